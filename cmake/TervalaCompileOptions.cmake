@@ -1,0 +1,20 @@
+# Options every Tervala target compiles with.
+#
+# -ffp-contract=off: many expressions have a fixed order and grouping, and the
+# results must be the doubles that order gives. A fused multiply-add rounds
+# once where the written expression rounds twice, so contraction is off
+# everywhere and fast-math is never used.
+
+set(TERVALA_WARNINGS -Wall -Wextra -Wpedantic)
+set(TERVALA_FP_FLAGS -ffp-contract=off -fno-fast-math)
+
+if(TERVALA_SANITIZE)
+  set(TERVALA_SANITIZER_FLAGS -fsanitize=address,undefined
+      -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${TERVALA_SANITIZER_FLAGS})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(tervala_target_options target)
+  target_compile_options(${target} PRIVATE ${TERVALA_WARNINGS} ${TERVALA_FP_FLAGS})
+endfunction()

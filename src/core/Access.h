@@ -1,0 +1,42 @@
+// Internal access to the private fields of CTervala, for the subsystems'
+// internal functions, the tests and the tools. Nothing here is installed.
+#ifndef TERVALA_CORE_ACCESS_H
+#define TERVALA_CORE_ACCESS_H
+
+#include "core/Ellipsoid.h"
+#include "tervala/Tervala.h"
+
+namespace tervala {
+
+struct TervalaAccess {
+    // The ellipsoid constants as Setup_Ellipsoid stored them.
+    static Ellipsoid ellipsoid(const CTervala& t)
+    {
+        return Ellipsoid{t.m_a,        t.m_f,         t.m_b,          t.m_e2,        t.m_ep2,      t.m_n,
+                         t.m_ArcAlpha, t.m_ArcBeta,   t.m_ArcGamma,   t.m_ArcDelta,  t.m_ArcEpsilon,
+                         t.m_FootAlpha, t.m_FootBeta, t.m_FootGamma, t.m_FootDelta, t.m_FootEpsilon};
+    }
+
+    // Read-only views of the loaded grid and matrices.
+    static double** grid(const CTervala& t) { return t.m_Grid; }
+    static int gridPaddedRows(const CTervala& t) { return t.m_GridPaddedRows; }
+    static int gridPaddedCols(const CTervala& t) { return t.m_GridPaddedCols; }
+    static int gridRows(const CTervala& t) { return t.m_GridRows; }
+    static int gridCols(const CTervala& t) { return t.m_GridCols; }
+    static int gridMargin(const CTervala& t) { return t.m_GridMargin; }
+    static int interpWindow(const CTervala& t) { return t.m_InterpWindow; }
+    static double gridNorth(const CTervala& t) { return t.m_GridNorth; }
+    static double gridWest(const CTervala& t) { return t.m_GridWest; }
+    static double gridDLat(const CTervala& t) { return t.m_GridDLat; }
+    static double gridDLon(const CTervala& t) { return t.m_GridDLon; }
+    static const Numbra& egmCoef(const CTervala& t) { return t.m_EgmCoef; }
+    static const Numbra& corrCoefC(const CTervala& t) { return t.m_CorrCoefC; }
+    static const Numbra& corrCoefS(const CTervala& t) { return t.m_CorrCoefS; }
+    static const Numbra& residual(const CTervala& t) { return t.m_Residual; }
+    static const Numbra& residual2D(const CTervala& t) { return t.m_Residual2D; }
+    static const Numbra& residualH(const CTervala& t) { return t.m_ResidualH; }
+};
+
+} // namespace tervala
+
+#endif

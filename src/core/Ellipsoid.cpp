@@ -1,0 +1,149 @@
+// Ellipsoid set-up and the geodetic/geocentric conversions.
+//
+// The series coefficients are the classical ones in the third flattening n
+// (Helmert's expansion of the meridian arc and its inverse), written as the
+// decimal constants of the rational coefficients. Squares of a and b are
+// taken with pow, as are the powers of n except n*n in the footpoint gamma:
+// those choices fix the last bits of the stored constants.
+#include "core/Ellipsoid.h"
+
+#include <cmath>
+
+#include "core/Access.h"
+#include "core/Angles.h"
+
+namespace tervala {
+
+Ellipsoid makeEllipsoid(double a, double inverseFlattening)
+{
+    Ellipsoid e{};
+    e.a = a;
+    e.f = 1 / inverseFlattening;
+    e.b = (1 - e.f) * a;
+    const double a2 = std::pow(a, 2);
+    const double b2 = std::pow(e.b, 2);
+    e.e2 = (a2 - b2) / a2;
+    e.ep2 = (a2 - b2) / b2;
+    const double n = (a - e.b) / (a + e.b);
+    e.n = n;
+
+    const double n2 = std::pow(n, 2);
+    const double n3 = std::pow(n, 3);
+    const double n4 = std::pow(n, 4);
+    const double n5 = std::pow(n, 5);
+
+    e.arcAlpha = (a + e.b) / 2 * (1 + n2 * 0.25 + n4 * 0.015625);
+    e.arcBeta = -1.5 * n + 0.5625 * n3 - 0.09375 * n5;
+    e.arcGamma = 0.9375 * n2 - 0.46875 * n4;
+    e.arcDelta = -0.7291666666666666 * n3 + 0.41015625 * n5;
+    e.arcEpsilon = 0.615234375 * n4;
+
+    // The footpoint divisor equals the arc factor; it is computed again.
+    e.footAlpha = (a + e.b) / 2 * (1 + n2 * 0.25 + n4 * 0.015625);
+    e.footBeta = 1.5 * n - 0.84375 * n3 + 0.525390625 * n5;
+    e.footGamma = 1.3125 * (n * n) - 1.71875 * n4;
+    e.footDelta = 1.5729166666666667 * n3 - 3.2578125 * n5;
+    e.footEpsilon = 2.142578125 * n4;
+    return e;
+}
+
+double meridianArc(const Ellipsoid& e, double phi)
+{
+    return e.arcAlpha * (phi + e.arcBeta * std::sin(2 * phi) + e.arcGamma * std::sin(4 * phi) +
+                         e.arcDelta * std::sin(6 * phi) + e.arcEpsilon * std::sin(8 * phi));
+}
+
+double footpointLatitude(const Ellipsoid& e, double mu)
+{
+    return mu + e.footBeta * std::sin(2 * mu) + e.footGamma * std::sin(4 * mu) + e.footDelta * std::sin(6 * mu) +
+           e.footEpsilon * std::sin(8 * mu);
+}
+
+Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude, double height)
+{
+    const double A = std::pow(e.a, 2);
+    const double B = std::pow(e.b, 2);
+    const double cosLat = std::cos(latitude);
+    const double sinLat = std::sin(latitude);
+    const double N = A / std::sqrt(A * (cosLat * cosLat) + B * (sinLat * sinLat));
+    return Vec3{(N + height) * cosLat * std::cos(longitude), (N + height) * cosLat * std::sin(longitude),
+                (B / A * N + height) * sinLat};
+}
+
+Vec3 geocentricToGeodetic(const Ellipsoid& e, double X, double Y, double Z)
+{
+    if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) {
+        const double nan = std::nan("");
+        return Vec3{nan, nan, nan};
+    }
+    const double longitude = std::atan2(Y, X);
+    const double p = std::sqrt(X * X + Y * Y);
+    if (p == 0.0) {
+        // On the polar axis the latitude is a pole (or undefined at the
+        // centre, where 0 is returned) and the height is measured along the
+        // axis from the pole.
+        const double latitude = Z > 0.0 ? 90.0 : (Z < 0.0 ? -90.0 : 0.0);
+        return Vec3{latitude, angles::toDegrees(longitude), std::fabs(Z) - e.b};
+    }
+
+    const double a2 = std::pow(e.a, 2);
+    const double b2 = std::pow(e.b, 2);
+    double phi = std::atan(Z / p * std::pow(1 - e.e2, -1));
+    double h = 0.0;
+    for (int pass = 0; pass < kMaxGeodeticPasses; ++pass) {
+        const double sinPhi = std::sin(phi);
+        const double cosPhi = std::cos(phi);
+        const double N = a2 / std::sqrt(b2 * (sinPhi * sinPhi) + a2 * (cosPhi * cosPhi));
+        h = p / cosPhi - N;
+        const double next = std::atan(1 / (1 - e.e2 * N / (N + h)) * (Z / p));
+        const double delta = next - phi;
+        phi = next;
+        // Written as "not greater" so that a NaN difference also ends the loop.
+        if (!(std::fabs(delta) > 1e-14))
+            break;
+    }
+    return Vec3{angles::toDegrees(phi), angles::toDegrees(longitude), h};
+}
+
+} // namespace tervala
+
+using tervala::TervalaAccess;
+
+void CTervala::Setup_Ellipsoid(double a, double inverseFlattening)
+{
+    const tervala::Ellipsoid e = tervala::makeEllipsoid(a, inverseFlattening);
+    m_a = e.a;
+    m_f = e.f;
+    m_b = e.b;
+    m_e2 = e.e2;
+    m_ep2 = e.ep2;
+    m_n = e.n;
+    m_ArcAlpha = e.arcAlpha;
+    m_ArcBeta = e.arcBeta;
+    m_ArcGamma = e.arcGamma;
+    m_ArcDelta = e.arcDelta;
+    m_ArcEpsilon = e.arcEpsilon;
+    m_FootAlpha = e.footAlpha;
+    m_FootBeta = e.footBeta;
+    m_FootGamma = e.footGamma;
+    m_FootDelta = e.footDelta;
+    m_FootEpsilon = e.footEpsilon;
+}
+
+void CTervala::Geodetic_to_Geocentric(double& latitude, double& longitude, double& height)
+{
+    latitude = tervala::angles::toRadians(latitude);
+    longitude = tervala::angles::toRadians(longitude);
+    const tervala::Vec3 xyz = tervala::geodeticToGeocentric(TervalaAccess::ellipsoid(*this), latitude, longitude, height);
+    m_Geocentric[0] = xyz.x;
+    m_Geocentric[1] = xyz.y;
+    m_Geocentric[2] = xyz.z;
+}
+
+void CTervala::Geocentric_to_Geodetic(double& X, double& Y, double& Z)
+{
+    const tervala::Vec3 llh = tervala::geocentricToGeodetic(TervalaAccess::ellipsoid(*this), X, Y, Z);
+    m_Geodetic[0] = llh.x;
+    m_Geodetic[1] = llh.y;
+    m_Geodetic[2] = llh.z;
+}

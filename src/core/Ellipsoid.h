@@ -1,0 +1,53 @@
+// The reference ellipsoid, its derived series constants, and the conversions
+// between geodetic and geocentric coordinates. These are the internal
+// functions behind Setup_Ellipsoid, Geodetic_to_Geocentric and
+// Geocentric_to_Geodetic; the projections read the meridian arc and the
+// footpoint latitude from here.
+#ifndef TERVALA_CORE_ELLIPSOID_H
+#define TERVALA_CORE_ELLIPSOID_H
+
+namespace tervala {
+
+struct Vec3 {
+    double x;
+    double y;
+    double z;
+};
+
+// The sixteen constants Setup_Ellipsoid stores, in the object's field order.
+struct Ellipsoid {
+    double a;    // semi-major axis, metres
+    double f;    // flattening
+    double b;    // semi-minor axis, metres
+    double e2;   // first eccentricity squared
+    double ep2;  // second eccentricity squared
+    double n;    // third flattening (a - b) / (a + b)
+    double arcAlpha, arcBeta, arcGamma, arcDelta, arcEpsilon;       // meridian arc
+    double footAlpha, footBeta, footGamma, footDelta, footEpsilon;  // footpoint latitude
+};
+
+// Derives every constant from a and the inverse flattening.
+Ellipsoid makeEllipsoid(double a, double inverseFlattening);
+
+// Meridian arc from the equator to latitude phi (radians), metres:
+// alpha (phi + beta sin 2phi + gamma sin 4phi + delta sin 6phi + epsilon sin 8phi).
+double meridianArc(const Ellipsoid& e, double phi);
+
+// Footpoint latitude of the rectified latitude mu = M / alpha' (radians).
+double footpointLatitude(const Ellipsoid& e, double mu);
+
+// Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
+Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude, double height);
+
+// X, Y, Z to latitude and longitude in DEGREES and height in metres (the
+// object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar
+// axis, non-finite input and the bound on the iteration.
+Vec3 geocentricToGeodetic(const Ellipsoid& e, double X, double Y, double Z);
+
+// Passes after which the geocentric inverse stops even without meeting the
+// 1e-14 rad test (ordinary points need about four).
+constexpr int kMaxGeodeticPasses = 100;
+
+} // namespace tervala
+
+#endif

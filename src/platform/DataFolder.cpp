@@ -1,0 +1,78 @@
+#include "platform/DataFolder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "tervala/Tervala.h"
+
+#ifndef TERVALA_DEFAULT_DATA_DIR
+#define TERVALA_DEFAULT_DATA_DIR "/usr/local/share/tervala"
+#endif
+
+namespace tervala {
+namespace platform {
+namespace {
+
+// The folder a host program chose; the data folder is a process-wide setting.
+std::mutex& folderMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::string& hostChoice()
+{
+    static std::string folder;
+    return folder;
+}
+
+} // namespace
+
+std::string dataFolder()
+{
+    {
+        std::lock_guard<std::mutex> lock(folderMutex());
+        if (!hostChoice().empty())
+            return hostChoice();
+    }
+    const char* env = std::getenv("TERVALA_DATA_DIR");
+    if (env != nullptr && env[0] != '\0')
+        return env;
+    return TERVALA_DEFAULT_DATA_DIR;
+}
+
+void setDataFolder(const char* folder)
+{
+    std::lock_guard<std::mutex> lock(folderMutex());
+    hostChoice() = folder != nullptr ? folder : "";
+}
+
+std::string hostPath(const char* devicePath)
+{
+    const std::size_t prefixLength = std::strlen(kDeviceDataFolder);
+    std::string path(devicePath != nullptr ? devicePath : "");
+    if (path.compare(0, prefixLength, kDeviceDataFolder) == 0) {
+        std::string folder = dataFolder();
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        return folder + path.substr(prefixLength);
+    }
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+} // namespace platform
+} // namespace tervala
+
+void CTervala::SetDataFolder(const char* folder)
+{
+    tervala::platform::setDataFolder(folder);
+}
+
+std::string CTervala::GetDataFolder()
+{
+    return tervala::platform::dataFolder();
+}

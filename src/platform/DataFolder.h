@@ -1,0 +1,31 @@
+// Where the device's data folder "\My Documents\Fenwarden\" lives on this
+// host. The loaders keep the device paths as constants and ask this layer
+// for the host file that stands for each of them.
+#ifndef TERVALA_PLATFORM_DATAFOLDER_H
+#define TERVALA_PLATFORM_DATAFOLDER_H
+
+#include <string>
+
+namespace tervala {
+namespace platform {
+
+// The device folder every data file lives in.
+constexpr const char* kDeviceDataFolder = "\\My Documents\\Fenwarden\\";
+
+// The host folder, resolved now: the folder set by setDataFolder, else the
+// environment variable TERVALA_DATA_DIR when set and non-empty, else the
+// folder fixed at build time.
+std::string dataFolder();
+
+// Sets (or, with null or "", clears) the host's own choice of folder.
+void setDataFolder(const char* folder);
+
+// The host path of a device path inside the data folder, for example
+// "\My Documents\Fenwarden\EGM96.dat" -> "<folder>/EGM96.dat". A path outside
+// the data folder is returned with its backslashes turned into slashes.
+std::string hostPath(const char* devicePath);
+
+} // namespace platform
+} // namespace tervala
+
+#endif

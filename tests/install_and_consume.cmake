@@ -1,0 +1,32 @@
+# Installs the built tree into a scratch prefix, builds the consumer project
+# against it with find_package(Tervala), runs it and checks its output.
+file(REMOVE_RECURSE "${WORK_DIR}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${rc})")
+endif()
+foreach(f include/tervala/Tervala.h include/tervala/Numbra.h)
+  if(NOT EXISTS "${WORK_DIR}/prefix/${f}")
+    message(FATAL_ERROR "installed tree lacks ${f}")
+  endif()
+endforeach()
+execute_process(COMMAND "${CMAKE_COMMAND}" -S "${CONSUMER_DIR}" -B "${WORK_DIR}/build"
+                "-DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix" "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "configuring the consumer failed:\n${out}\n${err}")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${WORK_DIR}/build" RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "building the consumer failed:\n${out}\n${err}")
+endif()
+execute_process(COMMAND "${WORK_DIR}/build/consumer" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the consumer failed (${rc}):\n${out}\n${err}")
+endif()
+# 37.5 deg, 127 deg, 100 m on GRS80, there and back.
+if(NOT out MATCHES "^-3049086\\.2377 4046274\\.1025 3861624\\.9748 -> 37\\.5000000000 127\\.0000000000 100\\.000000")
+  message(FATAL_ERROR "unexpected consumer output: ${out}")
+endif()
+message(STATUS "consumer printed: ${out}")

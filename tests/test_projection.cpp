@@ -275,7 +275,9 @@ struct ProjTm {
 
 std::string projDefinition(const Grid& g)
 {
-    const std::string ell = " +a=6378137 +rf=298.257222101";
+    // The extended (Poder/Engsager) algorithm, named so that no local
+    // proj.ini setting can swap in the approximate one.
+    const std::string ell = " +algo=poder_engsager +a=6378137 +rf=298.257222101";
     if (g.utm())
         return "+proj=utm +zone=" + std::to_string(static_cast<int>((g.lon0 + 183) / 6)) +
                (g.hemisphere == 1 ? " +south" : "") + ell;

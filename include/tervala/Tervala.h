@@ -122,13 +122,15 @@ public:
     // Gauss-Krueger series in the longitude difference l = lon - lon0: 8th
     // order in the northing, 7th in the easting; the inverse is closed-form
     // through the footpoint latitude (no iteration). On GRS80 the forward
-    // agrees with an exact Transverse Mercator to 0.02 mm within 3 deg of the
-    // central meridian and to 0.9 mm at 6 deg (README, "Transverse Mercator
-    // and UTM"). The ellipsoid is the one last set by Setup_Ellipsoid. Input
-    // is not checked: NaN gives NaN, latitude +-90 gives the pole of the
-    // grid (northing k0 * M(90 deg) - k0 * M(lat0) + false northing, easting
-    // equal to the false easting), and accuracy fades far from the central
-    // meridian. Each member reads all its arguments before writing any back.
+    // agrees with an exact Transverse Mercator within 0.016 mm up to 3 deg
+    // from the central meridian and 0.83 mm up to 6 deg (README, "Transverse
+    // Mercator and UTM"). The ellipsoid is the one last set by
+    // Setup_Ellipsoid. Input is not checked: NaN gives NaN, latitude +-90
+    // gives the pole of the grid (northing k0 * (M(+-90 deg) - M(lat0)) +
+    // false northing, easting the false easting to well below a millimetre),
+    // and accuracy fades far from the central meridian. Each member reads all
+    // its arguments before writing any back, so one variable passed for two
+    // arguments acts as two copies holding the same value.
 
     // Projects (latitude, longitude) onto the Transverse Mercator grid with
     // latitude of origin and central meridian (degrees), false northing and

@@ -79,69 +79,47 @@ void countPoints(benchmark::State& state)
 
 // ---- Tervala ----------------------------------------------------------------
 
-void Tervala_TM_Forward(benchmark::State& state)
+void TervalaForward(benchmark::State& state, bool utm)
 {
     CTervala t;
     t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
-    const Case& c = tmCase();
+    const Case& c = utm ? utmCase() : tmCase();
     for (auto _ : state) {
         for (const auto& p : c.geodetic) {
-            double lat0 = kLat0, lon0 = kLon0, lat = p.lat, lon = p.lon, h = p.h;
-            t.Geodetic_to_TM(lat0, lon0, kFalseNorthing, kFalseEasting, kScale, lat, lon, h);
-            benchmark::DoNotOptimize(t.GetTM(0));
+            double lat0 = kLat0, lon0 = utm ? kUtmLon0 : kLon0, lat = p.lat, lon = p.lon, h = p.h;
+            if (utm) {
+                t.Geodetic_to_UTM(0, lon0, lat, lon, h);
+                benchmark::DoNotOptimize(t.GetUTM(0));
+            } else {
+                t.Geodetic_to_TM(lat0, lon0, kFalseNorthing, kFalseEasting, kScale, lat, lon, h);
+                benchmark::DoNotOptimize(t.GetTM(0));
+            }
         }
     }
     countPoints(state);
 }
-BENCHMARK(Tervala_TM_Forward);
 
-void Tervala_TM_Inverse(benchmark::State& state)
+void TervalaInverse(benchmark::State& state, bool utm)
 {
     CTervala t;
     t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
-    const Case& c = tmCase();
+    const Case& c = utm ? utmCase() : tmCase();
     for (auto _ : state) {
         for (std::size_t i = 0; i < kPoints; ++i) {
-            double lat0 = kLat0, lon0 = kLon0, n = c.northing[i], e = c.easting[i], h = 0;
-            t.TM_to_Geodetic(lat0, lon0, kFalseNorthing, kFalseEasting, kScale, n, e, h);
+            double lat0 = kLat0, lon0 = utm ? kUtmLon0 : kLon0, n = c.northing[i], e = c.easting[i], h = 0;
+            if (utm)
+                t.UTM_to_Geodetic(0, lon0, n, e, h);
+            else
+                t.TM_to_Geodetic(lat0, lon0, kFalseNorthing, kFalseEasting, kScale, n, e, h);
             benchmark::DoNotOptimize(t.GetGeodetic(0));
         }
     }
     countPoints(state);
 }
-BENCHMARK(Tervala_TM_Inverse);
-
-void Tervala_UTM_Forward(benchmark::State& state)
-{
-    CTervala t;
-    t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
-    const Case& c = utmCase();
-    for (auto _ : state) {
-        for (const auto& p : c.geodetic) {
-            double lon0 = kUtmLon0, lat = p.lat, lon = p.lon, h = p.h;
-            t.Geodetic_to_UTM(0, lon0, lat, lon, h);
-            benchmark::DoNotOptimize(t.GetUTM(0));
-        }
-    }
-    countPoints(state);
-}
-BENCHMARK(Tervala_UTM_Forward);
-
-void Tervala_UTM_Inverse(benchmark::State& state)
-{
-    CTervala t;
-    t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
-    const Case& c = utmCase();
-    for (auto _ : state) {
-        for (std::size_t i = 0; i < kPoints; ++i) {
-            double lon0 = kUtmLon0, n = c.northing[i], e = c.easting[i], h = 0;
-            t.UTM_to_Geodetic(0, lon0, n, e, h);
-            benchmark::DoNotOptimize(t.GetGeodetic(0));
-        }
-    }
-    countPoints(state);
-}
-BENCHMARK(Tervala_UTM_Inverse);
+BENCHMARK_CAPTURE(TervalaForward, TM, false);
+BENCHMARK_CAPTURE(TervalaInverse, TM, false);
+BENCHMARK_CAPTURE(TervalaForward, UTM, true);
+BENCHMARK_CAPTURE(TervalaInverse, UTM, true);
 
 // ---- GeographicLib: Krueger series with the same grid (false origin added) --
 

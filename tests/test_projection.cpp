@@ -221,6 +221,9 @@ TEST(Projection, CentralMeridianAndOrigin)
             const double arc = tervala::meridianArc(e, lat * M_PI / 180) - tervala::meridianArc(e, lat0 * M_PI / 180);
             EXPECT_EQ(p.b, fe) << lat;
             EXPECT_NEAR(p.a, k * arc + fn, 1e-6) << lat;
+            const Out footpoint = inverse(t, g, p.a, fe);
+            EXPECT_NEAR(footpoint.a, lat, 1e-9) << lat;
+            EXPECT_NEAR(footpoint.b, g.lon0, 1e-12) << lat;
         }
     }
     // The arc to the latitude of origin, formed from degrees, is the arc.

@@ -225,22 +225,38 @@ GridInverse utmInverse(const Ellipsoid& e, bool southern, double centralMeridian
 using tervala::TervalaAccess;
 namespace angles = tervala::angles;
 
+namespace {
+
+struct ForwardAngles {
+    double lambda0, phi, lambda;  // radians
+};
+
+// The forward members' conversion: central meridian, latitude and longitude
+// to radians, written back into the caller's variables after all three are
+// read.
+ForwardAngles convertInPlace(double& centralMeridian, double& latitude, double& longitude)
+{
+    const ForwardAngles r{angles::toRadians(centralMeridian), angles::toRadians(latitude),
+                          angles::toRadians(longitude)};
+    latitude = r.phi;
+    longitude = r.lambda;
+    centralMeridian = r.lambda0;
+    return r;
+}
+
+} // namespace
+
 void CTervala::Geodetic_to_TM(double& latitudeOfOrigin, double& centralMeridian, double falseNorthing,
                               double falseEasting, double scaleFactor, double& latitude, double& longitude,
                               double& height)
 {
     const double origin = latitudeOfOrigin;
     const double h = height;
-    const double lambda0 = angles::toRadians(centralMeridian);
-    const double phi = angles::toRadians(latitude);
-    const double lambda = angles::toRadians(longitude);
-    latitude = phi;
-    longitude = lambda;
-    centralMeridian = lambda0;
+    const ForwardAngles r = convertInPlace(centralMeridian, latitude, longitude);
 
     const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
-    const tervala::TMGrid grid{tervala::originArc(e, origin), lambda0, falseNorthing, falseEasting, scaleFactor};
-    const tervala::GridPoint p = tervala::tmForward(e, grid, phi, lambda);
+    const tervala::TMGrid grid{tervala::originArc(e, origin), r.lambda0, falseNorthing, falseEasting, scaleFactor};
+    const tervala::GridPoint p = tervala::tmForward(e, grid, r.phi, r.lambda);
     m_TM[0] = p.northing;
     m_TM[1] = p.easting;
     m_TM[2] = h;
@@ -270,15 +286,10 @@ void CTervala::Geodetic_to_UTM(int hemisphere, double& centralMeridian, double& 
                                double& height)
 {
     const double h = height;
-    const double lambda0 = angles::toRadians(centralMeridian);
-    const double phi = angles::toRadians(latitude);
-    const double lambda = angles::toRadians(longitude);
-    latitude = phi;
-    longitude = lambda;
-    centralMeridian = lambda0;
+    const ForwardAngles r = convertInPlace(centralMeridian, latitude, longitude);
 
     const tervala::GridPoint p = tervala::utmForward(TervalaAccess::ellipsoid(*this),
-                                                     tervala::utmIsSouthern(hemisphere), lambda0, phi, lambda);
+                                                     tervala::utmIsSouthern(hemisphere), r.lambda0, r.phi, r.lambda);
     m_UTM[0] = p.northing;
     m_UTM[1] = p.easting;
     m_UTM[2] = h;

@@ -182,8 +182,8 @@ struct ProjGrid {
     PJ* pj;
     explicit ProjGrid(bool utm)
         : pj(proj_create(ctx, utm ? "+proj=utm +zone=52 +algo=poder_engsager +a=6378137 +rf=298.257222101"
-                                  : "+proj=tmerc +lat_0=38 +lon_0=127 +k=1 +x_0=200000 +y_0=600000 +algo=poder_engsager "
-                                    "+a=6378137 +rf=298.257222101"))
+                                  : "+proj=tmerc +lat_0=38 +lon_0=127 +k=1 +x_0=200000 +y_0=600000 "
+                                    "+algo=poder_engsager +a=6378137 +rf=298.257222101"))
     {
     }
     ~ProjGrid()

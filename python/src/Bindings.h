@@ -1,0 +1,42 @@
+// The pieces of the tervala extension module, one per source file. Each adds
+// its members to the one Python class that wraps CTervala.
+#ifndef TERVALA_PYTHON_BINDINGS_H
+#define TERVALA_PYTHON_BINDINGS_H
+
+#include <pybind11/pybind11.h>
+
+#include "tervala/Tervala.h"
+
+namespace tervala {
+namespace python {
+
+namespace py = pybind11;
+using TervalaClass = py::class_<CTervala>;
+
+// Lifetime, data folder, and every per-point member and accessor under its
+// C++ name (Members.cpp).
+void bindMembers(TervalaClass& cls);
+
+// The array functions over NumPy arrays (Arrays.cpp).
+void bindArrays(TervalaClass& cls);
+
+// The four estimators and their result classes (Estimators.cpp).
+void bindEstimators(py::module_& m, TervalaClass& cls);
+
+// The loaders, the geoid heights, the undulation correction, and the
+// exception class a failed load raises (Geoid.cpp).
+void bindGeoid(py::module_& m, TervalaClass& cls);
+
+// Raise RuntimeError, naming `who`, when the object has no EGM96
+// coefficients (LoadEGMData never ran on it) or no geoid grid.
+void requireCoefficients(const CTervala& object, const char* who);
+void requireGrid(const CTervala& object, const char* who);
+
+// The two result codes of KEGMGeoidHeight.
+constexpr double kGridOutOfRange = 999999.0;
+constexpr double kGridWindowDoesNotFit = -999999.0;
+
+} // namespace python
+} // namespace tervala
+
+#endif

@@ -38,6 +38,28 @@ std::string shapeText(const py::array& a)
     return s.str();
 }
 
+// The one byte step that walks an input through the broadcast shape in C
+// order, if there is one: each dimension's stride must be the next inner
+// dimension's stride times its extent (extents of 1 do not matter).
+bool singleStep(const std::vector<py::ssize_t>& shape, const std::vector<py::ssize_t>& strides, py::ssize_t& step)
+{
+    step = 0;
+    bool inner = true;
+    py::ssize_t expected = 0;
+    for (std::size_t d = shape.size(); d-- > 0;) {
+        if (shape[d] == 1)
+            continue;
+        if (inner) {
+            step = strides[d];
+            inner = false;
+        } else if (strides[d] != expected) {
+            return false;
+        }
+        expected = strides[d] * shape[d];
+    }
+    return true;
+}
+
 } // namespace
 
 py::array realArray(const py::handle& value, const char* name)
@@ -86,6 +108,12 @@ Broadcast broadcast(const std::vector<py::array>& inputs)
         b.strides.push_back(std::move(strides));
         b.data.push_back(static_cast<const char*>(a.data()));
     }
+    b.linear = true;
+    for (const std::vector<py::ssize_t>& strides : b.strides) {
+        py::ssize_t step = 0;
+        b.linear = b.linear && singleStep(b.shape, strides, step);
+        b.steps.push_back(step);
+    }
     return b;
 }
 
@@ -116,7 +144,7 @@ PointCursor::PointCursor(const Broadcast& b, py::ssize_t begin)
             offsets_[k] += index_[d] * b.strides[k][d];
 }
 
-void PointCursor::advance()
+void PointCursor::advanceIndex()
 {
     for (std::size_t d = index_.size(); d-- > 0;) {
         ++index_[d];

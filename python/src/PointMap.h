@@ -48,6 +48,11 @@ struct Broadcast {
     py::ssize_t size = 1;
     std::vector<const char*> data;
     std::vector<std::vector<py::ssize_t>> strides;
+    // When every input walks the points in C order with one fixed byte step
+    // (contiguous, a scalar, or any view that collapses to one stride), the
+    // steps; the cursor then needs no multi-dimensional index.
+    bool linear = false;
+    std::vector<py::ssize_t> steps;
 };
 
 // Raises ValueError, as NumPy words it, when the shapes do not broadcast.
@@ -70,9 +75,19 @@ public:
         std::memcpy(&v, b_.data[k] + offsets_[k], sizeof v);
         return v;
     }
-    void advance();
+    void advance()
+    {
+        if (b_.linear) {
+            for (std::size_t k = 0; k < offsets_.size(); ++k)
+                offsets_[k] += b_.steps[k];
+            return;
+        }
+        advanceIndex();
+    }
 
 private:
+    void advanceIndex();
+
     const Broadcast& b_;
     std::vector<py::ssize_t> index_;
     std::vector<py::ssize_t> offsets_;  // byte offset of the current point in each input

@@ -235,22 +235,76 @@ public:
                                        double da, double df);
 
     // ---- Least-squares estimation -------------------------------------------
-    // Fits the 2D Helmert transformation to n/2 common points given as
-    // (first, second) coordinate pairs back to back in src and dst (n doubles
-    // each). Parameters refer to the centroid of the source points. Results:
-    // Get2DHelmertParameters, Get2DHelmertCovariance, GetResidual2D, GetSigma.
+    // Every estimator reads the caller's arrays only: the reduced coordinates
+    // the fits work with are formed on the fly, so the arrays come back
+    // exactly as they went in. Input outside the contract (stated per member,
+    // null arrays included) returns at once and changes nothing, no field and
+    // no array. Degenerate geometry (coincident or collinear points) makes
+    // the normal matrix singular; the results are then NaN, as Numbra's
+    // solver gives them, never a crash or a hang.
+
+    // Fits the 2D Helmert transformation of Set2DHelmert to n/2 common points
+    // given as (first, second) coordinate pairs back to back in src and dst
+    // (n doubles each; n even and >= 2). Unweighted least squares about the
+    // centroid of the SOURCE points (x0, y0) = mean of the source pairs:
+    // apply the result with Helmert2D(x0, y0, x, y); the centroid is not
+    // stored, compute and keep it with the parameters.
+    // Results:
+    //   Get2DHelmertParameters: (0) t2, (1) t1 (metres, second coordinate
+    //     first), (2) scale (ppm), (3) rotation (arc-seconds, in (-90, 90)
+    //     degrees; a true rotation beyond that comes back turned by 180
+    //     degrees with a scale below -1e6 ppm, the same transformation);
+    //   Get2DHelmertCovariance(i, j): covariance of the unknowns t2, t1,
+    //     c = m cos r, d = m sin r (rows 2 and 3 are c and d, not scale and
+    //     rotation), sigma0^2 times the inverse normal matrix;
+    //   GetResidual2D(i), i = 1..n: 2k + 1 the second and 2k + 2 the first
+    //     coordinate of point k (from 0), fitted minus target;
+    //   GetSigma: sqrt(v'v / (n - 4)), 0 for two points (an exact fit).
+    // One point (n = 2): a pure translation, t2 = dst[1] - src[1],
+    // t1 = dst[0] - src[0], scale 0, rotation 0, covariance and sigma 0, and
+    // an empty residual column.
     void Parameters_2DHelmert(int n, double* src, double* dst);
-    // Fits the height plane to n points: origin (y0, x0) second coordinate
-    // first, positions xy (2n doubles), source heights hs and target heights
-    // ht (n each). Results: GetHeightParameters, GetResidualH,
-    // GetHeightMeanaccuracy.
+
+    // Fits the height plane of HeightTrans to n points (n >= 1): positions xy
+    // (2n doubles, (first, second) pairs), source heights hs and target
+    // heights ht (n each), about the origin given SECOND coordinate first,
+    // (y0, x0); HeightTrans takes the same origin as (x0, y0). Equal weights.
+    // Three points or more fit slope1, slope2 and the shift; one or two
+    // points the shift alone (the mean height difference, slopes 0).
+    // Results: GetHeightParameters(0..2); GetResidualH(k + 1) for point k,
+    // fitted minus target difference; GetHeightMeanaccuracy =
+    // sqrt(0.5 v'v) (not divided by the redundancy: 0 for one and for three
+    // points). GetSigma is not touched.
     void Parameters_HeightTrans(int n, double y0, double x0, double* xy, double* hs, double* ht);
-    // Iterated least-squares estimate of the seven Bursa-Wolf parameters from
-    // n/3 common points (X, Y, Z back to back, n doubles each). Returns true
-    // when the iteration converged within the pass limit.
+
+    // Iterated (Gauss-Newton) least-squares estimate of the seven Bursa-Wolf
+    // parameters from n/3 common points: X, Y, Z back to back (metres), n
+    // doubles in each array, n a positive multiple of 3 (9 or more for a
+    // determined solution); otherwise returns false and changes nothing. The
+    // iteration starts from zero parameters (stored ones are not used), is
+    // weighted by both coordinate sets (P = Inv(B B'), B = [m R | -I]), and
+    // stops when the weighted square sum changes by less than 1e-8 m^2 from
+    // the previous pass (from 0 before the first) or after 21 passes. The
+    // correction of the last pass is added before storing, so the parameters
+    // belong with the residuals. Note: exact data over a small region (about
+    // 1 km) already meet the test after the first pass and return that first
+    // linearised solve; with real (noisy) data the iteration runs its passes.
+    // Results: GetSevenParameters(0..6) as for SetParameters_Bursa_WolfModel;
+    // GetSevenCovariance(i, j) = Inv(N) s0^2 with s0^2 = v'Pv / (n - 7)
+    // (0 below n = 8); GetResidual(r), r = 1..n, one per input coordinate in
+    // input order, fitted minus target; GetSigma = sqrt(v'v / (n - 7)).
+    // The rotation origin is not touched. Returns true when the iteration
+    // stopped before the 21st pass.
     bool SevenParameters_Bursa_WolfModel(int n, double* source, double* target);
+
     // As SevenParameters_Bursa_WolfModel, with rotation and scale about the
-    // centroid of the source points, stored as the rotation origin.
+    // centroid of the source points: the centroid (each coordinate summed
+    // and multiplied by 1 / (n / 3)) is stored as GetRotOrigin(0..2) before
+    // the iteration, and the parameters apply with Molodensky_BadekasModel.
+    // The covariance and sigma divide by n - 7 for every n (f = 1 / (n - 7)).
+    // Over a small network the centroid decorrelates the translations from
+    // the rotations, so these parameters are far better determined than the
+    // Bursa-Wolf ones.
     bool SevenParameters_Molodensky_BadekasModel(int n, double* source, double* target);
 
     // ---- Geoid ------------------------------------------------------------------

@@ -99,6 +99,18 @@ void randomModel(unsigned seed, Model& geopotential, Model& corrections)
         }
 }
 
+// Writes a random model (as randomModel) into a scratch data folder and
+// loads it into t.
+void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
+{
+    Model egm, corr;
+    randomModel(seed, egm, corr);
+    Folder folder(name);
+    folder.corrections(corr);
+    folder.geopotential(egm);
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+}
+
 bool sameDouble(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
@@ -469,6 +481,20 @@ TEST(Egm96Synthesis, GeometryAndRadialFactors)
     }
 }
 
+// Arguments outside their ranges: latitude mirrors at the poles, longitude
+// is periodic.
+TEST(Egm96Synthesis, ArgumentsBeyondTheirRanges)
+{
+    CTervala t;
+    loadRandomModel(t, 13, "egm_ranges");
+    const struct {
+        double lat, lon, sameLat, sameLon;
+    } cases[] = {{100, 30, 80, 30}, {-135, -20, -45, -20}, {10, 390, 10, 30}, {-60, -540, -60, 180}, {179, 5, 1, 5}};
+    for (const auto& c : cases)
+        EXPECT_NEAR(t.EGM96GeoidHeight(c.lat, c.lon), t.EGM96GeoidHeight(c.sameLat, c.sameLon), 1e-8)
+            << c.lat << " " << c.lon;
+}
+
 // The fast evaluation returns the very doubles of the step-by-step one:
 // 10^4 random points (400 random latitudes, 25 random longitudes each) plus
 // poles, equator and date line, with the real model or, without it, a random
@@ -476,17 +502,15 @@ TEST(Egm96Synthesis, GeometryAndRadialFactors)
 TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
 {
     CTervala t;
-    Folder folder("egm_bits");
     if (testsupport::haveEgm96Files()) {
         CTervala::SetDataFolder(testsupport::egm96Folder().c_str());
+        const int status = t.LoadEGMData(nullptr);
+        CTervala::SetDataFolder(nullptr);
+        ASSERT_EQ(status, 1);
     } else {
         std::cout << "[ INFO ] real EGM96 files absent, using a random model\n";
-        Model egm, corr;
-        randomModel(11, egm, corr);
-        folder.corrections(corr);
-        folder.geopotential(egm);
+        loadRandomModel(t, 11, "egm_bits");
     }
-    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
     Reference reference(t);
     std::mt19937_64 rng(96);
     std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180);
@@ -514,13 +538,8 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
 // give the same heights.
 TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
 {
-    Model egm, corr;
-    randomModel(5, egm, corr);
-    Folder folder("egm_layout");
-    folder.corrections(corr);
-    folder.geopotential(egm);
     CTervala t;
-    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+    loadRandomModel(t, 5, "egm_layout");
     const Numbra &h = TervalaAccess::egmCoef(t), &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t);
     Numbra wideH, wideC, wideS;  // three columns of storage, extra rows
     wideH.Reserve(kCount + 5, 3);
@@ -635,13 +654,8 @@ TEST(Egm96Accuracy, MatchesTheProjGrid)
 // GeographicLib's own WGS 84 geometry and normal gravity.
 TEST(Egm96Accuracy, AgreesWithGeographicLib)
 {
-    Model egm, corr;
-    randomModel(3, egm, corr);
-    Folder folder("egm_geographiclib");
-    folder.corrections(corr);
-    folder.geopotential(egm);
     CTervala t;
-    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+    loadRandomModel(t, 3, "egm_geographiclib");
 
     // GeographicLib's layout: (n, m) at m N - m (m - 1) / 2 + n, S from m = 1.
     const int N = 360;

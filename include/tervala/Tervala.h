@@ -231,8 +231,8 @@ public:
     // paths are fixed.
     // Returns 1 when both files were read, "EGM96.dat" up to its (360, 360)
     // record; records after that one are not read. Returns 0 when:
-    //   - "CORRCOEF.dat" cannot be opened or read: all coefficients are then
-    //     zero and "EGM96.dat" is not opened;
+    //   - "CORRCOEF.dat" cannot be opened (all coefficients are then zero) or
+    //     reading it fails; "EGM96.dat" is not opened in either case;
     //   - "EGM96.dat" cannot be opened: the correction coefficients are kept,
     //     the geopotential ones are zero (element (1, 1) holds -9999.999);
     //   - "EGM96.dat" ends before its (360, 360) record: everything read is
@@ -251,8 +251,10 @@ public:
     // harmonic synthesis to degree and order 360 of the loaded coefficients:
     // the disturbing potential over normal gravity on the ellipsoid, plus the
     // height-anomaly-to-geoid correction series times 0.01, minus 0.53 m.
-    // Latitude is meant to lie in [-90, 90]; neither argument is checked.
-    // Any longitude works (it enters through its sine and cosine). Non-finite
+    // Latitude is meant to lie in [-90, 90]; neither argument is checked: a
+    // latitude beyond +-90 acts as its mirror 180 - lat (-180 - lat) at the
+    // same longitude, and any longitude works (it enters through its sine
+    // and cosine), both to rounding. Non-finite
     // input, or input so large that its conversion to radians overflows,
     // gives NaN. Writes nothing in the object.
     // Before any LoadEGMData the coefficients count as zero: -0.53 at every

@@ -11,7 +11,8 @@
 //     three-term recurrence in the degree, with the same operands), so two
 //     rows replace the 65341-entry table and no columns are copied;
 //   - the terms of one degree are formed in vectorisable loops, and only the
-//     running sums, whose order fixes the result, stay sequential.
+//     running sums, whose order fixes the result, stay sequential; the sums
+//     of four degrees run interleaved, since they do not depend on each other.
 // The tests compare both evaluations bit for bit.
 #include "geoid/SphericalHarmonic.h"
 

@@ -59,10 +59,10 @@ inline int coefficientIndex(int n, int m) { return n * (n + 1) / 2 + m + 1; }
 
 // How reading one coefficient file ended.
 enum class ReadEnd {
-    NotOpened,  // missing, not a regular file, or not openable
-    Complete,   // read to its natural end (end of file, or the (360, 360) record)
-    Early,      // stopped before the (360, 360) record of the geopotential file
-    Failed,     // the stream reported a read error
+    NotOpened,   // missing, not a regular file, or not openable
+    LastRecord,  // stopped after the (360, 360) record (geopotential file)
+    EndOfFile,   // read to the end of the file
+    ReadError,   // the stream reported a read error
 };
 
 // Reads every complete 24-byte record of a correction file into element k of
@@ -73,7 +73,8 @@ ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine
 
 // Reads 40-byte records of a geopotential file into column 1 (C) and column 2
 // (S) of `coefficients` (65341 x 2) up to and including the (360, 360)
-// record, or to the end of the file. Out-of-range records are skipped.
+// record (LastRecord), or to the end of the file. Out-of-range records are
+// skipped; an incomplete last record is ignored.
 ReadEnd readGeopotentialFile(const std::string& path, Numbra& coefficients);
 
 // Subtracts the WGS 84 normal field's even zonal harmonics J2..J10 (fully
@@ -106,6 +107,9 @@ const double* inverseSqrtTable();
 class CoefficientView {
 public:
     CoefficientView(const Numbra& geopotential, const Numbra& correctionCos, const Numbra& correctionSin);
+    // The view may point into its own storage: it is not copied.
+    CoefficientView(const CoefficientView&) = delete;
+    CoefficientView& operator=(const CoefficientView&) = delete;
     const double* cs() const { return cs_; }         // C(k), S(k) at [2(k-1)], [2(k-1)+1]
     const double* corrCos() const { return cc_; }    // at [k-1]
     const double* corrSin() const { return ss_; }    // at [k-1]

@@ -77,40 +77,41 @@ bool nextRecord(std::FILE* file, int size, Record& record)
     return true;
 }
 
+// Passes every complete record whose (n, m) lies in 0 <= m <= n <= 360 to
+// store(k, record), until store returns false or the file ends. Records
+// outside that range are skipped: their index would fall outside the tables.
+template <typename Store>
+ReadEnd forEachRecord(const std::string& path, int recordSize, Store store)
+{
+    const File file = openRegularFile(path);
+    if (!file)
+        return ReadEnd::NotOpened;
+    Record record;
+    while (nextRecord(file.get(), recordSize, record)) {
+        if (isDegreeOrder(record.n, record.m) && !store(coefficientIndex(record.n, record.m), record))
+            return ReadEnd::LastRecord;
+    }
+    return std::ferror(file.get()) ? ReadEnd::ReadError : ReadEnd::EndOfFile;
+}
+
 } // namespace
 
 ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine)
 {
-    const File file = openRegularFile(path);
-    if (!file)
-        return ReadEnd::NotOpened;
-    Record record;
-    while (nextRecord(file.get(), kCorrectionRecordSize, record)) {
-        if (!isDegreeOrder(record.n, record.m))
-            continue;
-        const int k = coefficientIndex(record.n, record.m);
+    return forEachRecord(path, kCorrectionRecordSize, [&](int k, const Record& record) {
         cosine(k) = record.cosine;
         sine(k) = record.sine;
-    }
-    return std::ferror(file.get()) ? ReadEnd::Failed : ReadEnd::Complete;
+        return true;
+    });
 }
 
 ReadEnd readGeopotentialFile(const std::string& path, Numbra& coefficients)
 {
-    const File file = openRegularFile(path);
-    if (!file)
-        return ReadEnd::NotOpened;
-    Record record;
-    while (nextRecord(file.get(), kGeopotentialRecordSize, record)) {
-        if (!isDegreeOrder(record.n, record.m))
-            continue;
-        const int k = coefficientIndex(record.n, record.m);
+    return forEachRecord(path, kGeopotentialRecordSize, [&](int k, const Record& record) {
         coefficients(k, 1) = record.cosine;
         coefficients(k, 2) = record.sine;
-        if (record.n == kMaxDegree && record.m == kMaxDegree)
-            return ReadEnd::Complete;
-    }
-    return std::ferror(file.get()) ? ReadEnd::Failed : ReadEnd::Early;
+        return !(record.n == kMaxDegree && record.m == kMaxDegree);
+    });
 }
 
 void removeNormalZonals(Numbra& coefficients)
@@ -141,7 +142,7 @@ int CTervala::LoadEGMData(const char* /*fileName: the paths are fixed*/)
 
     const ReadEnd corrections =
         readCorrectionFile(tervala::platform::hostPath(kCorrectionDevicePath), m_CorrCoefC, m_CorrCoefS);
-    if (corrections == ReadEnd::NotOpened || corrections == ReadEnd::Failed)
+    if (corrections == ReadEnd::NotOpened || corrections == ReadEnd::ReadError)
         return 0;
 
     bool complete = false;
@@ -154,7 +155,7 @@ int CTervala::LoadEGMData(const char* /*fileName: the paths are fixed*/)
 Numbra CTervala::DHCSIN(Numbra& coefficients, const char* /*fileName: the path is fixed*/, bool& complete)
 {
     const ReadEnd end = readGeopotentialFile(tervala::platform::hostPath(kGeopotentialDevicePath), coefficients);
-    complete = end == ReadEnd::Complete;
+    complete = end == ReadEnd::LastRecord;
     if (end == ReadEnd::NotOpened) {
         coefficients(1, 1) = kNotLoaded;
         return coefficients;

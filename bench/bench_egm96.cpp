@@ -96,7 +96,7 @@ void Tervala_StepByStepReference(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(Tervala_StepByStepReference)->MinTime(0.5);
+BENCHMARK(Tervala_StepByStepReference);
 
 void Tervala_LoadEGMData(benchmark::State& state)
 {

@@ -153,9 +153,9 @@ private:
 };
 
 // Points every check visits: poles, equator, both sides of the date line.
-const double kSpecialPoints[][2] = {{90, 0},          {-90, 0},        {90, 123.4},   {-90, -56.7},  {0, 0},
-                                    {0, 180},         {0, -180},       {0, 90},       {45, 179.999}, {45, -179.999},
-                                    {-33, 180},       {89.999, 10},    {-89.999, -170}, {1e-9, 1e-9}};
+const double kEdgePoints[][2] = {
+    {90, 0},       {-90, 0},        {90, 123.4},  {-90, -56.7},     {0, 0},       {0, 180},     {0, -180},
+    {0, 90},       {45, 179.999},   {45, -179.999}, {-33, 180},     {89.999, 10}, {-89.999, -170}, {1e-9, 1e-9}};
 
 } // namespace
 
@@ -358,7 +358,7 @@ TEST(Egm96Synthesis, ConstantModels)
         if (c.load) {
             EXPECT_EQ(t.LoadEGMData(nullptr), 0);
         }
-        for (const auto& p : kSpecialPoints)
+        for (const auto& p : kEdgePoints)
             EXPECT_EQ(t.EGM96GeoidHeight(p[0], p[1]), c.expected) << p[0] << " " << p[1];
     }
     CTervala fresh;
@@ -384,7 +384,7 @@ TEST(Egm96Synthesis, UnusedCoefficientsHaveNoEffect)
         for (auto& r : corr)
             r.s = r.m == 0 ? -1e3 : r.s;
     }
-    for (const auto& p : kSpecialPoints)
+    for (const auto& p : kEdgePoints)
         EXPECT_TRUE(sameDouble(a.EGM96GeoidHeight(p[0], p[1]), b.EGM96GeoidHeight(p[0], p[1]))) << p[0] << " " << p[1];
 }
 
@@ -441,7 +441,7 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
     }
     Reference reference(t);
     std::vector<std::array<double, 2>> points;
-    for (const auto& p : kSpecialPoints)
+    for (const auto& p : kEdgePoints)
         points.push_back({p[0], p[1]});
     points.push_back({kNaN, 10.0});
     points.push_back({10.0, INFINITY});
@@ -473,7 +473,7 @@ TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
         wideH(k, 1) = h(k, 1), wideH(k, 2) = h(k, 2), wideC(k) = cc(k), wideS(k) = cs(k);
     wideH(kCount + 5, 1) = 1.0;
     const egm::CoefficientView standard(h, cc, cs), other(wideH, wideC, wideS);
-    for (const auto& p : kSpecialPoints)
+    for (const auto& p : kEdgePoints)
         EXPECT_TRUE(sameDouble(egm::geoidHeight(standard, p[0], p[1]), egm::geoidHeight(other, p[0], p[1])));
 }
 
@@ -559,7 +559,7 @@ TEST(Egm96Accuracy, AgreesWithGeographicLib)
     const SphericalHarmonic correction(CC, CS, N, 1.0, SphericalHarmonic::FULL);
 
     std::vector<std::array<double, 2>> points;
-    for (const auto& p : kSpecialPoints)
+    for (const auto& p : kEdgePoints)
         points.push_back({p[0], p[1]});
     std::mt19937_64 rng(360);
     std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180);

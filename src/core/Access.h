@@ -35,6 +35,20 @@ struct TervalaAccess {
     static const Numbra& residual(const CTervala& t) { return t.m_Residual; }
     static const Numbra& residual2D(const CTervala& t) { return t.m_Residual2D; }
     static const Numbra& residualH(const CTervala& t) { return t.m_ResidualH; }
+
+    // The step routines of the EGM96 synthesis, for the tests' reference
+    // evaluation.
+    static Numbra radgra(CTervala& t, double latitude, double longitude) { return t.RADGRA(latitude, longitude); }
+    static Numbra legfdn(CTervala& t, int m, double theta, Numbra& column, int& tablesReady, Numbra& sq, Numbra& isq)
+    {
+        return t.LEGFDN(m, theta, column, tablesReady, sq, isq);
+    }
+    static Numbra dscml(CTervala& t, double longitude) { return t.DSCML(longitude); }
+    static double hundu(CTervala& t, const Numbra& p, const Numbra& coefficients, const Numbra& sc, double gamma,
+                        double r, const Numbra& corrC, const Numbra& corrS)
+    {
+        return t.HUNDU(p, coefficients, sc, gamma, r, corrC, corrS);
+    }
 };
 
 } // namespace tervala

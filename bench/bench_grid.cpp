@@ -67,6 +67,18 @@ void operator delete(void* p) noexcept { countedRelease(p); }
 void operator delete[](void* p) noexcept { countedRelease(p); }
 void operator delete(void* p, std::size_t) noexcept { countedRelease(p); }
 void operator delete[](void* p, std::size_t) noexcept { countedRelease(p); }
+// The nothrow forms too, so that no block reaches the wrong release.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return countedAllocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
 
 namespace {
 

@@ -33,6 +33,7 @@
 // bytes alive and can make the n-th allocation from now fail.
 namespace {
 long long g_liveBytes = 0;
+long long g_peakBytes = 0;
 long long g_failCountdown = -1;  // -1: never fail
 
 // Out of line, so the compiler never sees new paired with free.
@@ -45,6 +46,7 @@ __attribute__((noinline)) void* countedAllocate(std::size_t size)
         throw std::bad_alloc();
     block[0] = size;
     g_liveBytes += static_cast<long long>(size);
+    g_peakBytes = std::max(g_peakBytes, g_liveBytes);
     return block + 2;
 }
 __attribute__((noinline)) void countedRelease(void* p) noexcept
@@ -63,6 +65,18 @@ void operator delete(void* p) noexcept { countedRelease(p); }
 void operator delete[](void* p) noexcept { countedRelease(p); }
 void operator delete(void* p, std::size_t) noexcept { countedRelease(p); }
 void operator delete[](void* p, std::size_t) noexcept { countedRelease(p); }
+// The nothrow forms too, so that no block reaches the wrong release.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return countedAllocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
 
 namespace {
 
@@ -281,9 +295,14 @@ TEST_F(GridFiles, BadFilesKeepThePreviousGrid)
     const std::vector<double> before = snapshot(t);
     const double height = t.KEGMGeoidHeight(37.3, 123.4);
 
+    // ... and allocates next to nothing for a header that promises more
+    // values than the file holds.
     auto expectRejected = [&](const std::vector<unsigned char>& bytes, const std::string& what) {
         testsupport::writeBytes(folder + "/kgeoid13.dat", bytes);
+        g_peakBytes = g_liveBytes;
+        const long long live = g_liveBytes;
         EXPECT_EQ(t.LoadKEGMData(13), 0) << what;
+        EXPECT_LT(g_peakBytes - live, 1 << 20) << what;
         EXPECT_TRUE(snapshot(t) == before) << what;
     };
     EXPECT_EQ(t.LoadKEGMData(13), 0) << "missing file";

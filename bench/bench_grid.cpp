@@ -24,6 +24,7 @@
 
 #include <unistd.h>
 
+#include "../tests/CountingAllocator.h"  // heap peak of the load
 #include "BenchSupport.h"
 #include "geoid/GtxGrid.h"
 #include "tervala/Tervala.h"
@@ -34,51 +35,6 @@
 #ifdef TERVALA_HAVE_PROJ
 #include <proj.h>
 #endif
-
-// ---- Heap accounting: bytes alive and their high-water mark ----------------------
-namespace {
-long long g_live = 0;
-long long g_peak = 0;
-
-__attribute__((noinline)) void* countedAllocate(std::size_t size)
-{
-    auto* block = static_cast<std::size_t*>(std::malloc(size + 16));
-    if (block == nullptr)
-        throw std::bad_alloc();
-    block[0] = size;
-    g_live += static_cast<long long>(size);
-    if (g_live > g_peak)
-        g_peak = g_live;
-    return block + 2;
-}
-__attribute__((noinline)) void countedRelease(void* p) noexcept
-{
-    if (p == nullptr)
-        return;
-    auto* block = static_cast<std::size_t*>(p) - 2;
-    g_live -= static_cast<long long>(block[0]);
-    std::free(block);
-}
-} // namespace
-
-void* operator new(std::size_t size) { return countedAllocate(size); }
-void* operator new[](std::size_t size) { return countedAllocate(size); }
-void operator delete(void* p) noexcept { countedRelease(p); }
-void operator delete[](void* p) noexcept { countedRelease(p); }
-void operator delete(void* p, std::size_t) noexcept { countedRelease(p); }
-void operator delete[](void* p, std::size_t) noexcept { countedRelease(p); }
-// The nothrow forms too, so that no block reaches the wrong release.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return countedAllocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
 
 namespace {
 
@@ -270,13 +226,13 @@ void Tervala_LoadKEGMData_Global2p5Minute(benchmark::State& state)
     double peakMiB = 0;
     for (auto _ : state) {
         CTervala t;
-        const long long before = g_live;
-        g_peak = g_live;
+        const long long before = counting::live;
+        counting::peak = counting::live;
         if (t.LoadKEGMData(14) != 1) {
             state.SkipWithError("LoadKEGMData(14) failed");
             return;
         }
-        peakMiB = double(g_peak - before) / (1024.0 * 1024.0);
+        peakMiB = double(counting::peak - before) / (1024.0 * 1024.0);
         state.PauseTiming();  // freeing the grid is not part of the load
         t = CTervala();
         state.ResumeTiming();

@@ -15,52 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include "CountingAllocator.h"
 #include "TestSupport.h"
 #include "core/Access.h"
 #include "geoid/GtxGrid.h"
 #include "tervala/Tervala.h"
-
-// Every operator new of this program comes here: the tests count the bytes
-// alive (and their peak) and can make the n-th allocation from now fail.
-namespace {
-long long g_live = 0, g_peak = 0, g_failCountdown = -1;  // -1: never fail
-
-// Out of line, so the compiler never sees new paired with free.
-__attribute__((noinline)) void* countedAllocate(std::size_t size)
-{
-    auto* block = g_failCountdown > 0 && --g_failCountdown == 0 ? nullptr
-                                                                : static_cast<std::size_t*>(std::malloc(size + 16));
-    if (block == nullptr)
-        throw std::bad_alloc();
-    block[0] = size;
-    g_peak = std::max(g_peak, g_live += static_cast<long long>(size));
-    return block + 2;
-}
-__attribute__((noinline)) void countedRelease(void* p) noexcept
-{
-    if (p != nullptr) {
-        g_live -= static_cast<long long>(static_cast<std::size_t*>(p)[-2]);
-        std::free(static_cast<std::size_t*>(p) - 2);
-    }
-}
-} // namespace
-void* operator new(std::size_t size) { return countedAllocate(size); }
-void* operator new[](std::size_t size) { return countedAllocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return countedAllocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { countedRelease(p); }
-void operator delete[](void* p) noexcept { countedRelease(p); }
-void operator delete(void* p, std::size_t) noexcept { countedRelease(p); }
-void operator delete[](void* p, std::size_t) noexcept { countedRelease(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { countedRelease(p); }
 
 namespace {
 
@@ -242,9 +201,9 @@ TEST_F(GridFiles, BadFilesKeepThePreviousGrid)
     const std::vector<double> before = snapshot(t);
     auto expectRejected = [&](const std::vector<unsigned char>& bytes, const std::string& what) {
         testsupport::writeBytes(folder + "/kgeoid13.dat", bytes);
-        const long long live = g_peak = g_live;
+        const long long live = counting::peak = counting::live;
         EXPECT_EQ(t.LoadKEGMData(13), 0) << what;
-        EXPECT_LT(g_peak - live, 1 << 20) << what;
+        EXPECT_LT(counting::peak - live, 1 << 20) << what;
         EXPECT_TRUE(snapshot(t) == before) << what;
     };
     EXPECT_EQ(t.LoadKEGMData(13), 0) << "missing file";
@@ -292,9 +251,9 @@ TEST_F(GridFiles, OutOfMemoryKeepsThePreviousGrid)
     int result = 0;
     long long n = 1;
     for (; n < 100 && result != 1; ++n) {
-        g_failCountdown = n;
+        counting::failCountdown = n;
         EXPECT_NO_THROW(result = t.LoadKEGMData(13));
-        g_failCountdown = -1;
+        counting::failCountdown = -1;
         ASSERT_TRUE(result == 1 || snapshot(t) == before) << "allocation " << n;
     }
     EXPECT_GE(n, 5) << "at least 3 allocations failed before the load succeeded";
@@ -308,7 +267,7 @@ TEST_F(GridFiles, CopiesAndAssignmentsOwnTheirGrids)
 {
     write("kgeoid14.dat", randomGrid(rng, 20, 30));
     write("kgeoid13.dat", randomGrid(rng, 4, 5));
-    const long long live = g_live;
+    const long long live = counting::live;
     {
         CTervala original;
         ASSERT_EQ(original.LoadKEGMData(14), 1);
@@ -327,7 +286,7 @@ TEST_F(GridFiles, CopiesAndAssignmentsOwnTheirGrids)
         }
         ASSERT_EQ(copy.LoadKEGMData(13), 1);  // a new grid frees the old one
     }
-    EXPECT_EQ(g_live, live);
+    EXPECT_EQ(counting::live, live);
 }
 
 // ---- Interpolation routines -----------------------------------------------------

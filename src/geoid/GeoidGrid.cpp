@@ -43,6 +43,27 @@ bool representable(double r)
     return r > -2147483648.0 && r < 2147483647.0;
 }
 
+// Clamps node index i (fraction u) of a bilinear cell to the n nodes of one
+// axis: before the first cell the first node alone (u = 0), past the last
+// the last node alone (u = 1); a single node is used alone. Returns the
+// index of the cell's second node.
+int clampToEdgeCell(int& i, double& u, int n)
+{
+    if (n == 1) {
+        i = 0;
+        u = 0.0;
+        return 0;
+    }
+    if (i < 0) {
+        i = 0;
+        u = 0.0;
+    } else if (i >= n - 1) {
+        i = n - 2;
+        u = 1.0;
+    }
+    return i + 1;
+}
+
 // The elimination factors of initsp depend on the number of nodes only, not
 // on the values: p[k] = 1 / (q[k-1] / 2 + 2) and q[k] = -p[k] / 2. Computed
 // once per window size by initsp's own expressions, they give the same
@@ -192,34 +213,8 @@ double bilin(double ri, double rj, const double* const* h, int nrows, int ncols)
     int j = ifrac(rj);
     double u = ri - i;
     double v = rj - j;
-    // Clamp to the edge cell; a single row (column) is used alone.
-    int i1, j1;
-    if (nrows == 1) {
-        i = i1 = 0;
-        u = 0.0;
-    } else {
-        if (i < 0) {
-            i = 0;
-            u = 0.0;
-        } else if (i >= nrows - 1) {
-            i = nrows - 2;
-            u = 1.0;
-        }
-        i1 = i + 1;
-    }
-    if (ncols == 1) {
-        j = j1 = 0;
-        v = 0.0;
-    } else {
-        if (j < 0) {
-            j = 0;
-            v = 0.0;
-        } else if (j >= ncols - 1) {
-            j = ncols - 2;
-            v = 1.0;
-        }
-        j1 = j + 1;
-    }
+    const int i1 = clampToEdgeCell(i, u, nrows);
+    const int j1 = clampToEdgeCell(j, v, ncols);
     return h[i][j] * (1 - v) * (1 - u) + h[i][j1] * (1 - u) * v + h[i1][j] * (1 - v) * u + h[i1][j1] * v * u;
 }
 

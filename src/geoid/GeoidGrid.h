@@ -108,6 +108,12 @@ const char* describe(GridLoadError error);
 // tests and is kept.
 inline bool isGridValue(double magnitude) { return !(magnitude > 3.4e38 || magnitude < 1.2e-38); }
 
+// The unsigned 32-bit word stored little-endian at p.
+inline std::uint32_t littleEndian32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
 // Whether a header can describe a grid held with a border of `margin`.
 GridLoadError checkHeader(const GridHeader& header, int margin);
 

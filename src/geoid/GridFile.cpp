@@ -17,12 +17,6 @@ namespace {
 // a word-by-word reading accepts: the skip rule looks at one word at a time.
 constexpr std::size_t kWordsPerRead = 16384;
 
-std::uint32_t littleEndian32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
 double littleEndianDouble(const unsigned char* p)
 {
     const std::uint64_t bits = std::uint64_t(littleEndian32(p)) | (std::uint64_t(littleEndian32(p + 4)) << 32);

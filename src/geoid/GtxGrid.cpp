@@ -26,11 +26,6 @@ std::uint32_t bigEndian32(const unsigned char* p)
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
 }
 
-std::uint32_t littleEndian32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
 template <typename T, typename Bits>
 T fromBits(Bits bits)
 {
@@ -41,7 +36,7 @@ T fromBits(Bits bits)
 
 GtxHeader decodeHeader(const unsigned char* raw, bool bigEndian)
 {
-    auto word = [&](int offset) { return bigEndian ? bigEndian32(raw + offset) : littleEndian32(raw + offset); };
+    auto word = [&](int offset) { return bigEndian ? bigEndian32(raw + offset) : grid::littleEndian32(raw + offset); };
     auto real = [&](int offset) {
         const std::uint64_t hi = word(bigEndian ? offset : offset + 4);
         const std::uint64_t lo = word(bigEndian ? offset + 4 : offset);

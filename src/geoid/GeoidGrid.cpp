@@ -90,15 +90,24 @@ const EliminationFactors& eliminationFactors()
     return factors;
 }
 
-// initsp with the factors looked up: bit for bit the same r.
-inline void initspTabulated(const double* y, int n, double* r, const double* p, const double* q)
+// initsp with the factors looked up: bit for bit the same r. The back
+// substitution may stop at r[lowest] when only the interval from node
+// lowest up is evaluated.
+inline void initspTabulated(const double* y, int n, double* r, const double* p, const double* q, int lowest = 1)
 {
     r[0] = 0.0;
     for (int k = 1; k <= n - 2; ++k)
         r[k] = ((((y[k + 1] - y[k] * 2.0) + y[k - 1]) * 3.0) - r[k - 1] * 0.5) * p[k];
     r[n - 1] = 0.0;
-    for (int k = n - 2; k >= 1; --k)
+    for (int k = n - 2; k >= 1 && k >= lowest; --k)
         r[k] = q[k] * r[k + 1] + r[k];
+}
+
+// The spline between nodes j and j + 1, at d (0 <= d < 1) past node j.
+inline double splineInside(const double* y, const double* r, int j, double d)
+{
+    const double c = ((y[j + 1] - y[j]) - r[j] * kThird) - r[j + 1] * kSixth;
+    return y[j] + d * (c + d * (r[j] * 0.5 + ((r[j + 1] - r[j]) * d) * kSixth));
 }
 
 // The w row fits of a window evaluated at v in [0, w - 1), all rows side by
@@ -151,15 +160,8 @@ double fitAndEvaluateFixed(const double* y, int w, double x, const double* p, co
         return spline(x, y, w, r);
     }
     const int j = ifrac(x);
-    r[0] = 0.0;
-    for (int k = 1; k <= w - 2; ++k)
-        r[k] = ((((y[k + 1] - y[k] * 2.0) + y[k - 1]) * 3.0) - r[k - 1] * 0.5) * p[k];
-    r[w - 1] = 0.0;
-    for (int k = w - 2; k >= 1 && k >= j; --k)
-        r[k] = q[k] * r[k + 1] + r[k];
-    const double d = x - j;
-    const double c = ((y[j + 1] - y[j]) - r[j] * kThird) - r[j + 1] * kSixth;
-    return y[j] + d * (c + d * (r[j] * 0.5 + ((r[j + 1] - r[j]) * d) * kSixth));
+    initspTabulated(y, w, r, p, q, j);
+    return splineInside(y, r, j, x - j);
 }
 
 double fitAndEvaluate(const double* y, int w, double x, const double* p, const double* q)
@@ -245,9 +247,7 @@ double spline(double x, const double* y, int n, const double* r)
     const double last = static_cast<double>(n - 1);
     if (x >= 0 && x < last) {
         const int j = ifrac(x);
-        const double d = x - j;
-        const double c = ((y[j + 1] - y[j]) - r[j] * kThird) - r[j + 1] * kSixth;
-        return y[j] + d * (c + d * (r[j] * 0.5 + ((r[j + 1] - r[j]) * d) * kSixth));
+        return splineInside(y, r, j, x - j);
     }
     if (x < 0)
         return y[0] + x * ((y[1] - y[0]) - r[1] * kSixth);

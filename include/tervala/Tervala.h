@@ -374,17 +374,45 @@ public:
     // simply contribute nothing. Agrees with the EGM96 15' grid of PROJ
     // (egm96_15.gtx) to better than 0.2 mm at its nodes.
     double EGM96GeoidHeight(double latitude, double longitude);
-    // Reads the geoid grid of model 13 ("kgeoid13.dat"), 2008 ("egm2008p.dat")
-    // or any other value ("kgeoid14.dat") from the data folder. Returns 1 on
-    // success, 0 when the file cannot be opened or read.
+    // Reads a geoid grid from the data folder: model 13 "kgeoid13.dat", 2008
+    // "egm2008p.dat", any other value "kgeoid14.dat".
+    // File (little-endian): doubles north (latitude of the first row), west
+    // (longitude of the first column, in 0..360), row and column spacing
+    // (degrees); int32 rows Nr and columns Nc; then Nr x Nc float32 values,
+    // rows north to south, each west to east. Words of magnitude above 3.4e38
+    // or below 1.2e-38 (zero, subnormals, infinities, small integers between
+    // rows) are skipped, so 0.0 cannot be stored; NaN is a value.
+    // The grid is held as doubles with a border of 7 nodes on every side:
+    // columns wrap round in longitude and the rows beyond the first and last
+    // ones mirror them across the pole, turned by Nc/2 columns, as for a
+    // global grid. With fewer than 7 columns the border repeats the stored
+    // columns periodically; with fewer than 7 rows the k-th border row past
+    // an edge mirrors stored row (k - 1) mod Nr from that edge.
+    // Returns 1 when the grid was read; the new grid then replaces the old.
+    // Returns 0, leaving any grid loaded before usable and unchanged, when the
+    // file cannot be opened, when it ends before Nr x Nc values were read,
+    // when its header cannot describe a grid (Nr or Nc below 1, more than
+    // 2^31 values with the border, a spacing that is zero, negative or not
+    // finite, a non-finite origin) and when memory runs out. Never throws.
     int LoadKEGMData(int model);
-    // Grid geoid undulation at latitude and longitude in degrees by spline
-    // interpolation; 999999.0 when the point is out of range, -999999.0 when
-    // the interpolation window does not fit in the grid.
+    // Grid geoid undulation, in the unit of the grid file, at latitude and
+    // longitude in degrees, by natural cubic splines over a 6 x 6 window of
+    // nodes (along the rows, then across them). A node returns its stored
+    // value exactly. The longitude is reduced once each way (370 -> 10,
+    // -10 -> 350), then:
+    //    999999.0  latitude outside [-90, 90] or longitude outside [0, 360]
+    //              (so 730, -370 and NaN input);
+    //   -999999.0  no grid loaded, or the window leaves the padded grid: for
+    //              a regional grid, a point 5 or more spacings north or east
+    //              of the stored nodes, or more than 5 south or west of them.
     double KEGMGeoidHeight(double latitude, double longitude);
-    // Molodensky change of the ellipsoidal height (metres) at (lat, lon) in
-    // degrees for the shift dX, dY, dZ, da (metres) and df, on the current
-    // ellipsoid.
+    // Molodensky change of the ellipsoidal height, and so of the geoid
+    // undulation, in metres at (lat, lon) in degrees when the datum moves by
+    // dX, dY, dZ (metres) and the ellipsoid's semi-major axis and flattening
+    // change by da (metres) and df, on the current ellipsoid:
+    //   cos(lat) cos(lon) dX + cos(lat) sin(lon) dY + sin(lat) dZ
+    //     - (a / N) da + (b / a) N sin^2(lat) df,   N = a / sqrt(1 - e^2 sin^2(lat)).
+    // At (0, 0) it is exactly dX - da. Needs Setup_Ellipsoid first.
     double CorrUndulation(double lat, double lon, double dX, double dY, double dZ, double da, double df);
 
     // ---- Accessors --------------------------------------------------------------
@@ -422,12 +450,21 @@ private:
     double HUNDU(const Numbra& p, const Numbra& coefficients, const Numbra& sc, double gamma, double r,
                  const Numbra& corrC, const Numbra& corrS);
 
-    // Grid interpolation.
+    // Grid interpolation (rows of doubles, row 0 south, column 0 west).
+    // interp: value at (lat, lon) by a window of `window` nodes per side
+    // (clamped to 2..20; 2 is bilinear), south/west the position of node
+    // (0, 0), minDistance (km) an excluded border; -999999.0 when the window
+    // leaves the grid, 999999.0 when it enters the excluded border.
     double interp(int window, double minDistance, double** grid, double south, double west, double dlat,
                   double dlon, int nrows, int ncols, double lat, double lon);
+    // Bilinear value at fractional row ri, column rj, clamped to the edges.
     double bilin(double ri, double rj, double** grid, int nrows, int ncols);
+    // Second derivatives r of the natural spline through y[0..n-1] at unit
+    // spacing (q: work space of n doubles).
     void initsp(const double* y, int n, double* r, double* q);
+    // That spline at x, continued linearly with its end slopes outside 0..n-1.
     double spline(double x, const double* y, int n, const double* r);
+    // floor(x) as int (saturated to the int range; NaN gives 0).
     int ifrac(double x);
 
     void releaseGrid() noexcept;

@@ -49,6 +49,23 @@ struct TervalaAccess {
     {
         return t.HUNDU(p, coefficients, sc, gamma, r, corrC, corrS);
     }
+
+    // The private grid-interpolation routines, for the tests.
+    static double interp(CTervala& t, int window, double minDistance, double** grid, double south, double west,
+                         double dlat, double dlon, int nrows, int ncols, double lat, double lon)
+    {
+        return t.interp(window, minDistance, grid, south, west, dlat, dlon, nrows, ncols, lat, lon);
+    }
+    static double bilin(CTervala& t, double ri, double rj, double** grid, int nrows, int ncols)
+    {
+        return t.bilin(ri, rj, grid, nrows, ncols);
+    }
+    static void initsp(CTervala& t, const double* y, int n, double* r, double* q) { t.initsp(y, n, r, q); }
+    static double spline(CTervala& t, double x, const double* y, int n, const double* r)
+    {
+        return t.spline(x, y, n, r);
+    }
+    static int ifrac(CTervala& t, double x) { return t.ifrac(x); }
 };
 
 } // namespace tervala

@@ -594,10 +594,11 @@ TEST_F(Egm96Grid, AgreesWithTheSphericalHarmonicSynthesis)
     std::cout << "grid vs synthesis at " << count << " points: RMS " << rms << " m, max " << largest << " m\n";
     RecordProperty("rms_m", std::to_string(rms));
     RecordProperty("max_m", std::to_string(largest));
-    // A 30' grid misses the 15' nodes by 4.8 cm RMS and 0.98 m at most, and
-    // going from 1 degree to 30' divided those by 8 to 10.
-    EXPECT_LT(rms, 0.02);
-    EXPECT_LT(largest, 0.3);
+    // Measured: 0.8 mm RMS and 10 mm at most; the spline on a 15' grid of a
+    // degree-360 field cannot do much better. Twice that still catches a
+    // wrong window, border or node placement, which cost centimetres.
+    EXPECT_LT(rms, 0.002);
+    EXPECT_LT(largest, 0.02);
 }
 
 // ---- Undulation correction ------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include "Bindings.h"
 #include "PointMap.h"
+#include "geoid/GeoidGrid.h"
 
 namespace tervala {
 namespace python {
@@ -248,7 +249,7 @@ void bindArrays(TervalaClass& cls)
                 return mapPoints<2, 1>(self, {realArray(latitude, "latitude"), realArray(longitude, "longitude")},
                                        threads, kGridPoints, [](CTervala& t, const double (&in)[2], double (&out)[1]) {
                                            const double h = t.KEGMGeoidHeight(in[0], in[1]);
-                                           out[0] = (h == kGridOutOfRange || h == kGridWindowDoesNotFit) ? kNaN : h;
+                                           out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit) ? kNaN : h;
                                        });
             },
             arg("latitude"), arg("longitude"), py::kw_only(), threads,

@@ -32,10 +32,6 @@ void bindGeoid(py::module_& m, TervalaClass& cls);
 void requireCoefficients(const CTervala& object, const char* who);
 void requireGrid(const CTervala& object, const char* who);
 
-// The two result codes of KEGMGeoidHeight.
-constexpr double kGridOutOfRange = 999999.0;
-constexpr double kGridWindowDoesNotFit = -999999.0;
-
 } // namespace python
 } // namespace tervala
 

@@ -6,45 +6,37 @@
 // at the loader's files in the order the loader opens them and raises the
 // OSError of the first one that cannot be opened (FileNotFoundError,
 // PermissionError, IsADirectoryError, ...), or DataFileError when every file
-// opens and the loader still refused the contents.
+// opens and the loader still refused the contents; the loader's own readers
+// then say what is wrong with them.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Bindings.h"
 #include "core/Access.h"
+#include "geoid/GeoidGrid.h"
+#include "geoid/SphericalHarmonic.h"
 #include "platform/DataFolder.h"
 
 namespace tervala {
 namespace python {
 namespace {
 
-// The device paths each loader reads, in the order it opens them.
-const char* const kCorrectionFile = "\\My Documents\\Fenwarden\\CORRCOEF.dat";
-const char* const kGeopotentialFile = "\\My Documents\\Fenwarden\\EGM96.dat";
-
-const char* gridFile(int model)
-{
-    switch (model) {
-    case 13:
-        return "\\My Documents\\Fenwarden\\kgeoid13.dat";
-    case 2008:
-        return "\\My Documents\\Fenwarden\\egm2008p.dat";
-    default:
-        return "\\My Documents\\Fenwarden\\kgeoid14.dat";
-    }
-}
-
-// Status value the EGM96 loader writes into element (1, 1) of the
-// coefficients when "EGM96.dat" could not be opened.
-constexpr double kCoefficientsNotLoaded = -9999.999;
-
 struct DataFileError : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// A file a loader reads, and what is wrong with its contents ("" when the
+// loader's own reader accepts them).
+struct LoaderFile {
+    const char* devicePath;
+    std::function<std::string(const std::string& hostPath)> fault;
 };
 
 std::string baseName(const char* devicePath)
@@ -81,14 +73,16 @@ bool opensForReading(const std::string& path, int& error)
     return true;
 }
 
-[[noreturn]] void raiseLoadFailure(const char* who, const std::vector<const char*>& devicePaths)
+// Runs after a loader returned 0: finds the first of its files that cannot
+// be opened, else the first whose contents its reader refuses, and raises.
+[[noreturn]] void raiseLoadFailure(const char* who, const std::vector<LoaderFile>& files)
 {
     const std::string folder = CTervala::GetDataFolder();
     const std::string hint = " (set the folder with Tervala.SetDataFolder or TERVALA_DATA_DIR)";
     std::string names;
-    for (const char* device : devicePaths) {
-        const std::string path = platform::hostPath(device);
-        const std::string name = baseName(device);
+    for (const LoaderFile& file : files) {
+        const std::string path = platform::hostPath(file.devicePath);
+        const std::string name = baseName(file.devicePath);
         names += (names.empty() ? "" : ", ") + name;
         int error = 0;
         if (opensForReading(path, error))
@@ -102,9 +96,54 @@ bool opensForReading(const std::string& path, int& error)
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
         throw py::error_already_set();
     }
+    for (const LoaderFile& file : files) {
+        const std::string path = platform::hostPath(file.devicePath);
+        const std::string fault = file.fault(path);
+        if (!fault.empty())
+            throw DataFileError(std::string(who) + ": " + path + " was not loaded: " + fault);
+    }
     throw DataFileError(std::string(who) + ": the data folder " + folder + " holds " + names +
-                        " but the loader did not accept " + (devicePaths.size() > 1 ? "them" : "it") +
-                        " (damaged, truncated or not in the expected binary layout)");
+                        " but the loader did not accept " + (files.size() > 1 ? "them" : "it"));
+}
+
+std::string readFault(egm96::ReadEnd end)
+{
+    return end == egm96::ReadEnd::ReadError ? "the file could not be read to its end (read error)" : "";
+}
+
+std::vector<LoaderFile> egm96Files()
+{
+    using namespace egm96;
+    auto correction = [](const std::string& path) {
+        Numbra cosine = Zeros(kCoefficientCount, 1), sine = Zeros(kCoefficientCount, 1);
+        return readFault(readCorrectionFile(path, cosine, sine));
+    };
+    auto geopotential = [](const std::string& path) -> std::string {
+        Numbra coefficients = Zeros(kCoefficientCount, 2);
+        const ReadEnd end = readGeopotentialFile(path, coefficients);
+        if (end == ReadEnd::EndOfFile)
+            return "the file ends before its (360, 360) record";
+        if (end == ReadEnd::LastRecord && coefficients(1, 1) == kNotLoaded)
+            return "its (0, 0) cosine coefficient is -9999.999, the value that marks a failed load";
+        return readFault(end);
+    };
+    return {{kCorrectionDevicePath, correction}, {kGeopotentialDevicePath, geopotential}};
+}
+
+std::vector<LoaderFile> gridFiles(int model, int margin)
+{
+    auto fault = [margin](const std::string& path) -> std::string {
+        struct Closer {
+            void operator()(std::FILE* f) const { std::fclose(f); }
+        };
+        std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+        if (!file)
+            return "";
+        grid::LoadedGrid loaded;
+        const grid::GridLoadError error = grid::readGridFile(file.get(), margin, loaded);
+        return error == grid::GridLoadError::None ? "" : grid::describe(error);
+    };
+    return {{grid::gridDevicePath(model), fault}};
 }
 
 } // namespace
@@ -112,7 +151,7 @@ bool opensForReading(const std::string& path, int& error)
 void requireCoefficients(const CTervala& object, const char* who)
 {
     const Numbra& c = TervalaAccess::egmCoef(object);
-    if (c.Rows() == 0 || c.Cols() < 1 || c(1, 1) == kCoefficientsNotLoaded)
+    if (c.Rows() == 0 || c.Cols() < 1 || c(1, 1) == egm96::kNotLoaded)
         throw std::runtime_error(std::string(who) + ": no EGM96 coefficients are loaded; call LoadEGMData first");
 }
 
@@ -136,7 +175,7 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
                    name = py::str(fileName).cast<std::string>();
                const int status = self.LoadEGMData(fileName.is_none() ? nullptr : name.c_str());
                if (status != 1)
-                   raiseLoadFailure("LoadEGMData", {kCorrectionFile, kGeopotentialFile});
+                   raiseLoadFailure("LoadEGMData", egm96Files());
                return status;
            },
            arg("fileName") = py::none(),
@@ -149,7 +188,7 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
             [](CTervala& self, int model) {
                 const int status = self.LoadKEGMData(model);
                 if (status != 1)
-                    raiseLoadFailure("LoadKEGMData", {gridFile(model)});
+                    raiseLoadFailure("LoadKEGMData", gridFiles(model, TervalaAccess::gridMargin(self)));
                 return status;
             },
             arg("model"),
@@ -169,11 +208,11 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
             [](CTervala& self, double latitude, double longitude) {
                 requireGrid(self, "KEGMGeoidHeight");
                 const double h = self.KEGMGeoidHeight(latitude, longitude);
-                if (h == kGridOutOfRange)
+                if (h == grid::kOutOfRange)
                     throw py::value_error("KEGMGeoidHeight: latitude " + py::repr(py::float_(latitude)).cast<std::string>() +
                                           ", longitude " + py::repr(py::float_(longitude)).cast<std::string>() +
                                           " is out of range (latitude -90..90, longitude -360..720)");
-                if (h == kGridWindowDoesNotFit)
+                if (h == grid::kWindowDoesNotFit)
                     throw py::value_error("KEGMGeoidHeight: latitude " + py::repr(py::float_(latitude)).cast<std::string>() +
                                           ", longitude " + py::repr(py::float_(longitude)).cast<std::string>() +
                                           " lies outside the loaded grid (the interpolation window does not fit)");

@@ -39,24 +39,24 @@ def test_missing_files_raise_file_not_found_naming_the_path(scratch):
             t.LoadKEGMData(2008)
 
 
-def test_refused_contents_raise_data_file_error(scratch):
+def test_refused_contents_raise_data_file_error_saying_why(scratch):
     Tervala.SetDataFolder(scratch)
     t = Tervala()
-    # A grid file that ends inside its 40-byte header.
     (scratch / "kgeoid14.dat").write_bytes(b"\0" * 10)
-    with pytest.raises(tervala.DataFileError, match=r"kgeoid14\.dat") as caught:
+    with pytest.raises(tervala.DataFileError, match=r"kgeoid14\.dat was not loaded: .*40-byte header") as caught:
         t.LoadKEGMData(14)
     assert isinstance(caught.value, OSError) and str(scratch) in str(caught.value)
-    # An EGM96.dat whose (0, 0) cosine coefficient is the loader's not-loaded
-    # marker -9999.999 makes the load report failure although both files open.
+    # EGM96.dat: records of 40 bytes; the loader stops after (360, 360).
     record = np.zeros(1, dtype=[("n", "<i4"), ("m", "<i4"), ("c", "<f8"), ("s", "<f8"), ("sd", "<f8", 2)])
-    last = record.copy()
-    record["c"] = -9999.999
+    first, last = record.copy(), record.copy()
+    first["c"] = -9999.999  # the value the loader writes into (0, 0) when EGM96.dat cannot be opened
     last["n"] = last["m"] = 360
     (scratch / "CORRCOEF.dat").write_bytes(b"")
-    (scratch / "EGM96.dat").write_bytes(record.tobytes() + last.tobytes())
-    with pytest.raises(tervala.DataFileError, match="EGM96.dat"):
-        t.LoadEGMData("ignored.dat")
+    for contents, why in [(first.tobytes() + last.tobytes(), "-9999.999"),
+                          (last.tobytes()[:20], r"ends before its \(360, 360\) record")]:
+        (scratch / "EGM96.dat").write_bytes(contents)
+        with pytest.raises(tervala.DataFileError, match=r"EGM96\.dat was not loaded: .*" + why):
+            t.LoadEGMData("ignored.dat")
 
 
 def test_geoid_heights_need_loaded_data():

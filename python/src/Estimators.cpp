@@ -92,7 +92,17 @@ struct SevenParameterFit {
     py::ssize_t points = 0;
 };
 
-std::string numbers(const py::object& array) { return py::repr(array).cast<std::string>(); }
+// A short, readable form of a result vector for the reprs.
+std::string numbers(const py::object& array)
+{
+    const py::object format = py::str("{:.10g}").attr("format");
+    py::dict options;
+    options["float_kind"] = format;
+    return py::str(py::module_::import("numpy").attr("array2string")(
+                       array, py::arg("separator") = ", ", py::arg("formatter") = options,
+                       py::arg("max_line_width") = 1000))
+        .cast<std::string>();
+}
 
 SevenParameterFit sevenParameterFit(CTervala& self, const py::handle& source, const py::handle& target,
                                     bool badekas)
@@ -134,7 +144,8 @@ void bindEstimators(py::module_& m, TervalaClass& cls)
                       "(4, 4) covariance of the unknowns t2, t1, m cos(theta), m sin(theta)")
         .def_readonly("residuals", &Helmert2DFit::residuals,
                       "(n, 2) residuals v = A x - l per point, as (first, second) coordinate like the input "
-                      "(GetResidual2D numbers them second coordinate first)")
+                      "(GetResidual2D numbers them second coordinate first); NaN for one point, which forms "
+                      "no residuals")
         .def_readonly("origin", &Helmert2DFit::origin,
                       "(2,) source centroid: the origin (x0, y0) to pass to Helmert2D")
         .def_readonly("sigma", &Helmert2DFit::sigma, "a posteriori standard deviation of unit weight (m)")

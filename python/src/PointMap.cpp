@@ -1,5 +1,7 @@
 #include "PointMap.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <sstream>
 
@@ -117,14 +119,26 @@ Broadcast broadcast(const std::vector<py::array>& inputs)
     return b;
 }
 
+int coreCount()
+{
+#if defined(__linux__)
+    // The cores this process may run on (taskset, cgroups' cpusets), which
+    // can be fewer than the machine has.
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+#endif
+    return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+}
+
 int threadCount(py::ssize_t points, int requested, py::ssize_t minPerThread)
 {
     if (requested < 0)
         throw py::value_error("threads must be 0 (one per core for large arrays) or a positive count");
     const py::ssize_t most = std::max<py::ssize_t>(points, 1);
+    const py::ssize_t cores = coreCount();
     if (requested > 0)
-        return static_cast<int>(std::min<py::ssize_t>(requested, most));
-    const py::ssize_t cores = std::max<unsigned>(std::thread::hardware_concurrency(), 1u);
+        return static_cast<int>(std::min<py::ssize_t>({static_cast<py::ssize_t>(requested), most, 4 * cores}));
     const py::ssize_t byWork = std::max<py::ssize_t>(points / std::max<py::ssize_t>(minPerThread, 1), 1);
     return static_cast<int>(std::min(cores, byWork));
 }

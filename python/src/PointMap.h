@@ -59,8 +59,9 @@ struct Broadcast {
 Broadcast broadcast(const std::vector<py::array>& inputs);
 
 // How many threads to run `points` points on: `requested` when positive
-// (never more than there are points), else one per `minPerThread` points up
-// to the number of cores. Negative requests raise ValueError.
+// (never more than there are points, nor more than 4 per core), else one per
+// `minPerThread` points up to the number of cores this process may use.
+// Negative requests raise ValueError.
 int threadCount(py::ssize_t points, int requested, py::ssize_t minPerThread);
 
 // Walks the points begin..end-1 of a broadcast in C order, giving the input

@@ -4,6 +4,7 @@
 // point or vary per point (a UTM central meridian per zone, for example).
 // Heights that a member only passes through are neither taken nor returned.
 #include <limits>
+#include <string>
 
 #include "Bindings.h"
 #include "PointMap.h"
@@ -21,23 +22,6 @@ constexpr py::ssize_t kGridPoints = 65536;
 constexpr py::ssize_t kSynthesisPoints = 4;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// The four seven-parameter models share one shape: X, Y, Z in, the stored
-// GetGeocentric triple out. The inverses take references; the kernel passes
-// its own locals.
-template <class Member>
-py::object sevenParameterMap(const CTervala& self, const py::object& X, const py::object& Y, const py::object& Z,
-                             int threads, Member member)
-{
-    return mapPoints<3, 3>(self, {realArray(X, "X"), realArray(Y, "Y"), realArray(Z, "Z")}, threads, kCheapPoints,
-                           [member](CTervala& t, const double (&in)[3], double (&out)[3]) {
-                               double x = in[0], y = in[1], z = in[2];
-                               (t.*member)(x, y, z);
-                               out[0] = t.GetGeocentric(0);
-                               out[1] = t.GetGeocentric(1);
-                               out[2] = t.GetGeocentric(2);
-                           });
-}
 
 } // namespace
 
@@ -184,34 +168,6 @@ void bindArrays(TervalaClass& cls)
             arg("x0"), arg("y0"), arg("x"), arg("y"), arg("h"), py::kw_only(), threads,
             "HeightTrans over arrays with the stored parameters -> height array.")
         .def(
-            "bursa_wolf",
-            [](const CTervala& self, const py::object& X, const py::object& Y, const py::object& Z, int threads) {
-                return sevenParameterMap(self, X, Y, Z, threads, &CTervala::Bursa_WolfModel);
-            },
-            arg("X"), arg("Y"), arg("Z"), py::kw_only(), threads,
-            "Bursa_WolfModel over arrays with the stored parameters -> (X', Y', Z') arrays.")
-        .def(
-            "inv_bursa_wolf",
-            [](const CTervala& self, const py::object& X, const py::object& Y, const py::object& Z, int threads) {
-                return sevenParameterMap(self, X, Y, Z, threads, &CTervala::Inv_Bursa_WolfModel);
-            },
-            arg("X"), arg("Y"), arg("Z"), py::kw_only(), threads,
-            "Inv_Bursa_WolfModel over arrays -> (X, Y, Z) arrays.")
-        .def(
-            "molodensky_badekas",
-            [](const CTervala& self, const py::object& X, const py::object& Y, const py::object& Z, int threads) {
-                return sevenParameterMap(self, X, Y, Z, threads, &CTervala::Molodensky_BadekasModel);
-            },
-            arg("X"), arg("Y"), arg("Z"), py::kw_only(), threads,
-            "Molodensky_BadekasModel over arrays with the stored origin and parameters -> (X', Y', Z') arrays.")
-        .def(
-            "inv_molodensky_badekas",
-            [](const CTervala& self, const py::object& X, const py::object& Y, const py::object& Z, int threads) {
-                return sevenParameterMap(self, X, Y, Z, threads, &CTervala::Inv_Molodensky_BadekasModel);
-            },
-            arg("X"), arg("Y"), arg("Z"), py::kw_only(), threads,
-            "Inv_Molodensky_BadekasModel over arrays -> (X, Y, Z) arrays.")
-        .def(
             "abridged_molodensky",
             [](const CTervala& self, const py::object& lat, const py::object& lon, const py::object& dX,
                const py::object& dY, const py::object& dZ, const py::object& da, const py::object& df, int threads) {
@@ -229,6 +185,23 @@ void bindArrays(TervalaClass& cls)
             },
             arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df"), py::kw_only(), threads,
             "Abridged_Molodensky_Transform over arrays -> (dlat, dlon, dh) arrays.");
+
+    for (const GeocentricModel& model : geocentricModels()) {
+        cls.def(
+            model.array,
+            [apply = model.apply](const CTervala& self, const py::object& X, const py::object& Y,
+                                  const py::object& Z, int threads) {
+                return mapPoints<3, 3>(self, {realArray(X, "X"), realArray(Y, "Y"), realArray(Z, "Z")}, threads,
+                                       kCheapPoints, [apply](CTervala& t, const double (&in)[3], double (&out)[3]) {
+                                           apply(t, in[0], in[1], in[2]);
+                                           out[0] = t.GetGeocentric(0);
+                                           out[1] = t.GetGeocentric(1);
+                                           out[2] = t.GetGeocentric(2);
+                                       });
+            },
+            arg("X"), arg("Y"), arg("Z"), py::kw_only(), threads,
+            (std::string(model.member) + " over arrays (" + model.doc + "), each result an array.").c_str());
+    }
 
     cls.def(
            "egm96_geoid_height",

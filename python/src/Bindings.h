@@ -5,6 +5,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <vector>
+
 #include "tervala/Tervala.h"
 
 namespace tervala {
@@ -12,6 +14,17 @@ namespace python {
 
 namespace py = pybind11;
 using TervalaClass = py::class_<CTervala>;
+
+// The four seven-parameter models, which share one shape: X, Y, Z in, the
+// GetGeocentric triple out. `apply` calls the member on its own arguments
+// (the inverses take references and get those copies).
+struct GeocentricModel {
+    const char* member;  // the C++ name
+    const char* array;   // the array function's name
+    void (*apply)(CTervala& object, double X, double Y, double Z);
+    const char* doc;
+};
+const std::vector<GeocentricModel>& geocentricModels();
 
 // Lifetime, data folder, and every per-point member and accessor under its
 // C++ name (Members.cpp).

@@ -7,6 +7,7 @@
 // Python sees exactly the doubles a C++ caller reads.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Bindings.h"
 
@@ -38,6 +39,25 @@ py::object getDataFolder()
 }
 
 } // namespace
+
+const std::vector<GeocentricModel>& geocentricModels()
+{
+    static const std::vector<GeocentricModel> models = {
+        {"Bursa_WolfModel", "bursa_wolf",
+         [](CTervala& t, double X, double Y, double Z) { t.Bursa_WolfModel(X, Y, Z); },
+         "Bursa-Wolf forward with the stored parameters -> (X', Y', Z')"},
+        {"Inv_Bursa_WolfModel", "inv_bursa_wolf",
+         [](CTervala& t, double X, double Y, double Z) { t.Inv_Bursa_WolfModel(X, Y, Z); },
+         "Bursa-Wolf inverse -> (X, Y, Z)"},
+        {"Molodensky_BadekasModel", "molodensky_badekas",
+         [](CTervala& t, double X, double Y, double Z) { t.Molodensky_BadekasModel(X, Y, Z); },
+         "Molodensky-Badekas forward with the stored origin and parameters -> (X', Y', Z')"},
+        {"Inv_Molodensky_BadekasModel", "inv_molodensky_badekas",
+         [](CTervala& t, double X, double Y, double Z) { t.Inv_Molodensky_BadekasModel(X, Y, Z); },
+         "Molodensky-Badekas inverse -> (X, Y, Z), the origin added back"},
+    };
+    return models;
+}
 
 void bindMembers(TervalaClass& cls)
 {
@@ -145,40 +165,14 @@ void bindMembers(TervalaClass& cls)
             "h + a1 (x - x0) + a2 (y - y0) + c -> the height, also in Get2DH(2).");
 
     // ---- Seven-parameter and abridged Molodensky transformations -----------------
+    // The four models: X, Y, Z in (the inverses' references bound to the
+    // binding's copies), the GetGeocentric triple out.
     cls.def("SetParameters_Bursa_WolfModel", &CTervala::SetParameters_Bursa_WolfModel, arg("tx"), arg("ty"),
             arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"),
             "Stores tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds), coordinate frame convention.")
-        .def(
-            "Bursa_WolfModel",
-            [](CTervala& self, double X, double Y, double Z) {
-                self.Bursa_WolfModel(X, Y, Z);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
-            },
-            arg("X"), arg("Y"), arg("Z"), "Bursa-Wolf forward -> (X', Y', Z'), also in GetGeocentric.")
-        .def(
-            "Inv_Bursa_WolfModel",
-            [](CTervala& self, double X, double Y, double Z) {
-                self.Inv_Bursa_WolfModel(X, Y, Z);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
-            },
-            arg("X"), arg("Y"), arg("Z"), "Bursa-Wolf inverse -> (X, Y, Z), also in GetGeocentric.")
         .def("SetParameters_Molodensky_BadekasModel", &CTervala::SetParameters_Molodensky_BadekasModel, arg("X0"),
              arg("Y0"), arg("Z0"), arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"),
              "Stores the rotation origin (m) and the seven parameters (units as SetParameters_Bursa_WolfModel).")
-        .def(
-            "Molodensky_BadekasModel",
-            [](CTervala& self, double X, double Y, double Z) {
-                self.Molodensky_BadekasModel(X, Y, Z);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
-            },
-            arg("X"), arg("Y"), arg("Z"), "Molodensky-Badekas forward -> (X', Y', Z'), also in GetGeocentric.")
-        .def(
-            "Inv_Molodensky_BadekasModel",
-            [](CTervala& self, double X, double Y, double Z) {
-                self.Inv_Molodensky_BadekasModel(X, Y, Z);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
-            },
-            arg("X"), arg("Y"), arg("Z"), "Molodensky-Badekas inverse -> (X, Y, Z), also in GetGeocentric.")
         .def(
             "Abridged_Molodensky_Transform",
             [](CTervala& self, double lat, double lon, double dX, double dY, double dZ, double da, double df) {
@@ -187,6 +181,16 @@ void bindMembers(TervalaClass& cls)
             },
             arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df"),
             "Abridged Molodensky shifts -> (dlat, dlon in degrees, dh in metres), also in GetdLLH.");
+
+    for (const GeocentricModel& model : geocentricModels()) {
+        cls.def(
+            model.member,
+            [apply = model.apply](CTervala& self, double X, double Y, double Z) {
+                apply(self, X, Y, Z);
+                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
+            },
+            arg("X"), arg("Y"), arg("Z"), (std::string(model.doc) + ", also in GetGeocentric.").c_str());
+    }
 
     // ---- Accessors: the C++ ones, index outside the range -> NaN ------------------
     cls.def("GetGeocentric", &CTervala::GetGeocentric, arg("i"), "X, Y, Z (m), i = 0..2")

@@ -2,7 +2,6 @@
 
 import os
 import pathlib
-import re
 import shutil
 
 import numpy as np
@@ -47,22 +46,6 @@ def same_bits(a, b):
     return a.shape == b.shape and np.array_equal(a.view(np.uint64), b.view(np.uint64))
 
 
-def skip_if_placeholder(member, behaves_as_placeholder):
-    """Skip a test of a member that main still defines as a placeholder.
-
-    Skips only when both hold: a src/<subsystem>/Pending*.cpp file still
-    defines CTervala::<member>, and the member behaved as that placeholder
-    (NaN results, a refused load). Once the real code replaces the file, a
-    wrong result fails instead of skipping.
-    """
-    if not behaves_as_placeholder:
-        return
-    pattern = re.compile(r"\bCTervala::" + re.escape(member) + r"\s*\(")
-    for path in sorted(SOURCE_ROOT.glob("src/*/Pending*.cpp")):
-        if pattern.search(path.read_text()):
-            pytest.skip(f"{member} is still the placeholder in {path.relative_to(SOURCE_ROOT)}")
-
-
 def egm96_folder():
     folder = pathlib.Path(os.environ.get("TERVALA_TEST_EGM96_DIR", SOURCE_ROOT.parent / "shared/data/egm96"))
     if not (folder / "EGM96.dat").is_file() or not (folder / "CORRCOEF.dat").is_file():
@@ -88,3 +71,12 @@ def write_grid_file(path, north, west, dlat, dlon, values):
         np.array([north, west, dlat, dlon], dtype="<f8").tofile(f)
         np.array(values.shape, dtype="<i4").tofile(f)
         values.tofile(f)
+
+
+def rotation(rx, ry, rz):
+    """R3(rz) R2(ry) R1(rx), coordinate frame convention, angles in arc-seconds."""
+    a, b, c = np.radians(np.array([rx, ry, rz]) / 3600.0)
+    r1 = np.array([[1, 0, 0], [0, np.cos(a), np.sin(a)], [0, -np.sin(a), np.cos(a)]])
+    r2 = np.array([[np.cos(b), 0, -np.sin(b)], [0, 1, 0], [np.sin(b), 0, np.cos(b)]])
+    r3 = np.array([[np.cos(c), np.sin(c), 0], [-np.sin(c), np.cos(c), 0], [0, 0, 1]])
+    return r3 @ r2 @ r1

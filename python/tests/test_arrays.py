@@ -65,7 +65,7 @@ def as_tuple(result):
 
 @pytest.mark.parametrize("name, keys, member", CASES, ids=[c[0] for c in CASES])
 def test_array_results_equal_the_per_point_members_bit_for_bit(configured, name, keys, member):
-    rng = np.random.default_rng(abs(hash(name)) % 2**32)
+    rng = np.random.default_rng([ord(c) for c in name])
     values = inputs(rng, 2001)
     for key in ("lat", "X", "N"):
         values[key][[3, 500]] = [np.nan, np.inf]  # non-finite input gives the member's own NaN/inf
@@ -174,35 +174,3 @@ def test_tm_against_pyproj_within_the_readme_accuracy_table(grs80, band, limit_m
     # Degrees to metres with 111.7 km per degree, at least a degree of latitude.
     metres = np.hypot(back_lat - lat, (back_lon - lon) * np.cos(np.radians(lat))) * 111.7e3
     assert np.max(metres) * 1000 <= limit_mm + round_trip_mm, np.max(metres)
-
-
-def test_utm_against_pyproj(grs80):
-    pyproj = pytest.importorskip("pyproj")
-    lat, dlon = np.meshgrid(np.arange(-80.0, 80.01, 0.5), np.arange(-3.0, 3.01, 0.25))
-    lon = 153.0 + dlon
-    hemi = (lat < 0).astype(np.int8)
-    n, e = grs80.geodetic_to_utm(hemi, 153.0, lat, lon)
-    for south in (0, 1):
-        pick = hemi == south
-        utm = pyproj.Transformer.from_pipeline(
-            "+proj=utm +zone=56 +ellps=GRS80" + (" +south" if south else ""))
-        east, north = utm.transform(lon[pick], lat[pick])
-        assert np.max(np.hypot(n[pick] - north, e[pick] - east)) * 1000 <= 0.0155 * 1.005
-    back_lat, back_lon = grs80.utm_to_geodetic(hemi, 153.0, n, e)
-    assert np.max(np.abs(back_lat - lat)) < 1e-9 and np.max(np.abs(back_lon - lon)) < 1e-9
-
-
-def test_bursa_wolf_against_pyproj_helmert(configured):
-    pyproj = pytest.importorskip("pyproj")
-    p = [configured.GetSevenParameters(i) for i in range(7)]
-    configured.SetParameters_Bursa_WolfModel(*p)
-    rng = np.random.default_rng(11)
-    X, Y, Z = configured.geodetic_to_geocentric(rng.uniform(-80, 80, 500), rng.uniform(-180, 180, 500), 100.0)
-    x2, y2, z2 = configured.bursa_wolf(X, Y, Z)
-    if np.isnan(x2).all():
-        from conftest import skip_if_placeholder
-        skip_if_placeholder("Bursa_WolfModel", True)
-    helmert = pyproj.Transformer.from_pipeline(
-        "+proj=helmert +x={} +y={} +z={} +s={} +rx={} +ry={} +rz={} +exact +convention=coordinate_frame".format(*p))
-    px, py, pz = helmert.transform(X, Y, Z)
-    assert max(np.max(np.abs(x2 - px)), np.max(np.abs(y2 - py)), np.max(np.abs(z2 - pz))) < 1e-6

@@ -1,0 +1,4 @@
+#include "Commands.h"
+namespace tervala { namespace cli {
+void addDemoCommand(CLI::App&, Context&, Registry&) {}
+}}

@@ -67,7 +67,9 @@ TEST(CliText, AnglesInDecimalAndSexagesimalForms)
         {"inf", AngleKind::Plain, false, 0},
         {"1e999", AngleKind::Plain, false, 0},
     };
+    int seed = 0;
     for (const AngleCase& c : cases) {
+        testsupport::saveSeed("fuzz_angle", "table-" + std::to_string(seed++), c.text);
         double v = -12345;
         std::string error;
         const bool ok = parseAngle(c.text, c.kind, v, error);
@@ -83,6 +85,10 @@ TEST(CliText, AnglesInDecimalAndSexagesimalForms)
 
 TEST(CliText, FieldsNumbersAndPassThroughLines)
 {
+    int seed = 0;
+    for (const char* line : {"  1.5, 2\t3 ,4  ", "1 2 # a note", "37d30'00.5\"N 127d00'00\"E 100", "6378137,298.257222101",
+                             "-115.8,474.99,674.11,-1.16,1.16,-2.31,-1.63"})
+        testsupport::saveSeed("fuzz_lines", "line-" + std::to_string(seed++), line);
     EXPECT_EQ(splitFields("  1.5, 2\t3 ,4  "), (std::vector<std::string>{"1.5", "2", "3", "4"}));
     EXPECT_EQ(splitFields("1 2 # a note"), (std::vector<std::string>{"1", "2"}));
     EXPECT_TRUE(splitFields("").empty());
@@ -142,6 +148,7 @@ TEST(CliText, EllipsoidsByNameOrParameters)
 TEST(CliParams, FilesRoundTripAndRejectMismatches)
 {
     const ParamSet set{"bursa-wolf", modelKeys("bursa-wolf"), {-115.8, 474.99, 674.11, -1.16, 1.16, -2.31, -1.63 + 1e-13}};
+    testsupport::saveSeed("fuzz_common_points", "params-bursa-wolf", formatParamText(set, "seed"));
     ParamSet back;
     std::string error;
     ASSERT_TRUE(parseParamText(formatParamText(set, "test"), "bursa-wolf", back, error)) << error;
@@ -162,7 +169,11 @@ TEST(CliCommonPoints, LayoutsAndEveryBadLineReported)
 {
     std::vector<CommonPoint> points;
     std::vector<std::string> errors;
-    ASSERT_TRUE(parseCommonPoints("# id X Y Z X' Y' Z'\nP1 1 2 3 4 5 6\nP2,7,8,9,10,11,12\n", "bursa-wolf", points, errors));
+    const std::string sevenParameterFile = "# id X Y Z X' Y' Z'\nP1 1 2 3 4 5 6\nP2,7,8,9,10,11,12\n";
+    testsupport::saveSeed("fuzz_common_points", "points-bursa-wolf", sevenParameterFile);
+    testsupport::saveSeed("fuzz_common_points", "points-helmert2d", "A 1 2 3 4\nB 5 6 7 8 # note\n");
+    testsupport::saveSeed("fuzz_common_points", "points-height", "A 1 2 10.00 10.5\nB,3,4,11,11.5\n");
+    ASSERT_TRUE(parseCommonPoints(sevenParameterFile, "bursa-wolf", points, errors));
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[1].id, "P2");
     EXPECT_EQ(points[1].source, (std::vector<double>{7, 8, 9}));

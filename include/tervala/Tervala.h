@@ -119,39 +119,66 @@ public:
     void Geocentric_to_Geodetic(double& X, double& Y, double& Z);
 
     // ---- Transverse Mercator and UTM -----------------------------------------
-    // Projects (latitude, longitude) onto the Transverse Mercator grid given by
-    // the latitude of origin and central meridian (degrees), false northing and
-    // false easting (metres) and the central scale factor. Result in GetTM:
-    // (0) northing, (1) easting, (2) the height argument.
+    // Gauss-Krueger series in the longitude difference l = lon - lon0: 8th
+    // order in the northing, 7th in the easting; the inverse is closed-form
+    // through the footpoint latitude (no iteration). On GRS80 the forward
+    // agrees with an exact Transverse Mercator within 0.016 mm up to 3 deg
+    // from the central meridian and 0.83 mm up to 6 deg (README, "Transverse
+    // Mercator and UTM"). The ellipsoid is the one last set by
+    // Setup_Ellipsoid. Input is not checked: NaN gives NaN, latitude +-90
+    // gives the pole of the grid (northing k0 * (M(+-90 deg) - M(lat0)) +
+    // false northing, easting the false easting to well below a millimetre),
+    // and accuracy fades far from the central meridian. Each member reads all
+    // its arguments before writing any back, so one variable passed for two
+    // arguments acts as two copies holding the same value.
+
+    // Projects (latitude, longitude) onto the Transverse Mercator grid with
+    // latitude of origin and central meridian (degrees), false northing and
+    // false easting (metres) and central scale factor (a plain ratio, 1.0 for
+    // no scaling). Result in GetTM: (0) northing, (1) easting (metres),
+    // (2) the height argument unchanged.
     // IN PLACE: on return `centralMeridian`, `latitude` and `longitude` hold
-    // radians; `latitudeOfOrigin` and `height` are only read.
+    // radians, (degrees * PI) / 180; `latitudeOfOrigin` (still degrees) and
+    // `height` are only read. A zero scale factor gives (falseNorthing,
+    // falseEasting).
     void Geodetic_to_TM(double& latitudeOfOrigin, double& centralMeridian, double falseNorthing,
                         double falseEasting, double scaleFactor, double& latitude, double& longitude,
                         double& height);
 
-    // Inverse of Geodetic_to_TM with the same grid parameters. Result in
-    // GetGeodetic: (0) latitude, (1) longitude (degrees), (2) the height.
-    // IN PLACE: on return `centralMeridian` holds radians and `northing` holds
-    // k0 * M(latitude of origin) + (northing - falseNorthing), the scaled arc
-    // length the footpoint latitude is taken from. The other arguments are
-    // only read.
+    // Inverse of Geodetic_to_TM: grid northing and easting (metres) on the
+    // grid given by the same five parameters back to latitude and longitude.
+    // Result in GetGeodetic: (0) latitude, (1) longitude (degrees; the
+    // longitude is lon0 + l, not reduced to (-180, 180]), (2) the height
+    // argument unchanged. Forward then inverse returns the point within
+    // 1e-9 deg up to 80 deg latitude and 3 deg from the central meridian.
+    // IN PLACE: on return `centralMeridian` holds radians and `northing`
+    // holds the scaled arc length the footpoint latitude is taken from,
+    // k0 * M(latitude of origin) + (northing - falseNorthing); calling again
+    // with the same variables therefore does not repeat the result.
+    // `latitudeOfOrigin`, `easting` and `height` are only read. A zero scale
+    // factor divides by zero: NaN or infinite latitude and longitude.
     void TM_to_Geodetic(double& latitudeOfOrigin, double& centralMeridian, double falseNorthing,
                         double falseEasting, double scaleFactor, double& northing, double& easting,
                         double& height);
 
-    // UTM: Transverse Mercator with latitude of origin 0, scale 0.9996, false
-    // easting 500000 m and false northing 0 (north) or 10000000 m (south).
-    // hemisphere == 1 selects the southern hemisphere; every other value the
-    // northern. The caller chooses the zone by its central meridian (degrees).
-    // Result in GetUTM: (0) northing, (1) easting, (2) the height.
-    // IN PLACE: on return `centralMeridian`, `latitude`, `longitude` hold
-    // radians.
+    // UTM: the Transverse Mercator series with latitude of origin 0, scale
+    // 0.9996, false easting 500000 m and false northing 0 (north) or
+    // 10000000 m (south). hemisphere == 1 selects the south; every other
+    // value (0, 2, -1, ...) the north. The caller chooses the zone by its
+    // central meridian in degrees (6 * zone - 183); nothing compares the
+    // zone or hemisphere with the point. Result in GetUTM: (0) northing,
+    // (1) easting (metres), (2) the height argument unchanged.
+    // IN PLACE: on return `centralMeridian`, `latitude` and `longitude` hold
+    // radians; `height` is only read.
     void Geodetic_to_UTM(int hemisphere, double& centralMeridian, double& latitude, double& longitude,
                          double& height);
 
-    // Inverse of Geodetic_to_UTM. Result in GetGeodetic.
+    // Inverse of Geodetic_to_UTM with the same central meridian (degrees)
+    // and hemisphere flag. Result in GetGeodetic: (0) latitude,
+    // (1) longitude (degrees), (2) the height argument unchanged.
     // IN PLACE: on return `centralMeridian` holds radians and, when
-    // hemisphere == 1, `northing` holds northing - 10000000.
+    // hemisphere == 1, `northing` holds northing - 10000000 (otherwise it is
+    // left alone); `easting` and `height` are only read.
     void UTM_to_Geodetic(int hemisphere, double& centralMeridian, double& northing, double& easting,
                          double& height);
 

@@ -43,3 +43,27 @@ tervala_cli_test(egm96-from-text.no-last-record 1 "" "no \\(360, 360\\) record"
   ARGS data egm96-from-text -c ${CLI_INPUTS}/corrections.txt -k ${CLI_INPUTS}/corrections.txt -d .)
 tervala_cli_test(egm96-from-text.bad-order 1 "" "line 2: degree and order must satisfy 0 <= m <= n <= 360"
   ARGS data egm96-from-text -c ${CLI_INPUTS}/bad-coefficients.txt -k ${CLI_INPUTS}/corrections.txt -d .)
+
+# --- Transverse Mercator and UTM ----------------------------------------------------
+# The published grid example: latitude of origin 38, central meridian 127,
+# false origin 600000/200000, scale 1, GRS80.
+tervala_cli_test(tm.example 0 "^544546\\.4017 226527\\.6649 50\\.0000$" ""
+  ARGS tm -e GRS80 --lat0 38 --lon0 127 --fn 600000 --fe 200000 --input-string "37.5 127.3 50")
+tervala_cli_test(tm-inverse.example 0 "^37\\.500000000 127\\.300000000 50\\.0000$" ""
+  ARGS tm-inverse -e GRS80 --lat0 38 --lon0 127 --fn 600000 --fe 200000 --input-string "544546.4017 226527.6649 50")
+# Without --lon0 the grid is undefined: a usage error, not a silent default.
+tervala_cli_test(tm.needs-lon0 2 "" "--lon0 is required" ARGS tm --input-string "37.5 127.3")
+# The zone comes from the longitude (52 for 127.3 E, 56 for 151.2 E) and the
+# hemisphere from the latitude; the published UTM examples.
+tervala_cli_test(utm.zone-from-longitude 0 "^52N 4151698\\.6705 349731\\.1112 0\\.0000\n56S 6247473\\.3369 333568\\.9410 0\\.0000$" ""
+  STDIN ${CLI_INPUTS}/utm-points.txt ARGS utm -e GRS80)
+tervala_cli_test(utm-inverse.zone-field 0 "^37\\.500000000 127\\.300000000 0\\.0000\n-33\\.900000000 151\\.200000000 0\\.0000$" ""
+  STDIN ${CLI_INPUTS}/utm-grid.txt ARGS utm-inverse -e GRS80)
+# A given zone and hemisphere override the computed ones.
+tervala_cli_test(utm-inverse.zone-option 0 "^-33\\.900000000 151\\.200000000 0\\.0000$" ""
+  ARGS utm-inverse -e GRS80 --zone 56 --south --input-string "6247473.3369 333568.9410")
+tervala_cli_test(utm-inverse.no-zone 1 "" "line 1: no zone: give --zone or start the line with a zone such as 52N"
+  ARGS utm-inverse --input-string "6247473.3369 333568.9410")
+tervala_cli_test(utm-inverse.bad-zone 1 "" "line 1: zone: the number 61 is outside 1..60"
+  ARGS utm-inverse --input-string "61N 6247473.3369 333568.9410")
+tervala_cli_test(utm.zone-range 2 "" "--zone: Value 61 not in range" ARGS utm --zone 61 --input-string "0 0")

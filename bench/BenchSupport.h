@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "tervala/Tervala.h"
+
 namespace benchsupport {
 
 struct GeodeticPoint {
@@ -29,6 +31,25 @@ inline std::vector<GeodeticPoint> geodeticPoints(std::size_t count, double latMi
 
 constexpr double kGrs80A = 6378137.0;
 constexpr double kGrs80InvF = 298.257222101;
+
+struct GeocentricPoint {
+    double x, y, z;  // metres
+};
+
+// The same points as geocentric X, Y, Z on GRS80.
+inline std::vector<GeocentricPoint> geocentricPoints(const std::vector<GeodeticPoint>& points)
+{
+    CTervala t;
+    t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
+    std::vector<GeocentricPoint> out;
+    out.reserve(points.size());
+    for (const auto& p : points) {
+        double lat = p.lat, lon = p.lon, h = p.h;
+        t.Geodetic_to_Geocentric(lat, lon, h);
+        out.push_back(GeocentricPoint{t.GetGeocentric(0), t.GetGeocentric(1), t.GetGeocentric(2)});
+    }
+    return out;
+}
 
 } // namespace benchsupport
 

@@ -184,69 +184,154 @@ public:
 
     // ---- Local transformations: 2D Helmert and heights -----------------------
     // Stores the 2D Helmert parameters: t1 the translation of the first
-    // coordinate, t2 of the second (metres), scale correction (ppm), rotation
-    // (arc-seconds, turning the first axis toward the second). NOTE the
-    // storage order: Get2DHelmertParameters(0) is t2 and (1) is t1.
+    // coordinate, t2 of the second (metres), scale correction (ppm, factor
+    // 1 + scale 1e-6), rotation (arc-seconds, positive turning the first axis
+    // toward the second: counter-clockwise when the first axis points right
+    // and the second up). NOTE the storage order: Get2DHelmertParameters(0)
+    // is t2 and (1) is t1. Nothing is validated.
     void Set2DHelmert(double t1, double t2, double scale, double rotation);
     // Stores the height plane: a1 slope along the first coordinate, a2 along
-    // the second (metre per metre), c the shift (metres).
+    // the second (metre per metre), c the shift (metres), read back with
+    // GetHeightParameters(0..2).
     void SetHeightTrans(double a1, double a2, double c);
     // Transforms the plane point (x, y) about the origin (x0, y0) with the
-    // stored 2D Helmert parameters. Result in Get2DH(0), Get2DH(1) only.
+    // stored 2D Helmert parameters:
+    //   x' = m (cos r (x - x0) - sin r (y - y0)) + t1 + x0
+    //   y' = m (sin r (x - x0) + cos r (y - y0)) + t2 + y0.
+    // Result in Get2DH(0), Get2DH(1) only; Get2DH(2) (the height result) is
+    // left alone. Parameters from Parameters_2DHelmert refer to the centroid
+    // of its source points: pass that centroid as (x0, y0).
     void Helmert2D(double x0, double y0, double x, double y);
     // h + a1 (x - x0) + a2 (y - y0) + c with the stored height parameters.
-    // Result in Get2DH(2) only.
+    // Result in Get2DH(2) only; Get2DH(0) and (1) are left alone. The origin
+    // is (first, second) here, while Parameters_HeightTrans takes it
+    // (second, first).
     void HeightTrans(double x0, double y0, double x, double y, double h);
 
     // ---- Seven-parameter datum transformations -------------------------------
     // Stores tx, ty, tz (metres), scale correction s (ppm), rx, ry, rz
-    // (arc-seconds), coordinate frame rotation convention. Overwrites the
-    // parameters of SetParameters_Molodensky_BadekasModel; the rotation origin
-    // is left as it was.
+    // (arc-seconds) into GetSevenParameters(0..6), in this order: the scale
+    // stands BEFORE the rotations. Coordinate frame rotation convention
+    // (positive angles turn the axes, not the point; for parameters published
+    // in the position vector convention, change the signs of rx, ry, rz).
+    // Overwrites the parameters of SetParameters_Molodensky_BadekasModel and
+    // of the estimators; the rotation origin is left as it was.
     void SetParameters_Bursa_WolfModel(double tx, double ty, double tz, double s, double rx, double ry,
                                        double rz);
-    // X' = t + (1 + s 1e-6) R X, R = R3(rz) R2(ry) R1(rx) exact (no small-angle
-    // approximation). Result in GetGeocentric(0..2).
+    // X' = (1 + s 1e-6) R X + t: scale applied to the rotated vector, the
+    // translation added last. R = R3(rz) R2(ry) R1(rx) exactly (full sines and
+    // cosines, no small-angle approximation); for small angles
+    // R ~ [[1, rz, -ry], [-rz, 1, rx], [ry, -rx, 1]] (radians), so a positive
+    // rz moves a point on the X axis to negative Y. Metres in, result in
+    // GetGeocentric(0..2). s = -1e6 ppm collapses every point onto t; NaN or
+    // infinite input gives NaN.
     void Bursa_WolfModel(double X, double Y, double Z);
-    // Exact inverse of Bursa_WolfModel. The arguments are only read. Result in
-    // GetGeocentric(0..2). A scale correction of -1e6 ppm gives IEEE
-    // infinities or NaN.
+    // Exact inverse of Bursa_WolfModel: Inv(R) ((X - t) / m), R inverted as a
+    // general matrix (Numbra's LU inverse, not the transpose). The arguments
+    // are only read. Result in GetGeocentric(0..2). s = -1e6 ppm (m = 0)
+    // gives IEEE infinities or NaN.
+    // Cost: this member, Bursa_WolfModel and the Molodensky-Badekas pair
+    // rebuild R (and its inverse) only when the rotations change; each thread
+    // keeps the last rotation it used, which gives the same doubles.
     void Inv_Bursa_WolfModel(double& X, double& Y, double& Z);
 
-    // Stores the rotation origin (X0, Y0, Z0) and the seven parameters in the
-    // order and units of SetParameters_Bursa_WolfModel.
+    // Stores the rotation origin (X0, Y0, Z0), metres, into GetRotOrigin(0..2)
+    // and the seven parameters, in the order, units and convention of
+    // SetParameters_Bursa_WolfModel, into GetSevenParameters(0..6).
     void SetParameters_Molodensky_BadekasModel(double X0, double Y0, double Z0, double tx, double ty,
                                                double tz, double s, double rx, double ry, double rz);
-    // X' = t + X0 + (1 + s 1e-6) R (X - X0). Result in GetGeocentric(0..2).
+    // X' = (1 + s 1e-6) R (X - X0) + t + X0: rotation and scale about the
+    // origin X0, with R as in Bursa_WolfModel. With the origin (0, 0, 0) this
+    // is Bursa_WolfModel. Result in GetGeocentric(0..2).
     void Molodensky_BadekasModel(double X, double Y, double Z);
-    // Exact inverse of Molodensky_BadekasModel: the stored result includes the
-    // rotation origin. The arguments are only read. Result in GetGeocentric.
+    // Exact inverse of Molodensky_BadekasModel: u = Inv(R) (((X - X0) - t) / m)
+    // and the stored result is u + X0, a point in the source system (NOT the
+    // point reduced to the origin): forward then inverse returns the point.
+    // The arguments are only read. Result in GetGeocentric(0..2).
     void Inv_Molodensky_BadekasModel(double& X, double& Y, double& Z);
 
-    // Abridged Molodensky shifts at (lat, lon) in degrees for the geocentric
-    // shift (dX, dY, dZ) and the changes da (metres) and df of the ellipsoid,
-    // on the current ellipsoid. Result in GetdLLH: (0) latitude shift and
-    // (1) longitude shift in degrees, (2) height shift in metres.
+    // Abridged Molodensky shifts (DMA TR 8350.2) at (lat, lon) in degrees for
+    // the shift of the origin (dX, dY, dZ, metres) and the changes of the
+    // semi-major axis da (metres) and of the flattening df (target minus
+    // source), on the current ellipsoid (the source ellipsoid; Setup_Ellipsoid
+    // must have run). Result in GetdLLH: (0) latitude shift and (1) longitude
+    // shift in DEGREES, (2) ellipsoidal height shift in metres; add them to
+    // the point yourself. The point's height does not enter. At latitude
+    // +-90 the longitude shift divides by cos(lat) ~ 0 and is meaningless.
     void Abridged_Molodensky_Transform(double lat, double lon, double dX, double dY, double dZ,
                                        double da, double df);
 
     // ---- Least-squares estimation -------------------------------------------
-    // Fits the 2D Helmert transformation to n/2 common points given as
-    // (first, second) coordinate pairs back to back in src and dst (n doubles
-    // each). Parameters refer to the centroid of the source points. Results:
-    // Get2DHelmertParameters, Get2DHelmertCovariance, GetResidual2D, GetSigma.
+    // Every estimator reads the caller's arrays only: the reduced coordinates
+    // the fits work with are formed on the fly, so the arrays come back
+    // exactly as they went in. Input outside the contract (stated per member,
+    // null arrays included) returns at once and changes nothing, no field and
+    // no array. Degenerate geometry (coincident or collinear points) makes
+    // the normal matrix singular; the results are then NaN, as Numbra's
+    // solver gives them, never a crash or a hang.
+
+    // Fits the 2D Helmert transformation of Set2DHelmert to n/2 common points
+    // given as (first, second) coordinate pairs back to back in src and dst
+    // (n doubles each; n even and >= 2). Unweighted least squares about the
+    // centroid of the SOURCE points (x0, y0) = mean of the source pairs:
+    // apply the result with Helmert2D(x0, y0, x, y); the centroid is not
+    // stored, compute and keep it with the parameters.
+    // Results:
+    //   Get2DHelmertParameters: (0) t2, (1) t1 (metres, second coordinate
+    //     first), (2) scale (ppm), (3) rotation (arc-seconds, in (-90, 90)
+    //     degrees; a true rotation beyond that comes back turned by 180
+    //     degrees with a scale below -1e6 ppm, the same transformation);
+    //   Get2DHelmertCovariance(i, j): covariance of the unknowns t2, t1,
+    //     c = m cos r, d = m sin r (rows 2 and 3 are c and d, not scale and
+    //     rotation), sigma0^2 times the inverse normal matrix;
+    //   GetResidual2D(i), i = 1..n: 2k + 1 the second and 2k + 2 the first
+    //     coordinate of point k (from 0), fitted minus target;
+    //   GetSigma: sqrt(v'v / (n - 4)), 0 for two points (an exact fit).
+    // One point (n = 2): a pure translation, t2 = dst[1] - src[1],
+    // t1 = dst[0] - src[0], scale 0, rotation 0, covariance and sigma 0, and
+    // an empty residual column.
     void Parameters_2DHelmert(int n, double* src, double* dst);
-    // Fits the height plane to n points: origin (y0, x0) second coordinate
-    // first, positions xy (2n doubles), source heights hs and target heights
-    // ht (n each). Results: GetHeightParameters, GetResidualH,
-    // GetHeightMeanaccuracy.
+
+    // Fits the height plane of HeightTrans to n points (n >= 1): positions xy
+    // (2n doubles, (first, second) pairs), source heights hs and target
+    // heights ht (n each), about the origin given SECOND coordinate first,
+    // (y0, x0); HeightTrans takes the same origin as (x0, y0). Equal weights.
+    // Three points or more fit slope1, slope2 and the shift; one or two
+    // points the shift alone (the mean height difference, slopes 0).
+    // Results: GetHeightParameters(0..2); GetResidualH(k + 1) for point k,
+    // fitted minus target difference; GetHeightMeanaccuracy =
+    // sqrt(0.5 v'v) (not divided by the redundancy: 0 for one and for three
+    // points). GetSigma is not touched.
     void Parameters_HeightTrans(int n, double y0, double x0, double* xy, double* hs, double* ht);
-    // Iterated least-squares estimate of the seven Bursa-Wolf parameters from
-    // n/3 common points (X, Y, Z back to back, n doubles each). Returns true
-    // when the iteration converged within the pass limit.
+
+    // Iterated (Gauss-Newton) least-squares estimate of the seven Bursa-Wolf
+    // parameters from n/3 common points: X, Y, Z back to back (metres), n
+    // doubles in each array, n a positive multiple of 3 (9 or more for a
+    // determined solution); otherwise returns false and changes nothing. The
+    // iteration starts from zero parameters (stored ones are not used), is
+    // weighted by both coordinate sets (P = Inv(B B'), B = [m R | -I]), and
+    // stops when the weighted square sum changes by less than 1e-8 m^2 from
+    // the previous pass (from 0 before the first) or after 21 passes. The
+    // correction of the last pass is added before storing, so the parameters
+    // belong with the residuals. Note: exact data over a small region (about
+    // 1 km) already meet the test after the first pass and return that first
+    // linearised solve; with real (noisy) data the iteration runs its passes.
+    // Results: GetSevenParameters(0..6) as for SetParameters_Bursa_WolfModel;
+    // GetSevenCovariance(i, j) = Inv(N) s0^2 with s0^2 = v'Pv / (n - 7)
+    // (0 below n = 8); GetResidual(r), r = 1..n, one per input coordinate in
+    // input order, fitted minus target; GetSigma = sqrt(v'v / (n - 7)).
+    // The rotation origin is not touched. Returns true when the iteration
+    // stopped before the 21st pass.
     bool SevenParameters_Bursa_WolfModel(int n, double* source, double* target);
+
     // As SevenParameters_Bursa_WolfModel, with rotation and scale about the
-    // centroid of the source points, stored as the rotation origin.
+    // centroid of the source points: the centroid (each coordinate summed
+    // and multiplied by 1 / (n / 3)) is stored as GetRotOrigin(0..2) before
+    // the iteration, and the parameters apply with Molodensky_BadekasModel.
+    // The covariance and sigma divide by n - 7 for every n (f = 1 / (n - 7)).
+    // Over a small network the centroid decorrelates the translations from
+    // the rotations, so these parameters are far better determined than the
+    // Bursa-Wolf ones.
     bool SevenParameters_Molodensky_BadekasModel(int n, double* source, double* target);
 
     // ---- Geoid ------------------------------------------------------------------

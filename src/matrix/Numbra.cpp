@@ -34,27 +34,37 @@ std::size_t checkedCount(std::size_t rows, std::size_t cols)
 // Work space for one LU decomposition: the factors of an n x n matrix and
 // its row order. Up to 8 x 8 everything stays on the stack, so inverting the
 // 3 x 3 rotation matrices of the datum transformations costs no allocation.
+// N > 0 fixes the size at compile time (the small matrices the library
+// inverts per point or per pass, whose loops the compiler then unrolls);
+// N == 0 takes it from the matrix. Both run the same arithmetic in the same
+// order, so the size path never changes a result.
+template <int N>
 class LuWork {
 public:
-    explicit LuWork(const Numbra& a) : n_(a.Rows())
+    explicit LuWork(const Numbra& a) : n_(N > 0 ? N : a.Rows())
     {
-        const std::size_t count = checkedCount(static_cast<std::size_t>(n_), static_cast<std::size_t>(n_));
-        if (n_ > kSmall) {
+        const int n = size();
+        if (n > kSmall) {
+            const std::size_t count = checkedCount(static_cast<std::size_t>(n), static_cast<std::size_t>(n));
             heapLu_.resize(count);
-            heapPerm_.resize(static_cast<std::size_t>(n_));
+            heapPerm_.resize(static_cast<std::size_t>(n));
             lu_ = heapLu_.data();
             perm_ = heapPerm_.data();
         }
-        for (int i = 0; i < n_; ++i)
-            std::memcpy(lu_ + static_cast<std::size_t>(i) * n_, a.Data() + static_cast<std::size_t>(i) * a.Stride(),
-                        sizeof(double) * static_cast<std::size_t>(n_));
+        const double* src = a.Data();
+        const std::size_t stride = static_cast<std::size_t>(a.Stride());
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j)
+                lu_[static_cast<std::size_t>(i) * n + j] = src[static_cast<std::size_t>(i) * stride + j];
     }
+
+    int size() const { return N > 0 ? N : n_; }
 
     // Decomposes in place. Returns false when a pivot is exactly zero (a
     // singular matrix) or not a number.
     bool decompose()
     {
-        const int n = n_;
+        const int n = size();
         for (int i = 0; i < n; ++i)
             perm_[i] = i;
         for (int k = 0; k < n; ++k) {
@@ -90,13 +100,38 @@ public:
     // are carried along together so that their divisions overlap.
     void solve(const double* b, int ldb, int m, double* out, int ldo) const
     {
-        const int n = n_;
+        const int n = size();
         for (int i = 0; i < n; ++i) {
             const double* src = b + static_cast<std::size_t>(perm_[i]) * ldb;
             double* dst = out + static_cast<std::size_t>(i) * ldo;
             for (int c = 0; c < m; ++c)
                 dst[c] = src[c];
         }
+        substitute(m, out, ldo);
+    }
+
+    // The same as solve with B the n x n unit matrix (the inverse), without
+    // building the unit matrix first.
+    void solveIdentity(double* out, int ldo) const
+    {
+        const int n = size();
+        for (int i = 0; i < n; ++i) {
+            double* dst = out + static_cast<std::size_t>(i) * ldo;
+            for (int c = 0; c < n; ++c)
+                dst[c] = c == perm_[i] ? 1.0 : 0.0;
+        }
+        substitute(n, out, ldo);
+    }
+
+private:
+    static constexpr int kSmall = 8;
+    double& at(int i, int j) { return lu_[static_cast<std::size_t>(i) * size() + j]; }
+
+    // Forward substitution with the unit lower factor, then back substitution
+    // with the upper factor, on the permuted right-hand sides held in out.
+    void substitute(int m, double* out, int ldo) const
+    {
+        const int n = size();
         for (int i = 1; i < n; ++i) {
             double* xi = out + static_cast<std::size_t>(i) * ldo;
             for (int j = 0; j < i; ++j) {
@@ -119,10 +154,6 @@ public:
                 xi[c] /= pivot;
         }
     }
-
-private:
-    static constexpr int kSmall = 8;
-    double& at(int i, int j) { return lu_[static_cast<std::size_t>(i) * n_ + j]; }
 
     int n_;
     double smallLu_[kSmall * kSmall];
@@ -418,21 +449,46 @@ Numbra Zeros(int rows, int cols)
     return Numbra(rows, cols);
 }
 
+namespace {
+
+template <int N>
+Numbra invert(const Numbra& a)
+{
+    LuWork<N> work(a);
+    const int n = work.size();
+    if (!work.decompose())
+        return filledWithNaN(n, n);
+    // The inverse solves A X = I for all columns of I at once.
+    Numbra out(n, n);
+    work.solveIdentity(out.Data(), out.Stride());
+    return out;
+}
+
+template <int N>
+Numbra solveSystem(const Numbra& a, const Numbra& b)
+{
+    LuWork<N> work(a);
+    const int n = work.size();
+    if (!work.decompose())
+        return filledWithNaN(n, b.Cols());
+    Numbra out(n, b.Cols());
+    if (n > 0 && b.Cols() > 0)
+        work.solve(b.Data(), b.Stride(), b.Cols(), out.Data(), out.Stride());
+    return out;
+}
+
+} // namespace
+
 Numbra Inv(const Numbra& a)
 {
     if (a.Rows() != a.Cols())
         throw std::invalid_argument("Inv: the matrix is " + shape(a.Rows(), a.Cols()) + ", not square");
-    const int n = a.Rows();
-    LuWork work(a);
-    if (!work.decompose())
-        return filledWithNaN(n, n);
-    // The inverse solves A X = I for all columns of I at once.
-    Numbra identity(n, n);
-    for (int i = 0; i < n; ++i)
-        identity.Data()[static_cast<std::size_t>(i) * identity.Stride() + i] = 1.0;
-    Numbra out(n, n);
-    work.solve(identity.Data(), identity.Stride(), n, out.Data(), out.Stride());
-    return out;
+    switch (a.Rows()) {
+    case 3: return invert<3>(a);
+    case 4: return invert<4>(a);
+    case 7: return invert<7>(a);
+    default: return invert<0>(a);
+    }
 }
 
 Numbra Slu(const Numbra& a, const Numbra& b)
@@ -442,14 +498,12 @@ Numbra Slu(const Numbra& a, const Numbra& b)
     if (b.Rows() != a.Rows())
         throw std::invalid_argument("Slu: right-hand side " + shape(b.Rows(), b.Cols()) +
                                     " does not fit the " + shape(a.Rows(), a.Cols()) + " matrix");
-    const int n = a.Rows();
-    LuWork work(a);
-    if (!work.decompose())
-        return filledWithNaN(n, b.Cols());
-    Numbra out(n, b.Cols());
-    if (n > 0 && b.Cols() > 0)
-        work.solve(b.Data(), b.Stride(), b.Cols(), out.Data(), out.Stride());
-    return out;
+    switch (a.Rows()) {
+    case 3: return solveSystem<3>(a, b);
+    case 4: return solveSystem<4>(a, b);
+    case 7: return solveSystem<7>(a, b);
+    default: return solveSystem<0>(a, b);
+    }
 }
 
 double Todouble(const Numbra& m)

@@ -1,0 +1,142 @@
+// The four estimators at 10^2 to 10^6 points: the cost per point should stay
+// flat (linear in n). The seven-parameter estimators also report their time
+// per point per pass. No peer library offers these estimators, so there is no
+// peer here; the inputs are realistic (centimetre noise), so the iterations
+// run the passes real data need.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "estimation/LeastSquares.h"
+#include "tervala/Tervala.h"
+
+namespace {
+
+struct Data {
+    std::vector<double> source, target;
+};
+
+// Plane points over 100 km with a 2D Helmert shift plus 1 cm noise.
+const Data& planeData(int points)
+{
+    static std::map<int, Data> cache;
+    Data& d = cache[points];
+    if (d.source.empty()) {
+        std::mt19937_64 rng(points);
+        std::uniform_real_distribution<double> u(-5e4, 5e4);
+        std::normal_distribution<double> noise(0, 0.01);
+        CTervala t;
+        t.Set2DHelmert(350.0, -120.0, 20, 2000);
+        for (int k = 0; k < points; ++k) {
+            const double x = 400000 + u(rng), y = 200000 + u(rng);
+            t.Helmert2D(400000, 200000, x, y);
+            d.source.insert(d.source.end(), {x, y});
+            d.target.insert(d.target.end(), {t.Get2DH(0) + noise(rng), t.Get2DH(1) + noise(rng)});
+        }
+    }
+    return d;
+}
+
+// Geocentric points over 1000 km with a seven-parameter shift plus 1 cm noise.
+const Data& geocentricData(int points)
+{
+    static std::map<int, Data> cache;
+    Data& d = cache[points];
+    if (d.source.empty()) {
+        const auto geodetic = benchsupport::geodeticPoints(static_cast<std::size_t>(points), 33, 42, 122, 132, points);
+        std::normal_distribution<double> noise(0, 0.01);
+        std::mt19937_64 rng(points);
+        CTervala t;
+        t.Setup_Ellipsoid(benchsupport::kGrs80A, benchsupport::kGrs80InvF);
+        t.SetParameters_Bursa_WolfModel(-446.448, 125.157, -542.060, 7.5, 12.5, -25.0, 30.0);
+        for (const auto& p : geodetic) {
+            double lat = p.lat, lon = p.lon, h = p.h;
+            t.Geodetic_to_Geocentric(lat, lon, h);
+            const double X = t.GetGeocentric(0), Y = t.GetGeocentric(1), Z = t.GetGeocentric(2);
+            d.source.insert(d.source.end(), {X, Y, Z});
+            t.Bursa_WolfModel(X, Y, Z);
+            for (int i = 0; i < 3; ++i)
+                d.target.push_back(t.GetGeocentric(i) + noise(rng));
+        }
+    }
+    return d;
+}
+
+void finish(benchmark::State& state, int points)
+{
+    state.SetItemsProcessed(state.iterations() * points);
+    state.SetComplexityN(points);
+}
+
+void Helmert2D(benchmark::State& state)
+{
+    const int points = static_cast<int>(state.range(0));
+    Data d = planeData(points);
+    CTervala t;
+    for (auto _ : state) {
+        t.Parameters_2DHelmert(2 * points, d.source.data(), d.target.data());
+        benchmark::DoNotOptimize(t.GetSigma());
+    }
+    finish(state, points);
+}
+BENCHMARK(Helmert2D)->RangeMultiplier(10)->Range(100, 1000000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+void HeightPlane(benchmark::State& state)
+{
+    const int points = static_cast<int>(state.range(0));
+    Data d = planeData(points);
+    std::vector<double> hs(points), ht(points);
+    for (int k = 0; k < points; ++k) {
+        hs[k] = 100 + (k % 1000);
+        ht[k] = hs[k] + 30 + 1e-5 * (d.source[2 * k] - 400000) - 2e-5 * (d.source[2 * k + 1] - 200000);
+    }
+    CTervala t;
+    for (auto _ : state) {
+        t.Parameters_HeightTrans(points, 200000, 400000, d.source.data(), hs.data(), ht.data());
+        benchmark::DoNotOptimize(t.GetHeightMeanaccuracy());
+    }
+    finish(state, points);
+}
+BENCHMARK(HeightPlane)->RangeMultiplier(10)->Range(100, 1000000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+void sevenParameters(benchmark::State& state, bool molodenskyBadekas)
+{
+    const int points = static_cast<int>(state.range(0));
+    Data d = geocentricData(points);
+    const int n = 3 * points;
+    // The passes this input needs, from the same iteration the member runs.
+    const tervala::Vec3 origin =
+        molodenskyBadekas ? tervala::sourceCentroid(n, d.source.data()) : tervala::Vec3{0, 0, 0};
+    const int passes = tervala::fitSevenParameters(n, d.source.data(), d.target.data(), origin,
+                                                   tervala::SevenParameterModel::BursaWolf)
+                           .passes;
+    CTervala t;
+    for (auto _ : state) {
+        const bool ok = molodenskyBadekas ? t.SevenParameters_Molodensky_BadekasModel(n, d.source.data(), d.target.data())
+                                          : t.SevenParameters_Bursa_WolfModel(n, d.source.data(), d.target.data());
+        benchmark::DoNotOptimize(ok);
+    }
+    finish(state, points);
+    state.counters["passes"] = passes;
+    state.counters["per_point_pass"] = benchmark::Counter(static_cast<double>(points) * passes,
+                                                          benchmark::Counter::kIsIterationInvariantRate |
+                                                              benchmark::Counter::kInvert);
+}
+
+void BursaWolf(benchmark::State& state) { sevenParameters(state, false); }
+BENCHMARK(BursaWolf)->RangeMultiplier(10)->Range(100, 1000000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+void MolodenskyBadekas(benchmark::State& state) { sevenParameters(state, true); }
+BENCHMARK(MolodenskyBadekas)
+    ->RangeMultiplier(10)
+    ->Range(100, 1000000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

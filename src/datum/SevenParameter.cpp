@@ -1,0 +1,174 @@
+// Bursa-Wolf and Molodensky-Badekas transformations, forward and inverse, and
+// the members that store their parameters and apply them to one point.
+#include "datum/SevenParameter.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "tervala/Numbra.h"
+#include "tervala/Tervala.h"
+
+namespace tervala {
+namespace {
+
+// The rotation matrix of the last three rotations seen on this thread, and,
+// once an inverse has asked for it, Numbra's inverse of it. A host transforms
+// many points with one parameter set, so the sines, cosines and the 3 x 3
+// inversion are done once per parameter set instead of once per point. The
+// key is the bit pattern of the rotations (NaN included); a hit returns
+// exactly the doubles a fresh computation would give, since both are the
+// same deterministic arithmetic. One cache per thread: objects on different
+// threads never share it.
+struct RotationCache {
+    std::uint64_t key[3];
+    bool valid;
+    bool haveInverse;
+    SevenParameterRotation rotation;
+    double inverse[3][3];
+};
+
+thread_local RotationCache tlsRotation{};
+
+RotationCache& rotationFor(const SevenParameters& p)
+{
+    RotationCache& c = tlsRotation;
+    std::uint64_t key[3];
+    std::memcpy(&key[0], &p.rx, sizeof(double));
+    std::memcpy(&key[1], &p.ry, sizeof(double));
+    std::memcpy(&key[2], &p.rz, sizeof(double));
+    if (!c.valid || key[0] != c.key[0] || key[1] != c.key[1] || key[2] != c.key[2]) {
+        c.rotation = sevenParameterRotation(p.rx, p.ry, p.rz);
+        c.key[0] = key[0];
+        c.key[1] = key[1];
+        c.key[2] = key[2];
+        c.valid = true;
+        c.haveInverse = false;
+    }
+    return c;
+}
+
+// m R d + t, the rotated vector scaled first and the translation added last.
+Vec3 scaleRotateTranslate(const SevenParameters& p, const Vec3& d)
+{
+    const SevenParameterRotation& R = rotationFor(p).rotation;
+    const double m = angles::scaleFactorFromPpm(p.s);
+    const Vec3 q = R.apply(d.x, d.y, d.z);
+    return Vec3{m * q.x + p.tx, m * q.y + p.ty, m * q.z + p.tz};
+}
+
+// Inv(R) v for the rotation of p, with v already reduced and divided by m.
+// R is inverted as a general 3 x 3 matrix by Numbra's Inv (not transposed),
+// so the inverse stays the algebraic counterpart of the forward model
+// whatever rounding R carries. The product is summed as Numbra's product
+// sums it (from 0, in column order), so it gives the doubles of
+// Inv(R) * v evaluated with Numbra.
+Vec3 inverseRotate(const SevenParameters& p, const Vec3& v)
+{
+    RotationCache& c = rotationFor(p);
+    if (!c.haveInverse) {
+        Numbra rotation(3, 3);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                rotation(i + 1, j + 1) = c.rotation.r[i][j];
+        const Numbra inverse = Inv(rotation);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                c.inverse[i][j] = inverse(i + 1, j + 1);
+        c.haveInverse = true;
+    }
+    double u[3];
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0.0;
+        sum += c.inverse[i][0] * v.x;
+        sum += c.inverse[i][1] * v.y;
+        sum += c.inverse[i][2] * v.z;
+        u[i] = sum;
+    }
+    return Vec3{u[0], u[1], u[2]};
+}
+
+} // namespace
+
+Vec3 bursaWolfForward(const SevenParameters& p, const Vec3& x)
+{
+    return scaleRotateTranslate(p, x);
+}
+
+Vec3 bursaWolfInverse(const SevenParameters& p, const Vec3& x)
+{
+    const double m = angles::scaleFactorFromPpm(p.s);
+    return inverseRotate(p, Vec3{(x.x - p.tx) / m, (x.y - p.ty) / m, (x.z - p.tz) / m});
+}
+
+Vec3 molodenskyBadekasForward(const SevenParameters& p, const Vec3& origin, const Vec3& x)
+{
+    const Vec3 moved = scaleRotateTranslate(p, Vec3{x.x - origin.x, x.y - origin.y, x.z - origin.z});
+    return Vec3{moved.x + origin.x, moved.y + origin.y, moved.z + origin.z};
+}
+
+Vec3 molodenskyBadekasInverse(const SevenParameters& p, const Vec3& origin, const Vec3& x)
+{
+    const double m = angles::scaleFactorFromPpm(p.s);
+    // The origin comes off first, then the translation, then the scale.
+    const Vec3 u = inverseRotate(p, Vec3{(x.x - origin.x - p.tx) / m, (x.y - origin.y - p.ty) / m,
+                                         (x.z - origin.z - p.tz) / m});
+    return Vec3{u.x + origin.x, u.y + origin.y, u.z + origin.z};
+}
+
+} // namespace tervala
+
+namespace {
+
+void store(double (&out)[3], const tervala::Vec3& v)
+{
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+
+} // namespace
+
+void CTervala::SetParameters_Bursa_WolfModel(double tx, double ty, double tz, double s, double rx, double ry,
+                                             double rz)
+{
+    const double p[7] = {tx, ty, tz, s, rx, ry, rz};
+    for (int i = 0; i < 7; ++i)
+        m_SevenParameters[i] = p[i];
+}
+
+void CTervala::Bursa_WolfModel(double X, double Y, double Z)
+{
+    store(m_Geocentric, tervala::bursaWolfForward(tervala::SevenParameters::fromArray(m_SevenParameters),
+                                                  tervala::Vec3{X, Y, Z}));
+}
+
+void CTervala::Inv_Bursa_WolfModel(double& X, double& Y, double& Z)
+{
+    store(m_Geocentric, tervala::bursaWolfInverse(tervala::SevenParameters::fromArray(m_SevenParameters),
+                                                  tervala::Vec3{X, Y, Z}));
+}
+
+void CTervala::SetParameters_Molodensky_BadekasModel(double X0, double Y0, double Z0, double tx, double ty,
+                                                     double tz, double s, double rx, double ry, double rz)
+{
+    m_RotOrigin[0] = X0;
+    m_RotOrigin[1] = Y0;
+    m_RotOrigin[2] = Z0;
+    SetParameters_Bursa_WolfModel(tx, ty, tz, s, rx, ry, rz);
+}
+
+void CTervala::Molodensky_BadekasModel(double X, double Y, double Z)
+{
+    store(m_Geocentric,
+          tervala::molodenskyBadekasForward(tervala::SevenParameters::fromArray(m_SevenParameters),
+                                            tervala::Vec3{m_RotOrigin[0], m_RotOrigin[1], m_RotOrigin[2]},
+                                            tervala::Vec3{X, Y, Z}));
+}
+
+void CTervala::Inv_Molodensky_BadekasModel(double& X, double& Y, double& Z)
+{
+    store(m_Geocentric,
+          tervala::molodenskyBadekasInverse(tervala::SevenParameters::fromArray(m_SevenParameters),
+                                            tervala::Vec3{m_RotOrigin[0], m_RotOrigin[1], m_RotOrigin[2]},
+                                            tervala::Vec3{X, Y, Z}));
+}

@@ -335,23 +335,84 @@ public:
     bool SevenParameters_Molodensky_BadekasModel(int n, double* source, double* target);
 
     // ---- Geoid ------------------------------------------------------------------
-    // Reads "CORRCOEF.dat" and "EGM96.dat" from the data folder. The argument
-    // is not read. Returns 1 when both files were read, 0 otherwise.
+    // Reads the EGM96 model from the data folder: "CORRCOEF.dat" (24-byte
+    // records: int32 n, int32 m, double cosine and sine correction
+    // coefficients) and "EGM96.dat" (40-byte records: int32 n, int32 m,
+    // double C(n,m), double S(n,m), 16 bytes not read; fully normalised),
+    // little-endian, records in any order. The argument is not read: the
+    // paths are fixed.
+    // Returns 1 when both files were read, "EGM96.dat" up to its (360, 360)
+    // record; records after that one are not read. Returns 0 when:
+    //   - "CORRCOEF.dat" cannot be opened (all coefficients are then zero) or
+    //     reading it fails; "EGM96.dat" is not opened in either case;
+    //   - "EGM96.dat" cannot be opened: the correction coefficients are kept,
+    //     the geopotential ones are zero (element (1, 1) holds -9999.999);
+    //   - "EGM96.dat" ends before its (360, 360) record: everything read is
+    //     kept and used (a model of lower degree);
+    //   - the (0, 0) cosine coefficient of "EGM96.dat" is -9999.999.
+    // Every call starts from zeros. A path that is not a regular file (a
+    // folder, a device, a pipe) counts as a file that cannot be opened.
+    // Records whose n or m lies outside 0 <= m <= n <= 360 are skipped, an
+    // incomplete last record is ignored, and a later record for the same
+    // (n, m) replaces an earlier one. Even zonal terms of the WGS 84 normal
+    // field (degrees 2 to 10) are subtracted from the geopotential
+    // coefficients as they are stored.
     int LoadEGMData(const char* fileName);
-    // EGM96 geoid undulation (metres, relative to WGS 84) at latitude and
-    // longitude in degrees, by spherical-harmonic synthesis to degree 360.
+    // EGM96 geoid undulation N (metres, above the WGS 84 ellipsoid) at
+    // geodetic latitude and longitude in degrees (WGS 84), by spherical-
+    // harmonic synthesis to degree and order 360 of the loaded coefficients:
+    // the disturbing potential over normal gravity on the ellipsoid, plus the
+    // height-anomaly-to-geoid correction series times 0.01, minus 0.53 m.
+    // Latitude is meant to lie in [-90, 90]; neither argument is checked: a
+    // latitude beyond +-90 acts as its mirror 180 - lat (-180 - lat) at the
+    // same longitude, and any longitude works (it enters through its sine
+    // and cosine), both to rounding. Non-finite
+    // input, or input so large that its conversion to radians overflows,
+    // gives NaN. Writes nothing in the object.
+    // Before any LoadEGMData the coefficients count as zero: -0.53 at every
+    // other point. Coefficients left zero by a failed or partial load
+    // simply contribute nothing. Agrees with the EGM96 15' grid of PROJ
+    // (egm96_15.gtx) to better than 0.2 mm at its nodes.
     double EGM96GeoidHeight(double latitude, double longitude);
-    // Reads the geoid grid of model 13 ("kgeoid13.dat"), 2008 ("egm2008p.dat")
-    // or any other value ("kgeoid14.dat") from the data folder. Returns 1 on
-    // success, 0 when the file cannot be opened or read.
+    // Reads a geoid grid from the data folder: model 13 "kgeoid13.dat", 2008
+    // "egm2008p.dat", any other value "kgeoid14.dat".
+    // File (little-endian): doubles north (latitude of the first row), west
+    // (longitude of the first column, in 0..360), row and column spacing
+    // (degrees); int32 rows Nr and columns Nc; then Nr x Nc float32 values,
+    // rows north to south, each west to east. Words of magnitude above 3.4e38
+    // or below 1.2e-38 (zero, subnormals, infinities, small integers between
+    // rows) are skipped, so 0.0 cannot be stored; NaN is a value.
+    // The grid is held as doubles with a border of 7 nodes on every side:
+    // columns wrap round in longitude and the rows beyond the first and last
+    // ones mirror them across the pole, turned by Nc/2 columns, as for a
+    // global grid. With fewer than 7 columns the border repeats the stored
+    // columns periodically; with fewer than 7 rows the k-th border row past
+    // an edge mirrors stored row (k - 1) mod Nr from that edge.
+    // Returns 1 when the grid was read; the new grid then replaces the old.
+    // Returns 0, leaving any grid loaded before usable and unchanged, when the
+    // file cannot be opened, when it ends before Nr x Nc values were read,
+    // when its header cannot describe a grid (Nr or Nc below 1, more than
+    // 2^31 values with the border, a spacing that is zero, negative or not
+    // finite, a non-finite origin) and when memory runs out. Never throws.
     int LoadKEGMData(int model);
-    // Grid geoid undulation at latitude and longitude in degrees by spline
-    // interpolation; 999999.0 when the point is out of range, -999999.0 when
-    // the interpolation window does not fit in the grid.
+    // Grid geoid undulation, in the unit of the grid file, at latitude and
+    // longitude in degrees, by natural cubic splines over a 6 x 6 window of
+    // nodes (along the rows, then across them). A node returns its stored
+    // value exactly. The longitude is reduced once each way (370 -> 10,
+    // -10 -> 350), then:
+    //    999999.0  latitude outside [-90, 90] or longitude outside [0, 360]
+    //              (so 730, -370 and NaN input);
+    //   -999999.0  no grid loaded, or the window leaves the padded grid: for
+    //              a regional grid, a point 5 or more spacings north or east
+    //              of the stored nodes, or more than 5 south or west of them.
     double KEGMGeoidHeight(double latitude, double longitude);
-    // Molodensky change of the ellipsoidal height (metres) at (lat, lon) in
-    // degrees for the shift dX, dY, dZ, da (metres) and df, on the current
-    // ellipsoid.
+    // Molodensky change of the ellipsoidal height, and so of the geoid
+    // undulation, in metres at (lat, lon) in degrees when the datum moves by
+    // dX, dY, dZ (metres) and the ellipsoid's semi-major axis and flattening
+    // change by da (metres) and df, on the current ellipsoid:
+    //   cos(lat) cos(lon) dX + cos(lat) sin(lon) dY + sin(lat) dZ
+    //     - (a / N) da + (b / a) N sin^2(lat) df,   N = a / sqrt(1 - e^2 sin^2(lat)).
+    // At (0, 0) it is exactly dX - da. Needs Setup_Ellipsoid first.
     double CorrUndulation(double lat, double lon, double dX, double dY, double dZ, double da, double df);
 
     // ---- Accessors --------------------------------------------------------------
@@ -380,20 +441,30 @@ public:
 private:
     friend struct tervala::TervalaAccess;
 
-    // Spherical-harmonic synthesis (EGM96).
-    Numbra DHCSIN(Numbra& coefficients, const char* fileName);
+    // Spherical-harmonic synthesis (EGM96). DHCSIN sets `complete` when it
+    // read "EGM96.dat" up to its (360, 360) record.
+    Numbra DHCSIN(Numbra& coefficients, const char* fileName, bool& complete);
     Numbra RADGRA(double& latitude, double& longitude);
     Numbra LEGFDN(int m, double& theta, Numbra& column, int& tablesReady, Numbra& sq, Numbra& isq);
     Numbra DSCML(double& longitude);
     double HUNDU(const Numbra& p, const Numbra& coefficients, const Numbra& sc, double gamma, double r,
                  const Numbra& corrC, const Numbra& corrS);
 
-    // Grid interpolation.
+    // Grid interpolation (rows of doubles, row 0 south, column 0 west).
+    // interp: value at (lat, lon) by a window of `window` nodes per side
+    // (clamped to 2..20; 2 is bilinear), south/west the position of node
+    // (0, 0), minDistance (km) an excluded border; -999999.0 when the window
+    // leaves the grid, 999999.0 when it enters the excluded border.
     double interp(int window, double minDistance, double** grid, double south, double west, double dlat,
                   double dlon, int nrows, int ncols, double lat, double lon);
+    // Bilinear value at fractional row ri, column rj, clamped to the edges.
     double bilin(double ri, double rj, double** grid, int nrows, int ncols);
+    // Second derivatives r of the natural spline through y[0..n-1] at unit
+    // spacing (q: work space of n doubles).
     void initsp(const double* y, int n, double* r, double* q);
+    // That spline at x, continued linearly with its end slopes outside 0..n-1.
     double spline(double x, const double* y, int n, const double* r);
+    // floor(x) as int (saturated to the int range; NaN gives 0).
     int ifrac(double x);
 
     void releaseGrid() noexcept;

@@ -35,6 +35,37 @@ struct TervalaAccess {
     static const Numbra& residual(const CTervala& t) { return t.m_Residual; }
     static const Numbra& residual2D(const CTervala& t) { return t.m_Residual2D; }
     static const Numbra& residualH(const CTervala& t) { return t.m_ResidualH; }
+
+    // The step routines of the EGM96 synthesis, for the tests' reference
+    // evaluation.
+    static Numbra radgra(CTervala& t, double latitude, double longitude) { return t.RADGRA(latitude, longitude); }
+    static Numbra legfdn(CTervala& t, int m, double theta, Numbra& column, int& tablesReady, Numbra& sq, Numbra& isq)
+    {
+        return t.LEGFDN(m, theta, column, tablesReady, sq, isq);
+    }
+    static Numbra dscml(CTervala& t, double longitude) { return t.DSCML(longitude); }
+    static double hundu(CTervala& t, const Numbra& p, const Numbra& coefficients, const Numbra& sc, double gamma,
+                        double r, const Numbra& corrC, const Numbra& corrS)
+    {
+        return t.HUNDU(p, coefficients, sc, gamma, r, corrC, corrS);
+    }
+
+    // The private grid-interpolation routines, for the tests.
+    static double interp(CTervala& t, int window, double minDistance, double** grid, double south, double west,
+                         double dlat, double dlon, int nrows, int ncols, double lat, double lon)
+    {
+        return t.interp(window, minDistance, grid, south, west, dlat, dlon, nrows, ncols, lat, lon);
+    }
+    static double bilin(CTervala& t, double ri, double rj, double** grid, int nrows, int ncols)
+    {
+        return t.bilin(ri, rj, grid, nrows, ncols);
+    }
+    static void initsp(CTervala& t, const double* y, int n, double* r, double* q) { t.initsp(y, n, r, q); }
+    static double spline(CTervala& t, double x, const double* y, int n, const double* r)
+    {
+        return t.spline(x, y, n, r);
+    }
+    static int ifrac(CTervala& t, double x) { return t.ifrac(x); }
 };
 
 } // namespace tervala

@@ -1,0 +1,298 @@
+// GTX to grid-file conversion. The input is read one row at a time, from the
+// northern row down, so memory stays at one row whatever the grid's size.
+#include "geoid/GtxGrid.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tervala {
+namespace gtx {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::uint32_t bigEndian32(const unsigned char* p)
+{
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+}
+
+template <typename T, typename Bits>
+T fromBits(Bits bits)
+{
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+GtxHeader decodeHeader(const unsigned char* raw, bool bigEndian)
+{
+    auto word = [&](int offset) { return bigEndian ? bigEndian32(raw + offset) : grid::littleEndian32(raw + offset); };
+    auto real = [&](int offset) {
+        const std::uint64_t hi = word(bigEndian ? offset : offset + 4);
+        const std::uint64_t lo = word(bigEndian ? offset + 4 : offset);
+        return fromBits<double>((hi << 32) | lo);
+    };
+    return GtxHeader{real(0),
+                     real(8),
+                     real(16),
+                     real(24),
+                     fromBits<std::int32_t>(word(32)),
+                     fromBits<std::int32_t>(word(36))};
+}
+
+// Tolerance for "lies on a node" and "spans 360 degrees", in units of one
+// spacing: the header values are decimal steps such as 1/60 stored in binary.
+constexpr double kNodeTolerance = 1e-6;
+
+std::string number(double x)
+{
+    std::ostringstream s;
+    s.precision(12);
+    s << x;
+    return s.str();
+}
+
+// What is wrong with a header, or "" when it describes a sensible grid that
+// fills a file of `size` bytes exactly.
+std::string headerProblem(const GtxHeader& h, long long size)
+{
+    if (h.rows < 1 || h.cols < 1)
+        return "the header gives " + std::to_string(h.rows) + " rows and " + std::to_string(h.cols) +
+               " columns; both must be at least 1";
+    if (!(std::isfinite(h.dlat) && h.dlat > 0) || !(std::isfinite(h.dlon) && h.dlon > 0))
+        return "the header gives a latitude step of " + number(h.dlat) + " and a longitude step of " +
+               number(h.dlon) + " degrees; both must be positive and finite";
+    if (!std::isfinite(h.south) || !std::isfinite(h.west))
+        return "the header gives a southern latitude of " + number(h.south) + " and a western longitude of " +
+               number(h.west) + "; both must be finite";
+    const double north = h.south + (h.rows - 1) * h.dlat;
+    const double slack = h.dlat * kNodeTolerance;
+    if (h.south < -90 - slack || north > 90 + slack)
+        return "the rows run from latitude " + number(h.south) + " to " + number(north) +
+               ", outside -90 .. 90 degrees";
+    if ((h.cols - 1) * h.dlon > 360 + h.dlon * kNodeTolerance)
+        return "the " + std::to_string(h.cols) + " columns of " + number(h.dlon) +
+               " degrees span more than 360 degrees";
+    const long long expected = kGtxHeaderBytes + 4LL * h.rows * h.cols;
+    if (size != expected)
+        return "the header gives " + std::to_string(h.rows) + " rows x " + std::to_string(h.cols) + " columns = " +
+               std::to_string(expected - kGtxHeaderBytes) + " bytes of values, but the file holds " +
+               std::to_string(size - kGtxHeaderBytes) + " bytes after the header";
+    return "";
+}
+
+double wrap360(double lon)
+{
+    double w = std::fmod(lon, 360.0);
+    if (w < 0)
+        w += 360.0;
+    return w;
+}
+
+// Plans the output layout: wrap column, rotation, header.
+std::string plan(const GtxHeader& in, Conversion& done)
+{
+    done = Conversion{};
+    done.input = in;
+    int cols = in.cols;
+    const double span = in.cols * in.dlon;
+    const double tolerance = in.dlon * kNodeTolerance;
+    if (std::fabs(span - 360.0) <= tolerance) {
+        done.global = true;
+    } else if (in.cols > 1 && std::fabs(span - in.dlon - 360.0) <= tolerance) {
+        done.global = true;
+        done.droppedWrapColumn = true;
+        cols = in.cols - 1;
+    }
+
+    double west;
+    if (done.global) {
+        // Columns from the first one to the one at 0 degrees (or east of it).
+        const double offset = wrap360(-in.west) / in.dlon;
+        const double nearest = std::round(offset);
+        const bool onNode = std::fabs(offset - nearest) <= kNodeTolerance;
+        const double steps = onNode ? nearest : std::ceil(offset);
+        done.rotatedColumns = static_cast<int>(static_cast<long long>(steps) % cols);
+        west = onNode ? 0.0 : wrap360(in.west + done.rotatedColumns * in.dlon);
+        if (done.droppedWrapColumn)
+            done.notes.push_back("dropped the last column, a repeat of the first one 360 degrees east");
+        if (done.rotatedColumns != 0)
+            done.notes.push_back("rotated the columns by " + std::to_string(done.rotatedColumns) +
+                                 " so that the grid starts at longitude " + number(west));
+    } else {
+        west = wrap360(in.west);
+        const double east = west + (in.cols - 1) * in.dlon;
+        if (east > 360.0)
+            done.notes.push_back("warning: the grid runs from longitude " + number(west) + " to " + number(east) +
+                                 "; KEGMGeoidHeight reduces longitudes to 0 .. 360, so points east of 0 degrees "
+                                 "in this grid are out of its range");
+    }
+
+    done.output = grid::GridHeader{in.south + (in.rows - 1) * in.dlat, west, in.dlat, in.dlon, in.rows, cols};
+    const grid::GridLoadError loadable = grid::checkHeader(done.output, grid::kObjectMargin);
+    if (loadable != grid::GridLoadError::None)
+        return std::string("the grid file could not be loaded: ") + grid::describe(loadable);
+    return "";
+}
+
+void appendLittleEndian(std::vector<unsigned char>& out, std::uint64_t bits, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+}
+
+std::vector<unsigned char> encodeHeader(const grid::GridHeader& h)
+{
+    std::vector<unsigned char> out;
+    for (double v : {h.north, h.west, h.dlat, h.dlon})
+        appendLittleEndian(out, fromBits<std::uint64_t>(v), 8);
+    appendLittleEndian(out, fromBits<std::uint32_t>(h.rows), 4);
+    appendLittleEndian(out, fromBits<std::uint32_t>(h.cols), 4);
+    return out;
+}
+
+// Writes the converted rows to `out`; "" or what went wrong.
+std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
+{
+    const GtxHeader& h = done.input;
+    const int cols = done.output.cols;
+    const float smallest = smallestKeptMagnitude();
+    std::vector<unsigned char> raw(static_cast<std::size_t>(h.cols) * 4);
+    std::vector<unsigned char> converted(static_cast<std::size_t>(cols) * 4);
+    for (std::int32_t i = 0; i < h.rows; ++i) {
+        const std::int32_t gtxRow = h.rows - 1 - i;  // north first
+        const long long offset = kGtxHeaderBytes + static_cast<long long>(gtxRow) * h.cols * 4;
+        if (std::fseek(in, static_cast<long>(offset), SEEK_SET) != 0 || std::fread(raw.data(), 1, raw.size(), in) != raw.size())
+            return "cannot read row " + std::to_string(gtxRow) + " of the input: " + std::strerror(errno);
+        for (int c = 0; c < cols; ++c) {
+            const int source = (c + done.rotatedColumns) % cols;
+            float v = fromBits<float>(bigEndian32(raw.data() + 4 * static_cast<std::size_t>(source)));
+            const double magnitude = std::fabs(static_cast<double>(v));
+            if (magnitude > 3.4e38)
+                return "the value at row " + std::to_string(gtxRow) + " (latitude " +
+                       number(h.south + gtxRow * h.dlat) + "), column " + std::to_string(source) + " (longitude " +
+                       number(h.west + source * h.dlon) + ") is " + number(v) +
+                       "; grid files cannot hold infinities or magnitudes above 3.4e38";
+            if (!grid::isGridValue(magnitude)) {
+                v = std::signbit(v) ? -smallest : smallest;
+                ++done.replacedValues;
+            }
+            const std::uint32_t bits = fromBits<std::uint32_t>(v);
+            for (int b = 0; b < 4; ++b)
+                converted[4 * static_cast<std::size_t>(c) + b] = static_cast<unsigned char>(bits >> (8 * b));
+        }
+        if (std::fwrite(converted.data(), 1, converted.size(), out) != converted.size())
+            return std::string("cannot write the output: ") + std::strerror(errno);
+    }
+    if (done.replacedValues > 0)
+        done.notes.push_back(std::to_string(done.replacedValues) +
+                             " zero or subnormal values written as +-" + number(smallest) +
+                             " (the loader skips zero)");
+    return "";
+}
+
+} // namespace
+
+float smallestKeptMagnitude()
+{
+    float f = 1.2e-38f;
+    while (!grid::isGridValue(f))
+        f = std::nextafter(f, 1.0f);
+    return f;
+}
+
+bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Conversion& done,
+                      std::string& error)
+{
+    File in(std::fopen(inPath.c_str(), "rb"));
+    if (!in) {
+        error = "cannot open: " + std::string(std::strerror(errno));
+        return false;
+    }
+    struct stat st;
+    if (::fstat(::fileno(in.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    const long long size = st.st_size;
+    unsigned char raw[kGtxHeaderBytes];
+    if (size < kGtxHeaderBytes || std::fread(raw, 1, sizeof raw, in.get()) != sizeof raw) {
+        error = "the file is " + std::to_string(size) + " bytes, shorter than the 40-byte GTX header";
+        return false;
+    }
+    const GtxHeader h = decodeHeader(raw, true);
+    std::string problem = headerProblem(h, size);
+    if (!problem.empty()) {
+        if (headerProblem(decodeHeader(raw, false), size).empty())
+            problem += " (the header makes sense read as little-endian, but GTX files are big-endian)";
+        error = problem;
+        return false;
+    }
+    problem = plan(h, done);
+    if (!problem.empty()) {
+        error = problem;
+        return false;
+    }
+
+    // Write beside the target and rename over it only when complete, so a
+    // failed run never leaves a partial grid under the final name.
+    std::string temporary = outPath + ".XXXXXX";
+    const int fd = ::mkstemp(&temporary[0]);
+    if (fd < 0) {
+        error = "cannot create a temporary file beside " + outPath + ": " + std::strerror(errno);
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    File out(::fdopen(fd, "wb"));
+    if (!out) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error = std::string("cannot write the output: ") + std::strerror(errno);
+        return false;
+    }
+    const std::vector<unsigned char> header = encodeHeader(done.output);
+    problem = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size()
+                  ? writeRows(in.get(), out.get(), done)
+                  : std::string("cannot write the output: ") + std::strerror(errno);
+    if (problem.empty() && (std::fflush(out.get()) != 0 || ::fsync(::fileno(out.get())) != 0))
+        problem = std::string("cannot write the output: ") + std::strerror(errno);
+    if (std::fclose(out.release()) != 0 && problem.empty())
+        problem = std::string("cannot write the output: ") + std::strerror(errno);
+    if (problem.empty() && std::rename(temporary.c_str(), outPath.c_str()) != 0)
+        problem = "cannot rename the finished output to " + outPath + ": " + std::strerror(errno);
+    if (!problem.empty()) {
+        ::unlink(temporary.c_str());
+        error = problem;
+        return false;
+    }
+    return true;
+}
+
+std::string describe(const Conversion& done, const std::string& inPath, const std::string& outPath)
+{
+    const GtxHeader& in = done.input;
+    const grid::GridHeader& out = done.output;
+    std::ostringstream s;
+    s.precision(12);
+    s << inPath << ": GTX, " << in.rows << " rows x " << in.cols << " columns, steps " << in.dlat << " x "
+      << in.dlon << " degrees, south " << in.south << ", west " << in.west
+      << (done.global ? ", global" : ", regional") << "\n";
+    for (const std::string& note : done.notes)
+        s << "  " << note << "\n";
+    s << outPath << ": grid file, " << out.rows << " rows x " << out.cols << " columns, north " << out.north
+      << ", west " << out.west << ", " << (kGtxHeaderBytes + 4LL * out.rows * out.cols) << " bytes\n";
+    return s.str();
+}
+
+} // namespace gtx
+} // namespace tervala

@@ -1,0 +1,589 @@
+// EGM96 coefficient loading and spherical-harmonic geoid heights.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "core/Access.h"
+#include "core/Angles.h"
+#include "geoid/SphericalHarmonic.h"
+#include "tervala/Tervala.h"
+
+#ifdef TERVALA_HAVE_GEOGRAPHICLIB
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/NormalGravity.hpp>
+#include <GeographicLib/SphericalHarmonic.hpp>
+#endif
+
+namespace {
+
+using tervala::TervalaAccess;
+namespace egm = tervala::egm96;
+using Bytes = std::vector<unsigned char>;
+
+constexpr int kCount = 65341;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Unoptimised (sanitizer) builds visit fewer points: kScale thins the
+// step-by-step reference, kGridScale the grid nodes.
+#ifdef __OPTIMIZE__
+constexpr int kScale = 1, kGridScale = 1;
+#else
+constexpr int kScale = 20, kGridScale = 4;
+#endif
+
+struct Coefficient {
+    int n, m;
+    double c, s;
+};
+using Model = std::vector<Coefficient>;
+
+Bytes records(const Model& model, int recordSize)
+{
+    Bytes out;
+    for (const auto& r : model) {
+        testsupport::append<std::int32_t>(out, r.n);
+        testsupport::append<std::int32_t>(out, r.m);
+        testsupport::append(out, r.c);
+        testsupport::append(out, r.s);
+        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
+    }
+    return out;
+}
+Bytes corrFile(const Model& m) { return records(m, 24); }
+Bytes egmFile(const Model& m) { return records(m, 40); }
+
+// A scratch data folder for one test; the data folder setting is restored
+// when it goes.
+struct Folder {
+    explicit Folder(const std::string& name) : path(testsupport::scratchFolder(name))
+    {
+        CTervala::SetDataFolder(path.c_str());
+    }
+    ~Folder() { CTervala::SetDataFolder(nullptr); }
+    void write(const char* file, const Bytes& bytes) const { testsupport::writeBytes(path + "/" + file, bytes); }
+    std::string path;
+};
+
+// Random coefficients of every (n, m) to 360: geopotential falling off as
+// 1e-5 / n^2 (Kaula's rule) and corrections of a few units at low degree,
+// like the real files.
+void randomModel(unsigned seed, Model& geopotential, Model& corrections)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> g;
+    for (int n = 0; n <= 360; ++n)
+        for (int m = 0; m <= n; ++m) {
+            const double kaula = 1e-5 / (n < 2 ? 1.0 : n * n);
+            geopotential.push_back({n, m, g(rng) * kaula, m == 0 ? 0.0 : g(rng) * kaula});
+            corrections.push_back({n, m, g(rng) * 2.0 / (n + 1), m == 0 ? 0.0 : g(rng) * 2.0 / (n + 1)});
+        }
+}
+
+void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
+{
+    Model egm, corr;
+    randomModel(seed, egm, corr);
+    Folder folder(name);
+    folder.write("CORRCOEF.dat", corrFile(corr));
+    folder.write("EGM96.dat", egmFile(egm));
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+}
+
+void loadRealModel(CTervala& t)
+{
+    CTervala::SetDataFolder(testsupport::egm96Folder().c_str());
+    const int status = t.LoadEGMData(nullptr);
+    CTervala::SetDataFolder(nullptr);
+    ASSERT_EQ(status, 1);
+}
+
+bool sameDouble(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+// The step-by-step evaluation: RADGRA, LEGFDN for every order, DSCML and
+// HUNDU, composed as the geoid height is defined. The Legendre table depends
+// only on the geocentric colatitude, so it is kept per colatitude (bit
+// pattern) for the points that share it.
+class Reference {
+public:
+    explicit Reference(CTervala& t) : t_(t) {}
+    double operator()(double lat, double lon)
+    {
+        const double phi = (tervala::PI * lat) * 0.005555555555555556;
+        const double lambda = (tervala::PI * lon) * 0.005555555555555556;
+        const Numbra g = TervalaAccess::radgra(t_, phi, lambda);
+        const Numbra sc = TervalaAccess::dscml(t_, lambda);
+        return TervalaAccess::hundu(t_, legendre(tervala::PI * 0.5 - g(1)), TervalaAccess::egmCoef(t_), sc, g(2),
+                                    g(3), TervalaAccess::corrCoefC(t_), TervalaAccess::corrCoefS(t_));
+    }
+    const Numbra& legendre(double theta)
+    {
+        std::uint64_t key;
+        std::memcpy(&key, &theta, sizeof key);
+        auto found = tables_.find(key);
+        if (found != tables_.end())
+            return found->second;
+        Numbra p(kCount, 1), column = Zeros(361, 1), sq(1300, 1), isq(1300, 1);
+        int ready = 0;
+        for (int m = 0; m <= 360; ++m) {
+            column = TervalaAccess::legfdn(t_, m, theta, column, ready, sq, isq);
+            for (int n = m; n <= 360; ++n)
+                p(n * (n + 1) / 2 + m + 1) = column(n + 1);
+        }
+        return tables_.emplace(key, std::move(p)).first->second;
+    }
+
+private:
+    CTervala& t_;
+    std::map<std::uint64_t, Numbra> tables_;
+};
+
+// Points every check visits: poles, equator, both sides of the date line.
+const double kEdgePoints[][2] = {
+    {90, 0},       {-90, 0},        {90, 123.4},  {-90, -56.7},     {0, 0},       {0, 180},     {0, -180},
+    {0, 90},       {45, 179.999},   {45, -179.999}, {-33, 180},     {89.999, 10}, {-89.999, -170}, {1e-9, 1e-9}};
+
+} // namespace
+
+// ---- Loading --------------------------------------------------------------------
+
+// Status and contents for each way the two files can be present, missing,
+// short or not files at all. A folder or /dev/zero under a file's name counts
+// as missing (fopen of a folder succeeds on Linux and its reading never ends,
+// nor does reading /dev/zero's).
+TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
+{
+    enum Kind { Absent, Written, Directory, Device };
+    const Bytes none, corr = corrFile({{3, 2, 7.0, 8.0}}), egm = egmFile({{2, 1, 0.5, 0.25}, {360, 360, 0, 0}}),
+                short1 = egmFile({{2, 1, 0.5, 0.25}}), partial(egm.begin(), egm.end() - 1),
+                marked = egmFile({{0, 0, -9999.999, 0}, {2, 1, 0.5, 0.25}, {360, 360, 0, 0}});
+    const struct {
+        const char* what;
+        Kind corrKind;
+        const Bytes* corrBytes;
+        Kind egmKind;
+        const Bytes* egmBytes;
+        int status;
+        double corr3_2, egm0_0, egm2_1;  // m_CorrCoefC(9), m_EgmCoef(1, 1), m_EgmCoef(5, 1)
+    } cases[] = {
+        {"both files", Written, &corr, Written, &egm, 1, 7.0, 0.0, 0.5},
+        {"no CORRCOEF.dat", Absent, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
+        {"CORRCOEF.dat is a folder", Directory, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
+        {"no EGM96.dat", Written, &corr, Absent, &none, 0, 7.0, -9999.999, 0.0},
+        {"EGM96.dat is /dev/zero", Written, &corr, Device, &none, 0, 7.0, -9999.999, 0.0},
+        {"empty CORRCOEF.dat", Written, &none, Written, &egm, 1, 0.0, 0.0, 0.5},
+        {"empty EGM96.dat", Written, &corr, Written, &none, 0, 7.0, 0.0, 0.0},
+        {"EGM96.dat without (360, 360)", Written, &corr, Written, &short1, 0, 7.0, 0.0, 0.5},
+        {"(360, 360) record incomplete", Written, &corr, Written, &partial, 0, 7.0, 0.0, 0.5},
+        {"(0, 0) cosine is the failure mark", Written, &corr, Written, &marked, 0, 7.0, -9999.999, 0.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder folder("egm_status");
+        const std::pair<const char*, std::pair<Kind, const Bytes*>> files[] = {
+            {"CORRCOEF.dat", {c.corrKind, c.corrBytes}}, {"EGM96.dat", {c.egmKind, c.egmBytes}}};
+        for (const auto& [name, file] : files) {
+            const std::string path = folder.path + "/" + name;
+            if (file.first == Written) {
+                folder.write(name, *file.second);
+            } else if (file.first == Directory) {
+                ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+            } else if (file.first == Device) {
+                ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+            }
+        }
+        CTervala t;
+        EXPECT_EQ(t.LoadEGMData(nullptr), c.status);
+        const Numbra &h = TervalaAccess::egmCoef(t), &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t);
+        ASSERT_TRUE(h.Rows() == kCount && h.Cols() == 2 && cc.Rows() == kCount && cs.Rows() == kCount);
+        EXPECT_EQ(cc(9), c.corr3_2);
+        EXPECT_EQ(cs(9), c.corr3_2 == 0.0 ? 0.0 : 8.0);
+        EXPECT_EQ(h(1, 1), c.egm0_0);
+        EXPECT_EQ(h(5, 1), c.egm2_1);
+    }
+}
+
+// Index n(n+1)/2 + m + 1 in both files and columns, and the normal field's
+// even zonals taken off column 1 only.
+TEST(Egm96Load, WhereValuesLand)
+{
+    const struct {
+        int n, m, k;
+        double change;  // of the cosine coefficient on loading
+    } cases[] = {{0, 0, 1, 0},
+                 {1, 0, 2, 0},
+                 {1, 1, 3, 0},
+                 {2, 2, 6, 0},
+                 {3, 1, 8, 0},
+                 {100, 37, 5088, 0},
+                 {2, 0, 4, 0.00108262982131 / std::sqrt(5.0)},
+                 {4, 0, 11, -7.9030373351e-7},
+                 {6, 0, 22, 6.08346498882e-9 / std::sqrt(13.0)},
+                 {8, 0, 37, -1.4268108792e-11 / std::sqrt(17.0)},
+                 {10, 0, 56, 1.21439275882e-14 / std::sqrt(21.0)},
+                 {360, 360, 65341, 0}};
+    Model model;
+    for (const auto& e : cases)
+        model.push_back({e.n, e.m, e.k * 1e-7, -e.k - 0.5});
+    Folder folder("egm_index");
+    folder.write("CORRCOEF.dat", corrFile(model));
+    folder.write("EGM96.dat", egmFile(model));
+    CTervala t;
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+    for (const auto& e : cases) {
+        SCOPED_TRACE(testing::Message() << "(" << e.n << ", " << e.m << ")");
+        EXPECT_EQ(TervalaAccess::corrCoefC(t)(e.k), e.k * 1e-7);
+        EXPECT_EQ(TervalaAccess::corrCoefS(t)(e.k), -e.k - 0.5);
+        EXPECT_EQ(TervalaAccess::egmCoef(t)(e.k, 1), e.k * 1e-7 + e.change);
+        EXPECT_EQ(TervalaAccess::egmCoef(t)(e.k, 2), -e.k - 0.5);
+    }
+}
+
+// Out-of-range records are skipped and touch nothing; a later record
+// overwrites an earlier one; nothing after (360, 360) is read; an incomplete
+// last record is ignored; the argument is not read; a load starts from zeros.
+TEST(Egm96Load, RecordRules)
+{
+    Model corr = {{361, 0, 1, 1}, {2, 3, 1, 1},         {-1, 0, 1, 1},   {5, -1, 1, 1},
+                  {INT32_MAX, 0, 1, 1}, {INT32_MIN, INT32_MIN, 1, 1}, {360, 361, 1, 1}};
+    Model egm = corr;
+    corr.insert(corr.end(), {{3, 1, 1.0, 1.0}, {3, 1, 2.0, 3.0}});
+    egm.insert(egm.end(), {{3, 1, 4.0, 5.0}, {3, 1, 6.0, 7.0}, {360, 360, 0, 0}, {3, 1, 99.0, 99.0}});
+    Bytes corrBytes = corrFile(corr);
+    const Bytes tail = corrFile({{5, 5, 42.0, 42.0}});
+    corrBytes.insert(corrBytes.end(), tail.begin(), tail.end() - 1);  // 23 of its 24 bytes
+
+    Folder folder("egm_rules");
+    for (const char* argument : {static_cast<const char*>(nullptr), "", "\\elsewhere\\EGM96.dat"}) {
+        folder.write("CORRCOEF.dat", corrBytes);
+        folder.write("EGM96.dat", egmFile(egm));
+        CTervala t;
+        ASSERT_EQ(t.LoadEGMData(argument), 1);
+        const Numbra &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t), &h = TervalaAccess::egmCoef(t);
+        EXPECT_TRUE(cc(8) == 2.0 && cs(8) == 3.0 && h(8, 1) == 6.0 && h(8, 2) == 7.0);
+        double others = 0.0;  // everything but (3, 1) and the five zonals
+        for (int k = 1; k <= kCount; ++k)
+            if (k != 8 && k != 4 && k != 11 && k != 22 && k != 37 && k != 56)
+                others += std::fabs(cc(k)) + std::fabs(cs(k)) + std::fabs(h(k, 1)) + std::fabs(h(k, 2));
+        EXPECT_EQ(others, 0.0);
+
+        folder.write("CORRCOEF.dat", {});
+        folder.write("EGM96.dat", egmFile({{360, 360, 0, 0}}));
+        ASSERT_EQ(t.LoadEGMData(argument), 1);
+        EXPECT_EQ(TervalaAccess::corrCoefC(t)(8), 0.0) << "a second load starts from zeros";
+        EXPECT_EQ(TervalaAccess::egmCoef(t)(8, 1), 0.0) << "a second load starts from zeros";
+    }
+}
+
+// Random bytes, and records with small random (n, m) (some m > n) carrying
+// arbitrary bit patterns (NaN, infinities): the loader keeps exactly what an
+// independent parse of the bytes says, and the geoid height equals the
+// step-by-step evaluation, NaN included.
+TEST(Egm96Load, ArbitraryFileContents)
+{
+    std::mt19937_64 rng(2024);
+    auto randomFile = [&rng](int size, bool plausible) {
+        Bytes bytes(static_cast<std::size_t>(rng() % (5 * size)));
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = plausible && i % size < 8 ? static_cast<unsigned char>(i % 4 == 0 ? rng() % 8 : 0)
+                                                 : static_cast<unsigned char>(rng());
+        return bytes;
+    };
+    auto parse = [](const Bytes& bytes, std::size_t size) {
+        std::map<int, std::pair<double, double>> last;
+        for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
+            std::int32_t nm[2];
+            double cs[2];
+            std::memcpy(nm, &bytes[at], 8);
+            std::memcpy(cs, &bytes[at + 8], 16);
+            if (0 <= nm[1] && nm[1] <= nm[0] && nm[0] <= 360)
+                last[nm[0] * (nm[0] + 1) / 2 + nm[1] + 1] = {cs[0], cs[1]};
+        }
+        return last;
+    };
+    Folder folder("egm_fuzz");
+    for (int trial = 0; trial < 24; ++trial) {
+        const Bytes corr = randomFile(24, trial % 2 == 1), egm = randomFile(40, trial % 2 == 1);
+        folder.write("CORRCOEF.dat", corr);
+        folder.write("EGM96.dat", egm);
+        CTervala t;
+        EXPECT_EQ(t.LoadEGMData(nullptr), 0) << "no (360, 360) record, so never complete";
+        for (const auto& [k, v] : parse(corr, 24))
+            EXPECT_TRUE(sameDouble(TervalaAccess::corrCoefC(t)(k), v.first) &&
+                        sameDouble(TervalaAccess::corrCoefS(t)(k), v.second)) << k;
+        for (const auto& [k, v] : parse(egm, 40))  // the zonals change on loading
+            EXPECT_TRUE((k == 4 || k == 11 || k == 22 || sameDouble(TervalaAccess::egmCoef(t)(k, 1), v.first)) &&
+                        sameDouble(TervalaAccess::egmCoef(t)(k, 2), v.second)) << k;
+        Reference reference(t);
+        EXPECT_TRUE(sameDouble(t.EGM96GeoidHeight(12.0, 34.0), reference(12.0, 34.0)));
+    }
+}
+
+// ---- Synthesis ------------------------------------------------------------------
+
+// Degenerate coefficient sets give their constants everywhere.
+TEST(Egm96Synthesis, ConstantModels)
+{
+    const struct {
+        const char* what;
+        bool load, writeCorr;
+        Model corr;
+        double expected;
+    } cases[] = {
+        {"nothing loaded yet", false, false, {}, -0.53},
+        {"no CORRCOEF.dat: all zero", true, false, {}, -0.53},
+        {"empty CORRCOEF.dat, no EGM96.dat", true, true, {}, -0.53},
+        {"only the (0, 0) correction", true, true, {{0, 0, 123.456, 7.0}}, 123.456 * 0.01 - 0.53},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder folder("egm_constant");
+        if (c.writeCorr)
+            folder.write("CORRCOEF.dat", corrFile(c.corr));
+        CTervala t;
+        if (c.load) {
+            EXPECT_EQ(t.LoadEGMData(nullptr), 0);
+        }
+        for (const auto& p : kEdgePoints)
+            EXPECT_EQ(t.EGM96GeoidHeight(p[0], p[1]), c.expected) << p[0] << " " << p[1];
+    }
+    CTervala fresh;
+    EXPECT_TRUE(std::isnan(fresh.EGM96GeoidHeight(kNaN, 0.0)));
+    EXPECT_TRUE(std::isnan(fresh.EGM96GeoidHeight(0.0, INFINITY)));
+    EXPECT_TRUE(TervalaAccess::egmCoef(fresh).Empty()) << "an evaluation writes nothing";
+}
+
+// Degree 0 and 1 geopotential coefficients and every order-0 sine
+// coefficient are not part of the sums: changing them changes no bit.
+TEST(Egm96Synthesis, UnusedCoefficientsHaveNoEffect)
+{
+    Model egm, corr;
+    randomModel(7, egm, corr);
+    CTervala a, b;
+    for (CTervala* t : {&a, &b}) {
+        Folder folder("egm_unused");
+        folder.write("CORRCOEF.dat", corrFile(corr));
+        folder.write("EGM96.dat", egmFile(egm));
+        ASSERT_EQ(t->LoadEGMData(nullptr), 1);
+        for (auto& r : egm)
+            r = {r.n, r.m, r.n < 2 ? 1e3 : r.c, r.n < 2 || r.m == 0 ? 1e3 : r.s};
+        for (auto& r : corr)
+            r.s = r.m == 0 ? -1e3 : r.s;
+    }
+    for (const auto& p : kEdgePoints)
+        EXPECT_TRUE(sameDouble(a.EGM96GeoidHeight(p[0], p[1]), b.EGM96GeoidHeight(p[0], p[1]))) << p[0] << " " << p[1];
+}
+
+// WGS 84 at the equator and the pole; the correction series carries no
+// (a/r)^n factor.
+TEST(Egm96Synthesis, GeometryAndRadialFactor)
+{
+    CTervala t;
+    for (double lon : {0.0, 1.0, -2.5}) {
+        const Numbra g = TervalaAccess::radgra(t, 0.0, lon);
+        EXPECT_TRUE(g(1) == 0.0 && g(2) == 9.7803253359) << lon;
+        EXPECT_NEAR(g(3), 6378137.0, 1e-8);
+    }
+    const Numbra pole = TervalaAccess::radgra(t, tervala::PI / 2, 0.0);
+    EXPECT_NEAR(pole(1), tervala::PI / 2, 1e-15);
+    EXPECT_NEAR(pole(2), 9.8321849378, 1e-9);      // WGS 84 normal gravity at the pole
+    EXPECT_NEAR(pole(3), 6356752.314245, 1e-6);    // WGS 84 semi-minor axis
+
+    Reference reference(t);
+    Numbra corr = Zeros(kCount, 1);
+    for (int k = 1; k <= kCount; ++k)
+        corr(k) = std::sin(k * 0.37);
+    const Numbra sc = TervalaAccess::dscml(t, 0.3), zero = Zeros(kCount, 2);
+    EXPECT_EQ(TervalaAccess::hundu(t, reference.legendre(0.7), zero, sc, 9.8, 6.37e6, corr, corr),
+              TervalaAccess::hundu(t, reference.legendre(0.7), zero, sc, 9.8, 6.39e6, corr, corr));
+}
+
+// Arguments outside their ranges: latitude mirrors at the poles, longitude
+// is periodic.
+TEST(Egm96Synthesis, ArgumentsBeyondTheirRanges)
+{
+    CTervala t;
+    loadRandomModel(t, 13, "egm_ranges");
+    const struct {
+        double lat, lon, sameLat, sameLon;
+    } cases[] = {{100, 30, 80, 30}, {-135, -20, -45, -20}, {10, 390, 10, 30}, {-60, -540, -60, 180}, {179, 5, 1, 5}};
+    for (const auto& c : cases)
+        EXPECT_NEAR(t.EGM96GeoidHeight(c.lat, c.lon), t.EGM96GeoidHeight(c.sameLat, c.sameLon), 1e-8)
+            << c.lat << " " << c.lon;
+}
+
+// The fast evaluation returns the very doubles of the step-by-step one:
+// 10^4 random points (400 random latitudes, 25 random longitudes each) plus
+// poles, equator, date line and non-finite input, with the real model or,
+// without it, a random one.
+TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
+{
+    CTervala t;
+    if (testsupport::haveEgm96Files()) {
+        loadRealModel(t);
+    } else {
+        std::cout << "[ INFO ] real EGM96 files absent, using a random model\n";
+        loadRandomModel(t, 11, "egm_bits");
+    }
+    Reference reference(t);
+    std::vector<std::array<double, 2>> points;
+    for (const auto& p : kEdgePoints)
+        points.push_back({p[0], p[1]});
+    points.push_back({kNaN, 10.0});
+    points.push_back({10.0, INFINITY});
+    std::mt19937_64 rng(96);
+    std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180);
+    for (int i = 0; i < 400 / kScale; ++i) {
+        const double la = lat(rng);
+        for (int j = 0; j < 25 / (kScale > 1 ? 5 : 1); ++j)
+            points.push_back({la, lon(rng)});
+    }
+    for (const auto& p : points) {
+        const double fast = t.EGM96GeoidHeight(p[0], p[1]), plain = reference(p[0], p[1]);
+        ASSERT_TRUE(sameDouble(fast, plain)) << p[0] << " " << p[1] << ": " << fast << " vs " << plain;
+    }
+    std::cout << "[ INFO ] " << points.size() << " points compared bit for bit\n";
+}
+
+// Coefficient tables in another storage layout are read through a copy and
+// give the same heights.
+TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
+{
+    CTervala t;
+    loadRandomModel(t, 5, "egm_layout");
+    const Numbra &h = TervalaAccess::egmCoef(t), &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t);
+    Numbra wideH, wideC, wideS;  // more columns of storage, extra rows
+    wideH.Reserve(kCount + 5, 3);
+    wideC.Reserve(kCount, 2);
+    for (int k = 1; k <= kCount; ++k)
+        wideH(k, 1) = h(k, 1), wideH(k, 2) = h(k, 2), wideC(k) = cc(k), wideS(k) = cs(k);
+    wideH(kCount + 5, 1) = 1.0;
+    const egm::CoefficientView standard(h, cc, cs), other(wideH, wideC, wideS);
+    for (const auto& p : kEdgePoints)
+        EXPECT_TRUE(sameDouble(egm::geoidHeight(standard, p[0], p[1]), egm::geoidHeight(other, p[0], p[1])));
+}
+
+// ---- Against independent evidence -----------------------------------------------
+
+// The real model at nodes of PROJ's egm96_15.gtx, computed from the same
+// coefficients (GTX: big-endian header of four doubles, south, west, dlat,
+// dlon, and two int32, rows and columns; then float32 rows from south to
+// north, west to east from -180): both pole rows and their neighbours, the
+// date line from both sides, and a lattice over the globe.
+TEST(Egm96Accuracy, MatchesTheProjGrid)
+{
+    TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(), "real EGM96 files absent in " << testsupport::egm96Folder());
+    std::ifstream in(testsupport::gtxPath(), std::ios::binary);
+    const Bytes gtx((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TERVALA_SKIP_WITHOUT(gtx.size() == 40 + 4 * 721 * 1440, testsupport::gtxPath() << " absent or not the 15' grid");
+    auto bigEndian = [&gtx](std::size_t at, int size) {
+        std::uint64_t u = 0;
+        for (int i = 0; i < size; ++i)
+            u = (u << 8) | gtx[at + i];
+        return u;
+    };
+    auto header = [&](int i) {
+        const std::uint64_t u = bigEndian(8 * static_cast<std::size_t>(i), 8);
+        double d;
+        std::memcpy(&d, &u, 8);
+        return d;
+    };
+    ASSERT_TRUE(header(0) == -90 && header(1) == -180 && header(2) == 0.25 && header(3) == 0.25);
+    ASSERT_TRUE(bigEndian(32, 4) == 721 && bigEndian(36, 4) == 1440);
+    auto node = [&](int row, int col) {
+        const auto u = static_cast<std::uint32_t>(bigEndian(40 + 4 * (static_cast<std::size_t>(row) * 1440 + col), 4));
+        float f;
+        std::memcpy(&f, &u, 4);
+        return static_cast<double>(f);
+    };
+
+    CTervala t;
+    loadRealModel(t);
+    std::vector<int> rows = {0, 1, 719, 720}, cols = {0, 1, 1438, 1439};
+    for (int r = 15 * kGridScale; r < 719; r += 15 * kGridScale)
+        rows.push_back(r);
+    for (int c = 30 * kGridScale; c < 1438; c += 30 * kGridScale)
+        cols.push_back(c);
+    double worst = 0.0;
+    for (int r : rows)
+        for (int c : cols) {
+            const double lat = -90 + r * 0.25, lon = -180 + c * 0.25;
+            const double diff = std::fabs(t.EGM96GeoidHeight(lat, lon) - node(r, c));
+            EXPECT_LT(diff, 2e-4) << lat << " " << lon;
+            worst = std::max(worst, diff);
+        }
+    const std::size_t nodes = rows.size() * cols.size();
+    std::cout << "[ INFO ] " << nodes << " nodes, largest difference " << worst * 1e3 << " mm\n";
+    EXPECT_GE(nodes * kGridScale * kGridScale, 2000u);
+}
+
+#ifdef TERVALA_HAVE_GEOGRAPHICLIB
+// The same two series summed by GeographicLib's SphericalHarmonic (full
+// normalisation, Clenshaw summation) for a random model of degree 360, with
+// GeographicLib's own WGS 84 geometry and normal gravity.
+TEST(Egm96Accuracy, AgreesWithGeographicLib)
+{
+    CTervala t;
+    loadRandomModel(t, 3, "egm_geographiclib");
+    // GeographicLib's layout: (n, m) at m N - m (m - 1) / 2 + n, S from m = 1.
+    const int N = 360;
+    std::vector<double> C((N + 1) * (N + 2) / 2), S(N * (N + 1) / 2), CC(C.size()), CS(S.size());
+    const Numbra &h = TervalaAccess::egmCoef(t), &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t);
+    for (int n = 0; n <= N; ++n)
+        for (int m = 0; m <= n; ++m) {
+            const int k = n * (n + 1) / 2 + m + 1, i = m * N - m * (m - 1) / 2 + n;
+            const bool potentialTerm = n >= 2;  // the potential series starts at degree 2
+            C[i] = potentialTerm ? h(k, 1) : 0.0;
+            CC[i] = cc(k);
+            if (m > 0) {
+                S[i - N - 1] = potentialTerm ? h(k, 2) : 0.0;
+                CS[i - N - 1] = cs(k);
+            }
+        }
+    using GeographicLib::SphericalHarmonic;
+    const SphericalHarmonic potential(C, S, N, egm::kA, SphericalHarmonic::FULL);
+    const SphericalHarmonic correction(CC, CS, N, 1.0, SphericalHarmonic::FULL);
+
+    std::vector<std::array<double, 2>> points;
+    for (const auto& p : kEdgePoints)
+        points.push_back({p[0], p[1]});
+    std::mt19937_64 rng(360);
+    std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180);
+    for (int i = 0; i < 200 / kScale; ++i)
+        points.push_back({lat(rng), lon(rng)});
+    double worst = 0.0;
+    for (const auto& p : points) {
+        double x, y, z;
+        GeographicLib::Geocentric::WGS84().Forward(p[0], p[1], 0.0, x, y, z);
+        const double r = std::sqrt(x * x + y * y + z * z);
+        // GeographicLib sums (a/r)^(n+1) terms, ours (a/r)^n; the correction
+        // series is summed on the unit sphere, where no radial factor remains.
+        const double T = potential(x, y, z) * (r / egm::kA) * egm::kGM / r;
+        const double expected = T / GeographicLib::NormalGravity::WGS84().SurfaceGravity(p[0]) +
+                                0.01 * correction(x / r, y / r, z / r) - 0.53;
+        const double got = t.EGM96GeoidHeight(p[0], p[1]);
+        EXPECT_NEAR(got, expected, 1e-8) << p[0] << " " << p[1];
+        worst = std::max(worst, std::fabs(got - expected));
+    }
+    std::cout << "[ INFO ] " << points.size() << " points, largest difference " << worst << " m\n";
+}
+#else
+TEST(Egm96Accuracy, AgreesWithGeographicLib)
+{
+    GTEST_SKIP() << "GeographicLib (libgeographiclib-dev) not found at configure time";
+}
+#endif

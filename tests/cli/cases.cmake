@@ -67,3 +67,59 @@ tervala_cli_test(utm-inverse.no-zone 1 "" "line 1: no zone: give --zone or start
 tervala_cli_test(utm-inverse.bad-zone 1 "" "line 1: zone: the number 61 is outside 1..60"
   ARGS utm-inverse --input-string "61N 6247473.3369 333568.9410")
 tervala_cli_test(utm.zone-range 2 "" "--zone: Value 61 not in range" ARGS utm --zone 61 --input-string "0 0")
+
+# --- datum and local transformations ------------------------------------------------
+# Translations only: the point plus (tx, ty, tz); the inverse subtracts them.
+tervala_cli_test(helmert7.translation 0 "^11\\.0000 22\\.0000 33\\.0000$" ""
+  ARGS helmert7 --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+tervala_cli_test(helmert7.inverse-translation 0 "^9\\.0000 18\\.0000 27\\.0000$" ""
+  ARGS helmert7 --inverse --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+# rz = +1 arc-second on (a, 0, 0): Y' = -a sin(1") = -30.9221 m, the
+# coordinate frame sign.
+tervala_cli_test(helmert7.rotation-sign 0 "^6378136\\.9999 -30\\.9221 0\\.0000$" ""
+  ARGS helmert7 --params 0,0,0,0,0,0,1 --input-string "6378137 0 0")
+tervala_cli_test(helmert7.bad-params 2 "" "--params: expected 7 comma-separated numbers, got 3"
+  ARGS helmert7 --params 1,2,3 --input-string "1 2 3")
+tervala_cli_test(helmert7.missing-params-file 2 "" "is neither a parameter file nor a list of numbers"
+  ARGS helmert7 --params no-such-file.txt --input-string "1 2 3")
+# The rotation origin maps to origin + translation whatever scale and rotation.
+tervala_cli_test(molodensky-badekas.origin 0 "^1010\\.0000 2020\\.0000 3030\\.0000$" ""
+  ARGS molodensky-badekas --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+tervala_cli_test(molodensky-badekas.needs-origin 2 "" "--origin X0,Y0,Z0 is required"
+  ARGS molodensky-badekas --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+# Only dX at (0, 0): the height grows by dX, nothing else moves.
+tervala_cli_test(abridged-molodensky.dx 0 "^0\\.000000000 0\\.000000000 110\\.0000$" ""
+  ARGS abridged-molodensky --shift 100,0,0 --input-string "0 0 10")
+# Set2DHelmert(10, 20, 0, 0): (x + 10, y + 20) whatever the origin.
+tervala_cli_test(helmert2d.translation 0 "^11\\.0000 22\\.0000$" ""
+  ARGS helmert2d --params 10,20,0,0 --origin 5,5 --input-string "1 2")
+# 90 degrees: (x0 + 1, y0) goes to (x0, y0 + 1).
+tervala_cli_test(helmert2d.rotation 0 "^5\\.0000 6\\.0000$" ""
+  ARGS helmert2d --params 0,0,0,324000 --origin 5,5 --input-string "6 5")
+tervala_cli_test(height.shift-at-origin 0 "^1\\.0000 2\\.0000 12\\.5000$" ""
+  ARGS height --params 0.001,0.002,2.5 --origin 1,2 --input-string "1 2 10")
+tervala_cli_test(height.wrong-fields 1 "" "line 1: expected 3 fields \\(x y h\\), got 2"
+  ARGS height --params 0,0,2.5 --origin 0,0 --input-string "1 2")
+# At latitude 0, longitude 0 the correction is exactly dX - da.
+tervala_cli_test(undulation-correction.origin 0 "^7\\.0000$" "" ARGS undulation-correction --shift 10,20,30 --da 3 --input-string "0 0")
+
+# --- fits and files --------------------------------------------------------------------
+tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(id X Y Z X' Y' Z'\\), got 4"
+  STDIN ${CLI_INPUTS}/mixed.txt ARGS fit bursa-wolf ${CLI_INPUTS}/bad-points.txt)
+tervala_cli_test(fit.too-few-points 1 "" "at least 3 common points are needed"
+  ARGS fit bursa-wolf ${CLI_INPUTS}/two-points.txt)
+tervala_cli_test(fit.missing-file 2 "" "cannot open common-point file nowhere.txt" ARGS fit helmert2d nowhere.txt)
+tervala_cli_test(geoid.no-grid 2 "" "cannot load the geoid grid .*/no-data/egm2008p.dat" ARGS geoid grid --input-string "0 0")
+tervala_cli_test(geoid.no-coefficients 2 "" "cannot load the EGM96 coefficients" ARGS geoid egm96 --input-string "0 0")
+tervala_cli_test(grid-info.missing 2 "" "cannot open nowhere.dat" ARGS data grid-info nowhere.dat)
+tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-info ${CLI_INPUTS}/truncated-grid.dat)
+tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
+  ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
+
+foreach(scenario fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height grid-geoid egm96 demo)
+  add_test(NAME cli.scenario.${scenario}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
+  set_tests_properties(cli.scenario.${scenario} PROPERTIES
+    ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data"
+    SKIP_REGULAR_EXPRESSION "SKIP:")
+endforeach()

@@ -47,6 +47,21 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid = true);
 bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
                    bool& fromFile, std::string& error);
 
+struct CommonPoint;
+
+// Options of the fit subcommands.
+struct FitOptions {
+    std::string pointsFile;
+    std::string writeParams;
+    std::string plot;
+    std::string origin;  // height model: x0,y0
+};
+
+// Prints the report of a Bursa-Wolf or Molodensky-Badekas fit of `points`
+// (as `tervala fit` does for a file called sourceName); returns the exit status.
+int reportSevenParameterFit(const std::string& model, const std::vector<CommonPoint>& points,
+                            const std::string& sourceName, const Context& ctx);
+
 void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addFitCommands(CLI::App& app, Context& ctx, Registry& registry);

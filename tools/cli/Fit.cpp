@@ -17,14 +17,9 @@
 
 namespace tervala {
 namespace cli {
+
 namespace {
 
-struct FitOptions {
-    std::string pointsFile;
-    std::string writeParams;
-    std::string plot;
-    std::string origin;  // height model: x0,y0
-};
 
 std::string sd(double variance, int decimals)
 {
@@ -78,6 +73,9 @@ int largest(const std::vector<double>& v)
     return best;
 }
 
+int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& points, const FitOptions& o,
+                   const Context& ctx);
+
 int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
 {
     const std::string command = "fit " + model;
@@ -93,6 +91,13 @@ int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
             report(command, o.pointsFile + ": " + e);
         return 1;
     }
+    return fitSevenPoints(model, points, o, ctx);
+}
+
+int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& points, const FitOptions& o,
+                   const Context& ctx)
+{
+    const std::string command = "fit " + model;
     if (points.size() < 3) {
         report(command, "at least 3 common points are needed, the file has " + std::to_string(points.size()));
         return 1;
@@ -412,6 +417,14 @@ CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& desc
 }
 
 } // namespace
+
+int reportSevenParameterFit(const std::string& model, const std::vector<CommonPoint>& points,
+                            const std::string& sourceName, const Context& ctx)
+{
+    FitOptions o;
+    o.pointsFile = sourceName;
+    return fitSevenPoints(model, points, o, ctx);
+}
 
 void addFitCommands(CLI::App& app, Context& ctx, Registry& registry)
 {

@@ -1,4 +1,0 @@
-#include "Commands.h"
-namespace tervala { namespace cli {
-void addDemoCommand(CLI::App&, Context&, Registry&) {}
-}}

@@ -15,6 +15,16 @@ if(TERVALA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The fuzzing build: every target instrumented for libFuzzer's coverage and
+# checked by AddressSanitizer and UndefinedBehaviorSanitizer.
+if(TERVALA_BUILD_FUZZERS)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TERVALA_BUILD_FUZZERS needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 function(tervala_target_options target)
   target_compile_options(${target} PRIVATE ${TERVALA_WARNINGS} ${TERVALA_FP_FLAGS})
 endfunction()

@@ -65,6 +65,24 @@ inline bool haveEgm96Files()
 }
 inline std::string gtxPath() { return TERVALA_TEST_GTX; }
 
+// Saves an input a test built as a seed for a fuzzing harness, when the
+// environment variable TERVALA_FUZZ_SEEDS names the corpus root (scripts/fuzz
+// --make-seeds sets it); otherwise does nothing.
+inline void saveSeed(const std::string& harness, const std::string& name, const std::string& bytes)
+{
+    const char* root = std::getenv("TERVALA_FUZZ_SEEDS");
+    if (root == nullptr || root[0] == '\0')
+        return;
+    const std::string folder = std::string(root) + "/" + harness;
+    ::mkdir(root, 0755);
+    ::mkdir(folder.c_str(), 0755);
+    std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
+    if (f == nullptr)
+        return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
 // Distance in units in the last place between two doubles of the same sign.
 inline double ulpDistance(double a, double b)
 {

@@ -729,7 +729,7 @@ TEST_F(GridFiles, ConvertedGtxKeepsEveryNodeInPlace)
     EXPECT_EQ(done.replacedValues, 2);
     CTervala t;
     ASSERT_EQ(t.LoadKEGMData(14), 1);
-    const float tiny = tervala::gtx::smallestKeptMagnitude();
+    const float tiny = tervala::grid::smallestGridValue();
     EXPECT_TRUE(double(tiny) >= 1.2e-38 && double(std::nextafter(tiny, 0.0f)) < 1.2e-38);
     EXPECT_EQ(t.KEGMGeoidHeight(1, 1), double(tiny));
     EXPECT_EQ(t.KEGMGeoidHeight(1, 2), -double(tiny));

@@ -23,6 +23,7 @@
 #define TERVALA_GEOID_GEOIDGRID_H
 
 #include <cstdint>
+#include <vector>
 #include <cstdio>
 
 namespace tervala {
@@ -113,6 +114,13 @@ inline std::uint32_t littleEndian32(const unsigned char* p)
 {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
+
+// The 40 header bytes of a grid file, little-endian.
+std::vector<unsigned char> encodeGridHeader(const GridHeader& header);
+
+// The smallest magnitude float the loader keeps as a value (about 1.2e-38):
+// writers store zero and subnormal values as this, with their sign.
+float smallestGridValue();
 
 // Whether a header can describe a grid held with a border of `margin`.
 GridLoadError checkHeader(const GridHeader& header, int margin);

@@ -40,6 +40,31 @@ long long bytesRemaining(std::FILE* file)
 
 } // namespace
 
+std::vector<unsigned char> encodeGridHeader(const GridHeader& h)
+{
+    std::vector<unsigned char> out;
+    auto append = [&out](std::uint64_t bits, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+    };
+    for (double v : {h.north, h.west, h.dlat, h.dlon}) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        append(bits, 8);
+    }
+    append(static_cast<std::uint32_t>(h.rows), 4);
+    append(static_cast<std::uint32_t>(h.cols), 4);
+    return out;
+}
+
+float smallestGridValue()
+{
+    float f = 1.2e-38f;
+    while (!isGridValue(f))
+        f = std::nextafter(f, 1.0f);
+    return f;
+}
+
 GridLoadError checkHeader(const GridHeader& h, int margin)
 {
     if (h.rows < 1 || h.cols < 1)

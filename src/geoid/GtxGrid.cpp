@@ -145,28 +145,12 @@ std::string plan(const GtxHeader& in, Conversion& done)
     return "";
 }
 
-void appendLittleEndian(std::vector<unsigned char>& out, std::uint64_t bits, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
-}
-
-std::vector<unsigned char> encodeHeader(const grid::GridHeader& h)
-{
-    std::vector<unsigned char> out;
-    for (double v : {h.north, h.west, h.dlat, h.dlon})
-        appendLittleEndian(out, fromBits<std::uint64_t>(v), 8);
-    appendLittleEndian(out, fromBits<std::uint32_t>(h.rows), 4);
-    appendLittleEndian(out, fromBits<std::uint32_t>(h.cols), 4);
-    return out;
-}
-
 // Writes the converted rows to `out`; "" or what went wrong.
 std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
 {
     const GtxHeader& h = done.input;
     const int cols = done.output.cols;
-    const float smallest = smallestKeptMagnitude();
+    const float smallest = grid::smallestGridValue();
     std::vector<unsigned char> raw(static_cast<std::size_t>(h.cols) * 4);
     std::vector<unsigned char> converted(static_cast<std::size_t>(cols) * 4);
     for (std::int32_t i = 0; i < h.rows; ++i) {
@@ -202,14 +186,6 @@ std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
 }
 
 } // namespace
-
-float smallestKeptMagnitude()
-{
-    float f = 1.2e-38f;
-    while (!grid::isGridValue(f))
-        f = std::nextafter(f, 1.0f);
-    return f;
-}
 
 bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Conversion& done,
                       std::string& error)
@@ -260,7 +236,7 @@ bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Con
         error = std::string("cannot write the output: ") + std::strerror(errno);
         return false;
     }
-    const std::vector<unsigned char> header = encodeHeader(done.output);
+    const std::vector<unsigned char> header = grid::encodeGridHeader(done.output);
     problem = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size()
                   ? writeRows(in.get(), out.get(), done)
                   : std::string("cannot write the output: ") + std::strerror(errno);

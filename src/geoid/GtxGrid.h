@@ -61,9 +61,6 @@ bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Con
 // The lines a program prints after a successful conversion.
 std::string describe(const Conversion& done, const std::string& inPath, const std::string& outPath);
 
-// The smallest magnitude float that the grid loader keeps as a value.
-float smallestKeptMagnitude();
-
 } // namespace gtx
 } // namespace tervala
 

@@ -174,7 +174,31 @@ inline void degreeTerms(int n, const double* __restrict row, const double* __res
     }
 }
 
+// Sectoral functions P(m, m), m = 0..360, the chain every order starts from.
+void sectoralFunctions(double s, const double* SQ, const double* ISQ, double* sectoral)
+{
+    sectoral[0] = 1.0;
+    sectoral[1] = SQ[3] * s;
+    for (int q = 2; q <= kMaxDegree; ++q)
+        sectoral[q] = ((sectoral[q - 1] * SQ[2 * q + 1]) * ISQ[2 * q]) * s;
+}
+
 } // namespace
+
+void legendreFunctions(double c, double s, double* p)
+{
+    const double* SQ = sqrtTable();
+    const double* ISQ = inverseSqrtTable();
+    double sectoral[kRowLength];
+    sectoralFunctions(s, SQ, ISQ, sectoral);
+    p[0] = 1.0;                // P(0, 0)
+    p[1] = (1.0 * SQ[3]) * c;  // P(1, 0)
+    p[2] = sectoral[1];        // P(1, 1)
+    // Row n starts at 0-based position n(n+1)/2; rows n-1 and n-2 sit just
+    // before it, so the recurrence reads them in place.
+    for (int n = 2; n <= kMaxDegree; ++n)
+        legendreRow(n, c, SQ, ISQ, sectoral, p + (n - 2) * (n - 1) / 2, p + (n - 1) * n / 2, p + n * (n + 1) / 2);
+}
 
 double geoidHeight(const CoefficientView& coefficients, double latitude, double longitude)
 {
@@ -190,10 +214,7 @@ double geoidHeight(const CoefficientView& coefficients, double latitude, double 
 
     // Sectoral functions P(m, m), the same chain every order starts from.
     double sectoral[kRowLength];
-    sectoral[0] = 1.0;
-    sectoral[1] = SQ[3] * s;
-    for (int q = 2; q <= kMaxDegree; ++q)
-        sectoral[q] = ((sectoral[q - 1] * SQ[2 * q + 1]) * ISQ[2 * q]) * s;
+    sectoralFunctions(s, SQ, ISQ, sectoral);
 
     double sinm[kRowLength];
     double cosm[kRowLength];

@@ -121,6 +121,11 @@ private:
     std::vector<double> ownedCs_, ownedCc_, ownedSs_;
 };
 
+// Every fully normalised Legendre function P(n, m)(cos theta), n <= 360, for
+// c = cos theta and s = sin theta, into p[k - 1] at the index k of (n, m):
+// the same recurrences, with the same operands, as the synthesis.
+void legendreFunctions(double c, double s, double* p);
+
 // Geoid undulation (metres, relative to WGS 84) at geodetic latitude and
 // longitude in degrees. Returns exactly the double of the step-by-step
 // evaluation (RADGRA, 361 x LEGFDN, DSCML, HUNDU): the same expressions in

@@ -1,0 +1,125 @@
+# --- help ------------------------------------------------------------------
+# Every subcommand has its own help; a broken registration shows up here.
+foreach(sub geocentric geodetic tm tm-inverse utm utm-inverse helmert7 molodensky-badekas
+        abridged-molodensky helmert2d height undulation-correction)
+  tervala_cli_test(help.${sub} 0 "Usage: .*${sub}" "" ARGS ${sub} --help)
+endforeach()
+tervala_cli_test(help.main 0 "Subcommands:.*geocentric.*fit.*geoid.*data" "" ARGS --help)
+tervala_cli_test(no-command 2 "" "A subcommand is required|required" ARGS)
+
+# --- geocentric and geodetic ----------------------------------------------------
+# The GRS80 worked example: latitude 37.5, longitude 127, height 100 m.
+tervala_cli_test(geocentric.grs80 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
+  ARGS geocentric -e GRS80 --input-string "37.5 127 100")
+# DMS input with hemisphere letters gives the same point (guards the DMS parser).
+tervala_cli_test(geocentric.dms 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
+  ARGS geocentric -e GRS80 --input-string "37d30'00\"N 127d00'00\"E 100")
+# Commas separate fields as well as blanks.
+tervala_cli_test(geocentric.commas 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
+  ARGS geocentric -e 6378137,298.257222101 --input-string "37.5,127,100")
+tervala_cli_test(geodetic.grs80 0 "^37\\.500000000 127\\.000000000 100\\.0000$" ""
+  ARGS geodetic -e GRS80 --input-string "-3049086.23774 4046274.10247 3861624.97485")
+# Precision applies to lengths, and to angles with five more decimals.
+tervala_cli_test(geodetic.precision 0 "^37\\.5000000 127\\.0000000 100\\.00$" ""
+  ARGS geodetic -e GRS80 -p 2 --input-string "-3049086.23774 4046274.10247 3861624.97485")
+# Comment and blank lines pass through, bad lines are reported with their
+# number, the good ones still convert, and the exit status says a line failed.
+tervala_cli_test(geocentric.mixed 1
+  "^# survey points\n-3049086\\.2377 4046274\\.1025 3861624\\.9748\n# error: latitude: .*'abc'.*\n\n# error: expected 2 or 3 fields"
+  "line 3: latitude: .*abc.*line 5: expected 2 or 3 fields .*2 of the input lines failed"
+  STDIN ${CLI_INPUTS}/mixed.txt ARGS geocentric -e GRS80)
+tervala_cli_test(geocentric.latitude-range 1 "" "line 1: latitude: latitude '91' is outside \\[-90, 90\\]"
+  ARGS geocentric --input-string "91 0 0")
+tervala_cli_test(ellipsoid.unknown 2 "" "unknown ellipsoid 'mars'" ARGS geocentric -e mars --input-string "0 0 0")
+tervala_cli_test(ellipsoid.bad-flattening 2 "" "inverse flattening must exceed 1" ARGS geocentric -e 6378137,0 --input-string "0 0 0")
+tervala_cli_test(input.missing-file 2 "" "cannot open input file /nonexistent/points.txt"
+  ARGS geocentric --input-file /nonexistent/points.txt)
+
+# --- data egm96-from-text ---------------------------------------------------------
+tervala_cli_test(egm96-from-text.records 0 "EGM96.dat: 3 records.*CORRCOEF.dat: 2 records" ""
+  ARGS data egm96-from-text -c ${CLI_INPUTS}/coefficients.txt -k ${CLI_INPUTS}/corrections.txt -d .)
+# A missing (360, 360) record would make the loader read to the end of the file.
+tervala_cli_test(egm96-from-text.no-last-record 1 "" "no \\(360, 360\\) record"
+  ARGS data egm96-from-text -c ${CLI_INPUTS}/corrections.txt -k ${CLI_INPUTS}/corrections.txt -d .)
+tervala_cli_test(egm96-from-text.bad-order 1 "" "line 2: degree and order must satisfy 0 <= m <= n <= 360"
+  ARGS data egm96-from-text -c ${CLI_INPUTS}/bad-coefficients.txt -k ${CLI_INPUTS}/corrections.txt -d .)
+
+# --- Transverse Mercator and UTM ----------------------------------------------------
+# The published grid example: latitude of origin 38, central meridian 127,
+# false origin 600000/200000, scale 1, GRS80.
+tervala_cli_test(tm.example 0 "^544546\\.4017 226527\\.6649 50\\.0000$" ""
+  ARGS tm -e GRS80 --lat0 38 --lon0 127 --fn 600000 --fe 200000 --input-string "37.5 127.3 50")
+tervala_cli_test(tm-inverse.example 0 "^37\\.500000000 127\\.300000000 50\\.0000$" ""
+  ARGS tm-inverse -e GRS80 --lat0 38 --lon0 127 --fn 600000 --fe 200000 --input-string "544546.4017 226527.6649 50")
+# Without --lon0 the grid is undefined: a usage error, not a silent default.
+tervala_cli_test(tm.needs-lon0 2 "" "--lon0 is required" ARGS tm --input-string "37.5 127.3")
+# The zone comes from the longitude (52 for 127.3 E, 56 for 151.2 E) and the
+# hemisphere from the latitude; the published UTM examples.
+tervala_cli_test(utm.zone-from-longitude 0 "^52N 4151698\\.6705 349731\\.1112 0\\.0000\n56S 6247473\\.3369 333568\\.9410 0\\.0000$" ""
+  STDIN ${CLI_INPUTS}/utm-points.txt ARGS utm -e GRS80)
+tervala_cli_test(utm-inverse.zone-field 0 "^37\\.500000000 127\\.300000000 0\\.0000\n-33\\.900000000 151\\.200000000 0\\.0000$" ""
+  STDIN ${CLI_INPUTS}/utm-grid.txt ARGS utm-inverse -e GRS80)
+# A given zone and hemisphere override the computed ones.
+tervala_cli_test(utm-inverse.zone-option 0 "^-33\\.900000000 151\\.200000000 0\\.0000$" ""
+  ARGS utm-inverse -e GRS80 --zone 56 --south --input-string "6247473.3369 333568.9410")
+tervala_cli_test(utm-inverse.no-zone 1 "" "line 1: no zone: give --zone or start the line with a zone such as 52N"
+  ARGS utm-inverse --input-string "6247473.3369 333568.9410")
+tervala_cli_test(utm-inverse.bad-zone 1 "" "line 1: zone: the number 61 is outside 1..60"
+  ARGS utm-inverse --input-string "61N 6247473.3369 333568.9410")
+tervala_cli_test(utm.zone-range 2 "" "--zone: Value 61 not in range" ARGS utm --zone 61 --input-string "0 0")
+
+# --- datum and local transformations ------------------------------------------------
+# Translations only: the point plus (tx, ty, tz); the inverse subtracts them.
+tervala_cli_test(helmert7.translation 0 "^11\\.0000 22\\.0000 33\\.0000$" ""
+  ARGS helmert7 --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+tervala_cli_test(helmert7.inverse-translation 0 "^9\\.0000 18\\.0000 27\\.0000$" ""
+  ARGS helmert7 --inverse --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+# rz = +1 arc-second on (a, 0, 0): Y' = -a sin(1") = -30.9221 m, the
+# coordinate frame sign.
+tervala_cli_test(helmert7.rotation-sign 0 "^6378136\\.9999 -30\\.9221 0\\.0000$" ""
+  ARGS helmert7 --params 0,0,0,0,0,0,1 --input-string "6378137 0 0")
+tervala_cli_test(helmert7.bad-params 2 "" "--params: expected 7 comma-separated numbers, got 3"
+  ARGS helmert7 --params 1,2,3 --input-string "1 2 3")
+tervala_cli_test(helmert7.missing-params-file 2 "" "is neither a parameter file nor a list of numbers"
+  ARGS helmert7 --params no-such-file.txt --input-string "1 2 3")
+# The rotation origin maps to origin + translation whatever scale and rotation.
+tervala_cli_test(molodensky-badekas.origin 0 "^1010\\.0000 2020\\.0000 3030\\.0000$" ""
+  ARGS molodensky-badekas --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+tervala_cli_test(molodensky-badekas.needs-origin 2 "" "--origin X0,Y0,Z0 is required"
+  ARGS molodensky-badekas --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+# Only dX at (0, 0): the height grows by dX, nothing else moves.
+tervala_cli_test(abridged-molodensky.dx 0 "^0\\.000000000 0\\.000000000 110\\.0000$" ""
+  ARGS abridged-molodensky --shift 100,0,0 --input-string "0 0 10")
+# Set2DHelmert(10, 20, 0, 0): (x + 10, y + 20) whatever the origin.
+tervala_cli_test(helmert2d.translation 0 "^11\\.0000 22\\.0000$" ""
+  ARGS helmert2d --params 10,20,0,0 --origin 5,5 --input-string "1 2")
+# 90 degrees: (x0 + 1, y0) goes to (x0, y0 + 1).
+tervala_cli_test(helmert2d.rotation 0 "^5\\.0000 6\\.0000$" ""
+  ARGS helmert2d --params 0,0,0,324000 --origin 5,5 --input-string "6 5")
+tervala_cli_test(height.shift-at-origin 0 "^1\\.0000 2\\.0000 12\\.5000$" ""
+  ARGS height --params 0.001,0.002,2.5 --origin 1,2 --input-string "1 2 10")
+tervala_cli_test(height.wrong-fields 1 "" "line 1: expected 3 fields \\(x y h\\), got 2"
+  ARGS height --params 0,0,2.5 --origin 0,0 --input-string "1 2")
+# At latitude 0, longitude 0 the correction is exactly dX - da.
+tervala_cli_test(undulation-correction.origin 0 "^7\\.0000$" "" ARGS undulation-correction --shift 10,20,30 --da 3 --input-string "0 0")
+
+# --- fits and files --------------------------------------------------------------------
+tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(id X Y Z X' Y' Z'\\), got 4"
+  STDIN ${CLI_INPUTS}/mixed.txt ARGS fit bursa-wolf ${CLI_INPUTS}/bad-points.txt)
+tervala_cli_test(fit.too-few-points 1 "" "at least 3 common points are needed"
+  ARGS fit bursa-wolf ${CLI_INPUTS}/two-points.txt)
+tervala_cli_test(fit.missing-file 2 "" "cannot open common-point file nowhere.txt" ARGS fit helmert2d nowhere.txt)
+tervala_cli_test(geoid.no-grid 2 "" "cannot load the geoid grid .*/no-data/egm2008p.dat" ARGS geoid grid --input-string "0 0")
+tervala_cli_test(geoid.no-coefficients 2 "" "cannot load the EGM96 coefficients" ARGS geoid egm96 --input-string "0 0")
+tervala_cli_test(grid-info.missing 2 "" "cannot open nowhere.dat" ARGS data grid-info nowhere.dat)
+tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-info ${CLI_INPUTS}/truncated-grid.dat)
+tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
+  ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
+
+foreach(scenario fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height grid-geoid egm96 demo)
+  add_test(NAME cli.scenario.${scenario}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
+  set_tests_properties(cli.scenario.${scenario} PROPERTIES
+    ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data"
+    SKIP_REGULAR_EXPRESSION "SKIP:")
+endforeach()

@@ -1,0 +1,287 @@
+// The command-line tool's parsers and converters: angles, fields, numbers,
+// ellipsoid names, parameter files, common-point files and coefficient text.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "CommonPoints.h"
+#include "Egm96Text.h"
+#include "Ellipsoids.h"
+#include "Params.h"
+#include "Svg.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+using namespace tervala::cli;
+
+namespace {
+
+struct AngleCase {
+    const char* text;
+    AngleKind kind;
+    bool ok;
+    double degrees;
+};
+
+} // namespace
+
+// Every way of writing an angle a surveyor uses, and the mistakes that must be
+// refused rather than misread.
+TEST(CliText, AnglesInDecimalAndSexagesimalForms)
+{
+    const double s30 = 30.0 / 60;
+    const AngleCase cases[] = {
+        {"37.5", AngleKind::Latitude, true, 37.5},
+        {"-37.5", AngleKind::Latitude, true, -37.5},
+        {"37.5S", AngleKind::Latitude, true, -37.5},
+        {"S37.5", AngleKind::Latitude, true, -37.5},
+        {"37d30'00.5\"N", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
+        {"37d30'00.5\"S", AngleKind::Latitude, true, -(37 + s30 + 0.5 / 3600)},
+        {"37:30:00.5", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
+        {"-37:30", AngleKind::Latitude, true, -(37 + s30)},
+        {"37\xC2\xB0" "30\xE2\x80\xB2" "00.5\xE2\x80\xB3", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
+        {"127d15W", AngleKind::Longitude, true, -(127 + 0.25)},
+        {"127d15.5'E", AngleKind::Longitude, true, 127 + 15.5 / 60},
+        {"30'", AngleKind::Plain, true, 0.5},
+        {"0d0'36\"", AngleKind::Plain, true, 0.01},
+        {"1.5e1", AngleKind::Plain, true, 15.0},
+        // Refusals.
+        {"37d60'", AngleKind::Latitude, false, 0},        // minutes must be below 60
+        {"37d30'60\"", AngleKind::Latitude, false, 0},    // seconds must be below 60
+        {"37.5d30'", AngleKind::Latitude, false, 0},      // fraction before the last component
+        {"-37.5S", AngleKind::Latitude, false, 0},        // sign and hemisphere
+        {"37.5E", AngleKind::Latitude, false, 0},         // longitude letter on a latitude
+        {"127N", AngleKind::Longitude, false, 0},         // latitude letter on a longitude
+        {"91", AngleKind::Latitude, false, 0},            // out of range
+        {"90d0'1\"", AngleKind::Latitude, false, 0},
+        {"37N30", AngleKind::Latitude, false, 0},         // letter in the middle
+        {"30'37d", AngleKind::Plain, false, 0},           // components out of order
+        {"", AngleKind::Plain, false, 0},
+        {"N", AngleKind::Latitude, false, 0},
+        {"abc", AngleKind::Plain, false, 0},
+        {"nan", AngleKind::Plain, false, 0},
+        {"inf", AngleKind::Plain, false, 0},
+        {"1e999", AngleKind::Plain, false, 0},
+    };
+    int seed = 0;
+    for (const AngleCase& c : cases) {
+        testsupport::saveSeed("fuzz_angle", "table-" + std::to_string(seed++), c.text);
+        double v = -12345;
+        std::string error;
+        const bool ok = parseAngle(c.text, c.kind, v, error);
+        EXPECT_EQ(ok, c.ok) << "'" << c.text << "': " << error;
+        if (ok && c.ok) {
+            EXPECT_NEAR(v, c.degrees, 1e-12) << c.text;
+        }
+        if (!ok) {
+            EXPECT_FALSE(error.empty()) << c.text;
+        }
+    }
+}
+
+TEST(CliText, FieldsNumbersAndPassThroughLines)
+{
+    int seed = 0;
+    for (const char* line : {"  1.5, 2\t3 ,4  ", "1 2 # a note", "37d30'00.5\"N 127d00'00\"E 100", "6378137,298.257222101",
+                             "-115.8,474.99,674.11,-1.16,1.16,-2.31,-1.63"})
+        testsupport::saveSeed("fuzz_lines", "line-" + std::to_string(seed++), line);
+    EXPECT_EQ(splitFields("  1.5, 2\t3 ,4  "), (std::vector<std::string>{"1.5", "2", "3", "4"}));
+    EXPECT_EQ(splitFields("1 2 # a note"), (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(splitFields("").empty());
+    EXPECT_TRUE(isPassThrough(""));
+    EXPECT_TRUE(isPassThrough("   \t"));
+    EXPECT_TRUE(isPassThrough("  # comment"));
+    EXPECT_FALSE(isPassThrough("1 2 # comment"));
+
+    double v = 0;
+    std::string error;
+    EXPECT_TRUE(parseNumber("-1.25e3", v, error));
+    EXPECT_EQ(v, -1250.0);
+    EXPECT_FALSE(parseNumber("12abc", v, error));
+    EXPECT_NE(error.find("'12abc'"), std::string::npos);
+    EXPECT_FALSE(parseNumber("nan", v, error));
+    EXPECT_FALSE(parseNumber("-inf", v, error));
+    EXPECT_FALSE(parseNumber("1e400", v, error));
+    EXPECT_TRUE(parseNumber("1e-400", v, error));  // underflow to zero is a number
+
+    long n = 0;
+    EXPECT_TRUE(parseInteger("52", 1, 60, n, error));
+    EXPECT_FALSE(parseInteger("61", 1, 60, n, error));
+    EXPECT_FALSE(parseInteger("5.5", 1, 60, n, error));
+    EXPECT_FALSE(parseInteger("99999999999999999999", 1, 60, n, error));
+
+    std::vector<double> list;
+    EXPECT_TRUE(parseNumberList("1,2.5,-3", 3, list, error));
+    EXPECT_EQ(list, (std::vector<double>{1, 2.5, -3}));
+    EXPECT_FALSE(parseNumberList("1,2", 3, list, error));
+    EXPECT_FALSE(parseNumberList("1,,3", 3, list, error));
+}
+
+TEST(CliText, EllipsoidsByNameOrParameters)
+{
+    NamedEllipsoid e{};
+    std::string error;
+    struct {
+        const char* name;
+        double a, rf;
+    } names[] = {{"WGS84", 6378137.0, 298.257223563},      {"grs80", 6378137.0, 298.257222101},
+                 {"Bessel 1841", 6377397.155, 299.1528128}, {"clarke-1866", 6378206.4, 294.9786982},
+                 {"International1924", 6378388.0, 297.0},  {"hayford", 6378388.0, 297.0},
+                 {"Krassovsky_1940", 6378245.0, 298.3},     {"airy1830", 6377563.396, 299.3249646},
+                 {"6378000.5,300", 6378000.5, 300.0}};
+    for (const auto& n : names) {
+        ASSERT_TRUE(resolveEllipsoid(n.name, e, error)) << n.name << ": " << error;
+        EXPECT_EQ(e.a, n.a) << n.name;
+        EXPECT_EQ(e.inverseFlattening, n.rf) << n.name;
+    }
+    EXPECT_FALSE(resolveEllipsoid("mars", e, error));
+    EXPECT_FALSE(resolveEllipsoid("6378137,0", e, error));
+    EXPECT_FALSE(resolveEllipsoid("-1,298", e, error));
+    EXPECT_FALSE(resolveEllipsoid("6378137", e, error));
+}
+
+// A parameter file written by fit must read back to the very same doubles.
+TEST(CliParams, FilesRoundTripAndRejectMismatches)
+{
+    const ParamSet set{"bursa-wolf", modelKeys("bursa-wolf"), {-115.8, 474.99, 674.11, -1.16, 1.16, -2.31, -1.63 + 1e-13}};
+    testsupport::saveSeed("fuzz_common_points", "params-bursa-wolf", formatParamText(set, "seed"));
+    ParamSet back;
+    std::string error;
+    ASSERT_TRUE(parseParamText(formatParamText(set, "test"), "bursa-wolf", back, error)) << error;
+    EXPECT_EQ(back.values, set.values);
+
+    EXPECT_FALSE(parseParamText(formatParamText(set, "test"), "molodensky-badekas", back, error));
+    EXPECT_NE(error.find("holds model bursa-wolf"), std::string::npos) << error;
+    EXPECT_FALSE(parseParamText("model bursa-wolf\ntx 1\n", "bursa-wolf", back, error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+    EXPECT_FALSE(parseParamText("model height\na1 1\na1 2\n", "height", back, error));
+    EXPECT_NE(error.find("twice"), std::string::npos) << error;
+    EXPECT_FALSE(parseParamText("model height\nzz 1\n", "height", back, error));
+    EXPECT_FALSE(parseParamText("model height\na1 x\n", "height", back, error));
+    EXPECT_TRUE(modelKeys("unknown").empty());
+}
+
+TEST(CliCommonPoints, LayoutsAndEveryBadLineReported)
+{
+    std::vector<CommonPoint> points;
+    std::vector<std::string> errors;
+    const std::string sevenParameterFile = "# id X Y Z X' Y' Z'\nP1 1 2 3 4 5 6\nP2,7,8,9,10,11,12\n";
+    testsupport::saveSeed("fuzz_common_points", "points-bursa-wolf", sevenParameterFile);
+    testsupport::saveSeed("fuzz_common_points", "points-helmert2d", "A 1 2 3 4\nB 5 6 7 8 # note\n");
+    testsupport::saveSeed("fuzz_common_points", "points-height", "A 1 2 10.00 10.5\nB,3,4,11,11.5\n");
+    ASSERT_TRUE(parseCommonPoints(sevenParameterFile, "bursa-wolf", points, errors));
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[1].id, "P2");
+    EXPECT_EQ(points[1].source, (std::vector<double>{7, 8, 9}));
+    EXPECT_EQ(points[1].target, (std::vector<double>{10, 11, 12}));
+    EXPECT_EQ(points[1].line, 3);
+
+    ASSERT_TRUE(parseCommonPoints("A 1 2 10.00 10.5\n", "height", points, errors));
+    EXPECT_EQ(points[0].source, (std::vector<double>{1, 2, 10.0}));
+    EXPECT_EQ(points[0].target, (std::vector<double>{10.5}));
+
+    errors.clear();
+    EXPECT_FALSE(parseCommonPoints("A 1 2 3\nB 1 2 3 x\nA 5 6 7 8\nC 1 2 3 4\nC 1 2 3 4\n", "helmert2d", points, errors));
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_NE(errors[0].find("line 1: expected 5 fields (id x y x' y'), got 4"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[1].find("line 2: y': expected a number"), std::string::npos) << errors[1];
+    EXPECT_NE(errors[2].find("line 5: point 'C' appears twice"), std::string::npos) << errors[2];
+    EXPECT_FALSE(parseCommonPoints("", "affine", points, errors));
+}
+
+namespace {
+
+template <typename T>
+T read(const std::string& bytes, std::size_t offset)
+{
+    T v;
+    std::memcpy(&v, bytes.data() + offset, sizeof(T));
+    return v;
+}
+
+} // namespace
+
+TEST(CliEgm96Text, RecordLayoutAndRules)
+{
+    std::string records;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(convertCoefficientText("360 360 1 2\n2 0 -0.484165371736D-03 0 3.56D-11 0\n", records, errors));
+    ASSERT_EQ(records.size(), 80u);
+    // The (360, 360) record goes last whatever its place in the text.
+    EXPECT_EQ(read<std::int32_t>(records, 0), 2);
+    EXPECT_EQ(read<std::int32_t>(records, 4), 0);
+    EXPECT_EQ(read<double>(records, 8), -0.484165371736e-03);
+    EXPECT_EQ(read<double>(records, 24), 3.56e-11);
+    EXPECT_EQ(read<std::int32_t>(records, 40), 360);
+    EXPECT_EQ(read<double>(records, 56), 2.0);
+
+    ASSERT_TRUE(convertCorrectionText("0 0 1.5 0\n", records, errors));
+    ASSERT_EQ(records.size(), 24u);
+    EXPECT_EQ(read<double>(records, 8), 1.5);
+
+    errors.clear();
+    EXPECT_FALSE(convertCoefficientText("2 0 1 0\n2 0 1 0\n361 0 1 1\n360 360 0 0\n2 -1 0 0\n", records, errors));
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_NE(errors[0].find("line 2: (2, 0) appears twice"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[1].find("line 3"), std::string::npos) << errors[1];
+    EXPECT_NE(errors[2].find("line 5"), std::string::npos) << errors[2];
+}
+
+// Converting the published binary files to text and back gives the same bytes:
+// what egm96-from-text writes is what the loader was made for.
+TEST(CliEgm96Text, RoundTripOfTheRealFiles)
+{
+    TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(),
+                         "real coefficient files not found in " << testsupport::egm96Folder());
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    const std::string egm = slurp(testsupport::egm96Folder() + "/EGM96.dat");
+    const std::string corr = slurp(testsupport::egm96Folder() + "/CORRCOEF.dat");
+    std::string coefText, corrText;
+    char line[160];
+    for (std::size_t off = 0; off + 40 <= egm.size(); off += 40) {
+        // Half the lines with Fortran exponents, as published files have them.
+        std::snprintf(line, sizeof line, "%d %d %.17e %.17e %.17g %.17g\n", read<std::int32_t>(egm, off),
+                      read<std::int32_t>(egm, off + 4), read<double>(egm, off + 8), read<double>(egm, off + 16),
+                      read<double>(egm, off + 24), read<double>(egm, off + 32));
+        std::string s = line;
+        if ((off / 40) % 2 == 1)
+            for (char& c : s)
+                if (c == 'e')
+                    c = 'D';
+        coefText += s;
+    }
+    for (std::size_t off = 0; off + 24 <= corr.size(); off += 24) {
+        std::snprintf(line, sizeof line, "%d %d %.17g %.17g\n", read<std::int32_t>(corr, off),
+                      read<std::int32_t>(corr, off + 4), read<double>(corr, off + 8), read<double>(corr, off + 16));
+        corrText += line;
+    }
+    std::string egmBack, corrBack;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(convertCoefficientText(coefText, egmBack, errors)) << (errors.empty() ? "" : errors[0]);
+    ASSERT_TRUE(convertCorrectionText(corrText, corrBack, errors)) << (errors.empty() ? "" : errors[0]);
+    EXPECT_TRUE(egmBack == egm) << "EGM96.dat differs after the round trip";
+    EXPECT_TRUE(corrBack == corr) << "CORRCOEF.dat differs after the round trip";
+}
+
+TEST(CliSvg, ScaleBarsAndEscaping)
+{
+    EXPECT_EQ(niceLength(0.037), 0.02);
+    EXPECT_EQ(niceLength(7.0), 5.0);
+    EXPECT_EQ(niceLength(1.0), 1.0);
+    EXPECT_EQ(niceLength(0.0), 1.0);
+    const std::string svg = residualPlot({{"P<1>", 0, 0, 0.01, 0.0, false}, {"P2", 1000, 500, 0.0, -0.03, true}}, "t & t");
+    EXPECT_NE(svg.find("P&lt;1&gt;"), std::string::npos);
+    EXPECT_NE(svg.find("t &amp; t"), std::string::npos);
+    EXPECT_NE(svg.find("P2 (largest)"), std::string::npos);
+    EXPECT_NE(svg.find("residuals: 2 cm"), std::string::npos);
+    EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
+}

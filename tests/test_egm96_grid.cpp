@@ -1,0 +1,97 @@
+// Geoid grids computed from the coefficients (tervala data egm96-grid): every
+// node must equal the point evaluation EGM96GeoidHeight within 1e-8 m.
+#include <cmath>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "core/Access.h"
+#include "geoid/SphericalHarmonic.h"
+#include "geoid/SphericalHarmonicGrid.h"
+#include "tervala/Tervala.h"
+
+using namespace tervala::egm96;
+
+namespace {
+
+// A degree-360 model with random coefficients of the size of real ones
+// (decaying like 1e-5 / n^2), corrections included.
+struct RandomModel {
+    Numbra cs{kCoefficientCount, 2}, cc{kCoefficientCount, 1}, ss{kCoefficientCount, 1};
+    explicit RandomModel(unsigned seed)
+    {
+        std::mt19937_64 rng(seed);
+        std::normal_distribution<double> g(0.0, 1.0);
+        for (int n = 0; n <= kMaxDegree; ++n)
+            for (int m = 0; m <= n; ++m) {
+                const int k = coefficientIndex(n, m);
+                const double scale = 1e-5 / (1.0 + n * n);
+                cs(k, 1) = g(rng) * scale;
+                cs(k, 2) = m == 0 ? 0.0 : g(rng) * scale;
+                cc(k) = g(rng) * 1e-2 / (1.0 + n);
+                ss(k) = m == 0 ? 0.0 : g(rng) * 1e-2 / (1.0 + n);
+            }
+    }
+};
+
+double largestDifference(const CoefficientView& view, const GridSpec& spec, int threads)
+{
+    const std::vector<double> grid = synthesizeGrid(view, spec, threads);
+    double worst = 0;
+    for (int i = 0; i < spec.rows; ++i)
+        for (int j = 0; j < spec.cols; ++j) {
+            const double point = geoidHeight(view, spec.north - i * spec.dlat, spec.west + j * spec.dlon);
+            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * spec.cols + j] - point));
+        }
+    return worst;
+}
+
+} // namespace
+
+// Poles, the equator, both sides of the date line, and an odd spacing.
+TEST(Egm96GridSynthesis, RandomModelAgreesWithPointEvaluation)
+{
+    const RandomModel model(7);
+    const CoefficientView view(model.cs, model.cc, model.ss);
+    const GridSpec global{90.0, -180.0, 22.5, 37.3, 9, 11};
+    const double worst = largestDifference(view, global, 2);
+    std::printf("[ random model, global: largest difference %.3g m ]\n", worst);
+    EXPECT_LT(worst, 1e-8);
+    const GridSpec regional{38.7, 126.05, 0.17, 0.23, 6, 7};
+    EXPECT_LT(largestDifference(view, regional, 1), 1e-8);
+}
+
+// Threads split the rows; the result must not depend on how many run.
+TEST(Egm96GridSynthesis, ThreadCountDoesNotChangeResults)
+{
+    const RandomModel model(11);
+    const CoefficientView view(model.cs, model.cc, model.ss);
+    const GridSpec spec{10.0, 20.0, 1.0, 1.0, 7, 5};
+    std::atomic<int> done{0};
+    const std::vector<double> one = synthesizeGrid(view, spec, 1);
+    const std::vector<double> four = synthesizeGrid(view, spec, 4, &done);
+    EXPECT_EQ(one, four);
+    EXPECT_EQ(done.load(), spec.rows);
+    EXPECT_TRUE(synthesizeGrid(view, GridSpec{0, 0, 1, 1, 0, 5}, 2).empty());
+}
+
+TEST(Egm96GridSynthesis, RealCoefficientsAgreeWithEgm96GeoidHeight)
+{
+    TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(), "EGM96.dat / CORRCOEF.dat absent in " << testsupport::egm96Folder());
+    CTervala::SetDataFolder(testsupport::egm96Folder().c_str());
+    CTervala t;
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
+    CTervala::SetDataFolder(nullptr);
+    const tervala::egm96::CoefficientView view(tervala::TervalaAccess::egmCoef(t), tervala::TervalaAccess::corrCoefC(t),
+                                               tervala::TervalaAccess::corrCoefS(t));
+    const GridSpec spec{90.0, 170.0, 30.0, 5.0, 7, 5};  // pole to pole, across the date line
+    const std::vector<double> grid = synthesizeGrid(view, spec, 2);
+    double worst = 0;
+    for (int i = 0; i < spec.rows; ++i)
+        for (int j = 0; j < spec.cols; ++j)
+            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * spec.cols + j] -
+                                              t.EGM96GeoidHeight(spec.north - i * spec.dlat, spec.west + j * spec.dlon)));
+    std::printf("[ EGM96: largest difference from EGM96GeoidHeight %.3g m ]\n", worst);
+    EXPECT_LT(worst, 1e-8);
+}

@@ -1,0 +1,75 @@
+// The subcommands of the tervala tool and what they share.
+#ifndef TERVALA_TOOLS_CLI_COMMANDS_H
+#define TERVALA_TOOLS_CLI_COMMANDS_H
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include <tervala/Tervala.h>
+
+#include "Ellipsoids.h"
+#include "Io.h"
+
+namespace tervala {
+namespace cli {
+
+// Options every coordinate subcommand takes, and the state they set up.
+struct Context {
+    IoOptions io;
+    std::string ellipsoidText = "WGS84";
+    std::string dataDir;
+    NamedEllipsoid ellipsoid{"WGS84", 6378137.0, 298.257223563};
+
+    // Resolves the ellipsoid and applies --data-dir; false after reporting.
+    bool prepare(const std::string& command);
+    // A fresh object on the chosen ellipsoid.
+    CTervala object() const;
+    Formatter format() const { return Formatter(io.precision); }
+};
+
+// Subcommands register a runner; main runs the one the command line chose.
+struct Registry {
+    std::vector<std::pair<CLI::App*, std::function<int()>>> commands;
+    void add(CLI::App* app, std::function<int()> run) { commands.emplace_back(app, std::move(run)); }
+};
+
+// Adds --input-string, --input-file, --output-file, --precision and, unless
+// withEllipsoid is false, --ellipsoid; always --data-dir.
+void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid = true);
+
+// Parses a "--params" value: a comma list of `count` numbers, or the path of
+// a parameter file of `model` (then the file's values, which may include the
+// origin, are returned in the model's key order).
+bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
+                   bool& fromFile, std::string& error);
+
+struct CommonPoint;
+
+// Options of the fit subcommands.
+struct FitOptions {
+    std::string pointsFile;
+    std::string writeParams;
+    std::string plot;
+    std::string origin;  // height model: x0,y0
+};
+
+// Prints the report of a Bursa-Wolf or Molodensky-Badekas fit of `points`
+// (as `tervala fit` does for a file called sourceName); returns the exit status.
+int reportSevenParameterFit(const std::string& model, const std::vector<CommonPoint>& points,
+                            const std::string& sourceName, const Context& ctx);
+
+void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addFitCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);
+
+} // namespace cli
+} // namespace tervala
+
+#endif

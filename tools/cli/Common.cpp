@@ -1,0 +1,79 @@
+#include <sys/stat.h>
+
+#include "Commands.h"
+#include "Params.h"
+#include "Text.h"
+
+namespace tervala {
+namespace cli {
+
+bool Context::prepare(const std::string& command)
+{
+    std::string error;
+    if (!resolveEllipsoid(ellipsoidText, ellipsoid, error)) {
+        report(command, error);
+        return false;
+    }
+    if (!dataDir.empty())
+        CTervala::SetDataFolder(dataDir.c_str());
+    return true;
+}
+
+CTervala Context::object() const
+{
+    CTervala t;
+    t.Setup_Ellipsoid(ellipsoid.a, ellipsoid.inverseFlattening);
+    return t;
+}
+
+void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
+{
+    const std::string group = "Common options";
+    app->add_option_function<std::string>(
+           "--input-string,-s",
+           [&ctx](const std::string& s) {
+               ctx.io.inputString = s;
+               ctx.io.haveInputString = true;
+           },
+           "Read input lines from this text (lines separated by ';' or newlines)")
+        ->group(group);
+    app->add_option("--input-file,-i", ctx.io.inputFile, "Read input lines from this file (- for standard input)")
+        ->group(group);
+    app->add_option("--output-file,-o", ctx.io.outputFile,
+                    "Write results to this file (written completely, then renamed into place)")
+        ->group(group);
+    app->add_option("--precision,-p", ctx.io.precision,
+                    "Decimals of lengths in metres; angles get 5 more decimals of degrees")
+        ->check(CLI::Range(0, 12))
+        ->group(group);
+    if (withEllipsoid)
+        app->add_option("--ellipsoid,-e", ctx.ellipsoidText,
+                        "WGS84 (default), GRS80, Bessel1841, Clarke1866, International1924, Krassovsky1940, "
+                        "Airy1830, or a,1/f")
+            ->group(group);
+    app->add_option("--data-dir", ctx.dataDir, "Folder holding the geoid data files (overrides TERVALA_DATA_DIR)")
+        ->group(group);
+}
+
+bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
+                   bool& fromFile, std::string& error)
+{
+    struct stat st;
+    if (::stat(text.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ParamSet set;
+        if (!readParamFile(text, model, set, error))
+            return false;
+        values = set.values;
+        fromFile = true;
+        return true;
+    }
+    fromFile = false;
+    if (text.find(',') == std::string::npos && text.find_first_of("0123456789") == std::string::npos) {
+        error = "'" + text + "' is neither a parameter file nor a list of numbers";
+        return false;
+    }
+    return parseNumberList(text, count, values, error);
+}
+
+} // namespace cli
+} // namespace tervala

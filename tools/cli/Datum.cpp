@@ -1,0 +1,282 @@
+// Datum and local transformations: seven-parameter Bursa-Wolf and
+// Molodensky-Badekas, abridged Molodensky, 2D Helmert and heights.
+#include <cmath>
+#include <memory>
+
+#include "Commands.h"
+#include "Text.h"
+
+namespace tervala {
+namespace cli {
+namespace {
+
+struct DatumOptions {
+    std::string params;
+    std::string origin;
+    std::string shift;
+    double da = 0, df = 0;
+    bool inverse = false;
+    bool shiftsOnly = false;
+};
+
+bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error)
+{
+    if (f.size() != 3) {
+        error = "expected 3 fields (X Y Z), got " + std::to_string(f.size());
+        return false;
+    }
+    static const char* names[] = {"X", "Y", "Z"};
+    for (int i = 0; i < 3; ++i) {
+        std::string why;
+        if (!parseNumber(f[static_cast<std::size_t>(i)], v[i], why)) {
+            error = std::string(names[i]) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The seven parameters (and, for Molodensky-Badekas, the origin) from
+// --params (list or file) and --origin.
+bool sevenParameters(const std::string& command, const DatumOptions& o, bool withOrigin, double p[7],
+                     double origin[3])
+{
+    std::vector<double> values;
+    bool fromFile = false;
+    std::string error;
+    const std::string model = withOrigin ? "molodensky-badekas" : "bursa-wolf";
+    const std::size_t listCount = 7;
+    if (!resolveParams(o.params, model, listCount, values, fromFile, error)) {
+        report(command, "--params: " + error);
+        return false;
+    }
+    std::size_t first = 0;
+    if (withOrigin && fromFile) {
+        for (int i = 0; i < 3; ++i)
+            origin[i] = values[static_cast<std::size_t>(i)];
+        first = 3;
+    }
+    for (int i = 0; i < 7; ++i)
+        p[i] = values[first + static_cast<std::size_t>(i)];
+    if (withOrigin && !o.origin.empty()) {
+        std::vector<double> v;
+        if (!parseNumberList(o.origin, 3, v, error)) {
+            report(command, "--origin: " + error);
+            return false;
+        }
+        for (int i = 0; i < 3; ++i)
+            origin[i] = v[static_cast<std::size_t>(i)];
+    } else if (withOrigin && !fromFile) {
+        report(command, "--origin X0,Y0,Z0 is required with a parameter list");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
+{
+    auto bw = std::make_shared<DatumOptions>();
+    CLI::App* helmert7 = app.add_subcommand(
+        "helmert7", "Bursa-Wolf seven-parameter transformation of geocentric X Y Z (coordinate frame rotation)");
+    helmert7->add_option("--params", bw->params,
+                         "tx,ty,tz (m),s (ppm),rx,ry,rz (arc-seconds), or a parameter file from 'fit bursa-wolf'")
+        ->required();
+    helmert7->add_flag("--inverse", bw->inverse, "Apply the exact inverse");
+    addCommonOptions(helmert7, ctx, false);
+    registry.add(helmert7, [&ctx, bw] {
+        double p[7], origin[3] = {0, 0, 0};
+        if (!sevenParameters("helmert7", *bw, false, p, origin))
+            return 2;
+        CTervala t = ctx.object();
+        t.SetParameters_Bursa_WolfModel(p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
+        const Formatter fmt = ctx.format();
+        return runLines("helmert7", ctx.io, [&](const std::vector<std::string>& f) {
+            LineResult r;
+            double v[3];
+            if (!parseXyz(f, v, r.error))
+                return r;
+            if (bw->inverse)
+                t.Inv_Bursa_WolfModel(v[0], v[1], v[2]);
+            else
+                t.Bursa_WolfModel(v[0], v[1], v[2]);
+            r.fields = {fmt.length(t.GetGeocentric(0)), fmt.length(t.GetGeocentric(1)), fmt.length(t.GetGeocentric(2))};
+            return r;
+        });
+    });
+
+    auto mb = std::make_shared<DatumOptions>();
+    CLI::App* molo = app.add_subcommand(
+        "molodensky-badekas", "Molodensky-Badekas transformation of geocentric X Y Z about a rotation origin");
+    molo->add_option("--params", mb->params,
+                     "tx,ty,tz,s,rx,ry,rz (with --origin), or a parameter file from 'fit molodensky-badekas'")
+        ->required();
+    molo->add_option("--origin", mb->origin, "Rotation origin X0,Y0,Z0 (metres)");
+    molo->add_flag("--inverse", mb->inverse, "Apply the exact inverse");
+    addCommonOptions(molo, ctx, false);
+    registry.add(molo, [&ctx, mb] {
+        double p[7], origin[3] = {0, 0, 0};
+        if (!sevenParameters("molodensky-badekas", *mb, true, p, origin))
+            return 2;
+        CTervala t = ctx.object();
+        t.SetParameters_Molodensky_BadekasModel(origin[0], origin[1], origin[2], p[0], p[1], p[2], p[3], p[4], p[5],
+                                                p[6]);
+        const Formatter fmt = ctx.format();
+        return runLines("molodensky-badekas", ctx.io, [&](const std::vector<std::string>& f) {
+            LineResult r;
+            double v[3];
+            if (!parseXyz(f, v, r.error))
+                return r;
+            if (mb->inverse)
+                t.Inv_Molodensky_BadekasModel(v[0], v[1], v[2]);
+            else
+                t.Molodensky_BadekasModel(v[0], v[1], v[2]);
+            r.fields = {fmt.length(t.GetGeocentric(0)), fmt.length(t.GetGeocentric(1)), fmt.length(t.GetGeocentric(2))};
+            return r;
+        });
+    });
+
+    auto am = std::make_shared<DatumOptions>();
+    CLI::App* abridged = app.add_subcommand(
+        "abridged-molodensky",
+        "Abridged Molodensky datum shift of latitude longitude [height] on the --ellipsoid (the source datum's)");
+    abridged->add_option("--shift", am->shift, "Geocentric shift dX,dY,dZ (metres)")->required();
+    abridged->add_option("--da", am->da, "Change of the semi-major axis, target minus source (metres)");
+    abridged->add_option("--df", am->df, "Change of the flattening, target minus source");
+    abridged->add_flag("--shifts-only", am->shiftsOnly,
+                       "Print the shifts dlat dlon (degrees) dh (metres) instead of the shifted coordinates");
+    addCommonOptions(abridged, ctx);
+    registry.add(abridged, [&ctx, am] {
+        std::vector<double> s;
+        std::string error;
+        if (!parseNumberList(am->shift, 3, s, error)) {
+            report("abridged-molodensky", "--shift: " + error);
+            return 2;
+        }
+        CTervala t = ctx.object();
+        const Formatter fmt = ctx.format();
+        return runLines("abridged-molodensky", ctx.io, [&](const std::vector<std::string>& f) {
+            LineResult r;
+            if (f.size() < 2 || f.size() > 3) {
+                r.error = "expected 2 or 3 fields (latitude longitude [height]), got " + std::to_string(f.size());
+                return r;
+            }
+            double lat, lon, h = 0;
+            std::string why;
+            if (!parseAngle(f[0], AngleKind::Latitude, lat, why) || !parseAngle(f[1], AngleKind::Longitude, lon, why) ||
+                (f.size() == 3 && !parseNumber(f[2], h, why))) {
+                r.error = why;
+                return r;
+            }
+            t.Abridged_Molodensky_Transform(lat, lon, s[0], s[1], s[2], am->da, am->df);
+            if (am->shiftsOnly)
+                r.fields = {fmt.angle(t.GetdLLH(0)), fmt.angle(t.GetdLLH(1)), fmt.length(t.GetdLLH(2))};
+            else
+                r.fields = {fmt.angle(lat + t.GetdLLH(0)), fmt.angle(lon + t.GetdLLH(1)), fmt.length(h + t.GetdLLH(2))};
+            return r;
+        });
+    });
+
+    auto h2 = std::make_shared<DatumOptions>();
+    CLI::App* helmert2d = app.add_subcommand(
+        "helmert2d", "2D Helmert transformation of plane points x y about an origin (x = first coordinate)");
+    helmert2d->add_option("--params", h2->params,
+                          "t1,t2 (m),scale (ppm),rotation (arc-seconds), or a parameter file from 'fit helmert2d'")
+        ->required();
+    helmert2d->add_option("--origin", h2->origin, "Origin x0,y0 (a file from 'fit' holds the centroid)");
+    addCommonOptions(helmert2d, ctx, false);
+    registry.add(helmert2d, [&ctx, h2] {
+        std::vector<double> v;
+        bool fromFile = false;
+        std::string error;
+        if (!resolveParams(h2->params, "helmert2d", 4, v, fromFile, error)) {
+            report("helmert2d", "--params: " + error);
+            return 2;
+        }
+        double x0 = fromFile ? v[4] : 0.0, y0 = fromFile ? v[5] : 0.0;
+        if (!h2->origin.empty()) {
+            std::vector<double> o;
+            if (!parseNumberList(h2->origin, 2, o, error)) {
+                report("helmert2d", "--origin: " + error);
+                return 2;
+            }
+            x0 = o[0];
+            y0 = o[1];
+        } else if (!fromFile) {
+            report("helmert2d", "--origin x0,y0 is required with a parameter list");
+            return 2;
+        }
+        CTervala t = ctx.object();
+        t.Set2DHelmert(v[0], v[1], v[2], v[3]);
+        const Formatter fmt = ctx.format();
+        return runLines("helmert2d", ctx.io, [&](const std::vector<std::string>& f) {
+            LineResult r;
+            if (f.size() != 2) {
+                r.error = "expected 2 fields (x y), got " + std::to_string(f.size());
+                return r;
+            }
+            double x, y;
+            std::string why;
+            if (!parseNumber(f[0], x, why) || !parseNumber(f[1], y, why)) {
+                r.error = why;
+                return r;
+            }
+            t.Helmert2D(x0, y0, x, y);
+            r.fields = {fmt.length(t.Get2DH(0)), fmt.length(t.Get2DH(1))};
+            return r;
+        });
+    });
+
+    auto ht = std::make_shared<DatumOptions>();
+    CLI::App* height = app.add_subcommand(
+        "height", "Inclined-plane height transformation: x y h -> x y h' about an origin");
+    height->add_option("--params", ht->params, "a1,a2 (slopes),c (shift, m), or a parameter file from 'fit height'")
+        ->required();
+    height->add_option("--origin", ht->origin, "Origin x0,y0 (first coordinate first)");
+    addCommonOptions(height, ctx, false);
+    registry.add(height, [&ctx, ht] {
+        std::vector<double> v;
+        bool fromFile = false;
+        std::string error;
+        if (!resolveParams(ht->params, "height", 3, v, fromFile, error)) {
+            report("height", "--params: " + error);
+            return 2;
+        }
+        double x0 = fromFile ? v[3] : 0.0, y0 = fromFile ? v[4] : 0.0;
+        if (!ht->origin.empty()) {
+            std::vector<double> o;
+            if (!parseNumberList(ht->origin, 2, o, error)) {
+                report("height", "--origin: " + error);
+                return 2;
+            }
+            x0 = o[0];
+            y0 = o[1];
+        } else if (!fromFile) {
+            report("height", "--origin x0,y0 is required with a parameter list");
+            return 2;
+        }
+        CTervala t = ctx.object();
+        t.SetHeightTrans(v[0], v[1], v[2]);
+        const Formatter fmt = ctx.format();
+        return runLines("height", ctx.io, [&](const std::vector<std::string>& f) {
+            LineResult r;
+            if (f.size() != 3) {
+                r.error = "expected 3 fields (x y h), got " + std::to_string(f.size());
+                return r;
+            }
+            double x, y, hh;
+            std::string why;
+            if (!parseNumber(f[0], x, why) || !parseNumber(f[1], y, why) || !parseNumber(f[2], hh, why)) {
+                r.error = why;
+                return r;
+            }
+            t.HeightTrans(x0, y0, x, y, hh);
+            r.fields = {fmt.length(x), fmt.length(y), fmt.length(t.Get2DH(2))};
+            return r;
+        });
+    });
+}
+
+} // namespace cli
+} // namespace tervala

@@ -1,0 +1,342 @@
+#include "Text.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace tervala {
+namespace cli {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string trim(const std::string& s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// Quotes a field for an error message, shortened if it is long.
+std::string quoted(const std::string& field)
+{
+    std::string shown = field.size() > 40 ? field.substr(0, 37) + "..." : field;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
+    return "'" + shown + "'";
+}
+
+// The markers that may follow a component of a DMS angle.
+enum class Marker { None, Degrees, Minutes, Seconds, Colon };
+
+// Reads a marker at position i (ASCII or UTF-8 degree/prime/double prime).
+Marker readMarker(const std::string& s, std::size_t& i)
+{
+    if (i >= s.size())
+        return Marker::None;
+    const char c = s[i];
+    if (c == 'd' || c == 'D') {
+        ++i;
+        return Marker::Degrees;
+    }
+    if (c == '\'') {
+        ++i;
+        return Marker::Minutes;
+    }
+    if (c == '"') {
+        ++i;
+        return Marker::Seconds;
+    }
+    if (c == ':') {
+        ++i;
+        return Marker::Colon;
+    }
+    if (s.compare(i, 2, "\xC2\xB0") == 0) {  // degree sign
+        i += 2;
+        return Marker::Degrees;
+    }
+    if (s.compare(i, 3, "\xE2\x80\xB2") == 0) {  // prime
+        i += 3;
+        return Marker::Minutes;
+    }
+    if (s.compare(i, 3, "\xE2\x80\xB3") == 0) {  // double prime
+        i += 3;
+        return Marker::Seconds;
+    }
+    if (s.compare(i, 2, "''") == 0) {  // two single quotes for seconds
+        i += 2;
+        return Marker::Seconds;
+    }
+    return Marker::None;
+}
+
+// An unsigned decimal number without exponent: digits [. digits] or . digits.
+bool readUnsigned(const std::string& s, std::size_t& i, double& value, bool& hasFraction)
+{
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        ++i;
+        ++digits;
+    }
+    hasFraction = false;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        hasFraction = true;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        i = start;
+        return false;
+    }
+    value = std::strtod(s.substr(start, i - start).c_str(), nullptr);
+    return std::isfinite(value);
+}
+
+int hemisphereSign(char c, AngleKind kind, std::string& error)
+{
+    const char u = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (kind == AngleKind::Latitude && (u == 'N' || u == 'S'))
+        return u == 'N' ? 1 : -1;
+    if (kind == AngleKind::Longitude && (u == 'E' || u == 'W'))
+        return u == 'E' ? 1 : -1;
+    if (u == 'N' || u == 'S' || u == 'E' || u == 'W') {
+        error = std::string("hemisphere letter '") + c + "' does not fit a " +
+                (kind == AngleKind::Latitude ? "latitude" : kind == AngleKind::Longitude ? "longitude" : "plain angle");
+        return 0;
+    }
+    return 2;  // not a hemisphere letter
+}
+
+} // namespace
+
+bool isPassThrough(const std::string& line)
+{
+    for (char c : line) {
+        if (isBlank(c))
+            continue;
+        return c == '#';
+    }
+    return true;
+}
+
+std::vector<std::string> splitFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::string current;
+    for (char c : line) {
+        if (c == '#')
+            break;
+        if (isBlank(c) || c == ',') {
+            if (!current.empty()) {
+                fields.push_back(current);
+                current.clear();
+            }
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        fields.push_back(current);
+    return fields;
+}
+
+bool parseNumber(const std::string& field, double& value, std::string& error)
+{
+    const std::string s = trim(field);
+    if (s.empty()) {
+        error = "expected a number, got nothing";
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || *end != '\0') {
+        error = "expected a number, got " + quoted(field);
+        return false;
+    }
+    if (!std::isfinite(v) || errno == ERANGE) {
+        if (!std::isfinite(v) || std::fabs(v) > 1.0) {
+            error = "the number " + quoted(field) + " is not finite";
+            return false;
+        }
+    }
+    value = v;
+    return true;
+}
+
+bool parseInteger(const std::string& field, long lo, long hi, long& value, std::string& error)
+{
+    const std::string s = trim(field);
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || end == s.c_str() || *end != '\0' || errno == ERANGE) {
+        error = "expected a whole number, got " + quoted(field);
+        return false;
+    }
+    if (v < lo || v > hi) {
+        error = "the number " + std::to_string(v) + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::string& error)
+{
+    const std::string s = trim(field);
+    if (s.empty()) {
+        error = "expected an angle, got nothing";
+        return false;
+    }
+    // A plain number (with an exponent, say) is taken as decimal degrees.
+    {
+        std::string ignored;
+        double v = 0;
+        if (parseNumber(s, v, ignored)) {
+            if (kind == AngleKind::Latitude && std::fabs(v) > 90) {
+                error = "latitude " + quoted(field) + " is outside [-90, 90]";
+                return false;
+            }
+            degrees = v;
+            return true;
+        }
+    }
+
+    std::size_t i = 0;
+    int sign = 1;
+    bool haveSign = false, haveHemisphere = false;
+    if (s[i] == '+' || s[i] == '-') {
+        sign = s[i] == '-' ? -1 : 1;
+        haveSign = true;
+        ++i;
+    }
+    if (i < s.size()) {
+        const int h = hemisphereSign(s[i], kind, error);
+        if (h == 0)
+            return false;
+        if (h != 2) {
+            if (haveSign) {
+                error = "angle " + quoted(field) + " has both a sign and a hemisphere letter";
+                return false;
+            }
+            sign = h;
+            haveHemisphere = true;
+            ++i;
+            while (i < s.size() && isBlank(s[i]))
+                ++i;
+        }
+    }
+
+    // Up to three components: degrees, minutes, seconds.
+    double parts[3] = {0, 0, 0};
+    int count = 0;
+    bool fractionSeen = false;
+    int colons = 0;
+    Marker last = Marker::None;
+    while (i < s.size() && count < 3) {
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+        if (i >= s.size())
+            break;
+        double v = 0;
+        bool frac = false;
+        if (!readUnsigned(s, i, v, frac))
+            break;
+        if (fractionSeen) {
+            error = "in angle " + quoted(field) + " only the last component may have a fraction";
+            return false;
+        }
+        fractionSeen = frac;
+        const Marker m = readMarker(s, i);
+        int slot = count;
+        if (m == Marker::Degrees)
+            slot = 0;
+        else if (m == Marker::Minutes)
+            slot = 1;
+        else if (m == Marker::Seconds)
+            slot = 2;
+        else if (m == Marker::Colon)
+            slot = colons++;
+        if (slot < count || slot > 2 || (slot != count && m != Marker::Minutes && m != Marker::Seconds)) {
+            error = "components of angle " + quoted(field) + " are out of order";
+            return false;
+        }
+        if (slot > count && count == 0) {
+            // "30'" alone means 30 minutes: degrees are zero.
+        }
+        parts[slot] = v;
+        count = slot + 1;
+        last = m;
+    }
+    (void)last;
+    while (i < s.size() && isBlank(s[i]))
+        ++i;
+    if (i < s.size() && !haveHemisphere) {
+        const int h = hemisphereSign(s[i], kind, error);
+        if (h == 0)
+            return false;
+        if (h != 2) {
+            if (haveSign) {
+                error = "angle " + quoted(field) + " has both a sign and a hemisphere letter";
+                return false;
+            }
+            sign = h;
+            ++i;
+        }
+    }
+    if (count == 0 || i != s.size()) {
+        error = "expected an angle in degrees (37.5, 37d30'00\"N, 37:30:00), got " + quoted(field);
+        return false;
+    }
+    if (parts[1] >= 60 || parts[2] >= 60) {
+        error = "minutes and seconds of angle " + quoted(field) + " must be below 60";
+        return false;
+    }
+    const double v = sign * (parts[0] + parts[1] / 60 + parts[2] / 3600);
+    if (kind == AngleKind::Latitude && std::fabs(v) > 90) {
+        error = "latitude " + quoted(field) + " is outside [-90, 90]";
+        return false;
+    }
+    degrees = v;
+    return true;
+}
+
+bool parseNumberList(const std::string& text, std::size_t count, std::vector<double>& values, std::string& error)
+{
+    std::vector<std::string> fields;
+    std::string current;
+    for (char c : text) {
+        if (c == ',') {
+            fields.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    fields.push_back(current);
+    if (fields.size() != count) {
+        error = "expected " + std::to_string(count) + " comma-separated numbers, got " + std::to_string(fields.size());
+        return false;
+    }
+    values.clear();
+    for (const std::string& f : fields) {
+        double v = 0;
+        if (!parseNumber(f, v, error))
+            return false;
+        values.push_back(v);
+    }
+    return true;
+}
+
+} // namespace cli
+} // namespace tervala

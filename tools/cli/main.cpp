@@ -1,0 +1,48 @@
+// tervala: the command-line front end of the Tervala library.
+//
+// One program with a subcommand per job, in the manner of GeographicLib's
+// utilities and PROJ's cct: coordinates are read line by line (whitespace or
+// comma separated) from standard input, a file or --input-string, one result
+// line is written per input line, and comment lines pass through.
+#include <cstdio>
+
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+
+int main(int argc, char** argv)
+{
+    using namespace tervala::cli;
+    CLI::App app{"tervala: geodetic conversions, datum transformations, least-squares fits and geoid heights.\n"
+                 "Coordinates are read line by line from standard input (or --input-string / --input-file),\n"
+                 "one result line per input line; angles in decimal degrees (DMS such as 37d30'00.5\"N accepted).\n"
+                 "Run 'tervala <command> --help' for each command."};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "tervala 0.1.0");
+
+    Context ctx;
+    Registry registry;
+    addConvertCommands(app, ctx, registry);
+    addDatumCommands(app, ctx, registry);
+    addFitCommands(app, ctx, registry);
+    addGeoidCommands(app, ctx, registry);
+    addDataCommands(app, ctx, registry);
+    addDemoCommand(app, ctx, registry);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    // Run the innermost subcommand that was chosen.
+    for (auto it = registry.commands.rbegin(); it != registry.commands.rend(); ++it) {
+        if (it->first->parsed()) {
+            if (!ctx.prepare(it->first->get_name()))
+                return 2;
+            return it->second();
+        }
+    }
+    std::fprintf(stderr, "tervala: no command given; see tervala --help\n");
+    return 2;
+}

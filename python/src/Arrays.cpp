@@ -19,7 +19,7 @@ namespace {
 // millisecond; a grid height is cheap but each thread copies the grid.
 constexpr py::ssize_t kCheapPoints = 16384;
 constexpr py::ssize_t kGridPoints = 65536;
-constexpr py::ssize_t kSynthesisPoints = 4;
+constexpr py::ssize_t kSynthesisPoints = 8;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 

@@ -6,8 +6,8 @@
 // calls the CTervala member on them and reads the member's results through
 // the accessors, so an array result is the double the per-point member gives.
 //
-// Large arrays are split into contiguous ranges run on std::threads with the
-// GIL released. Each thread works on its own copy of the object, made before
+// Large arrays are shared out in blocks among std::threads with the GIL
+// released. Each thread works on its own copy of the object, made before
 // the GIL is released (so no Python thread can change the object while it is
 // copied); the caller's object is never written.
 #ifndef TERVALA_PYTHON_POINTMAP_H
@@ -16,7 +16,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -112,46 +114,64 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
     const int count = threadCount(b.size, threads, minPerThread);
     std::vector<CTervala> copies(static_cast<std::size_t>(count), object);
 
-    auto run = [&](int part) {
-        const py::ssize_t begin = b.size * part / count;
-        const py::ssize_t end = b.size * (part + 1) / count;
-        CTervala& local = copies[static_cast<std::size_t>(part)];
-        PointCursor cursor(b, begin);
-        double in[NIn];
-        double result[NOut];
-        for (py::ssize_t p = begin; p < end; ++p) {
-            for (std::size_t k = 0; k < NIn; ++k)
-                in[k] = cursor.value(k);
-            kernel(local, in, result);
-            for (std::size_t k = 0; k < NOut; ++k)
-                out[k][p] = result[k];
-            cursor.advance();
+    // The points are handed out in blocks of `minPerThread` (a millisecond or
+    // two of work) from a shared counter, so a thread that gets less of a
+    // busy machine takes fewer blocks. Between its blocks the calling thread
+    // takes the GIL to let Python see a Ctrl-C, which stops every thread.
+    const py::ssize_t block = std::max<py::ssize_t>(minPerThread, 1);
+    std::atomic<py::ssize_t> nextBlock{0};
+    std::atomic<bool> stop{false};
+    bool interrupted = false;
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(count));
+
+    auto work = [&](int part) {
+        try {
+            CTervala& local = copies[static_cast<std::size_t>(part)];
+            double in[NIn];
+            double result[NOut];
+            while (!stop.load(std::memory_order_relaxed)) {
+                const py::ssize_t begin = nextBlock.fetch_add(1) * block;
+                if (begin >= b.size)
+                    break;
+                const py::ssize_t end = std::min(b.size, begin + block);
+                PointCursor cursor(b, begin);
+                for (py::ssize_t p = begin; p < end; ++p) {
+                    for (std::size_t k = 0; k < NIn; ++k)
+                        in[k] = cursor.value(k);
+                    kernel(local, in, result);
+                    for (std::size_t k = 0; k < NOut; ++k)
+                        out[k][p] = result[k];
+                    cursor.advance();
+                }
+                if (part == 0) {
+                    py::gil_scoped_acquire acquire;
+                    if (PyErr_CheckSignals() != 0) {
+                        interrupted = true;  // the exception stays set for this thread
+                        stop = true;
+                    }
+                }
+            }
+        } catch (...) {
+            errors[static_cast<std::size_t>(part)] = std::current_exception();
+            stop = true;
         }
     };
 
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(count));
     {
         py::gil_scoped_release release;
         std::vector<std::thread> workers;
-        auto guarded = [&](int part) {
-            try {
-                run(part);
-            } catch (...) {
-                errors[static_cast<std::size_t>(part)] = std::current_exception();
-            }
-        };
         try {
             for (int part = 1; part < count; ++part)
-                workers.emplace_back(guarded, part);
+                workers.emplace_back(work, part);
         } catch (...) {
-            // No more threads to be had: the calling thread does their share.
-            for (int part = static_cast<int>(workers.size()) + 1; part < count; ++part)
-                guarded(part);
+            // No more threads to be had: the others take the blocks.
         }
-        guarded(0);
+        work(0);
         for (std::thread& w : workers)
             w.join();
     }
+    if (interrupted)
+        throw py::error_already_set();
     for (const std::exception_ptr& e : errors)
         if (e)
             std::rethrow_exception(e);

@@ -3,6 +3,9 @@
 import errno
 import math
 import os
+import signal
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -140,3 +143,25 @@ def test_regional_grid_edges(scratch):
     with pytest.raises(ValueError, match="outside the loaded grid"):
         t.KEGMGeoidHeight(35.0, 110.0)
     assert np.isnan(t.kegm_geoid_height(35.0, 110.0))
+
+
+def test_a_signal_stops_a_long_array_call():
+    t = loaded_egm96()
+
+    class Stop(Exception):
+        pass
+
+    def handler(signum, frame):
+        raise Stop
+
+    previous = signal.signal(signal.SIGINT, handler)
+    timer = threading.Timer(0.2, signal.raise_signal, (signal.SIGINT,))
+    try:
+        timer.start()
+        start = time.perf_counter()
+        with pytest.raises(Stop):
+            t.egm96_geoid_height(np.linspace(-80, 80, 200000), 10.0)  # about half a minute of work
+        assert time.perf_counter() - start < 5
+    finally:
+        timer.cancel()
+        signal.signal(signal.SIGINT, previous)

@@ -10,10 +10,17 @@
 #include "Params.h"
 #include "Text.h"
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
+
+#include "geoid/GtxGrid.h"
+#include "tervala/Tervala.h"
 
 namespace tervala {
 namespace fuzz {
@@ -91,6 +98,121 @@ inline int fuzzCommonPoints(const std::uint8_t* data, std::size_t size)
         std::string error;
         if (parseParamText(text, model, set, error) && set.values.size() != modelKeys(model).size())
             std::abort();
+    }
+    return 0;
+}
+
+// A scratch folder for the loader harnesses' files, made once per process.
+inline const std::string& scratchFolder()
+{
+    static const std::string folder = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/tervala-fuzz-XXXXXX";
+        if (::mkdtemp(&pattern[0]) == nullptr)
+            std::abort();
+        return pattern;
+    }();
+    return folder;
+}
+
+inline void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, f) != size)
+        std::abort();
+    std::fclose(f);
+}
+
+inline bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// Grid loader: arbitrary bytes as "kgeoid14.dat", loaded into an object that
+// already holds a good grid. A failed load must leave that grid as it was; a
+// successful one must give heights (or result codes) without a crash, and a
+// copy of the object the same heights.
+inline int fuzzGridLoader(const std::uint8_t* data, std::size_t size)
+{
+    const std::string& folder = scratchFolder();
+    CTervala::SetDataFolder(folder.c_str());
+    static const CTervala reference = [&folder] {
+        // A 3 x 4 grid at 40 N, 120 E, 0.5 degree steps.
+        std::vector<std::uint8_t> bytes;
+        auto put = [&bytes](const void* p, std::size_t n) {
+            bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+        };
+        const double header[4] = {40.0, 120.0, 0.5, 0.5};
+        const std::int32_t dims[2] = {3, 4};
+        put(header, sizeof header);
+        put(dims, sizeof dims);
+        for (int k = 0; k < 12; ++k) {
+            const float v = 10.0f + static_cast<float>(k);
+            put(&v, 4);
+        }
+        writeFile(folder + "/kgeoid13.dat", bytes.data(), bytes.size());
+        CTervala t;
+        if (t.LoadKEGMData(13) != 1)
+            std::abort();
+        return t;
+    }();
+    writeFile(folder + "/kgeoid14.dat", data, size);
+    CTervala t(reference);
+    const double before = t.KEGMGeoidHeight(39.6, 120.7);
+    if (t.LoadKEGMData(14) == 1) {
+        const double points[][2] = {{0, 0}, {89.9, 10}, {-90, 359}, {39.6, 120.7}, {-12.5, -170}, {45, 400}};
+        CTervala copy(t);
+        for (const auto& p : points)
+            if (!same(t.KEGMGeoidHeight(p[0], p[1]), copy.KEGMGeoidHeight(p[0], p[1])))
+                std::abort();
+    } else if (!same(t.KEGMGeoidHeight(39.6, 120.7), before)) {
+        std::abort();  // a failed load lost the previous grid
+    }
+    CTervala::SetDataFolder(nullptr);
+    return 0;
+}
+
+// Coefficient loader: the input is a 4-byte little-endian length L, then L
+// bytes of "CORRCOEF.dat" (as many as there are), the rest "EGM96.dat"; then
+// one geoid height.
+inline int fuzzCoefficients(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 4)
+        return 0;
+    const std::uint32_t declared = std::uint32_t(data[0]) | (std::uint32_t(data[1]) << 8) |
+                                   (std::uint32_t(data[2]) << 16) | (std::uint32_t(data[3]) << 24);
+    const std::size_t corrLength = std::min<std::size_t>(declared, size - 4);
+    const std::string& folder = scratchFolder();
+    CTervala::SetDataFolder(folder.c_str());
+    writeFile(folder + "/CORRCOEF.dat", data + 4, corrLength);
+    writeFile(folder + "/EGM96.dat", data + 4 + corrLength, size - 4 - corrLength);
+    CTervala t;
+    const int status = t.LoadEGMData(nullptr);
+    if (status != 0 && status != 1)
+        std::abort();
+    volatile double n = t.EGM96GeoidHeight(12.5, -45.25);
+    (void)n;
+    CTervala::SetDataFolder(nullptr);
+    return 0;
+}
+
+// GTX converter: arbitrary bytes as a GTX file. Whatever it accepts must
+// give a grid file that the loader reads.
+inline int fuzzGtx(const std::uint8_t* data, std::size_t size)
+{
+    const std::string& folder = scratchFolder();
+    writeFile(folder + "/in.gtx", data, size);
+    tervala::gtx::Conversion done;
+    std::string error;
+    if (tervala::gtx::convertGtxToGrid(folder + "/in.gtx", folder + "/egm2008p.dat", done, error)) {
+        CTervala::SetDataFolder(folder.c_str());
+        CTervala t;
+        if (t.LoadKEGMData(2008) != 1)
+            std::abort();  // the converter wrote a file the loader refuses
+        volatile double n = t.KEGMGeoidHeight(done.output.north, done.output.west);
+        (void)n;
+        CTervala::SetDataFolder(nullptr);
+    } else if (error.empty()) {
+        std::abort();
     }
     return 0;
 }

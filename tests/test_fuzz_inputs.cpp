@@ -41,6 +41,9 @@ const std::map<std::string, std::function<int(const std::uint8_t*, std::size_t)>
         {"fuzz_angle", tervala::fuzz::fuzzAngle},
         {"fuzz_lines", tervala::fuzz::fuzzLines},
         {"fuzz_common_points", tervala::fuzz::fuzzCommonPoints},
+        {"fuzz_grid_loader", tervala::fuzz::fuzzGridLoader},
+        {"fuzz_coefficients", tervala::fuzz::fuzzCoefficients},
+        {"fuzz_gtx", tervala::fuzz::fuzzGtx},
     };
     return h;
 }

@@ -1,5 +1,7 @@
 // Geoid grids: the loader and its border, the interpolation routines, grid
-// geoid heights, the undulation correction and the GTX converter.
+// geoid heights, the undulation correction and the GTX converter. (The tests
+// that count the loader's allocations are in test_grid_memory.cpp, so that
+// this program runs under valgrind.)
 #include <algorithm>
 #include <cfloat>
 #include <climits>
@@ -15,96 +17,12 @@
 
 #include <gtest/gtest.h>
 
-#include "CountingAllocator.h"
+#include "GridTestSupport.h"
 #include "TestSupport.h"
 #include "core/Access.h"
 #include "geoid/GtxGrid.h"
 #include "tervala/Tervala.h"
 
-namespace {
-
-using tervala::TervalaAccess;
-constexpr int M = 7;  // the object's grid border
-const double kNaN = NAN;
-
-std::uint32_t bitsOf(float f)
-{
-    std::uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
-// A grid file: header, then words (values, or words to be skipped).
-struct GridFile {
-    double north, west, dlat, dlon;
-    std::int32_t rows, cols;
-    std::vector<std::uint32_t> words;
-    std::vector<unsigned char> bytes() const
-    {
-        std::vector<unsigned char> out;
-        for (double v : {north, west, dlat, dlon})
-            testsupport::append(out, v);
-        testsupport::append(out, rows);
-        testsupport::append(out, cols);
-        for (std::uint32_t w : words)
-            testsupport::append(out, w);
-        return out;
-    }
-};
-
-GridFile randomGrid(std::mt19937_64& rng, int rows, int cols, double north = 40, double west = 120, double step = 0.5)
-{
-    std::uniform_real_distribution<float> value(-50.0f, 50.0f);
-    GridFile f{north, west, step, step, rows, cols, {}};
-    for (int k = 0; k < rows * cols; ++k)
-        f.words.push_back(bitsOf(value(rng)));
-    return f;
-}
-
-double cell(const CTervala& t, int r, int c) { return TervalaAccess::grid(t)[r][c]; }
-
-// Everything a load may change.
-std::vector<double> snapshot(const CTervala& t)
-{
-    std::vector<double> s = {TervalaAccess::gridNorth(t), TervalaAccess::gridWest(t), TervalaAccess::gridDLat(t),
-                             TervalaAccess::gridDLon(t), double(TervalaAccess::gridRows(t)),
-                             double(TervalaAccess::gridCols(t))};
-    for (int r = 0; r < TervalaAccess::gridPaddedRows(t); ++r)
-        s.insert(s.end(), TervalaAccess::grid(t)[r], TervalaAccess::grid(t)[r] + TervalaAccess::gridPaddedCols(t));
-    return s;
-}
-
-// Tests that load grids read them from a scratch data folder of their own.
-class GridFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = testsupport::scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CTervala::SetDataFolder(folder.c_str());
-    }
-    void TearDown() override { CTervala::SetDataFolder(nullptr); }
-    void write(const std::string& name, const GridFile& f) { testsupport::writeBytes(folder + "/" + name, f.bytes()); }
-    std::string folder;
-    std::mt19937_64 rng{7};
-};
-
-// Rows of doubles for the interpolation routines, row 0 south.
-struct Rows {
-    std::vector<std::vector<double>> data;
-    std::vector<double*> pointers;
-    template <typename F>
-    Rows(int rows, int cols, F f) : data(rows, std::vector<double>(cols))
-    {
-        for (int i = 0; i < rows; ++i) {
-            for (int j = 0; j < cols; ++j)
-                data[i][j] = f(i, j);
-            pointers.push_back(data[i].data());
-        }
-    }
-    double** get() { return pointers.data(); }
-};
-
-} // namespace
 
 // ---- Loader ------------------------------------------------------------------------
 
@@ -189,104 +107,6 @@ TEST_F(GridFiles, BorderIdentities)
             EXPECT_EQ(cell(t, M + Nr + b, c), cell(t, M + Nr - 1 - b, s)) << b << " " << c;
         }
     }
-}
-
-// A bad file returns 0, leaves the grid loaded before exactly as it was, and
-// allocates next to nothing for a header promising more than the file holds.
-TEST_F(GridFiles, BadFilesKeepThePreviousGrid)
-{
-    write("kgeoid14.dat", randomGrid(rng, 9, 11));
-    CTervala t;
-    ASSERT_EQ(t.LoadKEGMData(14), 1);
-    const std::vector<double> before = snapshot(t);
-    auto expectRejected = [&](const std::vector<unsigned char>& bytes, const std::string& what) {
-        testsupport::writeBytes(folder + "/kgeoid13.dat", bytes);
-        const long long live = counting::peak = counting::live;
-        EXPECT_EQ(t.LoadKEGMData(13), 0) << what;
-        EXPECT_LT(counting::peak - live, 1 << 20) << what;
-        EXPECT_TRUE(snapshot(t) == before) << what;
-    };
-    EXPECT_EQ(t.LoadKEGMData(13), 0) << "missing file";
-
-    GridFile small = randomGrid(rng, 3, 4);  // with two skipped words, cut at every offset
-    small.words.insert(small.words.begin() + 5, 0u);
-    small.words.insert(small.words.begin() + 10, 7u);
-    const std::vector<unsigned char> whole = small.bytes();
-    for (std::size_t n = 0; n < whole.size(); ++n)
-        expectRejected(std::vector<unsigned char>(whole.begin(), whole.begin() + n), "cut at " + std::to_string(n));
-    GridFile skipped = small;  // long enough, but too few of its words are values
-    std::fill(skipped.words.begin() + 1, skipped.words.end(), 0u);
-    expectRejected(skipped.bytes(), "skipped words only");
-
-    const struct {
-        const char* what;
-        double north, west, dlat, dlon;
-        std::int32_t rows, cols;
-    } headers[] = {{"no rows", 40, 120, 0.5, 0.5, 0, 4},           {"no columns", 40, 120, 0.5, 0.5, 3, 0},
-                   {"negative rows", 40, 120, 0.5, 0.5, -1, 4},    {"negative columns", 40, 120, 0.5, 0.5, 3, -5},
-                   {"rows overflow", 40, 120, 0.5, 0.5, INT_MAX, 1}, {"over 2^31", 40, 120, 0.5, 0.5, 50000, 50000},
-                   {"huge Nr", 40, 120, 0.5, 0.5, 100000000, 1},   {"zero dlat", 40, 120, 0.0, 0.5, 3, 4},
-                   {"negative dlat", 40, 120, -0.5, 0.5, 3, 4},    {"NaN dlat", 40, 120, kNaN, 0.5, 3, 4},
-                   {"infinite dlon", 40, 120, 0.5, INFINITY, 3, 4}, {"zero dlon", 40, 120, 0.5, 0.0, 3, 4},
-                   {"NaN north", kNaN, 120, 0.5, 0.5, 3, 4},       {"infinite west", 40, -INFINITY, 0.5, 0.5, 3, 4}};
-    for (const auto& h : headers) {
-        GridFile f = randomGrid(rng, 3, 4);
-        f.north = h.north, f.west = h.west, f.dlat = h.dlat, f.dlon = h.dlon, f.rows = h.rows, f.cols = h.cols;
-        expectRejected(f.bytes(), h.what);
-    }
-    write("kgeoid13.dat", small);
-    EXPECT_EQ(t.LoadKEGMData(13), 1);
-    EXPECT_EQ(TervalaAccess::gridRows(t), 3);
-}
-
-// Running out of memory at any allocation of a load returns 0, throws
-// nothing and keeps the previous grid; with memory the load succeeds.
-TEST_F(GridFiles, OutOfMemoryKeepsThePreviousGrid)
-{
-    write("kgeoid14.dat", randomGrid(rng, 9, 11));
-    write("kgeoid13.dat", randomGrid(rng, 5, 6));
-    CTervala t;
-    ASSERT_EQ(t.LoadKEGMData(14), 1);
-    const std::vector<double> before = snapshot(t);
-    int result = 0;
-    long long n = 1;
-    for (; n < 100 && result != 1; ++n) {
-        counting::failCountdown = n;
-        EXPECT_NO_THROW(result = t.LoadKEGMData(13));
-        counting::failCountdown = -1;
-        ASSERT_TRUE(result == 1 || snapshot(t) == before) << "allocation " << n;
-    }
-    EXPECT_GE(n, 5) << "at least 3 allocations failed before the load succeeded";
-    EXPECT_EQ(TervalaAccess::gridRows(t), 5);
-}
-
-// Copies and assignments own their grids: each is freed once (the sanitizer
-// build catches a double free), all memory comes back, and copies
-// interpolate exactly as the original.
-TEST_F(GridFiles, CopiesAndAssignmentsOwnTheirGrids)
-{
-    write("kgeoid14.dat", randomGrid(rng, 20, 30));
-    write("kgeoid13.dat", randomGrid(rng, 4, 5));
-    const long long live = counting::live;
-    {
-        CTervala original;
-        ASSERT_EQ(original.LoadKEGMData(14), 1);
-        CTervala copy(original), assigned;
-        ASSERT_EQ(assigned.LoadKEGMData(13), 1);
-        assigned = original;
-        CTervala& alias = assigned;
-        assigned = alias;
-        EXPECT_NE(TervalaAccess::grid(copy), TervalaAccess::grid(original));
-        EXPECT_NE(TervalaAccess::grid(assigned), TervalaAccess::grid(original));
-        for (const auto& p : {std::make_pair(35.1, 127.3), {38.77, 121.05}, {31.0, 133.9}}) {
-            const double h = original.KEGMGeoidHeight(p.first, p.second);
-            EXPECT_LT(std::fabs(h), 60.0);
-            EXPECT_EQ(copy.KEGMGeoidHeight(p.first, p.second), h);
-            EXPECT_EQ(assigned.KEGMGeoidHeight(p.first, p.second), h);
-        }
-        ASSERT_EQ(copy.LoadKEGMData(13), 1);  // a new grid frees the old one
-    }
-    EXPECT_EQ(counting::live, live);
 }
 
 // ---- Interpolation routines -----------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -83,7 +84,13 @@ std::string headerProblem(const GtxHeader& h, long long size)
     if ((h.cols - 1) * h.dlon > 360 + h.dlon * kNodeTolerance)
         return "the " + std::to_string(h.cols) + " columns of " + number(h.dlon) +
                " degrees span more than 360 degrees";
-    const long long expected = kGtxHeaderBytes + 4LL * h.rows * h.cols;
+    // Rows and columns are below 2^31, so their product fits in 64 bits; its
+    // byte count may not, and no such file can exist.
+    const long long values = static_cast<long long>(h.rows) * h.cols;
+    if (values > (std::numeric_limits<long long>::max() - kGtxHeaderBytes) / 4)
+        return "the header gives " + std::to_string(h.rows) + " rows x " + std::to_string(h.cols) +
+               " columns, more values than any file can hold";
+    const long long expected = kGtxHeaderBytes + 4 * values;
     if (size != expected)
         return "the header gives " + std::to_string(h.rows) + " rows x " + std::to_string(h.cols) + " columns = " +
                std::to_string(expected - kGtxHeaderBytes) + " bytes of values, but the file holds " +

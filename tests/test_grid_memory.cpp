@@ -1,0 +1,115 @@
+// Geoid grid loading and memory: bad files and failed allocations keep the
+// previous grid, a lying header allocates next to nothing, and copies give
+// back every byte they take. These tests count the heap through a
+// replacement operator new, so they live apart from the others (that
+// replacement and valgrind's cannot both be in one program).
+#include <climits>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CountingAllocator.h"
+#include "GridTestSupport.h"
+
+using tervala::TervalaAccess;
+
+// A bad file returns 0, leaves the grid loaded before exactly as it was, and
+// allocates next to nothing for a header promising more than the file holds.
+TEST_F(GridFiles, BadFilesKeepThePreviousGrid)
+{
+    write("kgeoid14.dat", randomGrid(rng, 9, 11));
+    CTervala t;
+    ASSERT_EQ(t.LoadKEGMData(14), 1);
+    const std::vector<double> before = snapshot(t);
+    auto expectRejected = [&](const std::vector<unsigned char>& bytes, const std::string& what) {
+        testsupport::writeBytes(folder + "/kgeoid13.dat", bytes);
+        const long long live = counting::peak = counting::live;
+        EXPECT_EQ(t.LoadKEGMData(13), 0) << what;
+        EXPECT_LT(counting::peak - live, 1 << 20) << what;
+        EXPECT_TRUE(snapshot(t) == before) << what;
+    };
+    EXPECT_EQ(t.LoadKEGMData(13), 0) << "missing file";
+
+    GridFile small = randomGrid(rng, 3, 4);  // with two skipped words, cut at every offset
+    small.words.insert(small.words.begin() + 5, 0u);
+    small.words.insert(small.words.begin() + 10, 7u);
+    const std::vector<unsigned char> whole = small.bytes();
+    for (std::size_t n = 0; n < whole.size(); ++n)
+        expectRejected(std::vector<unsigned char>(whole.begin(), whole.begin() + n), "cut at " + std::to_string(n));
+    GridFile skipped = small;  // long enough, but too few of its words are values
+    std::fill(skipped.words.begin() + 1, skipped.words.end(), 0u);
+    expectRejected(skipped.bytes(), "skipped words only");
+
+    const struct {
+        const char* what;
+        double north, west, dlat, dlon;
+        std::int32_t rows, cols;
+    } headers[] = {{"no rows", 40, 120, 0.5, 0.5, 0, 4},           {"no columns", 40, 120, 0.5, 0.5, 3, 0},
+                   {"negative rows", 40, 120, 0.5, 0.5, -1, 4},    {"negative columns", 40, 120, 0.5, 0.5, 3, -5},
+                   {"rows overflow", 40, 120, 0.5, 0.5, INT_MAX, 1}, {"over 2^31", 40, 120, 0.5, 0.5, 50000, 50000},
+                   {"huge Nr", 40, 120, 0.5, 0.5, 100000000, 1},   {"zero dlat", 40, 120, 0.0, 0.5, 3, 4},
+                   {"negative dlat", 40, 120, -0.5, 0.5, 3, 4},    {"NaN dlat", 40, 120, kNaN, 0.5, 3, 4},
+                   {"infinite dlon", 40, 120, 0.5, INFINITY, 3, 4}, {"zero dlon", 40, 120, 0.5, 0.0, 3, 4},
+                   {"NaN north", kNaN, 120, 0.5, 0.5, 3, 4},       {"infinite west", 40, -INFINITY, 0.5, 0.5, 3, 4}};
+    for (const auto& h : headers) {
+        GridFile f = randomGrid(rng, 3, 4);
+        f.north = h.north, f.west = h.west, f.dlat = h.dlat, f.dlon = h.dlon, f.rows = h.rows, f.cols = h.cols;
+        expectRejected(f.bytes(), h.what);
+    }
+    write("kgeoid13.dat", small);
+    EXPECT_EQ(t.LoadKEGMData(13), 1);
+    EXPECT_EQ(TervalaAccess::gridRows(t), 3);
+}
+
+// Running out of memory at any allocation of a load returns 0, throws
+// nothing and keeps the previous grid; with memory the load succeeds.
+TEST_F(GridFiles, OutOfMemoryKeepsThePreviousGrid)
+{
+    write("kgeoid14.dat", randomGrid(rng, 9, 11));
+    write("kgeoid13.dat", randomGrid(rng, 5, 6));
+    CTervala t;
+    ASSERT_EQ(t.LoadKEGMData(14), 1);
+    const std::vector<double> before = snapshot(t);
+    int result = 0;
+    long long n = 1;
+    for (; n < 100 && result != 1; ++n) {
+        counting::failCountdown = n;
+        EXPECT_NO_THROW(result = t.LoadKEGMData(13));
+        counting::failCountdown = -1;
+        ASSERT_TRUE(result == 1 || snapshot(t) == before) << "allocation " << n;
+    }
+    EXPECT_GE(n, 5) << "at least 3 allocations failed before the load succeeded";
+    EXPECT_EQ(TervalaAccess::gridRows(t), 5);
+}
+
+// Copies and assignments own their grids: each is freed once (the sanitizer
+// build catches a double free), all memory comes back, and copies
+// interpolate exactly as the original.
+TEST_F(GridFiles, CopiesAndAssignmentsOwnTheirGrids)
+{
+    write("kgeoid14.dat", randomGrid(rng, 20, 30));
+    write("kgeoid13.dat", randomGrid(rng, 4, 5));
+    const long long live = counting::live;
+    {
+        CTervala original;
+        ASSERT_EQ(original.LoadKEGMData(14), 1);
+        CTervala copy(original), assigned;
+        ASSERT_EQ(assigned.LoadKEGMData(13), 1);
+        assigned = original;
+        CTervala& alias = assigned;
+        assigned = alias;
+        EXPECT_NE(TervalaAccess::grid(copy), TervalaAccess::grid(original));
+        EXPECT_NE(TervalaAccess::grid(assigned), TervalaAccess::grid(original));
+        for (const auto& p : {std::make_pair(35.1, 127.3), {38.77, 121.05}, {31.0, 133.9}}) {
+            const double h = original.KEGMGeoidHeight(p.first, p.second);
+            EXPECT_LT(std::fabs(h), 60.0);
+            EXPECT_EQ(copy.KEGMGeoidHeight(p.first, p.second), h);
+            EXPECT_EQ(assigned.KEGMGeoidHeight(p.first, p.second), h);
+        }
+        ASSERT_EQ(copy.LoadKEGMData(13), 1);  // a new grid frees the old one
+    }
+    EXPECT_EQ(counting::live, live);
+}

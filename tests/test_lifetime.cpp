@@ -1,0 +1,179 @@
+// Object lifetime with the heap the object owns: a loaded grid and the
+// coefficient matrices. Copies, assignments, self-assignment and destruction
+// in every combination, and failed loads after successful ones. Small files
+// keep it quick enough to run under valgrind's memcheck (scripts/test does),
+// which must report no error and no leak.
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "core/Access.h"
+#include "tervala/Tervala.h"
+
+using tervala::TervalaAccess;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A grid file of rows x cols values base, base + 1, ... at 40 N, 120 E.
+Bytes gridFile(int rows, int cols, float base)
+{
+    Bytes out;
+    for (double v : {40.0, 120.0, 0.5, 0.5})
+        testsupport::append(out, v);
+    testsupport::append<std::int32_t>(out, rows);
+    testsupport::append<std::int32_t>(out, cols);
+    for (int k = 0; k < rows * cols; ++k)
+        testsupport::append(out, base + static_cast<float>(k));
+    return out;
+}
+
+// Coefficient files with a handful of records, (360, 360) last.
+Bytes coefficientRecords(int recordSize, double scale)
+{
+    Bytes out;
+    const int nm[][2] = {{0, 0}, {2, 0}, {3, 1}, {10, 5}, {360, 360}};
+    for (const auto& r : nm) {
+        testsupport::append<std::int32_t>(out, r[0]);
+        testsupport::append<std::int32_t>(out, r[1]);
+        testsupport::append(out, scale * (r[0] + 1));
+        testsupport::append(out, -scale * (r[1] + 1));
+        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
+    }
+    return out;
+}
+
+class Lifetime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = testsupport::scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        CTervala::SetDataFolder(folder.c_str());
+        testsupport::writeBytes(folder + "/kgeoid13.dat", gridFile(3, 4, 10.0f));
+        testsupport::writeBytes(folder + "/kgeoid14.dat", gridFile(5, 6, 50.0f));
+        testsupport::writeBytes(folder + "/CORRCOEF.dat", coefficientRecords(24, 0.5));
+        testsupport::writeBytes(folder + "/EGM96.dat", coefficientRecords(40, 1e-7));
+    }
+    void TearDown() override { CTervala::SetDataFolder(nullptr); }
+
+    // An object with an ellipsoid, a grid, coefficients and fit results.
+    CTervala full()
+    {
+        CTervala t;
+        t.Setup_Ellipsoid(6378137.0, 298.257222101);
+        EXPECT_EQ(t.LoadKEGMData(13), 1);
+        EXPECT_EQ(t.LoadEGMData(nullptr), 1);
+        double src[] = {0, 0, 100, 0, 0, 100}, dst[] = {10, 20, 110, 20, 10, 120};
+        t.Parameters_2DHelmert(6, src, dst);
+        return t;
+    }
+
+    std::string folder;
+};
+
+// What a grid query and a geoid height give, to compare objects.
+std::pair<double, double> heights(CTervala& t)
+{
+    return {t.KEGMGeoidHeight(39.6, 120.7), t.EGM96GeoidHeight(12.5, 45.5)};
+}
+
+} // namespace
+
+TEST_F(Lifetime, CopiesOwnTheirGridAndMatrices)
+{
+    CTervala original = full();
+    const auto expected = heights(original);
+    ASSERT_NE(expected.first, -999999.0);
+
+    CTervala copy(original);
+    EXPECT_NE(TervalaAccess::grid(copy), TervalaAccess::grid(original));  // own rows
+    EXPECT_NE(TervalaAccess::egmCoef(copy).Data(), TervalaAccess::egmCoef(original).Data());
+    EXPECT_EQ(heights(copy), expected);
+    EXPECT_EQ(copy.GetResidual2D(1), original.GetResidual2D(1));
+
+    // Reloading the copy with another grid leaves the original's alone.
+    ASSERT_EQ(copy.LoadKEGMData(14), 1);
+    EXPECT_NE(copy.KEGMGeoidHeight(39.6, 120.7), expected.first);
+    EXPECT_EQ(heights(original), expected);
+}
+
+TEST_F(Lifetime, AssignmentInEveryCombination)
+{
+    const CTervala withGrid = full();
+    const auto expected = heights(const_cast<CTervala&>(withGrid));
+    CTervala empty;
+
+    CTervala a;             // empty <- full
+    a = withGrid;
+    EXPECT_EQ(heights(a), expected);
+    CTervala b = full();    // full <- empty: the old grid is freed, none kept
+    b = empty;
+    EXPECT_EQ(TervalaAccess::grid(b), nullptr);
+    EXPECT_EQ(b.KEGMGeoidHeight(39.6, 120.7), -999999.0);
+    CTervala c = full();    // full <- another full
+    ASSERT_EQ(c.LoadKEGMData(14), 1);
+    c = withGrid;
+    EXPECT_EQ(heights(c), expected);
+    CTervala d;             // empty <- empty
+    d = empty;
+    EXPECT_EQ(TervalaAccess::grid(d), nullptr);
+
+    CTervala& self = c;     // self-assignment changes nothing
+    double** rows = TervalaAccess::grid(c);
+    c = self;
+    EXPECT_EQ(TervalaAccess::grid(c), rows);
+    EXPECT_EQ(heights(c), expected);
+
+    // Chains and containers copy and destroy many objects.
+    CTervala e, f;
+    e = f = withGrid;
+    EXPECT_EQ(heights(e), expected);
+    std::vector<CTervala> many;
+    for (int k = 0; k < 5; ++k)
+        many.push_back(k % 2 == 0 ? withGrid : empty);  // growth copies them again
+    EXPECT_EQ(heights(many[4]), expected);
+    EXPECT_EQ(TervalaAccess::grid(many[3]), nullptr);
+}
+
+// A failed grid load keeps the grid loaded before it; a failed coefficient
+// load starts from zeros, as the loader always does.
+TEST_F(Lifetime, FailedLoadsAfterSuccessfulOnes)
+{
+    CTervala t = full();
+    const auto expected = heights(t);
+
+    Bytes truncated = gridFile(5, 6, 50.0f);
+    truncated.resize(truncated.size() - 6);
+    testsupport::writeBytes(folder + "/kgeoid14.dat", truncated);
+    EXPECT_EQ(t.LoadKEGMData(14), 0);
+    EXPECT_EQ(t.KEGMGeoidHeight(39.6, 120.7), expected.first);
+    testsupport::writeBytes(folder + "/kgeoid14.dat", {1, 2, 3});
+    EXPECT_EQ(t.LoadKEGMData(14), 0);
+    EXPECT_EQ(t.LoadKEGMData(2008), 0);  // no such file
+    EXPECT_EQ(t.KEGMGeoidHeight(39.6, 120.7), expected.first);
+
+    testsupport::writeBytes(folder + "/EGM96.dat", Bytes(40 * 3, 0));  // ends before (360, 360)
+    EXPECT_EQ(t.LoadEGMData(nullptr), 0);
+    CTervala::SetDataFolder((folder + "/nowhere").c_str());
+    EXPECT_EQ(t.LoadEGMData(nullptr), 0);
+    EXPECT_EQ(t.EGM96GeoidHeight(12.5, 45.5), -0.53);  // all members zero
+    EXPECT_EQ(t.LoadKEGMData(13), 0);
+    EXPECT_EQ(t.KEGMGeoidHeight(39.6, 120.7), expected.first);
+}
+
+TEST_F(Lifetime, RepeatedLoadsFreeWhatTheyReplace)
+{
+    CTervala t;
+    for (int k = 0; k < 6; ++k) {
+        ASSERT_EQ(t.LoadKEGMData(k % 2 == 0 ? 13 : 14), 1);
+        ASSERT_EQ(t.LoadEGMData("ignored"), 1);
+    }
+    EXPECT_EQ(TervalaAccess::gridRows(t), 5);
+    CTervala copy(t);
+    EXPECT_EQ(heights(copy), heights(t));
+}

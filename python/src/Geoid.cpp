@@ -150,8 +150,20 @@ std::vector<LoaderFile> gridFiles(int model, int margin)
 
 void requireCoefficients(const CTervala& object, const char* who)
 {
+    // Nothing loaded: the table never filled, marked by a load that could not
+    // open EGM96.dat, or all zeros after one that could not open CORRCOEF.dat.
+    // A load that read EGM96.dat has removed the normal field's zonal terms,
+    // so (4, 1), the degree-2 term, is zero only in a table of zeros or in a
+    // model that cancels it exactly; only then are the values scanned.
     const Numbra& c = TervalaAccess::egmCoef(object);
-    if (c.Rows() == 0 || c.Cols() < 1 || c(1, 1) == egm96::kNotLoaded)
+    bool loaded = c.Rows() >= 4 && c.Cols() >= 1 && c(1, 1) != egm96::kNotLoaded;
+    if (loaded && c(4, 1) == 0.0) {
+        loaded = false;
+        for (int r = 1; r <= c.Rows() && !loaded; ++r)
+            for (int k = 1; k <= c.Cols() && !loaded; ++k)
+                loaded = c(r, k) != 0.0;
+    }
+    if (!loaded)
         throw std::runtime_error(std::string(who) + ": no EGM96 coefficients are loaded; call LoadEGMData first");
 }
 

@@ -190,7 +190,7 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
                    raiseLoadFailure("LoadEGMData", egm96Files());
                return status;
            },
-           arg("fileName") = py::none(),
+           arg("file_name") = py::none(),
            "Reads CORRCOEF.dat and EGM96.dat from the data folder; returns 1. The argument is accepted and "
            "not read, as in C++. A failed load raises OSError naming the file: FileNotFoundError (or "
            "PermissionError, IsADirectoryError) for a file that cannot be opened, tervala.DataFileError "

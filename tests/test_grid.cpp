@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "GridTestSupport.h"
@@ -44,6 +46,22 @@ TEST_F(GridFiles, SmallGridRowsAndBorder)
                                {6, 9, 4}, {6, 16, 5}, {5, 7, 2}, {0, 7, 5},  {9, 7, 2},  {10, 7, 5}, {15, 7, 2}};
     for (const auto& k : cells)
         EXPECT_EQ(cell(t, int(k[0]), int(k[1])), k[2]) << "row " << k[0] << " column " << k[1];
+}
+
+// Only regular files are grid files: a named pipe would block the loader in
+// fopen until some writer came, and a folder has no data. Both count as files
+// that cannot be opened; the grid loaded before stays.
+TEST_F(GridFiles, PipesAndFoldersAreNotGridFiles)
+{
+    write("kgeoid13.dat", randomGrid(rng, 4, 5));
+    CTervala t;
+    ASSERT_EQ(t.LoadKEGMData(13), 1);
+    const std::vector<double> before = snapshot(t);
+    ASSERT_EQ(::mkfifo((folder + "/kgeoid14.dat").c_str(), 0600), 0);
+    EXPECT_EQ(t.LoadKEGMData(14), 0);
+    ASSERT_EQ(::mkdir((folder + "/egm2008p.dat").c_str(), 0755), 0);
+    EXPECT_EQ(t.LoadKEGMData(2008), 0);
+    EXPECT_TRUE(snapshot(t) == before);
 }
 
 TEST_F(GridFiles, SelectorChoosesTheFile)

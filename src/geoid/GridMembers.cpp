@@ -7,22 +7,15 @@
 
 #include "geoid/GeoidGrid.h"
 #include "platform/DataFolder.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-} // namespace
 
 int CTervala::LoadKEGMData(int model)
 {
     using namespace tervala::grid;
     try {
         const std::string path = tervala::platform::hostPath(gridDevicePath(model));
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+        const tervala::platform::File file = tervala::platform::openRegularFile(path);
         if (!file)
             return 0;
         LoadedGrid loaded;

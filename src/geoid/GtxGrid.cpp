@@ -11,16 +11,15 @@
 #include <sstream>
 
 #include <sys/stat.h>
+
+#include "platform/Files.h"
 #include <unistd.h>
 
 namespace tervala {
 namespace gtx {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using platform::File;
 
 std::uint32_t bigEndian32(const unsigned char* p)
 {
@@ -197,14 +196,12 @@ std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
 bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Conversion& done,
                       std::string& error)
 {
-    File in(std::fopen(inPath.c_str(), "rb"));
-    if (!in) {
-        error = "cannot open: " + std::string(std::strerror(errno));
-        return false;
-    }
+    File in = platform::openRegularFile(inPath);
     struct stat st;
-    if (::fstat(::fileno(in.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
+    if (!in || ::fstat(::fileno(in.get()), &st) != 0) {
+        error = ::stat(inPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)
+                    ? "not a regular file"
+                    : "cannot open: " + std::string(std::strerror(errno));
         return false;
     }
     const long long size = st.st_size;

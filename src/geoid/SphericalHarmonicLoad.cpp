@@ -15,30 +15,15 @@
 #include <memory>
 
 #include "platform/DataFolder.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {
 namespace egm96 {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens a data file only when it is a regular file. A folder or a device
-// under the data file's name counts as a file that cannot be opened: fopen
-// of a pipe would block, and a device such as /dev/zero never ends.
-File openRegularFile(const std::string& path)
-{
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return nullptr;
-    File file(std::fopen(path.c_str(), "rb"));
-    if (file && (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)))
-        file.reset();
-    return file;
-}
+using platform::File;
+using platform::openRegularFile;
 
 std::int32_t int32At(const unsigned char* p)
 {

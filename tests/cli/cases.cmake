@@ -108,7 +108,7 @@ tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(i
   STDIN ${CLI_INPUTS}/mixed.txt ARGS fit bursa-wolf ${CLI_INPUTS}/bad-points.txt)
 tervala_cli_test(fit.too-few-points 1 "" "at least 3 common points are needed"
   ARGS fit bursa-wolf ${CLI_INPUTS}/two-points.txt)
-tervala_cli_test(fit.missing-file 2 "" "cannot open common-point file nowhere.txt" ARGS fit helmert2d nowhere.txt)
+tervala_cli_test(fit.missing-file 2 "" "common-point file: cannot open nowhere.txt: No such file" ARGS fit helmert2d nowhere.txt)
 tervala_cli_test(geoid.no-grid 2 "" "cannot load the geoid grid .*/no-data/egm2008p.dat" ARGS geoid grid --input-string "0 0")
 tervala_cli_test(geoid.no-coefficients 2 "" "cannot load the EGM96 coefficients" ARGS geoid egm96 --input-string "0 0")
 tervala_cli_test(grid-info.missing 2 "" "cannot open nowhere.dat" ARGS data grid-info nowhere.dat)

@@ -41,6 +41,11 @@ struct Registry {
 // withEllipsoid is false, --ellipsoid; always --data-dir.
 void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid = true);
 
+// Latitude and longitude (any angle form) and, when withHeight, an optional
+// height (0 when absent) from the fields of one input line.
+bool parsePosition(const std::vector<std::string>& fields, bool withHeight, double& lat, double& lon, double& h,
+                   std::string& error);
+
 // Parses a "--params" value: a comma list of `count` numbers, or the path of
 // a parameter file of `model` (then the file's values, which may include the
 // origin, are returned in the model's key order).

@@ -55,6 +55,32 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
         ->group(group);
 }
 
+bool parsePosition(const std::vector<std::string>& f, bool withHeight, double& lat, double& lon, double& h,
+                   std::string& error)
+{
+    if (f.size() < 2 || f.size() > (withHeight ? 3u : 2u)) {
+        error = std::string("expected ") + (withHeight ? "2 or 3 fields (latitude longitude [height])"
+                                                       : "2 fields (latitude longitude)") +
+                ", got " + std::to_string(f.size());
+        return false;
+    }
+    std::string why;
+    if (!parseAngle(f[0], AngleKind::Latitude, lat, why)) {
+        error = "latitude: " + why;
+        return false;
+    }
+    if (!parseAngle(f[1], AngleKind::Longitude, lon, why)) {
+        error = "longitude: " + why;
+        return false;
+    }
+    h = 0.0;
+    if (f.size() == 3 && !parseNumber(f[2], h, why)) {
+        error = "height: " + why;
+        return false;
+    }
+    return true;
+}
+
 bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
                    bool& fromFile, std::string& error)
 {

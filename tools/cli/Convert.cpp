@@ -10,31 +10,6 @@ namespace tervala {
 namespace cli {
 namespace {
 
-// Parses the fields of one line as latitude, longitude and an optional
-// height (0 when absent).
-bool parseLatLonH(const std::vector<std::string>& f, double& lat, double& lon, double& h, std::string& error)
-{
-    if (f.size() < 2 || f.size() > 3) {
-        error = "expected 2 or 3 fields (latitude longitude [height]), got " + std::to_string(f.size());
-        return false;
-    }
-    std::string why;
-    if (!parseAngle(f[0], AngleKind::Latitude, lat, why)) {
-        error = "latitude: " + why;
-        return false;
-    }
-    if (!parseAngle(f[1], AngleKind::Longitude, lon, why)) {
-        error = "longitude: " + why;
-        return false;
-    }
-    h = 0.0;
-    if (f.size() == 3 && !parseNumber(f[2], h, why)) {
-        error = "height: " + why;
-        return false;
-    }
-    return true;
-}
-
 // Parses `count` plain numbers named in `names`, the last `optional` of which
 // may be missing (then 0).
 bool parseNumbers(const std::vector<std::string>& f, const std::vector<const char*>& names, std::size_t optional,
@@ -120,7 +95,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         return runLines("geocentric", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
-            if (!parseLatLonH(f, lat, lon, h, r.error))
+            if (!parsePosition(f, true, lat, lon, h, r.error))
                 return r;
             t.Geodetic_to_Geocentric(lat, lon, h);
             r.fields = {fmt.length(t.GetGeocentric(0)), fmt.length(t.GetGeocentric(1)), fmt.length(t.GetGeocentric(2))};
@@ -160,7 +135,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         return runLines("tm", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
-            if (!parseLatLonH(f, lat, lon, h, r.error))
+            if (!parsePosition(f, true, lat, lon, h, r.error))
                 return r;
             double lat0 = tmGrid.lat0, lon0 = tmGrid.lon0;
             t.Geodetic_to_TM(lat0, lon0, tmGrid.falseNorthing, tmGrid.falseEasting, tmGrid.scale, lat, lon, h);
@@ -213,7 +188,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         return runLines("utm", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
-            if (!parseLatLonH(f, lat, lon, h, r.error))
+            if (!parsePosition(f, true, lat, lon, h, r.error))
                 return r;
             const int zone = utmOptions.zone != 0 ? utmOptions.zone : zoneOf(lon);
             const bool south = utmOptions.south || (!utmOptions.north && lat < 0);

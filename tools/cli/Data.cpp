@@ -26,35 +26,6 @@ namespace tervala {
 namespace cli {
 namespace {
 
-bool readWhole(const std::string& path, std::string& text, std::string& error)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
-}
-
-bool writeWholeFile(const std::string& command, const std::string& path, const std::string& bytes)
-{
-    AtomicFile file(path);
-    if (!file.ok()) {
-        report(command, file.error());
-        return false;
-    }
-    if (!bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-    if (!file.commit()) {
-        report(command, file.error());
-        return false;
-    }
-    return true;
-}
-
 struct Egm96TextOptions {
     std::string coefficients;
     std::string corrections;
@@ -65,7 +36,7 @@ int egm96FromText(const Egm96TextOptions& o)
 {
     const std::string command = "data egm96-from-text";
     std::string coefText, corrText, error;
-    if (!readWhole(o.coefficients, coefText, error) || !readWhole(o.corrections, corrText, error)) {
+    if (!readFile(o.coefficients, coefText, error) || !readFile(o.corrections, corrText, error)) {
         report(command, error);
         return 2;
     }
@@ -86,7 +57,7 @@ int egm96FromText(const Egm96TextOptions& o)
         return 2;
     }
     const std::string egm = o.outDir + "/EGM96.dat", corr = o.outDir + "/CORRCOEF.dat";
-    if (!writeWholeFile(command, egm, coefRecords) || !writeWholeFile(command, corr, corrRecords))
+    if (!writeFileAtomically(command, egm, coefRecords) || !writeFileAtomically(command, corr, corrRecords))
         return 2;
     const std::size_t coefCount = coefRecords.size() / 40, corrCount = corrRecords.size() / 24;
     std::printf("%s: %zu record%s\n%s: %zu record%s\n", egm.c_str(), coefCount, coefCount == 1 ? "" : "s", corr.c_str(),

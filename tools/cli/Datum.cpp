@@ -73,6 +73,35 @@ bool sevenParameters(const std::string& command, const DatumOptions& o, bool wit
     return true;
 }
 
+// Parameters of a plane model (helmert2d: 4, height: 3) from --params, with
+// the origin from --origin or from the parameter file; reports and returns
+// false when either is missing or bad.
+bool planeParameters(const std::string& command, const DatumOptions& o, std::size_t count, std::vector<double>& values,
+                     double& x0, double& y0)
+{
+    bool fromFile = false;
+    std::string error;
+    if (!resolveParams(o.params, command, count, values, fromFile, error)) {
+        report(command, "--params: " + error);
+        return false;
+    }
+    x0 = fromFile ? values[count] : 0.0;
+    y0 = fromFile ? values[count + 1] : 0.0;
+    if (!o.origin.empty()) {
+        std::vector<double> origin;
+        if (!parseNumberList(o.origin, 2, origin, error)) {
+            report(command, "--origin: " + error);
+            return false;
+        }
+        x0 = origin[0];
+        y0 = origin[1];
+    } else if (!fromFile) {
+        report(command, "--origin x0,y0 is required with a parameter list");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
@@ -158,17 +187,9 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         const Formatter fmt = ctx.format();
         return runLines("abridged-molodensky", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
-            if (f.size() < 2 || f.size() > 3) {
-                r.error = "expected 2 or 3 fields (latitude longitude [height]), got " + std::to_string(f.size());
+            double lat, lon, h;
+            if (!parsePosition(f, true, lat, lon, h, r.error))
                 return r;
-            }
-            double lat, lon, h = 0;
-            std::string why;
-            if (!parseAngle(f[0], AngleKind::Latitude, lat, why) || !parseAngle(f[1], AngleKind::Longitude, lon, why) ||
-                (f.size() == 3 && !parseNumber(f[2], h, why))) {
-                r.error = why;
-                return r;
-            }
             t.Abridged_Molodensky_Transform(lat, lon, s[0], s[1], s[2], am->da, am->df);
             if (am->shiftsOnly)
                 r.fields = {fmt.angle(t.GetdLLH(0)), fmt.angle(t.GetdLLH(1)), fmt.length(t.GetdLLH(2))};
@@ -188,25 +209,9 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(helmert2d, ctx, false);
     registry.add(helmert2d, [&ctx, h2] {
         std::vector<double> v;
-        bool fromFile = false;
-        std::string error;
-        if (!resolveParams(h2->params, "helmert2d", 4, v, fromFile, error)) {
-            report("helmert2d", "--params: " + error);
+        double x0 = 0, y0 = 0;
+        if (!planeParameters("helmert2d", *h2, 4, v, x0, y0))
             return 2;
-        }
-        double x0 = fromFile ? v[4] : 0.0, y0 = fromFile ? v[5] : 0.0;
-        if (!h2->origin.empty()) {
-            std::vector<double> o;
-            if (!parseNumberList(h2->origin, 2, o, error)) {
-                report("helmert2d", "--origin: " + error);
-                return 2;
-            }
-            x0 = o[0];
-            y0 = o[1];
-        } else if (!fromFile) {
-            report("helmert2d", "--origin x0,y0 is required with a parameter list");
-            return 2;
-        }
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
         const Formatter fmt = ctx.format();
@@ -237,25 +242,9 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(height, ctx, false);
     registry.add(height, [&ctx, ht] {
         std::vector<double> v;
-        bool fromFile = false;
-        std::string error;
-        if (!resolveParams(ht->params, "height", 3, v, fromFile, error)) {
-            report("height", "--params: " + error);
+        double x0 = 0, y0 = 0;
+        if (!planeParameters("height", *ht, 3, v, x0, y0))
             return 2;
-        }
-        double x0 = fromFile ? v[3] : 0.0, y0 = fromFile ? v[4] : 0.0;
-        if (!ht->origin.empty()) {
-            std::vector<double> o;
-            if (!parseNumberList(ht->origin, 2, o, error)) {
-                report("height", "--origin: " + error);
-                return 2;
-            }
-            x0 = o[0];
-            y0 = o[1];
-        } else if (!fromFile) {
-            report("height", "--origin x0,y0 is required with a parameter list");
-            return 2;
-        }
         CTervala t = ctx.object();
         t.SetHeightTrans(v[0], v[1], v[2]);
         const Formatter fmt = ctx.format();

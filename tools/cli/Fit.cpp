@@ -28,39 +28,43 @@ std::string sd(double variance, int decimals)
     return fmt::format("{:.{}f}", std::sqrt(variance), decimals);
 }
 
-bool readText(const std::string& path, std::string& text, std::string& error)
+// Writes what --write-params and --plot ask for; the exit status so far
+// becomes 2 when a file cannot be written.
+int writeOutputs(const std::string& command, const FitOptions& o, const ParamSet& set, const std::vector<PlotPoint>& plot,
+                 const std::string& plotTitle, int status)
 {
-    if (path == "-") {
-        std::ostringstream s;
-        s << std::cin.rdbuf();
-        text = s.str();
-        return true;
+    if (!o.writeParams.empty()) {
+        if (!writeFileAtomically(command, o.writeParams,
+                                 formatParamText(set, "written by tervala " + command + " from " + o.pointsFile)))
+            status = 2;
+        else
+            std::printf("\nParameters written to %s\n", o.writeParams.c_str());
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open common-point file " + path;
-        return false;
+    if (!o.plot.empty()) {
+        if (!writeFileAtomically(command, o.plot, residualPlot(plot, plotTitle)))
+            status = 2;
+        else
+            std::printf("Residual plot written to %s\n", o.plot.c_str());
     }
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
+    return status;
 }
 
-// Writes `contents` to `path` completely or not at all.
-bool writeWhole(const std::string& command, const std::string& path, const std::string& contents)
+// Reads and parses the common-point file of a fit; reports and returns the
+// exit status (non-zero) on failure.
+int readPoints(const std::string& command, const std::string& model, const FitOptions& o, std::vector<CommonPoint>& points)
 {
-    AtomicFile file(path);
-    if (!file.ok()) {
-        report(command, file.error());
-        return false;
+    std::string text, error;
+    if (!readFile(o.pointsFile, text, error)) {
+        report(command, "common-point file: " + error);
+        return 2;
     }
-    std::fwrite(contents.data(), 1, contents.size(), file.get());
-    if (!file.commit()) {
-        report(command, file.error());
-        return false;
+    std::vector<std::string> errors;
+    if (!parseCommonPoints(text, model, points, errors)) {
+        for (const std::string& e : errors)
+            report(command, o.pointsFile + ": " + e);
+        return 1;
     }
-    return true;
+    return 0;
 }
 
 // Index of the largest value (first on ties); -1 when none is finite.
@@ -78,19 +82,9 @@ int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& poi
 
 int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
 {
-    const std::string command = "fit " + model;
-    std::string text, error;
-    if (!readText(o.pointsFile, text, error)) {
-        report(command, error);
-        return 2;
-    }
     std::vector<CommonPoint> points;
-    std::vector<std::string> errors;
-    if (!parseCommonPoints(text, model, points, errors)) {
-        for (const std::string& e : errors)
-            report(command, o.pointsFile + ": " + e);
-        return 1;
-    }
+    if (const int status = readPoints("fit " + model, model, o, points))
+        return status;
     return fitSevenPoints(model, points, o, ctx);
 }
 
@@ -179,44 +173,23 @@ int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& poi
                         norms[static_cast<std::size_t>(worst)], norms[static_cast<std::size_t>(worst)] / s0);
     }
 
-    int status = converged ? 0 : 1;
-    if (!o.writeParams.empty()) {
-        ParamSet set{model, modelKeys(model), {}};
-        if (badekas)
-            for (int i = 0; i < 3; ++i)
-                set.values.push_back(t.GetRotOrigin(i));
-        for (int i = 0; i < 7; ++i)
-            set.values.push_back(t.GetSevenParameters(i));
-        if (!writeWhole(command, o.writeParams, formatParamText(set, "written by tervala " + command + " from " + o.pointsFile)))
-            status = 2;
-        else
-            std::printf("\nParameters written to %s\n", o.writeParams.c_str());
-    }
-    if (!o.plot.empty()) {
-        if (!writeWhole(command, o.plot, residualPlot(plot, (badekas ? "Molodensky-Badekas" : "Bursa-Wolf") +
-                                                               std::string(" fit: horizontal residuals"))))
-            status = 2;
-        else
-            std::printf("Residual plot written to %s\n", o.plot.c_str());
-    }
-    return status;
+    ParamSet set{model, modelKeys(model), {}};
+    if (badekas)
+        for (int i = 0; i < 3; ++i)
+            set.values.push_back(t.GetRotOrigin(i));
+    for (int i = 0; i < 7; ++i)
+        set.values.push_back(t.GetSevenParameters(i));
+    return writeOutputs(command, o, set, plot,
+                        (badekas ? "Molodensky-Badekas" : "Bursa-Wolf") + std::string(" fit: horizontal residuals"),
+                        converged ? 0 : 1);
 }
 
 int fitHelmert2D(const FitOptions& o, const Context&)
 {
     const std::string command = "fit helmert2d";
-    std::string text, error;
-    if (!readText(o.pointsFile, text, error)) {
-        report(command, error);
-        return 2;
-    }
     std::vector<CommonPoint> points;
-    std::vector<std::string> errors;
-    if (!parseCommonPoints(text, "helmert2d", points, errors)) {
-        for (const std::string& e : errors)
-            report(command, o.pointsFile + ": " + e);
-        return 1;
-    }
+    if (const int status = readPoints(command, "helmert2d", o, points))
+        return status;
     if (points.empty()) {
         report(command, "the file has no common points");
         return 1;
@@ -281,38 +254,16 @@ int fitHelmert2D(const FitOptions& o, const Context&)
     if (worst >= 0)
         plot[static_cast<std::size_t>(worst)].flagged = true;
 
-    int status = 0;
-    if (!o.writeParams.empty()) {
-        ParamSet set{"helmert2d", modelKeys("helmert2d"), {t1, t2, scalePpm, rotation, x0, y0}};
-        if (!writeWhole(command, o.writeParams, formatParamText(set, "written by tervala " + command + " from " + o.pointsFile)))
-            status = 2;
-        else
-            std::printf("\nParameters written to %s\n", o.writeParams.c_str());
-    }
-    if (!o.plot.empty()) {
-        if (!writeWhole(command, o.plot, residualPlot(plot, "2D Helmert fit: residuals (first coordinate up)")))
-            status = 2;
-        else
-            std::printf("Residual plot written to %s\n", o.plot.c_str());
-    }
-    return status;
+    const ParamSet set{"helmert2d", modelKeys("helmert2d"), {t1, t2, scalePpm, rotation, x0, y0}};
+    return writeOutputs(command, o, set, plot, "2D Helmert fit: residuals (first coordinate up)", 0);
 }
 
 int fitHeight(const FitOptions& o, const Context&)
 {
     const std::string command = "fit height";
-    std::string text, error;
-    if (!readText(o.pointsFile, text, error)) {
-        report(command, error);
-        return 2;
-    }
     std::vector<CommonPoint> points;
-    std::vector<std::string> errors;
-    if (!parseCommonPoints(text, "height", points, errors)) {
-        for (const std::string& e : errors)
-            report(command, o.pointsFile + ": " + e);
-        return 1;
-    }
+    if (const int status = readPoints(command, "height", o, points))
+        return status;
     if (points.empty()) {
         report(command, "the file has no common points");
         return 1;
@@ -320,6 +271,7 @@ int fitHeight(const FitOptions& o, const Context&)
     double x0 = 0, y0 = 0;
     if (!o.origin.empty()) {
         std::vector<double> v;
+        std::string error;
         if (!parseNumberList(o.origin, 2, v, error)) {
             report(command, "--origin: " + error);
             return 2;
@@ -389,22 +341,9 @@ int fitHeight(const FitOptions& o, const Context&)
     if (worst >= 0)
         plot[static_cast<std::size_t>(worst)].flagged = true;
 
-    int status = 0;
-    if (!o.writeParams.empty()) {
-        ParamSet set{"height", modelKeys("height"),
-                     {t.GetHeightParameters(0), t.GetHeightParameters(1), t.GetHeightParameters(2), x0, y0}};
-        if (!writeWhole(command, o.writeParams, formatParamText(set, "written by tervala " + command + " from " + o.pointsFile)))
-            status = 2;
-        else
-            std::printf("\nParameters written to %s\n", o.writeParams.c_str());
-    }
-    if (!o.plot.empty()) {
-        if (!writeWhole(command, o.plot, residualPlot(plot, "Height fit: residuals drawn as vertical arrows (up = positive)")))
-            status = 2;
-        else
-            std::printf("Residual plot written to %s\n", o.plot.c_str());
-    }
-    return status;
+    const ParamSet set{"height", modelKeys("height"),
+                       {t.GetHeightParameters(0), t.GetHeightParameters(1), t.GetHeightParameters(2), x0, y0}};
+    return writeOutputs(command, o, set, plot, "Height fit: residuals drawn as vertical arrows (up = positive)", 0);
 }
 
 CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& description, FitOptions& o)

@@ -10,24 +10,6 @@ namespace tervala {
 namespace cli {
 namespace {
 
-bool parseLatLon(const std::vector<std::string>& f, double& lat, double& lon, std::string& error)
-{
-    if (f.size() != 2) {
-        error = "expected 2 fields (latitude longitude), got " + std::to_string(f.size());
-        return false;
-    }
-    std::string why;
-    if (!parseAngle(f[0], AngleKind::Latitude, lat, why)) {
-        error = "latitude: " + why;
-        return false;
-    }
-    if (!parseAngle(f[1], AngleKind::Longitude, lon, why)) {
-        error = "longitude: " + why;
-        return false;
-    }
-    return true;
-}
-
 struct GridOptions {
     int model = 2008;
 };
@@ -63,8 +45,8 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         const Formatter fmt = ctx.format();
         return runLines("geoid egm96", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
-            double lat, lon;
-            if (!parseLatLon(f, lat, lon, r.error))
+            double lat, lon, h;
+            if (!parsePosition(f, false, lat, lon, h, r.error))
                 return r;
             r.fields = {fmt.length(t->EGM96GeoidHeight(lat, lon))};
             return r;
@@ -86,8 +68,8 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         const Formatter fmt = ctx.format();
         return runLines("geoid grid", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
-            double lat, lon;
-            if (!parseLatLon(f, lat, lon, r.error))
+            double lat, lon, h;
+            if (!parsePosition(f, false, lat, lon, h, r.error))
                 return r;
             const double n = t->KEGMGeoidHeight(lat, lon);
             if (n == 999999.0)
@@ -119,8 +101,8 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         const Formatter fmt = ctx.format();
         return runLines("undulation-correction", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
-            double lat, lon;
-            if (!parseLatLon(f, lat, lon, r.error))
+            double lat, lon, h;
+            if (!parsePosition(f, false, lat, lon, h, r.error))
                 return r;
             r.fields = {fmt.length(t.CorrUndulation(lat, lon, d[0], d[1], d[2], s->da, s->df))};
             return r;

@@ -50,6 +50,39 @@ bool AtomicFile::commit()
     return true;
 }
 
+bool readFile(const std::string& path, std::string& text, std::string& error)
+{
+    std::ostringstream s;
+    if (path == "-") {
+        s << std::cin.rdbuf();
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            error = "cannot open " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        s << in.rdbuf();
+    }
+    text = s.str();
+    return true;
+}
+
+bool writeFileAtomically(const std::string& command, const std::string& path, const std::string& bytes)
+{
+    AtomicFile file(path);
+    if (!file.ok()) {
+        report(command, file.error());
+        return false;
+    }
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    if (!file.commit()) {
+        report(command, file.error());
+        return false;
+    }
+    return true;
+}
+
 std::string Formatter::length(double v) const { return fixed(v, precision_); }
 std::string Formatter::angle(double v) const { return fixed(v, precision_ + 5); }
 std::string Formatter::fixed(double v, int decimals) const

@@ -45,6 +45,14 @@ private:
     std::string error_;
 };
 
+// The whole contents of a file ("-" for standard input); false with a
+// message when it cannot be read.
+bool readFile(const std::string& path, std::string& text, std::string& error);
+
+// Writes `bytes` to `path` completely or not at all (through AtomicFile);
+// reports a failure as "tervala <command>: ..." and returns false.
+bool writeFileAtomically(const std::string& command, const std::string& path, const std::string& bytes);
+
 // Formats numbers for output lines.
 class Formatter {
 public:

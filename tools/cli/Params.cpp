@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "Io.h"
 #include "Text.h"
 
 namespace tervala {
@@ -79,14 +80,12 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
 
 bool readParamFile(const std::string& path, const std::string& model, ParamSet& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open parameter file " + path;
+    std::string text;
+    if (!readFile(path, text, error)) {
+        error = "parameter file: " + error;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!parseParamText(text.str(), model, out, error)) {
+    if (!parseParamText(text, model, out, error)) {
         error = path + ": " + error;
         return false;
     }

@@ -220,29 +220,36 @@ bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::
         haveSign = true;
         ++i;
     }
-    if (i < s.size()) {
+    // One hemisphere letter, before or after the number, instead of a sign.
+    // False for a letter that does not fit; true otherwise, whether or not a
+    // letter was taken.
+    auto takeHemisphere = [&]() {
+        if (i >= s.size() || haveHemisphere)
+            return true;
         const int h = hemisphereSign(s[i], kind, error);
         if (h == 0)
             return false;
-        if (h != 2) {
-            if (haveSign) {
-                error = "angle " + quoted(field) + " has both a sign and a hemisphere letter";
-                return false;
-            }
-            sign = h;
-            haveHemisphere = true;
-            ++i;
-            while (i < s.size() && isBlank(s[i]))
-                ++i;
+        if (h == 2)
+            return true;
+        if (haveSign) {
+            error = "angle " + quoted(field) + " has both a sign and a hemisphere letter";
+            return false;
         }
-    }
+        sign = h;
+        haveHemisphere = true;
+        ++i;
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+        return true;
+    };
+    if (!takeHemisphere())
+        return false;
 
     // Up to three components: degrees, minutes, seconds.
     double parts[3] = {0, 0, 0};
     int count = 0;
     bool fractionSeen = false;
     int colons = 0;
-    Marker last = Marker::None;
     while (i < s.size() && count < 3) {
         while (i < s.size() && isBlank(s[i]))
             ++i;
@@ -271,29 +278,14 @@ bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::
             error = "components of angle " + quoted(field) + " are out of order";
             return false;
         }
-        if (slot > count && count == 0) {
-            // "30'" alone means 30 minutes: degrees are zero.
-        }
+        // A component may skip ahead ("30'" alone is 30 minutes).
         parts[slot] = v;
         count = slot + 1;
-        last = m;
     }
-    (void)last;
     while (i < s.size() && isBlank(s[i]))
         ++i;
-    if (i < s.size() && !haveHemisphere) {
-        const int h = hemisphereSign(s[i], kind, error);
-        if (h == 0)
-            return false;
-        if (h != 2) {
-            if (haveSign) {
-                error = "angle " + quoted(field) + " has both a sign and a hemisphere letter";
-                return false;
-            }
-            sign = h;
-            ++i;
-        }
-    }
+    if (!takeHemisphere())
+        return false;
     if (count == 0 || i != s.size()) {
         error = "expected an angle in degrees (37.5, 37d30'00\"N, 37:30:00), got " + quoted(field);
         return false;

@@ -1,0 +1,51 @@
+// The pieces of the tervala extension module, one per source file. Each adds
+// its members to the one Python class that wraps CTervala.
+#ifndef TERVALA_PYTHON_BINDINGS_H
+#define TERVALA_PYTHON_BINDINGS_H
+
+#include <pybind11/pybind11.h>
+
+#include <vector>
+
+#include "tervala/Tervala.h"
+
+namespace tervala {
+namespace python {
+
+namespace py = pybind11;
+using TervalaClass = py::class_<CTervala>;
+
+// The four seven-parameter models, which share one shape: X, Y, Z in, the
+// GetGeocentric triple out. `apply` calls the member on its own arguments
+// (the inverses take references and get those copies).
+struct GeocentricModel {
+    const char* member;  // the C++ name
+    const char* array;   // the array function's name
+    void (*apply)(CTervala& object, double X, double Y, double Z);
+    const char* doc;
+};
+const std::vector<GeocentricModel>& geocentricModels();
+
+// Lifetime, data folder, and every per-point member and accessor under its
+// C++ name (Members.cpp).
+void bindMembers(TervalaClass& cls);
+
+// The array functions over NumPy arrays (Arrays.cpp).
+void bindArrays(TervalaClass& cls);
+
+// The four estimators and their result classes (Estimators.cpp).
+void bindEstimators(py::module_& m, TervalaClass& cls);
+
+// The loaders, the geoid heights, the undulation correction, and the
+// exception class a failed load raises (Geoid.cpp).
+void bindGeoid(py::module_& m, TervalaClass& cls);
+
+// Raise RuntimeError, naming `who`, when the object has no EGM96
+// coefficients (LoadEGMData never ran on it) or no geoid grid.
+void requireCoefficients(const CTervala& object, const char* who);
+void requireGrid(const CTervala& object, const char* who);
+
+} // namespace python
+} // namespace tervala
+
+#endif

@@ -1,0 +1,195 @@
+// Running a per-point member over NumPy arrays.
+//
+// mapPoints broadcasts its inputs against each other as NumPy does, allocates
+// C-contiguous float64 outputs of the broadcast shape, and calls a kernel
+// once per point: the kernel copies the point's inputs into local variables,
+// calls the CTervala member on them and reads the member's results through
+// the accessors, so an array result is the double the per-point member gives.
+//
+// Large arrays are shared out in blocks among std::threads with the GIL
+// released. Each thread works on its own copy of the object, made before
+// the GIL is released (so no Python thread can change the object while it is
+// copied); the caller's object is never written.
+#ifndef TERVALA_PYTHON_POINTMAP_H
+#define TERVALA_PYTHON_POINTMAP_H
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tervala/Tervala.h"
+
+namespace tervala {
+namespace python {
+
+namespace py = pybind11;
+
+// An argument of an array function as a float64 array of any shape and
+// strides (no copy when it already is one). Accepts bool, integer and real
+// dtypes and anything np.asarray turns into them (scalars, lists); anything
+// else raises TypeError naming the argument.
+py::array realArray(const py::handle& value, const char* name);
+
+// As realArray, for the UTM hemisphere flag: bool or integer dtypes only, so
+// a flag is never a rounded float. Only the value 1 means south.
+py::array flagArray(const py::handle& value, const char* name);
+
+// The broadcast of several arrays: the common shape, and per input the byte
+// strides to use with it (0 along the dimensions it is broadcast over).
+struct Broadcast {
+    std::vector<py::ssize_t> shape;
+    py::ssize_t size = 1;
+    std::vector<const char*> data;
+    std::vector<std::vector<py::ssize_t>> strides;
+    // When every input walks the points in C order with one fixed byte step
+    // (contiguous, a scalar, or any view that collapses to one stride), the
+    // steps; the cursor then needs no multi-dimensional index.
+    bool linear = false;
+    std::vector<py::ssize_t> steps;
+};
+
+// Raises ValueError, as NumPy words it, when the shapes do not broadcast.
+Broadcast broadcast(const std::vector<py::array>& inputs);
+
+// How many threads to run `points` points on: `requested` when positive
+// (never more than there are points, nor more than 4 per core), else one per
+// `minPerThread` points up to the number of cores this process may use.
+// Negative requests raise ValueError.
+int threadCount(py::ssize_t points, int requested, py::ssize_t minPerThread);
+
+// Walks the points begin..end-1 of a broadcast in C order, giving the input
+// values of each point.
+class PointCursor {
+public:
+    PointCursor(const Broadcast& b, py::ssize_t begin);
+    // The value of input k at the current point (unaligned data is fine).
+    double value(std::size_t k) const
+    {
+        double v;
+        std::memcpy(&v, b_.data[k] + offsets_[k], sizeof v);
+        return v;
+    }
+    void advance()
+    {
+        if (b_.linear) {
+            for (std::size_t k = 0; k < offsets_.size(); ++k)
+                offsets_[k] += b_.steps[k];
+            return;
+        }
+        advanceIndex();
+    }
+
+private:
+    void advanceIndex();
+
+    const Broadcast& b_;
+    std::vector<py::ssize_t> index_;
+    std::vector<py::ssize_t> offsets_;  // byte offset of the current point in each input
+};
+
+// Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
+// Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
+// (every input a scalar) comes back as a Python float.
+template <std::size_t NIn, std::size_t NOut, class Kernel>
+py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& inputs, int threads,
+                     py::ssize_t minPerThread, Kernel kernel)
+{
+    const Broadcast b = broadcast(std::vector<py::array>(inputs.begin(), inputs.end()));
+    std::array<py::array_t<double>, NOut> outputs;
+    std::array<double*, NOut> out{};
+    for (std::size_t k = 0; k < NOut; ++k) {
+        outputs[k] = py::array_t<double>(b.shape);
+        out[k] = outputs[k].mutable_data();
+    }
+
+    const int count = threadCount(b.size, threads, minPerThread);
+    std::vector<CTervala> copies(static_cast<std::size_t>(count), object);
+
+    // The points are handed out in blocks of `minPerThread` (a millisecond or
+    // two of work) from a shared counter, so a thread that gets less of a
+    // busy machine takes fewer blocks. Between its blocks the calling thread
+    // takes the GIL to let Python see a Ctrl-C, which stops every thread.
+    const py::ssize_t block = std::max<py::ssize_t>(minPerThread, 1);
+    std::atomic<py::ssize_t> nextBlock{0};
+    std::atomic<bool> stop{false};
+    bool interrupted = false;
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(count));
+
+    auto work = [&](int part) {
+        try {
+            CTervala& local = copies[static_cast<std::size_t>(part)];
+            double in[NIn];
+            double result[NOut];
+            while (!stop.load(std::memory_order_relaxed)) {
+                const py::ssize_t begin = nextBlock.fetch_add(1) * block;
+                if (begin >= b.size)
+                    break;
+                const py::ssize_t end = std::min(b.size, begin + block);
+                PointCursor cursor(b, begin);
+                for (py::ssize_t p = begin; p < end; ++p) {
+                    for (std::size_t k = 0; k < NIn; ++k)
+                        in[k] = cursor.value(k);
+                    kernel(local, in, result);
+                    for (std::size_t k = 0; k < NOut; ++k)
+                        out[k][p] = result[k];
+                    cursor.advance();
+                }
+                if (part == 0) {
+                    py::gil_scoped_acquire acquire;
+                    if (PyErr_CheckSignals() != 0) {
+                        interrupted = true;  // the exception stays set for this thread
+                        stop = true;
+                    }
+                }
+            }
+        } catch (...) {
+            errors[static_cast<std::size_t>(part)] = std::current_exception();
+            stop = true;
+        }
+    };
+
+    {
+        py::gil_scoped_release release;
+        std::vector<std::thread> workers;
+        try {
+            for (int part = 1; part < count; ++part)
+                workers.emplace_back(work, part);
+        } catch (...) {
+            // No more threads to be had: the others take the blocks.
+        }
+        work(0);
+        for (std::thread& w : workers)
+            w.join();
+    }
+    if (interrupted)
+        throw py::error_already_set();
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+
+    auto finish = [&](std::size_t k) -> py::object {
+        if (b.shape.empty())
+            return py::float_(out[k][0]);
+        return std::move(outputs[k]);
+    };
+    if (NOut == 1)
+        return finish(0);
+    py::tuple result(NOut);
+    for (std::size_t k = 0; k < NOut; ++k)
+        result[k] = finish(k);
+    return std::move(result);
+}
+
+} // namespace python
+} // namespace tervala
+
+#endif

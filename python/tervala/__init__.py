@@ -1,0 +1,38 @@
+"""Tervala: geodetic computations for field surveying, from Python and NumPy.
+
+``tervala.Tervala`` is the C++ class ``CTervala``: every public member under
+its own name, argument order and units (metres, decimal degrees, arc-seconds,
+parts per million), with Pythonic results:
+
+* members that leave a result in the object also return it (a tuple for a
+  triple, a float for one value); the ``Get...`` accessors still work;
+* arguments are passed by value: nothing you pass is converted to radians
+  or otherwise changed, unlike the C++ reference arguments;
+* the estimators take ``(n, 2)`` / ``(n, 3)`` arrays and return
+  ``Helmert2DFit``, ``HeightFit`` or ``SevenParameterFit``;
+* a failed load raises ``OSError`` naming the file it tried
+  (``FileNotFoundError``, ``PermissionError``, ... or ``DataFileError`` when
+  the file opens but is refused); ``KEGMGeoidHeight`` raises ``ValueError``
+  where C++ returns 999999.0 / -999999.0.
+
+Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
+...) take NumPy arrays or scalars of any shape that broadcast together, and
+run the per-point member in C++ with the GIL released, on every core for
+large arrays. Their results equal the per-point members bit for bit.
+
+    >>> import tervala
+    >>> t = tervala.Tervala()
+    >>> t.Setup_Ellipsoid(6378137.0, 298.257222101)
+    >>> [round(v, 4) for v in t.Geodetic_to_TM(38, 127, 600000, 200000, 1.0, 37.5, 127.3, 50)]
+    [544546.4017, 226527.6649, 50.0]
+"""
+
+from ._tervala import (
+    DataFileError,
+    Helmert2DFit,
+    HeightFit,
+    SevenParameterFit,
+    Tervala,
+)
+
+__all__ = ["Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError"]

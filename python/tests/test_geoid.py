@@ -1,0 +1,170 @@
+"""Loaders and geoid heights: errors naming the files tried, real EGM96 data, grids from the GTX file."""
+
+import errno
+import math
+import os
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import tervala
+from conftest import egm96_folder, gtx_grid, same_bits, write_grid_file
+
+Tervala = tervala.Tervala
+
+
+def test_missing_files_raise_file_not_found_naming_the_path(scratch):
+    Tervala.SetDataFolder(scratch)
+    t = Tervala()
+    # CORRCOEF.dat is opened first; with it present, EGM96.dat is the one missing.
+    for present, missing in [((), "CORRCOEF.dat"), (("CORRCOEF.dat",), "EGM96.dat")]:
+        for name in present:
+            (scratch / name).write_bytes(b"")
+        with pytest.raises(FileNotFoundError) as caught:
+            t.LoadEGMData()
+        assert caught.value.errno == errno.ENOENT
+        assert caught.value.filename == os.path.join(Tervala.GetDataFolder(), missing)
+        assert "LoadEGMData" in str(caught.value) and str(scratch) in str(caught.value)
+    for model, name in [(13, "kgeoid13.dat"), (2008, "egm2008p.dat"), (14, "kgeoid14.dat"), (-5, "kgeoid14.dat")]:
+        with pytest.raises(FileNotFoundError) as caught:
+            t.LoadKEGMData(model)
+        assert caught.value.filename == str(scratch / name)
+    (scratch / "kgeoid13.dat").mkdir()
+    with pytest.raises(IsADirectoryError):
+        t.LoadKEGMData(13)
+    if os.geteuid() != 0:  # root reads any file
+        (scratch / "egm2008p.dat").write_bytes(b"x" * 64)
+        (scratch / "egm2008p.dat").chmod(0)
+        with pytest.raises(PermissionError):
+            t.LoadKEGMData(2008)
+
+
+def test_refused_contents_raise_data_file_error_saying_why(scratch):
+    Tervala.SetDataFolder(scratch)
+    t = Tervala()
+    (scratch / "kgeoid14.dat").write_bytes(b"\0" * 10)
+    with pytest.raises(tervala.DataFileError, match=r"kgeoid14\.dat was not loaded: .*40-byte header") as caught:
+        t.LoadKEGMData(14)
+    assert isinstance(caught.value, OSError) and str(scratch) in str(caught.value)
+    # EGM96.dat: records of 40 bytes; the loader stops after (360, 360).
+    record = np.zeros(1, dtype=[("n", "<i4"), ("m", "<i4"), ("c", "<f8"), ("s", "<f8"), ("sd", "<f8", 2)])
+    first, last = record.copy(), record.copy()
+    first["c"] = -9999.999  # the value the loader writes into (0, 0) when EGM96.dat cannot be opened
+    last["n"] = last["m"] = 360
+    (scratch / "CORRCOEF.dat").write_bytes(b"")
+    for contents, why in [(first.tobytes() + last.tobytes(), "-9999.999"),
+                          (last.tobytes()[:20], r"ends before its \(360, 360\) record")]:
+        (scratch / "EGM96.dat").write_bytes(contents)
+        with pytest.raises(tervala.DataFileError, match=r"EGM96\.dat was not loaded: .*" + why):
+            t.LoadEGMData("ignored.dat")
+
+
+def test_geoid_heights_need_loaded_data(scratch):
+    t = Tervala()
+    Tervala.SetDataFolder(scratch)
+    with pytest.raises(FileNotFoundError):
+        t.LoadEGMData()  # leaves a table of zeros behind
+    with pytest.raises(RuntimeError, match="LoadEGMData"):
+        t.EGM96GeoidHeight(0.0, 0.0)
+    with pytest.raises(RuntimeError, match="LoadEGMData"):
+        t.egm96_geoid_height([0.0], [0.0])
+    with pytest.raises(RuntimeError, match="LoadKEGMData"):
+        t.KEGMGeoidHeight(0.0, 0.0)
+    with pytest.raises(RuntimeError, match="LoadKEGMData"):
+        t.kegm_geoid_height([0.0], [0.0])
+
+
+def loaded_egm96():
+    folder = egm96_folder()
+    Tervala.SetDataFolder(folder)
+    t = Tervala()
+    assert t.LoadEGMData() == 1
+    return t
+
+
+def test_egm96_against_the_gtx_grid_nodes():
+    t = loaded_egm96()
+    south, west, dlat, dlon, values = gtx_grid()
+    rng = np.random.default_rng(5)
+    rows = rng.integers(0, values.shape[0], 6)
+    cols = rng.integers(0, values.shape[1], 6)
+    lat, lon = south + rows * dlat, west + cols * dlon
+    heights = t.egm96_geoid_height(lat, lon, threads=2)
+    # The grid was computed from the same coefficients; nodes agree to float32 rounding.
+    assert np.max(np.abs(heights - values[rows, cols])) < 1e-3
+    assert same_bits(heights, [t.EGM96GeoidHeight(a, b) for a, b in zip(lat, lon)])
+
+
+@pytest.fixture
+def gtx_as_grid_file(scratch):
+    """The GTX grid rewritten as kgeoid14.dat: rows north first, columns from longitude 0."""
+    south, west, dlat, dlon, values = gtx_grid()
+    assert west == -180.0 and values.shape[1] * dlon == 360.0
+    shift = int(round(-west / dlon))
+    grid = np.roll(values, -shift, axis=1)[::-1]  # grid[i, j]: latitude 90 - i dlat, longitude j dlon
+    if np.any(np.abs(grid) < 1.2e-38):
+        pytest.skip("the GTX grid holds a value the grid file cannot store (0 or subnormal)")
+    write_grid_file(scratch / "kgeoid14.dat", south + (grid.shape[0] - 1) * dlat, 0.0, dlat, dlon, grid)
+    Tervala.SetDataFolder(scratch)
+    t = Tervala()
+    assert t.LoadKEGMData(14) == 1
+    return t, grid, dlat, dlon
+
+
+def test_grid_heights_at_nodes_and_between(gtx_as_grid_file):
+    t, grid, dlat, dlon = gtx_as_grid_file
+    rng = np.random.default_rng(6)
+    i = rng.integers(0, grid.shape[0], 200)
+    j = rng.integers(0, grid.shape[1], 200)
+    lat, lon = 90.0 - i * dlat, j * dlon
+    # Whole-number grid positions return the stored node exactly; longitudes
+    # -180..0 are the same nodes reduced into 0..360.
+    assert same_bits(t.kegm_geoid_height(lat, lon), grid[i, j].astype(np.float64))
+    assert same_bits(t.kegm_geoid_height(lat, lon - 360.0), grid[i, j].astype(np.float64))
+    between_lat, between_lon = rng.uniform(-89, 89, 500), rng.uniform(-180, 360, 500)
+    arrays = t.kegm_geoid_height(between_lat, between_lon, threads=3)
+    assert same_bits(arrays, [t.KEGMGeoidHeight(a, b) for a, b in zip(between_lat, between_lon)])
+    # Out of range: the member raises, the array function gives NaN.
+    for lat_bad, lon_bad in [(90.5, 0.0), (0.0, 730.0), (0.0, -370.0), (math.nan, 0.0)]:
+        with pytest.raises(ValueError, match="out of range"):
+            t.KEGMGeoidHeight(lat_bad, lon_bad)
+    out = t.kegm_geoid_height([90.5, 10.0, math.nan], [0.0, 10.0, 0.0])
+    assert np.isnan(out[[0, 2]]).all() and out[1] == t.KEGMGeoidHeight(10.0, 10.0)
+
+
+def test_regional_grid_edges(scratch):
+    # A 1-degree grid over 30..40 N, 120..130 E: 10 spacings west of it the window cannot fit.
+    lat, lon = np.arange(40.0, 29.5, -1.0)[:, None], np.arange(120.0, 131.0, 1.0)[None, :]
+    write_grid_file(scratch / "kgeoid13.dat", 40.0, 120.0, 1.0, 1.0, 20.0 + 0.1 * lat + 0.01 * lon)
+    Tervala.SetDataFolder(scratch)
+    t = Tervala()
+    assert t.LoadKEGMData(13) == 1
+    assert t.KEGMGeoidHeight(35.0, 125.0) == np.float32(20.0 + 3.5 + 1.25)  # a node
+    with pytest.raises(ValueError, match="outside the loaded grid"):
+        t.KEGMGeoidHeight(35.0, 110.0)
+    assert np.isnan(t.kegm_geoid_height(35.0, 110.0))
+
+
+def test_a_signal_stops_a_long_array_call():
+    t = loaded_egm96()
+
+    class Stop(Exception):
+        pass
+
+    def handler(signum, frame):
+        raise Stop
+
+    previous = signal.signal(signal.SIGINT, handler)
+    timer = threading.Timer(0.2, signal.raise_signal, (signal.SIGINT,))
+    try:
+        timer.start()
+        start = time.perf_counter()
+        with pytest.raises(Stop):
+            t.egm96_geoid_height(np.linspace(-80, 80, 200000), 10.0)  # about half a minute of work
+        assert time.perf_counter() - start < 5
+    finally:
+        timer.cancel()
+        signal.signal(signal.SIGINT, previous)

@@ -211,7 +211,8 @@ void bindArrays(TervalaClass& cls)
                                       threads, kSynthesisPoints,
                                       [](CTervala& t, const double (&in)[2], double (&out)[1]) {
                                           out[0] = t.EGM96GeoidHeight(in[0], in[1]);
-                                      });
+                                      },
+                                      ObjectUse::ReadsOnly);
            },
            arg("latitude"), arg("longitude"), py::kw_only(), threads,
            "EGM96GeoidHeight over arrays. RuntimeError before a successful LoadEGMData.")
@@ -223,7 +224,8 @@ void bindArrays(TervalaClass& cls)
                                        threads, kGridPoints, [](CTervala& t, const double (&in)[2], double (&out)[1]) {
                                            const double h = t.KEGMGeoidHeight(in[0], in[1]);
                                            out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit) ? kNaN : h;
-                                       });
+                                       },
+                                       ObjectUse::ReadsOnly);
             },
             arg("latitude"), arg("longitude"), py::kw_only(), threads,
             "KEGMGeoidHeight over arrays; NaN where the member returns one of its result codes (out of "
@@ -238,7 +240,8 @@ void bindArrays(TervalaClass& cls)
                                         realArray(df, "df")},
                                        threads, kCheapPoints, [](CTervala& t, const double (&in)[7], double (&out)[1]) {
                                            out[0] = t.CorrUndulation(in[0], in[1], in[2], in[3], in[4], in[5], in[6]);
-                                       });
+                                       },
+                                       ObjectUse::ReadsOnly);
             },
             arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df"), py::kw_only(), threads,
             "CorrUndulation over arrays -> height change array (m).");

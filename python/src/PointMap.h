@@ -96,12 +96,20 @@ private:
     std::vector<py::ssize_t> offsets_;  // byte offset of the current point in each input
 };
 
+// Whether a kernel writes the object (the conversions leave their results in
+// it) or only reads it (the geoid heights and the undulation correction).
+enum class ObjectUse { Writes, ReadsOnly };
+
 // Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
+// The caller's object is never touched while the GIL is released (another
+// Python thread could reload it meanwhile): the threads work on copies made
+// beforehand, one per thread for kernels that write the object, a single
+// shared one for kernels that only read it (a loaded grid can be large).
 // Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
 // (every input a scalar) comes back as a Python float.
 template <std::size_t NIn, std::size_t NOut, class Kernel>
 py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& inputs, int threads,
-                     py::ssize_t minPerThread, Kernel kernel)
+                     py::ssize_t minPerThread, Kernel kernel, ObjectUse use = ObjectUse::Writes)
 {
     const Broadcast b = broadcast(std::vector<py::array>(inputs.begin(), inputs.end()));
     std::array<py::array_t<double>, NOut> outputs;
@@ -112,7 +120,7 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
     }
 
     const int count = threadCount(b.size, threads, minPerThread);
-    std::vector<CTervala> copies(static_cast<std::size_t>(count), object);
+    std::vector<CTervala> copies(use == ObjectUse::Writes ? static_cast<std::size_t>(count) : 1u, object);
 
     // The points are handed out in blocks of `minPerThread` (a millisecond or
     // two of work) from a shared counter, so a thread that gets less of a
@@ -126,7 +134,7 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
 
     auto work = [&](int part) {
         try {
-            CTervala& local = copies[static_cast<std::size_t>(part)];
+            CTervala& local = copies[use == ObjectUse::Writes ? static_cast<std::size_t>(part) : 0u];
             double in[NIn];
             double result[NOut];
             while (!stop.load(std::memory_order_relaxed)) {

@@ -106,7 +106,7 @@ CoefficientView::CoefficientView(const Numbra& geopotential, const Numbra& corre
     const int count = kCoefficientCount;
     // Column vectors and the two-column table as LoadEGMData (and the
     // object's copies) lay them out: read in place.
-    auto isColumn = [count](const Numbra& m) { return m.Rows() == count && m.Cols() == 1 && m.Stride() == 1; };
+    auto isColumn = [](const Numbra& m) { return m.Rows() == kCoefficientCount && m.Cols() == 1 && m.Stride() == 1; };
     const bool standard = geopotential.Rows() == count && geopotential.Cols() == 2 && geopotential.Stride() == 2 &&
                           isColumn(correctionCos) && isColumn(correctionSin);
     const bool empty = geopotential.Empty() && correctionCos.Empty() && correctionSin.Empty();

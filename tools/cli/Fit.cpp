@@ -129,7 +129,6 @@ int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& poi
     std::printf("%-12s %9s %9s %9s   %9s %9s %9s %9s\n", "Point", "vX", "vY", "vZ", "vE", "vN", "vU", "|v|");
     std::vector<double> norms;
     std::vector<PlotPoint> plot;
-    double sumE = 0, sumN = 0;
     std::vector<double> lats, lons;
     CTervala geo = ctx.object();
     for (std::size_t k = 0; k < points.size(); ++k) {
@@ -159,8 +158,6 @@ int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& poi
         // Horizontal position on a local tangent plane around the centroid.
         const double a = ctx.ellipsoid.a;
         plot.push_back(PlotPoint{points[k].id, (lons[k] - lonC) * std::cos(latC) * a, (lats[k] - latC) * a, ve, vn, false});
-        sumE += ve;
-        sumN += vn;
     }
     const int worst = largest(norms);
     for (std::size_t k = 0; k < rows.size(); ++k)

@@ -147,6 +147,16 @@ inline bool haveEgm96Files()
 }
 inline std::string gtxPath() { return TERVALA_TEST_GTX; }
 
+// Loads the real coefficient files into t; the data folder setting is
+// restored. True when LoadEGMData reports a complete load.
+inline bool loadRealEgm96(CTervala& t)
+{
+    CTervala::SetDataFolder(egm96Folder().c_str());
+    const int status = t.LoadEGMData(nullptr);
+    CTervala::SetDataFolder(nullptr);
+    return status == 1;
+}
+
 // A GTX grid read independently of the library: big-endian header of four
 // doubles (south, west, dlat, dlon) and two int32 (rows, columns), then
 // float32 rows from south to north, west to east.

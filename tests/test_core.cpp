@@ -207,45 +207,38 @@ TEST(Geocentric, AgreesWithGeographicLib)
         const GeographicLib::Geocentric peer(ell.a, 1 / ell.inverseFlattening);
         CTervala t;
         t.Setup_Ellipsoid(ell.a, ell.inverseFlattening);
-        double worstForward = 0, worstLat = 0, worstLon = 0, worstH = 0;
+        double worst[4] = {};  // forward (m); inverse latitude, longitude (degrees), height (m)
         for (double latDeg = -89.5; latDeg <= 89.5; latDeg += 4.75) {
             for (double lonDeg = -179.0; lonDeg <= 180.0; lonDeg += 23.0) {
                 for (double h : {-1000.0, 0.0, 123.456, 8848.0, 1e5, 1e6, 1e7}) {
                     SCOPED_TRACE(::testing::Message() << ell.name << " " << latDeg << " " << lonDeg << " " << h);
-                    double X, Y, Z;
+                    double X, Y, Z, pLat, pLon, pH;
                     peer.Forward(latDeg, lonDeg, h, X, Y, Z);
                     double lat = latDeg, lon = lonDeg, height = h;
                     t.Geodetic_to_Geocentric(lat, lon, height);
-                    const double r = std::sqrt(X * X + Y * Y + Z * Z);
-                    // A few units in the last place of the geocentric distance.
-                    const double tolerance = 4 * std::numeric_limits<double>::epsilon() * r;
-                    const double d = std::max({std::fabs(t.GetGeocentric(0) - X), std::fabs(t.GetGeocentric(1) - Y),
-                                               std::fabs(t.GetGeocentric(2) - Z)});
-                    EXPECT_LE(d, tolerance);
-                    worstForward = std::max(worstForward, d);
-
                     t.Geocentric_to_Geodetic(X, Y, Z);
-                    double pLat, pLon, pH;
                     peer.Reverse(X, Y, Z, pLat, pLon, pH);
-                    const double dLat = std::fabs(t.GetGeodetic(0) - pLat);
-                    const double dLon = std::fabs(t.GetGeodetic(1) - pLon);
-                    const double dH = std::fabs(t.GetGeodetic(2) - pH);
-                    EXPECT_LE(dLat, 1e-11);
-                    EXPECT_LE(dLon, 1e-11);
-                    // The stored height comes from the latitude that entered
-                    // the last pass, which may still be up to 1e-14 rad off;
-                    // p / cos(lat) turns that into (N + h) tan(lat) 1e-14 m.
-                    const double heightBound =
-                        1e-8 + 1e-14 * (ell.a + std::fabs(h)) * std::fabs(std::tan(latDeg * tervala::PI / 180));
-                    EXPECT_LE(dH, heightBound);
-                    worstLat = std::max(worstLat, dLat);
-                    worstLon = std::max(worstLon, dLon);
-                    worstH = std::max(worstH, dH);
+                    const double d[4] = {std::max({std::fabs(t.GetGeocentric(0) - X), std::fabs(t.GetGeocentric(1) - Y),
+                                                   std::fabs(t.GetGeocentric(2) - Z)}),
+                                         std::fabs(t.GetGeodetic(0) - pLat), std::fabs(t.GetGeodetic(1) - pLon),
+                                         std::fabs(t.GetGeodetic(2) - pH)};
+                    // Forward: a few units in the last place of the geocentric
+                    // distance. Inverse: the stored height comes from the
+                    // latitude that entered the last pass, which may still be
+                    // up to 1e-14 rad off; p / cos(lat) turns that into
+                    // (N + h) tan(lat) 1e-14 m.
+                    EXPECT_LE(d[0], 4 * std::numeric_limits<double>::epsilon() * std::sqrt(X * X + Y * Y + Z * Z));
+                    EXPECT_LE(d[1], 1e-11);
+                    EXPECT_LE(d[2], 1e-11);
+                    const double tanLat = std::fabs(std::tan(latDeg * tervala::PI / 180));
+                    EXPECT_LE(d[3], 1e-8 + 1e-14 * (ell.a + std::fabs(h)) * tanLat);
+                    for (int k = 0; k < 4; ++k)
+                        worst[k] = std::max(worst[k], d[k]);
                 }
             }
         }
         std::printf("[ %s ] forward max %.3g m; inverse max %.3g deg lat, %.3g deg lon, %.3g m height\n", ell.name,
-                    worstForward, worstLat, worstLon, worstH);
+                    worst[0], worst[1], worst[2], worst[3]);
     }
 #endif
 }

@@ -87,14 +87,6 @@ void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
     ASSERT_EQ(t.LoadEGMData(nullptr), 1);
 }
 
-void loadRealModel(CTervala& t)
-{
-    CTervala::SetDataFolder(testsupport::egm96Folder().c_str());
-    const int status = t.LoadEGMData(nullptr);
-    CTervala::SetDataFolder(nullptr);
-    ASSERT_EQ(status, 1);
-}
-
 bool sameDouble(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
@@ -396,7 +388,7 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
 {
     CTervala t;
     if (testsupport::haveEgm96Files()) {
-        loadRealModel(t);
+        ASSERT_TRUE(testsupport::loadRealEgm96(t));
     } else {
         std::cout << "[ INFO ] real EGM96 files absent, using a random model\n";
         loadRandomModel(t, 11, "egm_bits");
@@ -452,7 +444,7 @@ TEST(Egm96Accuracy, MatchesTheProjGrid)
                          testsupport::gtxPath() << " absent or not the 15' grid");
     ASSERT_TRUE(gtx.header(0) == -90 && gtx.header(1) == -180 && gtx.header(2) == 0.25 && gtx.header(3) == 0.25);
     CTervala t;
-    loadRealModel(t);
+    ASSERT_TRUE(testsupport::loadRealEgm96(t));
     std::vector<int> rows = {0, 1, 719, 720}, cols = {0, 1, 1438, 1439};
     for (int r = 15 * kGridScale; r < 719; r += 15 * kGridScale)
         rows.push_back(r);

@@ -6,7 +6,6 @@
 // directly accumulated normal equations.
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 

@@ -7,7 +7,6 @@
 // the table the README's reliability section shows.
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <functional>
 #include <limits>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "GridTestSupport.h"
 #include "TestSupport.h"
 #include "tervala/Tervala.h"
 
@@ -213,10 +213,10 @@ const Case kCases[] = {
     {"SevenParameters_Bursa_WolfModel", "a coordinate", [](double v) { return sevenParameterFit(false, 4, v); }, ""},
     {"SevenParameters_Molodensky_BadekasModel", "a coordinate",
      [](double v) { return sevenParameterFit(true, 12 + 7, v); }, ""},
-    {"EGM96GeoidHeight (no coefficients)", "latitude", [](double v) { return Values{CTervala().EGM96GeoidHeight(v, 10)}; },
-     "NaN"},
-    {"CorrUndulation", "longitude", [](double v) { return Values{grs80().CorrUndulation(37, v, 100, -50, 20, 251, 1.4e-5)}; },
-     "NaN"},
+    {"EGM96GeoidHeight (no coefficients)", "latitude",
+     [](double v) { return Values{CTervala().EGM96GeoidHeight(v, 10)}; }, "NaN"},
+    {"CorrUndulation", "longitude",
+     [](double v) { return Values{grs80().CorrUndulation(37, v, 100, -50, 20, 251, 1.4e-5)}; }, "NaN"},
     {"Setup_Ellipsoid + Geodetic_to_Geocentric", "inverse flattening", [](double v) {
          const Values r = toGeocentric(ellipsoid(v), 37.5, 127, 100);
          return Values{r[0], r[2]};
@@ -290,28 +290,24 @@ TEST(Extremes, DegenerateEllipsoidsReturn)
 // extreme coordinate, with a global grid loaded.
 TEST(Extremes, GridGeoidHeightCodes)
 {
-    std::vector<unsigned char> bytes;
-    for (double v : {90.0, 0.0, 10.0, 10.0})
-        testsupport::append(bytes, v);
-    testsupport::append<std::int32_t>(bytes, 19);
-    testsupport::append<std::int32_t>(bytes, 36);
+    GridFile f{90, 0, 10, 10, 19, 36, {}};  // global, 10 degrees
     for (int k = 0; k < 19 * 36; ++k)
-        testsupport::append(bytes, 1.0f + static_cast<float>(k % 7));
+        f.words.push_back(bitsOf(1.0f + static_cast<float>(k % 7)));
     CTervala t;
     EXPECT_EQ(t.KEGMGeoidHeight(10, 10), -999999.0);  // before any load
     {
         const testsupport::DataDir data("extremes-grid");
-        data.write("egm2008p.dat", bytes);
+        data.write("egm2008p.dat", f.bytes());
         ASSERT_EQ(t.LoadKEGMData(2008), 1);
     }
     struct {
         double lat, lon;
         const char* expected;
-    } points[] = {{kNaN, 10, "999999"},    {10, kNaN, "999999"},   {kInf, 10, "999999"},  {-kInf, 10, "999999"},
-                  {10, kInf, "999999"},    {10, -kInf, "999999"},  {1e308, 10, "999999"}, {10, -1e308, "999999"},
-                  {90.5, 10, "999999"},    {-90.5, 10, "999999"},  {90, 10, "finite"},     {-90, 10, "finite"},   {10, 720, "finite"},
-                  {10, -720, "999999"},    {10, 730, "999999"},    {10, -370, "999999"},  {10, 540, "finite"},
-                  {10, -180, "finite"}};
+    } points[] = {{kNaN, 10, "999999"},  {10, kNaN, "999999"},  {kInf, 10, "999999"},   {-kInf, 10, "999999"},
+                  {10, kInf, "999999"},  {10, -kInf, "999999"}, {1e308, 10, "999999"},  {10, -1e308, "999999"},
+                  {90.5, 10, "999999"},  {-90.5, 10, "999999"}, {90, 10, "finite"},     {-90, 10, "finite"},
+                  {10, 720, "finite"},   {10, -720, "999999"},  {10, 730, "999999"},    {10, -370, "999999"},
+                  {10, 540, "finite"},   {10, -180, "finite"}};
     for (const auto& p : points)
         EXPECT_EQ(classOf(t.KEGMGeoidHeight(p.lat, p.lon)), p.expected) << p.lat << " " << p.lon;
 }

@@ -194,7 +194,6 @@ TEST(Projection, RoundTripAndSymmetry)
             }
         }
     }
-    std::printf("[ round trip ] largest error %.3g deg\n", worst);
     EXPECT_LE(worst, 1e-9);
 }
 

@@ -19,8 +19,8 @@
 namespace gridtest {
 
 using tervala::TervalaAccess;
+using testsupport::kNaN;
 constexpr int M = 7;  // the object's grid border
-const double kNaN = NAN;
 
 std::uint32_t bitsOf(float f)
 {
@@ -72,14 +72,9 @@ std::vector<double> snapshot(const CTervala& t)
 // Tests that load grids read them from a scratch data folder of their own.
 class GridFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = testsupport::scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CTervala::SetDataFolder(folder.c_str());
-    }
-    void TearDown() override { CTervala::SetDataFolder(nullptr); }
-    void write(const std::string& name, const GridFile& f) { testsupport::writeBytes(folder + "/" + name, f.bytes()); }
-    std::string folder;
+    void write(const std::string& name, const GridFile& f) { data.write(name, f.bytes()); }
+    testsupport::DataDir data{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const std::string folder = data.path;
     std::mt19937_64 rng{7};
 };
 

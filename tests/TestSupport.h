@@ -1,5 +1,5 @@
-// Helpers shared by the test programs: scratch folders, file writers, and
-// the locations of real data that tests use in place.
+// Helpers shared by the test programs: scratch folders, file writers, the
+// locations of real data that tests use in place, and the peers' set-up.
 #ifndef TERVALA_TESTS_TESTSUPPORT_H
 #define TERVALA_TESTS_TESTSUPPORT_H
 
@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +18,22 @@
 
 #include <gtest/gtest.h>
 
+#include "tervala/Tervala.h"
+
+#ifdef TERVALA_HAVE_PROJ
+#include <proj.h>
+#endif
+
 namespace testsupport {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+inline CTervala grs80()
+{
+    CTervala t;
+    t.Setup_Ellipsoid(6378137.0, 298.257222101);
+    return t;
+}
 
 inline bool fileExists(const std::string& path)
 {
@@ -100,6 +118,17 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
     std::fclose(f);
 }
 
+// A scratch data folder that the loaders read from while this object lives.
+struct DataDir {
+    explicit DataDir(const std::string& name) : path(scratchFolder(name)) { CTervala::SetDataFolder(path.c_str()); }
+    ~DataDir() { CTervala::SetDataFolder(nullptr); }
+    void write(const std::string& file, const std::vector<unsigned char>& bytes) const
+    {
+        writeBytes(path + "/" + file, bytes);
+    }
+    std::string path;
+};
+
 // Appends the little-endian bytes of a value (this machine is little-endian,
 // as the data files are).
 template <typename T>
@@ -118,14 +147,61 @@ inline bool haveEgm96Files()
 }
 inline std::string gtxPath() { return TERVALA_TEST_GTX; }
 
-
-// Distance in units in the last place between two doubles of the same sign.
-inline double ulpDistance(double a, double b)
+// Loads the real coefficient files into t; the data folder setting is
+// restored. True when LoadEGMData reports a complete load.
+inline bool loadRealEgm96(CTervala& t)
 {
-    if (a == b)
-        return 0.0;
-    return std::fabs(a - b) / std::fabs(std::nextafter(a, INFINITY) - a);
+    CTervala::SetDataFolder(egm96Folder().c_str());
+    const int status = t.LoadEGMData(nullptr);
+    CTervala::SetDataFolder(nullptr);
+    return status == 1;
 }
+
+// A GTX grid read independently of the library: big-endian header of four
+// doubles (south, west, dlat, dlon) and two int32 (rows, columns), then
+// float32 rows from south to north, west to east.
+struct Gtx {
+    std::vector<unsigned char> b;
+    std::uint64_t word(std::size_t at, int size) const
+    {
+        std::uint64_t u = 0;
+        for (int i = 0; i < size; ++i)
+            u = (u << 8) | b[at + i];
+        return u;
+    }
+    template <typename T, typename U>
+    static T as(U bits)
+    {
+        T v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+    double header(int k) const { return as<double>(word(8 * k, 8)); }
+    int rows() const { return int(word(32, 4)); }
+    int cols() const { return int(word(36, 4)); }
+    double at(int i, int j) const { return as<float>(std::uint32_t(word(40 + 4 * (std::size_t(i) * cols() + j), 4))); }
+    bool read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return b.size() >= 40 && b.size() == 40 + 4 * std::size_t(rows()) * cols();
+    }
+};
+
+#ifdef TERVALA_HAVE_PROJ
+// One PROJ operation from a PROJ string, with its own context.
+struct ProjOperation {
+    PJ_CONTEXT* ctx = proj_context_create();
+    PJ* pj;
+    explicit ProjOperation(const std::string& definition) : pj(proj_create(ctx, definition.c_str())) {}
+    ~ProjOperation()
+    {
+        proj_destroy(pj);
+        proj_context_destroy(ctx);
+    }
+    PJ_COORD trans(PJ_DIRECTION d, double a, double b, double c) const { return proj_trans(pj, d, proj_coord(a, b, c, 0)); }
+};
+#endif
 
 } // namespace testsupport
 

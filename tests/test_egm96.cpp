@@ -4,10 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -32,9 +29,10 @@ namespace {
 using tervala::TervalaAccess;
 namespace egm = tervala::egm96;
 using Bytes = std::vector<unsigned char>;
+using Folder = testsupport::DataDir;  // the data folder setting is restored when it goes
+using testsupport::kNaN;
 
 constexpr int kCount = 65341;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Unoptimised (sanitizer) builds visit fewer points: kScale thins the
 // step-by-step reference, kGridScale the grid nodes.
 #ifdef __OPTIMIZE__
@@ -64,18 +62,6 @@ Bytes records(const Model& model, int recordSize)
 Bytes corrFile(const Model& m) { return records(m, 24); }
 Bytes egmFile(const Model& m) { return records(m, 40); }
 
-// A scratch data folder for one test; the data folder setting is restored
-// when it goes.
-struct Folder {
-    explicit Folder(const std::string& name) : path(testsupport::scratchFolder(name))
-    {
-        CTervala::SetDataFolder(path.c_str());
-    }
-    ~Folder() { CTervala::SetDataFolder(nullptr); }
-    void write(const char* file, const Bytes& bytes) const { testsupport::writeBytes(path + "/" + file, bytes); }
-    std::string path;
-};
-
 // Random coefficients of every (n, m) to 360: geopotential falling off as
 // 1e-5 / n^2 (Kaula's rule) and corrections of a few units at low degree,
 // like the real files.
@@ -99,14 +85,6 @@ void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
     folder.write("CORRCOEF.dat", corrFile(corr));
     folder.write("EGM96.dat", egmFile(egm));
     ASSERT_EQ(t.LoadEGMData(nullptr), 1);
-}
-
-void loadRealModel(CTervala& t)
-{
-    CTervala::SetDataFolder(testsupport::egm96Folder().c_str());
-    const int status = t.LoadEGMData(nullptr);
-    CTervala::SetDataFolder(nullptr);
-    ASSERT_EQ(status, 1);
 }
 
 bool sameDouble(double a, double b)
@@ -388,30 +366,6 @@ TEST(Egm96Synthesis, UnusedCoefficientsHaveNoEffect)
         EXPECT_TRUE(sameDouble(a.EGM96GeoidHeight(p[0], p[1]), b.EGM96GeoidHeight(p[0], p[1]))) << p[0] << " " << p[1];
 }
 
-// WGS 84 at the equator and the pole; the correction series carries no
-// (a/r)^n factor.
-TEST(Egm96Synthesis, GeometryAndRadialFactor)
-{
-    CTervala t;
-    for (double lon : {0.0, 1.0, -2.5}) {
-        const Numbra g = TervalaAccess::radgra(t, 0.0, lon);
-        EXPECT_TRUE(g(1) == 0.0 && g(2) == 9.7803253359) << lon;
-        EXPECT_NEAR(g(3), 6378137.0, 1e-8);
-    }
-    const Numbra pole = TervalaAccess::radgra(t, tervala::PI / 2, 0.0);
-    EXPECT_NEAR(pole(1), tervala::PI / 2, 1e-15);
-    EXPECT_NEAR(pole(2), 9.8321849378, 1e-9);      // WGS 84 normal gravity at the pole
-    EXPECT_NEAR(pole(3), 6356752.314245, 1e-6);    // WGS 84 semi-minor axis
-
-    Reference reference(t);
-    Numbra corr = Zeros(kCount, 1);
-    for (int k = 1; k <= kCount; ++k)
-        corr(k) = std::sin(k * 0.37);
-    const Numbra sc = TervalaAccess::dscml(t, 0.3), zero = Zeros(kCount, 2);
-    EXPECT_EQ(TervalaAccess::hundu(t, reference.legendre(0.7), zero, sc, 9.8, 6.37e6, corr, corr),
-              TervalaAccess::hundu(t, reference.legendre(0.7), zero, sc, 9.8, 6.39e6, corr, corr));
-}
-
 // Arguments outside their ranges: latitude mirrors at the poles, longitude
 // is periodic.
 TEST(Egm96Synthesis, ArgumentsBeyondTheirRanges)
@@ -434,7 +388,7 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
 {
     CTervala t;
     if (testsupport::haveEgm96Files()) {
-        loadRealModel(t);
+        ASSERT_TRUE(testsupport::loadRealEgm96(t));
     } else {
         std::cout << "[ INFO ] real EGM96 files absent, using a random model\n";
         loadRandomModel(t, 11, "egm_bits");
@@ -480,39 +434,17 @@ TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
 // ---- Against independent evidence -----------------------------------------------
 
 // The real model at nodes of PROJ's egm96_15.gtx, computed from the same
-// coefficients (GTX: big-endian header of four doubles, south, west, dlat,
-// dlon, and two int32, rows and columns; then float32 rows from south to
-// north, west to east from -180): both pole rows and their neighbours, the
-// date line from both sides, and a lattice over the globe.
+// coefficients: both pole rows and their neighbours, the date line from both
+// sides, and a lattice over the globe.
 TEST(Egm96Accuracy, MatchesTheProjGrid)
 {
     TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(), "real EGM96 files absent in " << testsupport::egm96Folder());
-    std::ifstream in(testsupport::gtxPath(), std::ios::binary);
-    const Bytes gtx((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    TERVALA_SKIP_WITHOUT(gtx.size() == 40 + 4 * 721 * 1440, testsupport::gtxPath() << " absent or not the 15' grid");
-    auto bigEndian = [&gtx](std::size_t at, int size) {
-        std::uint64_t u = 0;
-        for (int i = 0; i < size; ++i)
-            u = (u << 8) | gtx[at + i];
-        return u;
-    };
-    auto header = [&](int i) {
-        const std::uint64_t u = bigEndian(8 * static_cast<std::size_t>(i), 8);
-        double d;
-        std::memcpy(&d, &u, 8);
-        return d;
-    };
-    ASSERT_TRUE(header(0) == -90 && header(1) == -180 && header(2) == 0.25 && header(3) == 0.25);
-    ASSERT_TRUE(bigEndian(32, 4) == 721 && bigEndian(36, 4) == 1440);
-    auto node = [&](int row, int col) {
-        const auto u = static_cast<std::uint32_t>(bigEndian(40 + 4 * (static_cast<std::size_t>(row) * 1440 + col), 4));
-        float f;
-        std::memcpy(&f, &u, 4);
-        return static_cast<double>(f);
-    };
-
+    testsupport::Gtx gtx;
+    TERVALA_SKIP_WITHOUT(gtx.read(testsupport::gtxPath()) && gtx.rows() == 721 && gtx.cols() == 1440,
+                         testsupport::gtxPath() << " absent or not the 15' grid");
+    ASSERT_TRUE(gtx.header(0) == -90 && gtx.header(1) == -180 && gtx.header(2) == 0.25 && gtx.header(3) == 0.25);
     CTervala t;
-    loadRealModel(t);
+    ASSERT_TRUE(testsupport::loadRealEgm96(t));
     std::vector<int> rows = {0, 1, 719, 720}, cols = {0, 1, 1438, 1439};
     for (int r = 15 * kGridScale; r < 719; r += 15 * kGridScale)
         rows.push_back(r);
@@ -522,7 +454,7 @@ TEST(Egm96Accuracy, MatchesTheProjGrid)
     for (int r : rows)
         for (int c : cols) {
             const double lat = -90 + r * 0.25, lon = -180 + c * 0.25;
-            const double diff = std::fabs(t.EGM96GeoidHeight(lat, lon) - node(r, c));
+            const double diff = std::fabs(t.EGM96GeoidHeight(lat, lon) - gtx.at(r, c));
             EXPECT_LT(diff, 2e-4) << lat << " " << lon;
             worst = std::max(worst, diff);
         }
@@ -531,12 +463,15 @@ TEST(Egm96Accuracy, MatchesTheProjGrid)
     EXPECT_GE(nodes * kGridScale * kGridScale, 2000u);
 }
 
-#ifdef TERVALA_HAVE_GEOGRAPHICLIB
 // The same two series summed by GeographicLib's SphericalHarmonic (full
 // normalisation, Clenshaw summation) for a random model of degree 360, with
-// GeographicLib's own WGS 84 geometry and normal gravity.
+// GeographicLib's own WGS 84 geometry and normal gravity: a wrong radial
+// factor, normal gravity or normalisation shows here.
 TEST(Egm96Accuracy, AgreesWithGeographicLib)
 {
+#ifndef TERVALA_HAVE_GEOGRAPHICLIB
+    GTEST_SKIP() << "GeographicLib (libgeographiclib-dev) not found at configure time";
+#else
     CTervala t;
     loadRandomModel(t, 3, "egm_geographiclib");
     // GeographicLib's layout: (n, m) at m N - m (m - 1) / 2 + n, S from m = 1.
@@ -580,10 +515,5 @@ TEST(Egm96Accuracy, AgreesWithGeographicLib)
         worst = std::max(worst, std::fabs(got - expected));
     }
     std::cout << "[ INFO ] " << points.size() << " points, largest difference " << worst << " m\n";
-}
-#else
-TEST(Egm96Accuracy, AgreesWithGeographicLib)
-{
-    GTEST_SKIP() << "GeographicLib (libgeographiclib-dev) not found at configure time";
-}
 #endif
+}

@@ -6,12 +6,12 @@
 // directly accumulated normal equations.
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "core/Access.h"
 #include "core/Angles.h"
 #include "estimation/LeastSquares.h"
@@ -22,8 +22,6 @@ namespace {
 
 using tervala::Vec3;
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 // Geocentric points on GRS80 spread over a square of the given side (metres)
 // around 37.5 N 127 E, heights 0..500 m.
 std::vector<double> network(int points, double extent, unsigned seed)
@@ -31,8 +29,7 @@ std::vector<double> network(int points, double extent, unsigned seed)
     std::mt19937_64 rng(seed);
     const double half = extent / 2 / 111000.0;  // degrees
     std::uniform_real_distribution<double> dlat(-half, half), dlon(-half, half), h(0, 500);
-    CTervala t;
-    t.Setup_Ellipsoid(6378137.0, 298.257222101);
+    CTervala t = testsupport::grs80();
     std::vector<double> xyz;
     for (int k = 0; k < points; ++k) {
         double lat = 37.5 + dlat(rng), lon = 127.0 + dlon(rng) / std::cos(0.6545), hh = h(rng);
@@ -83,6 +80,18 @@ Vec3 centroid(const std::vector<double>& xyz)
             s[i] += xyz[p + i];
     const double points = static_cast<double>(xyz.size() / 3);
     return Vec3{s[0] / points, s[1] / points, s[2] / points};
+}
+
+// The member estimator of either model, and the internal fit behind both.
+bool estimate(CTervala& t, bool mb, int n, double* src, double* tgt)
+{
+    return mb ? t.SevenParameters_Molodensky_BadekasModel(n, src, tgt) : t.SevenParameters_Bursa_WolfModel(n, src, tgt);
+}
+tervala::SevenParameterFit internalFit(int n, const double* src, const double* tgt, bool mb)
+{
+    return tervala::fitSevenParameters(
+        n, src, tgt, mb ? tervala::sourceCentroid(n, src) : Vec3{0, 0, 0},
+        mb ? tervala::SevenParameterModel::MolodenskyBadekas : tervala::SevenParameterModel::BursaWolf);
 }
 
 // The seven-parameter iteration written out with Numbra as the plain matrix
@@ -482,9 +491,7 @@ TEST(SevenParameterEstimation, FastPathEqualsTheMatrixFormulation)
             const Vec3 c = centroid(src);
             const std::vector<double> tgt = transformed(src, kShift, mb ? &c : nullptr, sigma, 4);
             const int n = static_cast<int>(src.size());
-            const tervala::SevenParameterFit fast = tervala::fitSevenParameters(
-                n, src.data(), tgt.data(), mb ? tervala::sourceCentroid(n, src.data()) : Vec3{0, 0, 0},
-                mb ? tervala::SevenParameterModel::MolodenskyBadekas : tervala::SevenParameterModel::BursaWolf);
+            const tervala::SevenParameterFit fast = internalFit(n, src.data(), tgt.data(), mb);
             const tervala::SevenParameterFit ref = referenceFit(n, src.data(), tgt.data(), mb);
             EXPECT_EQ(fast.passes, ref.passes);
             EXPECT_EQ(fast.converged, ref.converged);
@@ -520,12 +527,8 @@ TEST(SevenParameterEstimation, RecoversKnownParameters)
                 const std::vector<double> srcCopy = src, tgtCopy = tgt;
                 CTervala t;
                 const int n = 3 * points;
-                const bool ok = mb ? t.SevenParameters_Molodensky_BadekasModel(n, src.data(), tgt.data())
-                                   : t.SevenParameters_Bursa_WolfModel(n, src.data(), tgt.data());
-                const int passes =
-                    tervala::fitSevenParameters(n, src.data(), tgt.data(), mb ? tervala::sourceCentroid(n, src.data()) : Vec3{0, 0, 0},
-                                                tervala::SevenParameterModel::BursaWolf)
-                        .passes;
+                const bool ok = estimate(t, mb, n, src.data(), tgt.data());
+                const int passes = internalFit(n, src.data(), tgt.data(), mb).passes;
                 ::testing::Message where;
                 where << (mb ? "Molodensky-Badekas " : "Bursa-Wolf ") << points << " points over " << extent
                       << " m, " << passes << " passes";
@@ -592,19 +595,14 @@ TEST(SevenParameterEstimation, SmallCases)
     std::vector<double> same = src;
     for (bool mb : {false, true}) {
         CTervala t;
-        const bool ok = mb ? t.SevenParameters_Molodensky_BadekasModel(15, src.data(), same.data())
-                           : t.SevenParameters_Bursa_WolfModel(15, src.data(), same.data());
-        EXPECT_TRUE(ok);
+        EXPECT_TRUE(estimate(t, mb, 15, src.data(), same.data()));
         for (int i = 0; i < 7; ++i) {
             EXPECT_EQ(t.GetSevenParameters(i), 0.0) << i;
             EXPECT_EQ(t.GetSevenCovariance(i, i), 0.0) << i;
         }
         EXPECT_EQ(t.GetSigma(), 0.0);
     }
-    EXPECT_EQ(tervala::fitSevenParameters(15, src.data(), same.data(), Vec3{0, 0, 0},
-                                          tervala::SevenParameterModel::BursaWolf)
-                  .passes,
-              1);
+    EXPECT_EQ(internalFit(15, src.data(), same.data(), false).passes, 1);
 
     // Three points (n = 9): redundancy 2, sigma^2 = sum v^2 / 2.
     std::vector<double> noisy = transformed(src, kShift, nullptr, 0.01, 2);

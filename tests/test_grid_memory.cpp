@@ -1,12 +1,11 @@
 // Geoid grid loading and memory: bad files and failed allocations keep the
-// previous grid, a lying header allocates next to nothing, and copies give
-// back every byte they take. These tests count the heap through a
-// replacement operator new, so they live apart from the others (that
-// replacement and valgrind's cannot both be in one program).
+// previous grid, and a lying header allocates next to nothing. These tests
+// count the heap through a replacement operator new, so they live apart from
+// the others (that replacement and valgrind's cannot both be in one program).
+// Copies and assignments of objects holding grids: test_lifetime.
 #include <climits>
 #include <cmath>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -83,33 +82,4 @@ TEST_F(GridFiles, OutOfMemoryKeepsThePreviousGrid)
     }
     EXPECT_GE(n, 5) << "at least 3 allocations failed before the load succeeded";
     EXPECT_EQ(TervalaAccess::gridRows(t), 5);
-}
-
-// Copies and assignments own their grids: each is freed once (the sanitizer
-// build catches a double free), all memory comes back, and copies
-// interpolate exactly as the original.
-TEST_F(GridFiles, CopiesAndAssignmentsOwnTheirGrids)
-{
-    write("kgeoid14.dat", randomGrid(rng, 20, 30));
-    write("kgeoid13.dat", randomGrid(rng, 4, 5));
-    const long long live = counting::live;
-    {
-        CTervala original;
-        ASSERT_EQ(original.LoadKEGMData(14), 1);
-        CTervala copy(original), assigned;
-        ASSERT_EQ(assigned.LoadKEGMData(13), 1);
-        assigned = original;
-        CTervala& alias = assigned;
-        assigned = alias;
-        EXPECT_NE(TervalaAccess::grid(copy), TervalaAccess::grid(original));
-        EXPECT_NE(TervalaAccess::grid(assigned), TervalaAccess::grid(original));
-        for (const auto& p : {std::make_pair(35.1, 127.3), {38.77, 121.05}, {31.0, 133.9}}) {
-            const double h = original.KEGMGeoidHeight(p.first, p.second);
-            EXPECT_LT(std::fabs(h), 60.0);
-            EXPECT_EQ(copy.KEGMGeoidHeight(p.first, p.second), h);
-            EXPECT_EQ(assigned.KEGMGeoidHeight(p.first, p.second), h);
-        }
-        ASSERT_EQ(copy.LoadKEGMData(13), 1);  // a new grid frees the old one
-    }
-    EXPECT_EQ(counting::live, live);
 }

@@ -52,20 +52,16 @@ class Lifetime : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = testsupport::scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CTervala::SetDataFolder(folder.c_str());
-        testsupport::writeBytes(folder + "/kgeoid13.dat", gridFile(3, 4, 10.0f));
-        testsupport::writeBytes(folder + "/kgeoid14.dat", gridFile(5, 6, 50.0f));
-        testsupport::writeBytes(folder + "/CORRCOEF.dat", coefficientRecords(24, 0.5));
-        testsupport::writeBytes(folder + "/EGM96.dat", coefficientRecords(40, 1e-7));
+        data.write("kgeoid13.dat", gridFile(3, 4, 10.0f));
+        data.write("kgeoid14.dat", gridFile(5, 6, 50.0f));
+        data.write("CORRCOEF.dat", coefficientRecords(24, 0.5));
+        data.write("EGM96.dat", coefficientRecords(40, 1e-7));
     }
-    void TearDown() override { CTervala::SetDataFolder(nullptr); }
 
     // An object with an ellipsoid, a grid, coefficients and fit results.
     CTervala full()
     {
-        CTervala t;
-        t.Setup_Ellipsoid(6378137.0, 298.257222101);
+        CTervala t = testsupport::grs80();
         EXPECT_EQ(t.LoadKEGMData(13), 1);
         EXPECT_EQ(t.LoadEGMData(nullptr), 1);
         double src[] = {0, 0, 100, 0, 0, 100}, dst[] = {10, 20, 110, 20, 10, 120};
@@ -73,7 +69,8 @@ protected:
         return t;
     }
 
-    std::string folder;
+    testsupport::DataDir data{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const std::string folder = data.path;
 };
 
 // What a grid query and a geoid height give, to compare objects.

@@ -35,14 +35,14 @@ struct RandomModel {
     }
 };
 
-double largestDifference(const CoefficientView& view, const GridSpec& spec, int threads)
+double largestDifference(const CoefficientView& view, const GridSpec& layout, int threads)
 {
-    const std::vector<double> grid = synthesizeGrid(view, spec, threads);
+    const std::vector<double> grid = synthesizeGrid(view, layout, threads);
     double worst = 0;
-    for (int i = 0; i < spec.rows; ++i)
-        for (int j = 0; j < spec.cols; ++j) {
-            const double point = geoidHeight(view, spec.north - i * spec.dlat, spec.west + j * spec.dlon);
-            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * spec.cols + j] - point));
+    for (int i = 0; i < layout.rows; ++i)
+        for (int j = 0; j < layout.cols; ++j) {
+            const double point = geoidHeight(view, layout.north - i * layout.dlat, layout.west + j * layout.dlon);
+            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * layout.cols + j] - point));
         }
     return worst;
 }
@@ -67,12 +67,12 @@ TEST(Egm96GridSynthesis, ThreadCountDoesNotChangeResults)
 {
     const RandomModel model(11);
     const CoefficientView view(model.cs, model.cc, model.ss);
-    const GridSpec spec{10.0, 20.0, 1.0, 1.0, 7, 5};
+    const GridSpec layout{10.0, 20.0, 1.0, 1.0, 7, 5};
     std::atomic<int> done{0};
-    const std::vector<double> one = synthesizeGrid(view, spec, 1);
-    const std::vector<double> four = synthesizeGrid(view, spec, 4, &done);
+    const std::vector<double> one = synthesizeGrid(view, layout, 1);
+    const std::vector<double> four = synthesizeGrid(view, layout, 4, &done);
     EXPECT_EQ(one, four);
-    EXPECT_EQ(done.load(), spec.rows);
+    EXPECT_EQ(done.load(), layout.rows);
     EXPECT_TRUE(synthesizeGrid(view, GridSpec{0, 0, 1, 1, 0, 5}, 2).empty());
 }
 
@@ -83,13 +83,13 @@ TEST(Egm96GridSynthesis, RealCoefficientsAgreeWithEgm96GeoidHeight)
     ASSERT_TRUE(testsupport::loadRealEgm96(t));
     const tervala::egm96::CoefficientView view(tervala::TervalaAccess::egmCoef(t), tervala::TervalaAccess::corrCoefC(t),
                                                tervala::TervalaAccess::corrCoefS(t));
-    const GridSpec spec{90.0, 170.0, 30.0, 5.0, 7, 5};  // pole to pole, across the date line
-    const std::vector<double> grid = synthesizeGrid(view, spec, 2);
+    const GridSpec layout{90.0, 170.0, 30.0, 5.0, 7, 5};  // pole to pole, across the date line
+    const std::vector<double> grid = synthesizeGrid(view, layout, 2);
     double worst = 0;
-    for (int i = 0; i < spec.rows; ++i)
-        for (int j = 0; j < spec.cols; ++j)
-            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * spec.cols + j] -
-                                              t.EGM96GeoidHeight(spec.north - i * spec.dlat, spec.west + j * spec.dlon)));
+    for (int i = 0; i < layout.rows; ++i)
+        for (int j = 0; j < layout.cols; ++j)
+            worst = std::max(worst, std::fabs(grid[static_cast<std::size_t>(i) * layout.cols + j] -
+                                              t.EGM96GeoidHeight(layout.north - i * layout.dlat, layout.west + j * layout.dlon)));
     std::printf("[ EGM96: largest difference from EGM96GeoidHeight %.3g m ]\n", worst);
     EXPECT_LT(worst, 1e-8);
 }

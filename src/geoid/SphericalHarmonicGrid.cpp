@@ -106,17 +106,17 @@ double RowSynthesis::height(double longitude) const
     return h;
 }
 
-std::vector<double> synthesizeGrid(const CoefficientView& coefficients, const GridSpec& spec, int threads,
+std::vector<double> synthesizeGrid(const CoefficientView& coefficients, const GridSpec& layout, int threads,
                                    std::atomic<int>* rowsDone)
 {
-    const int rows = std::max(spec.rows, 0), cols = std::max(spec.cols, 0);
+    const int rows = std::max(layout.rows, 0), cols = std::max(layout.cols, 0);
     std::vector<double> heights(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
     std::atomic<int> nextRow{0};
     auto work = [&] {
         RowSynthesis row(coefficients);
         for (int i = nextRow++; i < rows; i = nextRow++) {
-            row.setLatitude(spec.north - i * spec.dlat);
-            row.heights(spec.west, spec.dlon, cols,
+            row.setLatitude(layout.north - i * layout.dlat);
+            row.heights(layout.west, layout.dlon, cols,
                         heights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(cols));
             if (rowsDone != nullptr)
                 ++*rowsDone;

@@ -62,7 +62,7 @@ private:
 // Heights of every node, row by row north first (rows * cols values), on
 // `threads` threads (at least 1). Each finished row adds 1 to *rowsDone
 // when given, so that a caller can show progress.
-std::vector<double> synthesizeGrid(const CoefficientView& coefficients, const GridSpec& spec, int threads,
+std::vector<double> synthesizeGrid(const CoefficientView& coefficients, const GridSpec& layout, int threads,
                                    std::atomic<int>* rowsDone = nullptr);
 
 } // namespace egm96

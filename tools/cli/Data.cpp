@@ -143,7 +143,7 @@ struct Egm96GridOptions {
 };
 
 // The grid a request describes, or a message saying why it describes none.
-bool planEgm96Grid(const Egm96GridOptions& o, tervala::egm96::GridSpec& spec, std::string& error)
+bool planEgm96Grid(const Egm96GridOptions& o, tervala::egm96::GridSpec& layout, std::string& error)
 {
     const double dlat = o.dlat > 0 ? o.dlat : o.step, dlon = o.dlon > 0 ? o.dlon : o.step;
     if (!(dlat > 0) || !(dlon > 0) || !std::isfinite(dlat) || !std::isfinite(dlon)) {
@@ -169,16 +169,16 @@ bool planEgm96Grid(const Egm96GridOptions& o, tervala::egm96::GridSpec& spec, st
     double west = std::fmod(o.west, 360.0);
     if (west < 0)
         west += 360.0;
-    spec = tervala::egm96::GridSpec{o.north, west, dlat, dlon, static_cast<int>(rows), static_cast<int>(cols)};
+    layout = tervala::egm96::GridSpec{o.north, west, dlat, dlon, static_cast<int>(rows), static_cast<int>(cols)};
     return true;
 }
 
 int egm96Grid(const Egm96GridOptions& o)
 {
     const std::string command = "data egm96-grid";
-    tervala::egm96::GridSpec spec{};
+    tervala::egm96::GridSpec layout{};
     std::string error;
-    if (!planEgm96Grid(o, spec, error)) {
+    if (!planEgm96Grid(o, layout, error)) {
         report(command, error);
         return 2;
     }
@@ -193,16 +193,16 @@ int egm96Grid(const Egm96GridOptions& o)
     const int threads = o.threads > 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
     std::atomic<int> rowsDone{0};
     const auto start = std::chrono::steady_clock::now();
-    auto job = std::async(std::launch::async, [&] { return tervala::egm96::synthesizeGrid(view, spec, threads, &rowsDone); });
+    auto job = std::async(std::launch::async, [&] { return tervala::egm96::synthesizeGrid(view, layout, threads, &rowsDone); });
     // A progress bar on a terminal; nothing when standard error is redirected.
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     while (job.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
         if (terminal) {
             const int done = rowsDone.load();
-            const int width = 40, filled = spec.rows > 0 ? done * width / spec.rows : width;
+            const int width = 40, filled = layout.rows > 0 ? done * width / layout.rows : width;
             std::fprintf(stderr, "\r[%s%s] %3d%%  row %d of %d", std::string(static_cast<std::size_t>(filled), '#').c_str(),
                          std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
-                         spec.rows > 0 ? done * 100 / spec.rows : 100, done, spec.rows);
+                         layout.rows > 0 ? done * 100 / layout.rows : 100, done, layout.rows);
         }
     }
     const std::vector<double> heights = job.get();
@@ -215,15 +215,15 @@ int egm96Grid(const Egm96GridOptions& o)
         report(command, file.error());
         return 2;
     }
-    const tervala::grid::GridHeader header{spec.north, spec.west, spec.dlat, spec.dlon, spec.rows, spec.cols};
+    const tervala::grid::GridHeader header{layout.north, layout.west, layout.dlat, layout.dlon, layout.rows, layout.cols};
     const std::vector<unsigned char> head = tervala::grid::encodeGridHeader(header);
     std::fwrite(head.data(), 1, head.size(), file.get());
     const float smallest = tervala::grid::smallestGridValue();
-    std::vector<unsigned char> row(static_cast<std::size_t>(spec.cols) * 4);
+    std::vector<unsigned char> row(static_cast<std::size_t>(layout.cols) * 4);
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    for (int r = 0; r < spec.rows; ++r) {
-        for (int c = 0; c < spec.cols; ++c) {
-            const double h = heights[static_cast<std::size_t>(r) * spec.cols + c];
+    for (int r = 0; r < layout.rows; ++r) {
+        for (int c = 0; c < layout.cols; ++c) {
+            const double h = heights[static_cast<std::size_t>(r) * layout.cols + c];
             lo = std::min(lo, h);
             hi = std::max(hi, h);
             float v = static_cast<float>(h);
@@ -241,9 +241,9 @@ int egm96Grid(const Egm96GridOptions& o)
         return 2;
     }
     std::printf("%s: %d rows x %d columns, north %.10g, west %.10g, spacing %.10g x %.10g degrees\n", o.output.c_str(),
-                spec.rows, spec.cols, spec.north, spec.west, spec.dlat, spec.dlon);
+                layout.rows, layout.cols, layout.north, layout.west, layout.dlat, layout.dlon);
     std::printf("heights %.4f .. %.4f m; %.2f s on %d thread%s (%.2f us per node)\n", lo, hi, seconds, threads,
-                threads == 1 ? "" : "s", seconds * 1e6 / (static_cast<double>(spec.rows) * spec.cols));
+                threads == 1 ? "" : "s", seconds * 1e6 / (static_cast<double>(layout.rows) * layout.cols));
     return 0;
 }
 

@@ -25,23 +25,9 @@ const std::vector<benchsupport::GeodeticPoint>& points()
     return p;
 }
 
-struct Xyz {
-    double x, y, z;
-};
-
-const std::vector<Xyz>& geocentricPoints()
+const std::vector<benchsupport::GeocentricPoint>& geocentricPoints()
 {
-    static const std::vector<Xyz> xyz = [] {
-        CTervala t;
-        t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
-        std::vector<Xyz> out;
-        for (const auto& p : points()) {
-            double lat = p.lat, lon = p.lon, h = p.h;
-            t.Geodetic_to_Geocentric(lat, lon, h);
-            out.push_back(Xyz{t.GetGeocentric(0), t.GetGeocentric(1), t.GetGeocentric(2)});
-        }
-        return out;
-    }();
+    static const auto xyz = benchsupport::geocentricPoints(points());
     return xyz;
 }
 

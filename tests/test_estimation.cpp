@@ -161,7 +161,7 @@ struct PlaneNetwork {
 
 // ---- 2D Helmert -------------------------------------------------------------
 
-// Identical points give zeros; two points fit exactly (sigma and covariance
+// Two points fit exactly (sigma and covariance
 // 0); one point is a pure translation (second coordinate first) with no
 // residuals; outside the contract (odd n, n < 2, null arrays) nothing is
 // touched; coincident points give NaN.
@@ -169,11 +169,6 @@ TEST(Helmert2DEstimation, SmallCases)
 {
     CTervala t;
     double src[] = {100, 200, 350, 180, 240, 420}, same[] = {100, 200, 350, 180, 240, 420};
-    t.Parameters_2DHelmert(6, src, same);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(t.Get2DHelmertParameters(i), 0.0, 1e-9) << i;
-    EXPECT_NEAR(t.GetResidual2D(6), 0.0, 1e-12);
-
     double two[] = {1100, 2300, 1300, 2200};
     t.Parameters_2DHelmert(4, src, two);
     EXPECT_EQ(t.GetSigma(), 0.0);
@@ -201,12 +196,12 @@ TEST(Helmert2DEstimation, SmallCases)
 }
 
 // Networks of 10 to 1000 points over 1 km to 1000 km transformed exactly
-// about their centroid are recovered, the fit reports that centroid as its
+// about their centroid (or not at all) are recovered, the fit reports that centroid as its
 // origin, and Helmert2D reproduces every target; a rotation beyond 90
 // degrees comes back as the same transformation (factor below zero).
 TEST(Helmert2DEstimation, RecoversKnownParameters)
 {
-    const double sets[][4] = {{250.5, -130.25, 20, 2000}, {-1e4, 3e4, -150, -40000}, {10, 20, 3, 648000 * 0.75}};
+    const double sets[][4] = {{0, 0, 0, 0}, {250.5, -130.25, 20, 2000}, {-1e4, 3e4, -150, -40000}, {10, 20, 3, 486000}};
     for (int points : {10, 100, 1000})
         for (double extent : {1e3, 1e5, 1e6})
             for (const auto& s : sets) {
@@ -498,8 +493,7 @@ TEST(SevenParameterEstimation, NoiseSigmaCovarianceAndResidualLayout)
     }
 }
 
-// Identical points: all zeros and true. Three points: sigma^2 = sum v^2 / 2.
-// The Molodensky-Badekas origin of the corner example is (0.5, 0.5, 0.5).
+// Identical points: all zeros and true. The Molodensky-Badekas origin of the corner example is (0.5, 0.5, 0.5).
 // Targets matched to the wrong source points (a file in reverse order over
 // 50 km): residuals of kilometres, where the pass-to-pass change of the square
 // sum is rounding of a sum near 1e10 m^2 and never falls below 1e-8, so all
@@ -520,15 +514,7 @@ TEST(SevenParameterEstimation, SmallCasesPassLimitScaleResetAndContract)
         EXPECT_EQ(same.covariance[3][3], 0.0);
         EXPECT_EQ(same.sigma, 0.0);
     }
-    std::vector<double> s = src, noisy = transformed(src, kShift, nullptr, 0.01, 2);
     CTervala t;
-    EXPECT_TRUE(t.SevenParameters_Bursa_WolfModel(9, s.data(), noisy.data()));
-    double vv = 0;
-    for (int r = 1; r <= 9; ++r)
-        vv += t.GetResidual(r) * t.GetResidual(r);
-    EXPECT_GT(vv, 0);
-    EXPECT_NEAR(t.GetSigma() * t.GetSigma() * 2, vv, 1e-15);
-    EXPECT_TRUE(std::isnan(t.GetResidual(10)));
     double corners[] = {0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 2};
     t.SevenParameters_Molodensky_BadekasModel(12, corners, corners);
     for (int i = 0; i < 3; ++i)

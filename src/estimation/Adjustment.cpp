@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/normal.hpp>
@@ -212,9 +213,9 @@ double normalQuantile(double probability)
 
 // ---- Statistics ----------------------------------------------------------------------
 
-void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf, int unknowns,
-                    const Numbra& Q, const std::vector<double>& v, int freeUnknowns, const TestSettings& tests,
-                    Adjustment& result)
+void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
+                    const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
+                    int freeUnknowns, const TestSettings& tests, Adjustment& result)
 {
     result.wCritical = normalQuantile(1 - tests.alpha0 / 2);
     result.noncentralitySqrt = result.wCritical + normalQuantile(tests.power);
@@ -246,7 +247,7 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
         for (int i = 0; i < s; ++i) {
             ObservationTest t;
             t.point = pointOf[gi];
-            t.coordinate = i;
+            t.coordinate = coordinateOf[gi] + i;
             t.residual = v[row + i];
             t.redundancy = PQvv(i + 1, i + 1);
             const double qvv = Qvv(i + 1, i + 1), k = K(i + 1, i + 1);
@@ -278,6 +279,68 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
     } else {
         result.sigma0 = 0;
     }
+}
+
+void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
+                      Adjustment& result)
+{
+    result.parameters.clear();
+    for (int i = 0; i < count; ++i) {
+        const double variance = C(i + 1, i + 1);
+        result.parameters.push_back(ParameterEstimate{names[i], values[i], variance > 0 ? std::sqrt(variance) : 0.0});
+    }
+    result.correlation.assign(count, std::vector<double>(count, 0.0));
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j) {
+            const double si = result.parameters[i].sigma, sj = result.parameters[j].sigma;
+            if (i == j)
+                result.correlation[i][j] = 1.0;
+            else if (si > 0 && sj > 0)
+                result.correlation[i][j] = C(i + 1, j + 1) / (si * sj);
+        }
+}
+
+bool allFinite(const double* a, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(a[i]))
+            return false;
+    return true;
+}
+
+bool validSigmas(const double* sigma, int n, bool zeroAllowed)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(sigma[i]) || sigma[i] < 0 || (sigma[i] == 0 && !zeroAllowed))
+            return false;
+    return true;
+}
+
+Adjustment refusedAdjustment(Geometry g, std::string message)
+{
+    Adjustment r;
+    r.geometry = g;
+    r.message = std::move(message);
+    return r;
+}
+
+bool heldByName(const std::vector<std::string>& fixed, const char* const* names, int count, HeldUnknowns& held,
+                std::string& message)
+{
+    for (const std::string& name : fixed) {
+        int found = -1;
+        for (int i = 0; i < count; ++i)
+            if (name == names[i])
+                found = i;
+        if (found < 0) {
+            message = "unknown parameter '" + name + "' to hold; expected one of";
+            for (int i = 0; i < count; ++i)
+                message += std::string(i ? ", " : " ") + names[i];
+            return false;
+        }
+        held.held[found] = true;
+    }
+    return true;
 }
 
 Adjustment snoopingAdjustment(int points, int observationsPerPoint, const AdjustmentSettings& settings,

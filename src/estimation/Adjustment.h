@@ -165,11 +165,29 @@ struct AdjustmentSettings {
 };
 
 // Fills redundancy numbers, w-tests, MDBs, the global test and sigma0 from the
-// groups of the final solution; pointOf/coordinateOf give each group row's
-// point and coordinate. Q is the cofactor matrix of the unknowns.
-void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf, int unknowns,
-                    const Numbra& Q, const std::vector<double>& v, int freeUnknowns, const TestSettings& tests,
-                    Adjustment& result);
+// groups of the final solution; pointOf and coordinateOf give each group's
+// point and the coordinate of its first row. Q is the cofactor matrix of the
+// unknowns, v the residuals of all groups in order.
+void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
+                    const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
+                    int freeUnknowns, const TestSettings& tests, Adjustment& result);
+
+// Fills the parameters (names, values) with standard deviations and the
+// correlation matrix from their cofactor matrix C (held parameters: sigma 0,
+// correlation 0 off the diagonal).
+void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
+                      Adjustment& result);
+
+// Input checks the weighted fits share: every value finite; a priori
+// standard deviations positive and finite (zero allowed where zeroAllowed).
+bool allFinite(const double* a, int n);
+bool validSigmas(const double* sigma, int n, bool zeroAllowed = false);
+Adjustment refusedAdjustment(Geometry g, std::string message);
+
+// The held unknowns named in settings.fixed, looked up in names; false with
+// a message for a name the fit does not know.
+bool heldByName(const std::vector<std::string>& fixed, const char* const* names, int count, HeldUnknowns& held,
+                std::string& message);
 
 // Runs fit(active) over the points marked active; with settings.snoop,
 // removes the point with the largest failing |w| and fits again while a

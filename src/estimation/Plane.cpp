@@ -10,7 +10,9 @@
 // reduced coordinates are formed on the fly, so the caller gets its values
 // back exactly.
 #include <cmath>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "core/Angles.h"
 #include "estimation/Adjustment.h"
@@ -170,6 +172,153 @@ HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const do
         fit.parameters[2] = X.x[0];
     }
     return fit;
+}
+
+Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,
+                           const AdjustmentSettings& settings)
+{
+    static const char* const kNames[4] = {"t2", "t1", "scale", "rotation"};
+    if (points < 1 || !src || !dst || !sigma)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(src, 2 * points) || !allFinite(dst, 2 * points))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate is not a finite number");
+    if (!validSigmas(sigma, 2 * points))
+        return refusedAdjustment(Geometry::InvalidInput, "a priori standard deviations must be positive and finite");
+    HeldUnknowns held;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 4, held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    // The unknowns are c = m cos r and d = m sin r: holding the rotation is
+    // d = 0, holding scale and rotation is c = 1 as well; the scale alone is
+    // not a linear condition on them.
+    if (held.held[2] && !held.held[3])
+        return refusedAdjustment(Geometry::InvalidInput, "the 2D Helmert scale can be held only together with the rotation");
+    held.value[2] = held.held[2] ? 1.0 : 0.0;
+    int freeUnknowns = 4;
+    for (int j = 0; j < 4; ++j)
+        freeUnknowns -= held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 2, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        double sumFirst = 0, sumSecond = 0;
+        int used = 0;
+        for (int k = 0; k < points; ++k)
+            if (active[k]) {
+                sumFirst += src[2 * k];
+                sumSecond += src[2 * k + 1];
+                ++used;
+            }
+        const double x0 = sumFirst / used, y0 = sumSecond / used;
+        r.origin[0] = x0;
+        r.origin[1] = y0;
+        std::vector<ObservationGroup> groups;
+        std::vector<int> pointOf, coordinateOf;
+        NormalEquations ne(4);
+        for (int k = 0; k < points; ++k) {
+            if (!active[k])
+                continue;
+            const double weights[2] = {1 / (sigma[2 * k + 1] * sigma[2 * k + 1]), 1 / (sigma[2 * k] * sigma[2 * k])};
+            ObservationGroup g[2];
+            helmertGroups(k, x0, y0, src, dst, weights, g);
+            for (int i = 0; i < 2; ++i) {
+                held.apply(g[i], 4);
+                ne.add(g[i]);
+                groups.push_back(g[i]);
+                pointOf.push_back(k);
+                coordinateOf.push_back(1 - i);  // the second coordinate's row comes first
+            }
+        }
+        if (2 * used < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const Solution sol = solveNormalEquations(ne, held, true);
+        r.conditionReciprocal = sol.conditionReciprocal;
+        if (sol.geometry != Geometry::Sound) {
+            r.geometry = sol.geometry;
+            r.message = geometryName(sol.geometry);
+            return r;
+        }
+        std::vector<double> v(groups.size());
+        double omega = 0;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            groupResiduals(groups[i], 4, sol.x, &v[i], omega);
+        testAdjustment(groups, pointOf, coordinateOf, 4, sol.Q, v, freeUnknowns, settings.tests, r);
+
+        // Scale and rotation from c and d, their covariance by the Jacobian.
+        const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
+        double values[4] = {sol.x[0], sol.x[1], 0, 0};
+        scaleAndRotation(c, d, values[2], values[3]);
+        const double toArcseconds = 1 / (PI * angles::kArcsecondFactor);
+        Numbra J = Zeros(4, 4);
+        J(1, 1) = 1;
+        J(2, 2) = 1;
+        J(3, 3) = std::fabs(c) / m * 1e6;
+        J(3, 4) = (c < 0 ? -d : d) / m * 1e6;
+        J(4, 3) = -d / m2 * toArcseconds;
+        J(4, 4) = c / m2 * toArcseconds;
+        reportParameters(kNames, values, 4, J * sol.Q * ~J, r);
+        return r;
+    });
+}
+
+Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy, const double* hs,
+                             const double* ht, const double* sigma, const AdjustmentSettings& settings)
+{
+    static const char* const kNames[3] = {"slope1", "slope2", "shift"};
+    if (points < 1 || !xy || !hs || !ht || !sigma)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(xy, 2 * points) || !allFinite(hs, points) || !allFinite(ht, points) || !std::isfinite(x0) ||
+        !std::isfinite(y0))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate or height is not a finite number");
+    if (!validSigmas(sigma, points))
+        return refusedAdjustment(Geometry::InvalidInput, "a priori standard deviations must be positive and finite");
+    HeldUnknowns held;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 3, held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    int freeUnknowns = 3;
+    for (int j = 0; j < 3; ++j)
+        freeUnknowns -= held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 1, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        r.origin[0] = x0;
+        r.origin[1] = y0;
+        std::vector<ObservationGroup> groups;
+        std::vector<int> pointOf, coordinateOf;
+        NormalEquations ne(3);
+        for (int k = 0; k < points; ++k) {
+            if (!active[k])
+                continue;
+            ObservationGroup g = heightGroup(k, true, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k]));
+            held.apply(g, 3);
+            ne.add(g);
+            groups.push_back(g);
+            pointOf.push_back(k);
+            coordinateOf.push_back(0);
+        }
+        if (static_cast<int>(groups.size()) < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const Solution sol = solveNormalEquations(ne, held, true);
+        r.conditionReciprocal = sol.conditionReciprocal;
+        if (sol.geometry != Geometry::Sound) {
+            r.geometry = sol.geometry;
+            r.message = geometryName(sol.geometry);
+            return r;
+        }
+        std::vector<double> v(groups.size());
+        double omega = 0;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            groupResiduals(groups[i], 3, sol.x, &v[i], omega);
+        testAdjustment(groups, pointOf, coordinateOf, 3, sol.Q, v, freeUnknowns, settings.tests, r);
+        reportParameters(kNames, sol.x, 3, sol.Q, r);
+        return r;
+    });
 }
 
 } // namespace tervala

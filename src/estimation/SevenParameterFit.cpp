@@ -15,6 +15,7 @@
 // zeros, so the sums are the doubles of the plain matrix formulation.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -261,6 +262,79 @@ Vec3 sourceCentroid(int n, const double* source)
             sum[i] += source[p + i];
     const double f = 1.0 / (n / 3);
     return Vec3{sum[0] * f, sum[1] * f, sum[2] * f};
+}
+
+
+Adjustment adjustSevenParameters(int points, const double* source, const double* target, const double* sigmaSource,
+                                 const double* sigmaTarget, bool molodenskyBadekas,
+                                 const AdjustmentSettings& settings)
+{
+    static const char* const kNames[7] = {"tx", "ty", "tz", "s", "rx", "ry", "rz"};
+    const int n = 3 * points;
+    if (points < 1 || !source || !target || !sigmaTarget)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(source, n) || !allFinite(target, n))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate is not a finite number");
+    if (!validSigmas(sigmaTarget, n) || (sigmaSource && !validSigmas(sigmaSource, n, true)))
+        return refusedAdjustment(Geometry::InvalidInput,
+                                 "a priori standard deviations must be finite, positive for the target "
+                                 "coordinates and not negative for the source coordinates");
+    SevenParameterWeighting weighting;
+    weighting.sigmaSource = sigmaSource;
+    weighting.sigmaTarget = sigmaTarget;
+    weighting.judge = true;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 7, weighting.held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    int freeUnknowns = 7;
+    for (int j = 0; j < 7; ++j)
+        freeUnknowns -= weighting.held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 3, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        std::vector<int> used;
+        double sum[3] = {0, 0, 0};
+        for (int k = 0; k < points; ++k)
+            if (active[k]) {
+                used.push_back(k);
+                for (int i = 0; i < 3; ++i)
+                    sum[i] += source[3 * k + i];
+            }
+        Vec3 origin{0, 0, 0};
+        if (molodenskyBadekas) {
+            const double f = 1.0 / static_cast<double>(used.size());
+            origin = Vec3{sum[0] * f, sum[1] * f, sum[2] * f};
+        }
+        r.origin[0] = origin.x;
+        r.origin[1] = origin.y;
+        r.origin[2] = origin.z;
+        if (3 * static_cast<int>(used.size()) < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const SevenParameterRun run = iterate(source, target, used, origin, weighting);
+        r.conditionReciprocal = run.last.conditionReciprocal;
+        if (run.last.geometry != Geometry::Sound) {
+            r.geometry = run.last.geometry;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        for (double x : run.X)
+            if (!std::isfinite(x)) {
+                r.geometry = Geometry::NonFinite;
+                r.message = geometryName(r.geometry);
+                return r;
+            }
+        r.converged = run.converged;
+        r.passes = run.passes;
+        if (!run.converged)
+            r.message = "the iteration did not converge in " + std::to_string(run.passes) + " passes";
+        const std::vector<int> firstCoordinate(used.size(), 0);
+        testAdjustment(run.groups, used, firstCoordinate, 7, run.last.Q, run.v, freeUnknowns, settings.tests, r);
+        reportParameters(kNames, run.X, 7, run.last.Q, r);
+        return r;
+    });
 }
 
 } // namespace tervala

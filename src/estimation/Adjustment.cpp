@@ -81,12 +81,14 @@ namespace {
 void symmetricEigenvalues(std::vector<std::vector<double>> a, std::vector<double>& eig)
 {
     const int n = static_cast<int>(a.size());
-    for (int sweep = 0; sweep < 60; ++sweep) {
+    // Jacobi converges quadratically; stop once the off-diagonal part is at
+    // rounding level (a relative 1e-15), well below the singularity limit.
+    for (int sweep = 0; sweep < 30; ++sweep) {
         double off = 0, total = 0;
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j)
                 (i == j ? total : off) += a[i][j] * a[i][j];
-        if (off <= 1e-34 * (total + off))
+        if (off <= 1e-30 * (total + off))
             break;
         for (int p = 0; p < n; ++p)
             for (int q = p + 1; q < n; ++q) {
@@ -181,6 +183,33 @@ Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& hel
     return sol;
 }
 
+bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup])
+{
+    double det;
+    if (size == 1) {
+        det = in[0][0];
+        out[0][0] = 1 / det;
+    } else if (size == 2) {
+        det = in[0][0] * in[1][1] - in[0][1] * in[1][0];
+        out[0][0] = in[1][1] / det;
+        out[0][1] = -in[0][1] / det;
+        out[1][0] = -in[1][0] / det;
+        out[1][1] = in[0][0] / det;
+    } else {
+        double c[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const int i1 = (i + 1) % 3, i2 = (i + 2) % 3, j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+                c[i][j] = in[i1][j1] * in[i2][j2] - in[i1][j2] * in[i2][j1];
+            }
+        det = in[0][0] * c[0][0] + in[0][1] * c[0][1] + in[0][2] * c[0][2];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                out[i][j] = c[j][i] / det;  // the adjugate over the determinant
+    }
+    return det != 0 && std::isfinite(det);
+}
+
 void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, double* v, double& omega)
 {
     for (int r = 0; r < g.size; ++r) {
@@ -226,36 +255,51 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
     for (std::size_t gi = 0; gi < groups.size(); ++gi) {
         const ObservationGroup& g = groups[gi];
         const int s = g.size;
-        Numbra P(s, s);
+        double Qll[kMaxGroup][kMaxGroup];
+        invertSmall(s, g.P, Qll);
+        // Qvv = Qll - A Q A', then P Qvv and K = P Qvv P.
+        double AQ[kMaxGroup][kMaxUnknowns] = {}, Qvv[kMaxGroup][kMaxGroup], PQvv[kMaxGroup][kMaxGroup],
+            K[kMaxGroup][kMaxGroup], Pv[kMaxGroup];
         for (int i = 0; i < s; ++i)
-            for (int j = 0; j < s; ++j)
-                P(i + 1, j + 1) = g.P[i][j];
-        const Numbra Qll = Inv(P);
-        // Qvv = Qll - A Q A'.
-        Numbra A(s, unknowns);
+            for (int k = 0; k < unknowns; ++k)
+                for (int j = 0; j < unknowns; ++j)
+                    AQ[i][k] += g.a[i][j] * Q(j + 1, k + 1);
         for (int i = 0; i < s; ++i)
-            for (int j = 0; j < unknowns; ++j)
-                A(i + 1, j + 1) = g.a[i][j];
-        const Numbra Qvv = Qll - A * Q * ~A;
-        const Numbra PQvv = P * Qvv;
-        const Numbra K = PQvv * P;
-        Numbra vg(s, 1);
+            for (int j = 0; j < s; ++j) {
+                double aqa = 0;
+                for (int k = 0; k < unknowns; ++k)
+                    aqa += AQ[i][k] * g.a[j][k];
+                Qvv[i][j] = Qll[i][j] - aqa;
+            }
+        for (int i = 0; i < s; ++i) {
+            Pv[i] = 0;
+            for (int j = 0; j < s; ++j) {
+                PQvv[i][j] = 0;
+                for (int k = 0; k < s; ++k)
+                    PQvv[i][j] += g.P[i][k] * Qvv[k][j];
+                Pv[i] += g.P[i][j] * v[row + j];
+            }
+        }
         for (int i = 0; i < s; ++i)
-            vg(i + 1) = v[row + i];
-        const Numbra Pv = P * vg;
-        omega += Todouble(~vg * Pv);
+            for (int j = 0; j < s; ++j) {
+                K[i][j] = 0;
+                for (int k = 0; k < s; ++k)
+                    K[i][j] += PQvv[i][k] * g.P[k][j];
+            }
+        for (int i = 0; i < s; ++i)
+            omega += v[row + i] * Pv[i];
         for (int i = 0; i < s; ++i) {
             ObservationTest t;
             t.point = pointOf[gi];
             t.coordinate = coordinateOf[gi] + i;
             t.residual = v[row + i];
-            t.redundancy = PQvv(i + 1, i + 1);
-            const double qvv = Qvv(i + 1, i + 1), k = K(i + 1, i + 1);
+            t.redundancy = PQvv[i][i];
+            const double qvv = Qvv[i][i], k = K[i][i];
             // An observation the others cannot check (r_i near 0) has no test.
             const bool checked = t.redundancy > 1e-9 && qvv > 0 && k > 0;
             t.sigmaResidual = checked ? std::sqrt(qvv) : 0.0;
             t.normalised = checked ? t.residual / t.sigmaResidual : kNaN;
-            t.w = checked ? Pv(i + 1) / std::sqrt(k) : kNaN;
+            t.w = checked ? Pv[i] / std::sqrt(k) : kNaN;
             t.mdb = checked ? result.noncentralitySqrt / std::sqrt(k) : std::numeric_limits<double>::infinity();
             t.rejected = checked && std::fabs(t.w) > result.wCritical;
             result.observations.push_back(t);

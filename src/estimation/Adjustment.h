@@ -88,6 +88,11 @@ struct Solution {
 // is computed only when `judge` is set; the members do not ask for it.
 Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& held, bool judge);
 
+// The inverse of a symmetric positive definite matrix of order 1 to 3 (a
+// group's weight or cofactor matrix), by cofactors; false when it is
+// singular or not finite.
+bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup]);
+
 // v = A x - l for one group (computed less observed), and v' P v added to omega.
 void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, double* v, double& omega);
 

@@ -89,7 +89,7 @@ public:
     // and target coordinates (the misclosure's cofactor B Ql B').
     void weight(const double* sigmaSource, const double* sigmaTarget, double P[3][3]) const
     {
-        Numbra C(3, 3);
+        double C[3][3];
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j) {
                 double sum = 0;
@@ -98,12 +98,9 @@ public:
                         sum += m_ * R_.r[i][k] * sigmaSource[k] * sigmaSource[k] * m_ * R_.r[j][k];
                 if (i == j)
                     sum += sigmaTarget[i] * sigmaTarget[i];
-                C(i + 1, j + 1) = sum;
+                C[i][j] = sum;
             }
-        const Numbra W = Inv(C);
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                P[i][j] = W(i + 1, j + 1);
+        invertSmall(3, C, P);
     }
 
     // The group of the point at source s, target y: design rows, misclosures

@@ -223,7 +223,11 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
 // Seven parameters; both coordinate sets carry errors (sigmaSource may be
 // null for error-free source points). Molodensky-Badekas rotates about the
 // centroid of the source points kept. Parameters tx, ty, tz (m), s (ppm), rx,
-// ry, rz ("); each is fixable (held at 0).
+// ry, rz ("); each is fixable (held at 0). The observations tested are the
+// three misclosures of each point (target less transformed source), weighted
+// by Inv(m^2 R Qs R' + Qt): a blunder in either coordinate set of a point
+// shows on the axis it lies along, and the two cannot be told apart. The
+// statistics use the linearisation of the last pass.
 Adjustment adjustSevenParameters(int points, const double* source, const double* target, const double* sigmaSource,
                                  const double* sigmaTarget, bool molodenskyBadekas,
                                  const AdjustmentSettings& settings);

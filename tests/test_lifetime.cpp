@@ -24,7 +24,7 @@ using Bytes = std::vector<unsigned char>;
 Bytes gridFile(int rows, int cols, float base)
 {
     Bytes out;
-    for (double v : {40.0, 120.0, 0.5, 0.5})
+    for (double v : {40.0, 120.0, 0.5, 0.25})  // unequal spacings, so that a swap shows
         testsupport::append(out, v);
     testsupport::append<std::int32_t>(out, rows);
     testsupport::append<std::int32_t>(out, cols);
@@ -85,8 +85,8 @@ std::pair<double, double> heights(CTervala& t)
 // empty and loaded objects, self-assignment, chains and containers.
 TEST_F(Lifetime, CopiesAndAssignmentsOwnTheirGridAndMatrices)
 {
-    const CTervala withGrid = full();
-    CTervala original = withGrid;
+    CTervala original = full();  // not a copy: the expected values come from a loaded object
+    const CTervala& withGrid = original;
     const auto expected = heights(original);
     ASSERT_NE(expected.first, -999999.0);
     CTervala copy(original);

@@ -15,18 +15,16 @@ from conftest import egm96_folder, gtx_grid, same_bits, write_grid_file
 Tervala = tervala.Tervala
 
 
-def test_missing_files_raise_file_not_found_naming_the_path(scratch):
+def test_missing_files_raise_os_errors_naming_the_path(scratch):
     Tervala.SetDataFolder(scratch)
     t = Tervala()
     # CORRCOEF.dat is opened first; with it present, EGM96.dat is the one missing.
-    for present, missing in [((), "CORRCOEF.dat"), (("CORRCOEF.dat",), "EGM96.dat")]:
-        for name in present:
-            (scratch / name).write_bytes(b"")
+    for missing in ["CORRCOEF.dat", "EGM96.dat"]:
         with pytest.raises(FileNotFoundError) as caught:
             t.LoadEGMData()
-        assert caught.value.errno == errno.ENOENT
+        assert caught.value.errno == errno.ENOENT and "LoadEGMData" in str(caught.value)
         assert caught.value.filename == os.path.join(Tervala.GetDataFolder(), missing)
-        assert "LoadEGMData" in str(caught.value) and str(scratch) in str(caught.value)
+        (scratch / "CORRCOEF.dat").write_bytes(b"")
     for model, name in [(13, "kgeoid13.dat"), (2008, "egm2008p.dat"), (14, "kgeoid14.dat"), (-5, "kgeoid14.dat")]:
         with pytest.raises(FileNotFoundError) as caught:
             t.LoadKEGMData(model)
@@ -34,11 +32,6 @@ def test_missing_files_raise_file_not_found_naming_the_path(scratch):
     (scratch / "kgeoid13.dat").mkdir()
     with pytest.raises(IsADirectoryError):
         t.LoadKEGMData(13)
-    if os.geteuid() != 0:  # root reads any file
-        (scratch / "egm2008p.dat").write_bytes(b"x" * 64)
-        (scratch / "egm2008p.dat").chmod(0)
-        with pytest.raises(PermissionError):
-            t.LoadKEGMData(2008)
 
 
 def test_refused_contents_raise_data_file_error_saying_why(scratch):

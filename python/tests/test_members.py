@@ -111,7 +111,9 @@ TRANSFORMS = [
      (7e5, 8e5, 9e5), (7e5 + 1, 8e5 + 2, 9e5 + 3), 1e-9),
     ("SetParameters_Molodensky_BadekasModel", (7e5, 8e5, 9e5, 1, 2, 3, 5, 4, -3, 2), "Inv_Molodensky_BadekasModel",
      (7e5 + 1, 8e5 + 2, 9e5 + 3), (7e5, 8e5, 9e5), 1e-9),
-    (None, (), "Abridged_Molodensky_Transform", (0, 0, 0, 100.0, 0, 0, 0), (0, math.degrees(100 / GRS80[0]), 0), 1e-15),
+    # On the equator at longitude 0: dlat = dZ / M, dlon = dY / N, dh = dX - da (df acts only off the equator).
+    (None, (), "Abridged_Molodensky_Transform", (0, 0, 7.0, 100.0, 3.0, 2.0, 1e-6),
+     (math.degrees(3 / (GRS80[0] * (1 - 0.00669438002290))), math.degrees(100 / GRS80[0]), 5.0), 1e-12),
     (None, (), "CorrUndulation", (0.0, 0.0, 7.0, 3.0, 4.0, 2.0, 1e-6), 5.0, 0),
 ]
 

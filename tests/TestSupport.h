@@ -131,6 +131,26 @@ void append(std::vector<unsigned char>& out, T value)
     out.insert(out.end(), raw, raw + sizeof(T));
 }
 
+// Coefficient files: one record per (n, m, cosine, sine), each padded to
+// recordSize bytes (24 in CORRCOEF.dat; 40 in EGM96.dat, whose records end
+// with two standard deviations).
+struct Coefficient {
+    int n, m;
+    double c, s;
+};
+inline std::vector<unsigned char> coefficientFile(const std::vector<Coefficient>& model, int recordSize)
+{
+    std::vector<unsigned char> out;
+    for (const Coefficient& r : model) {
+        append<std::int32_t>(out, r.n);
+        append<std::int32_t>(out, r.m);
+        append(out, r.c);
+        append(out, r.s);
+        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
+    }
+    return out;
+}
+
 // Real EGM96 coefficient files, used in place (never copied into the repo).
 inline std::string egm96Folder() { return TERVALA_TEST_EGM96_DIR; }
 inline bool haveEgm96Files()

@@ -41,26 +41,9 @@ constexpr int kScale = 1, kGridScale = 1;
 constexpr int kScale = 20, kGridScale = 4;
 #endif
 
-struct Coefficient {
-    int n, m;
-    double c, s;
-};
-using Model = std::vector<Coefficient>;
-
-Bytes records(const Model& model, int recordSize)
-{
-    Bytes out;
-    for (const auto& r : model) {
-        testsupport::append<std::int32_t>(out, r.n);
-        testsupport::append<std::int32_t>(out, r.m);
-        testsupport::append(out, r.c);
-        testsupport::append(out, r.s);
-        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
-    }
-    return out;
-}
-Bytes corrFile(const Model& m) { return records(m, 24); }
-Bytes egmFile(const Model& m) { return records(m, 40); }
+using Model = std::vector<testsupport::Coefficient>;
+Bytes corrFile(const Model& m) { return testsupport::coefficientFile(m, 24); }
+Bytes egmFile(const Model& m) { return testsupport::coefficientFile(m, 40); }
 
 // Random coefficients of every (n, m) to 360: geopotential falling off as
 // 1e-5 / n^2 (Kaula's rule) and corrections of a few units at low degree,

@@ -10,42 +10,32 @@
 
 #include <gtest/gtest.h>
 
+#include "GridTestSupport.h"
 #include "TestSupport.h"
 #include "core/Access.h"
 #include "tervala/Tervala.h"
-
-using tervala::TervalaAccess;
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// A grid file of rows x cols values base, base + 1, ... at 40 N, 120 E.
+// A grid file of rows x cols values base, base + 1, ... at 40 N, 120 E, with
+// unequal spacings so that a swap shows.
 Bytes gridFile(int rows, int cols, float base)
 {
-    Bytes out;
-    for (double v : {40.0, 120.0, 0.5, 0.25})  // unequal spacings, so that a swap shows
-        testsupport::append(out, v);
-    testsupport::append<std::int32_t>(out, rows);
-    testsupport::append<std::int32_t>(out, cols);
+    GridFile f{40, 120, 0.5, 0.25, rows, cols, {}};
     for (int k = 0; k < rows * cols; ++k)
-        testsupport::append(out, base + static_cast<float>(k));
-    return out;
+        f.words.push_back(bitsOf(base + static_cast<float>(k)));
+    return f.bytes();
 }
 
 // Coefficient files with a handful of records, (360, 360) last.
 Bytes coefficientRecords(int recordSize, double scale)
 {
-    Bytes out;
-    const int nm[][2] = {{0, 0}, {2, 0}, {3, 1}, {10, 5}, {360, 360}};
-    for (const auto& r : nm) {
-        testsupport::append<std::int32_t>(out, r[0]);
-        testsupport::append<std::int32_t>(out, r[1]);
-        testsupport::append(out, scale * (r[0] + 1));
-        testsupport::append(out, -scale * (r[1] + 1));
-        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
-    }
-    return out;
+    std::vector<testsupport::Coefficient> model;
+    for (const auto& r : {std::pair{0, 0}, {2, 0}, {3, 1}, {10, 5}, {360, 360}})
+        model.push_back({r.first, r.second, scale * (r.first + 1), -scale * (r.second + 1)});
+    return testsupport::coefficientFile(model, recordSize);
 }
 
 class Lifetime : public ::testing::Test {

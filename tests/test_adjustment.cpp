@@ -430,4 +430,23 @@ TEST(AdjustmentCore, HeldParametersGiveTheReducedModel)
     EXPECT_EQ(a.redundancy, net.observations() - 2);
 }
 
+// Data snooping never removes the last redundancy: three 2D points (r = 2)
+// with a 10 sigma blunder keep all points, the failing observation marked
+// and the report saying why snooping stopped.
+TEST(AdjustmentStatistics, SnoopingKeepsARedundancy)
+{
+    const double src[6] = {0, 0, 1000, 0, 0, 1000};
+    double dst[6] = {10, 20, 1010, 20, 10, 1020};
+    dst[2] += 0.1;
+    const std::vector<double> sigma(6, 0.01);
+    AdjustmentSettings s;
+    s.snoop = true;
+    const Adjustment a = tervala::adjustHelmert2D(3, src, dst, sigma.data(), s);
+    ASSERT_EQ(a.geometry, Geometry::Sound);
+    EXPECT_EQ(a.redundancy, 2);
+    EXPECT_TRUE(a.removed.empty());
+    EXPECT_TRUE(observation(a, 1, 0).rejected);
+    EXPECT_NE(a.message.find("no redundancy"), std::string::npos) << a.message;
+}
+
 } // namespace

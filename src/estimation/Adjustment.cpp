@@ -392,9 +392,16 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
 {
     std::vector<char> active(points, 1);
     std::vector<SnoopStep> steps;
+    Adjustment previous;
     for (;;) {
         Adjustment result = fit(active);
         result.removed = steps;
+        if (result.geometry != Geometry::Sound && !steps.empty()) {
+            // The points left cannot carry the fit: keep the last sound one.
+            previous.message = "data snooping stopped: without point " + std::to_string(steps.back().point) +
+                               " the fit is refused (" + geometryName(result.geometry) + ")";
+            return previous;
+        }
         if (!settings.snoop || result.geometry != Geometry::Sound)
             return result;
         const ObservationTest* worst = nullptr;
@@ -414,8 +421,9 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
         step.w = worst->w;
         step.varianceFactor = result.global.statistic;
         step.globalPassed = result.global.passed;
+        previous = std::move(result);
         steps.push_back(step);
-        active[worst->point] = 0;
+        active[step.point] = 0;
     }
 }
 

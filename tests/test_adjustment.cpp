@@ -176,6 +176,15 @@ struct Network {
         return perPoint == 3 ? std::hypot(sigma[i], sigmaSource[i]) : sigma[i];
     }
 
+    // The height fit's positions and source heights (stored x, y, hs per point).
+    void heightInputs(std::vector<double>& xy, std::vector<double>& hs) const
+    {
+        for (int k = 0; k < points; ++k) {
+            xy.insert(xy.end(), {obsSrc[3 * k], obsSrc[3 * k + 1]});
+            hs.push_back(obsSrc[3 * k + 2]);
+        }
+    }
+
     Adjustment fit(const AdjustmentSettings& s) const
     {
         switch (model) {
@@ -183,10 +192,7 @@ struct Network {
             return tervala::adjustHelmert2D(points, obsSrc.data(), obsTarget.data(), sigma.data(), s);
         case Model::Height: {
             std::vector<double> xy, hs;
-            for (int k = 0; k < points; ++k) {
-                xy.insert(xy.end(), {obsSrc[3 * k], obsSrc[3 * k + 1]});
-                hs.push_back(obsSrc[3 * k + 2]);
-            }
+            heightInputs(xy, hs);
             return tervala::adjustHeightPlane(points, 413000, 6544000, xy.data(), hs.data(), obsTarget.data(),
                                               sigma.data(), s);
         }
@@ -229,10 +235,7 @@ TEST(AdjustmentCore, EqualWeightsGiveTheMembersParameters)
                 member.push_back(t.Get2DHelmertParameters(i));
         } else if (m == Model::Height) {
             std::vector<double> xy, hs;
-            for (int k = 0; k < net.points; ++k) {
-                xy.insert(xy.end(), {src[3 * k], src[3 * k + 1]});
-                hs.push_back(src[3 * k + 2]);
-            }
+            net.heightInputs(xy, hs);
             t.Parameters_HeightTrans(n, 6544000, 413000, xy.data(), hs.data(), tgt.data());
             for (int i = 0; i < 3; ++i)
                 member.push_back(t.GetHeightParameters(i));

@@ -5,16 +5,22 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "CommonPoints.h"
 #include "Egm96Text.h"
 #include "Ellipsoids.h"
+#include "Io.h"
 #include "Params.h"
 #include "Svg.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "estimation/Degeneracy.h"
+#include "geoid/GridCoverage.h"
+#include "projection/Domain.h"
 
 using namespace tervala::cli;
 
@@ -282,4 +288,175 @@ TEST(CliSvg, ScaleBarsAndEscaping)
     EXPECT_NE(svg.find("P2 (largest)"), std::string::npos);
     EXPECT_NE(svg.find("residuals: 2 cm"), std::string::npos);
     EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
+}
+
+// Output files: atomic replacement only for regular files; links followed,
+// FIFOs and devices written as what they are (a rename over /dev/null would
+// replace the device).
+TEST(CliIo, OutputFilesAreWrittenAsWhatTheyAre)
+{
+    const std::string dir = testsupport::scratchFolder("cli-output-kinds");
+    auto write = [](const std::string& path, const std::string& text) {
+        AtomicFile f(path);
+        if (!f.ok())
+            return f.error();
+        std::fputs(text.c_str(), f.get());
+        return f.commit() ? std::string() : f.error();
+    };
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto modeOf = [](const std::string& path, bool follow) {
+        struct stat st {};
+        (follow ? ::stat : ::lstat)(path.c_str(), &st);
+        return st.st_mode;
+    };
+
+    // A missing file is created with the usual mode; an existing one keeps its mode.
+    EXPECT_EQ(write(dir + "/new.txt", "a\n"), "");
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(modeOf(dir + "/new.txt", true) & 0777, 0666 & ~mask);
+    ::chmod((dir + "/new.txt").c_str(), 0640);
+    EXPECT_EQ(write(dir + "/new.txt", "b\n"), "");
+    EXPECT_EQ(slurp(dir + "/new.txt"), "b\n");
+    EXPECT_EQ(modeOf(dir + "/new.txt", true) & 0777, 0640u);
+
+    // A symbolic link stays a link; its target gets the contents.
+    ASSERT_EQ(::symlink("new.txt", (dir + "/link").c_str()), 0);
+    EXPECT_EQ(write(dir + "/link", "c\n"), "");
+    EXPECT_TRUE(S_ISLNK(modeOf(dir + "/link", false)));
+    EXPECT_EQ(slurp(dir + "/new.txt"), "c\n");
+
+    // A FIFO with a reader stays a FIFO and the reader gets every byte.
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = slurp(fifo); });
+    EXPECT_EQ(write(fifo, "d\n"), "");
+    reader.join();
+    EXPECT_EQ(received, "d\n");
+    EXPECT_TRUE(S_ISFIFO(modeOf(fifo, false)));
+
+    // The null device is still a character device afterwards.
+    EXPECT_EQ(write("/dev/null", "e\n"), "");
+    EXPECT_TRUE(S_ISCHR(modeOf("/dev/null", false)));
+
+    // Folders that cannot take the file: an error, and nothing left behind.
+    EXPECT_NE(write(dir + "/no-such-folder/x.txt", "f\n").find("cannot create"), std::string::npos);
+    EXPECT_NE(write(dir, "g\n").find("directory"), std::string::npos);
+    const std::string ro = dir + "/read-only";
+    ::mkdir(ro.c_str(), 0555);
+    if (::geteuid() == 0) {
+        std::printf("read-only folder case skipped: running as root, which may write anywhere\n");
+    } else {
+        EXPECT_NE(write(ro + "/x.txt", "h\n"), "");
+        EXPECT_FALSE(testsupport::fileExists(ro + "/x.txt"));
+    }
+    EXPECT_EQ(std::system(("test -z \"$(ls '" + dir + "' | grep tmp)\"").c_str()), 0) << "temporary file left";
+}
+
+// Longitudes reduce to (-180, 180]: both ends of the interval, whole turns,
+// and NaN for what has no longitude.
+TEST(CliDomain, LongitudeReductionAndSeriesLimit)
+{
+    const double cases[][2] = {{180, 180},   {-180, 180},  {540, 180},       {-540, 180}, {181, -179}, {-181, 179},
+                               {359.5, -0.5}, {-0.25, -0.25}, {720.125, 0.125}, {3600, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tervala::reduceLongitude(c[0]), c[1]) << c[0];
+    EXPECT_TRUE(std::isnan(tervala::reduceLongitude(INFINITY)));
+    EXPECT_TRUE(std::isnan(tervala::reduceLongitude(NAN)));
+    EXPECT_TRUE(tervala::inUtmBand(84.0) && tervala::inUtmBand(-80.0));
+    EXPECT_FALSE(tervala::inUtmBand(84.0001) || tervala::inUtmBand(-80.0001) || tervala::inUtmBand(NAN));
+
+    // The measured 1 mm offsets (bench/tm_domain, against the exact
+    // projection): a custom ellipsoid takes the row at or below its 1/f and
+    // shrinks with a larger a; no default flatter than 1/f = 150.
+    const struct {
+        double a, rf, offset;
+    } limits[] = {{6378137.0, 298.257222101, 6.18}, {6378206.4, 294.9786982, 6.16},   {6378137.0, 296.0, 6.16},
+                  {6378137.0, 5000.0, 7.56},          {1.0e7, 298.257222101, 5.73}, {6.0e6, 298.257222101, 6.18}};
+    for (const auto& l : limits)
+        EXPECT_EQ(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(l.a, l.rf)), l.offset) << l.a << " " << l.rf;
+    EXPECT_TRUE(std::isnan(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(6378137.0, 100.0))));
+}
+
+// Point sets that cannot carry a fit: coincident (also after rounding of
+// the centroid), collinear, a network narrower than 1e-6 of its length, and
+// the shapes that can.
+TEST(CliFits, SpreadRankOfPointSets)
+{
+    const struct {
+        std::vector<double> xyz;
+        int dimension, rank;
+    } cases[] = {
+        {{0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, 3, 0},
+        {{4e6, 1e6, 4e6, 4e6, 1e6, 4e6}, 3, 0},
+        {{0, 0, 0, 1, 2, 3, 2, 4, 6, -5, -10, -15}, 3, 1},
+        {{0, 0, 0, 1e4, 0, 0, 5e3, 1e-3, 0}, 3, 1},   // 10 km long, 1 mm wide
+        {{0, 0, 0, 1e4, 0, 0, 5e3, 1.0, 0}, 3, 2},    // 1 m wide: a plane
+        {{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 3},
+        {{1, 2, 1, 2}, 2, 0},
+        {{0, 0, 1, 1, 2, 2}, 2, 1},
+        {{0, 0, 1, 0, 0, 1}, 2, 2},
+        {{0, 0, NAN, 1, 0, 1}, 2, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tervala::estimation::spreadRank(c.xyz.data(), c.xyz.size() / c.dimension, c.dimension), c.rank)
+            << c.xyz.size() / c.dimension << " points, first " << c.xyz[0] << " " << c.xyz[1];
+}
+
+// A regional grid: heights whose window reads only stored nodes are right;
+// near an edge the member's global border reads the opposite edge and the
+// helper must say so. Global grids are covered everywhere. The surface is
+// linear, which the splines reproduce exactly.
+TEST(CliGrid, RegionalGridWindowsMadeOfStoredNodes)
+{
+    auto surface = [](double lat, double lon) { return 200.0 + 0.5 * (lat - 60) - 0.3 * (lon - 20); };
+    auto grid = [&](double north, double west, double step, int rows, int cols) {
+        std::vector<unsigned char> bytes;
+        for (double v : {north, west, step, step})
+            testsupport::append(bytes, v);
+        testsupport::append(bytes, std::int32_t(rows));
+        testsupport::append(bytes, std::int32_t(cols));
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c)
+                testsupport::append(bytes, static_cast<float>(surface(north - r * step, west + c * step)));
+        return bytes;
+    };
+    testsupport::DataDir data("cli-regional-grid");
+    data.write("kgeoid13.dat", grid(62.0, 19.0, 0.1, 26, 31));  // 59.5-62 N, 19-22 E
+    data.write("egm2008p.dat", grid(90.0, 0.0, 2.0, 91, 180));  // global
+    data.write("kgeoid14.dat", grid(60.0, 0.0, 2.0, 61, 180));  // all longitudes, 60 S to 60 N
+    CTervala regional, global, band;
+    ASSERT_EQ(regional.LoadKEGMData(13), 1);
+    ASSERT_EQ(global.LoadKEGMData(2008), 1);
+    ASSERT_EQ(band.LoadKEGMData(14), 1);
+    const tervala::grid::GridView view = tervala::grid::gridView(regional);
+    const tervala::grid::GridCoverage coverage = tervala::grid::gridCoverage(view);
+    EXPECT_FALSE(coverage.global());
+    EXPECT_NEAR(coverage.marginLatitude, 0.2, 1e-12);  // a 6 x 6 window: two spacings
+
+    const struct {
+        double lat, lon;
+        bool stored;
+    } points[] = {{60.75, 20.55, true},  {59.75, 19.25, true},  {61.75, 21.75, true},  {60.75, 21.85, false},
+                  {60.75, 19.15, false}, {61.85, 20.55, false}, {59.55, 20.55, false}, {60.75, 22.05, false}};
+    for (const auto& p : points) {
+        EXPECT_EQ(tervala::grid::windowIsStored(view, p.lat, p.lon), p.stored) << p.lat << " " << p.lon;
+        const double error = std::fabs(regional.KEGMGeoidHeight(p.lat, p.lon) - surface(p.lat, p.lon));
+        if (p.stored)
+            EXPECT_LT(error, 1e-4) << p.lat << " " << p.lon;
+        else
+            EXPECT_GT(error, 3e-4) << p.lat << " " << p.lon << ": the border was right after all";
+    }
+    const tervala::grid::GridView world = tervala::grid::gridView(global);
+    EXPECT_TRUE(tervala::grid::gridCoverage(world).global());
+    for (const auto& p : {std::make_pair(89.9, 359.9), std::make_pair(-89.9, 0.1), std::make_pair(0.0, -179.0)})
+        EXPECT_TRUE(tervala::grid::windowIsStored(world, p.first, p.second)) << p.first << " " << p.second;
+    const tervala::grid::GridView ring = tervala::grid::gridView(band);
+    EXPECT_TRUE(tervala::grid::windowIsStored(ring, 0.0, 359.5));  // the wrap in longitude is genuine
+    EXPECT_FALSE(tervala::grid::windowIsStored(ring, 59.5, 10.0));  // no pole to mirror across at 60 N
+    EXPECT_FALSE(tervala::grid::windowIsStored(tervala::grid::gridView(CTervala()), 0.0, 0.0));
 }

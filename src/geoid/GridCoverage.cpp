@@ -44,24 +44,27 @@ bool windowIsStored(const GridView& g, double lat, double lon)
 {
     if (g.rows == nullptr)
         return false;
-    const double height = gridGeoidHeight(g, lat, lon);
-    if (height == kOutOfRange || height == kWindowDoesNotFit)
-        return false;
-    const GridCoverage c = gridCoverage(g);
-    if (c.global())
-        return true;
-    // The same reduction and padded coordinates as gridGeoidHeight.
+    // The same reduction, range test and padded coordinates as
+    // gridGeoidHeight.
     if (lon > 360.0)
         lon -= 360.0;
     if (lon < 0.0)
         lon += 360.0;
+    if (!(lat <= 90.0 && lat >= -90.0 && lon <= 360.0 && lon >= 0.0))
+        return false;
+    const GridCoverage c = gridCoverage(g);
+    if (c.global())
+        return true;
     const double south = (g.north - static_cast<double>(g.storedRows - 1) * g.dlat) -
                          static_cast<double>(g.margin) * g.dlat;
     const double west = g.west - g.dlon * static_cast<double>(g.margin);
     const int w = clampedWindow(g.window);
     long long ilo, ihi, jlo, jhi;
-    windowSpan((lat - south) / g.dlat, w, ilo, ihi);
-    windowSpan((lon - west) / g.dlon, w, jlo, jhi);
+    const double ri = (lat - south) / g.dlat, rj = (lon - west) / g.dlon;
+    if (!(std::fabs(ri) < 1e15 && std::fabs(rj) < 1e15))
+        return false;
+    windowSpan(ri, w, ilo, ihi);
+    windowSpan(rj, w, jlo, jhi);
     const long long firstRow = g.margin, lastRow = g.margin + g.storedRows - 1;
     const long long firstCol = g.margin, lastCol = g.paddedCols - g.margin - 1;
     const bool rowsOk = (ilo >= firstRow || c.reachesSouthPole) && (ihi <= lastRow || c.reachesNorthPole);

@@ -35,8 +35,9 @@ GridCoverage gridCoverage(const GridView& grid);
 
 // True when the interpolation window at (lat, lon) degrees, after the
 // member's longitude reduction, reads only stored nodes or a genuine wrap or
-// mirror: always for a global grid. False without a grid and for points the
-// member reports as out of range.
+// mirror: always for a global grid in range. False without a grid and for
+// points outside the member's range. Callers test the member's result
+// codes as well: this does not say whether the window fits the padding.
 bool windowIsStored(const GridView& grid, double lat, double lon);
 
 } // namespace grid

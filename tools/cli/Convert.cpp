@@ -103,7 +103,7 @@ void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
         ->check(finiteNumber())
         ->capture_default_str();
     sub->add_option("--scale,-k", grid.scale, "Scale factor on the central meridian (positive)")
-        ->check(finiteNumber() & positiveNumber())
+        ->check(positiveNumber())
         ->capture_default_str();
     addMaxOffsetOption(sub, grid.maxOffset);
 }

@@ -185,7 +185,7 @@ bool parseNumber(const std::string& field, double& value, std::string& error)
         return false;
     }
     if (!isDecimalNumber(s)) {
-        error = "expected a decimal number such as -12.5 or 1.5e3, got " + quoted(field);
+        error = "expected a number (decimal, such as -12.5 or 1.5e3), got " + quoted(field);
         return false;
     }
     errno = 0;

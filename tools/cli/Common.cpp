@@ -40,7 +40,8 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
     app->add_option("--input-file,-i", ctx.io.inputFile, "Read input lines from this file (- for standard input)")
         ->group(group);
     app->add_option("--output-file,-o", ctx.io.outputFile,
-                    "Write results to this file (written completely, then renamed into place)")
+                    "Write results to this file (a regular file is replaced only once complete, keeping its mode; a "
+                    "link's target likewise; a FIFO or device is written directly)")
         ->group(group);
     app->add_option("--precision,-p", ctx.io.precision,
                     "Decimals of lengths in metres; angles get 5 more decimals of degrees")

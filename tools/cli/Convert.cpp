@@ -83,10 +83,10 @@ struct TMGridOptions {
 void addMaxOffsetOption(CLI::App* sub, double& maxOffset)
 {
     sub->add_option("--max-offset", maxOffset,
-                    "Refuse points farther than this from the central meridian, degrees of longitude (default: "
-                    "where the series departs 1 mm from the exact projection, 6.18 on WGS84/GRS80, 6.16-6.18 on "
-                    "the other named ellipsoids; for a,1/f the measured value of the nearest tabulated flattening "
-                    "at or below it)")
+                    "Refuse points farther than this from the central meridian, degrees of longitude. Default: where "
+                    "the series departs 1 mm from an exact Transverse Mercator, 6.18 on WGS84 and GRS80, 6.16 to 6.18 "
+                    "on the other named ellipsoids; an a,1/f ellipsoid takes the measurement for the nearest "
+                    "tabulated 1/f at or below its own, reduced for a larger a (none below 1/f = 150)")
         ->check(positiveNumber() & CLI::Range(0.0, 180.0));
 }
 

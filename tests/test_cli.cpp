@@ -8,7 +8,9 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include "CommonPoints.h"
 #include "Egm96Text.h"
@@ -324,6 +326,25 @@ TEST(CliIo, OutputFilesAreWrittenAsWhatTheyAre)
     reader.join();
     EXPECT_EQ(received, "c\n");
     EXPECT_TRUE(S_ISFIFO(mode(fifo)));
+    // A listening local socket receives the bytes and stays a socket.
+    const std::string socketPath = dir + "/socket";
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << socketPath;
+    ASSERT_EQ(::listen(server, 1), 0);
+    std::thread listener([&] {
+        char buffer[16] = {};
+        const int peer = ::accept(server, nullptr, nullptr);
+        received = std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, ::read(peer, buffer, 15))));
+        ::close(peer);
+    });
+    EXPECT_EQ(write(socketPath, "s\n"), "");
+    listener.join();
+    ::close(server);
+    EXPECT_EQ(received, "s\n");
+    EXPECT_TRUE(S_ISSOCK(mode(socketPath)));
     EXPECT_EQ(write("/dev/null", "d\n"), "");
     EXPECT_TRUE(S_ISCHR(mode("/dev/null")));
 

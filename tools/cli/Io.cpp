@@ -5,7 +5,9 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -53,10 +55,25 @@ AtomicFile::AtomicFile(std::string path)
     }
     struct stat st;
     const bool exists = ::stat(target_.c_str(), &st) == 0;
-    if (exists && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    if (exists && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
         file_ = std::fopen(target_.c_str(), "wb");
         if (file_ == nullptr)
             error_ = "cannot open " + path + ": " + std::strerror(errno);
+        return;
+    }
+    if (exists && S_ISSOCK(st.st_mode)) {
+        // A listening local socket: connect and stream to it.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (target_.size() >= sizeof address.sun_path || fd < 0 ||
+            (std::memcpy(address.sun_path, target_.c_str(), target_.size() + 1),
+             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address)) != 0 ||
+            (file_ = ::fdopen(fd, "wb")) == nullptr) {
+            error_ = "cannot connect to the socket " + path + ": " + std::strerror(errno);
+            if (fd >= 0)
+                ::close(fd);
+        }
         return;
     }
     if (exists && !S_ISREG(st.st_mode)) {

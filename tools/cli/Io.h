@@ -26,8 +26,9 @@ struct IoOptions {
 // written under a temporary name beside it and renamed into place by
 // commit(), so a reader never sees a partial file; an existing file keeps
 // its permission bits. A symbolic link is followed and its target replaced
-// that way, leaving the link. A FIFO, character device or socket is written
-// directly (renaming over /dev/null would replace the device). Directories
+// that way, leaving the link. A FIFO or character device is opened and
+// written directly (renaming over /dev/null would replace the device); a
+// local socket is connected to and written. Directories
 // and block devices are refused. Destroying the object without commit()
 // removes the temporary file.
 class AtomicFile {

@@ -15,6 +15,7 @@
 #include "Svg.h"
 #include "Text.h"
 #include "estimation/Degeneracy.h"
+#include "estimation/LeastSquares.h"
 
 namespace tervala {
 namespace cli {
@@ -119,7 +120,7 @@ void printResidualRows(ResidualTable& table)
 
 // ---- seven parameters ---------------------------------------------------------
 
-struct SevenFit {
+struct SevenReport {
     bool badekas = false;
     bool converged = false;
     int observations = 0;
@@ -171,14 +172,14 @@ ResidualTable sevenResiduals(const CTervala& t, const std::vector<CommonPoint>& 
     return table;
 }
 
-SevenFit computeSevenFit(bool badekas, const std::vector<CommonPoint>& points, const Context& ctx, CTervala& t)
+SevenReport computeSevenReport(bool badekas, const std::vector<CommonPoint>& points, const Context& ctx, CTervala& t)
 {
     std::vector<double> src, dst;
     for (const CommonPoint& p : points) {
         src.insert(src.end(), p.source.begin(), p.source.end());
         dst.insert(dst.end(), p.target.begin(), p.target.end());
     }
-    SevenFit fit;
+    SevenReport fit;
     fit.badekas = badekas;
     fit.observations = static_cast<int>(src.size());
     fit.converged = badekas ? t.SevenParameters_Molodensky_BadekasModel(fit.observations, src.data(), dst.data())
@@ -194,7 +195,7 @@ SevenFit computeSevenFit(bool badekas, const std::vector<CommonPoint>& points, c
     return fit;
 }
 
-void printSevenFit(SevenFit& fit, const std::vector<CommonPoint>& points, const std::string& source)
+void printSevenReport(SevenReport& fit, const std::vector<CommonPoint>& points, const std::string& source)
 {
     std::printf("Fit of the %s transformation from %zu common points (%s)\n",
                 fit.badekas ? "Molodensky-Badekas" : "Bursa-Wolf", points.size(), source.c_str());
@@ -234,14 +235,14 @@ int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& poi
     if (refuseDegenerate(command, src, 3, estimation::kSevenParameterRank, "points spread over a plane or a volume"))
         return 1;
     CTervala t = ctx.object();
-    SevenFit fit = computeSevenFit(model == "molodensky-badekas", points, ctx, t);
+    SevenReport fit = computeSevenReport(model == "molodensky-badekas", points, ctx, t);
     ParamSet set{model, modelKeys(model), {}};
     if (fit.badekas)
         set.values.assign(fit.origin, fit.origin + 3);
     set.values.insert(set.values.end(), fit.values, fit.values + 7);
     if (refuseNonFinite(command, set.values))
         return 1;
-    printSevenFit(fit, points, o.pointsFile);
+    printSevenReport(fit, points, o.pointsFile);
     return writeOutputs(command, o, set, fit.residuals.plot,
                         (fit.badekas ? "Molodensky-Badekas" : "Bursa-Wolf") + std::string(" fit: horizontal residuals"),
                         fit.converged ? 0 : 1);
@@ -257,7 +258,7 @@ int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
 
 // ---- 2D Helmert -----------------------------------------------------------------
 
-struct HelmertFit {
+struct HelmertReport {
     double origin[2] = {0, 0};
     double t1 = 0, t2 = 0, scalePpm = 0, rotation = 0;
     double varT1 = 0, varT2 = 0;  // m^2
@@ -267,47 +268,42 @@ struct HelmertFit {
     ResidualTable residuals;
 };
 
-HelmertFit computeHelmertFit(const std::vector<CommonPoint>& points)
+HelmertReport computeHelmertReport(const std::vector<CommonPoint>& points)
 {
     std::vector<double> src, dst;
     for (const CommonPoint& p : points) {
         src.insert(src.end(), p.source.begin(), p.source.end());
         dst.insert(dst.end(), p.target.begin(), p.target.end());
     }
-    HelmertFit fit;
-    // The parameters refer to the source centroid, computed as the estimator does.
-    const double f = 1.0 / static_cast<double>(points.size());
-    for (const CommonPoint& p : points) {
-        fit.origin[0] += p.source[0];
-        fit.origin[1] += p.source[1];
-    }
-    fit.origin[0] *= f;
-    fit.origin[1] *= f;
+    HelmertReport fit;
     fit.observations = static_cast<int>(src.size());
-    CTervala t;
-    t.Parameters_2DHelmert(fit.observations, src.data(), dst.data());
-    fit.t2 = t.Get2DHelmertParameters(0);
-    fit.t1 = t.Get2DHelmertParameters(1);
-    fit.scalePpm = t.Get2DHelmertParameters(2);
-    fit.rotation = t.Get2DHelmertParameters(3);
-    fit.varT1 = t.Get2DHelmertCovariance(1, 1);
-    fit.varT2 = t.Get2DHelmertCovariance(0, 0);
-    fit.sigma0 = t.GetSigma();
+    // The estimator behind Parameters_2DHelmert; it also returns the source
+    // centroid its unknowns refer to.
+    const Helmert2DFit t = tervala::fitHelmert2D(fit.observations, src.data(), dst.data());
+    fit.origin[0] = t.origin[0];
+    fit.origin[1] = t.origin[1];
+    fit.t2 = t.parameters[0];
+    fit.t1 = t.parameters[1];
+    fit.scalePpm = t.parameters[2];
+    fit.rotation = t.parameters[3];
+    fit.varT1 = t.covariance[1][1];
+    fit.varT2 = t.covariance[0][0];
+    fit.sigma0 = t.sigma;
     // Scale and rotation derive from c = m cos(theta), d = m sin(theta):
     // propagate the covariance of (c, d) to them.
     const double m = 1 + fit.scalePpm * 1e-6, theta = fit.rotation * M_PI / 648000;
     const double c = m * std::cos(theta), d = m * std::sin(theta);
-    const double qcc = t.Get2DHelmertCovariance(2, 2), qdd = t.Get2DHelmertCovariance(3, 3),
-                 qcd = t.Get2DHelmertCovariance(2, 3);
+    const double qcc = t.covariance[2][2], qdd = t.covariance[3][3], qcd = t.covariance[2][3];
     const double arcsec = 648000 / M_PI;
     fit.varScale = (c * c * qcc + 2 * c * d * qcd + d * d * qdd) / (m * m) * 1e12;
     fit.varRotation = (d * d * qcc - 2 * c * d * qcd + c * c * qdd) / (m * m * m * m) * arcsec * arcsec;
+    auto residual = [&t](int i) { return i <= t.residual.Rows() ? t.residual(i, 1) : std::nan(""); };
 
     std::vector<double> norms;
     for (std::size_t k = 0; k < points.size(); ++k) {
         // Element 2k+1 belongs to the second coordinate, 2k+2 to the first.
-        const double vy = points.size() > 1 ? t.GetResidual2D(static_cast<int>(2 * k + 1)) : 0.0;
-        const double vx = points.size() > 1 ? t.GetResidual2D(static_cast<int>(2 * k + 2)) : 0.0;
+        const double vy = points.size() > 1 ? residual(static_cast<int>(2 * k + 1)) : 0.0;
+        const double vx = points.size() > 1 ? residual(static_cast<int>(2 * k + 2)) : 0.0;
         norms.push_back(std::hypot(vx, vy));
         fit.residuals.rows.push_back(fmt::format("{:<12} {:10.4f} {:10.4f} {:10.4f}", points[k].id, vx, vy, norms.back()));
         fit.residuals.plot.push_back(PlotPoint{points[k].id, points[k].source[1], points[k].source[0], vy, vx, false});
@@ -316,7 +312,7 @@ HelmertFit computeHelmertFit(const std::vector<CommonPoint>& points)
     return fit;
 }
 
-void printHelmertFit(HelmertFit& fit, std::size_t count, const std::string& source)
+void printHelmertReport(HelmertReport& fit, std::size_t count, const std::string& source)
 {
     const int n = fit.observations;
     std::printf("Fit of the 2D Helmert transformation from %zu common points (%s)\n", count, source.c_str());
@@ -349,18 +345,18 @@ int fitHelmert2D(const FitOptions& o, const Context&)
         src.insert(src.end(), p.source.begin(), p.source.end());
     if (points.size() > 1 && refuseDegenerate(command, src, 2, estimation::kHelmert2DRank, "at least two distinct points"))
         return 1;
-    HelmertFit fit = computeHelmertFit(points);
+    HelmertReport fit = computeHelmertReport(points);
     const ParamSet set{"helmert2d", modelKeys("helmert2d"),
                        {fit.t1, fit.t2, fit.scalePpm, fit.rotation, fit.origin[0], fit.origin[1]}};
     if (refuseNonFinite(command, set.values))
         return 1;
-    printHelmertFit(fit, points.size(), o.pointsFile);
+    printHelmertReport(fit, points.size(), o.pointsFile);
     return writeOutputs(command, o, set, fit.residuals.plot, "2D Helmert fit: residuals (first coordinate up)", 0);
 }
 
 // ---- height plane ------------------------------------------------------------------
 
-struct HeightFit {
+struct HeightReport {
     double x0 = 0, y0 = 0;
     double values[3] = {0, 0, 0};  // a1, a2, c
     double variances[3] = {0, 0, 0};
@@ -370,7 +366,7 @@ struct HeightFit {
     ResidualTable residuals;
 };
 
-HeightFit computeHeightFit(const std::vector<CommonPoint>& points, double x0, double y0)
+HeightReport computeHeightReport(const std::vector<CommonPoint>& points, double x0, double y0)
 {
     std::vector<double> xy, hs, ht;
     for (const CommonPoint& p : points) {
@@ -380,7 +376,7 @@ HeightFit computeHeightFit(const std::vector<CommonPoint>& points, double x0, do
         ht.push_back(p.target[0]);
     }
     const int n = static_cast<int>(points.size());
-    HeightFit fit;
+    HeightReport fit;
     fit.x0 = x0;
     fit.y0 = y0;
     CTervala t;
@@ -422,7 +418,7 @@ HeightFit computeHeightFit(const std::vector<CommonPoint>& points, double x0, do
     return fit;
 }
 
-void printHeightFit(HeightFit& fit, std::size_t count, const std::string& source)
+void printHeightReport(HeightReport& fit, std::size_t count, const std::string& source)
 {
     std::printf("Fit of the height transformation from %zu common points (%s)\n", count, source.c_str());
     std::printf("Model: h' = h + a1 (x - x0) + a2 (y - y0) + c%s\n", count < 3 ? "  (fewer than 3 points: shift c only)" : "");
@@ -473,11 +469,11 @@ int fitHeight(const FitOptions& o, const Context&)
     if (points.size() >= 3 &&
         refuseDegenerate(command, xy, 2, estimation::kHeightPlaneRank, "positions that do not lie on one line"))
         return 1;
-    HeightFit fit = computeHeightFit(points, x0, y0);
+    HeightReport fit = computeHeightReport(points, x0, y0);
     const ParamSet set{"height", modelKeys("height"), {fit.values[0], fit.values[1], fit.values[2], x0, y0}};
     if (refuseNonFinite(command, set.values))
         return 1;
-    printHeightFit(fit, points.size(), o.pointsFile);
+    printHeightReport(fit, points.size(), o.pointsFile);
     return writeOutputs(command, o, set, fit.residuals.plot,
                         "Height fit: residuals drawn as vertical arrows (up = positive)", 0);
 }

@@ -155,6 +155,16 @@ want = {"tx": -115.80, "ty": 474.99, "tz": 674.11, "s": 6.43, "rx": 1.16, "ry": 
 for k, v in want.items():
     assert abs(got[k] - v) < 1e-3, (k, got[k], v)
 PY
+  # Error-free sources ("0 s'" columns): each misclosure has the target's
+  # standard deviation, so MDB = sqrt(lambda0) 0.01 / sqrt(r_i).
+  awk '{ print $0, 0, 0.01 }' points.txt > sourcefree.txt
+  "$tervala" fit bursa-wolf sourcefree.txt --source-ellipsoid Bessel1841 --target-ellipsoid GRS80 --json free.json \
+    > /dev/null || fail "error-free sources exit $?"
+  python3 - free.json <<'PY' || fail "MDB with error-free sources"
+import json, math, sys
+for o in json.load(open(sys.argv[1]))["observations"]:
+    assert abs(o["mdb"] - (3.290527 + 0.841621) * 0.01 / math.sqrt(o["redundancy_number"])) < 1e-6, o
+PY
   echo "ok: shift recovered from geodetic input" ;;
 grid-geoid)
   # The proj-data EGM96 grid converted and read back: the node values are

@@ -1,41 +1,4 @@
 /**
- * @brief A rows x cols matrix of zeros.
- * @param[in] rows number of rows, >= 0.
- * @param[in] cols number of columns, >= 0.
- * @return the matrix.
- */
-NUMBRA_API Numbra Zeros(int rows, int cols);
-
-/**
- * @brief Inverse of a square matrix by LU decomposition with partial pivoting.
- *
- * A matrix whose decomposition meets an exactly zero pivot (singular) gives a
- * result of the same shape with every element NaN. The inverse of an empty
- * matrix is empty.
- * @param[in] a a square matrix.
- * @return its inverse.
- * @throws std::invalid_argument for a non-square matrix.
- */
-NUMBRA_API Numbra Inv(const Numbra& a);
-
-/**
- * @brief The column x solving a * x = b, by LU decomposition with partial
- * pivoting.
- * @param[in] a a square matrix; a singular a gives a column of NaN.
- * @param[in] b a column of a's height.
- * @return the solution column.
- * @throws std::invalid_argument for shapes that do not fit.
- */
-NUMBRA_API Numbra Slu(const Numbra& a, const Numbra& b);
-
-/**
- * @brief The value of a 1 x 1 matrix.
- * @param[in] m a 1 x 1 matrix; any other shape throws std::invalid_argument.
- * @return its element.
- */
-NUMBRA_API double Todouble(const Numbra& m);
-
-/**
  * @file Numbra.h
  * @brief Numbra: a dense matrix of doubles with 1-based indices and value
  * semantics, and its free functions (Zeros, Inv, Slu, Todouble).
@@ -224,21 +187,41 @@ private:
     double inline_[kInline];
 };
 
-// A rows x cols matrix of zeros.
+/**
+ * @brief A rows x cols matrix of zeros.
+ * @param[in] rows number of rows, >= 0.
+ * @param[in] cols number of columns, >= 0.
+ * @return the matrix.
+ */
 NUMBRA_API Numbra Zeros(int rows, int cols);
 
-// Inverse of a square matrix by LU decomposition with partial pivoting.
-// A matrix whose decomposition meets an exactly zero pivot (singular) gives a
-// result of the same shape with every element NaN. A non-square matrix throws
-// std::invalid_argument. The inverse of an empty matrix is empty.
+/**
+ * @brief Inverse of a square matrix by LU decomposition with partial pivoting.
+ *
+ * A matrix whose decomposition meets an exactly zero pivot (singular) gives a
+ * result of the same shape with every element NaN. The inverse of an empty
+ * matrix is empty.
+ * @param[in] a a square matrix.
+ * @return its inverse.
+ * @throws std::invalid_argument for a non-square matrix.
+ */
 NUMBRA_API Numbra Inv(const Numbra& a);
 
-// The column x solving a * x = b, with a square and b a column of a's height,
-// by LU decomposition with partial pivoting. A singular a gives a column of
-// NaN. Shapes that do not fit throw std::invalid_argument.
+/**
+ * @brief The column x solving a * x = b, by LU decomposition with partial
+ * pivoting.
+ * @param[in] a a square matrix; a singular a gives a column of NaN.
+ * @param[in] b a column of a's height.
+ * @return the solution column.
+ * @throws std::invalid_argument for shapes that do not fit.
+ */
 NUMBRA_API Numbra Slu(const Numbra& a, const Numbra& b);
 
-// The value of a 1 x 1 matrix; any other shape throws std::invalid_argument.
+/**
+ * @brief The value of a 1 x 1 matrix.
+ * @param[in] m a 1 x 1 matrix; any other shape throws std::invalid_argument.
+ * @return its element.
+ */
 NUMBRA_API double Todouble(const Numbra& m);
 
 #endif

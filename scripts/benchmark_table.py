@@ -52,7 +52,7 @@ def main():
             continue
         label = b["run_name"]
         if "items_per_second" in b and b["items_per_second"] > 0:
-            medians[label] = (1e9 / b["items_per_second"], "per item")
+            medians[label] = (1e9 / b["items_per_second"], "per item (point)")
         else:
             medians[label] = (b["cpu_time"] * TO_NS[b["time_unit"]], "per iteration")
     ctx = run.get("context", {})

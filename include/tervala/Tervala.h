@@ -71,7 +71,7 @@ struct TervalaAccess;
  * but read-only constants and the process-wide data folder. The data folder
  * is guarded by a process-wide lock: SetDataFolder takes it to change the
  * folder and every load (LoadEGMData, LoadKEGMData) takes it to read the
- * folder. EGM96GeoidHeight, KEGMGeoidHeight and CorrUndulation write nothing
+ * folder of each file it opens. EGM96GeoidHeight, KEGMGeoidHeight and CorrUndulation write nothing
  * in the object, so one loaded object may serve several threads at once
  * while no thread writes to it (loads, Setup_Ellipsoid, any other member);
  * the Python array functions rely on this.
@@ -586,7 +586,8 @@ public:
      * "EGM96.dat" are not read. Even zonal terms of the WGS 84 normal field
      * (degrees 2 to 10) are subtracted from the geopotential coefficients as
      * they are stored. Takes the data-folder lock while it resolves the
-     * folder.
+     * folder of each of the two files, so a SetDataFolder from another thread
+     * between them makes it read them from different folders.
      * @param[in] fileName not read: the paths are fixed.
      * @return 1 when both files were read, "EGM96.dat" up to its (360, 360)
      *         record. 0 when:

@@ -197,8 +197,8 @@ int main()
     std::printf("| `Inv_Molodensky_BadekasModel` | the same, `PJ_INV` | %.2g m |\n", mbInv);
     std::printf("| `Molodensky_BadekasModel`, rotations < 0.1″ | `molobadekas` (small-angle matrix) | %.2g m |\n",
                 moloSmall);
-    std::printf("| `Abridged_Molodensky_Transform` | `molodensky +abridged`, output − input | %.2g °, %.2g m |\n", angle,
-                height);
+    std::printf("| `Abridged_Molodensky_Transform` | `molodensky +abridged`, output − input | %.2g °, %.2g m |\n",
+                angle, height);
     std::printf("\nBursa-Wolf forward then inverse returns the point within %.2g m.\n", trip);
     return 0;
 #endif

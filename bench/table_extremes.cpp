@@ -27,8 +27,8 @@ struct Extreme {
 };
 
 // The values every numeric argument is tried with.
-const Extreme kExtremes[] = {{"NaN", kNaN},       {"+inf", kInf}, {"-inf", -kInf}, {"+1e308", 1e308}, {"-1e308", -1e308},
-                             {"+90", 90.0},       {"-90", -90.0}, {"+720", 720.0}, {"-720", -720.0}};
+const Extreme kExtremes[] = {{"NaN", kNaN}, {"+inf", kInf}, {"-inf", -kInf}, {"+1e308", 1e308}, {"-1e308", -1e308},
+                             {"+90", 90.0}, {"-90", -90.0}, {"+720", 720.0}, {"-720", -720.0}};
 
 // How a result looks: finite, NaN or an infinity.
 std::string classOf(double v)
@@ -62,7 +62,10 @@ CTervala ellipsoid(double a, double inverseFlattening)
     t.Setup_Ellipsoid(a, inverseFlattening);
     return t;
 }
-CTervala grs80() { return ellipsoid(6378137.0, 298.257222101); }
+CTervala grs80()
+{
+    return ellipsoid(6378137.0, 298.257222101);
+}
 
 // The members called with copies of their arguments, returning what the
 // accessors then hold.
@@ -89,7 +92,10 @@ Values fromTM(CTervala t, double k, double easting)
     t.TM_to_Geodetic(lat0, lon0, 600000, 200000, k, n, easting, h);
     return {t.GetGeodetic(0), t.GetGeodetic(1)};
 }
-Values geocentricOf(CTervala& t) { return {t.GetGeocentric(0), t.GetGeocentric(1), t.GetGeocentric(2)}; }
+Values geocentricOf(CTervala& t)
+{
+    return {t.GetGeocentric(0), t.GetGeocentric(1), t.GetGeocentric(2)};
+}
 CTervala sevenParameters(double s, double rz)
 {
     CTervala t;
@@ -257,11 +263,12 @@ void printEllipsoidTable()
     const struct {
         const char* name;
         double a, rf;
-    } ellipsoids[] = {{"1/f = 0", 6378137.0, 0.0},         {"1/f = -298.257", 6378137.0, -298.257222101},
-                      {"1/f = 1 (b = 0)", 6378137.0, 1.0}, {"a = 0", 0.0, 298.257222101},
+    } ellipsoids[] = {{"1/f = 0", 6378137.0, 0.0},          {"1/f = -298.257", 6378137.0, -298.257222101},
+                      {"1/f = 1 (b = 0)", 6378137.0, 1.0},  {"a = 0", 0.0, 298.257222101},
                       {"a < 0", -6378137.0, 298.257222101}, {"a = NaN", kNaN, 298.257222101}};
-    std::printf("| ellipsoid | geodetic to geocentric | geocentric to geodetic | TM | UTM inverse | abridged Molodensky | "
-                "CorrUndulation |\n|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| ellipsoid | geodetic to geocentric | geocentric to geodetic | TM | UTM inverse | abridged Molodensky | "
+        "CorrUndulation |\n|---|---|---|---|---|---|---|\n");
     for (const auto& e : ellipsoids) {
         CTervala t = ellipsoid(e.a, e.rf);
         const std::string forward = classOf(toGeocentric(t, 45, 45, 10));

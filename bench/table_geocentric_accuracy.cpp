@@ -27,7 +27,8 @@ int main()
                       {"WGS84", 6378137.0, 298.257223563},
                       {"Bessel 1841", 6377397.155, 299.1528128}};
     const double heights[] = {-1000.0, 0.0, 123.456, 8848.0, 1e5, 1e6, 1e7};
-    std::printf("| ellipsoid | geodetic → geocentric, m | latitude, ° | longitude, ° | height below 80°, m | height to 89.5°, m |\n");
+    std::printf("| ellipsoid | geodetic → geocentric, m | latitude, ° | longitude, ° | height below 80°, m | height to "
+                "89.5°, m |\n");
     std::printf("|---|---|---|---|---|---|\n");
     for (const auto& ell : ellipsoids) {
         const GeographicLib::Geocentric peer(ell.a, 1 / ell.inverseFlattening);

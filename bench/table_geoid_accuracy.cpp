@@ -114,7 +114,8 @@ int main(int argc, char** argv)
     std::printf("| comparison | points | RMS | largest |\n|---|---|---|---|\n");
     std::printf("| `EGM96GeoidHeight` against the float32 nodes of `egm96_15.gtx` | %zu nodes | | %.2f mm |\n",
                 rows.size() * cols.size(), nodeWorst * 1e3);
-    std::printf("| `KEGMGeoidHeight` on that grid against `EGM96GeoidHeight` | %d random points | %.2f mm | %.1f mm |\n",
-                count, std::sqrt(sum2 / count) * 1e3, splineWorst * 1e3);
+    std::printf(
+        "| `KEGMGeoidHeight` on that grid against `EGM96GeoidHeight` | %d random points | %.2f mm | %.1f mm |\n", count,
+        std::sqrt(sum2 / count) * 1e3, splineWorst * 1e3);
     return 0;
 }

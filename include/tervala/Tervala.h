@@ -668,6 +668,14 @@ public:
      * A node returns its stored value exactly. The longitude is reduced
      * once each way (370 -> 10, -10 -> 350) before the range test. Writes
      * nothing in the object.
+     *
+     * A global grid (360 degrees of longitude, rows from pole to pole) is
+     * reliable everywhere. On a regional grid the border is not the
+     * neighbouring geoid: the height is reliable only more than 2 spacings
+     * inside the outermost stored rows and columns; nearer an edge (or
+     * outside it) the window reads nodes from the opposite edge and the
+     * value can be off by metres. The tool and the Python layer refuse those
+     * points; this member returns the value all the same.
      * @param[in] latitude degrees.
      * @param[in] longitude degrees.
      * @return the undulation, in the unit of the grid file; or

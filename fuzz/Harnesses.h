@@ -19,7 +19,7 @@
 
 #include <unistd.h>
 
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {

@@ -21,7 +21,7 @@
 #include "GridTestSupport.h"
 #include "TestSupport.h"
 #include "core/Access.h"
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 #include "tervala/Tervala.h"
 
 

@@ -4,6 +4,7 @@
 #define TERVALA_CORE_ACCESS_H
 
 #include "core/Ellipsoid.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {
@@ -16,6 +17,12 @@ struct TervalaAccess {
                          t.m_ArcAlpha, t.m_ArcBeta,   t.m_ArcGamma,   t.m_ArcDelta,  t.m_ArcEpsilon,
                          t.m_FootAlpha, t.m_FootBeta, t.m_FootGamma, t.m_FootDelta, t.m_FootEpsilon};
     }
+
+    // LoadEGMData and LoadKEGMData, saying why a load failed: the host path
+    // of the file at fault and the reason. The object changes exactly as
+    // with the members.
+    static platform::LoadStatus loadEgm96(CTervala& t);
+    static platform::LoadStatus loadGrid(CTervala& t, int model);
 
     // Read-only views of the loaded grid and matrices.
     static double** grid(const CTervala& t) { return t.m_Grid; }

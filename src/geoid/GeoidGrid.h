@@ -47,9 +47,9 @@ constexpr std::int64_t kMaxPaddedValues = std::int64_t(1) << 31;
 // The border CTervala puts round every loaded grid (its m_GridMargin).
 constexpr int kObjectMargin = 7;
 
-// The device path of the grid file of a model selector: 13 -> kgeoid13.dat,
-// 2008 -> egm2008p.dat, any other value -> kgeoid14.dat.
-const char* gridDevicePath(int model);
+// The name of the grid file of a model selector in the data folder:
+// 13 -> kgeoid13.dat, 2008 -> egm2008p.dat, any other value -> kgeoid14.dat.
+const char* gridFileName(int model);
 
 // ---- Interpolation ---------------------------------------------------------
 

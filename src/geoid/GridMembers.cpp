@@ -18,7 +18,7 @@ platform::LoadStatus TervalaAccess::loadGrid(CTervala& t, int model)
     using namespace grid;
     GridLoad loaded;
     try {
-        loaded = loadGridFile(platform::hostPath(gridDevicePath(model)), t.m_GridMargin);
+        loaded = loadGridFile(platform::dataFilePath(gridFileName(model)), t.m_GridMargin);
     } catch (...) {
         // Out of memory building the file name: nothing has changed.
         loaded.status.problem = platform::LoadProblem::OutOfMemory;

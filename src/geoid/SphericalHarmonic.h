@@ -45,9 +45,9 @@ constexpr double kZeroDegreeTerm = 0.53;             // metres
 // "EGM96.dat" cannot be opened; LoadEGMData reports failure when it sees it.
 constexpr double kNotLoaded = -9999.999;
 
-// Device paths of the two files (mapped to the host by platform::hostPath).
-constexpr const char* kCorrectionDevicePath = "\\My Documents\\Fenwarden\\CORRCOEF.dat";
-constexpr const char* kGeopotentialDevicePath = "\\My Documents\\Fenwarden\\EGM96.dat";
+// Names of the two files in the data folder (see platform::dataFilePath).
+constexpr const char* kCorrectionFileName = "CORRCOEF.dat";
+constexpr const char* kGeopotentialFileName = "EGM96.dat";
 
 // Record sizes: int32 n, int32 m, double cosine, double sine (+16 bytes of
 // standard deviations in the geopotential file, not read).

@@ -145,8 +145,8 @@ void removeNormalZonals(Numbra& coefficients)
 
 platform::LoadStatus TervalaAccess::loadEgm96(CTervala& t)
 {
-    egm96::Egm96Load load = egm96::loadEgm96Files(platform::hostPath(egm96::kCorrectionDevicePath),
-                                                  platform::hostPath(egm96::kGeopotentialDevicePath));
+    egm96::Egm96Load load = egm96::loadEgm96Files(platform::dataFilePath(egm96::kCorrectionFileName),
+                                                  platform::dataFilePath(egm96::kGeopotentialFileName));
     t.m_CorrCoefC = std::move(load.coefficients.correctionCos);
     t.m_CorrCoefS = std::move(load.coefficients.correctionSin);
     t.m_EgmCoef = std::move(load.coefficients.geopotential);
@@ -164,7 +164,7 @@ Numbra CTervala::DHCSIN(Numbra& coefficients, const char* /*fileName: the path i
 {
     tervala::platform::LoadStatus opened;
     const tervala::egm96::ReadEnd end = tervala::egm96::readGeopotentialModel(
-        tervala::platform::hostPath(tervala::egm96::kGeopotentialDevicePath), coefficients, opened);
+        tervala::platform::dataFilePath(tervala::egm96::kGeopotentialFileName), coefficients, opened);
     complete = end == tervala::egm96::ReadEnd::LastRecord;
     return coefficients;
 }

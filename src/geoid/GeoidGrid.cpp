@@ -109,7 +109,7 @@ inline double splineSegment(double y0, double y1, double r0, double r1, double d
 // initsp with the factors looked up: bit for bit the same r. The back
 // substitution may stop at r[lowest] when only the interval from node
 // lowest up is evaluated.
-inline void initspTabulated(const double* y, int n, double* r, const double* p, const double* q, int lowest = 1)
+inline void tabulatedSecondDerivatives(const double* y, int n, double* r, const double* p, const double* q, int lowest = 1)
 {
     r[0] = 0.0;
     for (int k = 1; k <= n - 2; ++k)
@@ -169,11 +169,11 @@ double fitAndEvaluateFixed(const double* y, int w, double x, const double* p, co
         w = W;
     double r[kMaxWindow];
     if (!(x >= 0 && x < w - 1)) {
-        initspTabulated(y, w, r, p, q);
+        tabulatedSecondDerivatives(y, w, r, p, q);
         return spline(x, y, w, r);
     }
     const int j = ifrac(x);
-    initspTabulated(y, w, r, p, q, j);
+    tabulatedSecondDerivatives(y, w, r, p, q, j);
     return splineInside(y, r, j, x - j);
 }
 

@@ -1,11 +1,9 @@
 // Grid files made by the tool's library and the loaders that read data files
 // from explicit paths: grids computed from the coefficients (tervala data
 // egm96-grid) must equal the point evaluation EGM96GeoidHeight within 1e-8 m
-// at every node; GTX grids must keep every node at its longitude; a refused
-// file must come back with its path and the reason.
+// at every node; a refused file must come back with its path and the reason.
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -14,7 +12,6 @@
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
 #include "geoid/SphericalHarmonic.h"
-#include "gridtools/GtxGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "tervala/Tervala.h"
 
@@ -101,64 +98,6 @@ TEST(Egm96GridSynthesis, RealCoefficientsAgreeWithEgm96GeoidHeight)
     EXPECT_LT(worst, 1e-8);
 }
 
-namespace {
-
-// Big-endian GTX bytes of a grid whose node (row i from the south, column j
-// from the west) holds 1 + 100 i + j.
-std::vector<unsigned char> gtxGrid(double south, double west, double step, int rows, int cols)
-{
-    std::vector<unsigned char> out;
-    auto put = [&out](std::uint64_t bits, int bytes) {
-        for (int k = bytes - 1; k >= 0; --k)
-            out.push_back(static_cast<unsigned char>(bits >> (8 * k)));
-    };
-    for (double v : {south, west, step, step}) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, 8);
-        put(bits, 8);
-    }
-    put(std::uint32_t(rows), 4);
-    put(std::uint32_t(cols), 4);
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j) {
-            const float v = float(1 + 100 * i + j);
-            std::uint32_t bits;
-            std::memcpy(&bits, &v, 4);
-            put(bits, 4);
-        }
-    return out;
-}
-
-} // namespace
-
-// A global grid whose west edge is neither -180 nor 0 is turned by other than
-// half a turn, where turning the wrong way gives other nodes: every node must
-// come back at its own longitude. Read through the explicit-path loader.
-TEST(GtxConversion, GlobalGridsTurnToStartAtZero)
-{
-    const std::string folder = testsupport::scratchFolder("gtx-turn");
-    const struct {
-        double west;
-        int rotated;       // columns from the first GTX column to the first stored one
-        double storedWest; // longitude of the first stored column
-    } cases[] = {{-90, 2, 0}, {-135, 3, 0}, {100, 6, 10}, {-20, 1, 25}};
-    for (const auto& c : cases) {
-        testsupport::writeBytes(folder + "/in.gtx", gtxGrid(-60, c.west, 45, 3, 8));
-        tervala::gtx::Conversion done;
-        std::string error;
-        ASSERT_TRUE(tervala::gtx::convertGtxToGrid(folder + "/in.gtx", folder + "/out.dat", done, error)) << error;
-        EXPECT_EQ(done.rotatedColumns, c.rotated) << c.west;
-        EXPECT_NEAR(done.output.west, c.storedWest, 1e-9) << c.west;
-        const tervala::grid::GridLoad load = tervala::grid::loadGridFile(folder + "/out.dat", 7);
-        ASSERT_TRUE(load.status.ok()) << load.status.message();
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 8; ++j)
-                EXPECT_EQ(tervala::grid::gridGeoidHeight(load.grid.view(6), -60 + 45 * i, std::fmod(c.west + 45 * j + 360, 360)),
-                          1 + 100 * i + j)
-                    << "west " << c.west << ", node " << i << " " << j;
-    }
-}
-
 // The loaders take host paths and say which file failed and why, without an
 // object; the EGM96 tables keep what was read, as LoadEGMData does.
 TEST(Loaders, RefusalsNameThePathAndTheReason)
@@ -207,19 +146,4 @@ TEST(Loaders, RefusalsNameThePathAndTheReason)
     // The one complete record read is (0, 0); the normal field is removed anyway.
     EXPECT_EQ(load.coefficients.geopotential(1, 1), 0.0);
     EXPECT_GT(load.coefficients.geopotential(4, 1), 0.0);
-}
-
-// The explicit-path loaders give the doubles the members give.
-TEST(Loaders, RealFilesLoadWithoutAnObject)
-{
-    TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(), "EGM96.dat / CORRCOEF.dat absent in " << testsupport::egm96Folder());
-    const Egm96Load load =
-        loadEgm96Files(testsupport::egm96Folder() + "/CORRCOEF.dat", testsupport::egm96Folder() + "/EGM96.dat");
-    ASSERT_TRUE(load.status.ok()) << load.status.message();
-    CTervala t;
-    ASSERT_TRUE(testsupport::loadRealEgm96(t));
-    const CoefficientView view(load.coefficients.geopotential, load.coefficients.correctionCos,
-                               load.coefficients.correctionSin);
-    for (const auto& p : {std::pair<double, double>{37.5, 127.25}, {-89.9, -179.0}, {0.0, 0.0}, {61.3, 200.7}})
-        EXPECT_EQ(geoidHeight(view, p.first, p.second), t.EGM96GeoidHeight(p.first, p.second));
 }

@@ -3,6 +3,7 @@
 // that count the loader's allocations are in test_grid_memory.cpp, so that
 // this program runs under valgrind.)
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -27,25 +28,30 @@
 
 // ---- Loader ------------------------------------------------------------------------
 
-// The 2 x 3 example: rows reversed into place. The border repeats the
+// 2 x 3 and 2 x 4 grids: rows reversed into place. The border repeats the
 // stored columns periodically (here more often than once, the grid being
 // narrower than the border) and mirrors the rows across the pole, half a
-// turn round.
+// turn round (cols / 2 columns: exact only for the even width).
 TEST_F(GridFiles, SmallGridRowsAndBorder)
 {
-    GridFile f{50, 10, 1, 1, 2, 3, {}};
-    for (float v = 1; v <= 6; ++v)
-        f.words.push_back(bitsOf(v));
-    write("kgeoid14.dat", f);
-    CTervala t;
-    ASSERT_EQ(t.LoadKEGMData(14), 1);
-    EXPECT_EQ(TervalaAccess::gridPaddedRows(t), 16);
-    EXPECT_EQ(TervalaAccess::gridPaddedCols(t), 17);
-    const double cells[][3] = {{7, 7, 4}, {7, 8, 5}, {7, 9, 6},  {8, 7, 1},  {8, 8, 2},  {8, 9, 3}, {8, 0, 3},
-                               {8, 5, 2}, {8, 6, 3}, {8, 10, 1}, {8, 16, 1}, {7, 0, 6},  {7, 10, 4}, {6, 7, 5},
-                               {6, 9, 4}, {6, 16, 5}, {5, 7, 2}, {0, 7, 5},  {9, 7, 2},  {10, 7, 5}, {15, 7, 2}};
-    for (const auto& k : cells)
-        EXPECT_EQ(cell(t, int(k[0]), int(k[1])), k[2]) << "row " << k[0] << " column " << k[1];
+    const std::vector<std::array<int, 3>> cells[] = {  // {row, column, value} of the padded grid
+        {{7, 7, 4}, {7, 8, 5}, {7, 9, 6},  {8, 7, 1},  {8, 8, 2},  {8, 9, 3}, {8, 0, 3},
+         {8, 5, 2}, {8, 6, 3}, {8, 10, 1}, {8, 16, 1}, {7, 0, 6},  {7, 10, 4}, {6, 7, 5},
+         {6, 9, 4}, {6, 16, 5}, {5, 7, 2}, {0, 7, 5},  {9, 7, 2},  {10, 7, 5}, {15, 7, 2}},
+        {{7, 7, 5}, {7, 8, 6}, {7, 10, 8}, {8, 7, 1}, {8, 10, 4}, {7, 0, 6}, {7, 6, 8}, {7, 11, 5}, {7, 17, 7},
+         {8, 0, 2}, {6, 7, 7}, {6, 8, 8}, {6, 9, 5}, {6, 16, 8}, {5, 7, 3}, {0, 7, 7}, {9, 7, 3}, {10, 7, 7}, {15, 7, 3}}};
+    for (int cols : {3, 4}) {
+        GridFile f{50, 10, 1, 1, 2, cols, {}};
+        for (int v = 1; v <= 2 * cols; ++v)
+            f.words.push_back(bitsOf(float(v)));
+        write("kgeoid14.dat", f);
+        CTervala t;
+        ASSERT_EQ(t.LoadKEGMData(14), 1);
+        EXPECT_EQ(TervalaAccess::gridPaddedRows(t), 16);
+        EXPECT_EQ(TervalaAccess::gridPaddedCols(t), cols + 14);
+        for (const auto& k : cells[cols - 3])
+            EXPECT_EQ(cell(t, k[0], k[1]), k[2]) << cols << " columns: row " << k[0] << " column " << k[1];
+    }
 }
 
 // The selector chooses the file (kgeoid14.dat for anything unknown). Only

@@ -51,6 +51,7 @@ struct FitRun {
     std::string model;    // helmert2d, height, bursa-wolf, molodensky-badekas
     std::string title;    // "2D Helmert", ...
     std::vector<std::string> header;  // model and origin lines
+    std::vector<std::string> footer;  // printed after the observations
     std::vector<std::string> coordinate;  // name of each observation's coordinate index
     PlotAxes axes;
     bool apriori = false;  // standard deviations were given: the tests apply
@@ -163,6 +164,8 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
                     tested ? fixedText(t.mdb, 4).c_str() : "-",
                     tested && t.rejected ? (&t == worst ? "  REJECTED (largest |w|)" : "  REJECTED") : "");
     }
+    for (const std::string& line : f.footer)
+        std::printf("%s\n", line.c_str());
 }
 
 nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
@@ -426,6 +429,12 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         const double sl = std::sin(lats[k]), cl = std::cos(lats[k]), so = std::sin(lons[k]), co = std::cos(lons[k]);
         f.plot[k].dEast = -so * vx + co * vy;
         f.plot[k].dNorth = -sl * co * vx - sl * so * vy + cl * vz;
+        const double vu = cl * co * vx + cl * so * vy + sl * vz;
+        if (f.footer.empty())
+            f.footer = {"", "The same residuals in the local east, north, up frame of each point, metres",
+                        fmt::format("{:<12} {:>10} {:>10} {:>10}", "Point", "vE", "vN", "vU")};
+        f.footer.push_back(fmt::format("{:<12} {:10.4f} {:10.4f} {:10.4f}", points[k].id, f.plot[k].dEast,
+                                       f.plot[k].dNorth, vu));
     }
     return finish(f, o, o.pointsFile);
 }

@@ -3,6 +3,7 @@
 // w-tests, reliability, data snooping), an optional parameter file for the
 // transform subcommands, a JSON report and an SVG plot of the residuals.
 // Every number printed comes from the core; this file only arranges them.
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <memory>
@@ -68,9 +69,12 @@ std::string pointName(const FitRun& f, int index)
 
 // Parameter standard deviations: from the a priori precision, or, when none
 // was given, scaled by the a posteriori sigma0 (as the unweighted fits do).
+// Without redundancy there is no sigma0 to scale by: NaN.
 double parameterSigma(const FitRun& f, const ParameterEstimate& p)
 {
-    return f.apriori ? p.sigma : p.sigma * f.adj.sigma0;
+    if (f.apriori)
+        return p.sigma;
+    return f.adj.redundancy > 0 ? p.sigma * f.adj.sigma0 : std::nan("");
 }
 
 std::string fixedText(double v, int decimals)
@@ -117,8 +121,12 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("w-test:         critical value %.3f at alpha0 %g, power 80 %% (sqrt(lambda0) %.3f)\n",
                     a.wCritical, o.alpha0, a.noncentralitySqrt);
     } else {
-        std::printf("Sigma0:         %.4f m (a posteriori standard deviation of one coordinate, equal weights)\n",
-                    a.sigma0);
+        std::printf("Sigma0:         %s\n",
+                    a.redundancy > 0
+                        ? fmt::format("{:.4f} m (a posteriori standard deviation of one coordinate, equal weights)",
+                                      a.sigma0)
+                              .c_str()
+                        : "none (no redundancy)");
         std::printf("No a priori standard deviations (--sigma or columns in the point file): no global test, w-test "
                     "or MDB;\nparameter standard deviations are scaled by sigma0.\n");
     }
@@ -132,8 +140,9 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
     std::printf("\n%-16s %18s %14s\n", "Parameter", "Value", "Std. dev.");
     for (const ParameterEstimate& p : a.parameters) {
         const Shown& s = shown(p.name);
-        std::printf("%-16s %18.6f %14.6f\n", fmt::format("{} ({})", p.name, s.unit).c_str(), p.value * s.factor,
-                    parameterSigma(f, p) * s.factor);
+        const bool held = std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end();
+        std::printf("%-16s %18.6f %14s\n", fmt::format("{} ({})", p.name, s.unit).c_str(), p.value * s.factor,
+                    held ? "held" : fixedText(parameterSigma(f, p) * s.factor, 6).c_str());
     }
     std::printf("\nCorrelation\n%-9s", "");
     for (const ParameterEstimate& p : a.parameters)
@@ -178,7 +187,7 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     j["a_priori"] = f.apriori;
     ordered_json parameters = ordered_json::array();
     for (const ParameterEstimate& p : a.parameters)
-        parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", parameterSigma(f, p)},
+        parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", number(parameterSigma(f, p))},
                               {"unit", shown(p.name).storedUnit}});
     j["parameters"] = parameters;
     j["correlation"] = a.correlation;

@@ -240,7 +240,7 @@ public:
             line.assign(text, position_, end == std::string::npos ? std::string::npos : end - position_);
             position_ = end == std::string::npos ? text.size() + 1 : end + 1;
             // A trailing empty piece is no line of its own.
-            return !(end == std::string::npos && line.empty() && position_ > 1);
+            return !(end == std::string::npos && line.empty());
         }
         const ssize_t n = ::getline(&buffer_, &capacity_, file_);
         if (n < 0)

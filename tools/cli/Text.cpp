@@ -151,7 +151,7 @@ int hemisphereSign(char c, AngleKind kind, std::string& error)
 Delimiter detectDelimiter(const std::string& line)
 {
     const std::string body = line.substr(0, line.find('#'));
-    if (body.find('\t') != std::string::npos && trim(body).find('\t') != std::string::npos)
+    if (trim(body).find('\t') != std::string::npos)
         return Delimiter::Tab;
     if (body.find(';') != std::string::npos)
         return Delimiter::Semicolon;

@@ -38,6 +38,7 @@ files)
     "$tervala" data gtx-to-grid "$gtx" egm2008p.dat > /dev/null || fail "gtx-to-grid"
     rows+=("geoid grid --data-dir .|37.5 127.25")
   fi
+  [ -n "$egm96" ] && [ -f "$egm96/EGM96.dat" ] && rows+=("geoid egm96 --data-dir $egm96|37.5 127.25")
   n=0
   for row in "${rows[@]}"; do
     args=${row%%|*}; coords=${row#*|}

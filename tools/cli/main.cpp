@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "tervala/Version.h"
 
 int main(int argc, char** argv)
 {
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
                  "a trailing '# comment' likewise (as GeographicLib's tools with --comment-delimiter).\n"
                  "Run 'tervala <command> --help' for each command."};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "tervala 0.1.0");
+    app.set_version_flag("--version", "tervala " TERVALA_VERSION_STRING);
 
     Context ctx;
     Registry registry;

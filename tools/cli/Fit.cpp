@@ -237,6 +237,12 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         report(command, "the fit is refused: " + f.adj.message + " (no parameters written)");
         return 1;
     }
+    // Each point's coordinates in their file order (the 2D Helmert core
+    // forms the second coordinate's row first).
+    std::stable_sort(f.adj.observations.begin(), f.adj.observations.end(),
+                     [](const ObservationTest& a, const ObservationTest& b) {
+                         return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
+                     });
     printReport(f, o, source);
     if (!f.adj.converged) {
         report(command, f.adj.message + "; the parameters are the last pass's (no parameters written)");

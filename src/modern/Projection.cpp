@@ -54,28 +54,6 @@ Geographic checkedInverse(double latitude, double longitude, double centralMerid
     return Geographic{latitude, reduced == longitude ? longitude : reduced};
 }
 
-// Meridian convergence (degrees) and point scale of a grid of central scale
-// k0 at latitude phi and longitude difference l (radians), by the series of
-// the projection's order:
-//   gamma = l s (1 + l^2 c^2 / 3 (1 + 3 eta^2 + 2 eta^4) + l^4 c^4 / 15 (2 - t^2))
-//   k = k0 (1 + A^2 / 2 (1 + eta^2) + A^4 / 24 (5 - 4 t^2 + 42 eta^2 + 13 eta^4 - 28 e'^2)
-//           + A^6 / 720 (61 - 148 t^2 + 16 t^4)),  A = l c.
-struct ConvergenceScale {
-    double convergence;
-    double scale;
-};
-
-ConvergenceScale convergenceAndScale(const EllipsoidConstants& e, double k0, double phi, double l)
-{
-    const double s = std::sin(phi), c = std::cos(phi), t = std::tan(phi);
-    const double t2 = t * t, eta2 = e.ep2 * c * c, eta4 = eta2 * eta2;
-    const double A = l * c, A2 = A * A, A4 = A2 * A2, A6 = A4 * A2;
-    const double gamma = l * s * (1 + A2 / 3 * (1 + 3 * eta2 + 2 * eta4) + A4 / 15 * (2 - t2));
-    const double k = k0 * (1 + A2 / 2 * (1 + eta2) + A4 / 24 * (5 - 4 * t2 + 42 * eta2 + 13 * eta4 - 28 * e.ep2) +
-                           A6 / 720 * (61 - 148 * t2 + 16 * t2 * t2));
-    return ConvergenceScale{angles::toDegrees(gamma), k};
-}
-
 } // namespace
 
 // ---- TransverseMercator ----------------------------------------------------
@@ -123,7 +101,7 @@ ProjectedWithScale TransverseMercator::forwardWithScale(double latitude, double 
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian_));
     const ConvergenceScale g =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -143,7 +121,7 @@ GeographicWithScale TransverseMercator::inverseWithScale(double easting, double 
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian_));
     const ConvergenceScale cs =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 
@@ -186,7 +164,7 @@ ProjectedWithScale Utm::forwardWithScale(double latitude, double longitude) cons
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian()));
     const ConvergenceScale g =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -207,7 +185,7 @@ GeographicWithScale Utm::inverseWithScale(double easting, double northing) const
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian()));
     const ConvergenceScale cs =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 

@@ -32,13 +32,16 @@ std::string number(double v)
     throw std::invalid_argument(std::string("transverse mercator: ") + what + " = " + number(value) + " " + expected);
 }
 
+// reduceLongitude, skipping its fmod where the angle is already in range.
+double reduced(double degrees) { return degrees > -180.0 && degrees <= 180.0 ? degrees : reduceLongitude(degrees); }
+
 // The longitude to hand to the series: unchanged when its difference from
 // the central meridian is already in (-180, 180], otherwise moved by whole
 // turns so that it is. NaN when the point lies beyond maxOffset.
 double seriesLongitude(double longitude, double centralMeridian, double maxOffset)
 {
     const double d = longitude - centralMeridian;
-    const double r = reduceLongitude(d);
+    const double r = reduced(d);
     if (!(std::fabs(r) <= maxOffset))
         return kNaN;
     return r == d ? longitude : centralMeridian + r;
@@ -48,10 +51,9 @@ double seriesLongitude(double longitude, double centralMeridian, double maxOffse
 // latitude leaves [-90, 90] or the point lies beyond maxOffset.
 Geographic checkedInverse(double latitude, double longitude, double centralMeridian, double maxOffset)
 {
-    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(reduceLongitude(longitude - centralMeridian)) <= maxOffset))
+    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(reduced(longitude - centralMeridian)) <= maxOffset))
         return Geographic{kNaN, kNaN};
-    const double reduced = reduceLongitude(longitude);
-    return Geographic{latitude, reduced == longitude ? longitude : reduced};
+    return Geographic{latitude, reduced(longitude)};
 }
 
 } // namespace
@@ -140,8 +142,8 @@ Utm Utm::forLongitude(double longitude, bool south, const Ellipsoid& ellipsoid)
     if (!std::isfinite(longitude))
         throw std::invalid_argument("utm: longitude " + number(longitude) + " must be finite to choose a zone");
     // Zones from 180 W; 180 E (the same meridian) starts zone 1 again.
-    const double reduced = reduceLongitude(longitude);
-    int zone = static_cast<int>(std::floor((reduced + 180.0) / 6.0)) + 1;
+    const double lon = reduceLongitude(longitude);
+    int zone = static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1;
     if (zone > 60)
         zone -= 60;
     return Utm(zone, south, ellipsoid);

@@ -74,9 +74,9 @@ TEST(ModernLegacy, TransverseMercatorAndUtmBothWays)
     // the members take them as given, the types reduce nothing there since
     // the difference from the central meridian is already in range.
     const Grid grids[] = {{"GRS80", 0, 27, 0, 3500000, 1},
-                          {"Bessel1841", 52, 13.5, -5e6, 4e5, 0.9999},
+                          {"Bessel1841", 52.123456789, 13.5, -5e6, 4e5, 0.9999},
                           {"Airy1830", 49, -2, -100000, 400000, 0.9996012717},
-                          {"WGS84", -30, 179, 0, 0, 1}};
+                          {"WGS84", -30.987654321, 179, 0, 0, 1}};
     std::mt19937_64 rng(12);
     for (const Grid& g : grids) {
         const Ellipsoid e(g.ellipsoid);

@@ -53,8 +53,8 @@ private:
 /// itself continues there: round in longitude when the columns span 360
 /// degrees, across the pole at an edge row at most half a spacing from it.
 /// Elsewhere the whole 6 x 6 window must consist of stored nodes, which
-/// holds from two spacings inside the west and south edges to just over two
-/// spacings inside the east and north edges; closer to such an edge (or
+/// holds at least two spacings inside the west and south edges and more
+/// than two inside the east and north edges; closer to such an edge (or
 /// outside the grid) height() is NaN. isGlobal() tells whether the grid has
 /// no such edge.
 class TERVALA_API GeoidGrid {

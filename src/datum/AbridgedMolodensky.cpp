@@ -9,7 +9,7 @@
 
 namespace tervala {
 
-MolodenskyShift abridgedMolodensky(const Ellipsoid& e, double latitude, double longitude, const DatumShift& d)
+MolodenskyShift abridgedMolodensky(const EllipsoidConstants& e, double latitude, double longitude, const DatumShift& d)
 {
     const double phi = angles::toRadians(latitude);
     const double lambda = angles::toRadians(longitude);

@@ -26,7 +26,7 @@ struct MolodenskyShift {
 
 // Shifts at latitude and longitude in DEGREES on the ellipsoid e (reads a,
 // f and e^2). The point's height does not enter the abridged formulas.
-MolodenskyShift abridgedMolodensky(const Ellipsoid& e, double latitude, double longitude, const DatumShift& shift);
+MolodenskyShift abridgedMolodensky(const EllipsoidConstants& e, double latitude, double longitude, const DatumShift& shift);
 
 } // namespace tervala
 

@@ -33,7 +33,7 @@ inline bool inUtmBand(double latitudeDegrees)
 // bench/tm_domain.cpp against GeographicLib's TransverseMercatorExact;
 // ellipsoids with a flattening outside the measured range get the most
 // conservative measured value. NaN for an ellipsoid that is not valid.
-double tmMaxOffsetDegrees(const Ellipsoid& e);
+double tmMaxOffsetDegrees(const EllipsoidConstants& e);
 
 } // namespace tervala
 

@@ -64,7 +64,7 @@ struct LatitudeTerms {
     double N;     // radius of curvature in the prime vertical
 };
 
-LatitudeTerms latitudeTerms(const Ellipsoid& e, double phi)
+LatitudeTerms latitudeTerms(const EllipsoidConstants& e, double phi)
 {
     LatitudeTerms q;
     q.c = std::cos(phi);
@@ -83,7 +83,7 @@ struct ForwardSeries {
     double easting;   // N * (c l + the three easting terms)
 };
 
-ForwardSeries forwardSeries(const Ellipsoid& e, double phi, double l)
+ForwardSeries forwardSeries(const EllipsoidConstants& e, double phi, double l)
 {
     const LatitudeTerms q = latitudeTerms(e, phi);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
@@ -114,7 +114,7 @@ struct SeriesSlope {
     double easting;
 };
 
-SeriesSlope forwardSlope(const Ellipsoid& e, double phi, double l)
+SeriesSlope forwardSlope(const EllipsoidConstants& e, double phi, double l)
 {
     const LatitudeTerms q = latitudeTerms(e, phi);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
@@ -143,7 +143,7 @@ struct LatLonRadians {
 
 // Latitude and longitude from the footpoint latitude phi1 and the reduced
 // easting u (easting from the central meridian divided by the scale).
-LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, double u)
+LatLonRadians inverseSeries(const EllipsoidConstants& e, double phi1, double lambda0, double u)
 {
     const LatitudeTerms q = latitudeTerms(e, phi1);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2, N = q.N;
@@ -167,7 +167,7 @@ LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, dou
     return LatLonRadians{phi, lambda};
 }
 
-double computeOriginArc(const Ellipsoid& e, double d0)
+double computeOriginArc(const EllipsoidConstants& e, double d0)
 {
     const double phi0 = d0 * PI * angles::kOneOver180;
     return e.arcAlpha * (phi0 + e.arcBeta * std::sin(d0 * PI * kTwoOver180) +
@@ -185,7 +185,7 @@ std::uint64_t bitsOf(double x)
 
 } // namespace
 
-double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
+double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees)
 {
     // A host projects many points on one grid, so the arc of the last origin
     // is kept per thread and reused when the origin and the arc constants
@@ -208,14 +208,14 @@ double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
     return arc;
 }
 
-GridPoint tmForward(const Ellipsoid& e, const TMGrid& grid, double latitude, double longitude)
+GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double latitude, double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - grid.centralMeridian);
     const double x = s.arc - grid.originArc + s.northing;
     return GridPoint{grid.scaleFactor * x + grid.falseNorthing, grid.scaleFactor * s.easting + grid.falseEasting};
 }
 
-GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, double easting)
+GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting)
 {
     const double k0 = grid.scaleFactor;
     const double arc = grid.originArc * k0 + (northing - grid.falseNorthing);
@@ -225,7 +225,7 @@ GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, d
     return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
 }
 
-ConvergenceScale tmConvergenceScale(const Ellipsoid& e, double scaleFactor, double latitude, double l)
+ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l)
 {
     // Along the parallel the grid moves by (d easting, d northing) per unit
     // of l; the projection is conformal, so its angle from grid east is the
@@ -237,7 +237,7 @@ ConvergenceScale tmConvergenceScale(const Ellipsoid& e, double scaleFactor, doub
                             scaleFactor * std::hypot(d.northing, d.easting) / (q.N * q.c)};
 }
 
-GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, double latitude,
+GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,
                      double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - centralMeridian);
@@ -248,7 +248,7 @@ GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, 
     return GridPoint{northing, kUtmScaleFactor * s.easting + kUtmFalseEasting};
 }
 
-GridInverse utmInverse(const Ellipsoid& e, bool southern, double centralMeridian, double northing,
+GridInverse utmInverse(const EllipsoidConstants& e, bool southern, double centralMeridian, double northing,
                        double easting)
 {
     const double arc = southern ? northing - kUtmSouthernFalseNorthing : northing;
@@ -296,7 +296,7 @@ void CTervala::Geodetic_to_TM(double& latitudeOfOrigin, double& centralMeridian,
     const double h = height;
     const ForwardAngles r = convertInPlace(centralMeridian, latitude, longitude);
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), r.lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridPoint p = tervala::tmForward(e, grid, r.phi, r.lambda);
     m_TM[0] = p.northing;
@@ -315,7 +315,7 @@ void CTervala::TM_to_Geodetic(double& latitudeOfOrigin, double& centralMeridian,
     const double lambda0 = angles::toRadians(centralMeridian);
     centralMeridian = lambda0;
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridInverse r = tervala::tmInverse(e, grid, n, en);
     northing = r.arc;

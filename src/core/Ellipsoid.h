@@ -6,6 +6,8 @@
 #ifndef TERVALA_CORE_ELLIPSOID_H
 #define TERVALA_CORE_ELLIPSOID_H
 
+#include "tervala/Ellipsoid.hpp"
+
 namespace tervala {
 
 struct Vec3 {
@@ -39,12 +41,9 @@ double footpointLatitude(const EllipsoidConstants& e, double mu);
 // Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
 Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height);
 
-// A geodetic position as the object stores it.
-struct Geodetic {
-    double latitude;   // degrees
-    double longitude;  // degrees, (-180, 180]
-    double height;     // ellipsoidal height, metres
-};
+// A geodetic position as the object stores it is the public
+// tervala::Geodetic: latitude and longitude in degrees (longitude in
+// (-180, 180]), ellipsoidal height in metres.
 
 // X, Y, Z to latitude and longitude in DEGREES and height in metres (the
 // object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar

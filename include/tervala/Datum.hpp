@@ -39,25 +39,39 @@ public:
     Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention);
 
     /// Source to target.
+    /// @param[in] point the point
+    /// @return the point on the target side (NaN where stated above)
     Geocentric forward(const Geocentric& point) const;
     /// Target to source: Inv(R) ((X' - t) / m), the exact inverse of forward
     /// up to rounding.
+    /// @param[in] point the point
+    /// @return the point on the source side (NaN where stated above)
     Geocentric inverse(const Geocentric& point) const;
 
     /// Translations, metres.
+    /// @return Translations, metres.
     double tx() const { return tx_; }
+    /// @return ty, metres.
     double ty() const { return ty_; }
+    /// @return tz, metres.
     double tz() const { return tz_; }
     /// Scale correction, ppm.
+    /// @return Scale correction, ppm.
     double s() const { return s_; }
     /// Rotations in convention(), arc-seconds.
+    /// @return Rotations in convention(), arc-seconds.
     double rx() const { return rx_; }
+    /// @return ry, arc-seconds.
     double ry() const { return ry_; }
+    /// @return rz, arc-seconds.
     double rz() const { return rz_; }
     /// How rx, ry and rz are to be read.
+    /// @return How rx, ry and rz are to be read.
     Convention convention() const { return convention_; }
     /// The same transformation with its rotations expressed in `convention`
     /// (the rotations negated when it differs).
+    /// @param[in] convention the rotation convention wanted
+    /// @return the same transformation in the given convention
     Helmert7 in(Convention convention) const;
 
 private:
@@ -73,22 +87,35 @@ private:
 /// of the network): X' = m R (X - X0) + t + X0.
 class TERVALA_API MolodenskyBadekas {
 public:
-    /// Parameters as for Helmert7, and the origin X0 in metres (finite).
+    /// @param[in] tx,ty,tz translations, metres.
+    /// @param[in] s scale correction, ppm (> -1e6).
+    /// @param[in] rx,ry,rz rotations, arc-seconds, in `convention`;
+    ///   |r| <= 648000.
+    /// @param[in] convention how the rotations are to be read.
+    /// @param[in] origin the origin X0 of rotation and scale, metres, finite.
     /// @throw std::invalid_argument naming the parameter.
     MolodenskyBadekas(double tx, double ty, double tz, double s, double rx, double ry, double rz,
                       Convention convention, const Geocentric& origin);
 
     /// Source to target.
+    /// @param[in] point the point
+    /// @return the point on the target side (NaN where stated above)
     Geocentric forward(const Geocentric& point) const;
     /// Exact inverse: Inv(R) ((X' - X0 - t) / m) + X0.
+    /// @param[in] point the point
+    /// @return the point on the source side (NaN where stated above)
     Geocentric inverse(const Geocentric& point) const;
 
     /// The parameters without the origin, as a Helmert7 (the same
     /// transformation only when the origin is the geocentre).
+    /// @return The seven parameters as a Helmert7.
     const Helmert7& parameters() const { return parameters_; }
     /// The origin X0 of rotation and scale, metres.
+    /// @return The origin X0 of rotation and scale, metres.
     const Geocentric& origin() const { return origin_; }
     /// The same transformation with its rotations expressed in `convention`.
+    /// @param[in] convention the rotation convention wanted
+    /// @return the same transformation in the given convention
     MolodenskyBadekas in(Convention convention) const;
 
 private:
@@ -99,9 +126,9 @@ private:
 
 /// Shifts of latitude, longitude (degrees) and ellipsoidal height (metres).
 struct GeodeticShift {
-    double latitude;
-    double longitude;
-    double height;
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
+    double height;  ///< height, metres
 };
 
 /// The abridged Molodensky transformation (DMA TR 8350.2) between a source
@@ -119,19 +146,30 @@ public:
     /// The shifts at a point of the source datum (degrees; the height does
     /// not enter). NaN (all three) for a latitude outside (-90, 90) (at the
     /// poles the longitude shift is undefined) or non-finite input.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the shifts of latitude, longitude (degrees) and height (metres); NaN outside (-90, 90)
     GeodeticShift shift(double latitude, double longitude) const;
     /// The point moved to the target datum: latitude, longitude (reduced to
     /// (-180, 180]) and height plus the shifts. NaN as for shift().
+    /// @param[in] point the point
+    /// @return the point on the target side (NaN where stated above)
     Geodetic forward(const Geodetic& point) const;
     /// The transformation back: target to source with the negated shift.
+    /// @return the reverse transformation
     AbridgedMolodensky reversed() const;
 
     /// The source and target ellipsoids.
+    /// @return The source and target ellipsoids.
     const Ellipsoid& source() const { return source_; }
+    /// @return The target ellipsoid.
     const Ellipsoid& target() const { return target_; }
     /// Shift of the origin, metres.
+    /// @return Shift of the origin, metres.
     double dx() const { return dx_; }
+    /// @return dy, metres.
     double dy() const { return dy_; }
+    /// @return dz, metres.
     double dz() const { return dz_; }
 
 private:
@@ -144,8 +182,8 @@ private:
 /// Plane coordinates of a local system: the first and second coordinate
 /// (for example easting and northing, or x and y), metres.
 struct PlaneCoordinates {
-    double first;
-    double second;
+    double first;  ///< first coordinate, metres
+    double second;  ///< second coordinate, metres
 };
 
 /// The four-parameter 2D Helmert (similarity) transformation about an
@@ -164,18 +202,27 @@ public:
     Helmert2D(double t1, double t2, double scale, double rotation, const PlaneCoordinates& origin = {0.0, 0.0});
 
     /// Source to target coordinates, metres.
+    /// @param[in] point the point
+    /// @return the point on the target side (NaN where stated above)
     PlaneCoordinates forward(const PlaneCoordinates& point) const;
     /// Exact inverse of forward up to rounding.
+    /// @param[in] point the point
+    /// @return the point on the source side (NaN where stated above)
     PlaneCoordinates inverse(const PlaneCoordinates& point) const;
 
     /// Translations of the first and second coordinate, metres.
+    /// @return Translations of the first and second coordinate, metres.
     double t1() const { return t1_; }
+    /// @return t2, metres.
     double t2() const { return t2_; }
     /// Scale correction, ppm.
+    /// @return Scale correction, ppm.
     double scale() const { return scale_; }
     /// Rotation, arc-seconds.
+    /// @return Rotation, arc-seconds.
     double rotation() const { return rotation_; }
     /// The origin (x0, y0), metres.
+    /// @return The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
 
 private:
@@ -197,16 +244,26 @@ public:
     HeightPlane(double slope1, double slope2, double shift, const PlaneCoordinates& origin = {0.0, 0.0});
 
     /// Source height h at plane position `position` to the target height.
+    /// @param[in] position plane position (first, second), metres
+    /// @param[in] height height, metres
+    /// @return the point on the target side (NaN where stated above)
     double forward(const PlaneCoordinates& position, double height) const;
     /// Target height back to the source height.
+    /// @param[in] position plane position (first, second), metres
+    /// @param[in] height height, metres
+    /// @return the point on the source side (NaN where stated above)
     double inverse(const PlaneCoordinates& position, double height) const;
 
     /// Slopes along the first and second coordinate, metre per metre.
+    /// @return Slopes along the first and second coordinate, metre per metre.
     double slope1() const { return slope1_; }
+    /// @return slope2, metre per metre.
     double slope2() const { return slope2_; }
     /// Shift, metres.
+    /// @return the shifts of latitude, longitude (degrees) and height (metres); NaN outside (-90, 90)
     double shift() const { return shift_; }
     /// The origin (x0, y0), metres.
+    /// @return The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
 
 private:

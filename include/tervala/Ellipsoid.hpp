@@ -18,24 +18,24 @@ namespace tervala {
 /// Geodetic coordinates: latitude and longitude in degrees, ellipsoidal
 /// height in metres.
 struct Geodetic {
-    double latitude;
-    double longitude;
-    double height;
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
+    double height;  ///< height, metres
 };
 
 /// Geocentric Cartesian coordinates (earth-centred, earth-fixed), metres.
 struct Geocentric {
-    double x;
-    double y;
-    double z;
+    double x;  ///< metres
+    double y;  ///< metres
+    double z;  ///< metres
 };
 
 /// An ellipsoid of the built-in table: its name as the library spells it,
 /// the semi-major axis (metres) and the inverse flattening.
 struct NamedEllipsoid {
-    const char* name;
-    double a;
-    double inverseFlattening;
+    const char* name;  ///< name as the library spells it
+    double a;  ///< semi-major axis, metres
+    double inverseFlattening;  ///< 1/f
 };
 
 /// A reference ellipsoid given by its semi-major axis a and inverse
@@ -45,11 +45,14 @@ class TERVALA_API Ellipsoid {
 public:
     /// The built-in ellipsoids, in this order: GRS80, WGS84, Bessel1841,
     /// Clarke1866, International1924, Krassovsky1940, Airy1830.
+    /// @return the table of built-in ellipsoids
     static const std::vector<NamedEllipsoid>& known();
 
     /// GRS80 (a = 6378137 m, 1/f = 298.257222101).
+    /// @return the GRS80 ellipsoid
     static Ellipsoid grs80();
     /// WGS84 (a = 6378137 m, 1/f = 298.257223563).
+    /// @return the WGS84 ellipsoid
     static Ellipsoid wgs84();
 
     /// An ellipsoid of the built-in table by name.
@@ -68,16 +71,22 @@ public:
 
     /// The table name for a built-in ellipsoid, "" for one built from
     /// constants (even when the constants equal a built-in one).
+    /// @return the table name, or ""
     std::string name() const;
     /// Semi-major axis a, metres.
+    /// @return a, metres
     double a() const { return a_; }
     /// Inverse flattening 1/f as given.
+    /// @return 1/f
     double inverseFlattening() const { return inverseFlattening_; }
     /// Flattening f = 1 / (1/f).
+    /// @return f
     double flattening() const { return series_[0]; }
     /// Semi-minor axis b = (1 - f) a, metres.
+    /// @return b, metres
     double b() const { return series_[1]; }
     /// First eccentricity squared e^2 = (a^2 - b^2) / a^2.
+    /// @return e^2
     double e2() const { return series_[2]; }
 
     /// Geodetic to geocentric coordinates.
@@ -96,10 +105,14 @@ public:
     Geodetic toGeodetic(const Geocentric& point) const;
 
     /// Same constants (a and 1/f bit for bit); the name does not count.
+    /// @param[in] other the ellipsoid to compare with
+    /// @return whether a and 1/f are the same
     bool operator==(const Ellipsoid& other) const
     {
         return a_ == other.a_ && inverseFlattening_ == other.inverseFlattening_;
     }
+    /// @param[in] other the ellipsoid to compare with
+    /// @return whether a or 1/f differ
     bool operator!=(const Ellipsoid& other) const { return !(*this == other); }
 
 private:

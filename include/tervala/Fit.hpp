@@ -51,52 +51,55 @@ struct FitSummary {
 /// (metres), scale (ppm), rotation (arc-seconds).
 struct Helmert2DFitResult {
     /// About the centroid of the source points; empty when degenerate.
-    std::optional<Helmert2D> transformation;
-    std::array<std::array<double, 4>, 4> covariance;
-    std::array<double, 4> standardDeviations;
+    std::optional<Helmert2D> transformation;  ///< the fitted transformation; empty when degenerate
+    std::array<std::array<double, 4>, 4> covariance;  ///< covariance of the parameters, in their units squared
+    std::array<double, 4> standardDeviations;  ///< standard deviations of the parameters, in their units
     /// Per point, fitted minus target (metres).
-    std::vector<PlaneCoordinates> residuals;
-    FitSummary summary;
+    std::vector<PlaneCoordinates> residuals;  ///< per point, fitted minus target, metres
+    FitSummary summary;  ///< sigma, convergence, rank and degeneracy
 };
 
 /// Result of fitHeightPlane. Parameter order: slope1, slope2 (metre per
 /// metre), shift (metres).
 struct HeightPlaneFitResult {
-    std::optional<HeightPlane> transformation;
-    std::array<std::array<double, 3>, 3> covariance;
-    std::array<double, 3> standardDeviations;
+    std::optional<HeightPlane> transformation;  ///< the fitted transformation; empty when degenerate
+    std::array<std::array<double, 3>, 3> covariance;  ///< covariance of the parameters, in their units squared
+    std::array<double, 3> standardDeviations;  ///< standard deviations of the parameters, in their units
     /// Per point, fitted minus target height difference (metres).
-    std::vector<double> residuals;
+    std::vector<double> residuals;  ///< per point, fitted minus target, metres
     /// sqrt(0.5 v'v), metres: the legacy member's accuracy figure.
     double meanAccuracy;
-    FitSummary summary;
+    FitSummary summary;  ///< sigma, convergence, rank and degeneracy
 };
 
 /// Result of fitHelmert7. Parameter order: tx, ty, tz (metres), s (ppm),
 /// rx, ry, rz (arc-seconds, in the convention asked for).
 struct Helmert7FitResult {
-    std::optional<Helmert7> transformation;
-    std::array<std::array<double, 7>, 7> covariance;
-    std::array<double, 7> standardDeviations;
+    std::optional<Helmert7> transformation;  ///< the fitted transformation; empty when degenerate
+    std::array<std::array<double, 7>, 7> covariance;  ///< covariance of the parameters, in their units squared
+    std::array<double, 7> standardDeviations;  ///< standard deviations of the parameters, in their units
     /// Per point, fitted minus target (metres).
-    std::vector<Geocentric> residuals;
-    FitSummary summary;
+    std::vector<Geocentric> residuals;  ///< per point, fitted minus target, metres
+    FitSummary summary;  ///< sigma, convergence, rank and degeneracy
 };
 
 /// Result of fitMolodenskyBadekas: as Helmert7FitResult, the transformation
 /// about the centroid of the source points.
 struct MolodenskyBadekasFitResult {
-    std::optional<MolodenskyBadekas> transformation;
-    std::array<std::array<double, 7>, 7> covariance;
-    std::array<double, 7> standardDeviations;
-    std::vector<Geocentric> residuals;
-    FitSummary summary;
+    std::optional<MolodenskyBadekas> transformation;  ///< the fitted transformation; empty when degenerate
+    std::array<std::array<double, 7>, 7> covariance;  ///< covariance of the parameters, in their units squared
+    std::array<double, 7> standardDeviations;  ///< standard deviations of the parameters, in their units
+    std::vector<Geocentric> residuals;  ///< per point, fitted minus target, metres
+    FitSummary summary;  ///< sigma, convergence, rank and degeneracy
 };
 
 /// 2D Helmert transformation from at least 2 common points, about the
 /// centroid of the source points (an exact fit for 2 points).
 /// @throw std::invalid_argument for fewer than 2 points, lists of different
 ///   lengths or non-finite coordinates.
+/// @param[in] source source points
+/// @param[in] target target points
+/// @return the fitted transformation, covariance, residuals and summary
 TERVALA_API Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source,
                                             const std::vector<PlaneCoordinates>& target);
 
@@ -105,10 +108,19 @@ TERVALA_API Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>&
 /// of the positions.
 /// @throw std::invalid_argument for fewer than 3 points, lists of different
 ///   lengths or non-finite values.
+/// @param[in] positions plane positions (first, second), metres
+/// @param[in] sourceHeights heights in the source system, metres
+/// @param[in] targetHeights heights in the target system, metres
+/// @return the fitted plane, covariance, residuals and summary
 TERVALA_API HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
                                                 const std::vector<double>& sourceHeights,
                                                 const std::vector<double>& targetHeights);
 /// As above, about the given origin.
+/// @param[in] positions plane positions (first, second), metres
+/// @param[in] sourceHeights heights in the source system, metres
+/// @param[in] targetHeights heights in the target system, metres
+/// @param[in] origin the origin, metres
+/// @return the fitted plane, covariance, residuals and summary
 TERVALA_API HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
                                                 const std::vector<double>& sourceHeights,
                                                 const std::vector<double>& targetHeights,
@@ -119,11 +131,19 @@ TERVALA_API HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinat
 /// coordinate sets; rotations returned in `convention`.
 /// @throw std::invalid_argument for fewer than 3 points, lists of different
 ///   lengths or non-finite coordinates.
+/// @param[in] source source points
+/// @param[in] target target points
+/// @param[in] convention the rotation convention wanted
+/// @return the fitted transformation, covariance, residuals and summary
 TERVALA_API Helmert7FitResult fitHelmert7(const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
                                           Convention convention);
 
 /// As fitHelmert7, with rotation and scale about the centroid of the source
 /// points (far better determined over a small network).
+/// @param[in] source source points
+/// @param[in] target target points
+/// @param[in] convention the rotation convention wanted
+/// @return the fitted transformation, covariance, residuals and summary
 TERVALA_API MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& source,
                                                             const std::vector<Geocentric>& target,
                                                             Convention convention);

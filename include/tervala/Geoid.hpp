@@ -29,14 +29,21 @@ public:
 
     /// Both files from one folder, under their usual names EGM96.dat and
     /// CORRCOEF.dat.
+    /// @param[in] folder folder holding EGM96.dat and CORRCOEF.dat
+    /// @return the model read from the folder
     static Egm96Model fromFolder(const std::string& folder);
 
     /// Undulation N in metres at geodetic latitude and longitude (degrees,
     /// WGS 84). Latitude in [-90, 90], any finite longitude. NaN outside.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the undulation, or NaN outside the domain
     double height(double latitude, double longitude) const;
 
     /// The paths the model was read from, as given.
+    /// @return The paths the model was read from, as given.
     const std::string& geopotentialPath() const;
+    /// @return The correction coefficient path.
     const std::string& correctionPath() const;
 
 private:
@@ -71,22 +78,33 @@ public:
     /// either (-180, 180] or [0, 360). NaN outside the grid's reliable
     /// region (see above), for a latitude outside [-90, 90] and for
     /// non-finite input.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the undulation, or NaN outside the domain
     double height(double latitude, double longitude) const;
 
     /// The path the grid was read from, as given.
+    /// @return The path the grid was read from, as given.
     const std::string& path() const;
     /// Whether the columns span 360 degrees and both edge rows lie at most
     /// half a spacing from their pole.
+    /// @return true for a grid without a refusing edge
     bool isGlobal() const;
     /// Latitude of the northern row and longitude of the western column,
     /// degrees, as in the file.
+    /// @return Latitude of the northern row and longitude of the western column,
     double north() const;
+    /// @return The western column longitude, degrees.
     double west() const;
     /// Row and column spacing, degrees.
+    /// @return Row and column spacing, degrees.
     double latitudeSpacing() const;
+    /// @return The column spacing, degrees.
     double longitudeSpacing() const;
     /// Stored rows and columns.
+    /// @return Stored rows and columns.
     int rows() const;
+    /// @return The stored columns.
     int columns() const;
 
 private:

@@ -30,32 +30,32 @@ namespace tervala {
 
 /// Grid coordinates, metres.
 struct Projected {
-    double easting;
-    double northing;
+    double easting;  ///< metres
+    double northing;  ///< metres
 };
 
 /// Grid coordinates (metres) with the meridian convergence (degrees) and the
 /// point scale (a plain ratio) at the point.
 struct ProjectedWithScale {
-    double easting;
-    double northing;
-    double convergence;
-    double scale;
+    double easting;  ///< metres
+    double northing;  ///< metres
+    double convergence;  ///< meridian convergence, degrees
+    double scale;  ///< point scale, a plain ratio
 };
 
 /// Latitude and longitude, degrees.
 struct Geographic {
-    double latitude;
-    double longitude;
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
 };
 
 /// Latitude and longitude (degrees) with the meridian convergence (degrees)
 /// and the point scale at the point.
 struct GeographicWithScale {
-    double latitude;
-    double longitude;
-    double convergence;
-    double scale;
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
+    double convergence;  ///< meridian convergence, degrees
+    double scale;  ///< point scale, a plain ratio
 };
 
 /// A Transverse Mercator grid on an ellipsoid.
@@ -74,30 +74,49 @@ public:
 
     /// Geodetic latitude and longitude (degrees) to easting and northing
     /// (metres). NaN outside the domain (see the top of this header).
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the point on the target side (NaN where stated above)
     Projected forward(double latitude, double longitude) const;
     /// forward() with the convergence and the point scale.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return easting, northing, convergence and scale; NaN outside the domain
     ProjectedWithScale forwardWithScale(double latitude, double longitude) const;
 
     /// Easting and northing (metres) to latitude and longitude (degrees,
     /// longitude in (-180, 180]). NaN outside the domain.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return the point on the source side (NaN where stated above)
     Geographic inverse(double easting, double northing) const;
     /// inverse() with the convergence and the point scale.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return latitude, longitude, convergence and scale; NaN outside the domain
     GeographicWithScale inverseWithScale(double easting, double northing) const;
 
     /// The ellipsoid of the geodetic coordinates.
+    /// @return The ellipsoid of the geodetic coordinates.
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
     /// Latitude of origin, degrees, as given.
+    /// @return Latitude of origin, degrees, as given.
     double latitudeOfOrigin() const { return latitudeOfOrigin_; }
     /// The central meridian reduced to (-180, 180], degrees.
+    /// @return The central meridian reduced to (-180, 180], degrees.
     double centralMeridian() const { return centralMeridian_; }
     /// False northing, metres.
+    /// @return False northing, metres.
     double falseNorthing() const { return falseNorthing_; }
     /// False easting, metres.
+    /// @return False easting, metres.
     double falseEasting() const { return falseEasting_; }
     /// Central scale factor k0.
+    /// @return Central scale factor k0.
     double scaleFactor() const { return scaleFactor_; }
     /// Largest distance from the central meridian (degrees of longitude)
     /// that forward accepts.
+    /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
 
 private:
@@ -130,31 +149,52 @@ public:
     /// zones are 6 degrees wide from 180 W, 180 E falls in zone 1). The
     /// Norway and Svalbard exceptions are not applied.
     /// @throw std::invalid_argument when the longitude is not finite.
+    /// @param[in] longitude longitude, degrees
+    /// @param[in] south true for the southern false northing (10000 km)
+    /// @param[in] ellipsoid the ellipsoid (WGS84 unless given)
+    /// @return the UTM zone of the longitude
     static Utm forLongitude(double longitude, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
 
     /// Latitude and longitude (degrees) to easting and northing (metres).
     /// NaN outside 80 S .. 84 N and the rest of the domain (see the top of
     /// this header).
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the point on the target side (NaN where stated above)
     Projected forward(double latitude, double longitude) const;
     /// forward() with the convergence and the point scale.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return easting, northing, convergence and scale; NaN outside the domain
     ProjectedWithScale forwardWithScale(double latitude, double longitude) const;
     /// Easting and northing (metres) to latitude and longitude (degrees,
     /// longitude in (-180, 180]). NaN for a result outside 80 S .. 84 N or
     /// beyond maxOffset() (easting and northing swapped, for example).
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return the point on the source side (NaN where stated above)
     Geographic inverse(double easting, double northing) const;
     /// inverse() with the convergence and the point scale.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return latitude, longitude, convergence and scale; NaN outside the domain
     GeographicWithScale inverseWithScale(double easting, double northing) const;
 
     /// The zone, 1 to 60.
+    /// @return The zone, 1 to 60.
     int zone() const { return zone_; }
     /// Whether the southern false northing (10000 km) applies.
+    /// @return Whether the southern false northing (10000 km) applies.
     bool south() const { return south_; }
     /// The ellipsoid of the geodetic coordinates.
+    /// @return The ellipsoid of the geodetic coordinates.
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
     /// 6 zone - 183, degrees.
+    /// @return 6 zone - 183, degrees.
     double centralMeridian() const { return 6.0 * zone_ - 183.0; }
     /// Largest distance from the central meridian (degrees of longitude)
     /// that forward accepts.
+    /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
 
 private:

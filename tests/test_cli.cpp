@@ -100,6 +100,15 @@ TEST(CliText, FieldsNumbersAndPassThroughLines)
     EXPECT_EQ(splitFields("  1.5, 2\t3 ,4  "), (std::vector<std::string>{"1.5", "2", "3", "4"}));
     EXPECT_EQ(splitFields("1 2 # a note"), (std::vector<std::string>{"1", "2"}));
     EXPECT_TRUE(splitFields("").empty());
+    // The separator comes from the fields, not from indentation or a comment.
+    const std::pair<const char*, Delimiter> detected[] = {{"\t37.5 127", Delimiter::Blank},
+                                                          {"37.5 127 # a, b; c", Delimiter::Blank},
+                                                          {"P1;60,5;25,5", Delimiter::Semicolon},
+                                                          {"P1\t60.5, 25.5", Delimiter::Tab},
+                                                          {"60.5, 25.5", Delimiter::Comma}};
+    for (const auto& d : detected)
+        EXPECT_EQ(detectDelimiter(d.first), d.second) << d.first;
+    EXPECT_EQ(splitDelimited(" P1 , ,25.5 ", Delimiter::Comma), (std::vector<std::string>{"P1", "", "25.5"}));
     EXPECT_TRUE(isPassThrough(""));
     EXPECT_TRUE(isPassThrough("   \t"));
     EXPECT_TRUE(isPassThrough("  # comment"));

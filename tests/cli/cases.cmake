@@ -9,9 +9,9 @@ tervala_cli_test(no-command 2 "" "A subcommand is required|required" ARGS)
 
 # --- geocentric and geodetic ----------------------------------------------------
 # The GRS80 worked example (latitude 37.5, longitude 127, height 100 m) as
-# decimal degrees, DMS with hemisphere letters and comma separated, after a
-# UTF-8 byte-order mark from a spreadsheet export; the ellipsoid as a,1/f.
-tervala_cli_test(geocentric.grs80 0 "^# one point.*(\n-3049086\\.2377 4046274\\.1025 3861624\\.9748){3}$" ""
+# decimal degrees and DMS with hemisphere letters, after a UTF-8 byte-order
+# mark from a spreadsheet export; the ellipsoid as a,1/f.
+tervala_cli_test(geocentric.grs80 0 "^# one point.*(\n-3049086\\.2377 4046274\\.1025 3861624\\.9748){2}$" ""
   STDIN ${CLI_INPUTS}/bom.txt ARGS geocentric -e 6378137,298.257222101)
 tervala_cli_test(geodetic.grs80 0 "^37\\.500000000 127\\.000000000 100\\.0000$" ""
   ARGS geodetic -e GRS80 --input-string "-3049086.23774 4046274.10247 3861624.97485")
@@ -21,8 +21,8 @@ tervala_cli_test(geodetic.precision 0 "^37\\.5000000 127\\.0000000 100\\.00$" ""
 # Comment and blank lines pass through, bad lines are reported with their
 # number, the good ones still convert, and the exit status says a line failed.
 tervala_cli_test(geocentric.mixed 1
-  "^# survey points\n-3049086\\.2377 4046274\\.1025 3861624\\.9748\n# error: latitude: .*'abc'.*\n\n# error: expected 2 or 3 fields"
-  "line 3: latitude: .*abc.*line 5: expected 2 or 3 fields .*2 of the input lines failed"
+  "^# survey points\n-3049086\\.2377 4046274\\.1025 3861624\\.9748\n# error: latitude: .*'127'.*\n\n# error: expected 2 or 3 fields"
+  "line 3: latitude: .*127.*line 5: expected 2 or 3 fields .*2 of the input lines failed"
   STDIN ${CLI_INPUTS}/mixed.txt ARGS geocentric -e GRS80)
 # Out of range, and forms a surveyor would not mean (hexadecimal 0x3C was
 # read as 60; inf and nan spellings): refused, not read.
@@ -51,6 +51,52 @@ foreach(bad "--scale|0|greater than zero" "--scale|-1|greater than zero" "--scal
 endforeach()
 tervala_cli_test(input.missing-file 2 "" "cannot open input file /nonexistent/points.txt"
   ARGS geocentric --input-file /nonexistent/points.txt)
+
+# --- files as they come ------------------------------------------------------------
+# --order en writes and reads grid coordinates easting first: the published
+# TM and UTM examples with their two grid fields swapped (a swap on one side
+# only would give a different point or a refusal).
+foreach(case "utm|52N 349731\\.1112 4151698\\.6705 0\\.0000|37.5 127.3"
+        "utm-inverse|37\\.500000000 127\\.300000000 0\\.0000|52N 349731.1112 4151698.6705"
+        "tm|226527\\.6649 544546\\.4017 50\\.0000|37.5 127.3 50"
+        "tm-inverse|37\\.500000000 127\\.300000000 50\\.0000|226527.6649 544546.4017 50")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 sub)
+  list(GET case 1 expected)
+  list(GET case 2 line)
+  set(grid)
+  if(sub MATCHES "^tm")
+    set(grid --lat0 38 --lon0 127 --fn 600000 --fe 200000)
+  endif()
+  tervala_cli_test(order.${sub} 0 "^${expected}$" "" ARGS ${sub} -e GRS80 ${grid} --order en -s "${line}")
+endforeach()
+# --columns picks the coordinates: after a numeric point number (which alone
+# would be read as a latitude, and the code 7 as a stray number) and with the
+# longitude before the latitude; the other fields keep their sides.
+tervala_cli_test(columns.numeric-id 0 "^1001 -3049086\\.2377 4046274\\.1025 3861624\\.9748 7$" ""
+  ARGS geocentric -e GRS80 --columns 2,3,4 -s "1001 37.5 127 100 7")
+tervala_cli_test(columns.swapped 0 "^pillar -3049086\\.2377 4046274\\.1025 3861624\\.9748 P7$" ""
+  ARGS geocentric -e GRS80 -c 3,2,4 -s "pillar 127 37.5 100 P7")
+# Lines that would be misread are refused with their number: a decimal comma
+# in a blank-separated file (60,5 became two numbers), a number left after
+# the coordinates, a name that also reads as a latitude, NaN in place of a
+# latitude; in a comma-separated file an empty field (60.5,,25.5 was read as
+# 60.5 25.5) and a decimal comma that splits a field.
+tervala_cli_test(files.refusals-blank 1 "^[-0-9. ]+\n(# error: [^\n]*\n){3}# error: [^\n]*$"
+  "line 2: field 1 '60,5' holds a comma.*line 3: field 5 '7' is a number after the 3 coordinates.*line 4: field 1 'N1' may be a point identifier or a latitude.*line 5: field 1 'NaN' is not a number"
+  ARGS geocentric -s "60.5 25.5\n60,5 25\nP1 60.5 25.5 10 7\nN1 60.5 25.5\nNaN 25.5 10")
+tervala_cli_test(files.refusals-comma 1 "^[-0-9.]+,[-0-9.]+,[-0-9.]+\n"
+  "line 2: field 2 is empty.*line 3: field 2 '5 25' holds a blank"
+  ARGS geocentric -s "60.5,25.5\n60.5,,25.5\n60,5 25")
+foreach(bad "--columns=2|this command reads 2 to 3 coordinates, got 1" "--columns=2,2|column 2 is listed twice"
+        "--columns=0,1|outside 1..1000" "--delimiter=pipe|expected comma, semicolon, tab or blank")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 option)
+  list(GET bad 1 message)
+  tervala_cli_test(files.option${option} 2 "" "${message}" ARGS geocentric ${option} -s "60.5 25.5")
+endforeach()
+tervala_cli_test(files.column-beyond-line 1 "" "line 1: column 4 is wanted but the line has 3 fields"
+  ARGS geocentric -c 4,5 -s "P1 60.5 25.5")
 
 # --- data egm96-from-text ---------------------------------------------------------
 tervala_cli_test(egm96-from-text.records 0 "EGM96.dat: 3 records.*CORRCOEF.dat: 2 records" ""
@@ -172,7 +218,7 @@ tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-
 tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
   ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
 
-foreach(scenario fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height grid-geoid egm96 demo)
+foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height grid-geoid egm96 demo)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
   set_tests_properties(cli.scenario.${scenario} PROPERTIES

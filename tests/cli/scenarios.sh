@@ -14,6 +14,68 @@ skip() { echo "SKIP: $*"; exit 0; }
 maxdiff() { paste -d' ' "$1" "$2" | awk -v n="$3" '!/^#/ { for (i = 1; i <= n; ++i) { d = $i - $(i + n); if (d < 0) d = -d; if (d > m) m = d } } END { printf "%.3g\n", m + 0 }'; }
 
 case "$scenario" in
+files)
+  # Survey files as they come, through every coordinate subcommand: a header
+  # line, a point identifier, the coordinates and a code after them, in each
+  # delimiter. The results must be those of the bare coordinates (checked
+  # against published values by the other cases), with the identifier in
+  # front, the code behind and the file's own delimiter between fields.
+  rows=(
+    "geocentric -e GRS80|37.5 127 100"
+    "geodetic -e GRS80|-3049086.2377 4046274.1025 3861624.9748"
+    "tm -e GRS80 --lon0 127|37.5 127.3 50"
+    "tm-inverse -e GRS80 --lon0 127|4151698.6705 26527.66 50"
+    "utm -e GRS80|37.5 127.3"
+    "utm-inverse -e GRS80|52N 4151698.6705 349731.1112"
+    "helmert7 --params 1,2,3,4,5,-6,7|-3049086.2377 4046274.1025 3861624.9748"
+    "molodensky-badekas --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5|1000 2000 3000"
+    "abridged-molodensky --shift 100,-50,20 --da 3 --df 1e-5|37.5 127 100"
+    "helmert2d --params 10,20,5,30 --origin 5,5|1 2"
+    "height --params 0.001,0.002,2.5 --origin 1,2|1 2 10"
+    "undulation-correction --shift 10,20,30|37.5 127"
+  )
+  if [ -f "$gtx" ]; then
+    "$tervala" data gtx-to-grid "$gtx" egm2008p.dat > /dev/null || fail "gtx-to-grid"
+    rows+=("geoid grid --data-dir .|37.5 127.25")
+  fi
+  [ -n "$egm96" ] && [ -f "$egm96/EGM96.dat" ] && rows+=("geoid egm96 --data-dir $egm96|37.5 127.25")
+  n=0
+  for row in "${rows[@]}"; do
+    args=${row%%|*}; coords=${row#*|}
+    bare=$("$tervala" $args -s "$coords") || fail "$args on $coords: exit $?"
+    for d in ' ' ',' ';' $'\t'; do
+      line="P-7${d}${coords// /$d}${d}pillar"
+      printf 'id%sa%sb\n%s\n' "$d" "$d" "$line" > in.txt
+      got=$("$tervala" $args --skip-lines 1 -i in.txt) || fail "$args on '$line': exit $?"
+      want="P-7${d}${bare// /$d}${d}pillar"
+      [ "$got" = "$want" ] || fail "$args on '$line': got '$got', expected '$want'"
+      n=$((n + 1))
+    done
+  done
+  echo "ok: $n files" ;;
+streaming)
+  # Each result is written as soon as its line is read: through FIFOs, the
+  # first result must arrive while the input is still open (the tool read
+  # all input before writing anything). A regular output file still appears
+  # only complete, at the end.
+  rm -f in.fifo out.fifo out.txt; mkfifo in.fifo out.fifo
+  "$tervala" utm -e GRS80 -i in.fifo > out.fifo 2>err.txt & pid=$!
+  exec 4<out.fifo 3>in.fifo
+  echo "P1 37.5 127.3 first" >&3
+  IFS= read -r -t 20 first <&4 || { kill $pid; fail "no result while the input is open"; }
+  [ "$first" = "P1 52N 4151698.6705 349731.1112 0.0000 first" ] || fail "first line: $first"
+  echo "P2 -33.9 151.2 second" >&3; exec 3>&-
+  rest=$(cat <&4); exec 4<&-
+  wait $pid || fail "exit $?: $(cat err.txt)"
+  [ "$rest" = "P2 56S 6247473.3369 333568.9410 0.0000 second" ] || fail "second line: $rest"
+  "$tervala" utm -e GRS80 -i in.fifo -o out.txt & pid=$!
+  exec 3>in.fifo
+  for k in $(seq 2000); do echo "37.5 127.3"; done >&3
+  [ -e out.txt ] && fail "out.txt exists before the input ends"
+  exec 3>&-
+  wait $pid || fail "exit $? with -o"
+  [ "$(wc -l < out.txt)" -eq 2000 ] || fail "out.txt has $(wc -l < out.txt) lines"
+  echo "ok: $first" ;;
 fit-bursa-wolf|fit-molodensky-badekas)
   # Source points on GRS80 carried with known parameters; the fit must give
   # the parameter file back, and the transform with --params FILE must put

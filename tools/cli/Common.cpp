@@ -43,6 +43,20 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
                     "Write results to this file (a regular file is replaced only once complete, keeping its mode; a "
                     "link's target likewise; a FIFO or device is written directly)")
         ->group(group);
+    app->add_option("--skip-lines", ctx.io.skipLines,
+                    "Drop this many header lines at the start of the input unread (as cct -s: they are not written)")
+        ->check(CLI::NonNegativeNumber)
+        ->group(group);
+    app->add_option("--delimiter", ctx.io.delimiter,
+                    "Field separator: comma, semicolon, tab or blank. Default: judged from the first data line (a "
+                    "tab, else ';', else ',', else blanks); output uses the same. Empty fields and decimal commas "
+                    "are refused")
+        ->group(group);
+    app->add_option("--columns,-c", ctx.io.columns,
+                    "1-based input fields holding the coordinates, in the order the command reads them (as cct -c). "
+                    "Without it a first field that is not a number is a point identifier, copied first; fields "
+                    "after the coordinates (codes, descriptions) are copied after the results")
+        ->group(group);
     app->add_option("--precision,-p", ctx.io.precision,
                     "Decimals of lengths in metres; angles get 5 more decimals of degrees")
         ->check(CLI::Range(0, 12))

@@ -165,6 +165,23 @@ bool checkInverse(double lat, double& lon, double lon0, double limit, std::strin
     return true;
 }
 
+// --order ne|en: grid coordinates northing first (the default) or easting
+// first, as GIS files have them; on input and output alike.
+void addOrderOption(CLI::App* sub, Context& ctx)
+{
+    sub->add_option_function<std::string>(
+           "--order", [&ctx](const std::string& order) { ctx.io.eastingFirst = order == "en"; },
+           "Grid coordinates as northing easting (ne, the default) or easting northing (en), in and out")
+        ->check(CLI::IsMember({"ne", "en"}));
+}
+
+// The names of grid fields in the order --order gives them.
+std::vector<const char*> gridNames(const Context& ctx)
+{
+    return ctx.io.eastingFirst ? std::vector<const char*>{"easting", "northing", "height"}
+                               : std::vector<const char*>{"northing", "easting", "height"};
+}
+
 std::string utmBandError(double lat)
 {
     return fmt::format("latitude {} is outside the UTM band, 80S to 84N (the polar regions use UPS)", lat);
@@ -180,7 +197,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     registry.add(geocentric, [&ctx] {
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("geocentric", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("geocentric", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error))
@@ -197,7 +214,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     registry.add(geodetic, [&ctx] {
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("geodetic", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("geodetic", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             std::vector<double> v;
             if (!parseNumbers(f, {"X", "Y", "Z"}, 0, v, r.error))
@@ -212,6 +229,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     CLI::App* tm = app.add_subcommand(
         "tm", "Latitude longitude [height] -> Transverse Mercator northing easting height");
     addTMGridOptions(tm, *tmGrid);
+    addOrderOption(tm, ctx);
     addCommonOptions(tm, ctx);
     registry.add(tm, [&ctx, tmGrid] {
         const TMGridOptions& g = *tmGrid;
@@ -220,7 +238,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("tm", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("tm", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error) || !longitudeNear(lon, g.lon0, limit, lon, r.error))
@@ -228,6 +246,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             double lat0 = g.lat0, lon0 = g.lon0;
             t.Geodetic_to_TM(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, lat, lon, h);
             r.fields = {fmt.length(t.GetTM(0)), fmt.length(t.GetTM(1)), fmt.length(t.GetTM(2))};
+            if (ctx.io.eastingFirst)
+                std::swap(r.fields[0], r.fields[1]);
             return r;
         });
     });
@@ -236,6 +256,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     CLI::App* tmInverse = app.add_subcommand(
         "tm-inverse", "Transverse Mercator northing easting [height] -> latitude longitude height");
     addTMGridOptions(tmInverse, *tmInverseGrid);
+    addOrderOption(tmInverse, ctx);
     addCommonOptions(tmInverse, ctx);
     registry.add(tmInverse, [&ctx, tmInverseGrid] {
         const TMGridOptions& g = *tmInverseGrid;
@@ -244,11 +265,13 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("tm-inverse", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("tm-inverse", ctx.io, FieldLayout{2, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             std::vector<double> v;
-            if (!parseNumbers(f, {"northing", "easting", "height"}, 1, v, r.error))
+            if (!parseNumbers(f, gridNames(ctx), 1, v, r.error))
                 return r;
+            if (ctx.io.eastingFirst)
+                std::swap(v[0], v[1]);
             double lat0 = g.lat0, lon0 = g.lon0;
             t.TM_to_Geodetic(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, v[0], v[1], v[2]);
             double lon = t.GetGeodetic(1);
@@ -273,6 +296,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     auto* utmSouth = utm->add_flag("--south", utmOptions->south, "Southern hemisphere (false northing 10000000 m)");
     utm->add_flag("--north", utmOptions->north, "Northern hemisphere")->excludes(utmSouth);
     addMaxOffsetOption(utm, utmOptions->maxOffset);
+    addOrderOption(utm, ctx);
     addCommonOptions(utm, ctx);
     registry.add(utm, [&ctx, utmOptions] {
         const UtmOptions& o = *utmOptions;
@@ -281,7 +305,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("utm", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("utm", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error))
@@ -298,6 +322,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             t.Geodetic_to_UTM(south ? 1 : 0, cm, lat, lon, h);
             r.fields = {std::to_string(zone) + (south ? "S" : "N"), fmt.length(t.GetUTM(0)), fmt.length(t.GetUTM(1)),
                         fmt.length(t.GetUTM(2))};
+            if (ctx.io.eastingFirst)
+                std::swap(r.fields[1], r.fields[2]);
             return r;
         });
     });
@@ -310,6 +336,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     auto* invSouth = utmInverse->add_flag("--south", utmInverseOptions->south, "Southern hemisphere");
     utmInverse->add_flag("--north", utmInverseOptions->north, "Northern hemisphere (default)")->excludes(invSouth);
     addMaxOffsetOption(utmInverse, utmInverseOptions->maxOffset);
+    addOrderOption(utmInverse, ctx);
     addCommonOptions(utmInverse, ctx);
     registry.add(utmInverse, [&ctx, utmInverseOptions] {
         const UtmOptions& o = *utmInverseOptions;
@@ -318,7 +345,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("utm-inverse", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("utm-inverse", ctx.io, FieldLayout{2, 3, FirstField::Zone}, [&](const std::vector<std::string>& f) {
             LineResult r;
             int zone = o.zone;
             bool south = o.south;
@@ -341,8 +368,10 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                 return r;
             }
             std::vector<double> v;
-            if (!parseNumbers(rest, {"northing", "easting", "height"}, 1, v, r.error))
+            if (!parseNumbers(rest, gridNames(ctx), 1, v, r.error))
                 return r;
+            if (ctx.io.eastingFirst)
+                std::swap(v[0], v[1]);
             double cm = centralMeridianOf(zone);
             const double lon0 = cm;
             t.UTM_to_Geodetic(south ? 1 : 0, cm, v[0], v[1], v[2]);

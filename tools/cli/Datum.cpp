@@ -121,7 +121,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         CTervala t = ctx.object();
         t.SetParameters_Bursa_WolfModel(p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
         const Formatter fmt = ctx.format();
-        return runLines("helmert7", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("helmert7", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double v[3];
             if (!parseXyz(f, v, r.error))
@@ -152,7 +152,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         t.SetParameters_Molodensky_BadekasModel(origin[0], origin[1], origin[2], p[0], p[1], p[2], p[3], p[4], p[5],
                                                 p[6]);
         const Formatter fmt = ctx.format();
-        return runLines("molodensky-badekas", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("molodensky-badekas", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double v[3];
             if (!parseXyz(f, v, r.error))
@@ -185,7 +185,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         }
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("abridged-molodensky", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("abridged-molodensky", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error))
@@ -215,7 +215,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
         const Formatter fmt = ctx.format();
-        return runLines("helmert2d", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("helmert2d", ctx.io, FieldLayout{2, 2, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             if (f.size() != 2) {
                 r.error = "expected 2 fields (x y), got " + std::to_string(f.size());
@@ -248,7 +248,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         CTervala t = ctx.object();
         t.SetHeightTrans(v[0], v[1], v[2]);
         const Formatter fmt = ctx.format();
-        return runLines("height", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("height", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
             if (f.size() != 3) {
                 r.error = "expected 3 fields (x y h), got " + std::to_string(f.size());

@@ -46,7 +46,7 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         }
         const Formatter fmt = ctx.format();
-        return runLines("geoid egm96", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("geoid egm96", ctx.io, FieldLayout{2, 2, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, false, lat, lon, h, r.error))
@@ -71,7 +71,7 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         const Formatter fmt = ctx.format();
         const grid::GridView view = grid::gridView(*t);
         const grid::GridCoverage coverage = grid::gridCoverage(view);
-        return runLines("geoid grid", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("geoid grid", ctx.io, FieldLayout{2, 2, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, false, lat, lon, h, r.error))
@@ -111,7 +111,7 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         }
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
-        return runLines("undulation-correction", ctx.io, [&](const std::vector<std::string>& f) {
+        return runLines("undulation-correction", ctx.io, FieldLayout{2, 2, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, false, lat, lon, h, r.error))

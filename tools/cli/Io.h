@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Text.h"
+
 namespace tervala {
 namespace cli {
 
@@ -20,6 +22,10 @@ struct IoOptions {
     std::string inputFile;    // --input-file (- for standard input)
     std::string outputFile;   // --output-file (see AtomicFile)
     int precision = 4;        // decimals of lengths; angles get precision + 5
+    long skipLines = 0;       // --skip-lines: header lines dropped unread
+    std::string delimiter;    // --delimiter (empty: detected from the first data line)
+    std::string columns;      // --columns: 1-based input fields holding the coordinates
+    bool eastingFirst = false;  // --order en: grid coordinates easting before northing
 };
 
 // An output file opened as what it is. A regular file (or a missing one) is
@@ -76,11 +82,6 @@ private:
     int precision_;
 };
 
-// Reads every line of the selected input (a leading byte-order mark of a
-// file or standard input skipped). Returns false (with a message) when
-// the input cannot be opened.
-bool readInputLines(const IoOptions& io, std::vector<std::string>& lines, std::string& error);
-
 // Result of processing one line: either output fields or an error message.
 struct LineResult {
     std::vector<std::string> fields;
@@ -90,11 +91,46 @@ struct LineResult {
 // Bad lines reported one by one on standard error; the rest are counted.
 constexpr int kListedBadLines = 20;
 
-// Processes every input line with `process` (called with the line's fields,
-// never for pass-through lines) and writes the results. Returns the exit
-// status: 0 when every line succeeded, 1 when any failed, 2 when the input or
-// output could not be used.
-int runLines(const std::string& command, const IoOptions& io,
+// What the first coordinate of a subcommand's lines looks like, which tells
+// a point identifier before it apart.
+enum class FirstField {
+    Number,    // grid or geocentric coordinates
+    Latitude,  // an angle, decimal or sexagesimal
+    Zone,      // a UTM zone such as 52N, or a number when the zone is an option
+};
+
+// Where a subcommand's coordinates sit on a line: `least` to `most` fields
+// (one more when a zone field leads them), the optional ones taken while
+// they are numbers.
+struct FieldLayout {
+    std::size_t least, most;
+    FirstField first;
+};
+
+// The parts of one input line: an identifier (or, with --columns, the
+// fields before the first coordinate column), the coordinates, the fields
+// after them and a trailing "# comment".
+struct LineFields {
+    std::vector<std::string> before, coordinates, after;
+    std::string comment;
+};
+
+// Splits `line` by `layout` (or by the 1-based `columns` when not empty);
+// false with a message for an empty coordinate field, a decimal comma, a
+// number left over after the coordinates, or a first field that could be
+// either an identifier or a latitude.
+bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& layout,
+               const std::vector<std::size_t>& columns, LineFields& out, std::string& error);
+
+// Parses a --columns list ("2,3,4"): distinct whole numbers from 1.
+bool parseColumns(const std::string& text, std::vector<std::size_t>& columns, std::string& error);
+
+// Reads the input line by line, processes each with `process` (called with
+// the coordinate fields, never for pass-through lines) and writes each
+// result before reading on, flushing every line unless the output is a
+// regular file. Returns the exit status: 0 when every line succeeded, 1 when
+// any failed, 2 when the input, the output or an option could not be used.
+int runLines(const std::string& command, const IoOptions& io, const FieldLayout& layout,
              const std::function<LineResult(const std::vector<std::string>&)>& process);
 
 // Prints "tervala <command>: <message>" on standard error.

@@ -1,6 +1,8 @@
 #include "Text.h"
 
 #include <cerrno>
+#include <charconv>
+#include <string_view>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +36,7 @@ std::string quoted(const std::string& field)
 // Plain decimal notation: [sign] digits [. digits] [e [sign] digits], at
 // least one digit in the mantissa. strtod alone would also take hexadecimal
 // ("0x3C" as 60), "inf", "nan" and "infinity", none of which a surveyor means.
-bool isDecimalNumber(const std::string& s)
+bool isDecimalNumber(std::string_view s)
 {
     std::size_t i = 0, digits = 0;
     auto isDigit = [&](std::size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '9'; };
@@ -146,6 +148,83 @@ int hemisphereSign(char c, AngleKind kind, std::string& error)
 
 } // namespace
 
+Delimiter detectDelimiter(const std::string& line)
+{
+    const std::string body = line.substr(0, line.find('#'));
+    if (trim(body).find('\t') != std::string::npos)
+        return Delimiter::Tab;
+    if (body.find(';') != std::string::npos)
+        return Delimiter::Semicolon;
+    if (body.find(',') != std::string::npos)
+        return Delimiter::Comma;
+    return Delimiter::Blank;
+}
+
+bool parseDelimiter(const std::string& text, Delimiter& delimiter, std::string& error)
+{
+    static const struct {
+        const char* name;
+        const char* character;
+        Delimiter value;
+    } names[] = {{"comma", ",", Delimiter::Comma},
+                 {"semicolon", ";", Delimiter::Semicolon},
+                 {"tab", "\t", Delimiter::Tab},
+                 {"blank", " ", Delimiter::Blank},
+                 {"space", " ", Delimiter::Blank}};
+    for (const auto& n : names)
+        if (text == n.name || text == n.character) {
+            delimiter = n.value;
+            return true;
+        }
+    error = "expected comma, semicolon, tab or blank, got " + quoted(text);
+    return false;
+}
+
+char delimiterChar(Delimiter delimiter)
+{
+    switch (delimiter) {
+    case Delimiter::Comma:
+        return ',';
+    case Delimiter::Semicolon:
+        return ';';
+    case Delimiter::Tab:
+        return '\t';
+    default:
+        return ' ';
+    }
+}
+
+std::vector<std::string> splitDelimited(const std::string& body, Delimiter delimiter)
+{
+    std::vector<std::string> fields;
+    if (delimiter == Delimiter::Blank) {
+        std::size_t i = 0;
+        while (true) {
+            while (i < body.size() && isBlank(body[i]))
+                ++i;
+            if (i >= body.size())
+                return fields;
+            const std::size_t start = i;
+            while (i < body.size() && !isBlank(body[i]))
+                ++i;
+            fields.push_back(body.substr(start, i - start));
+        }
+    }
+    const char c = delimiterChar(delimiter);
+    if (trim(body).empty())
+        return fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = body.find(c, start);
+        fields.push_back(trim(body.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        if (end == std::string::npos)
+            return fields;
+        start = end + 1;
+    }
+}
+
+bool isNumber(const std::string& field) { return isDecimalNumber(trim(field)); }
+
 bool isPassThrough(const std::string& line)
 {
     for (char c : line) {
@@ -179,7 +258,12 @@ std::vector<std::string> splitFields(const std::string& line)
 
 bool parseNumber(const std::string& field, double& value, std::string& error)
 {
-    const std::string s = trim(field);
+    std::size_t b = 0, e = field.size();
+    while (b < e && isBlank(field[b]))
+        ++b;
+    while (e > b && isBlank(field[e - 1]))
+        --e;
+    const std::string_view s(field.data() + b, e - b);
     if (s.empty()) {
         error = "expected a number, got nothing";
         return false;
@@ -188,12 +272,18 @@ bool parseNumber(const std::string& field, double& value, std::string& error)
         error = "expected a number (decimal, such as -12.5 or 1.5e3), got " + quoted(field);
         return false;
     }
-    errno = 0;
-    const double v = std::strtod(s.c_str(), nullptr);
-    // ERANGE also flags underflow to a tiny value, which is a fine number.
-    if (!std::isfinite(v) || (errno == ERANGE && std::fabs(v) > 1.0)) {
-        error = "the number " + quoted(field) + " is not finite";
-        return false;
+    // from_chars rounds exactly as strtod does, without the locale.
+    double v = 0;
+    const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+    const std::from_chars_result r = std::from_chars(first, s.data() + s.size(), v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Overflow is an error; underflow to a tiny value is a fine number.
+        errno = 0;
+        v = std::strtod(std::string(s).c_str(), nullptr);
+        if (!std::isfinite(v) || (errno == ERANGE && std::fabs(v) > 1.0)) {
+            error = "the number " + quoted(field) + " is not finite";
+            return false;
+        }
     }
     value = v;
     return true;

@@ -18,6 +18,28 @@ bool isPassThrough(const std::string& line);
 // ends in a comment ("... # note") keeps only what stands before the '#'.
 std::vector<std::string> splitFields(const std::string& line);
 
+// Field separators of coordinate files. Blank: runs of spaces and tabs;
+// the others: exactly one character between fields, so two in a row make an
+// empty field.
+enum class Delimiter { Blank, Comma, Semicolon, Tab };
+
+// The separator of a file judged from its first data line: a tab, else a
+// semicolon, else a comma, else blanks.
+Delimiter detectDelimiter(const std::string& line);
+
+// A --delimiter value: comma, semicolon, tab, blank, or the character itself.
+bool parseDelimiter(const std::string& text, Delimiter& delimiter, std::string& error);
+
+// The character written between output fields for a delimiter.
+char delimiterChar(Delimiter delimiter);
+
+// The fields of `body` (a line without its comment), trimmed of blanks;
+// empty fields are kept for the caller to judge.
+std::vector<std::string> splitDelimited(const std::string& body, Delimiter delimiter);
+
+// True for a plain decimal number (what parseNumber accepts).
+bool isNumber(const std::string& field);
+
 // A finite decimal number, the whole field (strtod syntax, no trailing text).
 // On failure returns false and says why in `error`.
 bool parseNumber(const std::string& field, double& value, std::string& error);

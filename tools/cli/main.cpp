@@ -1,9 +1,9 @@
 // tervala: the command-line front end of the Tervala library.
 //
 // One program with a subcommand per job, in the manner of GeographicLib's
-// utilities and PROJ's cct: coordinates are read line by line (whitespace or
-// comma separated) from standard input, a file or --input-string, one result
-// line is written per input line, and comment lines pass through.
+// utilities and PROJ's cct: coordinates are read line by line from standard
+// input, a file or --input-string, one result line is written per input line
+// as soon as it is computed, and comment lines pass through.
 #include <cstdio>
 
 #include <CLI/CLI.hpp>
@@ -16,7 +16,11 @@ int main(int argc, char** argv)
     using namespace tervala::cli;
     CLI::App app{"tervala: geodetic conversions, datum transformations, least-squares fits and geoid heights.\n"
                  "Coordinates are read line by line from standard input (or --input-string / --input-file),\n"
-                 "one result line per input line; angles in decimal degrees (DMS such as 37d30'00.5\"N accepted).\n"
+                 "one result line per input line, written as soon as it is computed; angles in decimal degrees\n"
+                 "(DMS such as 37d30'00.5\"N accepted). Fields are separated by blanks, commas, semicolons or tabs\n"
+                 "(judged from the first data line; the output uses the same). A point identifier before the\n"
+                 "coordinates is copied first; fields after them are copied after the results (as cct does), and\n"
+                 "a trailing '# comment' likewise (as GeographicLib's tools with --comment-delimiter).\n"
                  "Run 'tervala <command> --help' for each command."};
     app.require_subcommand(1);
     app.set_version_flag("--version", "tervala " TERVALA_VERSION_STRING);

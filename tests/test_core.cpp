@@ -102,7 +102,7 @@ TEST(Object, CopyAssignAndSelfAssignAreIndependent)
 // The constants of the GRS80 example, each as double arithmetic gives it.
 TEST(Ellipsoid, Grs80Constants)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(6378137.0, 298.257222101);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
     EXPECT_EQ(e.b, 6356752.314140356);
     EXPECT_EQ(e.e2, 0.006694380022900686);
     EXPECT_EQ(e.ep2, 0.006739496775478856);
@@ -117,7 +117,7 @@ TEST(Ellipsoid, Grs80Constants)
 // to the pole is the ellipsoid's quarter meridian (GRS80: 10001965.7293 m).
 TEST(Ellipsoid, MeridianArcAndFootpointAreInverse)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(6378137.0, 298.257222101);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
     EXPECT_NEAR(tervala::meridianArc(e, tervala::PI / 2), 10001965.7293, 1e-4);
     for (double deg = -89.0; deg <= 89.0; deg += 0.5) {
         const double phi = tervala::angles::toRadians(deg);

@@ -418,7 +418,7 @@ TEST(CorrUndulation, ClosedFormCasesAndGeometry)
 {
     CTervala t;
     t.Setup_Ellipsoid(6378137.0, 298.257222101);
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(t);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(t);
     EXPECT_EQ(t.CorrUndulation(0, 0, 0, 0, 0, 0, 0), 0.0);
     EXPECT_EQ(t.CorrUndulation(0, 0, 12.5, -7, 3, 4.25, 1e-5), 12.5 - 4.25);
     // At a pole the prime-vertical radius is a^2 / b: da costs (b / a) da, df gives a df.

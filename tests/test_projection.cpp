@@ -116,7 +116,7 @@ TEST(Projection, CallerVariablesAfterEachMember)
 
     // The inverse writes k0 M(lat0) + (northing - fn) into the northing.
     const double k0 = 0.9999, fn = 600000;
-    const tervala::Ellipsoid e = tervala::TervalaAccess::ellipsoid(t);
+    const tervala::EllipsoidConstants e = tervala::TervalaAccess::ellipsoid(t);
     double n = 544546.4017, east = 226527.6649;
     lat0 = 38, lon0 = 127;
     t.TM_to_Geodetic(lat0, lon0, fn, 200000, k0, n, east, h);
@@ -359,7 +359,7 @@ TEST(Projection, UnusualInputReturns)
 // maps to its false northing) nor change any result bit.
 TEST(Projection, RememberedOriginArcFollowsGridAndEllipsoid)
 {
-    const tervala::Ellipsoid e = tervala::TervalaAccess::ellipsoid(grs80());
+    const tervala::EllipsoidConstants e = tervala::TervalaAccess::ellipsoid(grs80());
     for (double d0 = -90; d0 <= 90; d0 += 0.75)
         EXPECT_NEAR(tervala::originArc(e, d0), tervala::meridianArc(e, d0 * M_PI / 180), 1e-8) << d0;
     CTervala objects[2] = {grs80(), CTervala()};

@@ -15,7 +15,7 @@ struct Vec3 {
 };
 
 // The sixteen constants Setup_Ellipsoid stores, in the object's field order.
-struct Ellipsoid {
+struct EllipsoidConstants {
     double a;    // semi-major axis, metres
     double f;    // flattening
     double b;    // semi-minor axis, metres
@@ -27,22 +27,22 @@ struct Ellipsoid {
 };
 
 // Derives every constant from a and the inverse flattening.
-Ellipsoid makeEllipsoid(double a, double inverseFlattening);
+EllipsoidConstants makeEllipsoid(double a, double inverseFlattening);
 
 // Meridian arc from the equator to latitude phi (radians), metres:
 // alpha (phi + beta sin 2phi + gamma sin 4phi + delta sin 6phi + epsilon sin 8phi).
-double meridianArc(const Ellipsoid& e, double phi);
+double meridianArc(const EllipsoidConstants& e, double phi);
 
 // Footpoint latitude of the rectified latitude mu = M / alpha' (radians).
-double footpointLatitude(const Ellipsoid& e, double mu);
+double footpointLatitude(const EllipsoidConstants& e, double mu);
 
 // Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
-Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude, double height);
+Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height);
 
 // X, Y, Z to latitude and longitude in DEGREES and height in metres (the
 // object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar
 // axis, non-finite input and the bound on the iteration.
-Vec3 geocentricToGeodetic(const Ellipsoid& e, double X, double Y, double Z);
+Vec3 geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z);
 
 // Passes after which the geocentric inverse stops even without meeting the
 // 1e-14 rad test (ordinary points need about four).

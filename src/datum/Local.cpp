@@ -17,7 +17,7 @@ PlanePoint helmert2D(const Helmert2DParameters& p, double x0, double y0, double 
     return PlanePoint{m * (c * dx - s * dy) + p.t1 + x0, m * (s * dx + c * dy) + p.t2 + y0};
 }
 
-double heightTransform(const HeightPlane& q, double x0, double y0, double x, double y, double h)
+double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h)
 {
     return q.slope1 * (x - x0) + q.slope2 * (y - y0) + q.shift + h;
 }
@@ -50,6 +50,6 @@ void CTervala::Helmert2D(double x0, double y0, double x, double y)
 
 void CTervala::HeightTrans(double x0, double y0, double x, double y, double h)
 {
-    const tervala::HeightPlane q{m_HeightParameters[0], m_HeightParameters[1], m_HeightParameters[2]};
+    const tervala::HeightPlaneParameters q{m_HeightParameters[0], m_HeightParameters[1], m_HeightParameters[2]};
     m_2DH[2] = tervala::heightTransform(q, x0, y0, x, y, h);
 }

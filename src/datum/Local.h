@@ -28,14 +28,14 @@ PlanePoint helmert2D(const Helmert2DParameters& p, double x0, double y0, double 
 
 // Height plane: slope1 along the first coordinate, slope2 along the second,
 // shift in metres (the layout of m_HeightParameters).
-struct HeightPlane {
+struct HeightPlaneParameters {
     double slope1;
     double slope2;
     double shift;
 };
 
 // h + slope1 (x - x0) + slope2 (y - y0) + shift.
-double heightTransform(const HeightPlane& q, double x0, double y0, double x, double y, double h);
+double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h);
 
 } // namespace tervala
 

@@ -64,7 +64,7 @@ struct LatitudeTerms {
     double N;     // radius of curvature in the prime vertical
 };
 
-LatitudeTerms latitudeTerms(const Ellipsoid& e, double phi)
+LatitudeTerms latitudeTerms(const EllipsoidConstants& e, double phi)
 {
     LatitudeTerms q;
     q.c = std::cos(phi);
@@ -83,7 +83,7 @@ struct ForwardSeries {
     double easting;   // N * (c l + the three easting terms)
 };
 
-ForwardSeries forwardSeries(const Ellipsoid& e, double phi, double l)
+ForwardSeries forwardSeries(const EllipsoidConstants& e, double phi, double l)
 {
     const LatitudeTerms q = latitudeTerms(e, phi);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
@@ -113,7 +113,7 @@ struct LatLonRadians {
 
 // Latitude and longitude from the footpoint latitude phi1 and the reduced
 // easting u (easting from the central meridian divided by the scale).
-LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, double u)
+LatLonRadians inverseSeries(const EllipsoidConstants& e, double phi1, double lambda0, double u)
 {
     const LatitudeTerms q = latitudeTerms(e, phi1);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2, N = q.N;
@@ -137,7 +137,7 @@ LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, dou
     return LatLonRadians{phi, lambda};
 }
 
-double computeOriginArc(const Ellipsoid& e, double d0)
+double computeOriginArc(const EllipsoidConstants& e, double d0)
 {
     const double phi0 = d0 * PI * angles::kOneOver180;
     return e.arcAlpha * (phi0 + e.arcBeta * std::sin(d0 * PI * kTwoOver180) +
@@ -155,7 +155,7 @@ std::uint64_t bitsOf(double x)
 
 } // namespace
 
-double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
+double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees)
 {
     // A host projects many points on one grid, so the arc of the last origin
     // is kept per thread and reused when the origin and the arc constants
@@ -178,14 +178,14 @@ double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
     return arc;
 }
 
-GridPoint tmForward(const Ellipsoid& e, const TMGrid& grid, double latitude, double longitude)
+GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double latitude, double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - grid.centralMeridian);
     const double x = s.arc - grid.originArc + s.northing;
     return GridPoint{grid.scaleFactor * x + grid.falseNorthing, grid.scaleFactor * s.easting + grid.falseEasting};
 }
 
-GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, double easting)
+GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting)
 {
     const double k0 = grid.scaleFactor;
     const double arc = grid.originArc * k0 + (northing - grid.falseNorthing);
@@ -195,7 +195,7 @@ GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, d
     return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
 }
 
-GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, double latitude,
+GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,
                      double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - centralMeridian);
@@ -206,7 +206,7 @@ GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, 
     return GridPoint{northing, kUtmScaleFactor * s.easting + kUtmFalseEasting};
 }
 
-GridInverse utmInverse(const Ellipsoid& e, bool southern, double centralMeridian, double northing,
+GridInverse utmInverse(const EllipsoidConstants& e, bool southern, double centralMeridian, double northing,
                        double easting)
 {
     const double arc = southern ? northing - kUtmSouthernFalseNorthing : northing;
@@ -254,7 +254,7 @@ void CTervala::Geodetic_to_TM(double& latitudeOfOrigin, double& centralMeridian,
     const double h = height;
     const ForwardAngles r = convertInPlace(centralMeridian, latitude, longitude);
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), r.lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridPoint p = tervala::tmForward(e, grid, r.phi, r.lambda);
     m_TM[0] = p.northing;
@@ -273,7 +273,7 @@ void CTervala::TM_to_Geodetic(double& latitudeOfOrigin, double& centralMeridian,
     const double lambda0 = angles::toRadians(centralMeridian);
     centralMeridian = lambda0;
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridInverse r = tervala::tmInverse(e, grid, n, en);
     northing = r.arc;

@@ -1,0 +1,202 @@
+// Datum and local transformations as immutable value types: the seven-
+// parameter similarity (Helmert7, about the geocentre; MolodenskyBadekas,
+// about an origin), the abridged Molodensky shift between two ellipsoids,
+// the four-parameter 2D Helmert transformation and the inclined height plane.
+//
+// Units: translations in metres, scale corrections s in parts per million
+// (factor m = 1 + s 1e-6), rotations in arc-seconds. The rotation matrix is
+// the exact product R3(rz) R2(ry) R1(rx) (no small-angle approximation).
+#ifndef TERVALA_DATUM_HPP
+#define TERVALA_DATUM_HPP
+
+#include "Ellipsoid.hpp"
+#include "Export.hpp"
+
+namespace tervala {
+
+/// The sign convention of the three rotations of a seven-parameter set.
+/// The two conventions differ only in the signs of rx, ry and rz; check the
+/// source of published parameters, as the wrong choice moves points by
+/// metres. For small angles and a point X:
+///   PositionVector:  X' ~ X + t + s X + (r x X)   (rotates the point;
+///                    EPSG 1033, ISO 19111 "position vector")
+///   CoordinateFrame: X' ~ X + t + s X - (r x X)   (rotates the axes;
+///                    EPSG 1032)
+enum class Convention { PositionVector, CoordinateFrame };
+
+/// The seven-parameter (Bursa-Wolf) similarity about the geocentre:
+/// X' = m R X + t.
+class TERVALA_API Helmert7 {
+public:
+    /// @param[in] tx,ty,tz translations, metres.
+    /// @param[in] s scale correction, ppm (m = 1 + s 1e-6 > 0, so s > -1e6).
+    /// @param[in] rx,ry,rz rotations, arc-seconds, in `convention`;
+    ///   |r| <= 648000 (180 degrees).
+    /// @param[in] convention how the rotations are to be read; there is no
+    ///   default on purpose.
+    /// @throw std::invalid_argument naming the parameter when a value is not
+    ///   finite or out of range.
+    Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention);
+
+    /// Source to target.
+    Geocentric forward(const Geocentric& point) const;
+    /// Target to source: Inv(R) ((X' - t) / m), the exact inverse of forward
+    /// up to rounding.
+    Geocentric inverse(const Geocentric& point) const;
+
+    double tx() const { return tx_; }
+    double ty() const { return ty_; }
+    double tz() const { return tz_; }
+    double s() const { return s_; }
+    /// Rotations in convention(), arc-seconds.
+    double rx() const { return rx_; }
+    double ry() const { return ry_; }
+    double rz() const { return rz_; }
+    Convention convention() const { return convention_; }
+    /// The same transformation with its rotations expressed in `convention`.
+    Helmert7 in(Convention convention) const;
+
+private:
+    friend struct ModernAccess;
+    double tx_, ty_, tz_, s_, rx_, ry_, rz_;
+    Convention convention_;
+    double m_;           // 1 + s 1e-6
+    double r_[3][3];     // R in the coordinate-frame convention
+    double rInv_[3][3];  // its inverse as a general matrix
+};
+
+/// The seven-parameter similarity about an origin X0 (usually the centroid
+/// of the network): X' = m R (X - X0) + t + X0.
+class TERVALA_API MolodenskyBadekas {
+public:
+    /// Parameters as for Helmert7, and the origin X0 in metres (finite).
+    /// @throw std::invalid_argument naming the parameter.
+    MolodenskyBadekas(double tx, double ty, double tz, double s, double rx, double ry, double rz,
+                      Convention convention, const Geocentric& origin);
+
+    Geocentric forward(const Geocentric& point) const;
+    /// Exact inverse: Inv(R) ((X' - X0 - t) / m) + X0.
+    Geocentric inverse(const Geocentric& point) const;
+
+    /// The parameters without the origin, as a Helmert7 (the same
+    /// transformation only when the origin is the geocentre).
+    const Helmert7& parameters() const { return parameters_; }
+    const Geocentric& origin() const { return origin_; }
+    MolodenskyBadekas in(Convention convention) const;
+
+private:
+    friend struct ModernAccess;
+    Helmert7 parameters_;
+    Geocentric origin_;
+};
+
+/// Shifts of latitude, longitude (degrees) and ellipsoidal height (metres).
+struct GeodeticShift {
+    double latitude;
+    double longitude;
+    double height;
+};
+
+/// The abridged Molodensky transformation (DMA TR 8350.2) between a source
+/// and a target ellipsoid for a geocentric shift (dx, dy, dz) of the origin.
+/// Its accuracy is that of the abridged formulas (metre level for typical
+/// datum shifts).
+class TERVALA_API AbridgedMolodensky {
+public:
+    /// @param[in] source,target the ellipsoids; da and df are target minus
+    ///   source.
+    /// @param[in] dx,dy,dz shift of the origin, metres, finite.
+    /// @throw std::invalid_argument naming a non-finite shift.
+    AbridgedMolodensky(const Ellipsoid& source, const Ellipsoid& target, double dx, double dy, double dz);
+
+    /// The shifts at a point of the source datum (degrees; the height does
+    /// not enter). NaN (all three) for a latitude outside (-90, 90) (at the
+    /// poles the longitude shift is undefined) or non-finite input.
+    GeodeticShift shift(double latitude, double longitude) const;
+    /// The point moved to the target datum: latitude, longitude (reduced to
+    /// (-180, 180]) and height plus the shifts. NaN as for shift().
+    Geodetic forward(const Geodetic& point) const;
+    /// The transformation back: target to source with the negated shift.
+    AbridgedMolodensky reversed() const;
+
+    const Ellipsoid& source() const { return source_; }
+    const Ellipsoid& target() const { return target_; }
+    double dx() const { return dx_; }
+    double dy() const { return dy_; }
+    double dz() const { return dz_; }
+
+private:
+    friend struct ModernAccess;
+    Ellipsoid source_;
+    Ellipsoid target_;
+    double dx_, dy_, dz_;
+};
+
+/// Plane coordinates of a local system: the first and second coordinate
+/// (for example easting and northing, or x and y), metres.
+struct PlaneCoordinates {
+    double first;
+    double second;
+};
+
+/// The four-parameter 2D Helmert (similarity) transformation about an
+/// origin (x0, y0), with m = 1 + scale 1e-6 and rotation r:
+///   first'  = m (cos r (x - x0) - sin r (y - y0)) + t1 + x0
+///   second' = m (sin r (x - x0) + cos r (y - y0)) + t2 + y0
+/// A positive rotation turns the first axis toward the second.
+class TERVALA_API Helmert2D {
+public:
+    /// @param[in] t1,t2 translations of the first and second coordinate,
+    ///   metres.
+    /// @param[in] scale scale correction, ppm, > -1e6.
+    /// @param[in] rotation arc-seconds, |rotation| <= 648000.
+    /// @param[in] origin (x0, y0), metres; (0, 0) unless given.
+    /// @throw std::invalid_argument naming a non-finite or out-of-range value.
+    Helmert2D(double t1, double t2, double scale, double rotation, const PlaneCoordinates& origin = {0.0, 0.0});
+
+    PlaneCoordinates forward(const PlaneCoordinates& point) const;
+    /// Exact inverse of forward up to rounding.
+    PlaneCoordinates inverse(const PlaneCoordinates& point) const;
+
+    double t1() const { return t1_; }
+    double t2() const { return t2_; }
+    double scale() const { return scale_; }
+    double rotation() const { return rotation_; }
+    const PlaneCoordinates& origin() const { return origin_; }
+
+private:
+    friend struct ModernAccess;
+    double t1_, t2_, scale_, rotation_;
+    PlaneCoordinates origin_;
+};
+
+/// The inclined height plane about an origin (x0, y0):
+///   h' = h + slope1 (x - x0) + slope2 (y - y0) + shift.
+class TERVALA_API HeightPlane {
+public:
+    /// @param[in] slope1,slope2 slopes along the first and second coordinate,
+    ///   metre per metre.
+    /// @param[in] shift metres.
+    /// @param[in] origin (x0, y0), metres; (0, 0) unless given.
+    /// @throw std::invalid_argument naming a non-finite value.
+    HeightPlane(double slope1, double slope2, double shift, const PlaneCoordinates& origin = {0.0, 0.0});
+
+    /// Source height h at plane position `position` to the target height.
+    double forward(const PlaneCoordinates& position, double height) const;
+    /// Target height back to the source height.
+    double inverse(const PlaneCoordinates& position, double height) const;
+
+    double slope1() const { return slope1_; }
+    double slope2() const { return slope2_; }
+    double shift() const { return shift_; }
+    const PlaneCoordinates& origin() const { return origin_; }
+
+private:
+    friend struct ModernAccess;
+    double slope1_, slope2_, shift_;
+    PlaneCoordinates origin_;
+};
+
+} // namespace tervala
+
+#endif

@@ -1,0 +1,40 @@
+// Where the projection series give the accuracy the front ends promise, and
+// the longitude reduction they apply before projecting. The members of
+// CTervala do not call these: they evaluate the series for whatever they are
+// given. The tool, the Python layer and the modern API call them to refuse
+// or reduce input instead of printing a number far outside the series'
+// accuracy.
+#ifndef TERVALA_PROJECTION_DOMAIN_H
+#define TERVALA_PROJECTION_DOMAIN_H
+
+#include "core/Ellipsoid.h"
+
+namespace tervala {
+
+// An angle in degrees reduced to (-180, 180]. Non-finite input stays NaN.
+// Exact for every finite input: fmod is exact, and the one addition or
+// subtraction of 360 is exact for |deg| below 2^44 degrees.
+double reduceLongitude(double deg);
+
+// UTM is defined from 80 deg S to 84 deg N; the polar caps belong to UPS.
+constexpr double kUtmNorthernLimit = 84.0;
+constexpr double kUtmSouthernLimit = -80.0;
+
+// True when a latitude in degrees lies in the UTM band [-80, 84].
+inline bool inUtmBand(double latitudeDegrees)
+{
+    return latitudeDegrees >= kUtmSouthernLimit && latitudeDegrees <= kUtmNorthernLimit;
+}
+
+// The largest distance from the central meridian, in degrees of longitude,
+// at which the forward series (tmForward / utmForward) stays within 1 mm of
+// an exact Transverse Mercator at every latitude on ellipsoid `e`, for a
+// grid of scale 1 (a smaller scale shrinks the error with it). Measured by
+// bench/tm_domain.cpp against GeographicLib's TransverseMercatorExact;
+// ellipsoids with a flattening outside the measured range get the most
+// conservative measured value. NaN for an ellipsoid that is not valid.
+double tmMaxOffsetDegrees(const EllipsoidConstants& e);
+
+} // namespace tervala
+
+#endif

@@ -168,6 +168,7 @@ private:
     friend struct ModernAccess;
     double t1_, t2_, scale_, rotation_;
     PlaneCoordinates origin_;
+    double m_, cos_, sin_;  // 1 + scale 1e-6, cos and sin of the rotation
 };
 
 /// The inclined height plane about an origin (x0, y0):

@@ -28,8 +28,11 @@ struct FitSummary {
     int observations;  ///< coordinates fitted (2 or 3 per point, 1 for heights)
     int unknowns;      ///< parameters of the model
     int redundancy;    ///< observations - unknowns
-    /// Numerical rank of the normal equations (columns scaled to unit
-    /// diagonal; eigenvalues below 1e-12 of the largest count as zero).
+    /// How many of the unknowns the geometry of the source points
+    /// determines: coincident points fix the translations (and the height
+    /// shift) only, collinear points leave the rotation about their line
+    /// (and the slope across it) open. A direction counts when the points
+    /// spread along it by more than 1e-9 of their largest coordinate.
     int rank;
     /// rank < unknowns, or a parameter or residual that is not finite.
     bool degenerate;

@@ -48,11 +48,12 @@ private:
 /// to south as float32), interpolated by natural cubic splines over a 6 x 6
 /// window of nodes.
 ///
-/// A grid is global when its columns span 360 degrees; its window then
-/// wraps round in longitude and, at a row on a pole, continues across the
-/// pole. A regional grid gives heights only where the whole 6 x 6 window
-/// consists of stored nodes, which keeps a point two to three spacings
-/// inside every edge; closer to an edge (or outside) height() is NaN.
+/// The interpolation window continues past an edge only where the grid
+/// itself continues there: round in longitude when the columns span 360
+/// degrees, across the pole at an edge row at most half a spacing from it. Elsewhere the
+/// whole 6 x 6 window must consist of stored nodes, which keeps a point two
+/// to three spacings inside the edge; closer to such an edge (or outside the
+/// grid) height() is NaN. isGlobal() tells whether no such edge exists.
 class TERVALA_API GeoidGrid {
 public:
     /// @param[in] path the grid file.
@@ -69,7 +70,8 @@ public:
     double height(double latitude, double longitude) const;
 
     const std::string& path() const;
-    /// Whether the columns span 360 degrees.
+    /// Whether the columns span 360 degrees and both edge rows lie at most
+    /// half a spacing from their pole.
     bool isGlobal() const;
     /// Latitude of the northern row and longitude of the western column,
     /// degrees, as in the file.

@@ -12,9 +12,7 @@ PlanePoint helmert2D(const Helmert2DParameters& p, double x0, double y0, double 
 {
     const double theta = angles::arcsecondsToRadians(p.rotation);
     const double m = angles::scaleFactorFromPpm(p.scale);
-    const double c = std::cos(theta), s = std::sin(theta);
-    const double dx = x - x0, dy = y - y0;
-    return PlanePoint{m * (c * dx - s * dy) + p.t1 + x0, m * (s * dx + c * dy) + p.t2 + y0};
+    return helmert2DApply(m, std::cos(theta), std::sin(theta), p.t1, p.t2, x0, y0, x, y);
 }
 
 double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h)

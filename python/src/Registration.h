@@ -89,6 +89,17 @@ void defineStatics(Class& cls, const Rows&... rows)
     (one(rows), ...);
 }
 
+// Registers a constructor: `factory` is a py::init(...) object; the text
+// signature is that of __init__.
+template <class Class, class Factory, class... Extra>
+void defineConstructor(Class& cls, Factory&& factory, const char* doc, Extra... extra)
+{
+    py::options options;
+    options.disable_function_signatures();
+    const std::string text = textSignature("__init__", true, doc, std::tuple<Extra...>(extra...));
+    cls.def(std::forward<Factory>(factory), extra..., text.c_str());
+}
+
 } // namespace python
 } // namespace tervala
 

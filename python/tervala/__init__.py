@@ -28,11 +28,53 @@ large arrays. Their results equal the per-point members bit for bit.
 """
 
 from ._tervala import (
+    AbridgedMolodensky,
     DataFileError,
+    Egm96Model,
+    Ellipsoid,
+    Geocentric,
+    Geodetic,
+    GeodeticShift,
+    GeodeticXY,
+    Geographic,
+    GeographicXY,
+    GeoidGrid,
+    Helmert2D,
     Helmert2DFit,
+    Helmert2DFitResult,
+    Helmert2DParameters,
+    Helmert7,
+    Helmert7FitResult,
+    Helmert7Parameters,
     HeightFit,
+    HeightPlane,
+    HeightPlaneFitResult,
+    HeightPlaneParameters,
+    MolodenskyBadekas,
+    MolodenskyBadekasFitResult,
+    PlaneCoordinates,
+    Projected,
     SevenParameterFit,
     Tervala,
+    TransverseMercator,
+    Utm,
+    fit_height_plane,
+    fit_helmert7,
+    fit_helmert_2d,
+    fit_molodensky_badekas,
 )
 
-__all__ = ["Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError"]
+__all__ = [
+    # value types
+    "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
+    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid",
+    # fits and their results
+    "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
+    "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
+    "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    # named tuples the methods return
+    "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
+    "PlaneCoordinates",
+    # the C++ class CTervala and its results
+    "Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError",
+]

@@ -170,6 +170,19 @@ void parameterProperties(Class& cls, const char* what, const py::object& tupleTy
             items[k] = py::float_(v[k]);
         return makeNamed<N>(tupleType, std::move(items));
     });
+    cls.def("__repr__", [what, values, tupleType](const Result& r) {
+        std::string text = std::string(what) + "(points=" + std::to_string(r.summary.points);
+        if (r.transformation) {
+            const std::array<double, N> v = values(*r.transformation);
+            std::array<py::object, N> items;
+            for (std::size_t k = 0; k < N; ++k)
+                items[k] = py::float_(v[k]);
+            text += ", " + py::repr(makeNamed<N>(tupleType, std::move(items))).template cast<std::string>();
+        } else {
+            text += ", degenerate, rank " + std::to_string(r.summary.rank);
+        }
+        return text + ", sigma=" + py::repr(py::float_(r.summary.sigma)).template cast<std::string>() + ")";
+    });
     cls.def_property_readonly("standard_deviations", [tupleType](const Result& r) {
         std::array<py::object, N> items;
         for (std::size_t k = 0; k < N; ++k)
@@ -385,7 +398,9 @@ void bindModernFits(py::module_& m)
     };
     def("fit_helmert_2d",
         [](const py::handle& source, const py::handle& target) {
-            return fitHelmert2D(planePoints(source, "source"), planePoints(target, "target"));
+            // Source first, so a refusal names the first bad argument.
+            const auto s = planePoints(source, "source");
+            return fitHelmert2D(s, planePoints(target, "target"));
         },
         "Fits a Helmert2D to (n, 2) arrays of common points (n >= 2), about the source centroid.", arg("source"),
         arg("target"));
@@ -393,7 +408,8 @@ void bindModernFits(py::module_& m)
         [](const py::handle& positions, const py::handle& sourceHeights, const py::handle& targetHeights,
            const py::object& origin) {
             const auto p = planePoints(positions, "positions");
-            const auto s = values(sourceHeights, "source_heights"), t = values(targetHeights, "target_heights");
+            const auto s = values(sourceHeights, "source_heights");
+            const auto t = values(targetHeights, "target_heights");
             if (origin.is_none())
                 return fitHeightPlane(p, s, t);
             py::array_t<double, py::array::forcecast> o = py::array_t<double, py::array::forcecast>::ensure(origin);
@@ -408,15 +424,16 @@ void bindModernFits(py::module_& m)
         arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none());
     def("fit_helmert7",
         [](const py::handle& source, const py::handle& target, const std::string& convention) {
-            return fitHelmert7(spacePoints(source, "source"), spacePoints(target, "target"), conventionFromText(convention));
+            const auto s = spacePoints(source, "source");
+            return fitHelmert7(s, spacePoints(target, "target"), conventionFromText(convention));
         },
         "Fits a Helmert7 to (n, 3) arrays of geocentric common points (n >= 3); rotations in the named "
         "convention.",
         arg("source"), arg("target"), py::kw_only(), arg("convention"));
     def("fit_molodensky_badekas",
         [](const py::handle& source, const py::handle& target, const std::string& convention) {
-            return fitMolodenskyBadekas(spacePoints(source, "source"), spacePoints(target, "target"),
-                                        conventionFromText(convention));
+            const auto s = spacePoints(source, "source");
+            return fitMolodenskyBadekas(s, spacePoints(target, "target"), conventionFromText(convention));
         },
         "As fit_helmert7, about the source centroid.", arg("source"), arg("target"), py::kw_only(),
         arg("convention"));

@@ -115,7 +115,8 @@ Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
         const std::size_t slash = geopotential.rfind('/');
         correction = (slash == std::string::npos ? std::string() : geopotential.substr(0, slash + 1)) + "CORRCOEF.dat";
     }
-    const auto key = std::make_pair(fileKey(geopotential, "Egm96Model"), fileKey(correction, "Egm96Model"));
+    const FileKey first = fileKey(geopotential, "Egm96Model");  // EGM96.dat named first when both are missing
+    const auto key = std::make_pair(first, fileKey(correction, "Egm96Model"));
     return cached(*cache, key, [&] { return Egm96Model(key.first.resolved, key.second.resolved); });
 }
 

@@ -6,6 +6,7 @@ PYBIND11_MODULE(_tervala, m)
 {
     namespace tp = tervala::python;
     m.doc() = "Tervala geodetic computations (CTervala) for Python and NumPy.";
+    m.attr("__version__") = TERVALA_VERSION;
 
     tp::TervalaClass cls(m, "Tervala", R"doc(
 CTervala: geodetic computations for field surveying, in one object.

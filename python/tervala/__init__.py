@@ -58,6 +58,7 @@ from ._tervala import (
     Tervala,
     TransverseMercator,
     Utm,
+    __version__,
     fit_height_plane,
     fit_helmert7,
     fit_helmert_2d,

@@ -158,7 +158,8 @@ int loadEgm96(CTervala& self, const py::object& fileName)
         const std::string warning = "LoadEGMData: the file name " + py::repr(fileName).cast<std::string>() +
                                     " is not read; the coefficients come from CORRCOEF.dat and EGM96.dat in the "
                                     "data folder " + CTervala::GetDataFolder() +
-                                    " (choose it with Tervala.SetDataFolder)";
+                                    " (choose it with Tervala.SetDataFolder, or load a file of your choice with "
+                                    "tervala.Egm96Model(path))";
         if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0)
             throw py::error_already_set();
     }
@@ -205,7 +206,7 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
         row("LoadEGMData", &loadEgm96,
             "Reads CORRCOEF.dat and EGM96.dat from the data folder (Tervala.SetDataFolder); returns 1. The "
             "argument is accepted and not read, as in C++: a name given here warns (UserWarning) that it was "
-            "not read. A failed load raises OSError naming the file: FileNotFoundError (or PermissionError, "
+            "not read; tervala.Egm96Model(path) loads the files a path names. A failed load raises OSError naming the file: FileNotFoundError (or PermissionError, "
             "IsADirectoryError) for a file that cannot be opened, tervala.DataFileError when both open but are "
             "not accepted.",
             arg("file_name") = py::none()),

@@ -44,16 +44,20 @@ public:
     /// up to rounding.
     Geocentric inverse(const Geocentric& point) const;
 
+    /// Translations, metres.
     double tx() const { return tx_; }
     double ty() const { return ty_; }
     double tz() const { return tz_; }
+    /// Scale correction, ppm.
     double s() const { return s_; }
     /// Rotations in convention(), arc-seconds.
     double rx() const { return rx_; }
     double ry() const { return ry_; }
     double rz() const { return rz_; }
+    /// How rx, ry and rz are to be read.
     Convention convention() const { return convention_; }
-    /// The same transformation with its rotations expressed in `convention`.
+    /// The same transformation with its rotations expressed in `convention`
+    /// (the rotations negated when it differs).
     Helmert7 in(Convention convention) const;
 
 private:
@@ -74,6 +78,7 @@ public:
     MolodenskyBadekas(double tx, double ty, double tz, double s, double rx, double ry, double rz,
                       Convention convention, const Geocentric& origin);
 
+    /// Source to target.
     Geocentric forward(const Geocentric& point) const;
     /// Exact inverse: Inv(R) ((X' - X0 - t) / m) + X0.
     Geocentric inverse(const Geocentric& point) const;
@@ -81,7 +86,9 @@ public:
     /// The parameters without the origin, as a Helmert7 (the same
     /// transformation only when the origin is the geocentre).
     const Helmert7& parameters() const { return parameters_; }
+    /// The origin X0 of rotation and scale, metres.
     const Geocentric& origin() const { return origin_; }
+    /// The same transformation with its rotations expressed in `convention`.
     MolodenskyBadekas in(Convention convention) const;
 
 private:
@@ -119,8 +126,10 @@ public:
     /// The transformation back: target to source with the negated shift.
     AbridgedMolodensky reversed() const;
 
+    /// The source and target ellipsoids.
     const Ellipsoid& source() const { return source_; }
     const Ellipsoid& target() const { return target_; }
+    /// Shift of the origin, metres.
     double dx() const { return dx_; }
     double dy() const { return dy_; }
     double dz() const { return dz_; }
@@ -154,14 +163,19 @@ public:
     /// @throw std::invalid_argument naming a non-finite or out-of-range value.
     Helmert2D(double t1, double t2, double scale, double rotation, const PlaneCoordinates& origin = {0.0, 0.0});
 
+    /// Source to target coordinates, metres.
     PlaneCoordinates forward(const PlaneCoordinates& point) const;
     /// Exact inverse of forward up to rounding.
     PlaneCoordinates inverse(const PlaneCoordinates& point) const;
 
+    /// Translations of the first and second coordinate, metres.
     double t1() const { return t1_; }
     double t2() const { return t2_; }
+    /// Scale correction, ppm.
     double scale() const { return scale_; }
+    /// Rotation, arc-seconds.
     double rotation() const { return rotation_; }
+    /// The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
 
 private:
@@ -187,9 +201,12 @@ public:
     /// Target height back to the source height.
     double inverse(const PlaneCoordinates& position, double height) const;
 
+    /// Slopes along the first and second coordinate, metre per metre.
     double slope1() const { return slope1_; }
     double slope2() const { return slope2_; }
+    /// Shift, metres.
     double shift() const { return shift_; }
+    /// The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
 
 private:

@@ -34,6 +34,7 @@ public:
     /// WGS 84). Latitude in [-90, 90], any finite longitude. NaN outside.
     double height(double latitude, double longitude) const;
 
+    /// The paths the model was read from, as given.
     const std::string& geopotentialPath() const;
     const std::string& correctionPath() const;
 
@@ -50,10 +51,12 @@ private:
 ///
 /// The interpolation window continues past an edge only where the grid
 /// itself continues there: round in longitude when the columns span 360
-/// degrees, across the pole at an edge row at most half a spacing from it. Elsewhere the
-/// whole 6 x 6 window must consist of stored nodes, which keeps a point two
-/// to three spacings inside the edge; closer to such an edge (or outside the
-/// grid) height() is NaN. isGlobal() tells whether no such edge exists.
+/// degrees, across the pole at an edge row at most half a spacing from it.
+/// Elsewhere the whole 6 x 6 window must consist of stored nodes, which
+/// holds at least two spacings inside the west and south edges and more
+/// than two inside the east and north edges; closer to such an edge (or
+/// outside the grid) height() is NaN. isGlobal() tells whether the grid has
+/// no such edge.
 class TERVALA_API GeoidGrid {
 public:
     /// @param[in] path the grid file.
@@ -69,6 +72,7 @@ public:
     /// non-finite input.
     double height(double latitude, double longitude) const;
 
+    /// The path the grid was read from, as given.
     const std::string& path() const;
     /// Whether the columns span 360 degrees and both edge rows lie at most
     /// half a spacing from their pole.
@@ -80,6 +84,7 @@ public:
     /// Row and column spacing, degrees.
     double latitudeSpacing() const;
     double longitudeSpacing() const;
+    /// Stored rows and columns.
     int rows() const;
     int columns() const;
 

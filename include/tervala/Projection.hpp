@@ -84,12 +84,17 @@ public:
     /// inverse() with the convergence and the point scale.
     GeographicWithScale inverseWithScale(double easting, double northing) const;
 
+    /// The ellipsoid of the geodetic coordinates.
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
+    /// Latitude of origin, degrees, as given.
     double latitudeOfOrigin() const { return latitudeOfOrigin_; }
     /// The central meridian reduced to (-180, 180], degrees.
     double centralMeridian() const { return centralMeridian_; }
+    /// False northing, metres.
     double falseNorthing() const { return falseNorthing_; }
+    /// False easting, metres.
     double falseEasting() const { return falseEasting_; }
+    /// Central scale factor k0.
     double scaleFactor() const { return scaleFactor_; }
     /// Largest distance from the central meridian (degrees of longitude)
     /// that forward accepts.
@@ -131,16 +136,25 @@ public:
     /// NaN outside 80 S .. 84 N and the rest of the domain (see the top of
     /// this header).
     Projected forward(double latitude, double longitude) const;
+    /// forward() with the convergence and the point scale.
     ProjectedWithScale forwardWithScale(double latitude, double longitude) const;
-    /// Easting and northing (metres) to latitude and longitude (degrees).
+    /// Easting and northing (metres) to latitude and longitude (degrees,
+    /// longitude in (-180, 180]). NaN for a result outside 80 S .. 84 N or
+    /// beyond maxOffset() (easting and northing swapped, for example).
     Geographic inverse(double easting, double northing) const;
+    /// inverse() with the convergence and the point scale.
     GeographicWithScale inverseWithScale(double easting, double northing) const;
 
+    /// The zone, 1 to 60.
     int zone() const { return zone_; }
+    /// Whether the southern false northing (10000 km) applies.
     bool south() const { return south_; }
+    /// The ellipsoid of the geodetic coordinates.
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
     /// 6 zone - 183, degrees.
     double centralMeridian() const { return 6.0 * zone_ - 183.0; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts.
     double maxOffset() const { return maxOffset_; }
 
 private:

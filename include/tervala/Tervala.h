@@ -113,8 +113,16 @@ public:
     // in (-180, 180]) and ellipsoidal height (metres), read with
     // GetGeodetic(0..2). The arguments are only read. Iterates until the
     // latitude changes by at most 1e-14 rad (a few passes), at most 100
-    // passes. On the polar axis (X = Y = 0): latitude +90 or -90 by the sign
-    // of Z (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
+    // passes; the height is p / cos(lat) - N (p = sqrt(X^2 + Y^2)) from the
+    // latitude that entered the last pass. Near the polar axis, where that
+    // height could be off by more than 1e-6 m (p 1.1e-14 / cos^2(lat) >
+    // 1e-6, i.e. above about 86 deg on the ellipsoid), the height is
+    // p cos(lat) + Z sin(lat) - N (1 - e^2 sin^2(lat)) instead. Latitude and
+    // height agree with an exact conversion within 1e-11 deg and 1e-6 m from
+    // the axis outwards (tested for p 0 to 10 km, |Z| 100 km to 1e7 m, and
+    // globally); within about 50 km of the centre the loop may not settle.
+    // On the polar axis (X = Y = 0): latitude +90 or -90 by the sign of Z
+    // (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
     // non-finite coordinate gives NaN for all three results.
     void Geocentric_to_Geodetic(double& X, double& Y, double& Z);
 
@@ -310,12 +318,14 @@ public:
     // determined solution); otherwise returns false and changes nothing. The
     // iteration starts from zero parameters (stored ones are not used), is
     // weighted by both coordinate sets (P = Inv(B B'), B = [m R | -I]), and
-    // stops when the weighted square sum changes by less than 1e-8 m^2 from
-    // the previous pass (from 0 before the first) or after 21 passes. The
-    // correction of the last pass is added before storing, so the parameters
-    // belong with the residuals. Note: exact data over a small region (about
-    // 1 km) already meet the test after the first pass and return that first
-    // linearised solve; with real (noisy) data the iteration runs its passes.
+    // runs at least two passes, then stops when the weighted square sum
+    // changes by less than 1e-8 m^2 from the previous pass, or after 21
+    // passes. The correction of the last pass is added before storing, so the
+    // parameters belong with the residuals, and exact data give back their
+    // parameters (the stored ones reproduce the targets within 1e-6 m for
+    // networks of 1 to 1000 km, rotations up to 30", scale up to 20 ppm).
+    // A pass whose update would make the factor 1 + s 1e-6 negative sets s
+    // to 0 for the next pass.
     // Results: GetSevenParameters(0..6) as for SetParameters_Bursa_WolfModel;
     // GetSevenCovariance(i, j) = Inv(N) s0^2 with s0^2 = v'Pv / (n - 7)
     // (0 below n = 8); GetResidual(r), r = 1..n, one per input coordinate in

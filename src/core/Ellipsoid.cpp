@@ -70,11 +70,11 @@ Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double l
                 (B / A * N + height) * sinLat};
 }
 
-Vec3 geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z)
+Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z)
 {
     if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) {
         const double nan = std::nan("");
-        return Vec3{nan, nan, nan};
+        return Geodetic{nan, nan, nan};
     }
     const double longitude = std::atan2(Y, X);
     const double p = std::sqrt(X * X + Y * Y);
@@ -83,7 +83,7 @@ Vec3 geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, doubl
         // centre, where 0 is returned) and the height is measured along the
         // axis from the pole.
         const double latitude = Z > 0.0 ? 90.0 : (Z < 0.0 ? -90.0 : 0.0);
-        return Vec3{latitude, angles::toDegrees(longitude), std::fabs(Z) - e.b};
+        return Geodetic{latitude, angles::toDegrees(longitude), std::fabs(Z) - e.b};
     }
 
     const double a2 = std::pow(e.a, 2);
@@ -102,7 +102,18 @@ Vec3 geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, doubl
         if (!(std::fabs(delta) > 1e-14))
             break;
     }
-    return Vec3{angles::toDegrees(phi), angles::toDegrees(longitude), h};
+    // Close to the polar axis, where p / cos(lat) is sensitive to the last
+    // bits of the latitude, the height is the distance along the normal:
+    // h = p cos(lat) + Z sin(lat) - N (1 - e^2 sin^2(lat)), whose derivative
+    // with respect to the latitude vanishes at the solution. Elsewhere the
+    // loop's own height is kept.
+    const double cosPhi = std::cos(phi);
+    if (p * kLatitudeUncertainty > kPolarHeightTolerance * (cosPhi * cosPhi)) {
+        const double sinPhi = std::sin(phi);
+        const double N = a2 / std::sqrt(b2 * (sinPhi * sinPhi) + a2 * (cosPhi * cosPhi));
+        h = p * cosPhi + Z * sinPhi - N * (1 - e.e2 * (sinPhi * sinPhi));
+    }
+    return Geodetic{angles::toDegrees(phi), angles::toDegrees(longitude), h};
 }
 
 } // namespace tervala
@@ -142,8 +153,8 @@ void CTervala::Geodetic_to_Geocentric(double& latitude, double& longitude, doubl
 
 void CTervala::Geocentric_to_Geodetic(double& X, double& Y, double& Z)
 {
-    const tervala::Vec3 llh = tervala::geocentricToGeodetic(TervalaAccess::ellipsoid(*this), X, Y, Z);
-    m_Geodetic[0] = llh.x;
-    m_Geodetic[1] = llh.y;
-    m_Geodetic[2] = llh.z;
+    const tervala::Geodetic g = tervala::geocentricToGeodetic(TervalaAccess::ellipsoid(*this), X, Y, Z);
+    m_Geodetic[0] = g.latitude;
+    m_Geodetic[1] = g.longitude;
+    m_Geodetic[2] = g.height;
 }

@@ -6,6 +6,8 @@
 #ifndef TERVALA_CORE_ELLIPSOID_H
 #define TERVALA_CORE_ELLIPSOID_H
 
+#include "tervala/Ellipsoid.hpp"
+
 namespace tervala {
 
 struct Vec3 {
@@ -39,10 +41,23 @@ double footpointLatitude(const EllipsoidConstants& e, double mu);
 // Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
 Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height);
 
+// A geodetic position as the object stores it is the public
+// tervala::Geodetic: latitude and longitude in degrees (longitude in
+// (-180, 180]), ellipsoidal height in metres.
+
 // X, Y, Z to latitude and longitude in DEGREES and height in metres (the
 // object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar
 // axis, non-finite input and the bound on the iteration.
-Vec3 geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z);
+Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z);
+
+// Near the polar axis the loop's height p / cos(lat) - N turns the
+// latitude's last uncertainty (below this many radians: the 1e-14 test on
+// the latitude entering the last pass, plus rounding) into
+// p kLatitudeUncertainty / cos^2(lat) metres. Where that could exceed
+// kPolarHeightTolerance the height is taken from a form that does not
+// depend on the latitude to first order.
+constexpr double kLatitudeUncertainty = 1.1e-14;
+constexpr double kPolarHeightTolerance = 1e-6;
 
 // Passes after which the geocentric inverse stops even without meeting the
 // 1e-14 rad test (ordinary points need about four).

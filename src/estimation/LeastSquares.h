@@ -19,11 +19,12 @@ struct Helmert2DFit {
     double covariance[4][4];  // of the unknowns t2, t1, c = m cos r, d = m sin r
     Numbra residual;          // n x 1: 2k + 1 second, 2k + 2 first coordinate of point k
     double sigma;             // a posteriori standard deviation of unit weight, metres
+    double origin[2];         // source centroid (first, second coordinate) the unknowns refer to
 };
 
 // n doubles in each array, (first, second) pairs back to back; n even and at
 // least 2 (the caller checks). The unknowns refer to the centroid of the
-// source points.
+// source points, returned as the fit's origin (for one point, the point).
 Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst);
 
 // ---- Height plane ------------------------------------------------------------
@@ -57,16 +58,17 @@ void sevenParameterDesignRows(const SevenParameterRotation& R, double m, const V
 // reciprocal f = 1 / (n - 7) for both.
 enum class SevenParameterModel { BursaWolf, MolodenskyBadekas };
 
-// Passes solved at most: the pass counter runs from 0 to this limit.
-constexpr int kSevenParameterPassLimit = 20;
+// Passes solved at most; a fit that needs all of them reports no convergence.
+constexpr int kSevenParameterMaxPasses = 21;
 
 struct SevenParameterFit {
     double parameters[7];     // tx, ty, tz, s, rx, ry, rz
     double covariance[7][7];  // Inv(N) s0^2
     Numbra residual;          // n x 1, one per coordinate, in input order
     double sigma;
-    bool converged;           // the iteration ended before the pass counter reached the limit
-    int passes;               // passes solved, 1 to 21
+    bool converged;           // the iteration ended before its last allowed pass
+    int passes;               // passes solved, 2 to kSevenParameterMaxPasses
+    Vec3 origin;              // rotation origin the parameters apply about (0 for Bursa-Wolf)
 };
 
 // The iterated (Gauss-Newton) fit of target = t + origin + m R (source -

@@ -33,6 +33,8 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
         X[2] = 1.0;
         X[3] = 0.0;
         Q = Zeros(4, 4);
+        fit.origin[0] = src[0];
+        fit.origin[1] = src[1];
     } else {
         const int points = n / 2;
         const double reciprocal = 1.0 / points;
@@ -42,6 +44,8 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
             sumSecond += src[2 * k + 1];
         }
         const double x0 = sumFirst * reciprocal, y0 = sumSecond * reciprocal;
+        fit.origin[0] = x0;
+        fit.origin[1] = y0;
 
         // Two rows per point, with (x, y) the reduced source point and
         // (x', y') the target point reduced by the SOURCE centroid:

@@ -166,7 +166,7 @@ SevenParameterFit fitSevenParameters(int n, const double* source, const double* 
 
     double X[7] = {};  // stored parameters are not a starting value
     double omegaPrevious = 0.0;
-    int counter = 0;
+    int passes = 1;
     Numbra N(7, 7);
     double omega = 0.0, vv = 0.0;
     for (;;) {
@@ -197,16 +197,20 @@ SevenParameterFit fitSevenParameters(int n, const double* source, const double* 
             residuals(a, w, P, dX, v + p, omega, vv);
         }
 
-        // The correction of the last pass is applied too, so the stored
-        // parameters belong with the stored residuals (and exact data give
-        // their parameters back instead of the starting zeros). A NaN
-        // difference ends the loop as converged.
-        const bool converged = !(std::fabs(omega - omegaPrevious) >= 1e-8);
+        // The first pass never ends the iteration: its square sum is compared
+        // with nothing, and exact data, which the first linearised solve
+        // already fits below the threshold, would keep that solve's
+        // linearisation error (centimetres to decimetres at arc-second
+        // rotations). From the second pass on, a change of the square sum
+        // below 1e-8 (or a NaN difference) ends the loop. The correction of
+        // the last pass is applied too, so the stored parameters belong with
+        // the stored residuals.
+        const bool converged = passes > 1 && !(std::fabs(omega - omegaPrevious) >= 1e-8);
         update(X, dX);
-        if (converged || counter == kSevenParameterPassLimit)
+        if (converged || passes == kSevenParameterMaxPasses)
             break;
         omegaPrevious = omega;
-        ++counter;
+        ++passes;
     }
 
     double variance;
@@ -224,8 +228,11 @@ SevenParameterFit fitSevenParameters(int n, const double* source, const double* 
         for (int j = 0; j < 7; ++j)
             fit.covariance[i][j] = covariance(i + 1, j + 1);
     }
-    fit.converged = counter != kSevenParameterPassLimit;
-    fit.passes = counter + 1;
+    // A fit that meets the test on its last allowed pass still counts as not
+    // converged.
+    fit.converged = passes != kSevenParameterMaxPasses;
+    fit.passes = passes;
+    fit.origin = origin;
     return fit;
 }
 

@@ -123,8 +123,7 @@ Geocentric Ellipsoid::toGeocentric(const Geodetic& p) const
 
 Geodetic Ellipsoid::toGeodetic(const Geocentric& p) const
 {
-    const Vec3 v = geocentricToGeodetic(ModernAccess::constants(*this), p.x, p.y, p.z);
-    return Geodetic{v.x, v.y, v.z};
+    return geocentricToGeodetic(ModernAccess::constants(*this), p.x, p.y, p.z);
 }
 
 } // namespace tervala

@@ -160,7 +160,6 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
     std::vector<double> src(2 * source.size()), dst(2 * source.size());
     std::vector<Vec3> geometry;
     geometry.reserve(source.size());
-    double sumFirst = 0.0, sumSecond = 0.0;
     for (std::size_t k = 0; k < source.size(); ++k) {
         checkFinite(name, "source", k, {source[k].first, source[k].second});
         checkFinite(name, "target", k, {target[k].first, target[k].second});
@@ -168,15 +167,10 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
         src[2 * k + 1] = source[k].second;
         dst[2 * k] = target[k].first;
         dst[2 * k + 1] = target[k].second;
-        sumFirst += source[k].first;
-        sumSecond += source[k].second;
         geometry.push_back(Vec3{source[k].first, source[k].second, 0.0});
     }
-    // The estimator reduces to the source centroid formed this way.
-    const double reciprocal = 1.0 / points;
-    const PlaneCoordinates origin{sumFirst * reciprocal, sumSecond * reciprocal};
-
     const Helmert2DFit fit = tervala::fitHelmert2D(2 * points, src.data(), dst.data());
+    const PlaneCoordinates origin{fit.origin[0], fit.origin[1]};  // the source centroid
     Helmert2DFitResult r{};
     // Coincident points determine the translations only.
     r.summary = summary(points, 2, 4, spanDimension(geometry) >= 1 ? 4 : 2, fit.sigma);
@@ -303,7 +297,6 @@ namespace {
 
 struct SevenFit {
     SevenParameterFit fit;
-    Vec3 origin;
     FitSummary summary;
     std::array<std::array<double, 7>, 7> covariance;
     std::array<double, 7> parameters;  // in the convention asked for
@@ -333,8 +326,8 @@ SevenFit fitSeven(const char* name, const std::vector<Geocentric>& source, const
         geometry.push_back(Vec3{source[k].x, source[k].y, source[k].z});
     }
     SevenFit r{};
-    r.origin = model == SevenParameterModel::BursaWolf ? Vec3{0, 0, 0} : sourceCentroid(n, src.data());
-    r.fit = fitSevenParameters(n, src.data(), dst.data(), r.origin, model);
+    const Vec3 origin = model == SevenParameterModel::BursaWolf ? Vec3{0, 0, 0} : sourceCentroid(n, src.data());
+    r.fit = fitSevenParameters(n, src.data(), dst.data(), origin, model);
 
     // Coincident points fix the translations only; collinear ones leave the
     // rotation about their line open.
@@ -400,7 +393,7 @@ MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& s
         const std::array<double, 7>& p = f.parameters;
         try {
             r.transformation = MolodenskyBadekas(p[0], p[1], p[2], p[3], p[4], p[5], p[6], convention,
-                                                 Geocentric{f.origin.x, f.origin.y, f.origin.z});
+                                                 Geocentric{f.fit.origin.x, f.fit.origin.y, f.fit.origin.z});
         } catch (const std::invalid_argument&) {
             r.summary.degenerate = true;
         }

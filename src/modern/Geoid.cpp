@@ -97,13 +97,9 @@ struct GeoidGrid::Data {
     bool wrapsLongitude = false;  // the columns span 360 degrees
     bool northPole = false;       // the northern row lies at most half a spacing from the pole
     bool southPole = false;       // the southern row likewise
-
-    grid::GridView view() const
-    {
-        const grid::GridHeader& h = grid.header;
-        return grid::GridView{grid.rows.get(), margin,  window, h.rows, grid.paddedRows, grid.paddedCols,
-                              h.north,         h.west,  h.dlat, h.dlon};
-    }
+    grid::GridView view{};        // what the members' evaluation reads
+    double paddedSouth = 0.0;     // latitude of padded row 0
+    double paddedWest = 0.0;      // longitude of padded column 0
 };
 
 namespace {
@@ -141,6 +137,12 @@ GeoidGrid::GeoidGrid(const std::string& path)
     // whose edge row lies on it (the pole row is repeated).
     data->northPole = h.north + 0.5 * h.dlat >= 90.0 - kPoleTolerance;
     data->southPole = h.north - static_cast<double>(h.rows - 1) * h.dlat - 0.5 * h.dlat <= -90.0 + kPoleTolerance;
+    data->view = grid::GridView{data->grid.rows.get(), data->margin, data->window, h.rows, data->grid.paddedRows,
+                                data->grid.paddedCols, h.north, h.west, h.dlat, h.dlon};
+    // The same expressions as the members' evaluation, so the window tests
+    // below place the window where it does.
+    data->paddedSouth = (h.north - static_cast<double>(h.rows - 1) * h.dlat) - static_cast<double>(data->margin) * h.dlat;
+    data->paddedWest = h.west - h.dlon * static_cast<double>(data->margin);
     data_ = std::move(data);
 }
 
@@ -149,22 +151,23 @@ double GeoidGrid::height(double latitude, double longitude) const
     const Data& d = *data_;
     if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude))
         return kNaN;
-    const grid::GridView v = d.view();
+    const grid::GridView& v = d.view;
     // Where the border is the grid itself (wrapped in longitude, mirrored
     // across a pole) the members' evaluation is right as it stands.
-    const double south = (v.north - static_cast<double>(v.storedRows - 1) * v.dlat) -
-                         static_cast<double>(v.margin) * v.dlat;
+    const double south = d.paddedSouth;
     long long lo, hi;
-    windowAt((latitude - south) / v.dlat, v.window, lo, hi);
-    const long long firstRow = v.margin, lastRow = v.margin + v.storedRows - 1;
-    if ((lo < firstRow && !d.southPole) || (hi > lastRow && !d.northPole))
-        return kNaN;
+    if (!(d.northPole && d.southPole)) {
+        windowAt((latitude - south) / v.dlat, v.window, lo, hi);
+        const long long firstRow = v.margin, lastRow = v.margin + v.storedRows - 1;
+        if ((lo < firstRow && !d.southPole) || (hi > lastRow && !d.northPole))
+            return kNaN;
+    }
 
     double lon = longitude;
     if (!d.wrapsLongitude) {
         // A regional grid: the window must lie on stored columns, for the
         // longitude taken in whichever turn puts it there.
-        const double west = v.west - v.dlon * static_cast<double>(v.margin);
+        const double west = d.paddedWest;
         const long long firstCol = v.margin, lastCol = v.margin + d.grid.header.cols - 1;
         bool inside = false;
         for (double turn : {0.0, 360.0, -360.0, 720.0}) {

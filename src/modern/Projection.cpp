@@ -32,13 +32,16 @@ std::string number(double v)
     throw std::invalid_argument(std::string("transverse mercator: ") + what + " = " + number(value) + " " + expected);
 }
 
+// reduceLongitude, skipping its fmod where the angle is already in range.
+double reduced(double degrees) { return degrees > -180.0 && degrees <= 180.0 ? degrees : reduceLongitude(degrees); }
+
 // The longitude to hand to the series: unchanged when its difference from
 // the central meridian is already in (-180, 180], otherwise moved by whole
 // turns so that it is. NaN when the point lies beyond maxOffset.
 double seriesLongitude(double longitude, double centralMeridian, double maxOffset)
 {
     const double d = longitude - centralMeridian;
-    const double r = reduceLongitude(d);
+    const double r = reduced(d);
     if (!(std::fabs(r) <= maxOffset))
         return kNaN;
     return r == d ? longitude : centralMeridian + r;
@@ -48,32 +51,9 @@ double seriesLongitude(double longitude, double centralMeridian, double maxOffse
 // latitude leaves [-90, 90] or the point lies beyond maxOffset.
 Geographic checkedInverse(double latitude, double longitude, double centralMeridian, double maxOffset)
 {
-    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(reduceLongitude(longitude - centralMeridian)) <= maxOffset))
+    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(reduced(longitude - centralMeridian)) <= maxOffset))
         return Geographic{kNaN, kNaN};
-    const double reduced = reduceLongitude(longitude);
-    return Geographic{latitude, reduced == longitude ? longitude : reduced};
-}
-
-// Meridian convergence (degrees) and point scale of a grid of central scale
-// k0 at latitude phi and longitude difference l (radians), by the series of
-// the projection's order:
-//   gamma = l s (1 + l^2 c^2 / 3 (1 + 3 eta^2 + 2 eta^4) + l^4 c^4 / 15 (2 - t^2))
-//   k = k0 (1 + A^2 / 2 (1 + eta^2) + A^4 / 24 (5 - 4 t^2 + 42 eta^2 + 13 eta^4 - 28 e'^2)
-//           + A^6 / 720 (61 - 148 t^2 + 16 t^4)),  A = l c.
-struct ConvergenceScale {
-    double convergence;
-    double scale;
-};
-
-ConvergenceScale convergenceAndScale(const EllipsoidConstants& e, double k0, double phi, double l)
-{
-    const double s = std::sin(phi), c = std::cos(phi), t = std::tan(phi);
-    const double t2 = t * t, eta2 = e.ep2 * c * c, eta4 = eta2 * eta2;
-    const double A = l * c, A2 = A * A, A4 = A2 * A2, A6 = A4 * A2;
-    const double gamma = l * s * (1 + A2 / 3 * (1 + 3 * eta2 + 2 * eta4) + A4 / 15 * (2 - t2));
-    const double k = k0 * (1 + A2 / 2 * (1 + eta2) + A4 / 24 * (5 - 4 * t2 + 42 * eta2 + 13 * eta4 - 28 * e.ep2) +
-                           A6 / 720 * (61 - 148 * t2 + 16 * t2 * t2));
-    return ConvergenceScale{angles::toDegrees(gamma), k};
+    return Geographic{latitude, reduced(longitude)};
 }
 
 } // namespace
@@ -123,7 +103,7 @@ ProjectedWithScale TransverseMercator::forwardWithScale(double latitude, double 
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian_));
     const ConvergenceScale g =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -143,7 +123,7 @@ GeographicWithScale TransverseMercator::inverseWithScale(double easting, double 
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian_));
     const ConvergenceScale cs =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 
@@ -162,8 +142,8 @@ Utm Utm::forLongitude(double longitude, bool south, const Ellipsoid& ellipsoid)
     if (!std::isfinite(longitude))
         throw std::invalid_argument("utm: longitude " + number(longitude) + " must be finite to choose a zone");
     // Zones from 180 W; 180 E (the same meridian) starts zone 1 again.
-    const double reduced = reduceLongitude(longitude);
-    int zone = static_cast<int>(std::floor((reduced + 180.0) / 6.0)) + 1;
+    const double lon = reduceLongitude(longitude);
+    int zone = static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1;
     if (zone > 60)
         zone -= 60;
     return Utm(zone, south, ellipsoid);
@@ -186,7 +166,7 @@ ProjectedWithScale Utm::forwardWithScale(double latitude, double longitude) cons
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian()));
     const ConvergenceScale g =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -207,7 +187,7 @@ GeographicWithScale Utm::inverseWithScale(double easting, double northing) const
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian()));
     const ConvergenceScale cs =
-        convergenceAndScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 

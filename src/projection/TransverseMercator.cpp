@@ -106,6 +106,36 @@ ForwardSeries forwardSeries(const EllipsoidConstants& e, double phi, double l)
     return ForwardSeries{meridianArc(e, phi), q.N * (x2 + x4 + x6 + x8), q.N * (y1 + y3 + y5 + y7)};
 }
 
+// Derivatives with respect to l of the two series sums of forwardSeries,
+// N * d(x2 + x4 + x6 + x8)/dl and N * d(y1 + y3 + y5 + y7)/dl: each term
+// k q l^k becomes k q l^(k-1), with the same brackets.
+struct SeriesSlope {
+    double northing;
+    double easting;
+};
+
+SeriesSlope forwardSlope(const EllipsoidConstants& e, double phi, double l)
+{
+    const LatitudeTerms q = latitudeTerms(e, phi);
+    const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
+    const double t4 = t2 * t2, t6 = t4 * t2;
+    const double c2 = c * c, c4 = c2 * c2, c6 = c4 * c2, c8 = c4 * c4;
+    const double c3 = c2 * c, c5 = c4 * c, c7 = c6 * c;
+    const double l2 = l * l, l4 = l2 * l2, l6 = l4 * l2;
+    const double l3 = l2 * l, l5 = l4 * l, l7 = l6 * l;
+
+    const double x2 = t * c2 * l;
+    const double x4 = 4 * t * kOneOver24 * c4 * l3 * (5 - t2 + (4 * eta2 + 9) * eta2);
+    const double x6 = 6 * t * kOneOver720 * c6 * l5 * (61 - 58 * t2 + t4 + 270 * eta2 - 330 * t2 * eta2);
+    const double x8 = 8 * t * kOneOver40320 * c8 * l7 * (1385 - 3111 * t2 + 543 * t4 - t6);
+
+    const double y1 = c;
+    const double y3 = 3 * kOneOver6 * c3 * l2 * (1 - t2 + eta2);
+    const double y5 = 5 * kOneOver120 * c5 * l4 * (5 - 18 * t2 + t4 + 14 * eta2 - 58 * t2 * eta2);
+    const double y7 = 7 * kOneOver5040 * c7 * l6 * (61 - 479 * t2 + 179 * t4 - t6);
+    return SeriesSlope{q.N * (x2 + x4 + x6 + x8), q.N * (y1 + y3 + y5 + y7)};
+}
+
 struct LatLonRadians {
     double phi;
     double lambda;
@@ -193,6 +223,18 @@ GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double no
     const double u = (easting - grid.falseEasting) / k0;
     const LatLonRadians p = inverseSeries(e, phi1, grid.centralMeridian, u);
     return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
+}
+
+ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l)
+{
+    // Along the parallel the grid moves by (d easting, d northing) per unit
+    // of l; the projection is conformal, so its angle from grid east is the
+    // convergence and its length over the parallel's radius N cos(phi) the
+    // point scale.
+    const SeriesSlope d = forwardSlope(e, latitude, l);
+    const LatitudeTerms q = latitudeTerms(e, latitude);
+    return ConvergenceScale{angles::toDegrees(std::atan2(d.northing, d.easting)),
+                            scaleFactor * std::hypot(d.northing, d.easting) / (q.N * q.c)};
 }
 
 GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,

@@ -61,6 +61,18 @@ GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double lati
 // Grid northing and easting (metres) to latitude and longitude.
 GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting);
 
+// Meridian convergence (degrees, the angle from grid north to true north,
+// positive east of the central meridian in the northern hemisphere) and
+// point scale at latitude (radians) and longitude difference l (radians) on
+// a grid of central scale scaleFactor: the direction and length of the
+// derivative of the forward series along the parallel, so they carry the
+// series' own accuracy. At the poles (cos phi = 0) the scale is not finite.
+struct ConvergenceScale {
+    double convergence;
+    double scale;
+};
+ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l);
+
 // UTM forward: central meridian, latitude and longitude in radians.
 GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,
                      double longitude);

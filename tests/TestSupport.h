@@ -63,47 +63,39 @@ inline void saveSeed(const std::string& harness, const std::string& name, const 
     const char* root = std::getenv("TERVALA_FUZZ_SEEDS");
     if (root == nullptr || root[0] == '\0')
         return;
-    const std::string folder = std::string(root) + "/" + harness;
     ::mkdir(root, 0755);
-    ::mkdir(folder.c_str(), 0755);
-    std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
-    if (f == nullptr)
-        return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    ::mkdir((std::string(root) + "/" + harness).c_str(), 0755);
+    if (std::FILE* f = std::fopen((std::string(root) + "/" + harness + "/" + name).c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
 }
 
 // The fuzzing harness a data file written by a test seeds, by its name:
 // grid files, GTX files and the two coefficient files (which the coefficient
 // harness takes together: a 4-byte little-endian length of CORRCOEF.dat, its
-// bytes, then EGM96.dat's). Files over 64 KiB are left out.
+// bytes, then EGM96.dat's). Files over 64 KiB are left out. Seeds are named
+// by an FNV-1a hash of their content.
 inline void saveFileSeed(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     static std::string lastCorrections;
     if (std::getenv("TERVALA_FUZZ_SEEDS") == nullptr || bytes.size() > 65536)
         return;
-    const std::string name = path.substr(path.find_last_of('/') + 1);
-    const std::string content(bytes.begin(), bytes.end());
-    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a names the seed by its content
+    const std::string name = path.substr(path.find_last_of('/') + 1), content(bytes.begin(), bytes.end());
+    std::uint64_t hash = 1469598103934665603ull;
     for (unsigned char c : content)
         hash = (hash ^ c) * 1099511628211ull;
     const std::string id = std::to_string(hash % 1000000007ull);
-    auto ends = [&name](const char* suffix) {
-        const std::string s(suffix);
-        return name.size() >= s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0;
-    };
-    if (ends(".gtx")) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gtx") == 0) {
         saveSeed("fuzz_gtx", "gtx-" + id, content);
     } else if (name == "kgeoid13.dat" || name == "kgeoid14.dat" || name == "egm2008p.dat") {
         saveSeed("fuzz_grid_loader", "grid-" + id, content);
     } else if (name == "CORRCOEF.dat") {
         lastCorrections = content;
     } else if (name == "EGM96.dat") {
-        std::string combined(4, '\0');
         const std::uint32_t n = static_cast<std::uint32_t>(lastCorrections.size());
-        for (int b = 0; b < 4; ++b)
-            combined[static_cast<std::size_t>(b)] = static_cast<char>(n >> (8 * b));
-        saveSeed("fuzz_coefficients", "coefficients-" + id, combined + lastCorrections + content);
+        const char length[4] = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+        saveSeed("fuzz_coefficients", "coefficients-" + id, std::string(length, 4) + lastCorrections + content);
     }
 }
 
@@ -137,6 +129,26 @@ void append(std::vector<unsigned char>& out, T value)
     unsigned char raw[sizeof(T)];
     std::memcpy(raw, &value, sizeof(T));
     out.insert(out.end(), raw, raw + sizeof(T));
+}
+
+// Coefficient files: one record per (n, m, cosine, sine), each padded to
+// recordSize bytes (24 in CORRCOEF.dat; 40 in EGM96.dat, whose records end
+// with two standard deviations).
+struct Coefficient {
+    int n, m;
+    double c, s;
+};
+inline std::vector<unsigned char> coefficientFile(const std::vector<Coefficient>& model, int recordSize)
+{
+    std::vector<unsigned char> out;
+    for (const Coefficient& r : model) {
+        append<std::int32_t>(out, r.n);
+        append<std::int32_t>(out, r.m);
+        append(out, r.c);
+        append(out, r.s);
+        out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
+    }
+    return out;
 }
 
 // Real EGM96 coefficient files, used in place (never copied into the repo).

@@ -28,6 +28,7 @@ namespace {
 using py::arg;
 
 NamedTypes* types = nullptr;  // made at import, kept for the life of the process
+long long fileLoads = 0;      // models and grids read from files by this process
 
 py::object namedTuple(const char* name, const char* fields, const char* doc)
 {
@@ -96,6 +97,7 @@ T cached(std::map<Key, T>& cache, const Key& key, Load load)
     }
     if (!loaded)
         raiseDataFileError(failure);
+    ++fileLoads;
     // Another thread may have loaded the same file meanwhile: keep the first.
     return cache.emplace(key, *loaded).first->second;
 }
@@ -176,6 +178,8 @@ std::string pathBytes(const py::handle& path, const char* what)
 
 void bindModernGeoid(py::module_& m)
 {
+    m.def("_file_loads", [] { return fileLoads; },
+          "How many model and grid files this process has read (the cache's misses).");
     const auto threads = arg("threads") = 0;
     const auto xy = arg("xy") = false;
 

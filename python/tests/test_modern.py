@@ -297,6 +297,17 @@ def test_every_value_survives_a_pickle_round_trip(grid_file):
         assert fingerprint(back) == fingerprint(value), repr(value)
 
 
+def test_a_file_is_read_once_per_process_until_it_changes(grid_file):
+    loads = tervala._tervala._file_loads()
+    first = tervala.GeoidGrid(grid_file)
+    pickle.loads(pickle.dumps(first))
+    tervala.GeoidGrid(str(grid_file))
+    assert tervala._tervala._file_loads() == loads + 1
+    write_grid_file(grid_file, 40.0, 120.0, 1.0, 1.0, np.full((21, 22), 5.0))  # rewritten: read again
+    assert tervala.GeoidGrid(grid_file).columns == 22 and first.columns == 21
+    assert tervala._tervala._file_loads() == loads + 2
+
+
 def test_values_travel_to_fresh_processes_without_initialisers(grid_file):
     # spawn: the workers start empty and load the grid from its path.
     grid = tervala.GeoidGrid(grid_file)

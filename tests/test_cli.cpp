@@ -5,16 +5,24 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include "CommonPoints.h"
 #include "Egm96Text.h"
 #include "Ellipsoids.h"
+#include "Io.h"
 #include "Params.h"
 #include "Svg.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "estimation/Degeneracy.h"
+#include "geoid/GridCoverage.h"
+#include "projection/Domain.h"
 
 using namespace tervala::cli;
 
@@ -104,7 +112,7 @@ TEST(CliText, FieldsNumbersAndPassThroughLines)
     EXPECT_TRUE(parseNumber("1e-400", v, error));  // underflow to zero is a number
     EXPECT_FALSE(parseNumber("12abc", v, error));
     EXPECT_NE(error.find("'12abc'"), std::string::npos);
-    for (const char* bad : {"nan", "-inf", "1e400"})
+    for (const char* bad : {"nan", "-inf", "infinity", "1e400", "0x3C", "1e", ".", "+-1", "1 2"})
         EXPECT_FALSE(parseNumber(bad, v, error)) << bad;
 
     long n = 0;
@@ -119,27 +127,21 @@ TEST(CliText, FieldsNumbersAndPassThroughLines)
     EXPECT_FALSE(parseNumberList("1,,3", 3, list, error));
 }
 
+// Names are matched without case, blanks, '-', '_' or the year; "a,1/f"
+// must give a real ellipsoid.
 TEST(CliText, EllipsoidsByNameOrParameters)
 {
     NamedEllipsoid e{};
     std::string error;
-    struct {
-        const char* name;
-        double a, rf;
-    } names[] = {{"WGS84", 6378137.0, 298.257223563},      {"grs80", 6378137.0, 298.257222101},
-                 {"Bessel 1841", 6377397.155, 299.1528128}, {"clarke-1866", 6378206.4, 294.9786982},
-                 {"International1924", 6378388.0, 297.0},  {"hayford", 6378388.0, 297.0},
-                 {"Krassovsky_1940", 6378245.0, 298.3},     {"airy1830", 6377563.396, 299.3249646},
-                 {"6378000.5,300", 6378000.5, 300.0}};
-    for (const auto& n : names) {
-        ASSERT_TRUE(resolveEllipsoid(n.name, e, error)) << n.name << ": " << error;
-        EXPECT_EQ(e.a, n.a) << n.name;
-        EXPECT_EQ(e.inverseFlattening, n.rf) << n.name;
+    for (const auto& n : {std::make_pair("grs80", 298.257222101), std::make_pair("Bessel 1841", 299.1528128),
+                          std::make_pair("clarke-1866", 294.9786982), std::make_pair("hayford", 297.0),
+                          std::make_pair("Krassovsky_1940", 298.3), std::make_pair("6378000.5,300", 300.0)}) {
+        ASSERT_TRUE(resolveEllipsoid(n.first, e, error)) << n.first << ": " << error;
+        EXPECT_EQ(e.inverseFlattening, n.second) << n.first;
     }
-    EXPECT_FALSE(resolveEllipsoid("mars", e, error));
-    EXPECT_FALSE(resolveEllipsoid("6378137,0", e, error));
-    EXPECT_FALSE(resolveEllipsoid("-1,298", e, error));
-    EXPECT_FALSE(resolveEllipsoid("6378137", e, error));
+    EXPECT_EQ(e.a, 6378000.5);
+    for (const char* bad : {"mars", "6378137,0", "-1,298", "6378137", "0x10,298", "6378137,inf"})
+        EXPECT_FALSE(resolveEllipsoid(bad, e, error)) << bad;
 }
 
 // A parameter file written by fit must read back to the very same doubles.
@@ -282,4 +284,162 @@ TEST(CliSvg, ScaleBarsAndEscaping)
     EXPECT_NE(svg.find("P2 (largest)"), std::string::npos);
     EXPECT_NE(svg.find("residuals: 2 cm"), std::string::npos);
     EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
+}
+
+// Output files: atomic replacement only for regular files; links followed,
+// FIFOs and devices written as what they are (a rename over /dev/null would
+// replace the device).
+TEST(CliIo, OutputFilesAreWrittenAsWhatTheyAre)
+{
+    const std::string dir = testsupport::scratchFolder("cli-output-kinds");
+    auto write = [](const std::string& path, const std::string& text) {
+        AtomicFile f(path);
+        if (f.ok())
+            std::fputs(text.c_str(), f.get());
+        return f.ok() && f.commit() ? std::string() : f.error();
+    };
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        ::lstat(path.c_str(), &st);
+        return st.st_mode;
+    };
+    const std::string file = dir + "/new.txt", link = dir + "/link", fifo = dir + "/fifo";
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(write(file, "a\n"), "");
+    EXPECT_EQ(mode(file) & 0777, 0666 & ~mask);  // a new file: the usual mode
+    ::chmod(file.c_str(), 0640);
+    ASSERT_EQ(::symlink("new.txt", link.c_str()), 0);
+    EXPECT_EQ(write(link, "b\n"), "");
+    EXPECT_TRUE(S_ISLNK(mode(link)));
+    EXPECT_EQ(slurp(file), "b\n");
+    EXPECT_EQ(mode(file) & 0777, 0640u);  // the replaced file's mode is kept
+
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = slurp(fifo); });
+    EXPECT_EQ(write(fifo, "c\n"), "");
+    reader.join();
+    EXPECT_EQ(received, "c\n");
+    EXPECT_TRUE(S_ISFIFO(mode(fifo)));
+    // A listening local socket receives the bytes and stays a socket.
+    const std::string socketPath = dir + "/socket";
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << socketPath;
+    ASSERT_EQ(::listen(server, 1), 0);
+    std::thread listener([&] {
+        char buffer[16] = {};
+        const int peer = ::accept(server, nullptr, nullptr);
+        received = std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, ::read(peer, buffer, 15))));
+        ::close(peer);
+    });
+    EXPECT_EQ(write(socketPath, "s\n"), "");
+    listener.join();
+    ::close(server);
+    EXPECT_EQ(received, "s\n");
+    EXPECT_TRUE(S_ISSOCK(mode(socketPath)));
+    EXPECT_EQ(write("/dev/null", "d\n"), "");
+    EXPECT_TRUE(S_ISCHR(mode("/dev/null")));
+
+    EXPECT_NE(write(dir + "/no-such-folder/x.txt", "e\n").find("cannot create"), std::string::npos);
+    EXPECT_NE(write(dir, "f\n").find("directory"), std::string::npos);
+    // A folder that takes no new files: read-only, or immutable for root,
+    // whom modes do not stop.
+    const std::string ro = dir + "/ro";
+    ::mkdir(ro.c_str(), 0555);
+    const bool root = ::geteuid() == 0;
+    if (root && std::system(("chattr +i '" + ro + "' 2>/dev/null").c_str()) != 0) {
+        std::printf("read-only folder case skipped: running as root without chattr +i\n");
+    } else {
+        EXPECT_NE(write(ro + "/x.txt", "g\n").find("cannot create"), std::string::npos);
+        if (root)
+            EXPECT_EQ(std::system(("chattr -i '" + ro + "'").c_str()), 0);
+    }
+    EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
+}
+
+// Longitudes reduce to (-180, 180], whole turns too, NaN for no longitude.
+// The 1 mm offsets are bench/tm_domain's measurements: an a,1/f ellipsoid
+// takes the row at or below its 1/f, less for a larger a; none below 150.
+TEST(CliDomain, LongitudeReductionAndSeriesLimit)
+{
+    const double cases[][2] = {{180, 180}, {-180, 180},    {540, 180},      {-540, 180},      {181, -179},
+                               {-181, 179}, {359.5, -0.5}, {-0.25, -0.25}, {720.125, 0.125}, {3600, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tervala::reduceLongitude(c[0]), c[1]) << c[0];
+    EXPECT_TRUE(std::isnan(tervala::reduceLongitude(INFINITY)));
+    EXPECT_TRUE(tervala::inUtmBand(84.0) && tervala::inUtmBand(-80.0));
+    EXPECT_FALSE(tervala::inUtmBand(84.0001) || tervala::inUtmBand(-80.0001) || tervala::inUtmBand(NAN));
+    const double limits[][3] = {{6378137.0, 298.257222101, 6.18}, {6378206.4, 294.9786982, 6.16},
+                                {6378137.0, 296.0, 6.16},         {6378137.0, 5000.0, 7.56},
+                                {1.0e7, 298.257222101, 5.73},     {6.0e6, 298.257222101, 6.18}};
+    for (const auto& l : limits)
+        EXPECT_EQ(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(l[0], l[1])), l[2]) << l[0] << " " << l[1];
+    EXPECT_TRUE(std::isnan(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(6378137.0, 100.0))));
+}
+
+// Point sets that cannot carry a fit: coincident (also after rounding of the
+// centroid), collinear, narrower than 1e-6 of their length; and those that can.
+TEST(CliFits, SpreadRankOfPointSets)
+{
+    const struct {
+        std::vector<double> xyz;
+        int dimension, rank;
+    } cases[] = {
+        {{0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, 3, 0}, {{4e6, 1e6, 4e6, 4e6, 1e6, 4e6}, 3, 0},
+        {{0, 0, 0, 1, 2, 3, 2, 4, 6, -5, -10, -15}, 3, 1},     {{0, 0, 0, 1e4, 0, 0, 5e3, 1e-3, 0}, 3, 1},
+        {{0, 0, 0, 1e4, 0, 0, 5e3, 1.0, 0}, 3, 2},             {{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 3},
+        {{1, 2, 1, 2}, 2, 0}, {{0, 0, 1, 1, 2, 2}, 2, 1}, {{0, 0, 1, 0, 0, 1}, 2, 2}, {{0, 0, NAN, 1, 0, 1}, 2, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tervala::estimation::spreadRank(c.xyz.data(), c.xyz.size() / c.dimension, c.dimension), c.rank)
+            << c.xyz.size() / c.dimension << " points from " << c.xyz[0] << " " << c.xyz[1];
+}
+
+// On a regional grid, heights whose window reads only stored nodes are right
+// and the others are off (the border reads the opposite edge): the helper
+// must tell them apart. Global grids, and the wrap of a grid spanning 360
+// degrees, are genuine. The surface is linear, which the splines reproduce.
+TEST(CliGrid, RegionalGridWindowsMadeOfStoredNodes)
+{
+    namespace g = tervala::grid;
+    auto surface = [](double lat, double lon) { return 200.0 + 0.5 * (lat - 60) - 0.3 * (lon - 20); };
+    testsupport::DataDir data("cli-regional-grid");
+    auto load = [&](int model, const char* name, double north, double step, int rows, int cols, CTervala& t) {
+        std::vector<unsigned char> bytes;
+        for (double v : {north, 19.0 * (step < 1), step, step})
+            testsupport::append(bytes, v);
+        for (std::int32_t n : {rows, cols})
+            testsupport::append(bytes, n);
+        for (int k = 0; k < rows * cols; ++k)
+            testsupport::append(bytes, static_cast<float>(surface(north - k / cols * step, 19.0 * (step < 1) + k % cols * step)));
+        data.write(name, bytes);
+        ASSERT_EQ(t.LoadKEGMData(model), 1) << name;
+    };
+    CTervala regional, global, band;
+    load(13, "kgeoid13.dat", 62.0, 0.1, 26, 31, regional);  // 59.5-62 N, 19-22 E
+    load(2008, "egm2008p.dat", 90.0, 2.0, 91, 180, global);
+    load(14, "kgeoid14.dat", 60.0, 2.0, 61, 180, band);     // 60 S to 60 N
+    const g::GridView view = g::gridView(regional);
+    EXPECT_FALSE(g::gridCoverage(view).global());
+    EXPECT_NEAR(g::gridCoverage(view).marginLatitude, 0.2, 1e-12);  // a 6 x 6 window: two spacings
+    const double points[][3] = {{60.75, 20.55, 1}, {59.75, 19.25, 1}, {61.75, 21.75, 1}, {60.75, 21.85, 0},
+                                {60.75, 19.15, 0}, {61.85, 20.55, 0}, {59.55, 20.55, 0}, {60.75, 22.05, 0}};
+    for (const auto& p : points) {
+        EXPECT_EQ(g::windowIsStored(view, p[0], p[1]), p[2] == 1) << p[0] << " " << p[1];
+        const double error = std::fabs(regional.KEGMGeoidHeight(p[0], p[1]) - surface(p[0], p[1]));
+        EXPECT_EQ(error < 3e-4, p[2] == 1) << p[0] << " " << p[1] << ": off by " << error;
+    }
+    for (const auto& p : {std::make_pair(89.9, 359.9), std::make_pair(-89.9, 0.1), std::make_pair(0.0, -179.0)})
+        EXPECT_TRUE(g::windowIsStored(g::gridView(global), p.first, p.second)) << p.first << " " << p.second;
+    EXPECT_TRUE(g::windowIsStored(g::gridView(band), 0.0, 359.5));
+    EXPECT_FALSE(g::windowIsStored(g::gridView(band), 59.5, 10.0));  // no pole to mirror across at 60 N
+    EXPECT_FALSE(g::windowIsStored(g::gridView(CTervala()), 0.0, 0.0));
 }

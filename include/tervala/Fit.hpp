@@ -32,7 +32,8 @@ struct FitSummary {
     /// determines: coincident points fix the translations (and the height
     /// shift) only, collinear points leave the rotation about their line
     /// (and the slope across it) open. A direction counts when the points
-    /// spread along it by more than 1e-9 of their largest coordinate.
+    /// spread along it by more than 1e-6 of their spread along the widest
+    /// one (a network 10 km long must be more than 1 cm wide).
     int rank;
     /// rank < unknowns, or a parameter or residual that is not finite.
     bool degenerate;

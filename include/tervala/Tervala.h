@@ -415,6 +415,13 @@ public:
     //   -999999.0  no grid loaded, or the window leaves the padded grid: for
     //              a regional grid, a point 5 or more spacings north or east
     //              of the stored nodes, or more than 5 south or west of them.
+    // A global grid (360 degrees of longitude, rows from pole to pole) is
+    // reliable everywhere. On a regional grid the border is not the
+    // neighbouring geoid: the height is reliable only more than 2 spacings
+    // inside the outermost stored rows and columns; nearer an edge (or
+    // outside it) the window reads nodes from the opposite edge and the
+    // value can be off by metres. The tool and the Python layer refuse those
+    // points; this member returns the value all the same.
     double KEGMGeoidHeight(double latitude, double longitude);
     // Molodensky change of the ellipsoidal height, and so of the geoid
     // undulation, in metres at (lat, lon) in degrees when the datum moves by

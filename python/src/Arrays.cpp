@@ -9,6 +9,7 @@
 #include "Bindings.h"
 #include "PointMap.h"
 #include "geoid/GeoidGrid.h"
+#include "geoid/GridCoverage.h"
 
 namespace tervala {
 namespace python {
@@ -223,13 +224,17 @@ void bindArrays(TervalaClass& cls)
                 return mapPoints<2, 1>(self, {realArray(latitude, "latitude"), realArray(longitude, "longitude")},
                                        threads, kGridPoints, [](CTervala& t, const double (&in)[2], double (&out)[1]) {
                                            const double h = t.KEGMGeoidHeight(in[0], in[1]);
-                                           out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit) ? kNaN : h;
+                                           out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit ||
+                                                     !grid::windowIsStored(grid::gridView(t), in[0], in[1]))
+                                                        ? kNaN
+                                                        : h;
                                        },
                                        ObjectUse::ReadsOnly);
             },
             arg("latitude"), arg("longitude"), py::kw_only(), threads,
             "KEGMGeoidHeight over arrays; NaN where the member returns one of its result codes (out of "
-            "range, window does not fit). RuntimeError before a successful LoadKEGMData.")
+            "range, window does not fit) and, on a regional grid, where the interpolation window is not made "
+            "of stored nodes (too close to an edge). RuntimeError before a successful LoadKEGMData.")
         .def(
             "corr_undulation",
             [](const CTervala& self, const py::object& lat, const py::object& lon, const py::object& dX,

@@ -22,6 +22,7 @@
 #include "Registration.h"
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
+#include "geoid/GridCoverage.h"
 #include "geoid/SphericalHarmonic.h"
 #include "platform/DataFolder.h"
 
@@ -240,11 +241,22 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
                     throw py::value_error("KEGMGeoidHeight: latitude " + py::repr(py::float_(latitude)).cast<std::string>() +
                                           ", longitude " + py::repr(py::float_(longitude)).cast<std::string>() +
                                           " lies outside the loaded grid (the interpolation window does not fit)");
+                if (!grid::windowIsStored(grid::gridView(self), latitude, longitude)) {
+                    const grid::GridCoverage c = grid::gridCoverage(grid::gridView(self));
+                    throw py::value_error("KEGMGeoidHeight: latitude " + py::repr(py::float_(latitude)).cast<std::string>() +
+                                          ", longitude " + py::repr(py::float_(longitude)).cast<std::string>() +
+                                          " is too close to the edge of this regional grid; points must lie more than " +
+                                          py::repr(py::float_(c.marginLatitude)).cast<std::string>() +
+                                          " degrees of latitude and " +
+                                          py::repr(py::float_(c.marginLongitude)).cast<std::string>() +
+                                          " of longitude inside its outer rows and columns");
+                }
                 return h;
             },
             "Grid geoid undulation at latitude, longitude in degrees by spline interpolation. Where the C++ "
-            "member returns 999999.0 (out of range) or -999999.0 (window does not fit) this raises "
-            "ValueError; RuntimeError before a successful LoadKEGMData.",
+            "member returns 999999.0 (out of range) or -999999.0 (window does not fit), and on a regional "
+            "grid where the interpolation window is not made of stored nodes, this raises ValueError; "
+            "RuntimeError before a successful LoadKEGMData.",
             arg("latitude"), arg("longitude")),
         row("CorrUndulation", &CTervala::CorrUndulation,
             "Molodensky change of the ellipsoidal height (m) at lat, lon (degrees) for dX, dY, dZ, da (m) and df, "

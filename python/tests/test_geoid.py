@@ -134,6 +134,11 @@ def test_regional_grid_edges(scratch):
     with pytest.raises(ValueError, match="outside the loaded grid"):
         t.KEGMGeoidHeight(35.0, 110.0)
     assert np.isnan(t.kegm_geoid_height(35.0, 110.0))
+    # Half a degree inside the east edge the window would wrap to the west edge's nodes.
+    with pytest.raises(ValueError, match="more than 2.0 degrees of latitude and 2.0 of longitude inside"):
+        t.KEGMGeoidHeight(35.5, 129.5)
+    out = t.kegm_geoid_height([35.5, 35.5], [129.5, 127.5])
+    assert np.isnan(out[0]) and out[1] == pytest.approx(20.0 + 3.55 + 1.275, abs=1e-5)
 
 
 def test_a_signal_handler_exception_propagates_out_of_an_array_call():

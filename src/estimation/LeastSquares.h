@@ -3,6 +3,8 @@
 // parameters of the Bursa-Wolf and Molodensky-Badekas models. These are the
 // internal functions behind the four estimator members; they read the
 // caller's arrays only and return every result, which the members store.
+// They run on the estimation core of estimation/Adjustment.h with unit (for
+// the height plane 0.5) weights; the weighted fits with statistics are there.
 #ifndef TERVALA_ESTIMATION_LEASTSQUARES_H
 #define TERVALA_ESTIMATION_LEASTSQUARES_H
 

@@ -1,21 +1,80 @@
-// 2D Helmert and height-plane estimation by unweighted (respectively equally
-// weighted) least squares, and their members.
+// 2D Helmert and height-plane estimation on the estimation core: the
+// members' unweighted (respectively equally weighted) fits and the weighted
+// fits with their statistics.
 //
-// The normal equations are accumulated row by row instead of forming the
-// design matrix: every element of A'A and A'l is the same sum of the same
-// products, taken in the same row order, as the matrix product would take
-// it, so the results are the doubles of the matrix formulation without its
-// n x 4 (n x 3) storage. The caller's arrays are only read: the reduced
-// coordinates are formed on the fly, so the caller gets its values back
-// exactly.
+// The normal equations are accumulated observation by observation instead of
+// forming the design matrix: every element of A'A and A'l is the same sum of
+// the same products, taken in the same row order, as the matrix product
+// would take it, so the results are the doubles of the matrix formulation
+// without its n x 4 (n x 3) storage. The caller's arrays are only read: the
+// reduced coordinates are formed on the fly, so the caller gets its values
+// back exactly.
 #include <cmath>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "core/Angles.h"
+#include "estimation/Adjustment.h"
 #include "estimation/LeastSquares.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {
+
+namespace {
+
+// The two observations of point k in the 2D Helmert fit, with (x, y) the
+// source point and (x', y') the target point, both reduced by the SOURCE
+// centroid (x0, y0):
+//   row 0: [1, 0, y,  x] . X = y'   (second coordinate)
+//   row 1: [0, 1, x, -y] . X = x'   (first coordinate)
+// so x' = t1 + c x - d y and y' = t2 + d x + c y.
+void helmertGroups(int k, double x0, double y0, const double* src, const double* dst, const double p[2],
+                   ObservationGroup g[2])
+{
+    const double x = src[2 * k] - x0, y = src[2 * k + 1] - y0;
+    const double xt = dst[2 * k] - x0, yt = dst[2 * k + 1] - y0;
+    const double rows[2][4] = {{1, 0, y, x}, {0, 1, x, -y}};
+    const double l[2] = {yt, xt};
+    for (int r = 0; r < 2; ++r) {
+        g[r].size = 1;
+        for (int j = 0; j < 4; ++j)
+            g[r].a[0][j] = rows[r][j];
+        g[r].l[0] = l[r];
+        g[r].P[0][0] = p[r];
+    }
+}
+
+// The observation of point k in the height fit: the height difference
+// against [x, y, 1] (reduced position) for the plane, [1] for the shift alone.
+ObservationGroup heightGroup(int k, bool plane, double x0, double y0, const double* xy, const double* hs,
+                             const double* ht, double p)
+{
+    ObservationGroup g;
+    if (plane) {
+        g.a[0][0] = xy[2 * k] - x0;
+        g.a[0][1] = xy[2 * k + 1] - y0;
+        g.a[0][2] = 1;
+    } else {
+        g.a[0][0] = 1;
+    }
+    g.l[0] = ht[k] - hs[k];
+    g.P[0][0] = p;
+    return g;
+}
+
+// Scale (ppm) and rotation (arc-seconds) from c = m cos r and d = m sin r:
+// atan of the quotient, so the rotation lies in (-90, 90) degrees; a true
+// rotation beyond that comes out turned by 180 degrees with a negative scale
+// factor, which is the same transformation.
+void scaleAndRotation(double c, double d, double& ppm, double& arcseconds)
+{
+    const double theta = std::atan(d / c);
+    ppm = (c / std::cos(theta) - 1) * 1e6;
+    arcseconds = angles::radiansToArcseconds(theta);
+}
+
+} // namespace
 
 Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
 {
@@ -47,73 +106,37 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
         fit.origin[0] = x0;
         fit.origin[1] = y0;
 
-        // Two rows per point, with (x, y) the reduced source point and
-        // (x', y') the target point reduced by the SOURCE centroid:
-        //   [1, 0, y,  x] . X = y'   (second coordinate)
-        //   [0, 1, x, -y] . X = x'   (first coordinate)
-        // so x' = t1 + c x - d y and y' = t2 + d x + c y.
-        auto rows = [&](int k, double a[2][4], double l[2]) {
-            const double x = src[2 * k] - x0, y = src[2 * k + 1] - y0;
-            const double xt = dst[2 * k] - x0, yt = dst[2 * k + 1] - y0;
-            a[0][0] = 1;
-            a[0][1] = 0;
-            a[0][2] = y;
-            a[0][3] = x;
-            l[0] = yt;
-            a[1][0] = 0;
-            a[1][1] = 1;
-            a[1][2] = x;
-            a[1][3] = -y;
-            l[1] = xt;
-        };
-
-        Numbra N(4, 4), U(4, 1);
-        double* nn = N.Data();
-        double* u = U.Data();
-        const int ns = N.Stride(), us = U.Stride();
+        // Unweighted: every observation has the weight 1.
+        const double unit[2] = {1.0, 1.0};
+        NormalEquations ne(4);
         for (int k = 0; k < points; ++k) {
-            double a[2][4], l[2];
-            rows(k, a, l);
-            for (int r = 0; r < 2; ++r)
-                for (int i = 0; i < 4; ++i) {
-                    for (int j = 0; j < 4; ++j)
-                        nn[i * ns + j] += a[r][i] * a[r][j];
-                    u[i * us] += a[r][i] * l[r];
-                }
+            ObservationGroup g[2];
+            helmertGroups(k, x0, y0, src, dst, unit, g);
+            ne.add(g[0]);
+            ne.add(g[1]);
         }
-        const Numbra solution = Slu(N, U);
+        const Solution solution = solveNormalEquations(ne, HeldUnknowns{}, false);
         for (int i = 0; i < 4; ++i)
-            X[i] = solution(i + 1);
+            X[i] = solution.x[i];
 
         fit.residual = Numbra(n, 1);
         double* v = fit.residual.Data();
         double omega = 0.0;
         for (int k = 0; k < points; ++k) {
-            double a[2][4], l[2];
-            rows(k, a, l);
-            for (int r = 0; r < 2; ++r) {
-                double sum = 0.0;
-                for (int j = 0; j < 4; ++j)
-                    sum += a[r][j] * X[j];
-                const double residual = sum - l[r];
-                v[2 * k + r] = residual;
-                omega += residual * residual;
-            }
+            ObservationGroup g[2];
+            helmertGroups(k, x0, y0, src, dst, unit, g);
+            groupResiduals(g[0], 4, X, v + 2 * k, omega);
+            groupResiduals(g[1], 4, X, v + 2 * k + 1, omega);
         }
         // Redundancy: two observations per point less four unknowns; two
         // points fit exactly.
         variance = n >= 5 ? omega / (n - 4) : 0.0;
-        Q = Inv(N);
+        Q = solution.Q;
     }
 
     fit.parameters[0] = X[0];
     fit.parameters[1] = X[1];
-    // atan of the quotient, so the rotation lies in (-90, 90) degrees; a
-    // true rotation beyond that comes out turned by 180 degrees with a
-    // negative scale factor, which is the same transformation.
-    const double theta = std::atan(X[3] / X[2]);
-    fit.parameters[2] = (X[2] / std::cos(theta) - 1) * 1e6;
-    fit.parameters[3] = angles::radiansToArcseconds(theta);
+    scaleAndRotation(X[2], X[3], fit.parameters[2], fit.parameters[3]);
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             fit.covariance[i][j] = Q(i + 1, j + 1) * variance;
@@ -123,63 +146,179 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
 
 HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const double* hs, const double* ht)
 {
-    // Every observation carries the weight 0.5, applied as the scalar factor
-    // of A' (A' 0.5) as the matrix formulation does.
+    // Every observation carries the weight 0.5.
     constexpr double kWeight = 0.5;
     const bool plane = n >= 3;  // fewer points: the shift alone
     const int unknowns = plane ? 3 : 1;
-    auto row = [&](int k, double a[3]) {
-        if (plane) {
-            a[0] = xy[2 * k] - x0;
-            a[1] = xy[2 * k + 1] - y0;
-            a[2] = 1;
-        } else {
-            a[0] = 1;
-        }
-    };
-
-    Numbra N(unknowns, unknowns), U(unknowns, 1);
-    double* nn = N.Data();
-    double* u = U.Data();
-    const int ns = N.Stride(), us = U.Stride();
-    for (int k = 0; k < n; ++k) {
-        double a[3];
-        row(k, a);
-        const double l = ht[k] - hs[k];
-        for (int i = 0; i < unknowns; ++i) {
-            const double weighted = a[i] * kWeight;
-            for (int j = 0; j < unknowns; ++j)
-                nn[i * ns + j] += weighted * a[j];
-            u[i * us] += weighted * l;
-        }
-    }
-    const Numbra X = Slu(N, U);
+    NormalEquations ne(unknowns);
+    for (int k = 0; k < n; ++k)
+        ne.add(heightGroup(k, plane, x0, y0, xy, hs, ht, kWeight));
+    const Solution X = solveNormalEquations(ne, HeldUnknowns{}, false);
 
     HeightFit fit{};
     fit.residual = Numbra(n, 1);
     double* v = fit.residual.Data();
     double weightedSquares = 0.0;
-    for (int k = 0; k < n; ++k) {
-        double a[3];
-        row(k, a);
-        double sum = 0.0;
-        for (int j = 0; j < unknowns; ++j)
-            sum += a[j] * X(j + 1);
-        const double residual = sum - (ht[k] - hs[k]);
-        v[k] = residual;
-        weightedSquares += residual * kWeight * residual;
-    }
+    for (int k = 0; k < n; ++k)
+        groupResiduals(heightGroup(k, plane, x0, y0, xy, hs, ht, kWeight), unknowns, X.x, v + k, weightedSquares);
     fit.meanAccuracy = std::sqrt(weightedSquares);
     if (plane) {
-        fit.parameters[0] = X(1);
-        fit.parameters[1] = X(2);
-        fit.parameters[2] = X(3);
+        fit.parameters[0] = X.x[0];
+        fit.parameters[1] = X.x[1];
+        fit.parameters[2] = X.x[2];
     } else {
         fit.parameters[0] = 0;
         fit.parameters[1] = 0;
-        fit.parameters[2] = X(1);
+        fit.parameters[2] = X.x[0];
     }
     return fit;
+}
+
+Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,
+                           const AdjustmentSettings& settings)
+{
+    static const char* const kNames[4] = {"t2", "t1", "scale", "rotation"};
+    if (points < 1 || !src || !dst || !sigma)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(src, 2 * points) || !allFinite(dst, 2 * points))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate is not a finite number");
+    if (!validSigmas(sigma, 2 * points))
+        return refusedAdjustment(Geometry::InvalidInput, "a priori standard deviations must be positive and finite");
+    HeldUnknowns held;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 4, held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    // The unknowns are c = m cos r and d = m sin r: holding the rotation is
+    // d = 0, holding scale and rotation is c = 1 as well; the scale alone is
+    // not a linear condition on them.
+    if (held.held[2] && !held.held[3])
+        return refusedAdjustment(Geometry::InvalidInput, "the 2D Helmert scale can be held only together with the rotation");
+    held.value[2] = held.held[2] ? 1.0 : 0.0;
+    int freeUnknowns = 4;
+    for (int j = 0; j < 4; ++j)
+        freeUnknowns -= held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 2, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        double sumFirst = 0, sumSecond = 0;
+        int used = 0;
+        for (int k = 0; k < points; ++k)
+            if (active[k]) {
+                sumFirst += src[2 * k];
+                sumSecond += src[2 * k + 1];
+                ++used;
+            }
+        const double x0 = sumFirst / used, y0 = sumSecond / used;
+        r.origin[0] = x0;
+        r.origin[1] = y0;
+        std::vector<ObservationGroup> groups;
+        std::vector<int> pointOf, coordinateOf;
+        NormalEquations ne(4);
+        for (int k = 0; k < points; ++k) {
+            if (!active[k])
+                continue;
+            const double weights[2] = {1 / (sigma[2 * k + 1] * sigma[2 * k + 1]), 1 / (sigma[2 * k] * sigma[2 * k])};
+            ObservationGroup g[2];
+            helmertGroups(k, x0, y0, src, dst, weights, g);
+            for (int i = 0; i < 2; ++i) {
+                held.apply(g[i], 4);
+                ne.add(g[i]);
+                groups.push_back(g[i]);
+                pointOf.push_back(k);
+                coordinateOf.push_back(1 - i);  // the second coordinate's row comes first
+            }
+        }
+        if (2 * used < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const Solution sol = solveNormalEquations(ne, held, true);
+        r.conditionReciprocal = sol.conditionReciprocal;
+        if (sol.geometry != Geometry::Sound) {
+            r.geometry = sol.geometry;
+            r.message = geometryName(sol.geometry);
+            return r;
+        }
+        std::vector<double> v(groups.size());
+        double omega = 0;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            groupResiduals(groups[i], 4, sol.x, &v[i], omega);
+        testAdjustment(groups, pointOf, coordinateOf, 4, sol.Q, v, freeUnknowns, settings.tests, r);
+
+        // Scale and rotation from c and d, their covariance by the Jacobian.
+        const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
+        double values[4] = {sol.x[0], sol.x[1], 0, 0};
+        scaleAndRotation(c, d, values[2], values[3]);
+        const double toArcseconds = 1 / (PI * angles::kArcsecondFactor);
+        Numbra J = Zeros(4, 4);
+        J(1, 1) = 1;
+        J(2, 2) = 1;
+        J(3, 3) = std::fabs(c) / m * 1e6;
+        J(3, 4) = (c < 0 ? -d : d) / m * 1e6;
+        J(4, 3) = -d / m2 * toArcseconds;
+        J(4, 4) = c / m2 * toArcseconds;
+        reportParameters(kNames, values, 4, J * sol.Q * ~J, r);
+        return r;
+    });
+}
+
+Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy, const double* hs,
+                             const double* ht, const double* sigma, const AdjustmentSettings& settings)
+{
+    static const char* const kNames[3] = {"slope1", "slope2", "shift"};
+    if (points < 1 || !xy || !hs || !ht || !sigma)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(xy, 2 * points) || !allFinite(hs, points) || !allFinite(ht, points) || !std::isfinite(x0) ||
+        !std::isfinite(y0))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate or height is not a finite number");
+    if (!validSigmas(sigma, points))
+        return refusedAdjustment(Geometry::InvalidInput, "a priori standard deviations must be positive and finite");
+    HeldUnknowns held;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 3, held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    int freeUnknowns = 3;
+    for (int j = 0; j < 3; ++j)
+        freeUnknowns -= held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 1, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        r.origin[0] = x0;
+        r.origin[1] = y0;
+        std::vector<ObservationGroup> groups;
+        std::vector<int> pointOf, coordinateOf;
+        NormalEquations ne(3);
+        for (int k = 0; k < points; ++k) {
+            if (!active[k])
+                continue;
+            ObservationGroup g = heightGroup(k, true, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k]));
+            held.apply(g, 3);
+            ne.add(g);
+            groups.push_back(g);
+            pointOf.push_back(k);
+            coordinateOf.push_back(0);
+        }
+        if (static_cast<int>(groups.size()) < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const Solution sol = solveNormalEquations(ne, held, true);
+        r.conditionReciprocal = sol.conditionReciprocal;
+        if (sol.geometry != Geometry::Sound) {
+            r.geometry = sol.geometry;
+            r.message = geometryName(sol.geometry);
+            return r;
+        }
+        std::vector<double> v(groups.size());
+        double omega = 0;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            groupResiduals(groups[i], 3, sol.x, &v[i], omega);
+        testAdjustment(groups, pointOf, coordinateOf, 3, sol.Q, v, freeUnknowns, settings.tests, r);
+        reportParameters(kNames, sol.x, 3, sol.Q, r);
+        return r;
+    });
 }
 
 } // namespace tervala

@@ -1,25 +1,26 @@
 // The seven-parameter estimators: one Gauss-Newton iteration shared by the
 // Bursa-Wolf model (rotation about the geocentre) and the Molodensky-Badekas
-// model (rotation about the centroid of the source points).
+// model (rotation about the centroid of the source points), for the members
+// (unit weights) and the weighted fits with their statistics.
 //
 // Each pass linearises target = t + origin + m R (source - origin) at the
 // current parameters X and solves N dX = U with
 //   N = sum over points of A_p' P A_p,   U = sum of A_p' P w_p,
 // where A_p holds the three design rows of point p, w_p its misclosures and
-// P = Inv(B B') the weight of one point (B = [m R | -I], so source and target
-// coordinates both enter the weights). The sums are accumulated point by
-// point without forming A (n x 7) or w: a pass costs O(1) memory besides the
-// residual column, and nothing is allocated per point. Each 3 x 7 block is
-// multiplied out in the order the matrix products A_p' P and (A_p' P) A_p
-// take, skipping only the products with the structural zeros of A_p (its
-// unit columns and the zero in the last row of the rz column), which add
-// exact zeros; so the sums are the doubles of the plain matrix formulation.
-// The residuals v = A dX - w need the design rows again after the solve;
-// they are recomputed in a second sweep rather than stored.
+// P = Inv(B Ql B') the weight of one point (B = [m R | -I], so source and
+// target coordinates both enter the weights: a Gauss-Helmert model reduced to
+// its misclosures). The members use Ql = I. The sums are accumulated point by
+// point on the estimation core, in the order the matrix products A_p' P and
+// (A_p' P) A_p take; products with the structural zeros of A_p add exact
+// zeros, so the sums are the doubles of the plain matrix formulation.
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "core/Angles.h"
+#include "estimation/Adjustment.h"
 #include "estimation/LeastSquares.h"
 #include "tervala/Tervala.h"
 
@@ -51,8 +52,17 @@ void sevenParameterDesignRows(const SevenParameterRotation& R, double m, const V
 
 namespace {
 
-// One pass at fixed parameters: the rotation, scale and weight matrix, and
-// the per-point quantities both sweeps need.
+// How one run of the iteration weighs and selects its points.
+struct SevenParameterWeighting {
+    const double* sigmaSource = nullptr;  // per coordinate; null: unit (with sigmaTarget null) or error-free
+    const double* sigmaTarget = nullptr;  // per coordinate; null: unit weights, P = Inv(B B')
+    HeldUnknowns held;                    // held at 0
+    bool judge = false;                   // stop with a geometry verdict when the normal matrix is unsound
+    bool weighted() const { return sigmaTarget != nullptr; }
+};
+
+// One pass at fixed parameters: the rotation, scale and, for unit weights,
+// the weight matrix shared by every point.
 class Pass {
 public:
     Pass(const double (&X)[7], const Vec3& origin) : origin_(origin)
@@ -61,7 +71,8 @@ public:
         m_ = angles::scaleFactorFromPpm(X[3]);
         for (int i = 0; i < 3; ++i)
             t_[i] = X[i];
-        // P = Inv(B B'), B = [m R | -I] (3 x 6).
+        // P = Inv(B B'), B = [m R | -I] (3 x 6): source and target
+        // coordinates with unit cofactors.
         Numbra B(3, 6);
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j)
@@ -71,21 +82,48 @@ public:
         const Numbra P = Inv(B * ~B);
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
-                P_[i][j] = P(i + 1, j + 1);
+                unitP_[i][j] = P(i + 1, j + 1);
     }
 
-    const double (&weight() const)[3][3] { return P_; }
-
-    // Design rows a and misclosures w of the point at source s, target y.
-    void point(const double* s, const double* y, double a[3][7], double w[3]) const
+    // P = Inv(m^2 R Qs R' + Qt) for diagonal cofactors Qs, Qt of the source
+    // and target coordinates (the misclosure's cofactor B Ql B').
+    void weight(const double* sigmaSource, const double* sigmaTarget, double P[3][3]) const
     {
+        double C[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                double sum = 0;
+                if (sigmaSource)
+                    for (int k = 0; k < 3; ++k)
+                        sum += m_ * R_.r[i][k] * sigmaSource[k] * sigmaSource[k] * m_ * R_.r[j][k];
+                if (i == j)
+                    sum += sigmaTarget[i] * sigmaTarget[i];
+                C[i][j] = sum;
+            }
+        invertSmall(3, C, P);
+    }
+
+    // The group of the point at source s, target y: design rows, misclosures
+    // and weight.
+    ObservationGroup point(const double* s, const double* y, const double* sigmaSource,
+                           const double* sigmaTarget) const
+    {
+        ObservationGroup g;
+        g.size = 3;
         const Vec3 x{s[0] - origin_.x, s[1] - origin_.y, s[2] - origin_.z};
         const Vec3 q = R_.apply(x.x, x.y, x.z);
         const double qs[3] = {q.x, q.y, q.z};
         const double o[3] = {origin_.x, origin_.y, origin_.z};
         for (int i = 0; i < 3; ++i)
-            w[i] = y[i] - ((m_ * qs[i] + t_[i]) + o[i]);  // the origin comes after the translation
-        sevenParameterDesignRows(R_, m_, x, q, a);
+            g.l[i] = y[i] - ((m_ * qs[i] + t_[i]) + o[i]);  // the origin comes after the translation
+        sevenParameterDesignRows(R_, m_, x, q, g.a);
+        if (sigmaTarget)
+            weight(sigmaSource, sigmaTarget, g.P);
+        else
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j)
+                    g.P[i][j] = unitP_[i][j];
+        return g;
     }
 
 private:
@@ -93,57 +131,8 @@ private:
     SevenParameterRotation R_;
     double m_;
     double t_[3];
-    double P_[3][3];
+    double unitP_[3][3];
 };
-
-// N += A' P A and U += A' P w for one point, in the order of the matrix
-// products, without the products of A's structural zeros.
-void accumulate(const double a[3][7], const double w[3], const double (&P)[3][3], double N[7][7], double U[7])
-{
-    // T = A' P (7 x 3). Rows 0..2 of A' are unit rows, so T's rows 0..2 are
-    // P's rows; column 6 of A has a zero in its last row.
-    double T[7][3];
-    for (int c = 0; c < 3; ++c)
-        for (int j = 0; j < 3; ++j)
-            T[c][j] = P[c][j];
-    for (int c = 3; c < 6; ++c)
-        for (int j = 0; j < 3; ++j)
-            T[c][j] = a[0][c] * P[0][j] + a[1][c] * P[1][j] + a[2][c] * P[2][j];
-    for (int j = 0; j < 3; ++j)
-        T[6][j] = a[0][6] * P[0][j] + a[1][6] * P[1][j];
-
-    // T A (7 x 7): columns 0..2 of A are unit columns.
-    for (int c = 0; c < 7; ++c) {
-        const double* t = T[c];
-        double* row = N[c];
-        row[0] += t[0];
-        row[1] += t[1];
-        row[2] += t[2];
-        for (int d = 3; d < 6; ++d)
-            row[d] += t[0] * a[0][d] + t[1] * a[1][d] + t[2] * a[2][d];
-        row[6] += t[0] * a[0][6] + t[1] * a[1][6];
-        U[c] += t[0] * w[0] + t[1] * w[1] + t[2] * w[2];
-    }
-}
-
-// The residuals of one point, v = A dX - w, its weighted square v' P v and
-// its plain square sum added to the totals.
-void residuals(const double a[3][7], const double w[3], const double (&P)[3][3], const double dX[7], double* v,
-               double& omega, double& vv)
-{
-    for (int i = 0; i < 3; ++i) {
-        double sum = dX[i];  // the unit column
-        for (int j = 3; j < (i == 2 ? 6 : 7); ++j)
-            sum += a[i][j] * dX[j];
-        v[i] = sum - w[i];
-    }
-    double weighted = 0.0;
-    for (int j = 0; j < 3; ++j)
-        weighted += (v[0] * P[0][j] + v[1] * P[1][j] + v[2] * P[2][j]) * v[j];
-    omega += weighted;
-    for (int i = 0; i < 3; ++i)
-        vv += v[i] * v[i];
-}
 
 // X = X + dX, then a scale correction that would make the factor negative is
 // reset to 0.
@@ -155,46 +144,56 @@ void update(double (&X)[7], const double (&dX)[7])
         X[3] = 0;
 }
 
-} // namespace
-
-SevenParameterFit fitSevenParameters(int n, const double* source, const double* target, const Vec3& origin,
-                                     SevenParameterModel model)
-{
-    SevenParameterFit fit{};
-    fit.residual = Numbra(n, 1);
-    double* v = fit.residual.Data();
-
-    double X[7] = {};  // stored parameters are not a starting value
-    double omegaPrevious = 0.0;
+struct SevenParameterRun {
+    double X[7] = {};
+    Solution last;          // of the last pass solved
+    std::vector<double> v;  // residuals of the last pass, 3 per point used
+    double omega = 0, vv = 0;
     int passes = 1;
-    Numbra N(7, 7);
-    double omega = 0.0, vv = 0.0;
+    bool converged = false;
+    std::vector<ObservationGroup> groups;  // the last pass's groups (weighted runs)
+};
+
+// The Gauss-Newton iteration over the points listed (indices into the
+// arrays, in order).
+SevenParameterRun iterate(const double* source, const double* target, const std::vector<int>& points,
+                          const Vec3& origin, const SevenParameterWeighting& weighting)
+{
+    SevenParameterRun run;
+    run.v.assign(3 * points.size(), 0.0);
+    double omegaPrevious = 0.0;
+    auto groupOf = [&](const Pass& pass, int k) {
+        const int p = 3 * k;
+        ObservationGroup g = pass.point(source + p, target + p,
+                                        weighting.sigmaSource ? weighting.sigmaSource + p : nullptr,
+                                        weighting.sigmaTarget ? weighting.sigmaTarget + p : nullptr);
+        weighting.held.apply(g, 7);  // held at 0: the columns drop out
+        return g;
+    };
     for (;;) {
-        const Pass pass(X, origin);
-        const double(&P)[3][3] = pass.weight();
-        double normal[7][7] = {}, U[7] = {};
-        for (int p = 0; p < n; p += 3) {
-            double a[3][7], w[3];
-            pass.point(source + p, target + p, a, w);
-            accumulate(a, w, P, normal, U);
-        }
-        for (int i = 0; i < 7; ++i)
-            for (int j = 0; j < 7; ++j)
-                N(i + 1, j + 1) = normal[i][j];
-        Numbra right(7, 1);
-        for (int i = 0; i < 7; ++i)
-            right(i + 1) = U[i];
-        const Numbra correction = Slu(N, right);
+        const Pass pass(run.X, origin);
+        NormalEquations ne(7);
+        for (int k : points)
+            ne.add(groupOf(pass, k));
+        run.last = solveNormalEquations(ne, weighting.held, weighting.judge);
+        if (run.last.geometry != Geometry::Sound)
+            return run;
         double dX[7];
         for (int i = 0; i < 7; ++i)
-            dX[i] = correction(i + 1);
+            dX[i] = run.last.x[i];
 
-        omega = 0.0;
-        vv = 0.0;
-        for (int p = 0; p < n; p += 3) {
-            double a[3][7], w[3];
-            pass.point(source + p, target + p, a, w);
-            residuals(a, w, P, dX, v + p, omega, vv);
+        run.omega = 0.0;
+        run.vv = 0.0;
+        if (weighting.weighted())
+            run.groups.clear();
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const ObservationGroup g = groupOf(pass, points[i]);
+            double* v = run.v.data() + 3 * i;
+            groupResiduals(g, 7, dX, v, run.omega);
+            for (int r = 0; r < 3; ++r)
+                run.vv += v[r] * v[r];
+            if (weighting.weighted())
+                run.groups.push_back(g);
         }
 
         // The first pass never ends the iteration: its square sum is compared
@@ -205,33 +204,49 @@ SevenParameterFit fitSevenParameters(int n, const double* source, const double* 
         // below 1e-8 (or a NaN difference) ends the loop. The correction of
         // the last pass is applied too, so the stored parameters belong with
         // the stored residuals.
-        const bool converged = passes > 1 && !(std::fabs(omega - omegaPrevious) >= 1e-8);
-        update(X, dX);
-        if (converged || passes == kSevenParameterMaxPasses)
+        const bool converged = run.passes > 1 && !(std::fabs(run.omega - omegaPrevious) >= 1e-8);
+        update(run.X, dX);
+        if (converged || run.passes == kSevenParameterMaxPasses)
             break;
-        omegaPrevious = omega;
-        ++passes;
-    }
-
-    double variance;
-    if (model == SevenParameterModel::BursaWolf) {
-        variance = n >= 8 ? omega / (n - 7) : 0.0;
-        fit.sigma = std::sqrt(vv / (n - 7));
-    } else {
-        const double f = 1.0 / (n - 7);
-        variance = f * omega;
-        fit.sigma = std::sqrt(f * vv);
-    }
-    const Numbra covariance = Inv(N) * variance;
-    for (int i = 0; i < 7; ++i) {
-        fit.parameters[i] = X[i];
-        for (int j = 0; j < 7; ++j)
-            fit.covariance[i][j] = covariance(i + 1, j + 1);
+        omegaPrevious = run.omega;
+        ++run.passes;
     }
     // A fit that meets the test on its last allowed pass still counts as not
     // converged.
-    fit.converged = passes != kSevenParameterMaxPasses;
-    fit.passes = passes;
+    run.converged = run.passes != kSevenParameterMaxPasses;
+    return run;
+}
+
+} // namespace
+
+SevenParameterFit fitSevenParameters(int n, const double* source, const double* target, const Vec3& origin,
+                                     SevenParameterModel model)
+{
+    std::vector<int> points(n / 3);
+    for (int k = 0; k < n / 3; ++k)
+        points[k] = k;
+    const SevenParameterRun run = iterate(source, target, points, origin, SevenParameterWeighting{});
+
+    SevenParameterFit fit{};
+    fit.residual = Numbra(n, 1);
+    std::copy(run.v.begin(), run.v.end(), fit.residual.Data());
+    double variance;
+    if (model == SevenParameterModel::BursaWolf) {
+        variance = n >= 8 ? run.omega / (n - 7) : 0.0;
+        fit.sigma = std::sqrt(run.vv / (n - 7));
+    } else {
+        const double f = 1.0 / (n - 7);
+        variance = f * run.omega;
+        fit.sigma = std::sqrt(f * run.vv);
+    }
+    const Numbra covariance = run.last.Q * variance;
+    for (int i = 0; i < 7; ++i) {
+        fit.parameters[i] = run.X[i];
+        for (int j = 0; j < 7; ++j)
+            fit.covariance[i][j] = covariance(i + 1, j + 1);
+    }
+    fit.converged = run.converged;
+    fit.passes = run.passes;
     fit.origin = origin;
     return fit;
 }
@@ -244,6 +259,79 @@ Vec3 sourceCentroid(int n, const double* source)
             sum[i] += source[p + i];
     const double f = 1.0 / (n / 3);
     return Vec3{sum[0] * f, sum[1] * f, sum[2] * f};
+}
+
+
+Adjustment adjustSevenParameters(int points, const double* source, const double* target, const double* sigmaSource,
+                                 const double* sigmaTarget, bool molodenskyBadekas,
+                                 const AdjustmentSettings& settings)
+{
+    static const char* const kNames[7] = {"tx", "ty", "tz", "s", "rx", "ry", "rz"};
+    const int n = 3 * points;
+    if (points < 1 || !source || !target || !sigmaTarget)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    if (!allFinite(source, n) || !allFinite(target, n))
+        return refusedAdjustment(Geometry::NonFinite, "a coordinate is not a finite number");
+    if (!validSigmas(sigmaTarget, n) || (sigmaSource && !validSigmas(sigmaSource, n, true)))
+        return refusedAdjustment(Geometry::InvalidInput,
+                                 "a priori standard deviations must be finite, positive for the target "
+                                 "coordinates and not negative for the source coordinates");
+    SevenParameterWeighting weighting;
+    weighting.sigmaSource = sigmaSource;
+    weighting.sigmaTarget = sigmaTarget;
+    weighting.judge = true;
+    std::string message;
+    if (!heldByName(settings.fixed, kNames, 7, weighting.held, message))
+        return refusedAdjustment(Geometry::InvalidInput, message);
+    int freeUnknowns = 7;
+    for (int j = 0; j < 7; ++j)
+        freeUnknowns -= weighting.held.held[j] ? 1 : 0;
+
+    return snoopingAdjustment(points, 3, settings, [&](const std::vector<char>& active) {
+        Adjustment r;
+        std::vector<int> used;
+        double sum[3] = {0, 0, 0};
+        for (int k = 0; k < points; ++k)
+            if (active[k]) {
+                used.push_back(k);
+                for (int i = 0; i < 3; ++i)
+                    sum[i] += source[3 * k + i];
+            }
+        Vec3 origin{0, 0, 0};
+        if (molodenskyBadekas) {
+            const double f = 1.0 / static_cast<double>(used.size());
+            origin = Vec3{sum[0] * f, sum[1] * f, sum[2] * f};
+        }
+        r.origin[0] = origin.x;
+        r.origin[1] = origin.y;
+        r.origin[2] = origin.z;
+        if (3 * static_cast<int>(used.size()) < freeUnknowns) {
+            r.geometry = Geometry::TooFewObservations;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        const SevenParameterRun run = iterate(source, target, used, origin, weighting);
+        r.conditionReciprocal = run.last.conditionReciprocal;
+        if (run.last.geometry != Geometry::Sound) {
+            r.geometry = run.last.geometry;
+            r.message = geometryName(r.geometry);
+            return r;
+        }
+        for (double x : run.X)
+            if (!std::isfinite(x)) {
+                r.geometry = Geometry::NonFinite;
+                r.message = geometryName(r.geometry);
+                return r;
+            }
+        r.converged = run.converged;
+        r.passes = run.passes;
+        if (!run.converged)
+            r.message = "the iteration did not converge in " + std::to_string(run.passes) + " passes";
+        const std::vector<int> firstCoordinate(used.size(), 0);
+        testAdjustment(run.groups, used, firstCoordinate, 7, run.last.Q, run.v, freeUnknowns, settings.tests, r);
+        reportParameters(kNames, run.X, 7, run.last.Q, r);
+        return r;
+    });
 }
 
 } // namespace tervala

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Angles.h"
+#include "estimation/Degeneracy.h"
 #include "estimation/LeastSquares.h"
 #include "modern/ModernAccess.h"
 #include "tervala/Numbra.h"
@@ -36,67 +37,6 @@ void checkFinite(const char* fit, const char* list, std::size_t index, std::init
         if (!std::isfinite(v))
             throw std::invalid_argument(std::string(fit) + ": " + list + " point " + std::to_string(index) +
                                         " has a coordinate that is not finite");
-}
-
-// Eigenvalues of a symmetric 3 x 3 matrix by Jacobi rotations.
-std::array<double, 3> eigenvalues3(double a[3][3])
-{
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        const double off = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
-        if (off == 0.0)
-            break;
-        for (int p = 0; p < 2; ++p)
-            for (int q = p + 1; q < 3; ++q) {
-                if (a[p][q] == 0.0)
-                    continue;
-                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < 3; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < 3; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-            }
-    }
-    return {a[0][0], a[1][1], a[2][2]};
-}
-
-// Dimension of the affine span of the points: 0 when they coincide, 1 when
-// they lie on a line, 2 on a plane, 3 otherwise. A direction counts when the
-// points' root-mean-square spread along it exceeds 1e-9 of their largest
-// coordinate (about a millimetre for geocentric coordinates), so rounding
-// in the coordinates cannot make a line look like a plane.
-int spanDimension(const std::vector<Vec3>& points)
-{
-    double c[3] = {0, 0, 0}, largest = 0;
-    for (const Vec3& p : points) {
-        c[0] += p.x;
-        c[1] += p.y;
-        c[2] += p.z;
-        largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
-    }
-    const double count = static_cast<double>(points.size());
-    for (double& v : c)
-        v /= count;
-    double s[3][3] = {};
-    for (const Vec3& p : points) {
-        const double d[3] = {p.x - c[0], p.y - c[1], p.z - c[2]};
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                s[i][j] += d[i] * d[j] / count;
-    }
-    const double tolerance = 1e-9 * std::max(largest, 1.0);
-    int dimension = 0;
-    for (double lambda : eigenvalues3(s))
-        if (lambda > tolerance * tolerance)
-            ++dimension;
-    return dimension;
 }
 
 FitSummary summary(int points, int perPoint, int unknowns, int rank, double sigma)
@@ -158,8 +98,6 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
     checkSizes(name, source.size(), target.size(), 2);
     const int points = static_cast<int>(source.size());
     std::vector<double> src(2 * source.size()), dst(2 * source.size());
-    std::vector<Vec3> geometry;
-    geometry.reserve(source.size());
     for (std::size_t k = 0; k < source.size(); ++k) {
         checkFinite(name, "source", k, {source[k].first, source[k].second});
         checkFinite(name, "target", k, {target[k].first, target[k].second});
@@ -167,13 +105,13 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
         src[2 * k + 1] = source[k].second;
         dst[2 * k] = target[k].first;
         dst[2 * k + 1] = target[k].second;
-        geometry.push_back(Vec3{source[k].first, source[k].second, 0.0});
     }
     const Helmert2DFit fit = tervala::fitHelmert2D(2 * points, src.data(), dst.data());
     const PlaneCoordinates origin{fit.origin[0], fit.origin[1]};  // the source centroid
     Helmert2DFitResult r{};
     // Coincident points determine the translations only.
-    r.summary = summary(points, 2, 4, spanDimension(geometry) >= 1 ? 4 : 2, fit.sigma);
+    const int spread = estimation::spreadRank(src.data(), source.size(), 2);
+    r.summary = summary(points, 2, 4, spread >= estimation::kHelmert2DRank ? 4 : 2, fit.sigma);
 
     // Covariance of (t2, t1, c, d) to that of (t1, t2, scale ppm, rotation ").
     const double t2 = fit.parameters[0], t1 = fit.parameters[1];
@@ -225,13 +163,10 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
         throw std::invalid_argument("height plane fit: the origin is not finite");
     const int n = static_cast<int>(positions.size());
     std::vector<double> xy(2 * positions.size());
-    std::vector<Vec3> geometry;
-    geometry.reserve(positions.size());
     for (std::size_t k = 0; k < positions.size(); ++k) {
         checkFinite(name, "", k, {positions[k].first, positions[k].second, sourceHeights[k], targetHeights[k]});
         xy[2 * k] = positions[k].first;
         xy[2 * k + 1] = positions[k].second;
-        geometry.push_back(Vec3{positions[k].first, positions[k].second, 0.0});
     }
     const HeightFit fit = tervala::fitHeightPlane(n, origin.first, origin.second, xy.data(), sourceHeights.data(),
                                                   targetHeights.data());
@@ -243,7 +178,9 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
         vv += v * v;
     const double variance = n > 3 ? vv / (n - 3) : 0.0;
     // Collinear positions leave the slope across their line open.
-    r.summary = summary(n, 1, 3, 1 + std::min(spanDimension(geometry), 2), std::sqrt(variance));
+    r.summary = summary(n, 1, 3, 1 + std::min(estimation::spreadRank(xy.data(), positions.size(), 2),
+                                                estimation::kHeightPlaneRank),
+                        std::sqrt(variance));
     r.meanAccuracy = fit.meanAccuracy;
 
     double N[3][3] = {};
@@ -312,8 +249,6 @@ SevenFit fitSeven(const char* name, const std::vector<Geocentric>& source, const
     const int points = static_cast<int>(source.size());
     const int n = 3 * points;
     std::vector<double> src(static_cast<std::size_t>(n)), dst(static_cast<std::size_t>(n));
-    std::vector<Vec3> geometry;
-    geometry.reserve(source.size());
     for (std::size_t k = 0; k < source.size(); ++k) {
         checkFinite(name, "source", k, {source[k].x, source[k].y, source[k].z});
         checkFinite(name, "target", k, {target[k].x, target[k].y, target[k].z});
@@ -323,7 +258,6 @@ SevenFit fitSeven(const char* name, const std::vector<Geocentric>& source, const
         dst[3 * k] = target[k].x;
         dst[3 * k + 1] = target[k].y;
         dst[3 * k + 2] = target[k].z;
-        geometry.push_back(Vec3{source[k].x, source[k].y, source[k].z});
     }
     SevenFit r{};
     const Vec3 origin = model == SevenParameterModel::BursaWolf ? Vec3{0, 0, 0} : sourceCentroid(n, src.data());
@@ -331,7 +265,7 @@ SevenFit fitSeven(const char* name, const std::vector<Geocentric>& source, const
 
     // Coincident points fix the translations only; collinear ones leave the
     // rotation about their line open.
-    const int span = spanDimension(geometry);
+    const int span = std::min(estimation::spreadRank(src.data(), source.size(), 3), estimation::kSevenParameterRank);
     r.summary = summary(points, 3, 7, span == 0 ? 3 : (span == 1 ? 6 : 7), r.fit.sigma);
     r.summary.converged = r.fit.converged;
     r.summary.iterations = r.fit.passes;

@@ -20,9 +20,35 @@ double tmMaxOffsetDegrees(const EllipsoidConstants& e)
 {
     if (!(e.a > 0) || !std::isfinite(e.a) || !(e.f >= 0 && e.f < 1))
         return std::nan("");
-    // Placeholder until the measurement lands: the 1 mm offset on GRS80 is
-    // a little above 6 degrees (the series is 0.83 mm off at 6 degrees).
-    return 6.0;
+    // Offsets (degrees) where the series first differs by 1 mm from the
+    // exact projection, over all latitudes, for a = 6378137 m and the
+    // inverse flattening in the first column, as printed by
+    // bench/tm_domain.cpp. The offset grows with 1/f, so a flattening
+    // between two rows takes the lower row.
+    struct Row {
+        double inverseFlattening;
+        double offset;
+    };
+    static const Row rows[] = {
+        {150.0, 5.128},       {200.0, 5.584},         {250.0, 5.925},        {280.0, 6.092},
+        {290.0, 6.143},       {294.9786982, 6.167},   {297.0, 6.177},        {298.257222101, 6.183},
+        {299.1528128, 6.187}, {300.0, 6.191},         {310.0, 6.238},        {350.0, 6.406},
+        {500.0, 6.860},       {1000.0, 7.560},        {10000.0, 8.510},
+    };
+    const double inverseFlattening = e.f > 0 ? 1 / e.f : INFINITY;
+    if (inverseFlattening < rows[0].inverseFlattening * (1 - 1e-12))
+        return std::nan("");  // flatter than any measured ellipsoid
+    double offset = rows[0].offset;
+    for (const Row& r : rows)
+        if (r.inverseFlattening <= inverseFlattening * (1 + 1e-12))
+            offset = r.offset;
+    // The error grows in proportion to a, and near 1 mm in proportion to
+    // about the sixth power of the offset: a larger ellipsoid reaches 1 mm at
+    // (6378137 / a)^(1/6) of the offset (measured up to a = 3e7 m). A smaller
+    // one keeps the tabulated, conservative value.
+    if (e.a > 6378137.0)
+        offset *= std::pow(6378137.0 / e.a, 1.0 / 6);
+    return std::floor(offset * 100) / 100;
 }
 
 } // namespace tervala

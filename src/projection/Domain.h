@@ -30,9 +30,12 @@ inline bool inUtmBand(double latitudeDegrees)
 // at which the forward series (tmForward / utmForward) stays within 1 mm of
 // an exact Transverse Mercator at every latitude on ellipsoid `e`, for a
 // grid of scale 1 (a smaller scale shrinks the error with it). Measured by
-// bench/tm_domain.cpp against GeographicLib's TransverseMercatorExact;
-// ellipsoids with a flattening outside the measured range get the most
-// conservative measured value. NaN for an ellipsoid that is not valid.
+// bench/tm_domain.cpp against GeographicLib's TransverseMercatorExact and
+// tabulated by inverse flattening (150 to 10000; a sphere takes the 10000
+// row), the value of the nearest row at or below the ellipsoid's 1/f, scaled
+// down for a semi-major axis above 6378137 m, rounded down to 0.01 deg:
+// 6.18 for GRS80 and WGS84. NaN for an ellipsoid that is not valid or is
+// flatter than 1/f = 150 (no measured default: the caller must choose).
 double tmMaxOffsetDegrees(const EllipsoidConstants& e);
 
 } // namespace tervala

@@ -8,15 +8,11 @@ tervala_cli_test(help.main 0 "Subcommands:.*geocentric.*fit.*geoid.*data" "" ARG
 tervala_cli_test(no-command 2 "" "A subcommand is required|required" ARGS)
 
 # --- geocentric and geodetic ----------------------------------------------------
-# The GRS80 worked example: latitude 37.5, longitude 127, height 100 m.
-tervala_cli_test(geocentric.grs80 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
-  ARGS geocentric -e GRS80 --input-string "37.5 127 100")
-# DMS input with hemisphere letters gives the same point (guards the DMS parser).
-tervala_cli_test(geocentric.dms 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
-  ARGS geocentric -e GRS80 --input-string "37d30'00\"N 127d00'00\"E 100")
-# Commas separate fields as well as blanks.
-tervala_cli_test(geocentric.commas 0 "^-3049086\\.2377 4046274\\.1025 3861624\\.9748$" ""
-  ARGS geocentric -e 6378137,298.257222101 --input-string "37.5,127,100")
+# The GRS80 worked example (latitude 37.5, longitude 127, height 100 m) as
+# decimal degrees, DMS with hemisphere letters and comma separated, after a
+# UTF-8 byte-order mark from a spreadsheet export; the ellipsoid as a,1/f.
+tervala_cli_test(geocentric.grs80 0 "^# one point.*(\n-3049086\\.2377 4046274\\.1025 3861624\\.9748){3}$" ""
+  STDIN ${CLI_INPUTS}/bom.txt ARGS geocentric -e 6378137,298.257222101)
 tervala_cli_test(geodetic.grs80 0 "^37\\.500000000 127\\.000000000 100\\.0000$" ""
   ARGS geodetic -e GRS80 --input-string "-3049086.23774 4046274.10247 3861624.97485")
 # Precision applies to lengths, and to angles with five more decimals.
@@ -28,10 +24,31 @@ tervala_cli_test(geocentric.mixed 1
   "^# survey points\n-3049086\\.2377 4046274\\.1025 3861624\\.9748\n# error: latitude: .*'abc'.*\n\n# error: expected 2 or 3 fields"
   "line 3: latitude: .*abc.*line 5: expected 2 or 3 fields .*2 of the input lines failed"
   STDIN ${CLI_INPUTS}/mixed.txt ARGS geocentric -e GRS80)
-tervala_cli_test(geocentric.latitude-range 1 "" "line 1: latitude: latitude '91' is outside \\[-90, 90\\]"
-  ARGS geocentric --input-string "91 0 0")
-tervala_cli_test(ellipsoid.unknown 2 "" "unknown ellipsoid 'mars'" ARGS geocentric -e mars --input-string "0 0 0")
-tervala_cli_test(ellipsoid.bad-flattening 2 "" "inverse flattening must exceed 1" ARGS geocentric -e 6378137,0 --input-string "0 0 0")
+# Out of range, and forms a surveyor would not mean (hexadecimal 0x3C was
+# read as 60; inf and nan spellings): refused, not read.
+tervala_cli_test(input.refusals 1 "" "line 1: latitude: latitude '91' is outside \\[-90, 90\\].*line 2: latitude: .*'0x3C'.*line 3: height: .*'nan'"
+  ARGS geocentric --input-string "91 0 0\n0x3C 0\n1 2 nan")
+# A wrong file fails on every line: the first 20 are listed, then one count.
+string(REPEAT "x\n" 24 TWENTY_FIVE_BAD)
+tervala_cli_test(input.bad-line-summary 1 "" "line 20: [^\n]*\n[^\n]*5 further bad lines not listed\n[^\n]*25 of the input"
+  ARGS geocentric --input-string "${TWENTY_FIVE_BAD}x")
+# Ellipsoids and grid parameters that define no projection: exit 2 naming the option.
+foreach(bad "mars|unknown ellipsoid 'mars'" "6378137,0|inverse flattening must exceed 1"
+        "0,298|semi-major axis must be positive" "inf,298|'inf'")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 value)
+  list(GET bad 1 message)
+  tervala_cli_test(ellipsoid.${value} 2 "" "--ellipsoid: .*${message}" ARGS geocentric -e ${value} --input-string "0 0 0")
+endforeach()
+foreach(bad "--scale|0|greater than zero" "--scale|-1|greater than zero" "--scale|inf|'inf'" "--lat0|91|not in range"
+        "--lon0|nan|'nan'" "--false-easting|0x10|'0x10'" "--false-northing|1e999|not finite" "--max-offset|0|greater than zero")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 option)
+  list(GET bad 1 value)
+  list(GET bad 2 message)
+  tervala_cli_test(tm.option${option}=${value} 2 "" "${option}: .*${message}"
+    ARGS tm --lon0 0 ${option}=${value} --input-string "0 0")
+endforeach()
 tervala_cli_test(input.missing-file 2 "" "cannot open input file /nonexistent/points.txt"
   ARGS geocentric --input-file /nonexistent/points.txt)
 
@@ -62,11 +79,34 @@ tervala_cli_test(utm-inverse.zone-field 0 "^37\\.500000000 127\\.300000000 0\\.0
 # A given zone and hemisphere override the computed ones.
 tervala_cli_test(utm-inverse.zone-option 0 "^-33\\.900000000 151\\.200000000 0\\.0000$" ""
   ARGS utm-inverse -e GRS80 --zone 56 --south --input-string "6247473.3369 333568.9410")
-tervala_cli_test(utm-inverse.no-zone 1 "" "line 1: no zone: give --zone or start the line with a zone such as 52N"
-  ARGS utm-inverse --input-string "6247473.3369 333568.9410")
-tervala_cli_test(utm-inverse.bad-zone 1 "" "line 1: zone: the number 61 is outside 1..60"
-  ARGS utm-inverse --input-string "61N 6247473.3369 333568.9410")
+tervala_cli_test(utm-inverse.no-zone 1 "" "line 1: no zone: give --zone or start the line with a zone such as 52N.*line 2: zone: the number 61 is outside 1..60"
+  ARGS utm-inverse --input-string "6247473.3369 333568.9410\n61N 6247473.3369 333568.9410")
 tervala_cli_test(utm.zone-range 2 "" "--zone: Value 61 not in range" ARGS utm --zone 61 --input-string "0 0")
+# Longitudes reduce around the central meridian: 180 E is 3 degrees from
+# zone 1's -177 (it was projected 357 degrees away, easting -9e10); -179,
+# 181 and -541 on a grid at 179 E; an inverse east of 180 prints -178.3.
+# Expected values from PROJ (proj/invproj +proj=utm / +proj=tmerc, GRS80).
+tervala_cli_test(utm.antimeridian 0 "^1S 8062621\\.3687 181409\\.0734 0\\.0000$" ""
+  ARGS utm -e GRS80 --input-string "-17.5 180")
+tervala_cli_test(tm.antimeridian 0 "^(1106519\\.7376 219320\\.8672 0\\.0000\n){2}1105854\\.8332 0\\.0000 0\\.0000$" ""
+  ARGS tm -e GRS80 --lon0 179 --input-string "10 -179\n10 181\n10 -541")
+tervala_cli_test(tm-inverse.antimeridian 0 "^0\\.000000000 -178\\.306053987 0\\.0000$" ""
+  ARGS tm-inverse -e GRS80 --lon0 179 --input-string "0 300000")
+# The series' 1 mm limit on GRS80 is 6.18 degrees from the central meridian;
+# --max-offset widens or narrows it, in both directions.
+tervala_cli_test(tm.max-offset 1 "^0\\.0000 [0-9.]+ 0\\.0000\n# error: longitude 6\\.19 is 6\\.1900 degrees"
+  "line 2: .*reliable within 6\\.18 \\(--max-offset\\)"
+  ARGS tm -e GRS80 --lon0 0 --input-string "0 6.18\n0 6.19")
+tervala_cli_test(tm.max-offset-option 0 "^0\\.0000 [0-9.]+ 0\\.0000$" "" ARGS tm --lon0 0 --max-offset 8 --input-string "0 7.9")
+tervala_cli_test(tm-inverse.max-offset 1 "" "line 1: the point lies 1[0-9]\\.[0-9]+ degrees from the central meridian"
+  ARGS tm-inverse --lon0 0 --input-string "0 1200000")
+# UTM ends at 84 N and 80 S. A zone on the line may not contradict the
+# options, and an inverse with northing and easting swapped leaves [-90, 90].
+tervala_cli_test(utm.band 1 "^# error: .*\n# error: .*\n31S [0-9.]+ " "line 1: latitude 84\\.01 is outside the UTM band.*line 2: latitude -80\\.01"
+  ARGS utm --input-string "84.01 0\n-80.01 0\n-80 0")
+tervala_cli_test(utm-inverse.contradiction 1 "^(# error[^\n]*\n){3}-33\\.900000000 151\\.200000000"
+  "line 1: zone 55S contradicts --zone 56.*line 2: zone 56N contradicts --south.*line 3: the grid coordinates give latitude .*outside \\[-90, 90\\]"
+  ARGS utm-inverse -e GRS80 --south --zone 56 --input-string "55S 6247473.3369 333568.9410\n56N 6247473.3369 333568.9410\n56S 333568.9410 6247473.3369\n56S 6247473.3369 333568.9410")
 
 # --- datum and local transformations ------------------------------------------------
 # Translations only: the point plus (tx, ty, tz); the inverse subtracts them.
@@ -90,6 +130,11 @@ tervala_cli_test(molodensky-badekas.needs-origin 2 "" "--origin X0,Y0,Z0 is requ
 # Only dX at (0, 0): the height grows by dX, nothing else moves.
 tervala_cli_test(abridged-molodensky.dx 0 "^0\\.000000000 0\\.000000000 110\\.0000$" ""
   ARGS abridged-molodensky --shift 100,0,0 --input-string "0 0 10")
+# da and df at 45 N on WGS84: dh = -da + (a df + f da) sin^2(lat), dlat =
+# (a df + f da) sin(2 lat) / M, evaluated apart (Python, the published
+# formulas); swapping --da and --df gives kilometres.
+tervala_cli_test(abridged-molodensky.da-df 0 "^0\\.000574016 0\\.000000000 28\\.8957$" ""
+  ARGS abridged-molodensky --shift 0,0,0 --da 3 --df 1e-5 --shifts-only --input-string "45 0")
 # Set2DHelmert(10, 20, 0, 0): (x + 10, y + 20) whatever the origin.
 tervala_cli_test(helmert2d.translation 0 "^11\\.0000 22\\.0000$" ""
   ARGS helmert2d --params 10,20,0,0 --origin 5,5 --input-string "1 2")
@@ -108,6 +153,17 @@ tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(i
   STDIN ${CLI_INPUTS}/mixed.txt ARGS fit bursa-wolf ${CLI_INPUTS}/bad-points.txt)
 tervala_cli_test(fit.too-few-points 1 "" "at least 3 common points are needed"
   ARGS fit bursa-wolf ${CLI_INPUTS}/two-points.txt)
+# Points that cannot determine the fit: an error, exit 1 and no parameter
+# file (they gave NaN parameters, "Converged: yes" and exit 0).
+foreach(bad "bursa-wolf|collinear-points|lie on one line" "helmert2d|coincident-points|coincide"
+        "height|collinear-heights|lie on one line")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 model)
+  list(GET bad 1 file)
+  list(GET bad 2 message)
+  tervala_cli_test(fit.${file} 1 "" "fit ${model}: the source points ${message}.*no parameters written" ABSENT p.txt
+    ARGS fit ${model} ${CLI_INPUTS}/${file}.txt --write-params p.txt)
+endforeach()
 tervala_cli_test(fit.missing-file 2 "" "common-point file: cannot open nowhere.txt: No such file" ARGS fit helmert2d nowhere.txt)
 tervala_cli_test(geoid.no-grid 2 "" "cannot load the geoid grid .*/no-data/egm2008p.dat" ARGS geoid grid --input-string "0 0")
 tervala_cli_test(geoid.no-coefficients 2 "" "cannot load the EGM96 coefficients" ARGS geoid egm96 --input-string "0 0")

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Runs one command of the tervala tool and checks what it did.
-# Usage: check.sh [--stdin FILE] [--cd DIR] EXIT OUT_REGEX ERR_REGEX -- command args...
+# Usage: check.sh [--stdin FILE] [--cd DIR] [--absent FILE] EXIT OUT_REGEX ERR_REGEX -- command args...
 # EXIT is the expected exit status; the regexes (extended, matched anywhere
 # in the whole output; empty means "anything") apply to standard output and
-# standard error.
+# standard error. --absent names a file (relative to DIR) that must not
+# exist afterwards.
 set -u
 stdin=/dev/null
 dir=.
+absent=
 while [ $# -gt 0 ]; do
   case "$1" in
     --stdin) stdin=$2; shift 2 ;;
     --cd) dir=$2; shift 2 ;;
+    --absent) absent=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -18,6 +21,7 @@ want_exit=$1; out_re=$2; err_re=$3; shift 3
 [ "$1" = "--" ] && shift
 out=$(mktemp); err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
+[ -n "$absent" ] && rm -f "$dir/$absent"
 (cd "$dir" && "$@" <"$stdin" >"$out" 2>"$err")
 status=$?
 fail=0
@@ -29,6 +33,9 @@ if [ -n "$out_re" ] && ! [[ "$(cat "$out")" =~ $out_re ]]; then
 fi
 if [ -n "$err_re" ] && ! [[ "$(cat "$err")" =~ $err_re ]]; then
   echo "standard error does not match: $err_re"; fail=1
+fi
+if [ -n "$absent" ] && [ -e "$dir/$absent" ]; then
+  echo "$absent was written"; fail=1
 fi
 if [ $fail -ne 0 ]; then
   echo "--- command: $*"; echo "--- stdout:"; cat "$out"; echo "--- stderr:"; cat "$err"

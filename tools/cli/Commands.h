@@ -41,6 +41,11 @@ struct Registry {
 // withEllipsoid is false, --ellipsoid; always --data-dir.
 void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid = true);
 
+// Option checks: a plain decimal number (no hexadecimal, inf or nan), and
+// one that is greater than zero.
+CLI::Validator finiteNumber();
+CLI::Validator positiveNumber();
+
 // Latitude and longitude (any angle form) and, when withHeight, an optional
 // height (0 when absent) from the fields of one input line.
 bool parsePosition(const std::vector<std::string>& fields, bool withHeight, double& lat, double& lon, double& h,

@@ -11,7 +11,7 @@ bool Context::prepare(const std::string& command)
 {
     std::string error;
     if (!resolveEllipsoid(ellipsoidText, ellipsoid, error)) {
-        report(command, error);
+        report(command, "--ellipsoid: " + error);
         return false;
     }
     if (!dataDir.empty())
@@ -40,7 +40,8 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
     app->add_option("--input-file,-i", ctx.io.inputFile, "Read input lines from this file (- for standard input)")
         ->group(group);
     app->add_option("--output-file,-o", ctx.io.outputFile,
-                    "Write results to this file (written completely, then renamed into place)")
+                    "Write results to this file (a regular file is replaced only once complete, keeping its mode; a "
+                    "link's target likewise; a FIFO or device is written directly)")
         ->group(group);
     app->add_option("--precision,-p", ctx.io.precision,
                     "Decimals of lengths in metres; angles get 5 more decimals of degrees")
@@ -53,6 +54,30 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
             ->group(group);
     app->add_option("--data-dir", ctx.dataDir, "Folder holding the geoid data files (overrides TERVALA_DATA_DIR)")
         ->group(group);
+}
+
+CLI::Validator finiteNumber()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            double v = 0;
+            std::string error;
+            return parseNumber(text, v, error) ? std::string() : error;
+        },
+        "NUMBER");
+}
+
+CLI::Validator positiveNumber()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            double v = 0;
+            std::string error;
+            if (!parseNumber(text, v, error))
+                return error;
+            return v > 0 ? std::string() : "must be greater than zero, got " + text;
+        },
+        "POSITIVE");
 }
 
 bool parsePosition(const std::vector<std::string>& f, bool withHeight, double& lat, double& lon, double& h,

@@ -3,8 +3,12 @@
 #include <cmath>
 #include <memory>
 
+#include <fmt/format.h>
+
 #include "Commands.h"
 #include "Text.h"
+#include "core/Ellipsoid.h"
+#include "projection/Domain.h"
 
 namespace tervala {
 namespace cli {
@@ -69,17 +73,101 @@ bool parseZoneField(const std::string& field, int& zone, bool& south, std::strin
     return true;
 }
 
-struct TmGrid {
+// The grid options of tm and tm-inverse, in the tool's units (degrees,
+// metres); maxOffset is NaN until --max-offset is given.
+struct TMGridOptions {
     double lat0 = 0, lon0 = 0, falseNorthing = 0, falseEasting = 0, scale = 1;
+    double maxOffset = std::nan("");
 };
 
-void addTmGridOptions(CLI::App* sub, TmGrid& grid)
+void addMaxOffsetOption(CLI::App* sub, double& maxOffset)
 {
-    sub->add_option("--lat0", grid.lat0, "Latitude of origin, degrees")->capture_default_str();
-    sub->add_option("--lon0", grid.lon0, "Central meridian, degrees")->required();
-    sub->add_option("--false-northing,--fn", grid.falseNorthing, "False northing, metres")->capture_default_str();
-    sub->add_option("--false-easting,--fe", grid.falseEasting, "False easting, metres")->capture_default_str();
-    sub->add_option("--scale,-k", grid.scale, "Scale factor on the central meridian")->capture_default_str();
+    sub->add_option("--max-offset", maxOffset,
+                    "Refuse points farther than this from the central meridian, degrees of longitude. Default: where "
+                    "the series departs 1 mm from an exact Transverse Mercator, 6.18 on WGS84 and GRS80, 6.16 to 6.18 "
+                    "on the other named ellipsoids; an a,1/f ellipsoid takes the measurement for the nearest "
+                    "tabulated 1/f at or below its own, reduced for a larger a (none below 1/f = 150)")
+        ->check(positiveNumber() & CLI::Range(0.0, 180.0));
+}
+
+void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
+{
+    sub->add_option("--lat0", grid.lat0, "Latitude of origin, degrees")
+        ->check(finiteNumber() & CLI::Range(-90.0, 90.0))
+        ->capture_default_str();
+    sub->add_option("--lon0", grid.lon0, "Central meridian, degrees")->check(finiteNumber())->required();
+    sub->add_option("--false-northing,--fn", grid.falseNorthing, "False northing, metres")
+        ->check(finiteNumber())
+        ->capture_default_str();
+    sub->add_option("--false-easting,--fe", grid.falseEasting, "False easting, metres")
+        ->check(finiteNumber())
+        ->capture_default_str();
+    sub->add_option("--scale,-k", grid.scale, "Scale factor on the central meridian (positive)")
+        ->check(positiveNumber())
+        ->capture_default_str();
+    addMaxOffsetOption(sub, grid.maxOffset);
+}
+
+// The --max-offset in force: the option, or the measured default for the
+// ellipsoid. False (after reporting) when the ellipsoid has no default.
+bool maxOffsetFor(const std::string& command, const Context& ctx, double option, double& limit)
+{
+    if (!std::isnan(option)) {
+        limit = option;
+        return true;
+    }
+    limit = tmMaxOffsetDegrees(makeEllipsoid(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening));
+    if (std::isnan(limit)) {
+        report(command, "--max-offset: no measured default for an ellipsoid this flat (1/f below 150); give "
+                        "--max-offset DEG");
+        return false;
+    }
+    return true;
+}
+
+// The longitude to project: `lon` when it lies within `limit` of the
+// central meridian, else its equivalent in (-180, 180] around it; an error
+// when even that is farther than `limit`.
+bool longitudeNear(double lon, double lon0, double limit, double& out, std::string& error)
+{
+    const double offset = reduceLongitude(lon - lon0);
+    if (!(std::fabs(offset) <= limit)) {
+        error = fmt::format("longitude {} is {:.4f} degrees from the central meridian {}; the series is reliable "
+                            "within {} (--max-offset)",
+                            lon, std::fabs(offset), lon0, limit);
+        return false;
+    }
+    // Keep the caller's value when no turn was removed, so that such points
+    // give the member's doubles bit for bit.
+    out = offset == lon - lon0 ? lon : lon0 + offset;
+    return true;
+}
+
+// Checks an inverse's result: a latitude outside [-90, 90] (easting and
+// northing swapped, a wrong false origin) or a longitude beyond `limit` is
+// an error. The longitude is returned reduced to (-180, 180].
+bool checkInverse(double lat, double& lon, double lon0, double limit, std::string& error)
+{
+    if (!(std::fabs(lat) <= 90)) {
+        error = fmt::format("the grid coordinates give latitude {:.4f}, outside [-90, 90] (northing and easting "
+                            "swapped?)",
+                            lat);
+        return false;
+    }
+    const double offset = reduceLongitude(lon - lon0);
+    if (!(std::fabs(offset) <= limit)) {
+        error = fmt::format("the point lies {:.4f} degrees from the central meridian; the series is reliable "
+                            "within {} (--max-offset)",
+                            std::fabs(offset), limit);
+        return false;
+    }
+    lon = reduceLongitude(lon);
+    return true;
+}
+
+std::string utmBandError(double lat)
+{
+    return fmt::format("latitude {} is outside the UTM band, 80S to 84N (the polar regions use UPS)", lat);
 }
 
 } // namespace
@@ -120,36 +208,40 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         });
     });
 
-    auto tmGridPtr = std::make_shared<TmGrid>();
-    auto tmInverseGridPtr = std::make_shared<TmGrid>();
-    TmGrid& tmGrid = *tmGridPtr;
-    TmGrid& tmInverseGrid = *tmInverseGridPtr;
+    auto tmGrid = std::make_shared<TMGridOptions>();
     CLI::App* tm = app.add_subcommand(
         "tm", "Latitude longitude [height] -> Transverse Mercator northing easting height");
-    addTmGridOptions(tm, tmGrid);
+    addTMGridOptions(tm, *tmGrid);
     addCommonOptions(tm, ctx);
-    registry.add(tm, [&ctx, tmGridPtr] {
-        const TmGrid& tmGrid = *tmGridPtr;
+    registry.add(tm, [&ctx, tmGrid] {
+        const TMGridOptions& g = *tmGrid;
+        double limit = 0;
+        if (!maxOffsetFor("tm", ctx, g.maxOffset, limit))
+            return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
         return runLines("tm", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
-            if (!parsePosition(f, true, lat, lon, h, r.error))
+            if (!parsePosition(f, true, lat, lon, h, r.error) || !longitudeNear(lon, g.lon0, limit, lon, r.error))
                 return r;
-            double lat0 = tmGrid.lat0, lon0 = tmGrid.lon0;
-            t.Geodetic_to_TM(lat0, lon0, tmGrid.falseNorthing, tmGrid.falseEasting, tmGrid.scale, lat, lon, h);
+            double lat0 = g.lat0, lon0 = g.lon0;
+            t.Geodetic_to_TM(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, lat, lon, h);
             r.fields = {fmt.length(t.GetTM(0)), fmt.length(t.GetTM(1)), fmt.length(t.GetTM(2))};
             return r;
         });
     });
 
+    auto tmInverseGrid = std::make_shared<TMGridOptions>();
     CLI::App* tmInverse = app.add_subcommand(
         "tm-inverse", "Transverse Mercator northing easting [height] -> latitude longitude height");
-    addTmGridOptions(tmInverse, tmInverseGrid);
+    addTMGridOptions(tmInverse, *tmInverseGrid);
     addCommonOptions(tmInverse, ctx);
-    registry.add(tmInverse, [&ctx, tmInverseGridPtr] {
-        const TmGrid& tmInverseGrid = *tmInverseGridPtr;
+    registry.add(tmInverse, [&ctx, tmInverseGrid] {
+        const TMGridOptions& g = *tmInverseGrid;
+        double limit = 0;
+        if (!maxOffsetFor("tm-inverse", ctx, g.maxOffset, limit))
+            return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
         return runLines("tm-inverse", ctx.io, [&](const std::vector<std::string>& f) {
@@ -157,10 +249,12 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             std::vector<double> v;
             if (!parseNumbers(f, {"northing", "easting", "height"}, 1, v, r.error))
                 return r;
-            double lat0 = tmInverseGrid.lat0, lon0 = tmInverseGrid.lon0;
-            t.TM_to_Geodetic(lat0, lon0, tmInverseGrid.falseNorthing, tmInverseGrid.falseEasting,
-                             tmInverseGrid.scale, v[0], v[1], v[2]);
-            r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(t.GetGeodetic(1)), fmt.length(t.GetGeodetic(2))};
+            double lat0 = g.lat0, lon0 = g.lon0;
+            t.TM_to_Geodetic(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, v[0], v[1], v[2]);
+            double lon = t.GetGeodetic(1);
+            if (!checkInverse(t.GetGeodetic(0), lon, g.lon0, limit, r.error))
+                return r;
+            r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(lon), fmt.length(t.GetGeodetic(2))};
             return r;
         });
     });
@@ -169,20 +263,22 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         int zone = 0;
         bool south = false;
         bool north = false;
+        double maxOffset = std::nan("");
     };
-    auto utmPtr = std::make_shared<UtmOptions>();
-    auto utmInversePtr = std::make_shared<UtmOptions>();
-    UtmOptions& utmOptions = *utmPtr;
-    UtmOptions& utmInverseOptions = *utmInversePtr;
+    auto utmOptions = std::make_shared<UtmOptions>();
     CLI::App* utm = app.add_subcommand(
-        "utm", "Latitude longitude [height] -> UTM zone northing easting height (zone as 52N / 56S)");
-    utm->add_option("--zone,-z", utmOptions.zone, "UTM zone 1..60 (default: from each point's longitude)")
+        "utm", "Latitude longitude [height] -> UTM zone northing easting height (zone as 52N / 56S); 80S to 84N");
+    utm->add_option("--zone,-z", utmOptions->zone, "UTM zone 1..60 (default: from each point's longitude)")
         ->check(CLI::Range(1, 60));
-    auto* utmSouth = utm->add_flag("--south", utmOptions.south, "Southern hemisphere (false northing 10000000 m)");
-    utm->add_flag("--north", utmOptions.north, "Northern hemisphere")->excludes(utmSouth);
+    auto* utmSouth = utm->add_flag("--south", utmOptions->south, "Southern hemisphere (false northing 10000000 m)");
+    utm->add_flag("--north", utmOptions->north, "Northern hemisphere")->excludes(utmSouth);
+    addMaxOffsetOption(utm, utmOptions->maxOffset);
     addCommonOptions(utm, ctx);
-    registry.add(utm, [&ctx, utmPtr] {
-        const UtmOptions& utmOptions = *utmPtr;
+    registry.add(utm, [&ctx, utmOptions] {
+        const UtmOptions& o = *utmOptions;
+        double limit = 0;
+        if (!maxOffsetFor("utm", ctx, o.maxOffset, limit))
+            return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
         return runLines("utm", ctx.io, [&](const std::vector<std::string>& f) {
@@ -190,9 +286,15 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error))
                 return r;
-            const int zone = utmOptions.zone != 0 ? utmOptions.zone : zoneOf(lon);
-            const bool south = utmOptions.south || (!utmOptions.north && lat < 0);
+            if (!inUtmBand(lat)) {
+                r.error = utmBandError(lat);
+                return r;
+            }
+            const int zone = o.zone != 0 ? o.zone : zoneOf(lon);
+            const bool south = o.south || (!o.north && lat < 0);
             double cm = centralMeridianOf(zone);
+            if (!longitudeNear(lon, cm, limit, lon, r.error))
+                return r;
             t.Geodetic_to_UTM(south ? 1 : 0, cm, lat, lon, h);
             r.fields = {std::to_string(zone) + (south ? "S" : "N"), fmt.length(t.GetUTM(0)), fmt.length(t.GetUTM(1)),
                         fmt.length(t.GetUTM(2))};
@@ -200,26 +302,39 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         });
     });
 
+    auto utmInverseOptions = std::make_shared<UtmOptions>();
     CLI::App* utmInverse = app.add_subcommand(
         "utm-inverse", "UTM [zone] northing easting [height] -> latitude longitude height");
-    utmInverse->add_option("--zone,-z", utmInverseOptions.zone, "UTM zone 1..60 (else a zone field such as 52N)")
+    utmInverse->add_option("--zone,-z", utmInverseOptions->zone, "UTM zone 1..60 (else a zone field such as 52N)")
         ->check(CLI::Range(1, 60));
-    auto* invSouth = utmInverse->add_flag("--south", utmInverseOptions.south, "Southern hemisphere");
-    utmInverse->add_flag("--north", utmInverseOptions.north, "Northern hemisphere (default)")->excludes(invSouth);
+    auto* invSouth = utmInverse->add_flag("--south", utmInverseOptions->south, "Southern hemisphere");
+    utmInverse->add_flag("--north", utmInverseOptions->north, "Northern hemisphere (default)")->excludes(invSouth);
+    addMaxOffsetOption(utmInverse, utmInverseOptions->maxOffset);
     addCommonOptions(utmInverse, ctx);
-    registry.add(utmInverse, [&ctx, utmInversePtr] {
-        const UtmOptions& utmInverseOptions = *utmInversePtr;
+    registry.add(utmInverse, [&ctx, utmInverseOptions] {
+        const UtmOptions& o = *utmInverseOptions;
+        double limit = 0;
+        if (!maxOffsetFor("utm-inverse", ctx, o.maxOffset, limit))
+            return 2;
         CTervala t = ctx.object();
         const Formatter fmt = ctx.format();
         return runLines("utm-inverse", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
-            int zone = utmInverseOptions.zone;
-            bool south = utmInverseOptions.south;
+            int zone = o.zone;
+            bool south = o.south;
             std::vector<std::string> rest = f;
             if (!rest.empty() && !rest[0].empty() && (rest[0].back() == 'N' || rest[0].back() == 'S' ||
                                                       rest[0].back() == 'n' || rest[0].back() == 's')) {
                 if (!parseZoneField(rest[0], zone, south, r.error))
                     return r;
+                // A zone on the line must agree with the options rather than
+                // silently win over them (or lose to them).
+                if ((o.zone != 0 && zone != o.zone) || (o.south && !south) || (o.north && south)) {
+                    r.error = "zone " + rest[0] + " contradicts " +
+                              (o.zone != 0 && zone != o.zone ? "--zone " + std::to_string(o.zone)
+                                                             : std::string(o.south ? "--south" : "--north"));
+                    return r;
+                }
                 rest.erase(rest.begin());
             } else if (zone == 0) {
                 r.error = "no zone: give --zone or start the line with a zone such as 52N";
@@ -229,8 +344,16 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             if (!parseNumbers(rest, {"northing", "easting", "height"}, 1, v, r.error))
                 return r;
             double cm = centralMeridianOf(zone);
+            const double lon0 = cm;
             t.UTM_to_Geodetic(south ? 1 : 0, cm, v[0], v[1], v[2]);
-            r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(t.GetGeodetic(1)), fmt.length(t.GetGeodetic(2))};
+            double lon = t.GetGeodetic(1);
+            if (!checkInverse(t.GetGeodetic(0), lon, lon0, limit, r.error))
+                return r;
+            if (!inUtmBand(t.GetGeodetic(0))) {
+                r.error = utmBandError(t.GetGeodetic(0));
+                return r;
+            }
+            r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(lon), fmt.length(t.GetGeodetic(2))};
             return r;
         });
     });

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <memory>
 
+#include <fmt/format.h>
+
 #include "Commands.h"
 #include "Text.h"
+#include "geoid/GridCoverage.h"
 
 namespace tervala {
 namespace cli {
@@ -66,16 +69,25 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
             return 2;
         }
         const Formatter fmt = ctx.format();
+        const grid::GridView view = grid::gridView(*t);
+        const grid::GridCoverage coverage = grid::gridCoverage(view);
         return runLines("geoid grid", ctx.io, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, false, lat, lon, h, r.error))
                 return r;
             const double n = t->KEGMGeoidHeight(lat, lon);
-            if (n == 999999.0)
+            if (n == grid::kOutOfRange)
                 r.error = "the point lies outside the grid's range";
-            else if (n == -999999.0)
+            else if (n == grid::kWindowDoesNotFit)
                 r.error = "the point is too close to the edge of the grid to interpolate";
+            else if (!grid::windowIsStored(view, lat, lon))
+                // A regional grid: near its edge the window would read nodes
+                // from the opposite edge.
+                r.error = fmt::format("the point is too close to the edge of this regional grid; points must lie "
+                                      "more than {:g} degrees of latitude and {:g} of longitude inside its outer "
+                                      "rows and columns",
+                                      coverage.marginLatitude, coverage.marginLongitude);
             else
                 r.fields = {fmt.length(n)};
             return r;

@@ -5,6 +5,9 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -14,19 +17,101 @@
 namespace tervala {
 namespace cli {
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path))
+namespace {
+
+// The file a path names after following symbolic links, also when the last
+// link points to a file that does not exist yet. Empty on a loop or error.
+std::string followLinks(const std::string& path)
 {
-    temporary_ = path_ + ".tmp." + std::to_string(::getpid());
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    if (file_ == nullptr)
-        error_ = "cannot create " + temporary_ + ": " + std::strerror(errno);
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size() - 1);
+        if (n < 0)
+            return std::string();
+        std::string link(buffer.data(), static_cast<std::size_t>(n));
+        if (!link.empty() && link[0] != '/') {
+            const std::size_t slash = current.rfind('/');
+            if (slash != std::string::npos)
+                link = current.substr(0, slash + 1) + link;
+        }
+        current = link;
+    }
+    errno = ELOOP;
+    return std::string();
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(std::string path)
+{
+    target_ = followLinks(path);
+    if (target_.empty()) {
+        error_ = "cannot follow the link " + path + ": " + std::strerror(errno);
+        return;
+    }
+    struct stat st;
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        file_ = std::fopen(target_.c_str(), "wb");
+        if (file_ == nullptr)
+            error_ = "cannot open " + path + ": " + std::strerror(errno);
+        return;
+    }
+    if (exists && S_ISSOCK(st.st_mode)) {
+        // A listening local socket: connect and stream to it.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (target_.size() >= sizeof address.sun_path || fd < 0 ||
+            (std::memcpy(address.sun_path, target_.c_str(), target_.size() + 1),
+             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address)) != 0 ||
+            (file_ = ::fdopen(fd, "wb")) == nullptr) {
+            error_ = "cannot connect to the socket " + path + ": " + std::strerror(errno);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        return;
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        error_ = "cannot write " + path + ": it is " +
+                 (S_ISDIR(st.st_mode) ? "a directory" : "neither a regular file, a FIFO nor a character device");
+        return;
+    }
+    temporary_ = target_ + ".tmp.XXXXXX";
+    const int fd = ::mkstemp(&temporary_[0]);
+    if (fd < 0) {
+        error_ = "cannot create a temporary file beside " + path + ": " + std::strerror(errno);
+        temporary_.clear();
+        return;
+    }
+    // mkstemp makes the file private; give it the mode the replaced file had,
+    // or the usual mode of a new file.
+    mode_t mode = 0;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0 || (file_ = ::fdopen(fd, "wb")) == nullptr) {
+        error_ = "cannot prepare " + temporary_ + ": " + std::strerror(errno);
+        ::close(fd);
+        std::remove(temporary_.c_str());
+        temporary_.clear();
+    }
 }
 
 AtomicFile::~AtomicFile()
 {
     if (file_ != nullptr) {
         std::fclose(file_);
-        std::remove(temporary_.c_str());
+        if (!temporary_.empty())
+            std::remove(temporary_.c_str());
     }
 }
 
@@ -35,19 +120,30 @@ bool AtomicFile::commit()
     if (file_ == nullptr)
         return false;
     const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+    const int flushError = errno;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
+    const std::string shown = temporary_.empty() ? target_ : temporary_;
     if (!written || !closed) {
-        error_ = "cannot write " + temporary_ + ": " + std::strerror(errno);
-        std::remove(temporary_.c_str());
+        error_ = "cannot write " + shown + ": " + std::strerror(written ? errno : flushError);
+        if (!temporary_.empty())
+            std::remove(temporary_.c_str());
         return false;
     }
-    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        error_ = "cannot rename " + temporary_ + " to " + path_ + ": " + std::strerror(errno);
+    if (temporary_.empty())
+        return true;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + std::strerror(errno);
         std::remove(temporary_.c_str());
         return false;
     }
     return true;
+}
+
+void skipByteOrderMark(std::string& text)
+{
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
 }
 
 bool readFile(const std::string& path, std::string& text, std::string& error)
@@ -64,6 +160,7 @@ bool readFile(const std::string& path, std::string& text, std::string& error)
         s << in.rdbuf();
     }
     text = s.str();
+    skipByteOrderMark(text);
     return true;
 }
 
@@ -122,6 +219,8 @@ bool readInputLines(const IoOptions& io, std::vector<std::string>& lines, std::s
     while (std::getline(*in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        if (lines.empty())
+            skipByteOrderMark(line);
         lines.push_back(line);
     }
     if (in->bad()) {
@@ -166,8 +265,10 @@ int runLines(const std::string& command, const IoOptions& io,
         }
         const LineResult r = process(splitFields(line));
         if (!r.error.empty()) {
-            ++failed;
-            report(command, "line " + std::to_string(k + 1) + ": " + r.error);
+            // A wrong file (or wrong subcommand) fails on every line: list the
+            // first few and count the rest.
+            if (++failed <= kListedBadLines)
+                report(command, "line " + std::to_string(k + 1) + ": " + r.error);
             // Keep one output line per input line: the error becomes a comment
             // that later tools in a pipe pass through.
             std::fprintf(out, "# error: %s\n", r.error.c_str());
@@ -182,6 +283,8 @@ int runLines(const std::string& command, const IoOptions& io,
         return 2;
     }
     std::fflush(stdout);
+    if (failed > kListedBadLines)
+        report(command, std::to_string(failed - kListedBadLines) + " further bad lines not listed");
     if (failed > 0) {
         report(command, std::to_string(failed) + " of the input lines failed");
         return 1;

@@ -18,12 +18,18 @@ struct IoOptions {
     std::string inputString;  // --input-string: lines separated by newlines or ';'
     bool haveInputString = false;
     std::string inputFile;    // --input-file (- for standard input)
-    std::string outputFile;   // --output-file (written completely, then renamed)
+    std::string outputFile;   // --output-file (see AtomicFile)
     int precision = 4;        // decimals of lengths; angles get precision + 5
 };
 
-// A file written under a temporary name and renamed into place by commit(),
-// so that a reader never sees a partial file. Destroying it without commit()
+// An output file opened as what it is. A regular file (or a missing one) is
+// written under a temporary name beside it and renamed into place by
+// commit(), so a reader never sees a partial file; an existing file keeps
+// its permission bits. A symbolic link is followed and its target replaced
+// that way, leaving the link. A FIFO or character device is opened and
+// written directly (renaming over /dev/null would replace the device); a
+// local socket is connected to and written. Directories
+// and block devices are refused. Destroying the object without commit()
 // removes the temporary file.
 class AtomicFile {
 public:
@@ -35,18 +41,23 @@ public:
     bool ok() const { return file_ != nullptr; }
     std::FILE* get() { return file_; }
     const std::string& error() const { return error_; }
-    // Flushes, closes and renames; false (with error()) when any step fails.
+    // Flushes, closes and (for a regular file) renames; false (with
+    // error()) when any step fails.
     bool commit();
 
 private:
-    std::string path_;
-    std::string temporary_;
+    std::string target_;     // the file replaced (the link's target for a link)
+    std::string temporary_;  // empty when writing directly
     std::FILE* file_ = nullptr;
     std::string error_;
 };
 
-// The whole contents of a file ("-" for standard input); false with a
-// message when it cannot be read.
+// Removes a UTF-8 byte-order mark (which some editors put at the start of a
+// text file) from the start of `text`.
+void skipByteOrderMark(std::string& text);
+
+// The whole contents of a file ("-" for standard input), without a leading
+// byte-order mark; false with a message when it cannot be read.
 bool readFile(const std::string& path, std::string& text, std::string& error);
 
 // Writes `bytes` to `path` completely or not at all (through AtomicFile);
@@ -65,7 +76,8 @@ private:
     int precision_;
 };
 
-// Reads every line of the selected input. Returns false (with a message) when
+// Reads every line of the selected input (a leading byte-order mark of a
+// file or standard input skipped). Returns false (with a message) when
 // the input cannot be opened.
 bool readInputLines(const IoOptions& io, std::vector<std::string>& lines, std::string& error);
 
@@ -74,6 +86,9 @@ struct LineResult {
     std::vector<std::string> fields;
     std::string error;
 };
+
+// Bad lines reported one by one on standard error; the rest are counted.
+constexpr int kListedBadLines = 20;
 
 // Processes every input line with `process` (called with the line's fields,
 // never for pass-through lines) and writes the results. Returns the exit

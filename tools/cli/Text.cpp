@@ -31,6 +31,34 @@ std::string quoted(const std::string& field)
     return "'" + shown + "'";
 }
 
+// Plain decimal notation: [sign] digits [. digits] [e [sign] digits], at
+// least one digit in the mantissa. strtod alone would also take hexadecimal
+// ("0x3C" as 60), "inf", "nan" and "infinity", none of which a surveyor means.
+bool isDecimalNumber(const std::string& s)
+{
+    std::size_t i = 0, digits = 0;
+    auto isDigit = [&](std::size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '9'; };
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    for (; isDigit(i); ++i)
+        ++digits;
+    if (i < s.size() && s[i] == '.')
+        for (++i; isDigit(i); ++i)
+            ++digits;
+    if (digits == 0)
+        return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        if (!isDigit(i))
+            return false;
+        while (isDigit(i))
+            ++i;
+    }
+    return i == s.size();
+}
+
 // The markers that may follow a component of a DMS angle.
 enum class Marker { None, Degrees, Minutes, Seconds, Colon };
 
@@ -156,18 +184,16 @@ bool parseNumber(const std::string& field, double& value, std::string& error)
         error = "expected a number, got nothing";
         return false;
     }
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end == s.c_str() || *end != '\0') {
-        error = "expected a number, got " + quoted(field);
+    if (!isDecimalNumber(s)) {
+        error = "expected a number (decimal, such as -12.5 or 1.5e3), got " + quoted(field);
         return false;
     }
-    if (!std::isfinite(v) || errno == ERANGE) {
-        if (!std::isfinite(v) || std::fabs(v) > 1.0) {
-            error = "the number " + quoted(field) + " is not finite";
-            return false;
-        }
+    errno = 0;
+    const double v = std::strtod(s.c_str(), nullptr);
+    // ERANGE also flags underflow to a tiny value, which is a fine number.
+    if (!std::isfinite(v) || (errno == ERANGE && std::fabs(v) > 1.0)) {
+        error = "the number " + quoted(field) + " is not finite";
+        return false;
     }
     value = v;
     return true;
@@ -191,39 +217,39 @@ bool parseInteger(const std::string& field, long lo, long hi, long& value, std::
     return true;
 }
 
-bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::string& error)
-{
-    const std::string s = trim(field);
-    if (s.empty()) {
-        error = "expected an angle, got nothing";
-        return false;
-    }
-    // A plain number (with an exponent, say) is taken as decimal degrees.
+namespace {
+
+// Reading state of one sexagesimal angle: the text, the position, and the
+// sign from a leading '-' / '+' or from one hemisphere letter.
+struct AngleReader {
+    const std::string& s;
+    const std::string& field;
+    AngleKind kind;
+    std::size_t i = 0;
+    int sign = 1;
+    bool haveSign = false;
+    bool haveHemisphere = false;
+
+    void skipBlanks()
     {
-        std::string ignored;
-        double v = 0;
-        if (parseNumber(s, v, ignored)) {
-            if (kind == AngleKind::Latitude && std::fabs(v) > 90) {
-                error = "latitude " + quoted(field) + " is outside [-90, 90]";
-                return false;
-            }
-            degrees = v;
-            return true;
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+    }
+
+    void takeSign()
+    {
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            sign = s[i] == '-' ? -1 : 1;
+            haveSign = true;
+            ++i;
         }
     }
 
-    std::size_t i = 0;
-    int sign = 1;
-    bool haveSign = false, haveHemisphere = false;
-    if (s[i] == '+' || s[i] == '-') {
-        sign = s[i] == '-' ? -1 : 1;
-        haveSign = true;
-        ++i;
-    }
     // One hemisphere letter, before or after the number, instead of a sign.
     // False for a letter that does not fit; true otherwise, whether or not a
     // letter was taken.
-    auto takeHemisphere = [&]() {
+    bool takeHemisphere(std::string& error)
+    {
         if (i >= s.size() || haveHemisphere)
             return true;
         const int h = hemisphereSign(s[i], kind, error);
@@ -238,55 +264,88 @@ bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::
         sign = h;
         haveHemisphere = true;
         ++i;
-        while (i < s.size() && isBlank(s[i]))
-            ++i;
+        skipBlanks();
         return true;
-    };
-    if (!takeHemisphere())
-        return false;
+    }
 
-    // Up to three components: degrees, minutes, seconds.
+    // Up to three components, degrees, minutes and seconds, each with an
+    // optional marker; a marked component may skip ahead ("30'" alone is 30
+    // minutes). `count` is one past the last slot filled.
+    bool takeComponents(double parts[3], int& count, std::string& error)
+    {
+        count = 0;
+        bool fractionSeen = false;
+        int colons = 0;
+        while (i < s.size() && count < 3) {
+            skipBlanks();
+            double v = 0;
+            bool frac = false;
+            if (i >= s.size() || !readUnsigned(s, i, v, frac))
+                break;
+            if (fractionSeen) {
+                error = "in angle " + quoted(field) + " only the last component may have a fraction";
+                return false;
+            }
+            fractionSeen = frac;
+            const Marker m = readMarker(s, i);
+            int slot = count;
+            if (m == Marker::Degrees)
+                slot = 0;
+            else if (m == Marker::Minutes)
+                slot = 1;
+            else if (m == Marker::Seconds)
+                slot = 2;
+            else if (m == Marker::Colon)
+                slot = colons++;
+            if (slot < count || slot > 2 || (slot != count && m != Marker::Minutes && m != Marker::Seconds)) {
+                error = "components of angle " + quoted(field) + " are out of order";
+                return false;
+            }
+            parts[slot] = v;
+            count = slot + 1;
+        }
+        return true;
+    }
+};
+
+bool checkLatitude(double v, AngleKind kind, const std::string& field, std::string& error)
+{
+    if (kind == AngleKind::Latitude && std::fabs(v) > 90) {
+        error = "latitude " + quoted(field) + " is outside [-90, 90]";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::string& error)
+{
+    const std::string s = trim(field);
+    if (s.empty()) {
+        error = "expected an angle, got nothing";
+        return false;
+    }
+    // A plain number (with an exponent, say) is taken as decimal degrees.
+    std::string ignored;
+    double plain = 0;
+    if (parseNumber(s, plain, ignored)) {
+        if (!checkLatitude(plain, kind, field, error))
+            return false;
+        degrees = plain;
+        return true;
+    }
+
+    AngleReader r{s, field, kind};
+    r.takeSign();
     double parts[3] = {0, 0, 0};
     int count = 0;
-    bool fractionSeen = false;
-    int colons = 0;
-    while (i < s.size() && count < 3) {
-        while (i < s.size() && isBlank(s[i]))
-            ++i;
-        if (i >= s.size())
-            break;
-        double v = 0;
-        bool frac = false;
-        if (!readUnsigned(s, i, v, frac))
-            break;
-        if (fractionSeen) {
-            error = "in angle " + quoted(field) + " only the last component may have a fraction";
-            return false;
-        }
-        fractionSeen = frac;
-        const Marker m = readMarker(s, i);
-        int slot = count;
-        if (m == Marker::Degrees)
-            slot = 0;
-        else if (m == Marker::Minutes)
-            slot = 1;
-        else if (m == Marker::Seconds)
-            slot = 2;
-        else if (m == Marker::Colon)
-            slot = colons++;
-        if (slot < count || slot > 2 || (slot != count && m != Marker::Minutes && m != Marker::Seconds)) {
-            error = "components of angle " + quoted(field) + " are out of order";
-            return false;
-        }
-        // A component may skip ahead ("30'" alone is 30 minutes).
-        parts[slot] = v;
-        count = slot + 1;
-    }
-    while (i < s.size() && isBlank(s[i]))
-        ++i;
-    if (!takeHemisphere())
+    if (!r.takeHemisphere(error) || !r.takeComponents(parts, count, error))
         return false;
-    if (count == 0 || i != s.size()) {
+    r.skipBlanks();
+    if (!r.takeHemisphere(error))
+        return false;
+    if (count == 0 || r.i != s.size()) {
         error = "expected an angle in degrees (37.5, 37d30'00\"N, 37:30:00), got " + quoted(field);
         return false;
     }
@@ -294,11 +353,9 @@ bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::
         error = "minutes and seconds of angle " + quoted(field) + " must be below 60";
         return false;
     }
-    const double v = sign * (parts[0] + parts[1] / 60 + parts[2] / 3600);
-    if (kind == AngleKind::Latitude && std::fabs(v) > 90) {
-        error = "latitude " + quoted(field) + " is outside [-90, 90]";
+    const double v = r.sign * (parts[0] + parts[1] / 60 + parts[2] / 3600);
+    if (!checkLatitude(v, kind, field, error))
         return false;
-    }
     degrees = v;
     return true;
 }

@@ -1,0 +1,430 @@
+// The estimation core and the statistics of a weighted adjustment.
+#include "estimation/Adjustment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/distributions/normal.hpp>
+
+namespace tervala {
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+// ---- Core ----------------------------------------------------------------------
+
+bool HeldUnknowns::any() const
+{
+    return std::any_of(std::begin(held), std::end(held), [](bool h) { return h; });
+}
+
+void HeldUnknowns::apply(ObservationGroup& g, int unknowns) const
+{
+    for (int j = 0; j < unknowns; ++j) {
+        if (!held[j])
+            continue;
+        for (int r = 0; r < g.size; ++r) {
+            if (value[j] != 0)
+                g.l[r] -= g.a[r][j] * value[j];
+            g.a[r][j] = 0;
+        }
+    }
+}
+
+NormalEquations::NormalEquations(int unknowns) : unknowns_(unknowns) {}
+
+void NormalEquations::add(const ObservationGroup& g)
+{
+    const int u = unknowns_, s = g.size;
+    // T = A' P (u x s), each element summed over the group's rows in order.
+    double T[kMaxUnknowns][kMaxGroup];
+    for (int c = 0; c < u; ++c)
+        for (int j = 0; j < s; ++j) {
+            double sum = g.a[0][c] * g.P[0][j];
+            for (int k = 1; k < s; ++k)
+                sum += g.a[k][c] * g.P[k][j];
+            T[c][j] = sum;
+        }
+    for (int c = 0; c < u; ++c) {
+        for (int d = 0; d < u; ++d) {
+            double sum = T[c][0] * g.a[0][d];
+            for (int k = 1; k < s; ++k)
+                sum += T[c][k] * g.a[k][d];
+            N[c][d] += sum;
+        }
+        double sum = T[c][0] * g.l[0];
+        for (int k = 1; k < s; ++k)
+            sum += T[c][k] * g.l[k];
+        U[c] += sum;
+    }
+}
+
+const char* geometryName(Geometry g)
+{
+    switch (g) {
+    case Geometry::Sound: return "sound";
+    case Geometry::TooFewObservations: return "too few observations for the free parameters";
+    case Geometry::Singular: return "singular geometry (coincident or collinear points, or a subset the points cannot fix)";
+    case Geometry::NonFinite: return "a value that is not a finite number";
+    case Geometry::InvalidInput: return "invalid input";
+    }
+    return "unknown";
+}
+
+namespace {
+
+// Eigenvalues of a small symmetric matrix by cyclic Jacobi rotations.
+void symmetricEigenvalues(std::vector<std::vector<double>> a, std::vector<double>& eig)
+{
+    const int n = static_cast<int>(a.size());
+    // Jacobi converges quadratically; stop once the off-diagonal part is at
+    // rounding level (a relative 1e-15), well below the singularity limit.
+    for (int sweep = 0; sweep < 30; ++sweep) {
+        double off = 0, total = 0;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j)
+                (i == j ? total : off) += a[i][j] * a[i][j];
+        if (off <= 1e-30 * (total + off))
+            break;
+        for (int p = 0; p < n; ++p)
+            for (int q = p + 1; q < n; ++q) {
+                if (a[p][q] == 0)
+                    continue;
+                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
+                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
+                for (int k = 0; k < n; ++k) {
+                    const double akp = a[k][p], akq = a[k][q];
+                    a[k][p] = c * akp - s * akq;
+                    a[k][q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < n; ++k) {
+                    const double apk = a[p][k], aqk = a[q][k];
+                    a[p][k] = c * apk - s * aqk;
+                    a[q][k] = s * apk + c * aqk;
+                }
+            }
+    }
+    eig.resize(n);
+    for (int i = 0; i < n; ++i)
+        eig[i] = a[i][i];
+}
+
+} // namespace
+
+Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& held, bool judge)
+{
+    const int u = ne.unknowns();
+    int index[kMaxUnknowns], f = 0;
+    for (int j = 0; j < u; ++j)
+        if (!held.held[j])
+            index[f++] = j;
+
+    Solution sol;
+    sol.Q = Zeros(u, u);
+    Numbra N(f, f), U(f, 1);
+    bool finite = true;
+    for (int i = 0; i < f; ++i) {
+        for (int j = 0; j < f; ++j) {
+            N(i + 1, j + 1) = ne.N[index[i]][index[j]];
+            finite = finite && std::isfinite(ne.N[index[i]][index[j]]);
+        }
+        U(i + 1) = ne.U[index[i]];
+        finite = finite && std::isfinite(ne.U[index[i]]);
+    }
+    for (int j = 0; j < u; ++j)
+        sol.x[j] = held.held[j] ? held.value[j] : 0.0;
+
+    if (judge) {
+        if (!finite) {
+            sol.geometry = Geometry::NonFinite;
+            return sol;
+        }
+        // Condition of the normal matrix scaled to a unit diagonal, so that
+        // metres, ppm and arc-seconds do not count as ill-conditioning.
+        std::vector<std::vector<double>> scaled(f, std::vector<double>(f));
+        for (int i = 0; i < f; ++i) {
+            if (!(N(i + 1, i + 1) > 0)) {
+                sol.geometry = Geometry::Singular;
+                return sol;
+            }
+        }
+        for (int i = 0; i < f; ++i)
+            for (int j = 0; j < f; ++j)
+                scaled[i][j] = N(i + 1, j + 1) / std::sqrt(N(i + 1, i + 1) * N(j + 1, j + 1));
+        std::vector<double> eig;
+        symmetricEigenvalues(scaled, eig);
+        const double lo = *std::min_element(eig.begin(), eig.end());
+        const double hi = *std::max_element(eig.begin(), eig.end());
+        sol.conditionReciprocal = f == 0 ? 1.0 : lo / hi;
+        if (!(sol.conditionReciprocal >= kSingularConditionReciprocal)) {
+            sol.geometry = Geometry::Singular;
+            return sol;
+        }
+    }
+
+    if (f > 0) {
+        const Numbra x = Slu(N, U);
+        const Numbra Q = Inv(N);
+        for (int i = 0; i < f; ++i) {
+            sol.x[index[i]] = x(i + 1);
+            for (int j = 0; j < f; ++j)
+                sol.Q(index[i] + 1, index[j] + 1) = Q(i + 1, j + 1);
+        }
+    }
+    if (judge)
+        for (int j = 0; j < u; ++j)
+            if (!std::isfinite(sol.x[j]))
+                sol.geometry = Geometry::NonFinite;
+    return sol;
+}
+
+bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup])
+{
+    double det;
+    if (size == 1) {
+        det = in[0][0];
+        out[0][0] = 1 / det;
+    } else if (size == 2) {
+        det = in[0][0] * in[1][1] - in[0][1] * in[1][0];
+        out[0][0] = in[1][1] / det;
+        out[0][1] = -in[0][1] / det;
+        out[1][0] = -in[1][0] / det;
+        out[1][1] = in[0][0] / det;
+    } else {
+        double c[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const int i1 = (i + 1) % 3, i2 = (i + 2) % 3, j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+                c[i][j] = in[i1][j1] * in[i2][j2] - in[i1][j2] * in[i2][j1];
+            }
+        det = in[0][0] * c[0][0] + in[0][1] * c[0][1] + in[0][2] * c[0][2];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                out[i][j] = c[j][i] / det;  // the adjugate over the determinant
+    }
+    return det != 0 && std::isfinite(det);
+}
+
+void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, double* v, double& omega)
+{
+    for (int r = 0; r < g.size; ++r) {
+        double sum = 0.0;
+        for (int j = 0; j < unknowns; ++j)
+            sum += g.a[r][j] * x[j];
+        v[r] = sum - g.l[r];
+    }
+    double weighted = 0.0;
+    for (int j = 0; j < g.size; ++j) {
+        double pv = v[0] * g.P[0][j];
+        for (int k = 1; k < g.size; ++k)
+            pv += v[k] * g.P[k][j];
+        weighted += pv * v[j];
+    }
+    omega += weighted;
+}
+
+// ---- Distributions ---------------------------------------------------------------
+
+double chiSquareQuantile(double probability, double degreesOfFreedom)
+{
+    return boost::math::quantile(boost::math::chi_squared_distribution<double>(degreesOfFreedom), probability);
+}
+
+double normalQuantile(double probability)
+{
+    return boost::math::quantile(boost::math::normal_distribution<double>(0.0, 1.0), probability);
+}
+
+// ---- Statistics ----------------------------------------------------------------------
+
+void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
+                    const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
+                    int freeUnknowns, const TestSettings& tests, Adjustment& result)
+{
+    result.wCritical = normalQuantile(1 - tests.alpha0 / 2);
+    result.noncentralitySqrt = result.wCritical + normalQuantile(tests.power);
+    result.observations.clear();
+    double omega = 0;
+    int observations = 0;
+    std::size_t row = 0;
+    for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+        const ObservationGroup& g = groups[gi];
+        const int s = g.size;
+        double Qll[kMaxGroup][kMaxGroup];
+        invertSmall(s, g.P, Qll);
+        // Qvv = Qll - A Q A', then P Qvv and K = P Qvv P.
+        double AQ[kMaxGroup][kMaxUnknowns] = {}, Qvv[kMaxGroup][kMaxGroup], PQvv[kMaxGroup][kMaxGroup],
+            K[kMaxGroup][kMaxGroup], Pv[kMaxGroup];
+        for (int i = 0; i < s; ++i)
+            for (int k = 0; k < unknowns; ++k)
+                for (int j = 0; j < unknowns; ++j)
+                    AQ[i][k] += g.a[i][j] * Q(j + 1, k + 1);
+        for (int i = 0; i < s; ++i)
+            for (int j = 0; j < s; ++j) {
+                double aqa = 0;
+                for (int k = 0; k < unknowns; ++k)
+                    aqa += AQ[i][k] * g.a[j][k];
+                Qvv[i][j] = Qll[i][j] - aqa;
+            }
+        for (int i = 0; i < s; ++i) {
+            Pv[i] = 0;
+            for (int j = 0; j < s; ++j) {
+                PQvv[i][j] = 0;
+                for (int k = 0; k < s; ++k)
+                    PQvv[i][j] += g.P[i][k] * Qvv[k][j];
+                Pv[i] += g.P[i][j] * v[row + j];
+            }
+        }
+        for (int i = 0; i < s; ++i)
+            for (int j = 0; j < s; ++j) {
+                K[i][j] = 0;
+                for (int k = 0; k < s; ++k)
+                    K[i][j] += PQvv[i][k] * g.P[k][j];
+            }
+        for (int i = 0; i < s; ++i)
+            omega += v[row + i] * Pv[i];
+        for (int i = 0; i < s; ++i) {
+            ObservationTest t;
+            t.point = pointOf[gi];
+            t.coordinate = coordinateOf[gi] + i;
+            t.residual = v[row + i];
+            t.redundancy = PQvv[i][i];
+            const double qvv = Qvv[i][i], k = K[i][i];
+            // An observation the others cannot check (r_i near 0) has no test.
+            const bool checked = t.redundancy > 1e-9 && qvv > 0 && k > 0;
+            t.sigmaResidual = checked ? std::sqrt(qvv) : 0.0;
+            t.normalised = checked ? t.residual / t.sigmaResidual : kNaN;
+            t.w = checked ? Pv[i] / std::sqrt(k) : kNaN;
+            t.mdb = checked ? result.noncentralitySqrt / std::sqrt(k) : std::numeric_limits<double>::infinity();
+            t.rejected = checked && std::fabs(t.w) > result.wCritical;
+            result.observations.push_back(t);
+        }
+        row += s;
+        observations += s;
+    }
+    result.observationsUsed = observations;
+    result.redundancy = observations - freeUnknowns;
+    GlobalTest& gt = result.global;
+    gt = GlobalTest{};
+    gt.redundancy = result.redundancy;
+    if (result.redundancy > 0) {
+        const double r = result.redundancy;
+        gt.tested = true;
+        gt.statistic = omega / r;
+        gt.lower = chiSquareQuantile(tests.alpha / 2, r) / r;
+        gt.upper = chiSquareQuantile(1 - tests.alpha / 2, r) / r;
+        gt.passed = gt.statistic >= gt.lower && gt.statistic <= gt.upper;
+        result.sigma0 = std::sqrt(omega / r);
+    } else {
+        result.sigma0 = 0;
+    }
+}
+
+void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
+                      Adjustment& result)
+{
+    result.parameters.clear();
+    for (int i = 0; i < count; ++i) {
+        const double variance = C(i + 1, i + 1);
+        result.parameters.push_back(ParameterEstimate{names[i], values[i], variance > 0 ? std::sqrt(variance) : 0.0});
+    }
+    result.correlation.assign(count, std::vector<double>(count, 0.0));
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j) {
+            const double si = result.parameters[i].sigma, sj = result.parameters[j].sigma;
+            if (i == j)
+                result.correlation[i][j] = 1.0;
+            else if (si > 0 && sj > 0)
+                result.correlation[i][j] = C(i + 1, j + 1) / (si * sj);
+        }
+}
+
+bool allFinite(const double* a, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(a[i]))
+            return false;
+    return true;
+}
+
+bool validSigmas(const double* sigma, int n, bool zeroAllowed)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(sigma[i]) || sigma[i] < 0 || (sigma[i] == 0 && !zeroAllowed))
+            return false;
+    return true;
+}
+
+Adjustment refusedAdjustment(Geometry g, std::string message)
+{
+    Adjustment r;
+    r.geometry = g;
+    r.message = std::move(message);
+    return r;
+}
+
+bool heldByName(const std::vector<std::string>& fixed, const char* const* names, int count, HeldUnknowns& held,
+                std::string& message)
+{
+    for (const std::string& name : fixed) {
+        int found = -1;
+        for (int i = 0; i < count; ++i)
+            if (name == names[i])
+                found = i;
+        if (found < 0) {
+            message = "unknown parameter '" + name + "' to hold; expected one of";
+            for (int i = 0; i < count; ++i)
+                message += std::string(i ? ", " : " ") + names[i];
+            return false;
+        }
+        held.held[found] = true;
+    }
+    return true;
+}
+
+Adjustment snoopingAdjustment(int points, int observationsPerPoint, const AdjustmentSettings& settings,
+                              const std::function<Adjustment(const std::vector<char>& active)>& fit)
+{
+    std::vector<char> active(points, 1);
+    std::vector<SnoopStep> steps;
+    Adjustment previous;
+    for (;;) {
+        Adjustment result = fit(active);
+        result.removed = steps;
+        if (result.geometry != Geometry::Sound && !steps.empty()) {
+            // The points left cannot carry the fit: keep the last sound one.
+            previous.message = "data snooping stopped: without point " + std::to_string(steps.back().point) +
+                               " the fit is refused (" + geometryName(result.geometry) + ")";
+            return previous;
+        }
+        if (!settings.snoop || result.geometry != Geometry::Sound)
+            return result;
+        const ObservationTest* worst = nullptr;
+        for (const ObservationTest& t : result.observations)
+            if (t.rejected && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
+                worst = &t;
+        if (worst == nullptr)
+            return result;
+        if (result.redundancy - observationsPerPoint < 1) {
+            result.message = "data snooping stopped: removing point " + std::to_string(worst->point) +
+                             " would leave no redundancy";
+            return result;
+        }
+        SnoopStep step;
+        step.point = worst->point;
+        step.coordinate = worst->coordinate;
+        step.w = worst->w;
+        step.varianceFactor = result.global.statistic;
+        step.globalPassed = result.global.passed;
+        previous = std::move(result);
+        steps.push_back(step);
+        active[step.point] = 0;
+    }
+}
+
+} // namespace tervala

@@ -1,0 +1,237 @@
+// The estimation core shared by every fit, and the statistics of a weighted
+// adjustment.
+//
+// Core: observations come in groups (one coordinate, or the three coordinate
+// misclosures of one point in the seven-parameter fits) with their design
+// rows, their observed-minus-computed values and a weight matrix. The core
+// accumulates the normal equations group by group, holds chosen parameters
+// fixed, solves, judges the geometry (rank and condition), and forms the
+// residuals. The four members call it with equal weights and no fixed
+// parameters; the sums are taken in the order the members have always taken
+// them, so the members' doubles do not change.
+//
+// Statistics (weighted fits, a priori variance factor 1, so the a priori
+// standard deviations are the observations' own): cofactor matrices of the
+// parameters and of the residuals, redundancy numbers, the global test of the
+// variance factor, Baarda's w-test, the minimal detectable bias, and data
+// snooping. See docs/statistics.md for the formulas and their references.
+#ifndef TERVALA_ESTIMATION_ADJUSTMENT_H
+#define TERVALA_ESTIMATION_ADJUSTMENT_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tervala/Numbra.h"
+
+namespace tervala {
+
+// ---- Core ----------------------------------------------------------------------
+
+constexpr int kMaxUnknowns = 7;
+constexpr int kMaxGroup = 3;
+
+// One group of observations that share a weight matrix.
+struct ObservationGroup {
+    int size = 1;
+    double a[kMaxGroup][kMaxUnknowns] = {};  // design rows: derivatives of the computed values
+    double l[kMaxGroup] = {};                // observed minus computed (the right-hand side)
+    double P[kMaxGroup][kMaxGroup] = {};     // weight matrix of the group
+};
+
+// Which unknowns are held, and at what value. Holding moves a_j x_j into the
+// right-hand side and zeroes column j, so the column adds exact zeros.
+struct HeldUnknowns {
+    bool held[kMaxUnknowns] = {};
+    double value[kMaxUnknowns] = {};
+    bool any() const;
+    void apply(ObservationGroup& g, int unknowns) const;
+};
+
+// N = sum A' P A and U = sum A' P l, accumulated group by group in the order
+// (A' P) A and (A' P) l, starting from zero.
+class NormalEquations {
+public:
+    explicit NormalEquations(int unknowns);
+    void add(const ObservationGroup& g);
+    int unknowns() const { return unknowns_; }
+    double N[kMaxUnknowns][kMaxUnknowns] = {};
+    double U[kMaxUnknowns] = {};
+
+private:
+    int unknowns_;
+};
+
+// What the geometry allows. Anything but Sound means no estimate.
+enum class Geometry {
+    Sound,
+    TooFewObservations,  // fewer observations than free unknowns
+    Singular,            // the normal matrix has (numerically) lower rank
+    NonFinite,           // an input or a result is not a finite number
+    InvalidInput,        // a standard deviation, a parameter name or a subset the fit cannot take
+};
+const char* geometryName(Geometry g);
+
+// Scaled normal matrices whose smallest to largest eigenvalue ratio is below
+// this are refused as singular.
+constexpr double kSingularConditionReciprocal = 1e-12;
+
+struct Solution {
+    double x[kMaxUnknowns] = {};  // the free unknowns solved, held ones 0 (a correction) or their value
+    Numbra Q;                      // cofactor matrix of all unknowns (rows of held ones zero)
+    Geometry geometry = Geometry::Sound;
+    double conditionReciprocal = 0;  // of the scaled normal matrix of the free unknowns
+};
+
+// Solves N x = U for the free unknowns with Slu and Inv (Numbra). With nothing
+// held this is Slu(N, U) and Inv(N) on the full matrix. The geometry verdict
+// is computed only when `judge` is set; the members do not ask for it.
+Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& held, bool judge);
+
+// The inverse of a symmetric positive definite matrix of order 1 to 3 (a
+// group's weight or cofactor matrix), by cofactors; false when it is
+// singular or not finite.
+bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup]);
+
+// v = A x - l for one group (computed less observed), and v' P v added to omega.
+void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, double* v, double& omega);
+
+// ---- Distributions (Boost.Math) -------------------------------------------------
+
+double chiSquareQuantile(double probability, double degreesOfFreedom);
+double normalQuantile(double probability);
+
+// ---- Statistics of a weighted adjustment ----------------------------------------
+
+struct TestSettings {
+    double alpha = 0.05;    // global test, two-sided
+    double alpha0 = 0.001;  // w-test of one observation, two-sided
+    double power = 0.80;    // of the w-test against a bias of the MDB
+};
+
+struct GlobalTest {
+    bool tested = false;  // false without redundancy
+    int redundancy = 0;
+    double statistic = 0;  // variance factor: v'Pv / redundancy (a priori 1)
+    double lower = 0, upper = 0;  // chi^2(alpha/2, r) / r and chi^2(1 - alpha/2, r) / r
+    bool passed = true;
+};
+
+struct ObservationTest {
+    int point = 0;       // the caller's point index, from 0
+    int coordinate = 0;  // 0, 1, 2 within the point (a misclosure component in the seven-parameter fits)
+    double residual = 0;    // v, computed less observed, metres
+    double sigmaResidual = 0;  // sqrt(Qvv_ii)
+    double redundancy = 0;  // r_i = (Qvv P)_ii
+    double normalised = 0;  // v / sigmaResidual
+    double w = 0;           // (P v)_i / sqrt((P Qvv P)_ii); NaN where r_i is 0
+    double mdb = 0;         // minimal detectable bias, metres; infinite where r_i is 0
+    bool rejected = false;  // |w| above the critical value
+};
+
+struct SnoopStep {
+    int point = 0;       // removed point
+    int coordinate = 0;  // its observation with the largest failing |w|
+    double w = 0;
+    double varianceFactor = 0;  // of the fit the point was removed from
+    bool globalPassed = true;
+};
+
+struct ParameterEstimate {
+    std::string name;
+    double value = 0;
+    double sigma = 0;  // from the a priori standard deviations (variance factor 1)
+};
+
+// A weighted fit with its statistics.
+struct Adjustment {
+    Geometry geometry = Geometry::Sound;
+    std::string message;  // why a fit is refused, or why snooping stopped
+    double conditionReciprocal = 0;
+    std::vector<ParameterEstimate> parameters;  // the model's parameters in their stored units
+    std::vector<std::vector<double>> correlation;  // of those parameters
+    double origin[3] = {};  // the point the parameters refer to (centroid), where the model has one
+    int observationsUsed = 0;
+    int redundancy = 0;
+    double sigma0 = 0;  // a posteriori sqrt(v'Pv / r)
+    GlobalTest global;
+    double wCritical = 0;  // N(1 - alpha0 / 2)
+    double noncentralitySqrt = 0;  // sqrt(lambda0) = wCritical + N(power)
+    std::vector<ObservationTest> observations;  // of the points kept
+    std::vector<SnoopStep> removed;             // in the order of removal
+    bool converged = true;
+    int passes = 1;
+};
+
+struct AdjustmentSettings {
+    TestSettings tests;
+    std::vector<std::string> fixed;  // parameter names held (see each fit)
+    bool snoop = false;
+};
+
+// Fills redundancy numbers, w-tests, MDBs, the global test and sigma0 from the
+// groups of the final solution; pointOf and coordinateOf give each group's
+// point and the coordinate of its first row. Q is the cofactor matrix of the
+// unknowns, v the residuals of all groups in order.
+void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
+                    const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
+                    int freeUnknowns, const TestSettings& tests, Adjustment& result);
+
+// Fills the parameters (names, values) with standard deviations and the
+// correlation matrix from their cofactor matrix C (held parameters: sigma 0,
+// correlation 0 off the diagonal).
+void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
+                      Adjustment& result);
+
+// Input checks the weighted fits share: every value finite; a priori
+// standard deviations positive and finite (zero allowed where zeroAllowed).
+bool allFinite(const double* a, int n);
+bool validSigmas(const double* sigma, int n, bool zeroAllowed = false);
+Adjustment refusedAdjustment(Geometry g, std::string message);
+
+// The held unknowns named in settings.fixed, looked up in names; false with
+// a message for a name the fit does not know.
+bool heldByName(const std::vector<std::string>& fixed, const char* const* names, int count, HeldUnknowns& held,
+                std::string& message);
+
+// Runs fit(active) over the points marked active; with settings.snoop,
+// removes the point with the largest failing |w| and fits again while a
+// w-test fails and the redundancy stays positive, recording every step.
+Adjustment snoopingAdjustment(int points, int observationsPerPoint, const AdjustmentSettings& settings,
+                              const std::function<Adjustment(const std::vector<char>& active)>& fit);
+
+// ---- The four weighted fits -----------------------------------------------------
+// sigma arrays hold one a priori standard deviation (metres, > 0 and finite)
+// per coordinate, in the layout of the coordinates. Points are removed by data
+// snooping only when settings.snoop is set. The report names parameters as the
+// members store them.
+
+// Source positions are taken as error-free; sigma belongs to the target
+// coordinates (2 per point). Parameters t2, t1 (m), scale (ppm), rotation
+// ("), derived from c = m cos r, d = m sin r with the covariance propagated.
+// Fixable: "t1", "t2", "rotation" (d = 0), "scale" only together with
+// "rotation" (c = 1).
+Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,
+                           const AdjustmentSettings& settings);
+
+// Plane of height differences ht - hs about (x0, y0); sigma per point (of the
+// difference). Parameters slope1, slope2, shift. Fixable: "slope1", "slope2",
+// "shift".
+Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy, const double* hs,
+                             const double* ht, const double* sigma, const AdjustmentSettings& settings);
+
+// Seven parameters; both coordinate sets carry errors (sigmaSource may be
+// null for error-free source points). Molodensky-Badekas rotates about the
+// centroid of the source points kept. Parameters tx, ty, tz (m), s (ppm), rx,
+// ry, rz ("); each is fixable (held at 0). The observations tested are the
+// three misclosures of each point (target less transformed source), weighted
+// by Inv(m^2 R Qs R' + Qt): a blunder in either coordinate set of a point
+// shows on the axis it lies along, and the two cannot be told apart. The
+// statistics use the linearisation of the last pass.
+Adjustment adjustSevenParameters(int points, const double* source, const double* target, const double* sigmaSource,
+                                 const double* sigmaTarget, bool molodenskyBadekas,
+                                 const AdjustmentSettings& settings);
+
+} // namespace tervala
+
+#endif

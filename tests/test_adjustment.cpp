@@ -1,0 +1,455 @@
+// The estimation core and its statistics. Evidence: doubles recorded from the
+// members before they were moved onto the core; equal-weight fits against
+// the members; seeded Monte Carlo rates of the global test, the w-test, the
+// minimal detectable bias and data snooping in each of the four fits;
+// distribution quantiles against SciPy; refusal of degenerate geometry.
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "estimation/Adjustment.h"
+#include "tervala/Tervala.h"
+
+namespace {
+
+using tervala::Adjustment;
+using tervala::AdjustmentSettings;
+using tervala::Geometry;
+
+// Doubles recorded from the 2D Helmert and height members on a seeded noisy
+// data set (9 points over 2 km, about 2 cm of noise) before the members were
+// rebuilt on the weighted core: the members must keep giving these bits.
+// Recorded: 2D parameters 0..3, sigma, covariance (0, 0) and (3, 3),
+// residuals 1 and 18; height parameters 0..2, mean accuracy, residuals 1, 9.
+TEST(AdjustmentCore, MembersKeepTheirRecordedDoubles)
+{
+    std::mt19937_64 rng(20261206);
+    auto u = [&rng] { return static_cast<double>(rng() >> 11) * 0x1p-53; };
+    std::vector<double> src, dst, xy, hs, ht;
+    for (int k = 0; k < 9; ++k) {
+        const double x = 412000 + 2000 * u(), y = 6543000 + 2000 * u();
+        const double c = 1.00002 * std::cos(1e-2), s = 1.00002 * std::sin(1e-2);
+        const double nx = 0.02 * (u() + u() + u() + u() - 2), ny = 0.02 * (u() + u() + u() + u() - 2);
+        src.insert(src.end(), {x, y});
+        dst.push_back(120.5 + c * (x - 413000) - s * (y - 6544000) + 413000 + nx);
+        dst.push_back(-80.25 + s * (x - 413000) + c * (y - 6544000) + 6544000 + ny);
+        xy.insert(xy.end(), {x, y});
+        hs.push_back(100 + 50 * u());
+        ht.push_back(hs.back() + 30.2 + 1e-5 * (x - 413000) - 2e-5 * (y - 6544000) +
+                     0.02 * (u() + u() + u() + u() - 2));
+    }
+    CTervala t;
+    t.Parameters_2DHelmert(18, src.data(), dst.data());
+    const double helmert[9] = {-0x1.3d9a6571ae3a6p+6, 0x1.e1ffd428efedcp+6, 0x1.15049d1820538p+3,
+                               0x1.01da8efd1144dp+11, 0x1.7fd2d9dddd3e8p-7, 0x1.ff87a1639308cp-17,
+                               0x1.ab136a19ccb74p-36, 0x1.4ae4fdf64cp-6,   -0x1.4fce1f49ap-7};
+    const double got2d[9] = {t.Get2DHelmertParameters(0), t.Get2DHelmertParameters(1), t.Get2DHelmertParameters(2),
+                             t.Get2DHelmertParameters(3), t.GetSigma(), t.Get2DHelmertCovariance(0, 0),
+                             t.Get2DHelmertCovariance(3, 3), t.GetResidual2D(1), t.GetResidual2D(18)};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(got2d[i], helmert[i]) << "2D Helmert value " << i;
+
+    t.Parameters_HeightTrans(9, 6544000, 413000, xy.data(), hs.data(), ht.data());
+    const double height[6] = {-0x1.c90093ff850a5p-18, -0x1.9726189e5ea13p-18, 0x1.e33d1d46f612bp+4,
+                              0x1.3914d9495cf23p-6,   -0x1.4480b3413p-12,    -0x1.801e1e359cp-9};
+    const double gotH[6] = {t.GetHeightParameters(0), t.GetHeightParameters(1), t.GetHeightParameters(2),
+                            t.GetHeightMeanaccuracy(), t.GetResidualH(1), t.GetResidualH(9)};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(gotH[i], height[i]) << "height value " << i;
+}
+
+// Chi-square and normal quantiles against SciPy 1.10.1 (Debian python3-scipy):
+//   /usr/bin/python3 -c "from scipy.stats import chi2, norm; print(chi2.ppf(p, dof).hex(), norm.ppf(p).hex())"
+TEST(AdjustmentCore, QuantilesAgreeWithSciPy)
+{
+    struct Chi2 { double p, dof, scipy; };
+    const Chi2 chi2[] = {{0.025, 1, 0x1.01718af674a36p-10}, {0.975, 1, 0x1.418759ee55fd2p+2},
+                         {0.025, 5, 0x1.a994918ff6124p-1},  {0.975, 5, 0x1.9aa3db38c6d71p+3},
+                         {0.025, 23, 0x1.76089e0a90ff3p+3}, {0.975, 23, 0x1.309ae275b7b77p+5},
+                         {0.05, 100, 0x1.37b7c5b75a14ep+6}, {0.95, 100, 0x1.f15e52f9e6e20p+6},
+                         {0.005, 2, 0x1.48807f33b350ep-7},  {0.995, 2, 0x1.5317a1b949c53p+3}};
+    for (const Chi2& c : chi2)
+        EXPECT_NEAR(tervala::chiSquareQuantile(c.p, c.dof), c.scipy, 1e-10 * c.scipy) << c.p << " " << c.dof;
+    struct Normal { double p, scipy; };
+    const Normal normal[] = {{0.9995, 0x1.a52ffadd2f906p+1}, {0.8, 0x1.aee8fa73a1334p-1},
+                             {0.975, 0x1.f5c0331eeff84p+0},  {0.999, 0x1.8b8cbb7204470p+1},
+                             {0.01, -0x1.29c5c4630ff0ep+1}};
+    for (const Normal& c : normal)
+        EXPECT_NEAR(tervala::normalQuantile(c.p), c.scipy, 1e-10 * std::fabs(c.scipy)) << c.p;
+}
+
+// ---- The four fits on one footing ---------------------------------------------
+
+enum class Model { Helmert2D, Height, BursaWolf, MolodenskyBadekas };
+const char* modelName(Model m)
+{
+    return m == Model::Helmert2D ? "2D Helmert" : m == Model::Height ? "height plane" :
+           m == Model::BursaWolf ? "Bursa-Wolf" : "Molodensky-Badekas";
+}
+
+// Uniform and Gaussian numbers from the raw output of mt19937_64 (fixed by
+// the standard), Box-Muller, so the data do not depend on the standard
+// library's distributions.
+struct Random {
+    std::mt19937_64 rng;
+    explicit Random(unsigned seed) : rng(seed) {}
+    double uniform() { return (static_cast<double>(rng() >> 11) + 0.5) * 0x1p-53; }
+    double gauss() { return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * M_PI * uniform()); }
+};
+
+// A network with true coordinates, a priori standard deviations that differ
+// from point to point, and the observations drawn from them. Observation i
+// of the fit is coordinate i % perPoint of point i / perPoint; a blunder on
+// it goes into the target coordinate (the height for the plane).
+struct Network {
+    Model model;
+    int points = 12, perPoint;
+    std::vector<double> src, trueTarget, sigma, sigmaSource;  // sigmaSource: seven-parameter fits only
+    std::vector<double> obsSrc, obsTarget;
+
+    Network(Model m, unsigned seed) : model(m), perPoint(m == Model::Helmert2D ? 2 : m == Model::Height ? 1 : 3)
+    {
+        Random r(seed);
+        CTervala t;  // the datum members give the true targets
+        if (m == Model::BursaWolf)
+            t.SetParameters_Bursa_WolfModel(-446.448, 125.157, -542.060, 7.5, 1.5, -2.0, 3.0);
+        else
+            t.SetParameters_Molodensky_BadekasModel(-3.03e6, 4.07e6, 3.87e6, -0.8, 1.2, 0.5, 7.5, 1.5, -2.0, 3.0);
+        for (int k = 0; k < points; ++k) {
+            if (m == Model::Helmert2D || m == Model::Height) {
+                const double x = 412000 + 2000 * r.uniform(), y = 6543000 + 2000 * r.uniform();
+                src.insert(src.end(), {x, y});
+                if (m == Model::Helmert2D) {
+                    const double c = 1.00002 * std::cos(1e-2), s = 1.00002 * std::sin(1e-2);
+                    trueTarget.push_back(120.5 + c * (x - 413000) - s * (y - 6544000) + 413000);
+                    trueTarget.push_back(-80.25 + s * (x - 413000) + c * (y - 6544000) + 6544000);
+                } else {
+                    src.push_back(100 + 50 * r.uniform());  // xy then hs: three values per point
+                    trueTarget.push_back(src.back() + 30.2 + 1e-5 * (x - 413000) - 2e-5 * (y - 6544000));
+                }
+            } else {
+                const double x[3] = {-3.05e6 + 5e4 * r.uniform(), 4.05e6 + 5e4 * r.uniform(),
+                                     3.86e6 + 5e4 * r.uniform()};
+                src.insert(src.end(), x, x + 3);
+                if (m == Model::BursaWolf)
+                    t.Bursa_WolfModel(x[0], x[1], x[2]);
+                else
+                    t.Molodensky_BadekasModel(x[0], x[1], x[2]);
+                for (int i = 0; i < 3; ++i)
+                    trueTarget.push_back(t.GetGeocentric(i));
+            }
+        }
+        for (int i = 0; i < points * perPoint; ++i) {
+            sigma.push_back(0.005 + 0.015 * r.uniform());
+            if (perPoint == 3)
+                sigmaSource.push_back(0.003 + 0.007 * r.uniform());
+        }
+        draw(nullptr);
+    }
+
+    int observations() const { return points * perPoint; }
+    int srcStride() const { return model == Model::Height ? 3 : perPoint; }
+
+    // New noise at the a priori standard deviations (none with rng null).
+    void draw(Random* r)
+    {
+        obsSrc = src;
+        obsTarget = trueTarget;
+        for (int i = 0; i < observations(); ++i) {
+            if (!r)
+                continue;
+            obsTarget[i] += sigma[i] * r->gauss();
+            if (perPoint == 3)
+                obsSrc[i] += sigmaSource[i] * r->gauss();
+        }
+    }
+
+    // The a priori standard deviation of observation i as the fit tests it:
+    // the misclosure sqrt(sigma_s^2 + sigma_t^2) in the seven-parameter fits.
+    double testedSigma(int i) const
+    {
+        return perPoint == 3 ? std::hypot(sigma[i], sigmaSource[i]) : sigma[i];
+    }
+
+    // The height fit's positions and source heights (stored x, y, hs per point).
+    void heightInputs(std::vector<double>& xy, std::vector<double>& hs) const
+    {
+        for (int k = 0; k < points; ++k) {
+            xy.insert(xy.end(), {obsSrc[3 * k], obsSrc[3 * k + 1]});
+            hs.push_back(obsSrc[3 * k + 2]);
+        }
+    }
+
+    Adjustment fit(const AdjustmentSettings& s) const
+    {
+        switch (model) {
+        case Model::Helmert2D:
+            return tervala::adjustHelmert2D(points, obsSrc.data(), obsTarget.data(), sigma.data(), s);
+        case Model::Height: {
+            std::vector<double> xy, hs;
+            heightInputs(xy, hs);
+            return tervala::adjustHeightPlane(points, 413000, 6544000, xy.data(), hs.data(), obsTarget.data(),
+                                              sigma.data(), s);
+        }
+        default:
+            return tervala::adjustSevenParameters(points, obsSrc.data(), obsTarget.data(), sigmaSource.data(),
+                                                  sigma.data(), model == Model::MolodenskyBadekas, s);
+        }
+    }
+};
+
+const Model kModels[] = {Model::Helmert2D, Model::Height, Model::BursaWolf, Model::MolodenskyBadekas};
+
+const tervala::ObservationTest& observation(const Adjustment& a, int point, int coordinate)
+{
+    for (const tervala::ObservationTest& t : a.observations)
+        if (t.point == point && t.coordinate == coordinate)
+            return t;
+    throw std::runtime_error("observation not in the report");
+}
+
+// With one a priori sigma for all, the weighted fits give the members'
+// parameters (the members use unit weights, so equal only within rounding).
+TEST(AdjustmentCore, EqualWeightsGiveTheMembersParameters)
+{
+    for (Model m : kModels) {
+        Network net(m, 7);
+        Random r(8);
+        net.draw(&r);
+        net.sigma.assign(net.sigma.size(), 0.013);
+        net.sigmaSource.assign(net.sigmaSource.size(), 0.013);
+        const Adjustment a = net.fit(AdjustmentSettings{});
+        ASSERT_EQ(a.geometry, Geometry::Sound) << modelName(m);
+        CTervala t;
+        std::vector<double> member;
+        std::vector<double> src = net.obsSrc, tgt = net.obsTarget;
+        const int n = net.observations();
+        if (m == Model::Helmert2D) {
+            t.Parameters_2DHelmert(n, src.data(), tgt.data());
+            for (int i = 0; i < 4; ++i)
+                member.push_back(t.Get2DHelmertParameters(i));
+        } else if (m == Model::Height) {
+            std::vector<double> xy, hs;
+            net.heightInputs(xy, hs);
+            t.Parameters_HeightTrans(n, 6544000, 413000, xy.data(), hs.data(), tgt.data());
+            for (int i = 0; i < 3; ++i)
+                member.push_back(t.GetHeightParameters(i));
+        } else {
+            if (m == Model::BursaWolf)
+                EXPECT_TRUE(t.SevenParameters_Bursa_WolfModel(n, src.data(), tgt.data()));
+            else
+                EXPECT_TRUE(t.SevenParameters_Molodensky_BadekasModel(n, src.data(), tgt.data()));
+            for (int i = 0; i < 7; ++i)
+                member.push_back(t.GetSevenParameters(i));
+        }
+        ASSERT_EQ(a.parameters.size(), member.size());
+        for (std::size_t i = 0; i < member.size(); ++i)
+            EXPECT_NEAR(a.parameters[i].value, member[i], 1e-9 * std::fabs(member[i]))
+                << modelName(m) << " " << a.parameters[i].name;
+    }
+}
+
+// Monte Carlo over each of the four fits, 1000 trials of noise at the a
+// priori standard deviations on a fixed network (12 points, sigmas differing
+// per observation): the global test at alpha = 5 % rejects 5 +- 2 % of clean
+// trials; the w-test at alpha0 = 0.1 % rejects about 0.1 % of clean
+// observations; a bias of the reported MDB on one observation (cycling
+// through all of them) is detected by that observation's w-test in 80 +- 6 %
+// of trials; a blunder of 10 sigma (of the tested observation) on a random
+// observation is found by data snooping, which removes its point first, in at
+// least 99 % of trials. Along the way: the redundancy numbers add up to the
+// redundancy, and the reported parameter sigmas match the spread of the
+// estimates (within 10 %; 1000 trials give them to about 2 %).
+TEST(AdjustmentStatistics, MonteCarloRatesInEachFit)
+{
+    constexpr int kTrials = 1000;
+    for (Model m : kModels) {
+        SCOPED_TRACE(modelName(m));
+        Network net(m, 11);
+        Random r(12);
+        AdjustmentSettings plain, snoop;
+        snoop.snoop = true;
+        const int nObs = net.observations();
+        int globalRejected = 0, wRejected = 0, detected = 0, snooped = 0;
+        std::vector<double> sum, sumSquares, sigma;
+        for (int trial = 0; trial < kTrials; ++trial) {
+            net.draw(&r);
+            const Adjustment clean = net.fit(plain);
+            ASSERT_EQ(clean.geometry, Geometry::Sound);
+            ASSERT_EQ(static_cast<int>(clean.observations.size()), nObs);
+            globalRejected += clean.global.passed ? 0 : 1;
+            double redundancy = 0;
+            for (const tervala::ObservationTest& t : clean.observations) {
+                wRejected += t.rejected ? 1 : 0;
+                redundancy += t.redundancy;
+            }
+            EXPECT_NEAR(redundancy, clean.redundancy, 1e-6);
+            sum.resize(clean.parameters.size());
+            sumSquares.resize(clean.parameters.size());
+            sigma.resize(clean.parameters.size());
+            for (std::size_t i = 0; i < clean.parameters.size(); ++i) {
+                sum[i] += clean.parameters[i].value;
+                sumSquares[i] += clean.parameters[i].value * clean.parameters[i].value;
+                sigma[i] = clean.parameters[i].sigma;
+            }
+
+            // A bias of the MDB on observation i.
+            const int i = trial % nObs, point = i / net.perPoint, coordinate = i % net.perPoint;
+            const double mdb = observation(clean, point, coordinate).mdb;
+            const double kept = net.obsTarget[i];
+            net.obsTarget[i] += mdb;
+            detected += observation(net.fit(plain), point, coordinate).rejected ? 1 : 0;
+            net.obsTarget[i] = kept;
+
+            // A 10 sigma blunder on a random observation, with its sign.
+            const int j = static_cast<int>(r.uniform() * nObs);
+            net.obsTarget[j] += (r.uniform() < 0.5 ? -10 : 10) * net.testedSigma(j);
+            const Adjustment s = net.fit(snoop);
+            snooped += !s.removed.empty() && s.removed[0].point == j / net.perPoint ? 1 : 0;
+        }
+        const double globalRate = 100.0 * globalRejected / kTrials;
+        const double wRate = 100.0 * wRejected / (kTrials * nObs);
+        const double detectionRate = 100.0 * detected / kTrials;
+        const double snoopRate = 100.0 * snooped / kTrials;
+        std::printf("%-20s global %.1f %%, w %.3f %%, MDB detected %.1f %%, snooped %.1f %%\n", modelName(m),
+                    globalRate, wRate, detectionRate, snoopRate);
+        EXPECT_NEAR(globalRate, 5, 2);
+        EXPECT_NEAR(wRate, 0.1, 0.06);
+        EXPECT_NEAR(detectionRate, 80, 6);
+        EXPECT_GE(snoopRate, 99);
+        for (std::size_t i = 0; i < sum.size(); ++i) {
+            const double mean = sum[i] / kTrials;
+            const double spread = std::sqrt((sumSquares[i] - kTrials * mean * mean) / (kTrials - 1));
+            EXPECT_NEAR(spread, sigma[i], 0.1 * sigma[i]) << "parameter " << i;
+        }
+    }
+}
+
+// Geometry the points cannot fix, and input the fits cannot take, are
+// refused with a verdict rather than NaN parameters; holding parameters
+// changes what the points must fix (collinear points fix translations and
+// scale).
+TEST(AdjustmentCore, DegenerateGeometryAndBadInputAreRefused)
+{
+    auto settings = [](std::vector<std::string> fixed) {
+        AdjustmentSettings s;
+        s.fixed = std::move(fixed);
+        return s;
+    };
+    const std::vector<double> sigma(12, 0.01), zeroSigma(12, 0.0);
+    // Four points on one line (2D and geocentric), and three coincident.
+    const std::vector<double> line2 = {0, 0, 10, 20, 20, 40, 30, 60};
+    const std::vector<double> same2 = {5, 5, 5, 5, 5, 5};
+    const std::vector<double> line3 = {-3.05e6, 4.05e6, 3.86e6, -3.04e6, 4.03e6, 3.87e6,
+                                       -3.03e6, 4.01e6, 3.88e6, -3.02e6, 3.99e6, 3.89e6};
+    const std::vector<double> same3 = {-3.05e6, 4.05e6, 3.86e6, -3.05e6, 4.05e6, 3.86e6, -3.05e6, 4.05e6, 3.86e6};
+    std::vector<double> shifted = line3, nan2 = line2;
+    for (std::size_t i = 0; i < shifted.size(); ++i)
+        shifted[i] += i % 3 == 0 ? 1.0 : 0.5;
+    nan2[3] = std::nan("");
+    const double heights[4] = {10, 11, 12, 13};
+    struct Case {
+        const char* what;
+        Adjustment result;
+        Geometry expected;
+    };
+    const Case cases[] = {
+        {"2D coincident", tervala::adjustHelmert2D(3, same2.data(), same2.data(), sigma.data(), {}),
+         Geometry::Singular},
+        {"2D one point", tervala::adjustHelmert2D(1, line2.data(), line2.data(), sigma.data(), {}),
+         Geometry::TooFewObservations},
+        {"2D collinear (a similarity is fixed)",
+         tervala::adjustHelmert2D(4, line2.data(), line2.data(), sigma.data(), {}), Geometry::Sound},
+        {"2D NaN", tervala::adjustHelmert2D(4, nan2.data(), line2.data(), sigma.data(), {}), Geometry::NonFinite},
+        {"2D zero sigma", tervala::adjustHelmert2D(4, line2.data(), line2.data(), zeroSigma.data(), {}),
+         Geometry::InvalidInput},
+        {"2D scale held alone",
+         tervala::adjustHelmert2D(4, line2.data(), line2.data(), sigma.data(), settings({"scale"})),
+         Geometry::InvalidInput},
+        {"2D unknown name", tervala::adjustHelmert2D(4, line2.data(), line2.data(), sigma.data(), settings({"tz"})),
+         Geometry::InvalidInput},
+        {"height collinear",
+         tervala::adjustHeightPlane(4, 0, 0, line2.data(), heights, heights, sigma.data(), {}), Geometry::Singular},
+        {"height collinear, slope across the line held",
+         tervala::adjustHeightPlane(4, 0, 0, line2.data(), heights, heights, sigma.data(), settings({"slope2"})),
+         Geometry::Sound},
+        {"Bursa-Wolf collinear", tervala::adjustSevenParameters(4, line3.data(), shifted.data(), sigma.data(),
+                                                                sigma.data(), false, {}),
+         Geometry::Singular},
+        {"Molodensky-Badekas collinear", tervala::adjustSevenParameters(4, line3.data(), shifted.data(),
+                                                                        sigma.data(), sigma.data(), true, {}),
+         Geometry::Singular},
+        {"Molodensky-Badekas coincident", tervala::adjustSevenParameters(3, same3.data(), same3.data(), nullptr,
+                                                                         sigma.data(), true, {}),
+         Geometry::Singular},
+        {"Bursa-Wolf collinear, rotations held",
+         tervala::adjustSevenParameters(4, line3.data(), shifted.data(), sigma.data(), sigma.data(), false,
+                                        settings({"rx", "ry", "rz"})),
+         Geometry::Sound},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result.geometry, c.expected) << c.what << ": " << c.result.message;
+        if (c.expected != Geometry::Sound)
+            EXPECT_TRUE(c.result.parameters.empty() && !c.result.message.empty()) << c.what;
+    }
+    // The translation-only fit of the shifted line: (1, 0.5, 0.5) exactly
+    // the shift, rotations held at 0 with sigma 0, scale 0.
+    const Adjustment t = cases[12].result;
+    const double expected[7] = {1, 0.5, 0.5, 0, 0, 0, 0};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_NEAR(t.parameters[i].value, expected[i], 1e-6) << t.parameters[i].name;
+    EXPECT_EQ(t.parameters[4].sigma, 0.0);
+    EXPECT_EQ(t.redundancy, 12 - 4);
+}
+
+// Held parameters: 2D scale and rotation held leave the translations, which
+// are then the weighted mean of the coordinate differences, computed here
+// directly; the redundancy counts only the free parameters.
+TEST(AdjustmentCore, HeldParametersGiveTheReducedModel)
+{
+    Network net(Model::Helmert2D, 21);
+    Random r(22);
+    net.draw(&r);
+    AdjustmentSettings s;
+    s.fixed = {"scale", "rotation"};
+    const Adjustment a = net.fit(s);
+    ASSERT_EQ(a.geometry, Geometry::Sound) << a.message;
+    double num[2] = {}, den[2] = {};
+    for (int i = 0; i < net.observations(); ++i) {
+        const double w = 1 / (net.sigma[i] * net.sigma[i]);
+        num[i % 2] += w * (net.obsTarget[i] - net.obsSrc[i]);
+        den[i % 2] += w;
+    }
+    EXPECT_NEAR(a.parameters[0].value, num[1] / den[1], 1e-9);  // t2: second coordinate
+    EXPECT_NEAR(a.parameters[1].value, num[0] / den[0], 1e-9);
+    EXPECT_NEAR(a.parameters[1].sigma, 1 / std::sqrt(den[0]), 1e-12);
+    EXPECT_EQ(a.parameters[2].value, 0.0);
+    EXPECT_EQ(a.parameters[3].value, 0.0);
+    EXPECT_EQ(a.redundancy, net.observations() - 2);
+}
+
+// Data snooping never removes the last redundancy: three 2D points (r = 2)
+// with a 10 sigma blunder keep all points, the failing observation marked
+// and the report saying why snooping stopped.
+TEST(AdjustmentStatistics, SnoopingKeepsARedundancy)
+{
+    const double src[6] = {0, 0, 1000, 0, 0, 1000};
+    double dst[6] = {10, 20, 1010, 20, 10, 1020};
+    dst[2] += 0.1;
+    const std::vector<double> sigma(6, 0.01);
+    AdjustmentSettings s;
+    s.snoop = true;
+    const Adjustment a = tervala::adjustHelmert2D(3, src, dst, sigma.data(), s);
+    ASSERT_EQ(a.geometry, Geometry::Sound);
+    EXPECT_EQ(a.redundancy, 2);
+    EXPECT_TRUE(a.removed.empty());
+    EXPECT_TRUE(observation(a, 1, 0).rejected);
+    EXPECT_NE(a.message.find("no redundancy"), std::string::npos) << a.message;
+}
+
+} // namespace

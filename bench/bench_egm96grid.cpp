@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "core/Access.h"
-#include "geoid/SphericalHarmonicGrid.h"
+#include "gridtools/SphericalHarmonicGrid.h"
 #include "tervala/Tervala.h"
 
 namespace {

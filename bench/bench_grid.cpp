@@ -26,7 +26,7 @@
 
 #include "../tests/CountingAllocator.h"  // heap peak of the load
 #include "BenchSupport.h"
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_GEOGRAPHICLIB

@@ -19,7 +19,8 @@
 
 #include <unistd.h>
 
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
+#include "platform/ByteOrder.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {
@@ -178,8 +179,7 @@ inline int fuzzCoefficients(const std::uint8_t* data, std::size_t size)
 {
     if (size < 4)
         return 0;
-    const std::uint32_t declared = std::uint32_t(data[0]) | (std::uint32_t(data[1]) << 8) |
-                                   (std::uint32_t(data[2]) << 16) | (std::uint32_t(data[3]) << 24);
+    const std::uint32_t declared = tervala::platform::littleEndian32(data);
     const std::size_t corrLength = std::min<std::size_t>(declared, size - 4);
     const std::string& folder = scratchFolder();
     CTervala::SetDataFolder(folder.c_str());

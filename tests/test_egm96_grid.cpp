@@ -1,5 +1,8 @@
-// Geoid grids computed from the coefficients (tervala data egm96-grid): every
-// node must equal the point evaluation EGM96GeoidHeight within 1e-8 m.
+// Grid files made by the tool's library and the loaders that read data files
+// from explicit paths: grids computed from the coefficients (tervala data
+// egm96-grid) must equal the point evaluation EGM96GeoidHeight within 1e-8 m
+// at every node; a refused file must come back with its path and the reason.
+#include <cerrno>
 #include <cmath>
 #include <random>
 
@@ -7,8 +10,9 @@
 
 #include "TestSupport.h"
 #include "core/Access.h"
+#include "geoid/GeoidGrid.h"
 #include "geoid/SphericalHarmonic.h"
-#include "geoid/SphericalHarmonicGrid.h"
+#include "gridtools/SphericalHarmonicGrid.h"
 #include "tervala/Tervala.h"
 
 using namespace tervala::egm96;
@@ -92,4 +96,43 @@ TEST(Egm96GridSynthesis, RealCoefficientsAgreeWithEgm96GeoidHeight)
                                               t.EGM96GeoidHeight(layout.north - i * layout.dlat, layout.west + j * layout.dlon)));
     std::printf("[ EGM96: largest difference from EGM96GeoidHeight %.3g m ]\n", worst);
     EXPECT_LT(worst, 1e-8);
+}
+
+// The loaders take host paths and say which file failed and why, without an
+// object (the Python layer shows these; its tests cover the folder files'
+// order); the EGM96 tables keep what was read, as LoadEGMData does.
+TEST(Loaders, RefusalsNameThePathAndTheReason)
+{
+    using tervala::platform::LoadProblem;
+    const std::string folder = testsupport::scratchFolder("loaders");
+    ::mkdir((folder + "/folder.dat").c_str(), 0755);
+    testsupport::writeBytes(folder + "/short.dat", std::vector<unsigned char>(10));
+    testsupport::writeBytes(folder + "/norows.dat", std::vector<unsigned char>(40));  // 0 rows, 0 columns
+    testsupport::writeBytes(folder + "/partial.dat", std::vector<unsigned char>(60));  // 1.5 records
+    const struct {
+        std::string path;
+        LoadProblem problem;
+        int systemError;
+        const char* reason;
+    } grids[] = {{folder + "/missing.dat", LoadProblem::CannotOpen, ENOENT, "No such file"},
+                 {folder + "/folder.dat", LoadProblem::CannotOpen, EISDIR, "folder"},
+                 {"/dev/zero", LoadProblem::NotRegularFile, 0, "not a regular file"},
+                 {folder + "/short.dat", LoadProblem::Truncated, 0, "40-byte header"},
+                 {folder + "/norows.dat", LoadProblem::BadHeader, 0, "fewer than 1 row"}};
+    for (const auto& c : grids) {
+        const tervala::grid::GridLoad load = tervala::grid::loadGridFile(c.path, 7);
+        EXPECT_EQ(load.status.problem, c.problem) << c.path;
+        EXPECT_EQ(load.status.systemError, c.systemError) << c.path;
+        EXPECT_EQ(load.status.message(), c.path + ": " + load.status.reason);
+        EXPECT_NE(load.status.reason.find(c.reason), std::string::npos) << load.status.reason;
+        EXPECT_TRUE(load.grid.empty());
+    }
+
+    const Egm96Load load = loadEgm96Files(folder + "/short.dat", folder + "/partial.dat");
+    EXPECT_EQ(load.status.problem, LoadProblem::Truncated);
+    EXPECT_EQ(load.status.path, folder + "/partial.dat");
+    EXPECT_NE(load.status.reason.find("(360, 360)"), std::string::npos);
+    // The one complete record read is (0, 0) = 0; the normal field is removed anyway.
+    EXPECT_EQ(load.coefficients.geopotential(1, 1), 0.0);
+    EXPECT_GT(load.coefficients.geopotential(4, 1), 0.0);
 }

@@ -21,7 +21,7 @@
 #include "GridTestSupport.h"
 #include "TestSupport.h"
 #include "core/Access.h"
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 #include "tervala/Tervala.h"
 
 
@@ -430,7 +430,9 @@ TEST_F(GridFiles, ConvertedGtxKeepsEveryNodeInPlace)
         bool warning;
     } cases[] = {{-90, -180, 45, 5, 9, true, 0, 8, 4, false}, {-90, 0, 30, 7, 12, false, 0, 12, 0, false},
                  {-60, -179.9, 45, 3, 8, false, 0.1, 8, 4, false}, {30, -10, 0.5, 6, 41, false, 350, 41, 0, true},
-                 {-45, 200, 2, 4, 5, false, 200, 5, 0, false}};
+                 {-45, 200, 2, 4, 5, false, 200, 5, 0, false},
+                 // Turned by other than half a turn: the wrong way gives other nodes.
+                 {-60, -90, 45, 3, 8, false, 0, 8, 2, false}, {-60, 100, 45, 3, 8, false, 10, 8, 6, false}};
     for (const auto& c : cases) {
         testsupport::writeBytes(folder + "/in.gtx", gtxBytes(c.south, c.west, c.step, c.step, c.rows, c.cols, c.wrap));
         tervala::gtx::Conversion done;

@@ -276,8 +276,8 @@ TEST(ModernValidation, EveryRefusalNamesWhatIsWrong)
         {"2 points; at least 3", [&] { fitHeightPlane(two, {0, 0}, {0, 0}); }},
         {"point 2 has a coordinate", [&] { fitHeightPlane(three, {0, 0, 0}, {0, 0, inf}); }},
         {"2 points; at least 3", [&] { fitHelmert7({xyz[0], xyz[1]}, {xyz[0], xyz[1]}, Convention::PositionVector); }},
-        {"'/nonexistent/CORRCOEF.dat': cannot be opened", [] { Egm96Model::fromFolder("/nonexistent"); }},
-        {"'/nonexistent/grid.dat': cannot be opened", [] { GeoidGrid("/nonexistent/grid.dat"); }},
+        {"EGM96 model: /nonexistent/CORRCOEF.dat: cannot open", [] { Egm96Model::fromFolder("/nonexistent"); }},
+        {"geoid grid: /nonexistent/grid.dat: cannot open", [] { GeoidGrid("/nonexistent/grid.dat"); }},
     };
     for (const auto& [expected, construct] : cases) {
         try {
@@ -498,6 +498,8 @@ TEST_F(ModernGeoid, GridsMatchTheMemberAndRegionalOnesRefuseTheirEdges)
             regional.words.push_back(bitsOf(float(20 + 0.5 * (70 - 0.5 * r) - 0.25 * (19 + 0.5 * c))));
     write("regional.dat", regional);
     write("kgeoid14.dat", randomGrid(rng, 19, 36, 90, 0, 10));
+    write("short.dat", GridFile{70, 19, 0.5, 0.5, 3, 3, {bitsOf(1.0f)}});
+    EXPECT_THROW(GeoidGrid(folder + "/short.dat"), std::runtime_error);  // nothing half-loaded
     const GeoidGrid reg(folder + "/regional.dat");
     const GeoidGrid global(folder + "/kgeoid14.dat");
     EXPECT_FALSE(reg.isGlobal());

@@ -22,8 +22,9 @@ public:
     ///   which must reach their (360, 360) record.
     /// @param[in] correctionPath the height-anomaly-to-geoid correction
     ///   coefficients (CORRCOEF.dat: 24-byte records n, m, C, S).
-    /// @throw std::runtime_error naming the path and the reason (missing,
-    ///   not a regular file, read error, ends before degree 360).
+    /// @throw std::runtime_error naming the file at fault and the reason
+    ///   (missing, not a regular file, read error, ends before degree 360);
+    ///   std::bad_alloc when memory runs out.
     Egm96Model(const std::string& geopotentialPath, const std::string& correctionPath);
 
     /// Both files from one folder, under their usual names EGM96.dat and
@@ -61,8 +62,8 @@ class TERVALA_API GeoidGrid {
 public:
     /// @param[in] path the grid file.
     /// @throw std::runtime_error naming the path and the reason (missing,
-    ///   not a regular file, truncated, a header that cannot describe a grid,
-    ///   out of memory).
+    ///   not a regular file, truncated, a header that cannot describe a
+    ///   grid); std::bad_alloc when memory runs out.
     explicit GeoidGrid(const std::string& path);
 
     /// Undulation at latitude and longitude (degrees), in the unit of the

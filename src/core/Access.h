@@ -4,6 +4,7 @@
 #define TERVALA_CORE_ACCESS_H
 
 #include "core/Ellipsoid.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
 
 namespace tervala {
@@ -15,6 +16,68 @@ struct TervalaAccess {
         return EllipsoidConstants{t.m_a,        t.m_f,         t.m_b,          t.m_e2,        t.m_ep2,      t.m_n,
                          t.m_ArcAlpha, t.m_ArcBeta,   t.m_ArcGamma,   t.m_ArcDelta,  t.m_ArcEpsilon,
                          t.m_FootAlpha, t.m_FootBeta, t.m_FootGamma, t.m_FootDelta, t.m_FootEpsilon};
+    }
+
+    // LoadEGMData and LoadKEGMData, saying why a load failed: the host path
+    // of the file at fault and the reason. The object changes exactly as
+    // with the members.
+    static platform::LoadStatus loadEgm96(CTervala& t);
+    static platform::LoadStatus loadGrid(CTervala& t, int model);
+
+    // Calls f(to.field, from.field) for every field a copy of an object
+    // carries over, which is all of them but the grid rows (m_Grid,
+    // m_GridPaddedRows: duplicated, or swapped, with the rows they count) and
+    // the scratch buffers (m_GridRowBuffer, m_GridColumnScratch: never
+    // shared). The one list behind the copy constructor and the assignment.
+    template <typename From, typename F>
+    static void forEachCopiedField(CTervala& to, From& from, F f)
+    {
+        f(to.m_InterpWindow, from.m_InterpWindow);
+        f(to.m_GridMargin, from.m_GridMargin);
+        f(to.m_GridRows, from.m_GridRows);
+        f(to.m_GridCols, from.m_GridCols);
+        f(to.m_GridPaddedCols, from.m_GridPaddedCols);
+        f(to.m_GridReadValue, from.m_GridReadValue);
+        f(to.m_a, from.m_a);
+        f(to.m_f, from.m_f);
+        f(to.m_b, from.m_b);
+        f(to.m_e2, from.m_e2);
+        f(to.m_ep2, from.m_ep2);
+        f(to.m_n, from.m_n);
+        f(to.m_ArcAlpha, from.m_ArcAlpha);
+        f(to.m_ArcBeta, from.m_ArcBeta);
+        f(to.m_ArcGamma, from.m_ArcGamma);
+        f(to.m_ArcDelta, from.m_ArcDelta);
+        f(to.m_ArcEpsilon, from.m_ArcEpsilon);
+        f(to.m_FootAlpha, from.m_FootAlpha);
+        f(to.m_FootBeta, from.m_FootBeta);
+        f(to.m_FootGamma, from.m_FootGamma);
+        f(to.m_FootDelta, from.m_FootDelta);
+        f(to.m_FootEpsilon, from.m_FootEpsilon);
+        f(to.m_Geocentric, from.m_Geocentric);
+        f(to.m_Geodetic, from.m_Geodetic);
+        f(to.m_TM, from.m_TM);
+        f(to.m_UTM, from.m_UTM);
+        f(to.m_2DHelmertParameters, from.m_2DHelmertParameters);
+        f(to.m_2DHelmertCovariance, from.m_2DHelmertCovariance);
+        f(to.m_HeightParameters, from.m_HeightParameters);
+        f(to.m_Sigma, from.m_Sigma);
+        f(to.m_HeightMeanaccuracy, from.m_HeightMeanaccuracy);
+        f(to.m_RotOrigin, from.m_RotOrigin);
+        f(to.m_SevenParameters, from.m_SevenParameters);
+        f(to.m_SevenCovariance, from.m_SevenCovariance);
+        f(to.m_2DH, from.m_2DH);
+        f(to.m_dLLH, from.m_dLLH);
+        f(to.m_GridNorth, from.m_GridNorth);
+        f(to.m_GridWest, from.m_GridWest);
+        f(to.m_GridDLat, from.m_GridDLat);
+        f(to.m_GridDLon, from.m_GridDLon);
+        f(to.m_Residual2D, from.m_Residual2D);
+        f(to.m_ResidualH, from.m_ResidualH);
+        f(to.m_Residual, from.m_Residual);
+        f(to.m_CorrCoefC, from.m_CorrCoefC);
+        f(to.m_CorrCoefS, from.m_CorrCoefS);
+        f(to.m_EgmCoef, from.m_EgmCoef);
     }
 
     // Read-only views of the loaded grid and matrices.

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
+#include "core/Access.h"
 #include "tervala/Tervala.h"
 
 namespace {
@@ -54,62 +56,39 @@ double** duplicateGrid(double* const* grid, int rows, int cols)
     return copy;
 }
 
+// A field's value taken over: copied from an object that stays, or moved
+// from one that is about to go. Fixed arrays go whole.
+template <typename T>
+void copyField(T& to, const T& from)
+{
+    to = from;
+}
+template <typename T, std::size_t N>
+void copyField(T (&to)[N], const T (&from)[N])
+{
+    std::memcpy(to, from, sizeof to);
+}
+template <typename T>
+void moveField(T& to, T& from)
+{
+    to = std::move(from);
+}
+template <typename T, std::size_t N>
+void moveField(T (&to)[N], T (&from)[N])
+{
+    std::memcpy(to, from, sizeof to);
+}
+
 } // namespace
 
 CTervala::CTervala() = default;
 
 CTervala::CTervala(const CTervala& other)
-    : m_InterpWindow(other.m_InterpWindow),
-      m_GridMargin(other.m_GridMargin),
-      m_GridRows(other.m_GridRows),
-      m_GridCols(other.m_GridCols),
-      m_GridPaddedRows(other.m_GridPaddedRows),
-      m_GridPaddedCols(other.m_GridPaddedCols),
-      m_GridReadValue(other.m_GridReadValue),
-      m_GridRowBuffer(nullptr),
-      m_a(other.m_a),
-      m_f(other.m_f),
-      m_b(other.m_b),
-      m_e2(other.m_e2),
-      m_ep2(other.m_ep2),
-      m_n(other.m_n),
-      m_ArcAlpha(other.m_ArcAlpha),
-      m_ArcBeta(other.m_ArcBeta),
-      m_ArcGamma(other.m_ArcGamma),
-      m_ArcDelta(other.m_ArcDelta),
-      m_ArcEpsilon(other.m_ArcEpsilon),
-      m_FootAlpha(other.m_FootAlpha),
-      m_FootBeta(other.m_FootBeta),
-      m_FootGamma(other.m_FootGamma),
-      m_FootDelta(other.m_FootDelta),
-      m_FootEpsilon(other.m_FootEpsilon),
-      m_Sigma(other.m_Sigma),
-      m_HeightMeanaccuracy(other.m_HeightMeanaccuracy),
-      m_GridNorth(other.m_GridNorth),
-      m_GridWest(other.m_GridWest),
-      m_GridDLat(other.m_GridDLat),
-      m_GridDLon(other.m_GridDLon),
-      m_GridColumnScratch(nullptr),
-      m_Grid(duplicateGrid(other.m_Grid, other.m_GridPaddedRows, other.m_GridPaddedCols)),
-      m_Residual2D(other.m_Residual2D),
-      m_ResidualH(other.m_ResidualH),
-      m_Residual(other.m_Residual),
-      m_CorrCoefC(other.m_CorrCoefC),
-      m_CorrCoefS(other.m_CorrCoefS),
-      m_EgmCoef(other.m_EgmCoef)
 {
-    std::memcpy(m_Geocentric, other.m_Geocentric, sizeof m_Geocentric);
-    std::memcpy(m_Geodetic, other.m_Geodetic, sizeof m_Geodetic);
-    std::memcpy(m_TM, other.m_TM, sizeof m_TM);
-    std::memcpy(m_UTM, other.m_UTM, sizeof m_UTM);
-    std::memcpy(m_2DHelmertParameters, other.m_2DHelmertParameters, sizeof m_2DHelmertParameters);
-    std::memcpy(m_2DHelmertCovariance, other.m_2DHelmertCovariance, sizeof m_2DHelmertCovariance);
-    std::memcpy(m_HeightParameters, other.m_HeightParameters, sizeof m_HeightParameters);
-    std::memcpy(m_RotOrigin, other.m_RotOrigin, sizeof m_RotOrigin);
-    std::memcpy(m_SevenParameters, other.m_SevenParameters, sizeof m_SevenParameters);
-    std::memcpy(m_SevenCovariance, other.m_SevenCovariance, sizeof m_SevenCovariance);
-    std::memcpy(m_2DH, other.m_2DH, sizeof m_2DH);
-    std::memcpy(m_dLLH, other.m_dLLH, sizeof m_dLLH);
+    tervala::TervalaAccess::forEachCopiedField(*this, other, [](auto& to, const auto& from) { copyField(to, from); });
+    // Last, so that nothing after it can throw and leak the rows.
+    m_Grid = duplicateGrid(other.m_Grid, other.m_GridPaddedRows, other.m_GridPaddedCols);
+    m_GridPaddedRows = other.m_GridPaddedRows;
 }
 
 CTervala& CTervala::operator=(const CTervala& other)
@@ -122,53 +101,7 @@ CTervala& CTervala::operator=(const CTervala& other)
     CTervala copy(other);
     std::swap(m_Grid, copy.m_Grid);
     std::swap(m_GridPaddedRows, copy.m_GridPaddedRows);
-
-    m_InterpWindow = copy.m_InterpWindow;
-    m_GridMargin = copy.m_GridMargin;
-    m_GridRows = copy.m_GridRows;
-    m_GridCols = copy.m_GridCols;
-    m_GridPaddedCols = copy.m_GridPaddedCols;
-    m_GridReadValue = copy.m_GridReadValue;
-    m_a = copy.m_a;
-    m_f = copy.m_f;
-    m_b = copy.m_b;
-    m_e2 = copy.m_e2;
-    m_ep2 = copy.m_ep2;
-    m_n = copy.m_n;
-    m_ArcAlpha = copy.m_ArcAlpha;
-    m_ArcBeta = copy.m_ArcBeta;
-    m_ArcGamma = copy.m_ArcGamma;
-    m_ArcDelta = copy.m_ArcDelta;
-    m_ArcEpsilon = copy.m_ArcEpsilon;
-    m_FootAlpha = copy.m_FootAlpha;
-    m_FootBeta = copy.m_FootBeta;
-    m_FootGamma = copy.m_FootGamma;
-    m_FootDelta = copy.m_FootDelta;
-    m_FootEpsilon = copy.m_FootEpsilon;
-    std::memcpy(m_Geocentric, copy.m_Geocentric, sizeof m_Geocentric);
-    std::memcpy(m_Geodetic, copy.m_Geodetic, sizeof m_Geodetic);
-    std::memcpy(m_TM, copy.m_TM, sizeof m_TM);
-    std::memcpy(m_UTM, copy.m_UTM, sizeof m_UTM);
-    std::memcpy(m_2DHelmertParameters, copy.m_2DHelmertParameters, sizeof m_2DHelmertParameters);
-    std::memcpy(m_2DHelmertCovariance, copy.m_2DHelmertCovariance, sizeof m_2DHelmertCovariance);
-    std::memcpy(m_HeightParameters, copy.m_HeightParameters, sizeof m_HeightParameters);
-    m_Sigma = copy.m_Sigma;
-    m_HeightMeanaccuracy = copy.m_HeightMeanaccuracy;
-    std::memcpy(m_RotOrigin, copy.m_RotOrigin, sizeof m_RotOrigin);
-    std::memcpy(m_SevenParameters, copy.m_SevenParameters, sizeof m_SevenParameters);
-    std::memcpy(m_SevenCovariance, copy.m_SevenCovariance, sizeof m_SevenCovariance);
-    std::memcpy(m_2DH, copy.m_2DH, sizeof m_2DH);
-    std::memcpy(m_dLLH, copy.m_dLLH, sizeof m_dLLH);
-    m_GridNorth = copy.m_GridNorth;
-    m_GridWest = copy.m_GridWest;
-    m_GridDLat = copy.m_GridDLat;
-    m_GridDLon = copy.m_GridDLon;
-    m_Residual2D = std::move(copy.m_Residual2D);
-    m_ResidualH = std::move(copy.m_ResidualH);
-    m_Residual = std::move(copy.m_Residual);
-    m_CorrCoefC = std::move(copy.m_CorrCoefC);
-    m_CorrCoefS = std::move(copy.m_CorrCoefS);
-    m_EgmCoef = std::move(copy.m_EgmCoef);
+    tervala::TervalaAccess::forEachCopiedField(*this, copy, [](auto& to, auto& from) { moveField(to, from); });
     return *this;
 }
 

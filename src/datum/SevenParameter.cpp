@@ -2,9 +2,8 @@
 // the members that store their parameters and apply them to one point.
 #include "datum/SevenParameter.h"
 
-#include <cstdint>
-#include <cstring>
 
+#include "core/BitKeyedCache.h"
 #include "tervala/Numbra.h"
 #include "tervala/Tervala.h"
 
@@ -12,39 +11,20 @@ namespace tervala {
 namespace {
 
 // The rotation matrix of the last three rotations seen on this thread, and,
-// once an inverse has asked for it, Numbra's inverse of it. A host transforms
-// many points with one parameter set, so the sines, cosines and the 3 x 3
-// inversion are done once per parameter set instead of once per point. The
-// key is the bit pattern of the rotations (NaN included); a hit returns
-// exactly the doubles a fresh computation would give, since both are the
-// same deterministic arithmetic. One cache per thread: objects on different
-// threads never share it.
+// once an inverse has asked for it, Numbra's inverse of it: the sines,
+// cosines and the 3 x 3 inversion are done once per parameter set instead of
+// once per point.
 struct RotationCache {
-    std::uint64_t key[3];
-    bool valid;
-    bool haveInverse;
     SevenParameterRotation rotation;
+    bool haveInverse;
     double inverse[3][3];
 };
 
-thread_local RotationCache tlsRotation{};
-
 RotationCache& rotationFor(const SevenParameters& p)
 {
-    RotationCache& c = tlsRotation;
-    std::uint64_t key[3];
-    std::memcpy(&key[0], &p.rx, sizeof(double));
-    std::memcpy(&key[1], &p.ry, sizeof(double));
-    std::memcpy(&key[2], &p.rz, sizeof(double));
-    if (!c.valid || key[0] != c.key[0] || key[1] != c.key[1] || key[2] != c.key[2]) {
-        c.rotation = sevenParameterRotation(p.rx, p.ry, p.rz);
-        c.key[0] = key[0];
-        c.key[1] = key[1];
-        c.key[2] = key[2];
-        c.valid = true;
-        c.haveInverse = false;
-    }
-    return c;
+    thread_local BitKeyedCache<3, RotationCache> cache;
+    const double rotations[3] = {p.rx, p.ry, p.rz};
+    return cache.get(rotations, [&] { return RotationCache{sevenParameterRotation(p.rx, p.ry, p.rz), false, {}}; });
 }
 
 Vec3 scaleRotateTranslate(const SevenParameters& p, const Vec3& d)

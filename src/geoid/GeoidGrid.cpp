@@ -90,14 +90,30 @@ const EliminationFactors& eliminationFactors()
     return factors;
 }
 
+// One forward-elimination step of the natural spline's tridiagonal system at
+// unit spacing (diagonal 2, off-diagonals 1/2), for node k from its
+// neighbours' values, the previous step's result and the factor p[k].
+inline double eliminationStep(double below, double at, double above, double previous, double p)
+{
+    return ((((above - at * 2.0) + below) * 3.0) - previous * 0.5) * p;
+}
+
+// The spline between nodes y0 and y1 with second derivatives r0 and r1, at d
+// (0 <= d < 1) past y0.
+inline double splineSegment(double y0, double y1, double r0, double r1, double d)
+{
+    const double c = ((y1 - y0) - r0 * kThird) - r1 * kSixth;
+    return y0 + d * (c + d * (r0 * 0.5 + ((r1 - r0) * d) * kSixth));
+}
+
 // initsp with the factors looked up: bit for bit the same r. The back
 // substitution may stop at r[lowest] when only the interval from node
 // lowest up is evaluated.
-inline void initspTabulated(const double* y, int n, double* r, const double* p, const double* q, int lowest = 1)
+inline void tabulatedSecondDerivatives(const double* y, int n, double* r, const double* p, const double* q, int lowest = 1)
 {
     r[0] = 0.0;
     for (int k = 1; k <= n - 2; ++k)
-        r[k] = ((((y[k + 1] - y[k] * 2.0) + y[k - 1]) * 3.0) - r[k - 1] * 0.5) * p[k];
+        r[k] = eliminationStep(y[k - 1], y[k], y[k + 1], r[k - 1], p[k]);
     r[n - 1] = 0.0;
     for (int k = n - 2; k >= 1 && k >= lowest; --k)
         r[k] = q[k] * r[k + 1] + r[k];
@@ -106,8 +122,7 @@ inline void initspTabulated(const double* y, int n, double* r, const double* p, 
 // The spline between nodes j and j + 1, at d (0 <= d < 1) past node j.
 inline double splineInside(const double* y, const double* r, int j, double d)
 {
-    const double c = ((y[j + 1] - y[j]) - r[j] * kThird) - r[j + 1] * kSixth;
-    return y[j] + d * (c + d * (r[j] * 0.5 + ((r[j + 1] - r[j]) * d) * kSixth));
+    return splineSegment(y[j], y[j + 1], r[j], r[j + 1], d);
 }
 
 // The w row fits of a window evaluated at v in [0, w - 1), all rows side by
@@ -135,16 +150,14 @@ void splineRowsAtFixed(const double* const* h, long long ilo, long long jlo, int
         r[0][i] = 0.0;
     for (int k = 1; k <= w - 2; ++k)
         for (int i = 0; i < w; ++i)
-            r[k][i] = ((((y[k + 1][i] - y[k][i] * 2.0) + y[k - 1][i]) * 3.0) - r[k - 1][i] * 0.5) * p[k];
+            r[k][i] = eliminationStep(y[k - 1][i], y[k][i], y[k + 1][i], r[k - 1][i], p[k]);
     for (int i = 0; i < w; ++i)
         r[w - 1][i] = 0.0;
     for (int k = w - 2; k >= 1 && k >= j; --k)
         for (int i = 0; i < w; ++i)
             r[k][i] = q[k] * r[k + 1][i] + r[k][i];
-    for (int i = 0; i < w; ++i) {
-        const double c = ((y[j + 1][i] - y[j][i]) - r[j][i] * kThird) - r[j + 1][i] * kSixth;
-        out[i] = y[j][i] + d * (c + d * (r[j][i] * 0.5 + ((r[j + 1][i] - r[j][i]) * d) * kSixth));
-    }
+    for (int i = 0; i < w; ++i)
+        out[i] = splineSegment(y[j][i], y[j + 1][i], r[j][i], r[j + 1][i], d);
 }
 
 // One fit through y[0..w-1] evaluated at x: initsp and spline, with the back
@@ -156,11 +169,11 @@ double fitAndEvaluateFixed(const double* y, int w, double x, const double* p, co
         w = W;
     double r[kMaxWindow];
     if (!(x >= 0 && x < w - 1)) {
-        initspTabulated(y, w, r, p, q);
+        tabulatedSecondDerivatives(y, w, r, p, q);
         return spline(x, y, w, r);
     }
     const int j = ifrac(x);
-    initspTabulated(y, w, r, p, q, j);
+    tabulatedSecondDerivatives(y, w, r, p, q, j);
     return splineInside(y, r, j, x - j);
 }
 
@@ -181,30 +194,24 @@ void splineRowsAt(const double* const* h, long long ilo, long long jlo, int w, d
 
 } // namespace
 
-const char* gridDevicePath(int model)
+const char* gridFileName(int model)
 {
     switch (model) {
     case 13:
-        return "\\My Documents\\Fenwarden\\kgeoid13.dat";
+        return "kgeoid13.dat";
     case 2008:
-        return "\\My Documents\\Fenwarden\\egm2008p.dat";
+        return "egm2008p.dat";
     default:
-        return "\\My Documents\\Fenwarden\\kgeoid14.dat";
+        return "kgeoid14.dat";
     }
 }
 
 int ifrac(double x)
 {
-    if (std::isnan(x))
-        return 0;
-    if (x >= 2147483647.0)
-        return INT_MAX;
-    if (x < -2147483648.0)
-        return INT_MIN;
-    const int i = static_cast<int>(x);
-    if (x >= 0)
-        return i;
-    return static_cast<double>(i) == x ? i : i - 1;
+    const int i = truncateSaturated(x);
+    // Truncation moved a negative fraction up; below INT_MIN there is no
+    // room to move down.
+    return x < 0 && static_cast<double>(i) > x && i != INT_MIN ? i - 1 : i;
 }
 
 double bilin(double ri, double rj, const double* const* h, int nrows, int ncols)
@@ -231,7 +238,7 @@ void initsp(const double* y, int n, double* r, double* q)
     for (int k = 1; k <= n - 2; ++k) {
         const double p = 1.0 / (q[k - 1] * 0.5 + 2.0);
         q[k] = p * (-0.5);
-        r[k] = ((((y[k + 1] - y[k] * 2.0) + y[k - 1]) * 3.0) - r[k - 1] * 0.5) * p;
+        r[k] = eliminationStep(y[k - 1], y[k], y[k + 1], r[k - 1], p);
     }
     r[n - 1] = 0.0;
     for (int k = n - 2; k >= 1; --k)

@@ -22,9 +22,14 @@
 #ifndef TERVALA_GEOID_GEOIDGRID_H
 #define TERVALA_GEOID_GEOIDGRID_H
 
+#include <cmath>
 #include <cstdint>
-#include <vector>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Files.h"
 
 namespace tervala {
 namespace grid {
@@ -42,9 +47,9 @@ constexpr std::int64_t kMaxPaddedValues = std::int64_t(1) << 31;
 // The border CTervala puts round every loaded grid (its m_GridMargin).
 constexpr int kObjectMargin = 7;
 
-// The device path of the grid file of a model selector: 13 -> kgeoid13.dat,
-// 2008 -> egm2008p.dat, any other value -> kgeoid14.dat.
-const char* gridDevicePath(int model);
+// The name of the grid file of a model selector in the data folder:
+// 13 -> kgeoid13.dat, 2008 -> egm2008p.dat, any other value -> kgeoid14.dat.
+const char* gridFileName(int model);
 
 // ---- Interpolation ---------------------------------------------------------
 
@@ -109,18 +114,24 @@ const char* describe(GridLoadError error);
 // tests and is kept.
 inline bool isGridValue(double magnitude) { return !(magnitude > 3.4e38 || magnitude < 1.2e-38); }
 
-// The unsigned 32-bit word stored little-endian at p.
-inline std::uint32_t littleEndian32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
 // The 40 header bytes of a grid file, little-endian.
 std::vector<unsigned char> encodeGridHeader(const GridHeader& header);
 
 // The smallest magnitude float the loader keeps as a value (about 1.2e-38):
 // writers store zero and subnormal values as this, with their sign.
 float smallestGridValue();
+
+// The float a writer stores for v so that the loader keeps it: zero and
+// subnormal values become smallestGridValue() with their sign; all others
+// (NaN, and magnitudes above 3.4e38, which a writer must refuse) stay as
+// they are.
+inline float storableGridValue(float v)
+{
+    if (!(std::fabs(static_cast<double>(v)) < 1.2e-38))
+        return v;
+    const float smallest = smallestGridValue();
+    return std::signbit(v) ? -smallest : smallest;
+}
 
 // Whether a header can describe a grid held with a border of `margin`.
 GridLoadError checkHeader(const GridHeader& header, int margin);
@@ -133,6 +144,12 @@ public:
     PaddedRows() = default;
     PaddedRows(const PaddedRows&) = delete;
     PaddedRows& operator=(const PaddedRows&) = delete;
+    PaddedRows(PaddedRows&& other) noexcept { swap(other); }
+    PaddedRows& operator=(PaddedRows&& other) noexcept
+    {
+        PaddedRows(std::move(other)).swap(*this);
+        return *this;
+    }
     ~PaddedRows();
 
     // Allocates rows x cols doubles, contents unset. Throws std::bad_alloc,
@@ -151,16 +168,35 @@ private:
     int m_count = 0;
 };
 
+struct GridView;
+
+// A loaded grid: its header and its padded rows with a border of `margin`
+// nodes. Movable, not copyable; reading it (view) is safe from several
+// threads at once, as nothing writes to it after the load.
 struct LoadedGrid {
     GridHeader header{};
+    int margin = 0;
     int paddedRows = 0;
     int paddedCols = 0;
     PaddedRows rows;
+
+    bool empty() const { return rows.get() == nullptr; }
+    // What gridGeoidHeight reads, for an interpolation window of `window`.
+    GridView view(int window) const;
 };
 
 // Reads a grid file from the start of `file` and builds the padded grid with
 // a border of `margin` nodes. Never throws; on any error `out` holds no grid.
 GridLoadError readGridFile(std::FILE* file, int margin, LoadedGrid& out);
+
+// A grid file read from a host path: the status names the path and, on
+// failure, why (cannot open, not a regular file, truncated, bad header, out
+// of memory); the grid is empty then. Touches no object and never throws.
+struct GridLoad {
+    platform::LoadStatus status;
+    LoadedGrid grid;
+};
+GridLoad loadGridFile(const std::string& path, int margin);
 
 // Fills the border of a padded grid whose stored block is already in place
 // (see the top of this file). With fewer than `margin` stored columns the
@@ -183,6 +219,12 @@ struct GridView {
     int paddedCols;
     double north, west, dlat, dlon;
 };
+
+inline GridView LoadedGrid::view(int window) const
+{
+    return GridView{rows.get(), margin,     window,        header.rows, paddedRows,
+                    paddedCols, header.north, header.west, header.dlat, header.dlon};
+}
 
 // Undulation at (lat, lon) degrees: longitude reduced once into 0..360,
 // kOutOfRange outside [-90, 90] x [0, 360] (NaN included), kWindowDoesNotFit

@@ -8,22 +8,18 @@
 #include <utility>
 
 #include "geoid/GeoidGrid.h"
+#include "platform/ByteOrder.h"
 
 namespace tervala {
 namespace grid {
 namespace {
 
+using platform::littleEndian32;
+using platform::littleEndianDouble;
+
 // Words read per fread. Reading through a buffer accepts exactly the values
 // a word-by-word reading accepts: the skip rule looks at one word at a time.
 constexpr std::size_t kWordsPerRead = 16384;
-
-double littleEndianDouble(const unsigned char* p)
-{
-    const std::uint64_t bits = std::uint64_t(littleEndian32(p)) | (std::uint64_t(littleEndian32(p + 4)) << 32);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 // Bytes left from the current position to the end, or -1 when the stream
 // cannot tell (a pipe).
@@ -42,18 +38,14 @@ long long bytesRemaining(std::FILE* file)
 
 std::vector<unsigned char> encodeGridHeader(const GridHeader& h)
 {
-    std::vector<unsigned char> out;
-    auto append = [&out](std::uint64_t bits, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
-    };
+    std::vector<unsigned char> out(kGridHeaderBytes);
+    int offset = 0;
     for (double v : {h.north, h.west, h.dlat, h.dlon}) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        append(bits, 8);
+        platform::putLittleEndian(&out[offset], platform::fromBits<std::uint64_t>(v), 8);
+        offset += 8;
     }
-    append(static_cast<std::uint32_t>(h.rows), 4);
-    append(static_cast<std::uint32_t>(h.cols), 4);
+    platform::putLittleEndian(&out[32], static_cast<std::uint32_t>(h.rows), 4);
+    platform::putLittleEndian(&out[36], static_cast<std::uint32_t>(h.cols), 4);
     return out;
 }
 
@@ -182,10 +174,7 @@ GridLoadError readGridFile(std::FILE* file, int margin, LoadedGrid& out)
                     if (words == 0)
                         return GridLoadError::Truncated;
                 }
-                const std::uint32_t bits = littleEndian32(buffer.get() + 4 * next++);
-                float word;
-                std::memcpy(&word, &bits, sizeof word);
-                const double value = word;
+                const double value = platform::littleEndianFloat(buffer.get() + 4 * next++);
                 if (isGridValue(std::fabs(value)))
                     target[j++] = value;
             }
@@ -199,6 +188,32 @@ GridLoadError readGridFile(std::FILE* file, int margin, LoadedGrid& out)
         return GridLoadError::OutOfMemory;
     }
     return GridLoadError::None;
+}
+
+GridLoad loadGridFile(const std::string& path, int margin)
+{
+    GridLoad result;
+    try {
+        const platform::File file = platform::openRegularFile(path, result.status);
+        if (!file)
+            return result;
+        const GridLoadError error = readGridFile(file.get(), margin, result.grid);
+        if (error == GridLoadError::None) {
+            result.grid.margin = margin;
+            return result;
+        }
+        platform::LoadProblem problem = platform::LoadProblem::BadHeader;
+        if (error == GridLoadError::ShortHeader || error == GridLoadError::Truncated)
+            problem = platform::LoadProblem::Truncated;
+        else if (error == GridLoadError::OutOfMemory)
+            problem = platform::LoadProblem::OutOfMemory;
+        result.status = platform::loadFailure(path, problem, describe(error));
+    } catch (...) {
+        // Out of memory for the path or the message: the problem alone tells.
+        result.grid = LoadedGrid{};
+        result.status.problem = platform::LoadProblem::OutOfMemory;
+    }
+    return result;
 }
 
 void fillBorder(double* const* g, int rows, int cols, int margin)

@@ -5,38 +5,46 @@
 #include <memory>
 #include <string>
 
+#include "core/Access.h"
 #include "geoid/GeoidGrid.h"
 #include "platform/DataFolder.h"
 #include "platform/Files.h"
 #include "tervala/Tervala.h"
 
-int CTervala::LoadKEGMData(int model)
+namespace tervala {
+
+platform::LoadStatus TervalaAccess::loadGrid(CTervala& t, int model)
 {
-    using namespace tervala::grid;
+    using namespace grid;
+    GridLoad loaded;
     try {
-        const std::string path = tervala::platform::hostPath(gridDevicePath(model));
-        const tervala::platform::File file = tervala::platform::openRegularFile(path);
-        if (!file)
-            return 0;
-        LoadedGrid loaded;
-        if (readGridFile(file.get(), m_GridMargin, loaded) != GridLoadError::None)
-            return 0;
-        // The whole grid is in: only now does the old one go.
-        releaseGrid();
-        m_GridNorth = loaded.header.north;
-        m_GridWest = loaded.header.west;
-        m_GridDLat = loaded.header.dlat;
-        m_GridDLon = loaded.header.dlon;
-        m_GridRows = loaded.header.rows;
-        m_GridCols = loaded.header.cols;
-        m_GridPaddedRows = loaded.paddedRows;
-        m_GridPaddedCols = loaded.paddedCols;
-        m_Grid = loaded.rows.release();
-        return 1;
+        loaded = loadGridFile(platform::dataFilePath(gridFileName(model)), t.m_GridMargin);
     } catch (...) {
         // Out of memory building the file name: nothing has changed.
-        return 0;
+        loaded.status.problem = platform::LoadProblem::OutOfMemory;
     }
+    if (!loaded.status.ok())
+        return std::move(loaded.status);
+    // The whole grid is in: only now does the old one go.
+    t.releaseGrid();
+    const GridHeader& h = loaded.grid.header;
+    t.m_GridNorth = h.north;
+    t.m_GridWest = h.west;
+    t.m_GridDLat = h.dlat;
+    t.m_GridDLon = h.dlon;
+    t.m_GridRows = h.rows;
+    t.m_GridCols = h.cols;
+    t.m_GridPaddedRows = loaded.grid.paddedRows;
+    t.m_GridPaddedCols = loaded.grid.paddedCols;
+    t.m_Grid = loaded.grid.rows.release();
+    return std::move(loaded.status);
+}
+
+} // namespace tervala
+
+int CTervala::LoadKEGMData(int model)
+{
+    return tervala::TervalaAccess::loadGrid(*this, model).ok() ? 1 : 0;
 }
 
 double CTervala::KEGMGeoidHeight(double latitude, double longitude)

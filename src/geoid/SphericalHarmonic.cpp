@@ -355,9 +355,11 @@ Numbra CTervala::LEGFDN(int m, double& theta, Numbra& column, int& tablesReady, 
     const double s = std::sin(theta);
     if (tablesReady != 1) {
         tablesReady = 1;
+        const double* sqrts = sqrtTable();
+        const double* inverses = inverseSqrtTable();
         for (int i = 1; i <= kSqrtEntries; ++i) {
-            SQ(i) = std::sqrt(static_cast<double>(i));
-            ISQ(i) = 1.0 / SQ(i);
+            SQ(i) = sqrts[i];
+            ISQ(i) = inverses[i];
         }
     }
 

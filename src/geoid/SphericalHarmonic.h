@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "tervala/Numbra.h"
 
 namespace tervala {
@@ -44,9 +45,9 @@ constexpr double kZeroDegreeTerm = 0.53;             // metres
 // "EGM96.dat" cannot be opened; LoadEGMData reports failure when it sees it.
 constexpr double kNotLoaded = -9999.999;
 
-// Device paths of the two files (mapped to the host by platform::hostPath).
-constexpr const char* kCorrectionDevicePath = "\\My Documents\\Fenwarden\\CORRCOEF.dat";
-constexpr const char* kGeopotentialDevicePath = "\\My Documents\\Fenwarden\\EGM96.dat";
+// Names of the two files in the data folder (see platform::dataFilePath).
+constexpr const char* kCorrectionFileName = "CORRCOEF.dat";
+constexpr const char* kGeopotentialFileName = "EGM96.dat";
 
 // Record sizes: int32 n, int32 m, double cosine, double sine (+16 bytes of
 // standard deviations in the geopotential file, not read).
@@ -59,7 +60,7 @@ inline int coefficientIndex(int n, int m) { return n * (n + 1) / 2 + m + 1; }
 
 // How reading one coefficient file ended.
 enum class ReadEnd {
-    NotOpened,   // missing, not a regular file, or not openable
+    NotOpened,   // missing, not a regular file, or not openable (see the status)
     LastRecord,  // stopped after the (360, 360) record (geopotential file)
     EndOfFile,   // read to the end of the file
     ReadError,   // the stream reported a read error
@@ -68,14 +69,39 @@ enum class ReadEnd {
 // Reads every complete 24-byte record of a correction file into element k of
 // `cosine` and `sine` (65341 x 1 each). Records whose (n, m) is outside
 // 0 <= m <= n <= 360 are skipped; a later record overwrites an earlier one;
-// an incomplete last record is ignored.
-ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine);
+// an incomplete last record is ignored. `opened` says why a file was not
+// opened.
+ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine, platform::LoadStatus& opened);
 
 // Reads 40-byte records of a geopotential file into column 1 (C) and column 2
 // (S) of `coefficients` (65341 x 2) up to and including the (360, 360)
 // record (LastRecord), or to the end of the file. Out-of-range records are
-// skipped; an incomplete last record is ignored.
-ReadEnd readGeopotentialFile(const std::string& path, Numbra& coefficients);
+// skipped; an incomplete last record is ignored. When the file cannot be
+// opened, element (1, 1) becomes kNotLoaded; otherwise the normal field's
+// zonal terms are removed from what was read (also from a model that ended
+// early: it is then a model of lower degree).
+ReadEnd readGeopotentialModel(const std::string& path, Numbra& coefficients, platform::LoadStatus& opened);
+
+// The three coefficient tables of the model, as the synthesis reads them.
+// Nothing writes to them after the load, so one set may serve several
+// threads.
+struct Egm96Coefficients {
+    Numbra geopotential;   // 65341 x 2: C and S, normal field removed
+    Numbra correctionCos;  // 65341 x 1
+    Numbra correctionSin;  // 65341 x 1
+};
+
+// The correction file and then the geopotential file read from explicit
+// host paths, from tables of zeros. The status names the file at fault and
+// why: either cannot be opened (the geopotential file is not opened after a
+// correction file that failed), a read error, a geopotential file that ends
+// before its (360, 360) record, or one whose (0, 0) cosine is kNotLoaded.
+// The tables hold whatever was read even then (LoadEGMData keeps it).
+struct Egm96Load {
+    platform::LoadStatus status;
+    Egm96Coefficients coefficients;
+};
+Egm96Load loadEgm96Files(const std::string& correctionPath, const std::string& geopotentialPath);
 
 // Subtracts the WGS 84 normal field's even zonal harmonics J2..J10 (fully
 // normalised) from column 1 of the geopotential coefficients.

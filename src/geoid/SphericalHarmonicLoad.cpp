@@ -6,14 +6,13 @@
 // size (stdio buffers the file).
 #include "geoid/SphericalHarmonic.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <utility>
 
+#include "core/Access.h"
+#include "platform/ByteOrder.h"
 #include "platform/DataFolder.h"
 #include "platform/Files.h"
 #include "tervala/Tervala.h"
@@ -22,27 +21,8 @@ namespace tervala {
 namespace egm96 {
 namespace {
 
-using platform::File;
-using platform::openRegularFile;
-
-std::int32_t int32At(const unsigned char* p)
-{
-    const std::uint32_t u = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-    std::int32_t value;
-    std::memcpy(&value, &u, sizeof value);
-    return value;
-}
-
-double doubleAt(const unsigned char* p)
-{
-    std::uint64_t u = 0;
-    for (int i = 7; i >= 0; --i)
-        u = (u << 8) | p[i];
-    double value;
-    std::memcpy(&value, &u, sizeof value);
-    return value;
-}
+using platform::LoadProblem;
+using platform::LoadStatus;
 
 struct Record {
     int n;
@@ -58,7 +38,8 @@ bool nextRecord(std::FILE* file, int size, Record& record)
     unsigned char raw[kGeopotentialRecordSize];
     if (std::fread(raw, static_cast<std::size_t>(size), 1, file) != 1)
         return false;
-    record = Record{int32At(raw), int32At(raw + 4), doubleAt(raw + 8), doubleAt(raw + 16)};
+    record = Record{platform::littleEndianInt32(raw), platform::littleEndianInt32(raw + 4),
+                    platform::littleEndianDouble(raw + 8), platform::littleEndianDouble(raw + 16)};
     return true;
 }
 
@@ -66,9 +47,9 @@ bool nextRecord(std::FILE* file, int size, Record& record)
 // store(k, record), until store returns false or the file ends. Records
 // outside that range are skipped: their index would fall outside the tables.
 template <typename Store>
-ReadEnd forEachRecord(const std::string& path, int recordSize, Store store)
+ReadEnd forEachRecord(const std::string& path, int recordSize, LoadStatus& opened, Store store)
 {
-    const File file = openRegularFile(path);
+    const platform::File file = platform::openRegularFile(path, opened);
     if (!file)
         return ReadEnd::NotOpened;
     Record record;
@@ -79,24 +60,72 @@ ReadEnd forEachRecord(const std::string& path, int recordSize, Store store)
     return std::ferror(file.get()) ? ReadEnd::ReadError : ReadEnd::EndOfFile;
 }
 
+ReadEnd readGeopotentialFile(const std::string& path, Numbra& coefficients, LoadStatus& opened)
+{
+    return forEachRecord(path, kGeopotentialRecordSize, opened, [&](int k, const Record& record) {
+        coefficients(k, 1) = record.cosine;
+        coefficients(k, 2) = record.sine;
+        return !(record.n == kMaxDegree && record.m == kMaxDegree);
+    });
+}
+
+LoadStatus readError(const std::string& path)
+{
+    return platform::loadFailure(path, LoadProblem::ReadError, "the file could not be read to its end (read error)");
+}
+
 } // namespace
 
-ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine)
+ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine, LoadStatus& opened)
 {
-    return forEachRecord(path, kCorrectionRecordSize, [&](int k, const Record& record) {
+    return forEachRecord(path, kCorrectionRecordSize, opened, [&](int k, const Record& record) {
         cosine(k) = record.cosine;
         sine(k) = record.sine;
         return true;
     });
 }
 
-ReadEnd readGeopotentialFile(const std::string& path, Numbra& coefficients)
+ReadEnd readGeopotentialModel(const std::string& path, Numbra& coefficients, LoadStatus& opened)
 {
-    return forEachRecord(path, kGeopotentialRecordSize, [&](int k, const Record& record) {
-        coefficients(k, 1) = record.cosine;
-        coefficients(k, 2) = record.sine;
-        return !(record.n == kMaxDegree && record.m == kMaxDegree);
-    });
+    const ReadEnd end = readGeopotentialFile(path, coefficients, opened);
+    if (end == ReadEnd::NotOpened)
+        coefficients(1, 1) = kNotLoaded;
+    else
+        removeNormalZonals(coefficients);
+    return end;
+}
+
+Egm96Load loadEgm96Files(const std::string& correctionPath, const std::string& geopotentialPath)
+{
+    // Start from zeros, so a failed or partial load never leaves values of an
+    // earlier one behind.
+    Egm96Load load;
+    Egm96Coefficients& c = load.coefficients;
+    c.correctionCos = Zeros(kCoefficientCount, 1);
+    c.correctionSin = Zeros(kCoefficientCount, 1);
+    c.geopotential = Zeros(kCoefficientCount, 2);
+
+    const ReadEnd corrections = readCorrectionFile(correctionPath, c.correctionCos, c.correctionSin, load.status);
+    if (corrections == ReadEnd::NotOpened)
+        return load;
+    if (corrections == ReadEnd::ReadError) {
+        load.status = readError(correctionPath);
+        return load;
+    }
+
+    const ReadEnd end = readGeopotentialModel(geopotentialPath, c.geopotential, load.status);
+    if (end == ReadEnd::NotOpened)
+        return load;
+    if (c.geopotential(1, 1) == kNotLoaded)
+        load.status = platform::loadFailure(geopotentialPath, LoadProblem::BadContents,
+                                            "its (0, 0) cosine coefficient is -9999.999, the value that marks a "
+                                            "failed load");
+    else if (end == ReadEnd::EndOfFile)
+        load.status = platform::loadFailure(geopotentialPath, LoadProblem::Truncated,
+                                            "the file ends before its (360, 360) record");
+    else if (end == ReadEnd::ReadError)
+        load.status = readError(geopotentialPath);
+    return load;
 }
 
 void removeNormalZonals(Numbra& coefficients)
@@ -113,40 +142,29 @@ void removeNormalZonals(Numbra& coefficients)
 }
 
 } // namespace egm96
-} // namespace tervala
 
-using namespace tervala::egm96;
+platform::LoadStatus TervalaAccess::loadEgm96(CTervala& t)
+{
+    egm96::Egm96Load load = egm96::loadEgm96Files(platform::dataFilePath(egm96::kCorrectionFileName),
+                                                  platform::dataFilePath(egm96::kGeopotentialFileName));
+    t.m_CorrCoefC = std::move(load.coefficients.correctionCos);
+    t.m_CorrCoefS = std::move(load.coefficients.correctionSin);
+    t.m_EgmCoef = std::move(load.coefficients.geopotential);
+    return std::move(load.status);
+}
+
+} // namespace tervala
 
 int CTervala::LoadEGMData(const char* /*fileName: the paths are fixed*/)
 {
-    // Start from zeros, so a failed or partial load never leaves values of an
-    // earlier one behind.
-    m_CorrCoefC = Zeros(kCoefficientCount, 1);
-    m_CorrCoefS = Zeros(kCoefficientCount, 1);
-    m_EgmCoef = Zeros(kCoefficientCount, 2);
-
-    const ReadEnd corrections =
-        readCorrectionFile(tervala::platform::hostPath(kCorrectionDevicePath), m_CorrCoefC, m_CorrCoefS);
-    if (corrections == ReadEnd::NotOpened || corrections == ReadEnd::ReadError)
-        return 0;
-
-    bool complete = false;
-    m_EgmCoef = DHCSIN(m_EgmCoef, nullptr, complete);
-    if (m_EgmCoef(1, 1) == kNotLoaded)
-        return 0;
-    return complete ? 1 : 0;
+    return tervala::TervalaAccess::loadEgm96(*this).ok() ? 1 : 0;
 }
 
 Numbra CTervala::DHCSIN(Numbra& coefficients, const char* /*fileName: the path is fixed*/, bool& complete)
 {
-    const ReadEnd end = readGeopotentialFile(tervala::platform::hostPath(kGeopotentialDevicePath), coefficients);
-    complete = end == ReadEnd::LastRecord;
-    if (end == ReadEnd::NotOpened) {
-        coefficients(1, 1) = kNotLoaded;
-        return coefficients;
-    }
-    // Also after a file that ended early: what was read is then a model of
-    // lower degree, and still needs the normal field removed.
-    removeNormalZonals(coefficients);
+    tervala::platform::LoadStatus opened;
+    const tervala::egm96::ReadEnd end = tervala::egm96::readGeopotentialModel(
+        tervala::platform::dataFilePath(tervala::egm96::kGeopotentialFileName), coefficients, opened);
+    complete = end == tervala::egm96::ReadEnd::LastRecord;
     return coefficients;
 }

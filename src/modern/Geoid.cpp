@@ -27,55 +27,40 @@ using modern::kNaN;
 struct Egm96Model::Data {
     std::string geopotentialPath;
     std::string correctionPath;
-    Numbra coefficients;
-    Numbra correctionCos;
-    Numbra correctionSin;
-    std::unique_ptr<egm96::CoefficientView> view;  // into the three tables above
+    egm96::Egm96Coefficients coefficients;
+    std::unique_ptr<egm96::CoefficientView> view;  // into the tables above
 };
 
 namespace {
 
-[[noreturn]] void loadFailure(const char* what, const std::string& path, const char* reason)
+// A load that failed: the loader's status names the file and the reason.
+[[noreturn]] void loadFailure(const char* what, const platform::LoadStatus& status)
 {
-    throw std::runtime_error(std::string(what) + " '" + path + "': " + reason);
-}
-
-const char* readFailure(egm96::ReadEnd end)
-{
-    return end == egm96::ReadEnd::NotOpened ? "cannot be opened (missing, unreadable or not a regular file)"
-                                            : "read error";
+    if (status.problem == platform::LoadProblem::OutOfMemory)
+        throw std::bad_alloc();
+    throw std::runtime_error(std::string(what) + ": " + status.message());
 }
 
 } // namespace
 
 Egm96Model::Egm96Model(const std::string& geopotentialPath, const std::string& correctionPath)
 {
-    using namespace egm96;
+    egm96::Egm96Load load = egm96::loadEgm96Files(correctionPath, geopotentialPath);
+    if (!load.status.ok())
+        loadFailure("EGM96 model", load.status);
     auto data = std::make_shared<Data>();
     data->geopotentialPath = geopotentialPath;
     data->correctionPath = correctionPath;
-    data->coefficients = Zeros(kCoefficientCount, 2);
-    data->correctionCos = Zeros(kCoefficientCount, 1);
-    data->correctionSin = Zeros(kCoefficientCount, 1);
-
-    const ReadEnd corrections = readCorrectionFile(correctionPath, data->correctionCos, data->correctionSin);
-    if (corrections == ReadEnd::NotOpened || corrections == ReadEnd::ReadError)
-        loadFailure("EGM96 correction coefficients", correctionPath, readFailure(corrections));
-    const ReadEnd geopotential = readGeopotentialFile(geopotentialPath, data->coefficients);
-    if (geopotential == ReadEnd::NotOpened || geopotential == ReadEnd::ReadError)
-        loadFailure("EGM96 coefficients", geopotentialPath, readFailure(geopotential));
-    if (geopotential != ReadEnd::LastRecord)
-        loadFailure("EGM96 coefficients", geopotentialPath,
-                    "the file ends before its degree and order (360, 360) record");
-    removeNormalZonals(data->coefficients);
-    data->view.reset(new CoefficientView(data->coefficients, data->correctionCos, data->correctionSin));
+    data->coefficients = std::move(load.coefficients);
+    const egm96::Egm96Coefficients& c = data->coefficients;
+    data->view.reset(new egm96::CoefficientView(c.geopotential, c.correctionCos, c.correctionSin));
     data_ = std::move(data);
 }
 
 Egm96Model Egm96Model::fromFolder(const std::string& folder)
 {
     const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-    return Egm96Model(base + "EGM96.dat", base + "CORRCOEF.dat");
+    return Egm96Model(base + egm96::kGeopotentialFileName, base + egm96::kCorrectionFileName);
 }
 
 double Egm96Model::height(double latitude, double longitude) const
@@ -93,7 +78,6 @@ const std::string& Egm96Model::correctionPath() const { return data_->correction
 struct GeoidGrid::Data {
     std::string path;
     grid::LoadedGrid grid;
-    int margin = grid::kObjectMargin;
     int window = 6;
     grid::GridView view{};  // what the members' evaluation reads
     bool global = false;    // no edge where the padding is not the grid itself
@@ -101,19 +85,13 @@ struct GeoidGrid::Data {
 
 GeoidGrid::GeoidGrid(const std::string& path)
 {
+    grid::GridLoad load = grid::loadGridFile(path, grid::kObjectMargin);
+    if (!load.status.ok())
+        loadFailure("geoid grid", load.status);
     auto data = std::make_shared<Data>();
     data->path = path;
-    const platform::File file = platform::openRegularFile(path);
-    if (!file)
-        loadFailure("geoid grid", path, "cannot be opened (missing, unreadable or not a regular file)");
-    const grid::GridLoadError error = grid::readGridFile(file.get(), data->margin, data->grid);
-    if (error == grid::GridLoadError::OutOfMemory)
-        throw std::bad_alloc();
-    if (error != grid::GridLoadError::None)
-        loadFailure("geoid grid", path, grid::describe(error));
-    const grid::GridHeader& h = data->grid.header;
-    data->view = grid::GridView{data->grid.rows.get(), data->margin, data->window, h.rows, data->grid.paddedRows,
-                                data->grid.paddedCols, h.north, h.west, h.dlat, h.dlon};
+    data->grid = std::move(load.grid);
+    data->view = data->grid.view(data->window);
     data->global = grid::gridCoverage(data->view).global();
     data_ = std::move(data);
 }

@@ -48,16 +48,20 @@ void setDataFolder(const char* folder)
     hostChoice() = folder != nullptr ? folder : "";
 }
 
+std::string dataFilePath(const char* fileName)
+{
+    std::string folder = dataFolder();
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder + fileName;
+}
+
 std::string hostPath(const char* devicePath)
 {
     const std::size_t prefixLength = std::strlen(kDeviceDataFolder);
     std::string path(devicePath != nullptr ? devicePath : "");
-    if (path.compare(0, prefixLength, kDeviceDataFolder) == 0) {
-        std::string folder = dataFolder();
-        if (!folder.empty() && folder.back() != '/')
-            folder += '/';
-        return folder + path.substr(prefixLength);
-    }
+    if (path.compare(0, prefixLength, kDeviceDataFolder) == 0)
+        return dataFilePath(path.c_str() + prefixLength);
     for (char& c : path)
         if (c == '\\')
             c = '/';

@@ -20,6 +20,10 @@ std::string dataFolder();
 // Sets (or, with null or "", clears) the host's own choice of folder.
 void setDataFolder(const char* folder);
 
+// The host path of a file of the device's data folder, by its name (for
+// example "EGM96.dat" -> "<folder>/EGM96.dat").
+std::string dataFilePath(const char* fileName);
+
 // The host path of a device path inside the data folder, for example
 // "\My Documents\Fenwarden\EGM96.dat" -> "<folder>/EGM96.dat". A path outside
 // the data folder is returned with its backslashes turned into slashes.

@@ -29,10 +29,9 @@
 #include "projection/TransverseMercator.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 #include "core/Access.h"
+#include "core/BitKeyedCache.h"
 #include "core/Angles.h"
 
 namespace tervala {
@@ -176,13 +175,6 @@ double computeOriginArc(const EllipsoidConstants& e, double d0)
                          e.arcEpsilon * std::sin(d0 * PI * kEightOver180));
 }
 
-std::uint64_t bitsOf(double x)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-}
-
 } // namespace
 
 double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees)
@@ -191,21 +183,9 @@ double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees)
     // is kept per thread and reused when the origin and the arc constants
     // are the same bit patterns: the reused value is the one this very
     // computation returned, so the results do not change.
-    struct Memo {
-        std::uint64_t key[6];
-        double arc;
-        bool valid;
-    };
-    thread_local Memo memo{};
-    const std::uint64_t key[6] = {bitsOf(latitudeOfOriginDegrees), bitsOf(e.arcAlpha), bitsOf(e.arcBeta),
-                                  bitsOf(e.arcGamma), bitsOf(e.arcDelta), bitsOf(e.arcEpsilon)};
-    if (memo.valid && std::memcmp(memo.key, key, sizeof key) == 0)
-        return memo.arc;
-    const double arc = computeOriginArc(e, latitudeOfOriginDegrees);
-    std::memcpy(memo.key, key, sizeof key);
-    memo.arc = arc;
-    memo.valid = true;
-    return arc;
+    thread_local BitKeyedCache<6, double> memo;
+    const double inputs[6] = {latitudeOfOriginDegrees, e.arcAlpha, e.arcBeta, e.arcGamma, e.arcDelta, e.arcEpsilon};
+    return memo.get(inputs, [&] { return computeOriginArc(e, latitudeOfOriginDegrees); });
 }
 
 GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double latitude, double longitude)

@@ -19,8 +19,9 @@
 #include "Egm96Text.h"
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
-#include "geoid/GtxGrid.h"
-#include "geoid/SphericalHarmonicGrid.h"
+#include "gridtools/GtxGrid.h"
+#include "gridtools/SphericalHarmonicGrid.h"
+#include "platform/ByteOrder.h"
 
 namespace tervala {
 namespace cli {
@@ -75,7 +76,7 @@ int gtxToGrid(const GtxOptions& o)
     tervala::gtx::Conversion done;
     std::string error;
     if (!tervala::gtx::convertGtxToGrid(o.input, o.output, done, error)) {
-        report("data gtx-to-grid", error);
+        report("data gtx-to-grid", o.input + ": " + error);
         return 1;
     }
     std::printf("%s", tervala::gtx::describe(done, o.input, o.output).c_str());
@@ -218,7 +219,6 @@ int egm96Grid(const Egm96GridOptions& o)
     const tervala::grid::GridHeader header{layout.north, layout.west, layout.dlat, layout.dlon, layout.rows, layout.cols};
     const std::vector<unsigned char> head = tervala::grid::encodeGridHeader(header);
     std::fwrite(head.data(), 1, head.size(), file.get());
-    const float smallest = tervala::grid::smallestGridValue();
     std::vector<unsigned char> row(static_cast<std::size_t>(layout.cols) * 4);
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (int r = 0; r < layout.rows; ++r) {
@@ -226,13 +226,8 @@ int egm96Grid(const Egm96GridOptions& o)
             const double h = heights[static_cast<std::size_t>(r) * layout.cols + c];
             lo = std::min(lo, h);
             hi = std::max(hi, h);
-            float v = static_cast<float>(h);
-            if (!tervala::grid::isGridValue(std::fabs(static_cast<double>(v))))
-                v = std::signbit(v) ? -smallest : smallest;  // the loader skips zero
-            std::uint32_t bits;
-            std::memcpy(&bits, &v, 4);
-            for (int b = 0; b < 4; ++b)
-                row[4 * static_cast<std::size_t>(c) + b] = static_cast<unsigned char>(bits >> (8 * b));
+            tervala::platform::putLittleEndianFloat(&row[4 * static_cast<std::size_t>(c)],
+                                                    tervala::grid::storableGridValue(static_cast<float>(h)));
         }
         std::fwrite(row.data(), 1, row.size(), file.get());
     }

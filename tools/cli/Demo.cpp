@@ -9,7 +9,7 @@
 
 #include "CommonPoints.h"
 #include "Commands.h"
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 
 namespace tervala {
 namespace cli {

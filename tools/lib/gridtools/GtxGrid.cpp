@@ -1,6 +1,6 @@
 // GTX to grid-file conversion. The input is read one row at a time, from the
 // northern row down, so memory stays at one row whatever the grid's size.
-#include "geoid/GtxGrid.h"
+#include "gridtools/GtxGrid.h"
 
 #include <cerrno>
 #include <cmath>
@@ -10,37 +10,24 @@
 #include <memory>
 #include <sstream>
 
-#include <sys/stat.h>
-
+#include "platform/ByteOrder.h"
 #include "platform/Files.h"
-#include <unistd.h>
 
 namespace tervala {
 namespace gtx {
 namespace {
 
+using platform::bigEndian32;
 using platform::File;
-
-std::uint32_t bigEndian32(const unsigned char* p)
-{
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
-template <typename T, typename Bits>
-T fromBits(Bits bits)
-{
-    T value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+using platform::fromBits;
 
 GtxHeader decodeHeader(const unsigned char* raw, bool bigEndian)
 {
-    auto word = [&](int offset) { return bigEndian ? bigEndian32(raw + offset) : grid::littleEndian32(raw + offset); };
+    auto word = [&](int offset) {
+        return bigEndian ? platform::bigEndian32(raw + offset) : platform::littleEndian32(raw + offset);
+    };
     auto real = [&](int offset) {
-        const std::uint64_t hi = word(bigEndian ? offset : offset + 4);
-        const std::uint64_t lo = word(bigEndian ? offset + 4 : offset);
-        return fromBits<double>((hi << 32) | lo);
+        return fromBits<double>(bigEndian ? platform::bigEndian64(raw + offset) : platform::littleEndian64(raw + offset));
     };
     return GtxHeader{real(0),
                      real(8),
@@ -174,12 +161,10 @@ std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
                        number(h.west + source * h.dlon) + ") is " + number(v) +
                        "; grid files cannot hold infinities or magnitudes above 3.4e38";
             if (!grid::isGridValue(magnitude)) {
-                v = std::signbit(v) ? -smallest : smallest;
+                v = grid::storableGridValue(v);
                 ++done.replacedValues;
             }
-            const std::uint32_t bits = fromBits<std::uint32_t>(v);
-            for (int b = 0; b < 4; ++b)
-                converted[4 * static_cast<std::size_t>(c) + b] = static_cast<unsigned char>(bits >> (8 * b));
+            platform::putLittleEndianFloat(&converted[4 * static_cast<std::size_t>(c)], v);
         }
         if (std::fwrite(converted.data(), 1, converted.size(), out) != converted.size())
             return std::string("cannot write the output: ") + std::strerror(errno);
@@ -196,15 +181,14 @@ std::string writeRows(std::FILE* in, std::FILE* out, Conversion& done)
 bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Conversion& done,
                       std::string& error)
 {
-    File in = platform::openRegularFile(inPath);
-    struct stat st;
-    if (!in || ::fstat(::fileno(in.get()), &st) != 0) {
-        error = ::stat(inPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)
-                    ? "not a regular file"
-                    : "cannot open: " + std::string(std::strerror(errno));
+    platform::LoadStatus opened;
+    File in = platform::openRegularFile(inPath, opened);
+    if (!in) {
+        error = opened.problem == platform::LoadProblem::CannotOpen && opened.systemError != EISDIR ? opened.reason
+                                                                                         : "not a regular file";
         return false;
     }
-    const long long size = st.st_size;
+    const long long size = platform::fileSize(in.get());
     unsigned char raw[kGtxHeaderBytes];
     if (size < kGtxHeaderBytes || std::fread(raw, 1, sizeof raw, in.get()) != sizeof raw) {
         error = "the file is " + std::to_string(size) + " bytes, shorter than the 40-byte GTX header";
@@ -226,32 +210,18 @@ bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Con
 
     // Write beside the target and rename over it only when complete, so a
     // failed run never leaves a partial grid under the final name.
-    std::string temporary = outPath + ".XXXXXX";
-    const int fd = ::mkstemp(&temporary[0]);
-    if (fd < 0) {
-        error = "cannot create a temporary file beside " + outPath + ": " + std::strerror(errno);
-        return false;
-    }
-    ::fchmod(fd, 0644);
-    File out(::fdopen(fd, "wb"));
-    if (!out) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        error = std::string("cannot write the output: ") + std::strerror(errno);
+    platform::ReplacingFile out(outPath);
+    if (out.get() == nullptr) {
+        error = out.error();
         return false;
     }
     const std::vector<unsigned char> header = grid::encodeGridHeader(done.output);
     problem = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size()
                   ? writeRows(in.get(), out.get(), done)
                   : std::string("cannot write the output: ") + std::strerror(errno);
-    if (problem.empty() && (std::fflush(out.get()) != 0 || ::fsync(::fileno(out.get())) != 0))
-        problem = std::string("cannot write the output: ") + std::strerror(errno);
-    if (std::fclose(out.release()) != 0 && problem.empty())
-        problem = std::string("cannot write the output: ") + std::strerror(errno);
-    if (problem.empty() && std::rename(temporary.c_str(), outPath.c_str()) != 0)
-        problem = "cannot rename the finished output to " + outPath + ": " + std::strerror(errno);
+    if (problem.empty() && !out.commit())
+        problem = out.error();
     if (!problem.empty()) {
-        ::unlink(temporary.c_str());
         error = problem;
         return false;
     }

@@ -1,7 +1,7 @@
 // Conversion of a GTX geoid grid (the vertical-grid format of NOAA's VDatum
 // and of PROJ's proj-data, for example egm96_15.gtx) into a grid file that
-// LoadKEGMData reads. Used by the tervala-gtx-to-grid program and by the
-// `data gtx-to-grid` command of the tervala tool.
+// LoadKEGMData reads. Used by the `data gtx-to-grid` command of the tervala
+// tool.
 //
 // GTX: a 40-byte big-endian header of four doubles (latitude of the southern
 // row, longitude of the western column, latitude step, longitude step, all in

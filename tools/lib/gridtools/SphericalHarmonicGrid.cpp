@@ -1,4 +1,4 @@
-#include "geoid/SphericalHarmonicGrid.h"
+#include "gridtools/SphericalHarmonicGrid.h"
 
 #include <algorithm>
 #include <cmath>

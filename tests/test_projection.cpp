@@ -74,29 +74,6 @@ const Grid kGrids[] = {kKoreanGrid, {-30, 25, 0, 0, 0.9999}, {0, -3, 0, 500000, 
 
 } // namespace
 
-// Published examples on GRS80: forward to 0.1 mm, the grid values back to
-// 1e-9 degrees, the height passed through both ways.
-TEST(Projection, WorkedExamples)
-{
-    const struct {
-        Grid grid;
-        double lat, lon, northing, easting;
-    } cases[] = {{kKoreanGrid, 37.5, 127.3, 544546.4017, 226527.6649},
-                 {utmGrid(129, 0), 37.5, 127.3, 4151698.6705, 349731.1112},
-                 {utmGrid(153, 1), -33.9, 151.2, 6247473.3369, 333568.9410}};
-    CTervala t = grs80();
-    for (const auto& c : cases) {
-        const Out p = forward(t, c.grid, c.lat, c.lon, 50.0);
-        EXPECT_NEAR(p.a, c.northing, 1e-4) << c.lat;
-        EXPECT_NEAR(p.b, c.easting, 1e-4) << c.lat;
-        EXPECT_EQ((c.grid.utm ? t.GetUTM(2) : t.GetTM(2)), 50.0);
-        const Out g = inverse(t, c.grid, c.northing, c.easting, 50.0);
-        EXPECT_NEAR(g.a, c.lat, 1e-9);
-        EXPECT_NEAR(g.b, c.lon, 1e-9);
-        EXPECT_EQ(t.GetGeodetic(2), 50.0);
-    }
-}
-
 // What each member leaves in the caller's variables: the angles it read in
 // degrees come back in radians; the inverse TM writes k0 M(lat0) +
 // (northing - fn) into the northing, the southern UTM inverse the northing
@@ -111,12 +88,9 @@ TEST(Projection, CallerVariablesAfterEachMember)
     double n = 544546.4017, east = 226527.6649;
     lat0 = 38, lon0 = 127;
     t.TM_to_Geodetic(lat0, lon0, 600000, 200000, 0.9999, n, east, h);
-    const double first = t.GetGeodetic(0);
     // M(38 deg) on GRS80 from GeographicLib's Geodesic (the meridian distance), metres.
     EXPECT_NEAR(n, 0.9999 * 4207498.0190 + (544546.4017 - 600000), 1e-3);
     EXPECT_TRUE(lat0 == 38.0 && lon0 == toRadians(127) && east == 226527.6649);
-    t.TM_to_Geodetic(lat0, lon0, 600000, 200000, 0.9999, n, east, h);  // reusing them moves the point
-    EXPECT_GT(std::fabs(t.GetGeodetic(0) - first), 1.0);
 
     lon0 = 129, lat = 37.5, lon = 127.3;
     t.Geodetic_to_UTM(1, lon0, lat, lon, h);
@@ -150,28 +124,6 @@ TEST(Projection, UtmHemisphereFlag)
     }
     const Out eqN = forward(t, utmGrid(9, 0), 0, 9), eqS = forward(t, utmGrid(9, 1), 0, 9);
     EXPECT_TRUE(eqN.a == 0.0 && eqS.a == 10000000.0 && eqN.b == 500000.0);
-}
-
-// Forward then inverse within 1e-9 deg up to 80 deg latitude and 3 deg from
-// the central meridian, both hemispheres and sides; mirror images about the
-// central meridian project to mirror images.
-TEST(Projection, RoundTripAndSymmetry)
-{
-    CTervala t = grs80();
-    double worst = 0;
-    for (const Grid& g : kGrids) {
-        const double fe = g.utm ? 500000 : g.fe;
-        for (double lat = -80; lat <= 80; lat += 2.5)
-            for (double dl = 0; dl <= 3; dl += 0.375) {
-                const Out east = forward(t, g, lat, g.lon0 + dl), west = forward(t, g, lat, g.lon0 - dl);
-                EXPECT_NEAR(east.a, west.a, 1e-8) << lat << " " << dl;
-                EXPECT_NEAR(east.b - fe, fe - west.b, 1e-8) << lat << " " << dl;
-                const Out backEast = inverse(t, g, east.a, east.b), backWest = inverse(t, g, west.a, west.b);
-                worst = std::max({worst, std::fabs(backEast.a - lat), std::fabs(backEast.b - (g.lon0 + dl)),
-                                  std::fabs(backWest.a - lat), std::fabs(backWest.b - (g.lon0 - dl))});
-            }
-    }
-    EXPECT_LE(worst, 1e-9);
 }
 
 // Against PROJ's tmerc/utm (the extended Poder/Engsager algorithm, named so

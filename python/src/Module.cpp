@@ -1,12 +1,13 @@
 // tervala._tervala: CTervala for Python. The package's __init__ re-exports
 // what is defined here.
 #include "Bindings.h"
+#include "tervala/Version.h"
 
 PYBIND11_MODULE(_tervala, m)
 {
     namespace tp = tervala::python;
     m.doc() = "Tervala geodetic computations (CTervala) for Python and NumPy.";
-    m.attr("__version__") = TERVALA_VERSION;
+    m.attr("__version__") = TERVALA_VERSION_STRING;
 
     tp::TervalaClass cls(m, "Tervala", R"doc(
 CTervala: geodetic computations for field surveying, in one object.

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "tervala/Version.h"
 
 int main(int argc, char** argv)
 {
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
                  "one result line per input line; angles in decimal degrees (DMS such as 37d30'00.5\"N accepted).\n"
                  "Run 'tervala <command> --help' for each command."};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "tervala 0.1.0");
+    app.set_version_flag("--version", "tervala " TERVALA_VERSION_STRING);
 
     Context ctx;
     Registry registry;

@@ -21,7 +21,7 @@ constexpr double kPi = 3.14159265358979323846;
 // projection at longitude offset `l` degrees, over latitudes 0..89.9.
 double worstError(double a, double invf, double l)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(a, invf);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(a, invf);
     const GeographicLib::TransverseMercatorExact exact(a, invf > 0 ? 1 / invf : 0, 1.0);
     const tervala::TMGrid grid{0.0, 0.0, 0.0, 0.0, 1.0};
     double worst = 0;

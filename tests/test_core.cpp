@@ -28,7 +28,7 @@ using testsupport::grs80;
 // The geocentric inverse as the loop alone computes it (latitude and height;
 // the longitude is atan2): h = p / cos(lat) - N from the latitude entering
 // the last pass.
-void loopOnly(const tervala::Ellipsoid& e, double X, double Y, double Z, double& latitude, double& height)
+void loopOnly(const tervala::EllipsoidConstants& e, double X, double Y, double Z, double& latitude, double& height)
 {
     const double p = std::sqrt(X * X + Y * Y), a2 = std::pow(e.a, 2), b2 = std::pow(e.b, 2);
     double phi = std::atan(Z / p * std::pow(1 - e.e2, -1));
@@ -99,7 +99,7 @@ TEST(Object, CopyAssignAndSelfAssignAreIndependent)
 // the footpoint series inverts the arc.
 TEST(Ellipsoid, Grs80ConstantsArcAndFootpoint)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(6378137.0, 298.257222101);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
     EXPECT_EQ(e.b, 6356752.314140356);
     EXPECT_EQ(e.e2, 0.006694380022900686);
     EXPECT_EQ(e.ep2, 0.006739496775478856);
@@ -174,7 +174,7 @@ TEST(Geocentric, QuadrantsPolarAxisAndNonFiniteInput)
 // everywhere. Points: latitudes to +-85 deg, heights -1 km to 100 km.
 TEST(Geocentric, LoopResultsKeptAwayFromTheAxis)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(6378137.0, 298.257222101);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
     std::mt19937_64 rng(42);
     std::uniform_real_distribution<double> lat(-85, 85), lon(-180, 180), h(-1000, 1e5), p(0, 1e4);
     for (int k = 0; k < 20000; ++k) {

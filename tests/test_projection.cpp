@@ -220,7 +220,7 @@ TEST(Projection, UnusualInputReturns)
 // maps to its false northing) nor change any result bit.
 TEST(Projection, RememberedOriginArcFollowsGridAndEllipsoid)
 {
-    const tervala::Ellipsoid e = tervala::TervalaAccess::ellipsoid(grs80());
+    const tervala::EllipsoidConstants e = tervala::TervalaAccess::ellipsoid(grs80());
     for (double d0 = -90; d0 <= 90; d0 += 0.75)
         EXPECT_NEAR(tervala::originArc(e, d0), tervala::meridianArc(e, d0 * M_PI / 180), 1e-8) << d0;
     CTervala objects[2] = {grs80(), CTervala()};

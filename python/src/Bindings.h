@@ -40,6 +40,15 @@ void bindEstimators(py::module_& m, TervalaClass& cls);
 // exception class a failed load raises (Geoid.cpp).
 void bindGeoid(py::module_& m, TervalaClass& cls);
 
+// The value types of namespace tervala: the named tuple types their methods
+// return (ModernGeoid.cpp, first), Ellipsoid, the projections and the
+// transformations (ModernTypes.cpp), Egm96Model and GeoidGrid
+// (ModernGeoid.cpp) and the fits (ModernFits.cpp).
+void makeNamedTypes(py::module_& m);
+void bindModernTypes(py::module_& m);
+void bindModernGeoid(py::module_& m);
+void bindModernFits(py::module_& m);
+
 // Raise RuntimeError, naming `who`, when the object has no EGM96
 // coefficients (LoadEGMData never ran on it) or no geoid grid.
 void requireCoefficients(const CTervala& object, const char* who);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Bindings.h"
+#include "Registration.h"
 
 namespace tervala {
 namespace python {
@@ -131,6 +132,59 @@ SevenParameterFit sevenParameterFit(CTervala& self, const py::handle& source, co
     return fit;
 }
 
+Helmert2DFit fitHelmert2D(CTervala& self, const py::handle& source, const py::handle& target)
+{
+    py::ssize_t points = 0;
+    std::vector<double> dst;
+    std::vector<double> src = pairedPoints(source, target, 2, dst, points);
+    // The source centroid the estimator reduces by: each sum in
+    // point order, times 1/n.
+    double sx = 0, sy = 0;
+    for (py::ssize_t k = 0; k < points; ++k) {
+        sx += src[2 * k];
+        sy += src[2 * k + 1];
+    }
+    const double inverse = 1.0 / static_cast<double>(points);
+    self.Parameters_2DHelmert(static_cast<int>(points * 2), src.data(), dst.data());
+
+    Helmert2DFit fit;
+    fit.points = points;
+    fit.sigma = self.GetSigma();
+    fit.parameters =
+        vectorOf(4, [&](py::ssize_t i) { return self.Get2DHelmertParameters(static_cast<int>(i)); });
+    fit.covariance = matrixOf(4, 4, [&](py::ssize_t i, py::ssize_t j) {
+        return self.Get2DHelmertCovariance(static_cast<int>(i), static_cast<int>(j));
+    });
+    fit.residuals = matrixOf(points, 2, [&](py::ssize_t k, py::ssize_t c) {
+        return self.GetResidual2D(static_cast<int>(2 * k + (c == 0 ? 2 : 1)));
+    });
+    fit.origin = vectorOf(2, [&](py::ssize_t i) { return (i == 0 ? sx : sy) * inverse; });
+    return fit;
+}
+
+HeightFit fitHeightPlane(CTervala& self, double y0, double x0, const py::handle& xy, const py::handle& hs,
+                         const py::handle& ht)
+{
+    py::ssize_t points = 0, sourceCount = 0, targetCount = 0;
+    std::vector<double> positions = pointArray(xy, "xy", 2, points);
+    std::vector<double> source = pointArray(hs, "hs", 1, sourceCount);
+    std::vector<double> target = pointArray(ht, "ht", 1, targetCount);
+    if (sourceCount != points || targetCount != points)
+        throw py::value_error("xy, hs and ht must hold the same number of points");
+    if (points > 0x3fffffff)
+        throw py::value_error("too many points for one fit");
+    self.Parameters_HeightTrans(static_cast<int>(points), y0, x0, positions.data(), source.data(),
+                                target.data());
+    HeightFit fit;
+    fit.points = points;
+    fit.meanAccuracy = self.GetHeightMeanaccuracy();
+    fit.parameters =
+        vectorOf(3, [&](py::ssize_t i) { return self.GetHeightParameters(static_cast<int>(i)); });
+    fit.residuals =
+        vectorOf(points, [&](py::ssize_t k) { return self.GetResidualH(static_cast<int>(k + 1)); });
+    return fit;
+}
+
 } // namespace
 
 void bindEstimators(py::module_& m, TervalaClass& cls)
@@ -193,83 +247,32 @@ void bindEstimators(py::module_& m, TervalaClass& cls)
                    ", sigma=" + py::repr(py::float_(f.sigma)).cast<std::string>() + ")";
         });
 
-    cls.def(
-           "Parameters_2DHelmert",
-           [](CTervala& self, const py::handle& source, const py::handle& target) {
-               py::ssize_t points = 0;
-               std::vector<double> dst;
-               std::vector<double> src = pairedPoints(source, target, 2, dst, points);
-               // The source centroid the estimator reduces by: each sum in
-               // point order, times 1/n.
-               double sx = 0, sy = 0;
-               for (py::ssize_t k = 0; k < points; ++k) {
-                   sx += src[2 * k];
-                   sy += src[2 * k + 1];
-               }
-               const double inverse = 1.0 / static_cast<double>(points);
-               self.Parameters_2DHelmert(static_cast<int>(points * 2), src.data(), dst.data());
-
-               Helmert2DFit fit;
-               fit.points = points;
-               fit.sigma = self.GetSigma();
-               fit.parameters =
-                   vectorOf(4, [&](py::ssize_t i) { return self.Get2DHelmertParameters(static_cast<int>(i)); });
-               fit.covariance = matrixOf(4, 4, [&](py::ssize_t i, py::ssize_t j) {
-                   return self.Get2DHelmertCovariance(static_cast<int>(i), static_cast<int>(j));
-               });
-               fit.residuals = matrixOf(points, 2, [&](py::ssize_t k, py::ssize_t c) {
-                   return self.GetResidual2D(static_cast<int>(2 * k + (c == 0 ? 2 : 1)));
-               });
-               fit.origin = vectorOf(2, [&](py::ssize_t i) { return (i == 0 ? sx : sy) * inverse; });
-               return fit;
-           },
-           arg("source"), arg("target"),
-           "Fits the 2D Helmert transformation to common points, (n, 2) arrays of (first, second) "
-           "coordinates. The parameters refer to the source centroid (result.origin); apply them with "
-           "Helmert2D(*result.origin, x, y). Results also stay in the object.")
-        .def(
-            "Parameters_HeightTrans",
-            [](CTervala& self, double y0, double x0, const py::handle& xy, const py::handle& hs,
-               const py::handle& ht) {
-                py::ssize_t points = 0, sourceCount = 0, targetCount = 0;
-                std::vector<double> positions = pointArray(xy, "xy", 2, points);
-                std::vector<double> source = pointArray(hs, "hs", 1, sourceCount);
-                std::vector<double> target = pointArray(ht, "ht", 1, targetCount);
-                if (sourceCount != points || targetCount != points)
-                    throw py::value_error("xy, hs and ht must hold the same number of points");
-                if (points > 0x3fffffff)
-                    throw py::value_error("too many points for one fit");
-                self.Parameters_HeightTrans(static_cast<int>(points), y0, x0, positions.data(), source.data(),
-                                            target.data());
-                HeightFit fit;
-                fit.points = points;
-                fit.meanAccuracy = self.GetHeightMeanaccuracy();
-                fit.parameters =
-                    vectorOf(3, [&](py::ssize_t i) { return self.GetHeightParameters(static_cast<int>(i)); });
-                fit.residuals =
-                    vectorOf(points, [&](py::ssize_t k) { return self.GetResidualH(static_cast<int>(k + 1)); });
-                return fit;
-            },
-            arg("y0"), arg("x0"), arg("xy"), arg("hs"), arg("ht"),
+    defineMethods(
+        cls,
+        row("Parameters_2DHelmert", &fitHelmert2D,
+            "Fits the 2D Helmert transformation to common points, (n, 2) arrays of (first, second) "
+            "coordinates. The parameters refer to the source centroid (result.origin); apply them with "
+            "Helmert2D(*result.origin, x, y). Results also stay in the object.",
+            arg("source"), arg("target")),
+        row("Parameters_HeightTrans", &fitHeightPlane,
             "Fits the height plane. NOTE the C++ order: the origin comes second coordinate first (y0, x0), "
             "while HeightTrans takes (x0, y0). xy is (n, 2), hs and ht are (n,). Results also stay in the "
-            "object.")
-        .def(
-            "SevenParameters_Bursa_WolfModel",
+            "object.",
+            arg("y0"), arg("x0"), arg("xy"), arg("hs"), arg("ht")),
+        row("SevenParameters_Bursa_WolfModel",
             [](CTervala& self, const py::handle& source, const py::handle& target) {
                 return sevenParameterFit(self, source, target, false);
             },
-            arg("source"), arg("target"),
             "Iterated least-squares estimate of the seven Bursa-Wolf parameters from (n, 3) arrays of X, Y, Z. "
-            "result.converged is the C++ return value. Results also stay in the object.")
-        .def(
-            "SevenParameters_Molodensky_BadekasModel",
+            "result.converged is the C++ return value. Results also stay in the object.",
+            arg("source"), arg("target")),
+        row("SevenParameters_Molodensky_BadekasModel",
             [](CTervala& self, const py::handle& source, const py::handle& target) {
                 return sevenParameterFit(self, source, target, true);
             },
-            arg("source"), arg("target"),
             "As SevenParameters_Bursa_WolfModel, about the source centroid (result.rotation_origin, also "
-            "GetRotOrigin).");
+            "GetRotOrigin).",
+            arg("source"), arg("target")));
 }
 
 } // namespace python

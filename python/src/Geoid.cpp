@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Bindings.h"
+#include "Registration.h"
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
 #include "geoid/GridCoverage.h"
@@ -47,6 +48,26 @@ py::object decodePath(const std::string& path) { return py::module_::import("os"
     throw DataFileError(std::string(who) + ": " + status.path + " was not loaded: " + status.reason);
 }
 
+// The C++ member takes a file name and does not read it; code ported from
+// C++ passes one by habit and would believe the file it names was loaded.
+// A name given here warns and names the folder the load really reads.
+int loadEgmData(CTervala& self, const py::object& fileName)
+{
+    if (!fileName.is_none()) {
+        const std::string warning = "LoadEGMData: the file name " + py::repr(fileName).cast<std::string>() +
+                                    " is not read; the coefficients come from CORRCOEF.dat and EGM96.dat in the "
+                                    "data folder " + CTervala::GetDataFolder() +
+                                    " (choose it with Tervala.SetDataFolder, or load a file of your choice with "
+                                    "tervala.Egm96Model(path))";
+        if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0)
+            throw py::error_already_set();
+    }
+    const platform::LoadStatus status = TervalaAccess::loadEgm96(self);
+    if (!status.ok())
+        raiseLoadFailure("LoadEGMData", status);
+    return 1;
+}
+
 } // namespace
 
 void requireCoefficients(const CTervala& object, const char* who)
@@ -79,42 +100,34 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
     using py::arg;
     py::register_exception<DataFileError>(m, "DataFileError", PyExc_OSError);
 
-    cls.def(
-           "LoadEGMData",
-           [](CTervala& self, const py::object& fileName) {
-               (void)fileName;  // the C++ member accepts a name and does not read it
-               const platform::LoadStatus status = TervalaAccess::loadEgm96(self);
-               if (!status.ok())
-                   raiseLoadFailure("LoadEGMData", status);
-               return 1;
-           },
-           arg("file_name") = py::none(),
-           "Reads CORRCOEF.dat and EGM96.dat from the data folder; returns 1. The argument is accepted and "
-           "not read, as in C++. A failed load raises OSError naming the file: FileNotFoundError (or "
-           "PermissionError, IsADirectoryError) for a file that cannot be opened, tervala.DataFileError "
-           "when both open but are not accepted.")
-        .def(
-            "LoadKEGMData",
+    defineMethods(
+        cls,
+        row("LoadEGMData", &loadEgmData,
+            "Reads CORRCOEF.dat and EGM96.dat from the data folder (Tervala.SetDataFolder); returns 1. The "
+            "argument is accepted and not read, as in C++: a name given here warns (UserWarning) that it was "
+            "not read; tervala.Egm96Model(path) loads the files a path names. A failed load raises OSError "
+            "naming the file: FileNotFoundError (or PermissionError, IsADirectoryError) for a file that cannot "
+            "be opened, tervala.DataFileError when both open but are not accepted.",
+            arg("file_name") = py::none()),
+        row("LoadKEGMData",
             [](CTervala& self, int model) {
                 const platform::LoadStatus status = TervalaAccess::loadGrid(self, model);
                 if (!status.ok())
                     raiseLoadFailure("LoadKEGMData", status);
                 return 1;
             },
-            arg("model"),
             "Reads the geoid grid of model 13 (kgeoid13.dat), 2008 (egm2008p.dat) or any other value "
-            "(kgeoid14.dat) from the data folder; returns 1. A failed load raises OSError as LoadEGMData.")
-        .def(
-            "EGM96GeoidHeight",
+            "(kgeoid14.dat) from the data folder; returns 1. A failed load raises OSError as LoadEGMData.",
+            arg("model")),
+        row("EGM96GeoidHeight",
             [](CTervala& self, double latitude, double longitude) {
                 requireCoefficients(self, "EGM96GeoidHeight");
                 return self.EGM96GeoidHeight(latitude, longitude);
             },
-            arg("latitude"), arg("longitude"),
             "EGM96 geoid undulation (m, relative to WGS 84) at latitude, longitude in degrees. RuntimeError "
-            "before a successful LoadEGMData.")
-        .def(
-            "KEGMGeoidHeight",
+            "before a successful LoadEGMData.",
+            arg("latitude"), arg("longitude")),
+        row("KEGMGeoidHeight",
             [](CTervala& self, double latitude, double longitude) {
                 requireGrid(self, "KEGMGeoidHeight");
                 const double h = self.KEGMGeoidHeight(latitude, longitude);
@@ -138,15 +151,15 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
                 }
                 return h;
             },
-            arg("latitude"), arg("longitude"),
             "Grid geoid undulation at latitude, longitude in degrees by spline interpolation. Where the C++ "
             "member returns 999999.0 (out of range) or -999999.0 (window does not fit), and on a regional "
             "grid where the interpolation window is not made of stored nodes, this raises ValueError; "
-            "RuntimeError before a successful LoadKEGMData.")
-        .def("CorrUndulation", &CTervala::CorrUndulation, arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"),
-             arg("da"), arg("df"),
-             "Molodensky change of the ellipsoidal height (m) at lat, lon (degrees) for dX, dY, dZ, da (m) and df, "
-             "on the current ellipsoid.");
+            "RuntimeError before a successful LoadKEGMData.",
+            arg("latitude"), arg("longitude")),
+        row("CorrUndulation", &CTervala::CorrUndulation,
+            "Molodensky change of the ellipsoidal height (m) at lat, lon (degrees) for dX, dY, dZ, da (m) and df, "
+            "on the current ellipsoid.",
+            arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df")));
 }
 
 } // namespace python

@@ -4,12 +4,15 @@
 // that turns the caller's degrees into radians (Geodetic_to_TM and the
 // others) changes the binding's copy, never a Python value. Each member
 // returns what it leaves in the object, read back through the accessors, so
-// Python sees exactly the doubles a C++ caller reads.
+// Python sees exactly the doubles a C++ caller reads. Each group is one
+// table of rows (Registration.h).
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Bindings.h"
+#include "Registration.h"
 
 namespace tervala {
 namespace python {
@@ -36,6 +39,29 @@ py::object getDataFolder()
 {
     const std::string folder = CTervala::GetDataFolder();
     return py::module_::import("os").attr("fsdecode")(py::bytes(folder));
+}
+
+// The legacy face takes any ellipsoid, as the C++ member does; a flattening
+// passed where its inverse belongs (1/298.26 for 298.26) would put every
+// geocentric Z near 1.9e9 m without a complaint, so the binding refuses
+// values that are no ellipsoid.
+void setupEllipsoid(CTervala& self, double a, double inverseFlattening)
+{
+    if (!(std::isfinite(a) && a > 0))
+        throw py::value_error("Setup_Ellipsoid: a = " + py::repr(py::float_(a)).cast<std::string>() +
+                              " is not a semi-major axis (expected a finite length > 0 in metres)");
+    if (!(inverseFlattening > 1))
+        throw py::value_error("Setup_Ellipsoid: inverse_flattening = " +
+                              py::repr(py::float_(inverseFlattening)).cast<std::string>() +
+                              " is not an inverse flattening (expected 1/f > 1, e.g. 298.257222101 for GRS80, "
+                              "or inf for a sphere); was the flattening f given instead of 1/f?");
+    self.Setup_Ellipsoid(a, inverseFlattening);
+}
+
+template <double (CTervala::*Get)(int)>
+py::tuple stored(CTervala& t)
+{
+    return triple((t.*Get)(0), (t.*Get)(1), (t.*Get)(2));
 }
 
 } // namespace
@@ -66,154 +92,160 @@ void bindMembers(TervalaClass& cls)
     // ---- Lifetime -------------------------------------------------------------
     cls.def(py::init<>(), "A fresh object: no ellipsoid, no grid, no coefficients.")
         .def(py::init<const CTervala&>(), arg("other"),
-             "Copy of another object (the C++ copy constructor): every field, a loaded grid duplicated.")
-        .def("__copy__", [](const CTervala& self) { return CTervala(self); })
-        .def("__deepcopy__", [](const CTervala& self, const py::object&) { return CTervala(self); }, arg("memo"))
-        .def(
-            "assign", [](CTervala& self, const CTervala& other) { self = other; }, arg("other"),
-            "C++ operator=: make this object a copy of `other` (every field; a loaded grid is duplicated).");
+             "Copy of another object (the C++ copy constructor): every field, a loaded grid duplicated.");
+    defineMethods(
+        cls, row("__copy__", [](const CTervala& self) { return CTervala(self); }, "A copy (the C++ copy constructor)."),
+        row("__deepcopy__", [](const CTervala& self, const py::object&) { return CTervala(self); },
+            "A copy (the C++ copy constructor).", arg("memo")),
+        row("assign", [](CTervala& self, const CTervala& other) { self = other; },
+            "C++ operator=: make this object a copy of `other` (every field; a loaded grid is duplicated).",
+            arg("other")));
 
     // ---- Data folder ------------------------------------------------------------
-    cls.def_static("SetDataFolder", &setDataFolder, arg("folder"),
-                   "Sets the folder that stands for \"\\My Documents\\Fenwarden\\\" for every object of the "
-                   "process (str, bytes or os.PathLike). None or \"\" removes the setting, so "
-                   "TERVALA_DATA_DIR or the built-in folder apply again.")
-        .def_static("GetDataFolder", &getDataFolder, "The folder the next load will read from, as resolved now.");
+    defineStatics(cls,
+                  row("SetDataFolder", &setDataFolder,
+                      "Sets the folder that stands for \"\\My Documents\\Fenwarden\\\" for every object of the "
+                      "process (str, bytes or os.PathLike). None or \"\" removes the setting, so "
+                      "TERVALA_DATA_DIR or the built-in folder apply again.",
+                      arg("folder")),
+                  row("GetDataFolder", &getDataFolder, "The folder the next load will read from, as resolved now."));
 
-    // ---- Ellipsoid and geocentric coordinates -------------------------------------
-    cls.def("Setup_Ellipsoid", &CTervala::Setup_Ellipsoid, arg("a"), arg("inverse_flattening"),
-            "Sets the reference ellipsoid from the semi-major axis a (metres) and 1/f.")
-        .def(
-            "Geodetic_to_Geocentric",
+    // ---- Per-point members --------------------------------------------------------
+    // Each binds its reference arguments to local copies and returns what it
+    // leaves in the object, read back through the accessors.
+    defineMethods(
+        cls,
+        row("Setup_Ellipsoid", &setupEllipsoid,
+            "Sets the reference ellipsoid from the semi-major axis a (metres) and the inverse flattening 1/f. "
+            "ValueError unless a is finite and > 0 and 1/f > 1 (inf gives a sphere): the C++ member accepts "
+            "any value, and a flattening passed as 1/f would give nonsense without a complaint.",
+            arg("a"), arg("inverse_flattening")),
+        row("Geodetic_to_Geocentric",
             [](CTervala& self, double latitude, double longitude, double height) {
                 self.Geodetic_to_Geocentric(latitude, longitude, height);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
+                return stored<&CTervala::GetGeocentric>(self);
             },
-            arg("latitude"), arg("longitude"), arg("height"),
-            "Latitude, longitude (degrees), height (m) -> (X, Y, Z) in metres, also in GetGeocentric.")
-        .def(
-            "Geocentric_to_Geodetic",
+            "Latitude, longitude (degrees), height (m) -> (X, Y, Z) in metres, also in GetGeocentric.",
+            arg("latitude"), arg("longitude"), arg("height")),
+        row("Geocentric_to_Geodetic",
             [](CTervala& self, double X, double Y, double Z) {
                 self.Geocentric_to_Geodetic(X, Y, Z);
-                return triple(self.GetGeodetic(0), self.GetGeodetic(1), self.GetGeodetic(2));
+                return stored<&CTervala::GetGeodetic>(self);
             },
-            arg("X"), arg("Y"), arg("Z"),
-            "X, Y, Z (m) -> (latitude, longitude, height), degrees and metres, also in GetGeodetic.");
+            "X, Y, Z (m) -> (latitude, longitude, height), degrees and metres, also in GetGeodetic.", arg("X"),
+            arg("Y"), arg("Z")),
 
-    // ---- Transverse Mercator and UTM ----------------------------------------------
-    cls.def(
-           "Geodetic_to_TM",
-           [](CTervala& self, double latitudeOfOrigin, double centralMeridian, double falseNorthing,
-              double falseEasting, double scaleFactor, double latitude, double longitude, double height) {
-               self.Geodetic_to_TM(latitudeOfOrigin, centralMeridian, falseNorthing, falseEasting, scaleFactor,
-                                   latitude, longitude, height);
-               return triple(self.GetTM(0), self.GetTM(1), self.GetTM(2));
-           },
-           arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing"), arg("false_easting"),
-           arg("scale_factor"), arg("latitude"), arg("longitude"), arg("height"),
-           "Projects onto the Transverse Mercator grid -> (northing, easting, height), also in GetTM.")
-        .def(
-            "TM_to_Geodetic",
+        // Transverse Mercator and UTM
+        row("Geodetic_to_TM",
+            [](CTervala& self, double latitudeOfOrigin, double centralMeridian, double falseNorthing,
+               double falseEasting, double scaleFactor, double latitude, double longitude, double height) {
+                self.Geodetic_to_TM(latitudeOfOrigin, centralMeridian, falseNorthing, falseEasting, scaleFactor,
+                                    latitude, longitude, height);
+                return stored<&CTervala::GetTM>(self);
+            },
+            "Projects onto the Transverse Mercator grid -> (northing, easting, height), also in GetTM.",
+            arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing"), arg("false_easting"),
+            arg("scale_factor"), arg("latitude"), arg("longitude"), arg("height")),
+        row("TM_to_Geodetic",
             [](CTervala& self, double latitudeOfOrigin, double centralMeridian, double falseNorthing,
                double falseEasting, double scaleFactor, double northing, double easting, double height) {
                 self.TM_to_Geodetic(latitudeOfOrigin, centralMeridian, falseNorthing, falseEasting, scaleFactor,
                                     northing, easting, height);
-                return triple(self.GetGeodetic(0), self.GetGeodetic(1), self.GetGeodetic(2));
+                return stored<&CTervala::GetGeodetic>(self);
             },
+            "Grid northing, easting back to (latitude, longitude, height), also in GetGeodetic.",
             arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing"), arg("false_easting"),
-            arg("scale_factor"), arg("northing"), arg("easting"), arg("height"),
-            "Grid northing, easting back to (latitude, longitude, height), also in GetGeodetic.")
-        .def(
-            "Geodetic_to_UTM",
+            arg("scale_factor"), arg("northing"), arg("easting"), arg("height")),
+        row("Geodetic_to_UTM",
             [](CTervala& self, int hemisphere, double centralMeridian, double latitude, double longitude,
                double height) {
                 self.Geodetic_to_UTM(hemisphere, centralMeridian, latitude, longitude, height);
-                return triple(self.GetUTM(0), self.GetUTM(1), self.GetUTM(2));
+                return stored<&CTervala::GetUTM>(self);
             },
-            arg("hemisphere"), arg("central_meridian"), arg("latitude"), arg("longitude"), arg("height"),
-            "UTM (hemisphere 1 = south, any other value north) -> (northing, easting, height), also in GetUTM.")
-        .def(
-            "UTM_to_Geodetic",
+            "UTM (hemisphere 1 = south, any other value north) -> (northing, easting, height), also in GetUTM.",
+            arg("hemisphere"), arg("central_meridian"), arg("latitude"), arg("longitude"), arg("height")),
+        row("UTM_to_Geodetic",
             [](CTervala& self, int hemisphere, double centralMeridian, double northing, double easting,
                double height) {
                 self.UTM_to_Geodetic(hemisphere, centralMeridian, northing, easting, height);
-                return triple(self.GetGeodetic(0), self.GetGeodetic(1), self.GetGeodetic(2));
+                return stored<&CTervala::GetGeodetic>(self);
             },
-            arg("hemisphere"), arg("central_meridian"), arg("northing"), arg("easting"), arg("height"),
-            "UTM northing, easting back to (latitude, longitude, height), also in GetGeodetic.");
+            "UTM northing, easting back to (latitude, longitude, height), also in GetGeodetic.", arg("hemisphere"),
+            arg("central_meridian"), arg("northing"), arg("easting"), arg("height")),
 
-    // ---- 2D Helmert and heights -------------------------------------------------
-    cls.def("Set2DHelmert", &CTervala::Set2DHelmert, arg("t1"), arg("t2"), arg("scale"), arg("rotation"),
-            "Stores t1, t2 (m), scale (ppm), rotation (arc-seconds). Get2DHelmertParameters(0) is t2.")
-        .def("SetHeightTrans", &CTervala::SetHeightTrans, arg("a1"), arg("a2"), arg("c"),
-             "Stores the height plane: slopes a1, a2 (m/m) and shift c (m).")
-        .def(
-            "Helmert2D",
+        // 2D Helmert and heights
+        row("Set2DHelmert", &CTervala::Set2DHelmert,
+            "Stores t1, t2 (m), scale (ppm), rotation (arc-seconds). Get2DHelmertParameters(0) is t2.", arg("t1"),
+            arg("t2"), arg("scale"), arg("rotation")),
+        row("SetHeightTrans", &CTervala::SetHeightTrans,
+            "Stores the height plane: slopes a1, a2 (m/m) and shift c (m).", arg("a1"), arg("a2"), arg("c")),
+        row("Helmert2D",
             [](CTervala& self, double x0, double y0, double x, double y) {
                 self.Helmert2D(x0, y0, x, y);
                 return py::make_tuple(self.Get2DH(0), self.Get2DH(1));
             },
-            arg("x0"), arg("y0"), arg("x"), arg("y"),
-            "Transforms (x, y) about (x0, y0) with the stored parameters -> (x', y'), also in Get2DH(0..1).")
-        .def(
-            "HeightTrans",
+            "Transforms (x, y) about (x0, y0) with the stored parameters -> (x', y'), also in Get2DH(0..1).",
+            arg("x0"), arg("y0"), arg("x"), arg("y")),
+        row("HeightTrans",
             [](CTervala& self, double x0, double y0, double x, double y, double h) {
                 self.HeightTrans(x0, y0, x, y, h);
                 return self.Get2DH(2);
             },
-            arg("x0"), arg("y0"), arg("x"), arg("y"), arg("h"),
-            "h + a1 (x - x0) + a2 (y - y0) + c -> the height, also in Get2DH(2).");
+            "h + a1 (x - x0) + a2 (y - y0) + c -> the height, also in Get2DH(2).", arg("x0"), arg("y0"), arg("x"),
+            arg("y"), arg("h")),
 
-    // ---- Seven-parameter and abridged Molodensky transformations -----------------
-    // The four models: X, Y, Z in (the inverses' references bound to the
-    // binding's copies), the GetGeocentric triple out.
-    cls.def("SetParameters_Bursa_WolfModel", &CTervala::SetParameters_Bursa_WolfModel, arg("tx"), arg("ty"),
-            arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"),
-            "Stores tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds), coordinate frame convention.")
-        .def("SetParameters_Molodensky_BadekasModel", &CTervala::SetParameters_Molodensky_BadekasModel, arg("X0"),
-             arg("Y0"), arg("Z0"), arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"),
-             "Stores the rotation origin (m) and the seven parameters (units as SetParameters_Bursa_WolfModel).")
-        .def(
-            "Abridged_Molodensky_Transform",
+        // Seven-parameter and abridged Molodensky transformations
+        row("SetParameters_Bursa_WolfModel", &CTervala::SetParameters_Bursa_WolfModel,
+            "Stores tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds), coordinate frame convention.", arg("tx"),
+            arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz")),
+        row("SetParameters_Molodensky_BadekasModel", &CTervala::SetParameters_Molodensky_BadekasModel,
+            "Stores the rotation origin (m) and the seven parameters (units as SetParameters_Bursa_WolfModel).",
+            arg("X0"), arg("Y0"), arg("Z0"), arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"),
+            arg("rz")),
+        row("Abridged_Molodensky_Transform",
             [](CTervala& self, double lat, double lon, double dX, double dY, double dZ, double da, double df) {
                 self.Abridged_Molodensky_Transform(lat, lon, dX, dY, dZ, da, df);
-                return triple(self.GetdLLH(0), self.GetdLLH(1), self.GetdLLH(2));
+                return stored<&CTervala::GetdLLH>(self);
             },
-            arg("lat"), arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df"),
-            "Abridged Molodensky shifts -> (dlat, dlon in degrees, dh in metres), also in GetdLLH.");
+            "Abridged Molodensky shifts -> (dlat, dlon in degrees, dh in metres), also in GetdLLH.", arg("lat"),
+            arg("lon"), arg("dX"), arg("dY"), arg("dZ"), arg("da"), arg("df")));
 
+    // The four seven-parameter models: X, Y, Z in (the inverses' references
+    // bound to the binding's copies), the GetGeocentric triple out.
     for (const GeocentricModel& model : geocentricModels()) {
-        cls.def(
-            model.member,
-            [apply = model.apply](CTervala& self, double X, double Y, double Z) {
-                apply(self, X, Y, Z);
-                return triple(self.GetGeocentric(0), self.GetGeocentric(1), self.GetGeocentric(2));
-            },
-            arg("X"), arg("Y"), arg("Z"), (std::string(model.doc) + ", also in GetGeocentric.").c_str());
+        const std::string doc = std::string(model.doc) + ", also in GetGeocentric.";
+        defineMethods(cls, row(
+                               model.member,
+                               [apply = model.apply](CTervala& self, double X, double Y, double Z) {
+                                   apply(self, X, Y, Z);
+                                   return stored<&CTervala::GetGeocentric>(self);
+                               },
+                               doc.c_str(), arg("X"), arg("Y"), arg("Z")));
     }
 
     // ---- Accessors: the C++ ones, index outside the range -> NaN ------------------
-    cls.def("GetGeocentric", &CTervala::GetGeocentric, arg("i"), "X, Y, Z (m), i = 0..2")
-        .def("GetTrans_GeoCentric", &CTervala::GetTrans_GeoCentric, arg("i"), "the same as GetGeocentric")
-        .def("GetGeodetic", &CTervala::GetGeodetic, arg("i"), "latitude, longitude (deg), height (m), i = 0..2")
-        .def("GetTM", &CTervala::GetTM, arg("i"), "northing, easting, height (m), i = 0..2")
-        .def("GetUTM", &CTervala::GetUTM, arg("i"), "northing, easting, height (m), i = 0..2")
-        .def("Get2DH", &CTervala::Get2DH, arg("i"), "Helmert2D first, second coordinate; HeightTrans height")
-        .def("GetdLLH", &CTervala::GetdLLH, arg("i"), "dlat, dlon (deg), dh (m), i = 0..2")
-        .def("Get2DHelmertParameters", &CTervala::Get2DHelmertParameters, arg("i"),
-             "t2, t1 (m), scale (ppm), rotation (arc-seconds), i = 0..3")
-        .def("Get2DHelmertCovariance", &CTervala::Get2DHelmertCovariance, arg("i"), arg("j"), "i, j = 0..3")
-        .def("GetHeightParameters", &CTervala::GetHeightParameters, arg("i"), "slope 1, slope 2, shift, i = 0..2")
-        .def("GetSigma", &CTervala::GetSigma, "a posteriori sigma of the latest 2D Helmert or seven-parameter fit")
-        .def("GetHeightMeanaccuracy", &CTervala::GetHeightMeanaccuracy, "sqrt(0.5 v'v) of the latest height fit")
-        .def("GetRotOrigin", &CTervala::GetRotOrigin, arg("i"), "X0, Y0, Z0 (m), i = 0..2")
-        .def("GetSevenParameters", &CTervala::GetSevenParameters, arg("i"),
-             "tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds), i = 0..6")
-        .def("GetSevenCovariance", &CTervala::GetSevenCovariance, arg("i"), arg("j"), "i, j = 0..6")
-        .def("GetResidual2D", &CTervala::GetResidual2D, arg("i"), "residual i (from 1) of the latest 2D Helmert fit")
-        .def("GetResidualH", &CTervala::GetResidualH, arg("i"), "residual i (from 1) of the latest height fit")
-        .def("GetResidual", &CTervala::GetResidual, arg("i"),
-             "residual i (from 1) of the latest seven-parameter fit");
+    defineMethods(
+        cls, row("GetGeocentric", &CTervala::GetGeocentric, "X, Y, Z (m), i = 0..2", arg("i")),
+        row("GetTrans_GeoCentric", &CTervala::GetTrans_GeoCentric, "the same as GetGeocentric", arg("i")),
+        row("GetGeodetic", &CTervala::GetGeodetic, "latitude, longitude (deg), height (m), i = 0..2", arg("i")),
+        row("GetTM", &CTervala::GetTM, "northing, easting, height (m), i = 0..2", arg("i")),
+        row("GetUTM", &CTervala::GetUTM, "northing, easting, height (m), i = 0..2", arg("i")),
+        row("Get2DH", &CTervala::Get2DH, "Helmert2D first, second coordinate; HeightTrans height", arg("i")),
+        row("GetdLLH", &CTervala::GetdLLH, "dlat, dlon (deg), dh (m), i = 0..2", arg("i")),
+        row("Get2DHelmertParameters", &CTervala::Get2DHelmertParameters,
+            "t2, t1 (m), scale (ppm), rotation (arc-seconds), i = 0..3", arg("i")),
+        row("Get2DHelmertCovariance", &CTervala::Get2DHelmertCovariance, "i, j = 0..3", arg("i"), arg("j")),
+        row("GetHeightParameters", &CTervala::GetHeightParameters, "slope 1, slope 2, shift, i = 0..2", arg("i")),
+        row("GetSigma", &CTervala::GetSigma, "a posteriori sigma of the latest 2D Helmert or seven-parameter fit"),
+        row("GetHeightMeanaccuracy", &CTervala::GetHeightMeanaccuracy, "sqrt(0.5 v'v) of the latest height fit"),
+        row("GetRotOrigin", &CTervala::GetRotOrigin, "X0, Y0, Z0 (m), i = 0..2", arg("i")),
+        row("GetSevenParameters", &CTervala::GetSevenParameters,
+            "tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds), i = 0..6", arg("i")),
+        row("GetSevenCovariance", &CTervala::GetSevenCovariance, "i, j = 0..6", arg("i"), arg("j")),
+        row("GetResidual2D", &CTervala::GetResidual2D, "residual i (from 1) of the latest 2D Helmert fit", arg("i")),
+        row("GetResidualH", &CTervala::GetResidualH, "residual i (from 1) of the latest height fit", arg("i")),
+        row("GetResidual", &CTervala::GetResidual, "residual i (from 1) of the latest seven-parameter fit",
+            arg("i")));
 }
 
 } // namespace python

@@ -35,4 +35,9 @@ object and leave its stored results untouched.
     tp::bindGeoid(m, cls);
     tp::bindEstimators(m, cls);
     tp::bindArrays(cls);
+
+    tp::makeNamedTypes(m);
+    tp::bindModernTypes(m);
+    tp::bindModernGeoid(m);
+    tp::bindModernFits(m);
 }

@@ -96,20 +96,16 @@ private:
     std::vector<py::ssize_t> offsets_;  // byte offset of the current point in each input
 };
 
-// Whether a kernel writes the object (the conversions leave their results in
-// it) or only reads it (the geoid heights and the undulation correction).
-enum class ObjectUse { Writes, ReadsOnly };
-
-// Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
-// The caller's object is never touched while the GIL is released (another
-// Python thread could reload it meanwhile): the threads work on copies made
-// beforehand, one per thread for kernels that write the object, a single
-// shared one for kernels that only read it (a loaded grid can be large).
-// Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
-// (every input a scalar) comes back as a Python float.
-template <std::size_t NIn, std::size_t NOut, class Kernel>
-py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& inputs, int threads,
-                     py::ssize_t minPerThread, Kernel kernel, ObjectUse use = ObjectUse::Writes)
+// Runs a kernel over the broadcast of `inputs`:
+//   prepare(int threads) -> kernel, called with the GIL held once the number
+//   of threads is known; kernel(int part, const double (&in)[NIn],
+//   double (&out)[NOut]) then runs with the GIL released, `part` being the
+//   worker's index 0..threads-1 (for state kept per worker).
+// Returns the NOut results: arrays of the broadcast shape, or Python floats
+// when every input is a scalar (shape ()).
+template <std::size_t NIn, std::size_t NOut, class Prepare>
+std::array<py::object, NOut> mapArrays(const std::array<py::array, NIn>& inputs, int threads,
+                                       py::ssize_t minPerThread, Prepare prepare)
 {
     const Broadcast b = broadcast(std::vector<py::array>(inputs.begin(), inputs.end()));
     std::array<py::array_t<double>, NOut> outputs;
@@ -120,7 +116,7 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
     }
 
     const int count = threadCount(b.size, threads, minPerThread);
-    std::vector<CTervala> copies(use == ObjectUse::Writes ? static_cast<std::size_t>(count) : 1u, object);
+    auto kernel = prepare(count);
 
     // The points are handed out in blocks of `minPerThread` (a millisecond or
     // two of work) from a shared counter, so a thread that gets less of a
@@ -134,7 +130,6 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
 
     auto work = [&](int part) {
         try {
-            CTervala& local = copies[use == ObjectUse::Writes ? static_cast<std::size_t>(part) : 0u];
             double in[NIn];
             double result[NOut];
             while (!stop.load(std::memory_order_relaxed)) {
@@ -146,7 +141,7 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
                 for (py::ssize_t p = begin; p < end; ++p) {
                     for (std::size_t k = 0; k < NIn; ++k)
                         in[k] = cursor.value(k);
-                    kernel(local, in, result);
+                    kernel(part, in, result);
                     for (std::size_t k = 0; k < NOut; ++k)
                         out[k][p] = result[k];
                     cursor.advance();
@@ -184,17 +179,40 @@ py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& i
         if (e)
             std::rethrow_exception(e);
 
-    auto finish = [&](std::size_t k) -> py::object {
-        if (b.shape.empty())
-            return py::float_(out[k][0]);
-        return std::move(outputs[k]);
-    };
-    if (NOut == 1)
-        return finish(0);
-    py::tuple result(NOut);
+    std::array<py::object, NOut> results;
     for (std::size_t k = 0; k < NOut; ++k)
-        result[k] = finish(k);
-    return std::move(result);
+        results[k] = b.shape.empty() ? py::object(py::float_(out[k][0])) : py::object(std::move(outputs[k]));
+    return results;
+}
+
+// Whether a kernel writes the object (the conversions leave their results in
+// it) or only reads it (the geoid heights and the undulation correction).
+enum class ObjectUse { Writes, ReadsOnly };
+
+// Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
+// The caller's object is never touched while the GIL is released (another
+// Python thread could reload it meanwhile): the threads work on copies made
+// beforehand, one per thread for kernels that write the object, a single
+// shared one for kernels that only read it (a loaded grid can be large).
+// Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
+// (every input a scalar) comes back as a Python float.
+template <std::size_t NIn, std::size_t NOut, class Kernel>
+py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& inputs, int threads,
+                     py::ssize_t minPerThread, Kernel kernel, ObjectUse use = ObjectUse::Writes)
+{
+    std::vector<CTervala> copies;
+    auto results = mapArrays<NIn, NOut>(inputs, threads, minPerThread, [&](int count) {
+        copies.assign(use == ObjectUse::Writes ? static_cast<std::size_t>(count) : 1u, object);
+        return [&](int part, const double (&in)[NIn], double (&out)[NOut]) {
+            kernel(copies[use == ObjectUse::Writes ? static_cast<std::size_t>(part) : 0u], in, out);
+        };
+    });
+    if (NOut == 1)
+        return std::move(results[0]);
+    py::tuple tuple(NOut);
+    for (std::size_t k = 0; k < NOut; ++k)
+        tuple[k] = std::move(results[k]);
+    return std::move(tuple);
 }
 
 } // namespace python

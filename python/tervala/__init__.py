@@ -1,8 +1,39 @@
 """Tervala: geodetic computations for field surveying, from Python and NumPy.
 
-``tervala.Tervala`` is the C++ class ``CTervala``: every public member under
-its own name, argument order and units (metres, decimal degrees, arc-seconds,
-parts per million), with Pythonic results:
+Value types, immutable and safe to share between threads and processes:
+``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Helmert7``,
+``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
+``Egm96Model`` and ``GeoidGrid``, and the fits ``fit_helmert_2d``,
+``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
+Units are metres, decimal degrees, ppm and arc-seconds. Constructors check
+their arguments and raise ValueError naming the value.
+
+* Methods take Python numbers or NumPy arrays that broadcast together and
+  return named tuples (``Projected(easting, northing)``,
+  ``Geodetic(latitude, longitude, height)``, ``Geocentric(x, y, z)``, ...),
+  of floats or of arrays. Arrays run in C++ with the GIL released, on every
+  core when they are large (``threads=`` chooses).
+* ``xy=True`` takes and returns longitude before latitude, as pyproj's
+  ``always_xy``.
+* Outside the documented domain (a point too far from the central meridian
+  for the series, a latitude beyond +-90, a point near a regional grid's
+  edge) the result is NaN, not a wrong number.
+* Every object pickles as a value; ``Egm96Model`` and ``GeoidGrid`` pickle
+  as their paths and load each file once per process, so they can be handed
+  to ``multiprocessing`` and ``concurrent.futures`` workers as they are.
+* The results equal the legacy members' doubles bit for bit where both
+  compute the same quantity.
+
+    >>> import tervala
+    >>> tm = tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 38.0, 127.0,
+    ...                                 false_northing=600000.0, false_easting=200000.0)
+    >>> p = tm.forward(37.5, 127.3)
+    >>> round(p.easting, 4), round(p.northing, 4)
+    (226527.6649, 544546.4017)
+
+``tervala.Tervala`` is the C++ class ``CTervala`` for code ported from C++:
+every public member under its own name, argument order and units, with
+Pythonic results:
 
 * members that leave a result in the object also return it (a tuple for a
   triple, a float for one value); the ``Get...`` accessors still work;
@@ -13,26 +44,64 @@ parts per million), with Pythonic results:
 * a failed load raises ``OSError`` naming the file it tried
   (``FileNotFoundError``, ``PermissionError``, ... or ``DataFileError`` when
   the file opens but is refused); ``KEGMGeoidHeight`` raises ``ValueError``
-  where C++ returns 999999.0 / -999999.0.
+  where C++ returns 999999.0 / -999999.0;
+* ``Setup_Ellipsoid`` refuses values that are no ellipsoid (a flattening
+  passed as 1/f), and ``LoadEGMData`` warns when given a file name, which it
+  does not read (use ``Egm96Model(path)`` or ``Tervala.SetDataFolder``).
 
 Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
-...) take NumPy arrays or scalars of any shape that broadcast together, and
-run the per-point member in C++ with the GIL released, on every core for
-large arrays. Their results equal the per-point members bit for bit.
-
-    >>> import tervala
-    >>> t = tervala.Tervala()
-    >>> t.Setup_Ellipsoid(6378137.0, 298.257222101)
-    >>> [round(v, 4) for v in t.Geodetic_to_TM(38, 127, 600000, 200000, 1.0, 37.5, 127.3, 50)]
-    [544546.4017, 226527.6649, 50.0]
+...) run a per-point member over NumPy arrays in the same way.
 """
 
 from ._tervala import (
+    AbridgedMolodensky,
     DataFileError,
+    Egm96Model,
+    Ellipsoid,
+    Geocentric,
+    Geodetic,
+    GeodeticShift,
+    GeodeticXY,
+    Geographic,
+    GeographicXY,
+    GeoidGrid,
+    Helmert2D,
     Helmert2DFit,
+    Helmert2DFitResult,
+    Helmert2DParameters,
+    Helmert7,
+    Helmert7FitResult,
+    Helmert7Parameters,
     HeightFit,
+    HeightPlane,
+    HeightPlaneFitResult,
+    HeightPlaneParameters,
+    MolodenskyBadekas,
+    MolodenskyBadekasFitResult,
+    PlaneCoordinates,
+    Projected,
     SevenParameterFit,
     Tervala,
+    TransverseMercator,
+    Utm,
+    __version__,
+    fit_height_plane,
+    fit_helmert7,
+    fit_helmert_2d,
+    fit_molodensky_badekas,
 )
 
-__all__ = ["Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError"]
+__all__ = [
+    # value types
+    "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
+    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid",
+    # fits and their results
+    "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
+    "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
+    "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    # named tuples the methods return
+    "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
+    "PlaneCoordinates",
+    # the C++ class CTervala and its results
+    "Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError",
+]

@@ -11,9 +11,9 @@ namespace tervala {
 
 struct TervalaAccess {
     // The ellipsoid constants as Setup_Ellipsoid stored them.
-    static Ellipsoid ellipsoid(const CTervala& t)
+    static EllipsoidConstants ellipsoid(const CTervala& t)
     {
-        return Ellipsoid{t.m_a,        t.m_f,         t.m_b,          t.m_e2,        t.m_ep2,      t.m_n,
+        return EllipsoidConstants{t.m_a,        t.m_f,         t.m_b,          t.m_e2,        t.m_ep2,      t.m_n,
                          t.m_ArcAlpha, t.m_ArcBeta,   t.m_ArcGamma,   t.m_ArcDelta,  t.m_ArcEpsilon,
                          t.m_FootAlpha, t.m_FootBeta, t.m_FootGamma, t.m_FootDelta, t.m_FootEpsilon};
     }

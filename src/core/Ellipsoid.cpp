@@ -14,9 +14,9 @@
 
 namespace tervala {
 
-Ellipsoid makeEllipsoid(double a, double inverseFlattening)
+EllipsoidConstants makeEllipsoid(double a, double inverseFlattening)
 {
-    Ellipsoid e{};
+    EllipsoidConstants e{};
     e.a = a;
     e.f = 1 / inverseFlattening;
     e.b = (1 - e.f) * a;
@@ -47,19 +47,19 @@ Ellipsoid makeEllipsoid(double a, double inverseFlattening)
     return e;
 }
 
-double meridianArc(const Ellipsoid& e, double phi)
+double meridianArc(const EllipsoidConstants& e, double phi)
 {
     return e.arcAlpha * (phi + e.arcBeta * std::sin(2 * phi) + e.arcGamma * std::sin(4 * phi) +
                          e.arcDelta * std::sin(6 * phi) + e.arcEpsilon * std::sin(8 * phi));
 }
 
-double footpointLatitude(const Ellipsoid& e, double mu)
+double footpointLatitude(const EllipsoidConstants& e, double mu)
 {
     return mu + e.footBeta * std::sin(2 * mu) + e.footGamma * std::sin(4 * mu) + e.footDelta * std::sin(6 * mu) +
            e.footEpsilon * std::sin(8 * mu);
 }
 
-Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude, double height)
+Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height)
 {
     const double A = std::pow(e.a, 2);
     const double B = std::pow(e.b, 2);
@@ -70,7 +70,7 @@ Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude,
                 (B / A * N + height) * sinLat};
 }
 
-Geodetic geocentricToGeodetic(const Ellipsoid& e, double X, double Y, double Z)
+Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z)
 {
     if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) {
         const double nan = std::nan("");
@@ -122,7 +122,7 @@ using tervala::TervalaAccess;
 
 void CTervala::Setup_Ellipsoid(double a, double inverseFlattening)
 {
-    const tervala::Ellipsoid e = tervala::makeEllipsoid(a, inverseFlattening);
+    const tervala::EllipsoidConstants e = tervala::makeEllipsoid(a, inverseFlattening);
     m_a = e.a;
     m_f = e.f;
     m_b = e.b;

@@ -6,6 +6,8 @@
 #ifndef TERVALA_CORE_ELLIPSOID_H
 #define TERVALA_CORE_ELLIPSOID_H
 
+#include "tervala/Ellipsoid.hpp"
+
 namespace tervala {
 
 struct Vec3 {
@@ -15,7 +17,7 @@ struct Vec3 {
 };
 
 // The sixteen constants Setup_Ellipsoid stores, in the object's field order.
-struct Ellipsoid {
+struct EllipsoidConstants {
     double a;    // semi-major axis, metres
     double f;    // flattening
     double b;    // semi-minor axis, metres
@@ -27,29 +29,26 @@ struct Ellipsoid {
 };
 
 // Derives every constant from a and the inverse flattening.
-Ellipsoid makeEllipsoid(double a, double inverseFlattening);
+EllipsoidConstants makeEllipsoid(double a, double inverseFlattening);
 
 // Meridian arc from the equator to latitude phi (radians), metres:
 // alpha (phi + beta sin 2phi + gamma sin 4phi + delta sin 6phi + epsilon sin 8phi).
-double meridianArc(const Ellipsoid& e, double phi);
+double meridianArc(const EllipsoidConstants& e, double phi);
 
 // Footpoint latitude of the rectified latitude mu = M / alpha' (radians).
-double footpointLatitude(const Ellipsoid& e, double mu);
+double footpointLatitude(const EllipsoidConstants& e, double mu);
 
 // Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
-Vec3 geodeticToGeocentric(const Ellipsoid& e, double latitude, double longitude, double height);
+Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height);
 
-// A geodetic position as the object stores it.
-struct Geodetic {
-    double latitude;   // degrees
-    double longitude;  // degrees, (-180, 180]
-    double height;     // ellipsoidal height, metres
-};
+// A geodetic position as the object stores it is the public
+// tervala::Geodetic: latitude and longitude in degrees (longitude in
+// (-180, 180]), ellipsoidal height in metres.
 
 // X, Y, Z to latitude and longitude in DEGREES and height in metres (the
 // object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar
 // axis, non-finite input and the bound on the iteration.
-Geodetic geocentricToGeodetic(const Ellipsoid& e, double X, double Y, double Z);
+Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z);
 
 // Near the polar axis the loop's height p / cos(lat) - N turns the
 // latitude's last uncertainty (below this many radians: the 1e-14 test on

@@ -9,7 +9,7 @@
 
 namespace tervala {
 
-GeodeticShift abridgedMolodensky(const Ellipsoid& e, double latitude, double longitude, const DatumShift& d)
+MolodenskyShift abridgedMolodensky(const EllipsoidConstants& e, double latitude, double longitude, const DatumShift& d)
 {
     const double phi = angles::toRadians(latitude);
     const double lambda = angles::toRadians(longitude);
@@ -27,7 +27,7 @@ GeodeticShift abridgedMolodensky(const Ellipsoid& e, double latitude, double lon
     const double dLambda = (d.dY * cosLambda - d.dX * sinLambda) / (cosPhi * N);
     const double dH =
         d.dY * sinLambda * cosPhi + d.dX * cosLambda * cosPhi + d.dZ * sinPhi - d.da + K * sinSqPhi;
-    return GeodeticShift{angles::toDegrees(dPhi), angles::toDegrees(dLambda), dH};
+    return MolodenskyShift{angles::toDegrees(dPhi), angles::toDegrees(dLambda), dH};
 }
 
 } // namespace tervala
@@ -35,7 +35,7 @@ GeodeticShift abridgedMolodensky(const Ellipsoid& e, double latitude, double lon
 void CTervala::Abridged_Molodensky_Transform(double lat, double lon, double dX, double dY, double dZ, double da,
                                              double df)
 {
-    const tervala::GeodeticShift s = tervala::abridgedMolodensky(tervala::TervalaAccess::ellipsoid(*this), lat, lon,
+    const tervala::MolodenskyShift s = tervala::abridgedMolodensky(tervala::TervalaAccess::ellipsoid(*this), lat, lon,
                                                                  tervala::DatumShift{dX, dY, dZ, da, df});
     m_dLLH[0] = s.dLatitude;
     m_dLLH[1] = s.dLongitude;

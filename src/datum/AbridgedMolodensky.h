@@ -18,7 +18,7 @@ struct DatumShift {
     double df;          // dimensionless
 };
 
-struct GeodeticShift {
+struct MolodenskyShift {
     double dLatitude;   // degrees
     double dLongitude;  // degrees
     double dHeight;     // metres
@@ -26,7 +26,7 @@ struct GeodeticShift {
 
 // Shifts at latitude and longitude in DEGREES on the ellipsoid e (reads a,
 // f and e^2). The point's height does not enter the abridged formulas.
-GeodeticShift abridgedMolodensky(const Ellipsoid& e, double latitude, double longitude, const DatumShift& shift);
+MolodenskyShift abridgedMolodensky(const EllipsoidConstants& e, double latitude, double longitude, const DatumShift& shift);
 
 } // namespace tervala
 

@@ -12,12 +12,10 @@ PlanePoint helmert2D(const Helmert2DParameters& p, double x0, double y0, double 
 {
     const double theta = angles::arcsecondsToRadians(p.rotation);
     const double m = angles::scaleFactorFromPpm(p.scale);
-    const double c = std::cos(theta), s = std::sin(theta);
-    const double dx = x - x0, dy = y - y0;
-    return PlanePoint{m * (c * dx - s * dy) + p.t1 + x0, m * (s * dx + c * dy) + p.t2 + y0};
+    return helmert2DApply(m, std::cos(theta), std::sin(theta), p.t1, p.t2, x0, y0, x, y);
 }
 
-double heightTransform(const HeightPlane& q, double x0, double y0, double x, double y, double h)
+double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h)
 {
     return q.slope1 * (x - x0) + q.slope2 * (y - y0) + q.shift + h;
 }
@@ -50,6 +48,6 @@ void CTervala::Helmert2D(double x0, double y0, double x, double y)
 
 void CTervala::HeightTrans(double x0, double y0, double x, double y, double h)
 {
-    const tervala::HeightPlane q{m_HeightParameters[0], m_HeightParameters[1], m_HeightParameters[2]};
+    const tervala::HeightPlaneParameters q{m_HeightParameters[0], m_HeightParameters[1], m_HeightParameters[2]};
     m_2DH[2] = tervala::heightTransform(q, x0, y0, x, y, h);
 }

@@ -27,47 +27,39 @@ RotationCache& rotationFor(const SevenParameters& p)
     return cache.get(rotations, [&] { return RotationCache{sevenParameterRotation(p.rx, p.ry, p.rz), false, {}}; });
 }
 
-// m R d + t, the rotated vector scaled first and the translation added last.
 Vec3 scaleRotateTranslate(const SevenParameters& p, const Vec3& d)
 {
-    const SevenParameterRotation& R = rotationFor(p).rotation;
-    const double m = angles::scaleFactorFromPpm(p.s);
-    const Vec3 q = R.apply(d.x, d.y, d.z);
-    return Vec3{m * q.x + p.tx, m * q.y + p.ty, m * q.z + p.tz};
+    return tervala::scaleRotateTranslate(rotationFor(p).rotation.r, angles::scaleFactorFromPpm(p.s),
+                                         Vec3{p.tx, p.ty, p.tz}, d);
 }
 
 // Inv(R) v for the rotation of p, with v already reduced and divided by m.
-// R is inverted as a general 3 x 3 matrix by Numbra's Inv (not transposed),
-// so the inverse stays the algebraic counterpart of the forward model
-// whatever rounding R carries. The product is summed as Numbra's product
-// sums it (from 0, in column order), so it gives the doubles of
-// Inv(R) * v evaluated with Numbra.
+// R is inverted as a general 3 x 3 matrix (not transposed), so the inverse
+// stays the algebraic counterpart of the forward model whatever rounding R
+// carries.
 Vec3 inverseRotate(const SevenParameters& p, const Vec3& v)
 {
     RotationCache& c = rotationFor(p);
     if (!c.haveInverse) {
-        Numbra rotation(3, 3);
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                rotation(i + 1, j + 1) = c.rotation.r[i][j];
-        const Numbra inverse = Inv(rotation);
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                c.inverse[i][j] = inverse(i + 1, j + 1);
+        invertRotation(c.rotation, c.inverse);
         c.haveInverse = true;
     }
-    double u[3];
-    for (int i = 0; i < 3; ++i) {
-        double sum = 0.0;
-        sum += c.inverse[i][0] * v.x;
-        sum += c.inverse[i][1] * v.y;
-        sum += c.inverse[i][2] * v.z;
-        u[i] = sum;
-    }
-    return Vec3{u[0], u[1], u[2]};
+    return applyInverseRotation(c.inverse, v);
 }
 
 } // namespace
+
+void invertRotation(const SevenParameterRotation& R, double (&inverse)[3][3])
+{
+    Numbra rotation(3, 3);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            rotation(i + 1, j + 1) = R.r[i][j];
+    const Numbra inv = Inv(rotation);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            inverse[i][j] = inv(i + 1, j + 1);
+}
 
 Vec3 bursaWolfForward(const SevenParameters& p, const Vec3& x)
 {

@@ -74,6 +74,34 @@ inline SevenParameterRotation sevenParameterRotation(double rxArcseconds, double
     return R;
 }
 
+// m R d + t: the rotated vector scaled first and the translation added last.
+// Every seven-parameter forward transformation goes through this.
+inline Vec3 scaleRotateTranslate(const double (&r)[3][3], double m, const Vec3& t, const Vec3& d)
+{
+    const double q0 = r[0][0] * d.x + r[0][1] * d.y + r[0][2] * d.z;
+    const double q1 = r[1][0] * d.x + r[1][1] * d.y + r[1][2] * d.z;
+    const double q2 = r[2][0] * d.x + r[2][1] * d.y + r[2][2] * d.z;
+    return Vec3{m * q0 + t.x, m * q1 + t.y, m * q2 + t.z};
+}
+
+// Numbra's inverse (LU with partial pivoting) of R, as a general matrix.
+void invertRotation(const SevenParameterRotation& R, double (&inverse)[3][3]);
+
+// Inv(R) v, each row summed from 0 in column order as Numbra's product sums
+// it, so the doubles are those of Inv(R) * v evaluated with Numbra.
+inline Vec3 applyInverseRotation(const double (&inverse)[3][3], const Vec3& v)
+{
+    double u[3];
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0.0;
+        sum += inverse[i][0] * v.x;
+        sum += inverse[i][1] * v.y;
+        sum += inverse[i][2] * v.z;
+        u[i] = sum;
+    }
+    return Vec3{u[0], u[1], u[2]};
+}
+
 // Bursa-Wolf: X' = m R X + t, m = 1 + s 1e-6.
 Vec3 bursaWolfForward(const SevenParameters& p, const Vec3& x);
 

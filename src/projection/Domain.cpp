@@ -16,7 +16,7 @@ double reduceLongitude(double deg)
     return r;
 }
 
-double tmMaxOffsetDegrees(const Ellipsoid& e)
+double tmMaxOffsetDegrees(const EllipsoidConstants& e)
 {
     if (!(e.a > 0) || !std::isfinite(e.a) || !(e.f >= 0 && e.f < 1))
         return std::nan("");

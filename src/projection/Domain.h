@@ -36,7 +36,7 @@ inline bool inUtmBand(double latitudeDegrees)
 // down for a semi-major axis above 6378137 m, rounded down to 0.01 deg:
 // 6.18 for GRS80 and WGS84. NaN for an ellipsoid that is not valid or is
 // flatter than 1/f = 150 (no measured default: the caller must choose).
-double tmMaxOffsetDegrees(const Ellipsoid& e);
+double tmMaxOffsetDegrees(const EllipsoidConstants& e);
 
 } // namespace tervala
 

@@ -63,7 +63,7 @@ struct LatitudeTerms {
     double N;     // radius of curvature in the prime vertical
 };
 
-LatitudeTerms latitudeTerms(const Ellipsoid& e, double phi)
+LatitudeTerms latitudeTerms(const EllipsoidConstants& e, double phi)
 {
     LatitudeTerms q;
     q.c = std::cos(phi);
@@ -82,7 +82,7 @@ struct ForwardSeries {
     double easting;   // N * (c l + the three easting terms)
 };
 
-ForwardSeries forwardSeries(const Ellipsoid& e, double phi, double l)
+ForwardSeries forwardSeries(const EllipsoidConstants& e, double phi, double l)
 {
     const LatitudeTerms q = latitudeTerms(e, phi);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
@@ -105,6 +105,36 @@ ForwardSeries forwardSeries(const Ellipsoid& e, double phi, double l)
     return ForwardSeries{meridianArc(e, phi), q.N * (x2 + x4 + x6 + x8), q.N * (y1 + y3 + y5 + y7)};
 }
 
+// Derivatives with respect to l of the two series sums of forwardSeries,
+// N * d(x2 + x4 + x6 + x8)/dl and N * d(y1 + y3 + y5 + y7)/dl: each term
+// k q l^k becomes k q l^(k-1), with the same brackets.
+struct SeriesSlope {
+    double northing;
+    double easting;
+};
+
+SeriesSlope forwardSlope(const EllipsoidConstants& e, double phi, double l)
+{
+    const LatitudeTerms q = latitudeTerms(e, phi);
+    const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2;
+    const double t4 = t2 * t2, t6 = t4 * t2;
+    const double c2 = c * c, c4 = c2 * c2, c6 = c4 * c2, c8 = c4 * c4;
+    const double c3 = c2 * c, c5 = c4 * c, c7 = c6 * c;
+    const double l2 = l * l, l4 = l2 * l2, l6 = l4 * l2;
+    const double l3 = l2 * l, l5 = l4 * l, l7 = l6 * l;
+
+    const double x2 = t * c2 * l;
+    const double x4 = 4 * t * kOneOver24 * c4 * l3 * (5 - t2 + (4 * eta2 + 9) * eta2);
+    const double x6 = 6 * t * kOneOver720 * c6 * l5 * (61 - 58 * t2 + t4 + 270 * eta2 - 330 * t2 * eta2);
+    const double x8 = 8 * t * kOneOver40320 * c8 * l7 * (1385 - 3111 * t2 + 543 * t4 - t6);
+
+    const double y1 = c;
+    const double y3 = 3 * kOneOver6 * c3 * l2 * (1 - t2 + eta2);
+    const double y5 = 5 * kOneOver120 * c5 * l4 * (5 - 18 * t2 + t4 + 14 * eta2 - 58 * t2 * eta2);
+    const double y7 = 7 * kOneOver5040 * c7 * l6 * (61 - 479 * t2 + 179 * t4 - t6);
+    return SeriesSlope{q.N * (x2 + x4 + x6 + x8), q.N * (y1 + y3 + y5 + y7)};
+}
+
 struct LatLonRadians {
     double phi;
     double lambda;
@@ -112,7 +142,7 @@ struct LatLonRadians {
 
 // Latitude and longitude from the footpoint latitude phi1 and the reduced
 // easting u (easting from the central meridian divided by the scale).
-LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, double u)
+LatLonRadians inverseSeries(const EllipsoidConstants& e, double phi1, double lambda0, double u)
 {
     const LatitudeTerms q = latitudeTerms(e, phi1);
     const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2, N = q.N;
@@ -136,7 +166,7 @@ LatLonRadians inverseSeries(const Ellipsoid& e, double phi1, double lambda0, dou
     return LatLonRadians{phi, lambda};
 }
 
-double computeOriginArc(const Ellipsoid& e, double d0)
+double computeOriginArc(const EllipsoidConstants& e, double d0)
 {
     const double phi0 = d0 * PI * angles::kOneOver180;
     return e.arcAlpha * (phi0 + e.arcBeta * std::sin(d0 * PI * kTwoOver180) +
@@ -147,7 +177,7 @@ double computeOriginArc(const Ellipsoid& e, double d0)
 
 } // namespace
 
-double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
+double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees)
 {
     // A host projects many points on one grid, so the arc of the last origin
     // is kept per thread and reused when the origin and the arc constants
@@ -158,14 +188,14 @@ double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees)
     return memo.get(inputs, [&] { return computeOriginArc(e, latitudeOfOriginDegrees); });
 }
 
-GridPoint tmForward(const Ellipsoid& e, const TMGrid& grid, double latitude, double longitude)
+GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double latitude, double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - grid.centralMeridian);
     const double x = s.arc - grid.originArc + s.northing;
     return GridPoint{grid.scaleFactor * x + grid.falseNorthing, grid.scaleFactor * s.easting + grid.falseEasting};
 }
 
-GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, double easting)
+GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting)
 {
     const double k0 = grid.scaleFactor;
     const double arc = grid.originArc * k0 + (northing - grid.falseNorthing);
@@ -175,7 +205,19 @@ GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, d
     return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
 }
 
-GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, double latitude,
+ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l)
+{
+    // Along the parallel the grid moves by (d easting, d northing) per unit
+    // of l; the projection is conformal, so its angle from grid east is the
+    // convergence and its length over the parallel's radius N cos(phi) the
+    // point scale.
+    const SeriesSlope d = forwardSlope(e, latitude, l);
+    const LatitudeTerms q = latitudeTerms(e, latitude);
+    return ConvergenceScale{angles::toDegrees(std::atan2(d.northing, d.easting)),
+                            scaleFactor * std::hypot(d.northing, d.easting) / (q.N * q.c)};
+}
+
+GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,
                      double longitude)
 {
     const ForwardSeries s = forwardSeries(e, latitude, longitude - centralMeridian);
@@ -186,7 +228,7 @@ GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, 
     return GridPoint{northing, kUtmScaleFactor * s.easting + kUtmFalseEasting};
 }
 
-GridInverse utmInverse(const Ellipsoid& e, bool southern, double centralMeridian, double northing,
+GridInverse utmInverse(const EllipsoidConstants& e, bool southern, double centralMeridian, double northing,
                        double easting)
 {
     const double arc = southern ? northing - kUtmSouthernFalseNorthing : northing;
@@ -234,7 +276,7 @@ void CTervala::Geodetic_to_TM(double& latitudeOfOrigin, double& centralMeridian,
     const double h = height;
     const ForwardAngles r = convertInPlace(centralMeridian, latitude, longitude);
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), r.lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridPoint p = tervala::tmForward(e, grid, r.phi, r.lambda);
     m_TM[0] = p.northing;
@@ -253,7 +295,7 @@ void CTervala::TM_to_Geodetic(double& latitudeOfOrigin, double& centralMeridian,
     const double lambda0 = angles::toRadians(centralMeridian);
     centralMeridian = lambda0;
 
-    const tervala::Ellipsoid e = TervalaAccess::ellipsoid(*this);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
     const tervala::TMGrid grid{tervala::originArc(e, origin), lambda0, falseNorthing, falseEasting, scaleFactor};
     const tervala::GridInverse r = tervala::tmInverse(e, grid, n, en);
     northing = r.arc;

@@ -29,7 +29,7 @@ inline bool utmIsSouthern(int hemisphere) { return hemisphere == 1; }
 // (d0 * PI) * 1/90, 1/45, 1/30 and 2/45 (as decimal constants), not as
 // multiples of the radian value, so the result can differ in its last bits
 // from meridianArc(e, toRadians(d0)); forward and inverse both use this one.
-double originArc(const Ellipsoid& e, double latitudeOfOriginDegrees);
+double originArc(const EllipsoidConstants& e, double latitudeOfOriginDegrees);
 
 // A Transverse Mercator grid as the series use it.
 struct TMGrid {
@@ -56,18 +56,30 @@ struct GridInverse {
 };
 
 // Latitude and longitude in radians to grid northing and easting.
-GridPoint tmForward(const Ellipsoid& e, const TMGrid& grid, double latitude, double longitude);
+GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double latitude, double longitude);
 
 // Grid northing and easting (metres) to latitude and longitude.
-GridInverse tmInverse(const Ellipsoid& e, const TMGrid& grid, double northing, double easting);
+GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting);
+
+// Meridian convergence (degrees, the angle from grid north to true north,
+// positive east of the central meridian in the northern hemisphere) and
+// point scale at latitude (radians) and longitude difference l (radians) on
+// a grid of central scale scaleFactor: the direction and length of the
+// derivative of the forward series along the parallel, so they carry the
+// series' own accuracy. At the poles (cos phi = 0) the scale is not finite.
+struct ConvergenceScale {
+    double convergence;
+    double scale;
+};
+ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l);
 
 // UTM forward: central meridian, latitude and longitude in radians.
-GridPoint utmForward(const Ellipsoid& e, bool southern, double centralMeridian, double latitude,
+GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralMeridian, double latitude,
                      double longitude);
 
 // UTM inverse: central meridian in radians; the northing as the caller
 // gives it (including the southern false northing).
-GridInverse utmInverse(const Ellipsoid& e, bool southern, double centralMeridian, double northing,
+GridInverse utmInverse(const EllipsoidConstants& e, bool southern, double centralMeridian, double northing,
                        double easting);
 
 } // namespace tervala

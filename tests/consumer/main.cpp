@@ -1,4 +1,5 @@
 #include <tervala/Tervala.h>
+#include <tervala/tervala.hpp>
 
 #include <cstdio>
 
@@ -12,5 +13,7 @@ int main()
     t.Geocentric_to_Geodetic(X, Y, Z);
     std::printf("%.4f %.4f %.4f -> %.10f %.10f %.6f\n", X, Y, Z, t.GetGeodetic(0), t.GetGeodetic(1),
                 t.GetGeodetic(2));
+    const tervala::Projected p = tervala::Utm(52).forward(37.5, 127.0);  // the value types install too
+    std::printf("UTM 52N %.3f %.3f\n", p.easting, p.northing);
     return 0;
 }

@@ -1,23 +1,20 @@
-// Reference ellipsoids by name, or given as "a,1/f".
+// Reference ellipsoids for the tool's --ellipsoid options: a name from the
+// library's table (tervala::Ellipsoid::known()) or "a,1/f".
 #ifndef TERVALA_TOOLS_CLI_ELLIPSOIDS_H
 #define TERVALA_TOOLS_CLI_ELLIPSOIDS_H
 
 #include <string>
-#include <vector>
+
+#include <tervala/Ellipsoid.hpp>
 
 namespace tervala {
 namespace cli {
 
-struct NamedEllipsoid {
-    const char* name;
-    double a;                  // semi-major axis, metres
-    double inverseFlattening;  // 1/f
-};
-
-const std::vector<NamedEllipsoid>& knownEllipsoids();
+using tervala::NamedEllipsoid;  // name, a, 1/f
 
 // Looks up a name (case, spaces, '-' and '_' ignored: "bessel1841",
-// "Bessel 1841") or parses "a,1/f". Returns false with a message otherwise.
+// "Bessel 1841"; the year may be left out) or parses "a,1/f". Returns false
+// with a message otherwise.
 bool resolveEllipsoid(const std::string& text, NamedEllipsoid& out, std::string& error);
 
 } // namespace cli

@@ -1,0 +1,260 @@
+// The value types against the CTervala members on the same inputs in the
+// same run: geocentric both ways, Transverse Mercator forward and inverse,
+// the seven-parameter transformation both ways and the grid geoid height.
+// Each pair is Legacy_<operation> and Modern_<operation>; their ratio is the
+// result.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BenchSupport.h"
+#include "tervala/Tervala.h"
+#include "tervala/tervala.hpp"
+
+namespace {
+
+using benchsupport::kGrs80A;
+using benchsupport::kGrs80InvF;
+
+constexpr std::size_t kCount = 1 << 14;
+
+const std::vector<benchsupport::GeodeticPoint>& globe()
+{
+    static const auto p = benchsupport::geodeticPoints(kCount);
+    return p;
+}
+
+const std::vector<benchsupport::GeocentricPoint>& xyz()
+{
+    static const auto p = benchsupport::geocentricPoints(globe());
+    return p;
+}
+
+// The same points as the value type, as a caller of the modern interface
+// holds them (passed by reference, not rebuilt per call).
+const std::vector<tervala::Geocentric>& modernXyz()
+{
+    static const std::vector<tervala::Geocentric> p = [] {
+        std::vector<tervala::Geocentric> out;
+        for (const auto& q : xyz())
+            out.push_back({q.x, q.y, q.z});
+        return out;
+    }();
+    return p;
+}
+
+// Within 3 degrees of the central meridian 27 E.
+const std::vector<benchsupport::GeodeticPoint>& zone()
+{
+    static const auto p = benchsupport::geodeticPoints(kCount, -80, 80, 24, 30);
+    return p;
+}
+
+CTervala grs80()
+{
+    CTervala t;
+    t.Setup_Ellipsoid(kGrs80A, kGrs80InvF);
+    return t;
+}
+
+template <typename F>
+void run(benchmark::State& state, std::size_t count, F f)
+{
+    std::size_t i = 0;
+    for (auto _ : state)
+        f(i++ & (count - 1));
+    state.SetItemsProcessed(state.iterations());
+}
+
+void Legacy_GeodeticToGeocentric(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount, [&](std::size_t i) {
+        double lat = globe()[i].lat, lon = globe()[i].lon, h = globe()[i].h;
+        t.Geodetic_to_Geocentric(lat, lon, h);
+        benchmark::DoNotOptimize(t.GetGeocentric(0));
+    });
+}
+void Modern_GeodeticToGeocentric(benchmark::State& state)
+{
+    const tervala::Ellipsoid e = tervala::Ellipsoid::grs80();
+    run(state, kCount, [&](std::size_t i) {
+        benchmark::DoNotOptimize(e.toGeocentric({globe()[i].lat, globe()[i].lon, globe()[i].h}));
+    });
+}
+
+void Legacy_GeocentricToGeodetic(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount, [&](std::size_t i) {
+        double X = xyz()[i].x, Y = xyz()[i].y, Z = xyz()[i].z;
+        t.Geocentric_to_Geodetic(X, Y, Z);
+        benchmark::DoNotOptimize(t.GetGeodetic(0));
+    });
+}
+void Modern_GeocentricToGeodetic(benchmark::State& state)
+{
+    const tervala::Ellipsoid e = tervala::Ellipsoid::grs80();
+    run(state, kCount,
+        [&](std::size_t i) { benchmark::DoNotOptimize(e.toGeodetic(modernXyz()[i])); });
+}
+
+void Legacy_TMForward(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount, [&](std::size_t i) {
+        double lat0 = 0, lon0 = 27, lat = zone()[i].lat, lon = zone()[i].lon, h = 0;
+        t.Geodetic_to_TM(lat0, lon0, 0, 3500000, 1, lat, lon, h);
+        benchmark::DoNotOptimize(t.GetTM(0));
+    });
+}
+void Modern_TMForward(benchmark::State& state)
+{
+    const tervala::TransverseMercator tm(tervala::Ellipsoid::grs80(), 0, 27, 0, 3500000, 1);
+    run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(tm.forward(zone()[i].lat, zone()[i].lon)); });
+}
+
+const std::vector<tervala::Projected>& grid()
+{
+    static const std::vector<tervala::Projected> p = [] {
+        const tervala::TransverseMercator tm(tervala::Ellipsoid::grs80(), 0, 27, 0, 3500000, 1);
+        std::vector<tervala::Projected> out;
+        for (const auto& q : zone())
+            out.push_back(tm.forward(q.lat, q.lon));
+        return out;
+    }();
+    return p;
+}
+
+void Legacy_TMInverse(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount, [&](std::size_t i) {
+        double lat0 = 0, lon0 = 27, n = grid()[i].northing, e = grid()[i].easting, h = 0;
+        t.TM_to_Geodetic(lat0, lon0, 0, 3500000, 1, n, e, h);
+        benchmark::DoNotOptimize(t.GetGeodetic(0));
+    });
+}
+void Modern_TMInverse(benchmark::State& state)
+{
+    const tervala::TransverseMercator tm(tervala::Ellipsoid::grs80(), 0, 27, 0, 3500000, 1);
+    run(state, kCount,
+        [&](std::size_t i) { benchmark::DoNotOptimize(tm.inverse(grid()[i].easting, grid()[i].northing)); });
+}
+
+// ETRS89 to a national frame, coordinate-frame rotations.
+constexpr double kSeven[7] = {-96.062, -82.428, -121.753, 1.5, 4.801, 0.345, -1.376};
+
+void Legacy_Helmert7Forward(benchmark::State& state)
+{
+    CTervala t;
+    t.SetParameters_Bursa_WolfModel(kSeven[0], kSeven[1], kSeven[2], kSeven[3], kSeven[4], kSeven[5], kSeven[6]);
+    run(state, kCount, [&](std::size_t i) {
+        t.Bursa_WolfModel(xyz()[i].x, xyz()[i].y, xyz()[i].z);
+        benchmark::DoNotOptimize(t.GetGeocentric(0));
+    });
+}
+void Modern_Helmert7Forward(benchmark::State& state)
+{
+    const tervala::Helmert7 h(kSeven[0], kSeven[1], kSeven[2], kSeven[3], kSeven[4], kSeven[5], kSeven[6],
+                              tervala::Convention::CoordinateFrame);
+    run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(h.forward(modernXyz()[i]).x); });
+}
+
+void Legacy_Helmert7Inverse(benchmark::State& state)
+{
+    CTervala t;
+    t.SetParameters_Bursa_WolfModel(kSeven[0], kSeven[1], kSeven[2], kSeven[3], kSeven[4], kSeven[5], kSeven[6]);
+    run(state, kCount, [&](std::size_t i) {
+        double X = xyz()[i].x, Y = xyz()[i].y, Z = xyz()[i].z;
+        t.Inv_Bursa_WolfModel(X, Y, Z);
+        benchmark::DoNotOptimize(t.GetGeocentric(0));
+    });
+}
+void Modern_Helmert7Inverse(benchmark::State& state)
+{
+    const tervala::Helmert7 h(kSeven[0], kSeven[1], kSeven[2], kSeven[3], kSeven[4], kSeven[5], kSeven[6],
+                              tervala::Convention::CoordinateFrame);
+    run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(h.inverse(modernXyz()[i]).x); });
+}
+
+// A global 0.25 degree grid of smooth values, written once into a
+// temporary folder that both the member (through the data folder) and the
+// type read.
+struct GridFolder {
+    std::string folder;
+    GridFolder()
+    {
+        char name[] = "/tmp/tervala-bench-modern-XXXXXX";
+        if (::mkdtemp(name) == nullptr)
+            std::abort();
+        folder = name;
+        std::FILE* f = std::fopen((folder + "/kgeoid14.dat").c_str(), "wb");
+        const double header[4] = {90.0, 0.0, 0.25, 0.25};
+        const std::int32_t size[2] = {721, 1440};
+        std::fwrite(header, sizeof header, 1, f);
+        std::fwrite(size, sizeof size, 1, f);
+        std::vector<float> row(1440);
+        for (int r = 0; r < 721; ++r) {
+            for (int c = 0; c < 1440; ++c)
+                row[static_cast<std::size_t>(c)] = static_cast<float>(30.0 * std::sin(r * 0.05) * std::cos(c * 0.03) + 0.5);
+            std::fwrite(row.data(), sizeof(float), row.size(), f);
+        }
+        std::fclose(f);
+    }
+    ~GridFolder()
+    {
+        std::remove((folder + "/kgeoid14.dat").c_str());
+        ::rmdir(folder.c_str());
+    }
+};
+
+const GridFolder& gridFolder()
+{
+    static const GridFolder g;
+    return g;
+}
+
+void Legacy_GridHeight(benchmark::State& state)
+{
+    CTervala t;
+    CTervala::SetDataFolder(gridFolder().folder.c_str());
+    const int loaded = t.LoadKEGMData(14);
+    CTervala::SetDataFolder(nullptr);
+    if (loaded != 1) {
+        state.SkipWithError("grid not loaded");
+        return;
+    }
+    run(state, kCount,
+        [&](std::size_t i) { benchmark::DoNotOptimize(t.KEGMGeoidHeight(globe()[i].lat, globe()[i].lon)); });
+}
+void Modern_GridHeight(benchmark::State& state)
+{
+    const tervala::GeoidGrid g(gridFolder().folder + "/kgeoid14.dat");
+    run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(g.height(globe()[i].lat, globe()[i].lon)); });
+}
+
+} // namespace
+
+BENCHMARK(Legacy_GeodeticToGeocentric);
+BENCHMARK(Modern_GeodeticToGeocentric);
+BENCHMARK(Legacy_GeocentricToGeodetic);
+BENCHMARK(Modern_GeocentricToGeodetic);
+BENCHMARK(Legacy_TMForward);
+BENCHMARK(Modern_TMForward);
+BENCHMARK(Legacy_TMInverse);
+BENCHMARK(Modern_TMInverse);
+BENCHMARK(Legacy_Helmert7Forward);
+BENCHMARK(Modern_Helmert7Forward);
+BENCHMARK(Legacy_Helmert7Inverse);
+BENCHMARK(Modern_Helmert7Inverse);
+BENCHMARK(Legacy_GridHeight);
+BENCHMARK(Modern_GridHeight);
+
+BENCHMARK_MAIN();

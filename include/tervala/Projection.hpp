@@ -1,0 +1,211 @@
+// tervala::TransverseMercator and tervala::Utm: the Gauss-Krueger series
+// (8th order in the northing, 7th in the easting) and its closed-form
+// inverse, as value types with their grid fixed at construction.
+//
+// Domain. The series drift away from the central meridian, so every method
+// returns NaN (all fields) instead of a number outside the stated accuracy:
+//   - latitude outside [-90, 90] or any input not finite;
+//   - a point farther from the central meridian than maxOffset() degrees of
+//     longitude, the offset at which the forward series stays within 1 mm of
+//     an exact Transverse Mercator on the ellipsoid (about 6 degrees on
+//     GRS80); the inverses refuse a result that far out, or with a latitude
+//     outside [-90, 90];
+//   - for UTM, latitudes above 84 N or below 80 S (the polar caps belong to
+//     UPS, which is not provided).
+// Longitudes are reduced: the difference from the central meridian is taken
+// in (-180, 180] before projecting (so 180 and -180 are the same meridian),
+// and the inverses return longitudes in (-180, 180].
+//
+// Convergence and scale. The *WithScale methods also give the meridian
+// convergence gamma (degrees, the angle from grid north to true north,
+// positive east of the central meridian in the northern hemisphere) and the
+// point scale k, from the series of the same order.
+#ifndef TERVALA_PROJECTION_HPP
+#define TERVALA_PROJECTION_HPP
+
+#include "Ellipsoid.hpp"
+#include "Export.hpp"
+
+namespace tervala {
+
+/// Grid coordinates, metres.
+struct Projected {
+    double easting;  ///< metres
+    double northing;  ///< metres
+};
+
+/// Grid coordinates (metres) with the meridian convergence (degrees) and the
+/// point scale (a plain ratio) at the point.
+struct ProjectedWithScale {
+    double easting;  ///< metres
+    double northing;  ///< metres
+    double convergence;  ///< meridian convergence, degrees
+    double scale;  ///< point scale, a plain ratio
+};
+
+/// Latitude and longitude, degrees.
+struct Geographic {
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
+};
+
+/// Latitude and longitude (degrees) with the meridian convergence (degrees)
+/// and the point scale at the point.
+struct GeographicWithScale {
+    double latitude;  ///< latitude, degrees
+    double longitude;  ///< longitude, degrees
+    double convergence;  ///< meridian convergence, degrees
+    double scale;  ///< point scale, a plain ratio
+};
+
+/// A Transverse Mercator grid on an ellipsoid.
+class TERVALA_API TransverseMercator {
+public:
+    /// @param[in] ellipsoid the ellipsoid of the geodetic coordinates.
+    /// @param[in] latitudeOfOrigin degrees, in [-90, 90].
+    /// @param[in] centralMeridian degrees, finite (any value; it is reduced
+    ///   to (-180, 180] when stored).
+    /// @param[in] falseNorthing metres, finite.
+    /// @param[in] falseEasting metres, finite.
+    /// @param[in] scaleFactor central scale factor k0, finite and > 0.
+    /// @throw std::invalid_argument naming the parameter and its value.
+    TransverseMercator(const Ellipsoid& ellipsoid, double latitudeOfOrigin, double centralMeridian,
+                       double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0);
+
+    /// Geodetic latitude and longitude (degrees) to easting and northing
+    /// (metres). NaN outside the domain (see the top of this header).
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the point on the target side (NaN where stated above)
+    Projected forward(double latitude, double longitude) const;
+    /// forward() with the convergence and the point scale.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return easting, northing, convergence and scale; NaN outside the domain
+    ProjectedWithScale forwardWithScale(double latitude, double longitude) const;
+
+    /// Easting and northing (metres) to latitude and longitude (degrees,
+    /// longitude in (-180, 180]). NaN outside the domain.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return the point on the source side (NaN where stated above)
+    Geographic inverse(double easting, double northing) const;
+    /// inverse() with the convergence and the point scale.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return latitude, longitude, convergence and scale; NaN outside the domain
+    GeographicWithScale inverseWithScale(double easting, double northing) const;
+
+    /// The ellipsoid of the geodetic coordinates.
+    /// @return The ellipsoid of the geodetic coordinates.
+    const Ellipsoid& ellipsoid() const { return ellipsoid_; }
+    /// Latitude of origin, degrees, as given.
+    /// @return Latitude of origin, degrees, as given.
+    double latitudeOfOrigin() const { return latitudeOfOrigin_; }
+    /// The central meridian reduced to (-180, 180], degrees.
+    /// @return The central meridian reduced to (-180, 180], degrees.
+    double centralMeridian() const { return centralMeridian_; }
+    /// False northing, metres.
+    /// @return False northing, metres.
+    double falseNorthing() const { return falseNorthing_; }
+    /// False easting, metres.
+    /// @return False easting, metres.
+    double falseEasting() const { return falseEasting_; }
+    /// Central scale factor k0.
+    /// @return Central scale factor k0.
+    double scaleFactor() const { return scaleFactor_; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts.
+    /// @return Largest distance from the central meridian (degrees of longitude)
+    double maxOffset() const { return maxOffset_; }
+
+private:
+    friend struct ModernAccess;
+    Ellipsoid ellipsoid_;
+    double latitudeOfOrigin_;
+    double centralMeridian_;
+    double falseNorthing_;
+    double falseEasting_;
+    double scaleFactor_;
+    double maxOffset_;
+    double originArc_;         // meridian arc to the latitude of origin, metres
+    double centralRadians_;    // central meridian, radians
+};
+
+/// A UTM zone: Transverse Mercator with scale 0.9996 on the zone's central
+/// meridian 6 zone - 183 degrees, false easting 500 km, false northing 0 in
+/// the northern and 10000 km in the southern hemisphere. The zone is the
+/// caller's choice: points of a neighbouring zone project as long as they lie
+/// within maxOffset() of the central meridian. Latitudes from 80 S to 84 N.
+class TERVALA_API Utm {
+public:
+    /// @param[in] zone 1 to 60.
+    /// @param[in] south true for the southern false northing (10000 km).
+    /// @param[in] ellipsoid WGS84 unless given.
+    /// @throw std::invalid_argument naming the zone when it is not 1..60.
+    explicit Utm(int zone, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
+
+    /// The zone that contains the longitude (degrees, any finite value;
+    /// zones are 6 degrees wide from 180 W, 180 E falls in zone 1). The
+    /// Norway and Svalbard exceptions are not applied.
+    /// @throw std::invalid_argument when the longitude is not finite.
+    /// @param[in] longitude longitude, degrees
+    /// @param[in] south true for the southern false northing (10000 km)
+    /// @param[in] ellipsoid the ellipsoid (WGS84 unless given)
+    /// @return the UTM zone of the longitude
+    static Utm forLongitude(double longitude, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
+
+    /// Latitude and longitude (degrees) to easting and northing (metres).
+    /// NaN outside 80 S .. 84 N and the rest of the domain (see the top of
+    /// this header).
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return the point on the target side (NaN where stated above)
+    Projected forward(double latitude, double longitude) const;
+    /// forward() with the convergence and the point scale.
+    /// @param[in] latitude latitude, degrees
+    /// @param[in] longitude longitude, degrees
+    /// @return easting, northing, convergence and scale; NaN outside the domain
+    ProjectedWithScale forwardWithScale(double latitude, double longitude) const;
+    /// Easting and northing (metres) to latitude and longitude (degrees,
+    /// longitude in (-180, 180]). NaN for a result outside 80 S .. 84 N or
+    /// beyond maxOffset() (easting and northing swapped, for example).
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return the point on the source side (NaN where stated above)
+    Geographic inverse(double easting, double northing) const;
+    /// inverse() with the convergence and the point scale.
+    /// @param[in] easting easting, metres
+    /// @param[in] northing northing, metres
+    /// @return latitude, longitude, convergence and scale; NaN outside the domain
+    GeographicWithScale inverseWithScale(double easting, double northing) const;
+
+    /// The zone, 1 to 60.
+    /// @return The zone, 1 to 60.
+    int zone() const { return zone_; }
+    /// Whether the southern false northing (10000 km) applies.
+    /// @return Whether the southern false northing (10000 km) applies.
+    bool south() const { return south_; }
+    /// The ellipsoid of the geodetic coordinates.
+    /// @return The ellipsoid of the geodetic coordinates.
+    const Ellipsoid& ellipsoid() const { return ellipsoid_; }
+    /// 6 zone - 183, degrees.
+    /// @return 6 zone - 183, degrees.
+    double centralMeridian() const { return 6.0 * zone_ - 183.0; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts.
+    /// @return Largest distance from the central meridian (degrees of longitude)
+    double maxOffset() const { return maxOffset_; }
+
+private:
+    friend struct ModernAccess;
+    Ellipsoid ellipsoid_;
+    int zone_;
+    bool south_;
+    double maxOffset_;
+    double centralRadians_;
+};
+
+} // namespace tervala
+
+#endif

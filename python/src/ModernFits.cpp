@@ -1,0 +1,443 @@
+// The fits of namespace tervala for Python: point arrays in, a result object
+// out with the fitted transformation, its parameters by name, their standard
+// deviations (in the parameters' own units), covariance, residuals and the
+// summary. A degenerate fit holds no transformation: reading a parameter or
+// applying it raises ValueError instead of giving a number.
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Bindings.h"
+#include "ModernSupport.h"
+#include "Registration.h"
+#include "tervala/Fit.hpp"
+
+namespace tervala {
+namespace python {
+namespace {
+
+using py::arg;
+
+// Points as an (n, dims) array of real numbers.
+py::array_t<double> pointTable(const py::handle& value, const char* name, py::ssize_t dims)
+{
+    py::array a = realArray(value, name);
+    if (a.ndim() != 2 || a.shape(1) != dims)
+        throw py::value_error(std::string(name) + " must be an (n, " + std::to_string(dims) +
+                              ") array, one point per row");
+    return py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+}
+
+std::vector<PlaneCoordinates> planePoints(const py::handle& value, const char* name)
+{
+    const auto a = pointTable(value, name, 2).unchecked<2>();
+    std::vector<PlaneCoordinates> points(static_cast<std::size_t>(a.shape(0)));
+    for (py::ssize_t i = 0; i < a.shape(0); ++i)
+        points[static_cast<std::size_t>(i)] = {a(i, 0), a(i, 1)};
+    return points;
+}
+
+std::vector<Geocentric> spacePoints(const py::handle& value, const char* name)
+{
+    const auto a = pointTable(value, name, 3).unchecked<2>();
+    std::vector<Geocentric> points(static_cast<std::size_t>(a.shape(0)));
+    for (py::ssize_t i = 0; i < a.shape(0); ++i)
+        points[static_cast<std::size_t>(i)] = {a(i, 0), a(i, 1), a(i, 2)};
+    return points;
+}
+
+std::vector<double> values(const py::handle& value, const char* name)
+{
+    py::array a = realArray(value, name);
+    if (a.ndim() != 1)
+        throw py::value_error(std::string(name) + " must be a one-dimensional array");
+    const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+    return std::vector<double>(c.data(), c.data() + c.size());
+}
+
+template <std::size_t N>
+py::array_t<double> matrix(const std::array<std::array<double, N>, N>& m)
+{
+    py::array_t<double> out({N, N});
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t j = 0; j < N; ++j)
+            out.mutable_at(i, j) = m[i][j];
+    return out;
+}
+
+template <std::size_t N>
+std::array<std::array<double, N>, N> matrixFrom(const py::handle& value)
+{
+    const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+    std::array<std::array<double, N>, N> m{};
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t j = 0; j < N; ++j)
+            m[i][j] = a.at(i, j);
+    return m;
+}
+
+template <class T, std::size_t N>
+py::array_t<double> residualTable(const std::vector<T>& residuals)
+{
+    py::array_t<double> out({residuals.size(), N});
+    auto o = out.mutable_unchecked<2>();
+    for (std::size_t i = 0; i < residuals.size(); ++i) {
+        const double* r = reinterpret_cast<const double*>(&residuals[i]);
+        for (std::size_t k = 0; k < N; ++k)
+            o(static_cast<py::ssize_t>(i), static_cast<py::ssize_t>(k)) = r[k];
+    }
+    return out;
+}
+
+template <class T, std::size_t N>
+std::vector<T> residualsFrom(const py::handle& value)
+{
+    const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+    std::vector<T> out(static_cast<std::size_t>(a.shape(0)));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        double* r = reinterpret_cast<double*>(&out[i]);
+        for (std::size_t k = 0; k < N; ++k)
+            r[k] = a.at(i, k);
+    }
+    return out;
+}
+
+py::tuple summaryState(const FitSummary& s)
+{
+    return py::make_tuple(s.points, s.observations, s.unknowns, s.redundancy, s.rank, s.degenerate, s.converged,
+                          s.iterations, s.sigma);
+}
+
+FitSummary summaryFrom(const py::handle& value)
+{
+    const py::tuple t = py::reinterpret_borrow<py::tuple>(value);
+    return FitSummary{t[0].cast<int>(),  t[1].cast<int>(),  t[2].cast<int>(), t[3].cast<int>(),    t[4].cast<int>(),
+                      t[5].cast<bool>(), t[6].cast<bool>(), t[7].cast<int>(), t[8].cast<double>()};
+}
+
+// A fit's transformation, or ValueError saying why there is none.
+template <class Result>
+const auto& fitted(const Result& r, const char* what)
+{
+    if (!r.transformation)
+        throw py::value_error(std::string(what) + ": the fit is degenerate (rank " + std::to_string(r.summary.rank) +
+                              " of " + std::to_string(r.summary.unknowns) +
+                              " unknowns): it determines no transformation");
+    return *r.transformation;
+}
+
+// The summary properties every result has.
+template <class Result, class Class>
+void summaryProperties(Class& cls)
+{
+    cls.def_property_readonly("points", [](const Result& r) { return r.summary.points; }, "common points used")
+        .def_property_readonly("observations", [](const Result& r) { return r.summary.observations; })
+        .def_property_readonly("unknowns", [](const Result& r) { return r.summary.unknowns; })
+        .def_property_readonly("redundancy", [](const Result& r) { return r.summary.redundancy; })
+        .def_property_readonly("rank", [](const Result& r) { return r.summary.rank; },
+                               "how many unknowns the geometry of the points determines")
+        .def_property_readonly("degenerate", [](const Result& r) { return r.summary.degenerate; },
+                               "True when the fit determines no transformation")
+        .def_property_readonly("converged", [](const Result& r) { return r.summary.converged; })
+        .def_property_readonly("iterations", [](const Result& r) { return r.summary.iterations; })
+        .def_property_readonly("sigma", [](const Result& r) { return r.summary.sigma; },
+                               "a posteriori standard deviation of unit weight (m)")
+        .def_property_readonly("transformation", [](const Result& r) -> py::object {
+            return r.transformation ? py::cast(*r.transformation) : py::none();
+        }, "the fitted transformation, None when degenerate")
+        .def_property_readonly("covariance", [](const Result& r) { return matrix(r.covariance); },
+                               "covariance of the parameters, in the order of `parameters`");
+}
+
+// The parameter values by name: one property each, a named tuple of all of
+// them (`parameters`) and of their standard deviations.
+template <class Result, std::size_t N, class Class, class Values>
+void parameterProperties(Class& cls, const char* what, const py::object& tupleType,
+                         const std::array<const char*, N>& names, Values values)
+{
+    for (std::size_t k = 0; k < N; ++k)
+        cls.def_property_readonly(names[k], [what, values, k](const Result& r) {
+            return values(fitted(r, what))[k];
+        });
+    cls.def_property_readonly("parameters", [what, values, tupleType](const Result& r) {
+        const std::array<double, N> v = values(fitted(r, what));
+        std::array<py::object, N> items;
+        for (std::size_t k = 0; k < N; ++k)
+            items[k] = py::float_(v[k]);
+        return makeNamed<N>(tupleType, std::move(items));
+    });
+    cls.def("__repr__", [what, values, tupleType](const Result& r) {
+        std::string text = std::string(what) + "(points=" + std::to_string(r.summary.points);
+        if (r.transformation) {
+            const std::array<double, N> v = values(*r.transformation);
+            std::array<py::object, N> items;
+            for (std::size_t k = 0; k < N; ++k)
+                items[k] = py::float_(v[k]);
+            text += ", " + py::repr(makeNamed<N>(tupleType, std::move(items))).template cast<std::string>();
+        } else {
+            text += ", degenerate, rank " + std::to_string(r.summary.rank);
+        }
+        return text + ", sigma=" + py::repr(py::float_(r.summary.sigma)).template cast<std::string>() + ")";
+    });
+    cls.def_property_readonly("standard_deviations", [tupleType](const Result& r) {
+        std::array<py::object, N> items;
+        for (std::size_t k = 0; k < N; ++k)
+            items[k] = py::float_(r.standardDeviations[k]);
+        return makeNamed<N>(tupleType, std::move(items));
+    }, "standard deviations of the parameters, in their own units");
+}
+
+py::object namedTuple(const char* name, const char* fields)
+{
+    return py::module_::import("collections").attr("namedtuple")(name, fields, py::arg("module") = "tervala");
+}
+
+// Applies a kernel to the rows of an (..., NIn) array, giving (..., NOut)
+// (or (...) for NOut == 1).
+template <std::size_t NIn, std::size_t NOut, class Kernel>
+py::object applyRows(const py::handle& points, const char* name, Kernel kernel)
+{
+    py::array a = realArray(points, name);
+    if (a.ndim() < 1 || a.shape(a.ndim() - 1) != static_cast<py::ssize_t>(NIn))
+        throw py::value_error(std::string(name) + " must be an array of shape (..., " + std::to_string(NIn) + ")");
+    std::array<py::array, NIn> columns;
+    for (std::size_t k = 0; k < NIn; ++k)
+        columns[k] = a[py::make_tuple(py::ellipsis(), k)];
+    std::array<py::object, NOut> out = mapArrays<NIn, NOut>(columns, 0, kCheapPoints, [&](int) {
+        return [&](int, const double (&in)[NIn], double (&result)[NOut]) { kernel(in, result); };
+    });
+    if (NOut == 1)
+        return std::move(out[0]);
+    py::list list;
+    for (auto& o : out)
+        list.append(o);
+    return py::module_::import("numpy").attr("stack")(list, py::arg("axis") = -1);
+}
+
+} // namespace
+
+void bindModernFits(py::module_& m)
+{
+    // ---- 2D Helmert ---------------------------------------------------------------
+    const py::object helmert2dParameters = namedTuple("Helmert2DParameters", "t1 t2 scale_ppm rotation");
+    py::class_<Helmert2DFitResult> r2(m, "Helmert2DFitResult",
+                                      "Result of fit_helmert_2d: t1, t2 (m), scale_ppm, rotation (arc-seconds), "
+                                      "about the source centroid (origin).");
+    summaryProperties<Helmert2DFitResult>(r2);
+    parameterProperties<Helmert2DFitResult, 4>(r2, "Helmert2DFitResult", helmert2dParameters,
+                                               {"t1", "t2", "scale_ppm", "rotation"}, [](const Helmert2D& h) {
+                                                   return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
+                                               });
+    r2.def_property_readonly("residuals", [](const Helmert2DFitResult& r) {
+          return residualTable<PlaneCoordinates, 2>(r.residuals);
+      }, "(n, 2) fitted minus target (m)")
+        .def_property_readonly("origin", [](const Helmert2DFitResult& r) {
+            const PlaneCoordinates& o = fitted(r, "Helmert2DFitResult").origin();
+            return py::make_tuple(o.first, o.second);
+        });
+    defineMethods(r2, row("apply",
+                          [](const Helmert2DFitResult& r, const py::handle& points) {
+                              const Helmert2D& h = fitted(r, "apply");
+                              return applyRows<2, 2>(points, "points", [&h](const double (&in)[2], double (&out)[2]) {
+                                  const PlaneCoordinates p = h.forward({in[0], in[1]});
+                                  out[0] = p.first;
+                                  out[1] = p.second;
+                              });
+                          },
+                          "The fitted transformation on an (..., 2) array of (first, second) -> (..., 2).",
+                          arg("points")));
+    r2.def(py::pickle(
+        [](const Helmert2DFitResult& r) {
+            return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
+                                  r.standardDeviations, residualTable<PlaneCoordinates, 2>(r.residuals),
+                                  summaryState(r.summary));
+        },
+        [](const py::tuple& s) {
+            Helmert2DFitResult r;
+            if (!s[0].is_none())
+                r.transformation = s[0].cast<Helmert2D>();
+            r.covariance = matrixFrom<4>(s[1]);
+            r.standardDeviations = s[2].cast<std::array<double, 4>>();
+            r.residuals = residualsFrom<PlaneCoordinates, 2>(s[3]);
+            r.summary = summaryFrom(s[4]);
+            return r;
+        }));
+
+    // ---- Height plane ---------------------------------------------------------------
+    const py::object heightParameters = namedTuple("HeightPlaneParameters", "slope1 slope2 shift");
+    py::class_<HeightPlaneFitResult> rh(m, "HeightPlaneFitResult",
+                                        "Result of fit_height_plane: slope1, slope2 (m/m), shift (m).");
+    summaryProperties<HeightPlaneFitResult>(rh);
+    parameterProperties<HeightPlaneFitResult, 3>(rh, "HeightPlaneFitResult", heightParameters,
+                                                 {"slope1", "slope2", "shift"}, [](const HeightPlane& h) {
+                                                     return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
+                                                 });
+    rh.def_property_readonly("residuals", [](const HeightPlaneFitResult& r) {
+          return py::array_t<double>(static_cast<py::ssize_t>(r.residuals.size()), r.residuals.data());
+      }, "(n,) fitted minus target height (m)")
+        .def_property_readonly("mean_accuracy", [](const HeightPlaneFitResult& r) { return r.meanAccuracy; },
+                               "sqrt(0.5 v'v) (m)")
+        .def_property_readonly("origin", [](const HeightPlaneFitResult& r) {
+            const PlaneCoordinates& o = fitted(r, "HeightPlaneFitResult").origin();
+            return py::make_tuple(o.first, o.second);
+        });
+    defineMethods(rh, row("apply",
+                          [](const HeightPlaneFitResult& r, const py::handle& points) {
+                              const HeightPlane& h = fitted(r, "apply");
+                              return applyRows<3, 1>(points, "points", [&h](const double (&in)[3], double (&out)[1]) {
+                                  out[0] = h.forward({in[0], in[1]}, in[2]);
+                              });
+                          },
+                          "The fitted plane on an (..., 3) array of (first, second, height) -> (...) heights.",
+                          arg("points")));
+    rh.def(py::pickle(
+        [](const HeightPlaneFitResult& r) {
+            return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
+                                  r.standardDeviations, r.residuals, r.meanAccuracy, summaryState(r.summary));
+        },
+        [](const py::tuple& s) {
+            HeightPlaneFitResult r;
+            if (!s[0].is_none())
+                r.transformation = s[0].cast<HeightPlane>();
+            r.covariance = matrixFrom<3>(s[1]);
+            r.standardDeviations = s[2].cast<std::array<double, 3>>();
+            r.residuals = s[3].cast<std::vector<double>>();
+            r.meanAccuracy = s[4].cast<double>();
+            r.summary = summaryFrom(s[5]);
+            return r;
+        }));
+
+    // ---- Seven parameters -------------------------------------------------------------
+    const py::object sevenParameters = namedTuple("Helmert7Parameters", "tx ty tz scale_ppm rx ry rz");
+    const std::array<const char*, 7> sevenNames{"tx", "ty", "tz", "scale_ppm", "rx", "ry", "rz"};
+    auto sevenValues = [](const Helmert7& h) {
+        return std::array<double, 7>{h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz()};
+    };
+    py::class_<Helmert7FitResult> r7(m, "Helmert7FitResult",
+                                     "Result of fit_helmert7: tx, ty, tz (m), scale_ppm, rx, ry, rz (arc-seconds).");
+    summaryProperties<Helmert7FitResult>(r7);
+    parameterProperties<Helmert7FitResult, 7>(r7, "Helmert7FitResult", sevenParameters, sevenNames, sevenValues);
+    py::class_<MolodenskyBadekasFitResult> rb(m, "MolodenskyBadekasFitResult",
+                                              "Result of fit_molodensky_badekas: parameters as Helmert7FitResult, "
+                                              "about the source centroid (origin).");
+    summaryProperties<MolodenskyBadekasFitResult>(rb);
+    parameterProperties<MolodenskyBadekasFitResult, 7>(
+        rb, "MolodenskyBadekasFitResult", sevenParameters, sevenNames,
+        [sevenValues](const MolodenskyBadekas& h) { return sevenValues(h.parameters()); });
+    rb.def_property_readonly("origin", [](const MolodenskyBadekasFitResult& r) {
+        const Geocentric& o = fitted(r, "MolodenskyBadekasFitResult").origin();
+        return makeNamed<3>(namedTypes().geocentric, {py::float_(o.x), py::float_(o.y), py::float_(o.z)});
+    });
+    auto sevenApply = [](const auto& r, const py::handle& points) {
+        const auto& h = fitted(r, "apply");
+        return applyRows<3, 3>(points, "points", [&h](const double (&in)[3], double (&out)[3]) {
+            const Geocentric p = h.forward({in[0], in[1], in[2]});
+            out[0] = p.x;
+            out[1] = p.y;
+            out[2] = p.z;
+        });
+    };
+    const char* applyDoc = "The fitted transformation on an (..., 3) array of X, Y, Z -> (..., 3).";
+    defineMethods(r7, row("apply", [sevenApply](const Helmert7FitResult& r, const py::handle& p) {
+                      return sevenApply(r, p);
+                  }, applyDoc, arg("points")));
+    defineMethods(rb, row("apply", [sevenApply](const MolodenskyBadekasFitResult& r, const py::handle& p) {
+                      return sevenApply(r, p);
+                  }, applyDoc, arg("points")));
+    r7.def_property_readonly("residuals", [](const Helmert7FitResult& r) {
+        return residualTable<Geocentric, 3>(r.residuals);
+    }, "(n, 3) fitted minus target (m)");
+    rb.def_property_readonly("residuals", [](const MolodenskyBadekasFitResult& r) {
+        return residualTable<Geocentric, 3>(r.residuals);
+    }, "(n, 3) fitted minus target (m)");
+    r7.def(py::pickle(
+        [](const Helmert7FitResult& r) {
+            return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
+                                  r.standardDeviations, residualTable<Geocentric, 3>(r.residuals),
+                                  summaryState(r.summary));
+        },
+        [](const py::tuple& s) {
+            Helmert7FitResult r;
+            if (!s[0].is_none())
+                r.transformation = s[0].cast<Helmert7>();
+            r.covariance = matrixFrom<7>(s[1]);
+            r.standardDeviations = s[2].cast<std::array<double, 7>>();
+            r.residuals = residualsFrom<Geocentric, 3>(s[3]);
+            r.summary = summaryFrom(s[4]);
+            return r;
+        }));
+    rb.def(py::pickle(
+        [](const MolodenskyBadekasFitResult& r) {
+            return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
+                                  r.standardDeviations, residualTable<Geocentric, 3>(r.residuals),
+                                  summaryState(r.summary));
+        },
+        [](const py::tuple& s) {
+            MolodenskyBadekasFitResult r;
+            if (!s[0].is_none())
+                r.transformation = s[0].cast<MolodenskyBadekas>();
+            r.covariance = matrixFrom<7>(s[1]);
+            r.standardDeviations = s[2].cast<std::array<double, 7>>();
+            r.residuals = residualsFrom<Geocentric, 3>(s[3]);
+            r.summary = summaryFrom(s[4]);
+            return r;
+        }));
+    for (const py::object* t : {&helmert2dParameters, &heightParameters, &sevenParameters})
+        m.attr(t->attr("__name__")) = *t;
+
+    // ---- The fit functions -------------------------------------------------------------
+    py::options options;
+    options.disable_function_signatures();
+    auto def = [&m](const char* name, auto f, const char* doc, auto... extra) {
+        const std::string text = textSignature(name, false, doc, std::make_tuple(extra...));
+        m.def(name, f, extra..., text.c_str());
+    };
+    def("fit_helmert_2d",
+        [](const py::handle& source, const py::handle& target) {
+            // Source first, so a refusal names the first bad argument.
+            const auto s = planePoints(source, "source");
+            return fitHelmert2D(s, planePoints(target, "target"));
+        },
+        "Fits a Helmert2D to (n, 2) arrays of common points (n >= 2), about the source centroid.", arg("source"),
+        arg("target"));
+    def("fit_height_plane",
+        [](const py::handle& positions, const py::handle& sourceHeights, const py::handle& targetHeights,
+           const py::object& origin) {
+            const auto p = planePoints(positions, "positions");
+            const auto s = values(sourceHeights, "source_heights");
+            const auto t = values(targetHeights, "target_heights");
+            if (origin.is_none())
+                return fitHeightPlane(p, s, t);
+            py::array_t<double, py::array::forcecast> o = py::array_t<double, py::array::forcecast>::ensure(origin);
+            if (!o || o.ndim() != 1 || o.shape(0) != 2) {
+                PyErr_Clear();
+                throw py::value_error("origin must be a sequence of 2 numbers");
+            }
+            return fitHeightPlane(p, s, t, PlaneCoordinates{o.at(0), o.at(1)});
+        },
+        "Fits a HeightPlane to (n, 2) positions and (n,) source and target heights (n >= 3), about the centroid "
+        "of the positions unless an origin is given.",
+        arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none());
+    def("fit_helmert7",
+        [](const py::handle& source, const py::handle& target, const std::string& convention) {
+            const auto s = spacePoints(source, "source");
+            return fitHelmert7(s, spacePoints(target, "target"), conventionFromText(convention));
+        },
+        "Fits a Helmert7 to (n, 3) arrays of geocentric common points (n >= 3); rotations in the named "
+        "convention.",
+        arg("source"), arg("target"), py::kw_only(), arg("convention"));
+    def("fit_molodensky_badekas",
+        [](const py::handle& source, const py::handle& target, const std::string& convention) {
+            const auto s = spacePoints(source, "source");
+            return fitMolodenskyBadekas(s, spacePoints(target, "target"), conventionFromText(convention));
+        },
+        "As fit_helmert7, about the source centroid.", arg("source"), arg("target"), py::kw_only(),
+        arg("convention"));
+}
+
+} // namespace python
+} // namespace tervala

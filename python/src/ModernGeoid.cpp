@@ -1,0 +1,254 @@
+// Egm96Model and GeoidGrid for Python, and the named tuple types.
+//
+// A model or grid is loaded once per process: objects built from the same
+// file share the loaded data through a process-wide cache keyed by the
+// resolved path and the file's size and modification time (a rewritten file
+// is read again). They pickle as their paths, so a worker process that
+// unpickles one loads the file the first time and reuses it afterwards.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+
+#include "Bindings.h"
+#include "ModernSupport.h"
+#include "Registration.h"
+#include "tervala/Geoid.hpp"
+
+namespace tervala {
+namespace python {
+namespace {
+
+using py::arg;
+
+NamedTypes* types = nullptr;  // made at import, kept for the life of the process
+long long fileLoads = 0;      // models and grids read from files by this process
+
+py::object namedTuple(const char* name, const char* fields, const char* doc)
+{
+    py::object type = py::module_::import("collections")
+                          .attr("namedtuple")(name, fields, py::arg("module") = "tervala");
+    type.attr("__doc__") = doc;
+    return type;
+}
+
+// The file's resolved path and identity, or the OSError that stat gives.
+struct FileKey {
+    std::string resolved;
+    long long size = 0, modified = 0;
+    bool operator<(const FileKey& o) const
+    {
+        return std::tie(resolved, size, modified) < std::tie(o.resolved, o.size, o.modified);
+    }
+};
+
+FileKey fileKey(const std::string& path, const char* who)
+{
+    errno = 0;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    struct stat info;
+    if (resolved == nullptr || ::stat(resolved, &info) != 0) {
+        const int error = errno != 0 ? errno : ENOENT;
+        std::free(resolved);
+        const py::object name = py::module_::import("os").attr("fsdecode")(py::bytes(path));
+        const std::string message = std::string(who) + ": cannot open " + py::str(name).cast<std::string>();
+        py::object exc = py::module_::import("builtins").attr("OSError")(error, message, name);
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
+        throw py::error_already_set();
+    }
+    FileKey key{resolved, static_cast<long long>(info.st_size),
+                static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+    std::free(resolved);
+    return key;
+}
+
+// A refusal of the file's contents as tervala.DataFileError (an OSError).
+[[noreturn]] void raiseDataFileError(const std::string& message)
+{
+    const py::object type = py::module_::import("tervala._tervala").attr("DataFileError");
+    PyErr_SetString(type.ptr(), message.c_str());
+    throw py::error_already_set();
+}
+
+// Loads through the cache. `load` runs with the GIL released.
+template <class T, class Key, class Load>
+T cached(std::map<Key, T>& cache, const Key& key, Load load)
+{
+    auto found = cache.find(key);
+    if (found != cache.end())
+        return found->second;
+    std::string failure;
+    std::unique_ptr<T> loaded;
+    {
+        py::gil_scoped_release release;
+        try {
+            loaded.reset(new T(load()));
+        } catch (const std::bad_alloc&) {
+            failure = "not enough memory to load the file";
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    if (!loaded)
+        raiseDataFileError(failure);
+    ++fileLoads;
+    // Another thread may have loaded the same file meanwhile: keep the first.
+    return cache.emplace(key, *loaded).first->second;
+}
+
+Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
+{
+    static std::map<std::pair<FileKey, FileKey>, Egm96Model>* cache = new std::map<std::pair<FileKey, FileKey>, Egm96Model>;
+    std::string geopotential = pathBytes(path, "path");
+    struct stat info;
+    const bool folder = ::stat(geopotential.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (folder)
+        geopotential += "/EGM96.dat";
+    std::string correction;
+    if (!correctionPath.is_none()) {
+        correction = pathBytes(correctionPath, "correction_path");
+    } else {
+        const std::size_t slash = geopotential.rfind('/');
+        correction = (slash == std::string::npos ? std::string() : geopotential.substr(0, slash + 1)) + "CORRCOEF.dat";
+    }
+    const FileKey first = fileKey(geopotential, "Egm96Model");  // EGM96.dat named first when both are missing
+    const auto key = std::make_pair(first, fileKey(correction, "Egm96Model"));
+    return cached(*cache, key, [&] { return Egm96Model(key.first.resolved, key.second.resolved); });
+}
+
+GeoidGrid loadGrid(const py::object& path)
+{
+    static std::map<FileKey, GeoidGrid>* cache = new std::map<FileKey, GeoidGrid>;
+    const FileKey key = fileKey(pathBytes(path, "path"), "GeoidGrid");
+    return cached(*cache, key, [&] { return GeoidGrid(key.resolved); });
+}
+
+py::object decoded(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }
+
+template <class T>
+py::object heightMethod(const T& model, const py::handle& latitude, const py::handle& longitude, bool xy,
+                        int threads, py::ssize_t minPerThread)
+{
+    const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+    return evaluate<2, 1>({lat, lon}, {"latitude", "longitude"}, py::none(), threads, minPerThread,
+                          [&model](const double (&in)[2], double (&out)[1]) { out[0] = model.height(in[0], in[1]); });
+}
+
+} // namespace
+
+const NamedTypes& namedTypes() { return *types; }
+
+void makeNamedTypes(py::module_& m)
+{
+    types = new NamedTypes{
+        namedTuple("Geodetic", "latitude longitude height", "Latitude, longitude (degrees), height (m)."),
+        namedTuple("GeodeticXY", "longitude latitude height", "Longitude, latitude (degrees), height (m)."),
+        namedTuple("Geocentric", "x y z", "Geocentric X, Y, Z (m)."),
+        namedTuple("Projected", "easting northing", "Grid easting and northing (m)."),
+        namedTuple("Geographic", "latitude longitude", "Latitude and longitude (degrees)."),
+        namedTuple("GeographicXY", "longitude latitude", "Longitude and latitude (degrees)."),
+        namedTuple("GeodeticShift", "latitude longitude height",
+                   "Shifts of latitude, longitude (degrees) and height (m)."),
+        namedTuple("PlaneCoordinates", "first second", "First and second plane coordinate (m)."),
+    };
+    for (const py::object* t : {&types->geodetic, &types->geodeticXY, &types->geocentric, &types->projected,
+                                &types->geographic, &types->geographicXY, &types->shift, &types->plane})
+        m.attr(t->attr("__name__")) = *t;
+}
+
+std::string pathBytes(const py::handle& path, const char* what)
+{
+    py::object bytes;
+    try {
+        bytes = py::module_::import("os").attr("fsencode")(path);
+    } catch (py::error_already_set&) {
+        throw py::type_error(std::string(what) + " must be a path (str, bytes or os.PathLike)");
+    }
+    const std::string s = bytes.cast<std::string>();
+    if (s.empty() || std::memchr(s.data(), '\0', s.size()) != nullptr)
+        throw py::value_error(std::string(what) + " must be a non-empty path without null characters");
+    return s;
+}
+
+void bindModernGeoid(py::module_& m)
+{
+    m.def("_file_loads", [] { return fileLoads; },
+          "How many model and grid files this process has read (the cache's misses).");
+    const auto threads = arg("threads") = 0;
+    const auto xy = arg("xy") = false;
+
+    py::class_<Egm96Model> egm(m, "Egm96Model",
+                               "The EGM96 geoid to degree and order 360: undulations (m) above the WGS 84 "
+                               "ellipsoid from the coefficient files EGM96.dat and CORRCOEF.dat.");
+    defineConstructor(egm, py::init(&loadEgm96),
+                      "path: EGM96.dat, or a folder holding EGM96.dat and CORRCOEF.dat; correction_path: "
+                      "CORRCOEF.dat when it is not beside EGM96.dat. Loaded once per process per file. "
+                      "FileNotFoundError (or another OSError) names a file that cannot be opened, "
+                      "tervala.DataFileError one whose contents are refused.",
+                      arg("path"), arg("correction_path") = py::none());
+    defineMethods(
+        egm,
+        row("height",
+            [](const Egm96Model& model, const py::handle& latitude, const py::handle& longitude, bool xy,
+               int threads) { return heightMethod(model, latitude, longitude, xy, threads, kSynthesisPoints); },
+            "Geoid undulation (m) at latitude, longitude (degrees); NaN for a latitude outside [-90, 90] or "
+            "input that is not finite.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("__repr__",
+            [](const Egm96Model& model) {
+                return "Egm96Model(" + py::repr(decoded(model.geopotentialPath())).cast<std::string>() +
+                       ", correction_path=" + py::repr(decoded(model.correctionPath())).cast<std::string>() + ")";
+            },
+            "The constructor call."));
+    egm.def_property_readonly("path", [](const Egm96Model& model) { return decoded(model.geopotentialPath()); },
+                              "EGM96.dat, resolved")
+        .def_property_readonly("correction_path",
+                               [](const Egm96Model& model) { return decoded(model.correctionPath()); },
+                               "CORRCOEF.dat, resolved")
+        .def(py::pickle(
+            [](const Egm96Model& model) {
+                return py::make_tuple(decoded(model.geopotentialPath()), decoded(model.correctionPath()));
+            },
+            [](const py::tuple& s) { return loadEgm96(s[0], s[1]); }));
+
+    py::class_<GeoidGrid> grid(m, "GeoidGrid",
+                               "A geoid grid file interpolated by cubic splines over 6 x 6 nodes. height() is NaN "
+                               "where the window would leave a regional grid (two to three spacings from its "
+                               "edge), outside the grid and for latitudes outside [-90, 90].");
+    defineConstructor(grid, py::init(&loadGrid),
+                      "The grid file. Loaded once per process per file; OSError or tervala.DataFileError as "
+                      "Egm96Model.",
+                      arg("path"));
+    defineMethods(
+        grid,
+        row("height",
+            [](const GeoidGrid& g, const py::handle& latitude, const py::handle& longitude, bool xy, int threads) {
+                return heightMethod(g, latitude, longitude, xy, threads, kCheapPoints);
+            },
+            "Geoid undulation at latitude, longitude (degrees), in the file's unit (m); NaN outside the grid's "
+            "reliable region.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("__repr__",
+            [](const GeoidGrid& g) { return "GeoidGrid(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
+            "The constructor call."));
+    grid.def_property_readonly("path", [](const GeoidGrid& g) { return decoded(g.path()); }, "the file, resolved")
+        .def_property_readonly("is_global", &GeoidGrid::isGlobal,
+                               "whether the columns span 360 degrees and the edge rows reach the poles")
+        .def_property_readonly("north", &GeoidGrid::north, "latitude of the northern row (degrees)")
+        .def_property_readonly("west", &GeoidGrid::west, "longitude of the western column (degrees)")
+        .def_property_readonly("latitude_spacing", &GeoidGrid::latitudeSpacing, "degrees")
+        .def_property_readonly("longitude_spacing", &GeoidGrid::longitudeSpacing, "degrees")
+        .def_property_readonly("rows", &GeoidGrid::rows)
+        .def_property_readonly("columns", &GeoidGrid::columns)
+        .def(py::pickle([](const GeoidGrid& g) { return py::make_tuple(decoded(g.path())); },
+                        [](const py::tuple& s) { return loadGrid(s[0]); }));
+}
+
+} // namespace python
+} // namespace tervala

@@ -1,0 +1,616 @@
+// The value types of namespace tervala for Python: Ellipsoid, the
+// projections and the datum and local transformations.
+//
+// Every method takes Python numbers or NumPy arrays that broadcast together
+// (evaluate() in ModernSupport.h) and returns a named tuple. The geodetic
+// methods take xy=True for longitude before latitude, in and out, as
+// pyproj's always_xy. Every type pickles as the arguments that rebuild it.
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "Bindings.h"
+#include "ModernSupport.h"
+#include "Registration.h"
+#include "tervala/tervala.hpp"
+
+namespace tervala {
+namespace python {
+namespace {
+
+using py::arg;
+
+std::string number(double v) { return py::repr(py::float_(v)).cast<std::string>(); }
+
+const char* conventionName(Convention c)
+{
+    return c == Convention::PositionVector ? "position_vector" : "coordinate_frame";
+}
+
+// A point given as a sequence of N numbers (an origin, for example).
+template <std::size_t N>
+std::array<double, N> fixedPoint(const py::handle& value, const char* name)
+{
+    py::array_t<double, py::array::forcecast> a;
+    try {
+        a = py::array_t<double, py::array::forcecast>::ensure(value);
+    } catch (const py::error_already_set&) {
+    }
+    if (!a || a.ndim() != 1 || a.shape(0) != static_cast<py::ssize_t>(N)) {
+        PyErr_Clear();
+        throw py::value_error(std::string(name) + " must be a sequence of " + std::to_string(N) + " numbers");
+    }
+    std::array<double, N> p{};
+    for (std::size_t k = 0; k < N; ++k)
+        p[k] = a.at(static_cast<py::ssize_t>(k));
+    return p;
+}
+
+PlaneCoordinates planeOrigin(const py::handle& value)
+{
+    const auto p = fixedPoint<2>(value, "origin");
+    return {p[0], p[1]};
+}
+
+py::tuple planeTuple(const PlaneCoordinates& p) { return py::make_tuple(p.first, p.second); }
+
+// Geodetic methods: (latitude, longitude[, height]) in, with xy=True the
+// first two arrive as (longitude, latitude).
+template <class F>
+py::object geographicOut(const py::handle& a, const py::handle& b, bool xy, int threads, F f,
+                         const std::array<const char*, 2>& names)
+{
+    const NamedTypes& t = namedTypes();
+    return evaluate<2, 2>({a, b}, names, xy ? t.geographicXY : t.geographic, threads, kCheapPoints,
+                          [&](const double (&in)[2], double (&out)[2]) {
+                              const Geographic g = f(in[0], in[1]);
+                              out[xy ? 1 : 0] = g.latitude;
+                              out[xy ? 0 : 1] = g.longitude;
+                          });
+}
+
+template <class F>
+py::object projectedOut(const py::handle& latitude, const py::handle& longitude, bool xy, int threads, F f)
+{
+    const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+    return evaluate<2, 2>({lat, lon}, {"latitude", "longitude"}, namedTypes().projected, threads, kCheapPoints,
+                          [&](const double (&in)[2], double (&out)[2]) {
+                              const Projected p = f(in[0], in[1]);
+                              out[0] = p.easting;
+                              out[1] = p.northing;
+                          });
+}
+
+template <class T>
+py::object geocentricOut(const T& transformation, bool inverse, const py::handle& x, const py::handle& y,
+                         const py::handle& z, int threads)
+{
+    return evaluate<3, 3>({x, y, z}, {"x", "y", "z"}, namedTypes().geocentric, threads, kCheapPoints,
+                          [&](const double (&in)[3], double (&out)[3]) {
+                              const Geocentric p{in[0], in[1], in[2]};
+                              const Geocentric q = inverse ? transformation.inverse(p) : transformation.forward(p);
+                              out[0] = q.x;
+                              out[1] = q.y;
+                              out[2] = q.z;
+                          });
+}
+
+template <class T>
+py::object planeOut(const T& transformation, bool inverse, const py::handle& first, const py::handle& second,
+                    int threads)
+{
+    return evaluate<2, 2>({first, second}, {"first", "second"}, namedTypes().plane, threads, kCheapPoints,
+                          [&](const double (&in)[2], double (&out)[2]) {
+                              const PlaneCoordinates p{in[0], in[1]};
+                              const PlaneCoordinates q = inverse ? transformation.inverse(p) : transformation.forward(p);
+                              out[0] = q.first;
+                              out[1] = q.second;
+                          });
+}
+
+Ellipsoid makeEllipsoid(const py::object& nameOrA, const py::object& inverseFlattening)
+{
+    if (py::isinstance<py::str>(nameOrA)) {
+        if (!inverseFlattening.is_none())
+            throw py::value_error("Ellipsoid: give a name alone, or a and inverse_flattening");
+        return Ellipsoid(nameOrA.cast<std::string>());
+    }
+    if (inverseFlattening.is_none())
+        throw py::value_error("Ellipsoid: inverse_flattening is needed with a semi-major axis (or give a name such "
+                              "as \"GRS80\")");
+    return Ellipsoid(py::cast<double>(nameOrA), py::cast<double>(inverseFlattening));
+}
+
+const Ellipsoid& ellipsoidOr(const py::object& value, const Ellipsoid& fallback)
+{
+    return value.is_none() ? fallback : value.cast<const Ellipsoid&>();
+}
+
+py::tuple ellipsoidState(const Ellipsoid& e)
+{
+    const std::string name = e.name();
+    return name.empty() ? py::make_tuple(e.a(), e.inverseFlattening()) : py::make_tuple(name);
+}
+
+Ellipsoid ellipsoidFromState(const py::tuple& s)
+{
+    return s.size() == 1 ? Ellipsoid(s[0].cast<std::string>()) : Ellipsoid(s[0].cast<double>(), s[1].cast<double>());
+}
+
+std::string ellipsoidRepr(const Ellipsoid& e)
+{
+    const std::string name = e.name();
+    return name.empty() ? "Ellipsoid(" + number(e.a()) + ", " + number(e.inverseFlattening()) + ")"
+                        : "Ellipsoid('" + name + "')";
+}
+
+// The seven parameters of a Helmert7 as keyword arguments (pickling and repr).
+py::dict sevenParameters(const Helmert7& h)
+{
+    py::dict d;
+    d["tx"] = h.tx();
+    d["ty"] = h.ty();
+    d["tz"] = h.tz();
+    d["s"] = h.s();
+    d["rx"] = h.rx();
+    d["ry"] = h.ry();
+    d["rz"] = h.rz();
+    d["convention"] = conventionName(h.convention());
+    return d;
+}
+
+std::string keywordRepr(const char* type, const py::dict& d)
+{
+    std::string s = std::string(type) + "(";
+    bool first = true;
+    for (auto item : d) {
+        s += (first ? "" : ", ") + item.first.cast<std::string>() + "=" + py::repr(item.second).cast<std::string>();
+        first = false;
+    }
+    return s + ")";
+}
+
+Helmert7 helmert7FromState(const py::dict& d)
+{
+    return Helmert7(d["tx"].cast<double>(), d["ty"].cast<double>(), d["tz"].cast<double>(), d["s"].cast<double>(),
+                    d["rx"].cast<double>(), d["ry"].cast<double>(), d["rz"].cast<double>(),
+                    conventionFromText(d["convention"].cast<std::string>()));
+}
+
+MolodenskyBadekas badekasFromState(const py::dict& d)
+{
+    const auto o = fixedPoint<3>(d["origin"], "origin");
+    const Helmert7 h = helmert7FromState(d);
+    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), h.convention(), {o[0], o[1], o[2]});
+}
+
+py::dict badekasState(const MolodenskyBadekas& m)
+{
+    py::dict d = sevenParameters(m.parameters());
+    d["origin"] = py::make_tuple(m.origin().x, m.origin().y, m.origin().z);
+    return d;
+}
+
+} // namespace
+
+Convention conventionFromText(const std::string& text)
+{
+    if (text == "position_vector")
+        return Convention::PositionVector;
+    if (text == "coordinate_frame")
+        return Convention::CoordinateFrame;
+    throw py::value_error("convention must be \"position_vector\" or \"coordinate_frame\", not " +
+                          py::repr(py::str(text)).cast<std::string>());
+}
+
+void bindModernTypes(py::module_& m)
+{
+    const auto threads = arg("threads") = 0;
+    const auto xy = arg("xy") = false;
+
+    // ---- Ellipsoid ----------------------------------------------------------------
+    py::class_<Ellipsoid> ellipsoid(m, "Ellipsoid",
+                                    "A reference ellipsoid, by name (\"GRS80\", \"WGS84\", \"Bessel1841\", "
+                                    "\"Clarke1866\", \"International1924\", \"Krassovsky1940\", \"Airy1830\") or by "
+                                    "its semi-major axis a (metres) and inverse flattening 1/f (> 1). Immutable.");
+    defineConstructor(ellipsoid, py::init(&makeEllipsoid),
+                      "Ellipsoid(\"GRS80\") or Ellipsoid(a, inverse_flattening). ValueError names an unknown "
+                      "name or an invalid constant.",
+                      arg("name_or_a"), arg("inverse_flattening") = py::none());
+    defineStatics(ellipsoid,
+                  row("known",
+                      [] {
+                          py::list names;
+                          for (const NamedEllipsoid& e : Ellipsoid::known())
+                              names.append(py::make_tuple(e.name, e.a, e.inverseFlattening));
+                          return names;
+                      },
+                      "The built-in ellipsoids as (name, a, inverse_flattening), GRS80 and WGS84 first."));
+    defineMethods(
+        ellipsoid,
+        row("to_geocentric",
+            [](const Ellipsoid& e, const py::handle& latitude, const py::handle& longitude, const py::handle& height,
+               bool xy, int threads) {
+                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+                return evaluate<3, 3>({lat, lon, height}, {"latitude", "longitude", "height"},
+                                      namedTypes().geocentric, threads, kCheapPoints,
+                                      [&e](const double (&in)[3], double (&out)[3]) {
+                                          const Geocentric g = e.toGeocentric({in[0], in[1], in[2]});
+                                          out[0] = g.x;
+                                          out[1] = g.y;
+                                          out[2] = g.z;
+                                      });
+            },
+            "Latitude, longitude (degrees) and ellipsoidal height (m) -> Geocentric(x, y, z) in metres. NaN for a "
+            "latitude outside [-90, 90] or input that is not finite.",
+            arg("latitude"), arg("longitude"), arg("height") = 0.0, py::kw_only(), xy, threads),
+        row("to_geodetic",
+            [](const Ellipsoid& e, const py::handle& x, const py::handle& y, const py::handle& z, bool xy,
+               int threads) {
+                const NamedTypes& t = namedTypes();
+                return evaluate<3, 3>({x, y, z}, {"x", "y", "z"}, xy ? t.geodeticXY : t.geodetic, threads,
+                                      kCheapPoints, [&e, xy](const double (&in)[3], double (&out)[3]) {
+                                          const Geodetic g = e.toGeodetic({in[0], in[1], in[2]});
+                                          out[xy ? 1 : 0] = g.latitude;
+                                          out[xy ? 0 : 1] = g.longitude;
+                                          out[2] = g.height;
+                                      });
+            },
+            "X, Y, Z (m) -> Geodetic(latitude, longitude, height), degrees and metres (with xy=True "
+            "GeodeticXY(longitude, latitude, height)). NaN for input that is not finite.",
+            arg("x"), arg("y"), arg("z"), py::kw_only(), xy, threads),
+        row("__eq__", [](const Ellipsoid& a, const py::object& b) {
+                return py::isinstance<Ellipsoid>(b) && a == b.cast<const Ellipsoid&>();
+            }, "Same a and 1/f.", arg("other")),
+        row("__hash__", [](const Ellipsoid& e) { return py::hash(py::make_tuple(e.a(), e.inverseFlattening())); },
+            "Hash of a and 1/f."),
+        row("__repr__", &ellipsoidRepr, "Ellipsoid('GRS80') or Ellipsoid(a, inverse_flattening)."));
+    ellipsoid.def_property_readonly("name", &Ellipsoid::name, "The built-in name, \"\" for one built from constants")
+        .def_property_readonly("a", &Ellipsoid::a, "semi-major axis (m)")
+        .def_property_readonly("inverse_flattening", &Ellipsoid::inverseFlattening, "1/f")
+        .def_property_readonly("flattening", &Ellipsoid::flattening, "f")
+        .def_property_readonly("b", &Ellipsoid::b, "semi-minor axis (m)")
+        .def_property_readonly("e2", &Ellipsoid::e2, "first eccentricity squared")
+        .def(py::pickle(&ellipsoidState, &ellipsoidFromState));
+
+    // ---- Transverse Mercator and UTM -------------------------------------------------
+    py::class_<TransverseMercator> tm(m, "TransverseMercator",
+                                      "A Transverse Mercator grid. forward/inverse give NaN (not a wrong number) "
+                                      "farther than max_offset degrees from the central meridian, where the series "
+                                      "leave their millimetre accuracy, and for latitudes outside [-90, 90].");
+    defineConstructor(
+        tm,
+        py::init([](const Ellipsoid& e, double lat0, double lon0, double fn, double fe, double k0) {
+            return TransverseMercator(e, lat0, lon0, fn, fe, k0);
+        }),
+        "Ellipsoid, latitude of origin and central meridian (degrees), false northing and easting (m), central "
+        "scale factor. ValueError names an invalid value.",
+        arg("ellipsoid"), arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing") = 0.0,
+        arg("false_easting") = 0.0, arg("scale_factor") = 1.0);
+    defineMethods(
+        tm,
+        row("forward",
+            [](const TransverseMercator& p, const py::handle& latitude, const py::handle& longitude, bool xy,
+               int threads) {
+                return projectedOut(latitude, longitude, xy, threads,
+                                    [&p](double lat, double lon) { return p.forward(lat, lon); });
+            },
+            "Latitude, longitude (degrees; with xy=True longitude first) -> Projected(easting, northing), metres.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("inverse",
+            [](const TransverseMercator& p, const py::handle& easting, const py::handle& northing, bool xy,
+               int threads) {
+                return geographicOut(easting, northing, xy, threads,
+                                     [&p](double e, double n) { return p.inverse(e, n); }, {"easting", "northing"});
+            },
+            "Easting, northing (m) -> Geographic(latitude, longitude) in degrees (with xy=True "
+            "GeographicXY(longitude, latitude)).",
+            arg("easting"), arg("northing"), py::kw_only(), xy, threads),
+        row("__repr__",
+            [](const TransverseMercator& p) {
+                return "TransverseMercator(" + ellipsoidRepr(p.ellipsoid()) + ", " + number(p.latitudeOfOrigin()) +
+                       ", " + number(p.centralMeridian()) + ", false_northing=" + number(p.falseNorthing()) +
+                       ", false_easting=" + number(p.falseEasting()) + ", scale_factor=" + number(p.scaleFactor()) +
+                       ")";
+            },
+            "The constructor call."));
+    tm.def_property_readonly("ellipsoid", &TransverseMercator::ellipsoid)
+        .def_property_readonly("latitude_of_origin", &TransverseMercator::latitudeOfOrigin, "degrees")
+        .def_property_readonly("central_meridian", &TransverseMercator::centralMeridian,
+                               "degrees, reduced to (-180, 180]")
+        .def_property_readonly("false_northing", &TransverseMercator::falseNorthing, "m")
+        .def_property_readonly("false_easting", &TransverseMercator::falseEasting, "m")
+        .def_property_readonly("scale_factor", &TransverseMercator::scaleFactor)
+        .def_property_readonly("max_offset", &TransverseMercator::maxOffset,
+                               "largest distance from the central meridian forward accepts (degrees)")
+        .def(py::pickle(
+            [](const TransverseMercator& p) {
+                return py::make_tuple(p.ellipsoid(), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
+                                      p.falseEasting(), p.scaleFactor());
+            },
+            [](const py::tuple& s) {
+                return TransverseMercator(s[0].cast<Ellipsoid>(), s[1].cast<double>(), s[2].cast<double>(),
+                                          s[3].cast<double>(), s[4].cast<double>(), s[5].cast<double>());
+            }));
+
+    py::class_<Utm> utm(m, "Utm",
+                        "A UTM zone (1..60, north or south) on an ellipsoid (WGS84 unless given). forward/inverse "
+                        "give NaN outside 80 S .. 84 N and farther than max_offset from the central meridian.");
+    defineConstructor(
+        utm,
+        py::init([](int zone, bool south, const py::object& e) {
+            return Utm(zone, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+        }),
+        "Zone 1..60; south=True for the southern false northing; ellipsoid None means WGS84.", arg("zone"),
+        arg("south") = false, arg("ellipsoid") = py::none());
+    defineStatics(utm, row("for_longitude",
+                           [](double longitude, bool south, const py::object& e) {
+                               return Utm::forLongitude(longitude, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+                           },
+                           "The zone that contains the longitude (degrees; the Norway and Svalbard exceptions are "
+                           "not applied).",
+                           arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none()));
+    defineMethods(
+        utm,
+        row("forward",
+            [](const Utm& p, const py::handle& latitude, const py::handle& longitude, bool xy, int threads) {
+                return projectedOut(latitude, longitude, xy, threads,
+                                    [&p](double lat, double lon) { return p.forward(lat, lon); });
+            },
+            "Latitude, longitude (degrees; with xy=True longitude first) -> Projected(easting, northing), metres.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("inverse",
+            [](const Utm& p, const py::handle& easting, const py::handle& northing, bool xy, int threads) {
+                return geographicOut(easting, northing, xy, threads,
+                                     [&p](double e, double n) { return p.inverse(e, n); }, {"easting", "northing"});
+            },
+            "Easting, northing (m) -> Geographic(latitude, longitude) in degrees (with xy=True "
+            "GeographicXY(longitude, latitude)).",
+            arg("easting"), arg("northing"), py::kw_only(), xy, threads),
+        row("__repr__",
+            [](const Utm& p) {
+                return "Utm(" + std::to_string(p.zone()) + ", south=" + (p.south() ? "True" : "False") +
+                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + ")";
+            },
+            "The constructor call."));
+    utm.def_property_readonly("zone", &Utm::zone)
+        .def_property_readonly("south", &Utm::south)
+        .def_property_readonly("ellipsoid", &Utm::ellipsoid)
+        .def_property_readonly("central_meridian", &Utm::centralMeridian, "6 zone - 183 degrees")
+        .def_property_readonly("max_offset", &Utm::maxOffset, "degrees")
+        .def(py::pickle([](const Utm& p) { return py::make_tuple(p.zone(), p.south(), p.ellipsoid()); },
+                        [](const py::tuple& s) {
+                            return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>());
+                        }));
+
+    // ---- Seven-parameter transformations ---------------------------------------------
+    py::class_<Helmert7> helmert7(m, "Helmert7",
+                                  "The seven-parameter (Bursa-Wolf) similarity about the geocentre: translations "
+                                  "tx, ty, tz (m), scale correction s (ppm), rotations rx, ry, rz (arc-seconds) "
+                                  "read in the named convention, \"position_vector\" or \"coordinate_frame\" "
+                                  "(they differ in the rotations' signs; there is no default).");
+    defineConstructor(helmert7,
+                      py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
+                                  const std::string& c) { return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c)); }),
+                      "All keywords. ValueError names a value that is not finite or out of range.", py::kw_only(),
+                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"));
+    defineMethods(
+        helmert7,
+        row("forward",
+            [](const Helmert7& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
+                return geocentricOut(h, false, x, y, z, threads);
+            },
+            "Source X, Y, Z (m) -> target Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
+            threads),
+        row("inverse",
+            [](const Helmert7& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
+                return geocentricOut(h, true, x, y, z, threads);
+            },
+            "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.", arg("x"), arg("y"),
+            arg("z"), py::kw_only(), threads),
+        row("to_convention", [](const Helmert7& h, const std::string& c) { return h.in(conventionFromText(c)); },
+            "The same transformation with its rotations in the other convention.", arg("convention")),
+        row("__repr__", [](const Helmert7& h) { return keywordRepr("Helmert7", sevenParameters(h)); },
+            "The constructor call."));
+    helmert7.def_property_readonly("tx", &Helmert7::tx, "m")
+        .def_property_readonly("ty", &Helmert7::ty, "m")
+        .def_property_readonly("tz", &Helmert7::tz, "m")
+        .def_property_readonly("s", &Helmert7::s, "ppm")
+        .def_property_readonly("rx", &Helmert7::rx, "arc-seconds")
+        .def_property_readonly("ry", &Helmert7::ry, "arc-seconds")
+        .def_property_readonly("rz", &Helmert7::rz, "arc-seconds")
+        .def_property_readonly("convention", [](const Helmert7& h) { return conventionName(h.convention()); })
+        .def(py::pickle(&sevenParameters, &helmert7FromState));
+
+    py::class_<MolodenskyBadekas> badekas(m, "MolodenskyBadekas",
+                                          "The seven-parameter similarity about an origin (x0, y0, z0): parameters "
+                                          "as Helmert7.");
+    defineConstructor(badekas,
+                      py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
+                                  const std::string& c, const py::object& origin) {
+                          const auto o = fixedPoint<3>(origin, "origin");
+                          return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), {o[0], o[1], o[2]});
+                      }),
+                      "All keywords; origin is (x0, y0, z0) in metres.", py::kw_only(), arg("tx"), arg("ty"),
+                      arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"), arg("origin"));
+    defineMethods(
+        badekas,
+        row("forward",
+            [](const MolodenskyBadekas& h, const py::handle& x, const py::handle& y, const py::handle& z,
+               int threads) { return geocentricOut(h, false, x, y, z, threads); },
+            "Source X, Y, Z (m) -> target Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
+            threads),
+        row("inverse",
+            [](const MolodenskyBadekas& h, const py::handle& x, const py::handle& y, const py::handle& z,
+               int threads) { return geocentricOut(h, true, x, y, z, threads); },
+            "Target X, Y, Z (m) -> source Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
+            threads),
+        row("to_convention", [](const MolodenskyBadekas& h, const std::string& c) { return h.in(conventionFromText(c)); },
+            "The same transformation with its rotations in the other convention.", arg("convention")),
+        row("__repr__", [](const MolodenskyBadekas& h) { return keywordRepr("MolodenskyBadekas", badekasState(h)); },
+            "The constructor call."));
+    badekas.def_property_readonly("parameters", &MolodenskyBadekas::parameters,
+                                  "the seven parameters as a Helmert7 (about the geocentre)")
+        .def_property_readonly("origin", [](const MolodenskyBadekas& h) {
+            const Geocentric& o = h.origin();
+            return makeNamed<3>(namedTypes().geocentric, {py::float_(o.x), py::float_(o.y), py::float_(o.z)});
+        })
+        .def_property_readonly("convention", [](const MolodenskyBadekas& h) {
+            return conventionName(h.parameters().convention());
+        })
+        .def(py::pickle(&badekasState, &badekasFromState));
+
+    // ---- Abridged Molodensky -------------------------------------------------------
+    py::class_<AbridgedMolodensky> abridged(m, "AbridgedMolodensky",
+                                            "The abridged Molodensky shift from a source to a target ellipsoid for "
+                                            "an origin shift dx, dy, dz (m).");
+    defineConstructor(abridged,
+                      py::init([](const Ellipsoid& s, const Ellipsoid& t, double dx, double dy, double dz) {
+                          return AbridgedMolodensky(s, t, dx, dy, dz);
+                      }),
+                      "Source and target ellipsoids and the origin shift (m).", arg("source"), arg("target"),
+                      arg("dx"), arg("dy"), arg("dz"));
+    defineMethods(
+        abridged,
+        row("shift",
+            [](const AbridgedMolodensky& a, const py::handle& latitude, const py::handle& longitude, bool xy,
+               int threads) {
+                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+                return evaluate<2, 3>({lat, lon}, {"latitude", "longitude"}, namedTypes().shift, threads,
+                                      kCheapPoints, [&a](const double (&in)[2], double (&out)[3]) {
+                                          const GeodeticShift d = a.shift(in[0], in[1]);
+                                          out[0] = d.latitude;
+                                          out[1] = d.longitude;
+                                          out[2] = d.height;
+                                      });
+            },
+            "GeodeticShift(latitude, longitude, height): degrees, degrees, metres at a source point. NaN at the "
+            "poles and outside [-90, 90].",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("forward",
+            [](const AbridgedMolodensky& a, const py::handle& latitude, const py::handle& longitude,
+               const py::handle& height, bool xy, int threads) {
+                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+                const NamedTypes& t = namedTypes();
+                return evaluate<3, 3>({lat, lon, height}, {"latitude", "longitude", "height"},
+                                      xy ? t.geodeticXY : t.geodetic, threads, kCheapPoints,
+                                      [&a, xy](const double (&in)[3], double (&out)[3]) {
+                                          const Geodetic g = a.forward({in[0], in[1], in[2]});
+                                          out[xy ? 1 : 0] = g.latitude;
+                                          out[xy ? 0 : 1] = g.longitude;
+                                          out[2] = g.height;
+                                      });
+            },
+            "The point moved to the target datum: Geodetic(latitude, longitude, height).", arg("latitude"),
+            arg("longitude"), arg("height") = 0.0, py::kw_only(), xy, threads),
+        row("reversed", &AbridgedMolodensky::reversed, "The transformation from target back to source."),
+        row("__repr__",
+            [](const AbridgedMolodensky& a) {
+                return "AbridgedMolodensky(" + ellipsoidRepr(a.source()) + ", " + ellipsoidRepr(a.target()) + ", " +
+                       number(a.dx()) + ", " + number(a.dy()) + ", " + number(a.dz()) + ")";
+            },
+            "The constructor call."));
+    abridged.def_property_readonly("source", &AbridgedMolodensky::source)
+        .def_property_readonly("target", &AbridgedMolodensky::target)
+        .def_property_readonly("dx", &AbridgedMolodensky::dx, "m")
+        .def_property_readonly("dy", &AbridgedMolodensky::dy, "m")
+        .def_property_readonly("dz", &AbridgedMolodensky::dz, "m")
+        .def(py::pickle(
+            [](const AbridgedMolodensky& a) { return py::make_tuple(a.source(), a.target(), a.dx(), a.dy(), a.dz()); },
+            [](const py::tuple& s) {
+                return AbridgedMolodensky(s[0].cast<Ellipsoid>(), s[1].cast<Ellipsoid>(), s[2].cast<double>(),
+                                          s[3].cast<double>(), s[4].cast<double>());
+            }));
+
+    // ---- Plane transformations -------------------------------------------------------
+    py::class_<Helmert2D> helmert2d(m, "Helmert2D",
+                                    "The four-parameter plane similarity about an origin (x0, y0): translations "
+                                    "t1, t2 (m), scale correction (ppm), rotation (arc-seconds, positive turns the "
+                                    "first axis toward the second).");
+    defineConstructor(helmert2d,
+                      py::init([](double t1, double t2, double scale, double rotation, const py::object& origin) {
+                          return Helmert2D(t1, t2, scale, rotation, planeOrigin(origin));
+                      }),
+                      "ValueError names a value that is not finite or out of range.", arg("t1"), arg("t2"),
+                      arg("scale"), arg("rotation"), arg("origin") = py::make_tuple(0.0, 0.0));
+    defineMethods(
+        helmert2d,
+        row("forward",
+            [](const Helmert2D& h, const py::handle& first, const py::handle& second, int threads) {
+                return planeOut(h, false, first, second, threads);
+            },
+            "(first, second) coordinates (m) -> PlaneCoordinates(first, second).", arg("first"), arg("second"),
+            py::kw_only(), threads),
+        row("inverse",
+            [](const Helmert2D& h, const py::handle& first, const py::handle& second, int threads) {
+                return planeOut(h, true, first, second, threads);
+            },
+            "The exact inverse of forward.", arg("first"), arg("second"), py::kw_only(), threads),
+        row("__repr__",
+            [](const Helmert2D& h) {
+                return "Helmert2D(" + number(h.t1()) + ", " + number(h.t2()) + ", " + number(h.scale()) + ", " +
+                       number(h.rotation()) + ", origin=" + py::repr(planeTuple(h.origin())).cast<std::string>() +
+                       ")";
+            },
+            "The constructor call."));
+    helmert2d.def_property_readonly("t1", &Helmert2D::t1, "m")
+        .def_property_readonly("t2", &Helmert2D::t2, "m")
+        .def_property_readonly("scale", &Helmert2D::scale, "ppm")
+        .def_property_readonly("rotation", &Helmert2D::rotation, "arc-seconds")
+        .def_property_readonly("origin", [](const Helmert2D& h) { return planeTuple(h.origin()); })
+        .def(py::pickle(
+            [](const Helmert2D& h) {
+                return py::make_tuple(h.t1(), h.t2(), h.scale(), h.rotation(), planeTuple(h.origin()));
+            },
+            [](const py::tuple& s) {
+                return Helmert2D(s[0].cast<double>(), s[1].cast<double>(), s[2].cast<double>(), s[3].cast<double>(),
+                                 planeOrigin(s[4]));
+            }));
+
+    py::class_<HeightPlane> plane(m, "HeightPlane",
+                                  "The inclined height plane h' = h + slope1 (x - x0) + slope2 (y - y0) + shift.");
+    defineConstructor(plane,
+                      py::init([](double slope1, double slope2, double shift, const py::object& origin) {
+                          return HeightPlane(slope1, slope2, shift, planeOrigin(origin));
+                      }),
+                      "Slopes (m/m), shift (m), origin (x0, y0) in metres.", arg("slope1"), arg("slope2"),
+                      arg("shift"), arg("origin") = py::make_tuple(0.0, 0.0));
+    auto heightMethod = [](bool inverse) {
+        return [inverse](const HeightPlane& h, const py::handle& first, const py::handle& second,
+                         const py::handle& height, int threads) {
+            return evaluate<3, 1>({first, second, height}, {"first", "second", "height"}, py::none(), threads,
+                                  kCheapPoints, [&h, inverse](const double (&in)[3], double (&out)[1]) {
+                                      const PlaneCoordinates p{in[0], in[1]};
+                                      out[0] = inverse ? h.inverse(p, in[2]) : h.forward(p, in[2]);
+                                  });
+        };
+    };
+    defineMethods(
+        plane,
+        row("forward", heightMethod(false), "Source height at (first, second) -> target height (m).", arg("first"),
+            arg("second"), arg("height"), py::kw_only(), threads),
+        row("inverse", heightMethod(true), "Target height at (first, second) -> source height (m).", arg("first"),
+            arg("second"), arg("height"), py::kw_only(), threads),
+        row("__repr__",
+            [](const HeightPlane& h) {
+                return "HeightPlane(" + number(h.slope1()) + ", " + number(h.slope2()) + ", " + number(h.shift()) +
+                       ", origin=" + py::repr(planeTuple(h.origin())).cast<std::string>() + ")";
+            },
+            "The constructor call."));
+    plane.def_property_readonly("slope1", &HeightPlane::slope1, "m/m")
+        .def_property_readonly("slope2", &HeightPlane::slope2, "m/m")
+        .def_property_readonly("shift", &HeightPlane::shift, "m")
+        .def_property_readonly("origin", [](const HeightPlane& h) { return planeTuple(h.origin()); })
+        .def(py::pickle(
+            [](const HeightPlane& h) {
+                return py::make_tuple(h.slope1(), h.slope2(), h.shift(), planeTuple(h.origin()));
+            },
+            [](const py::tuple& s) {
+                return HeightPlane(s[0].cast<double>(), s[1].cast<double>(), s[2].cast<double>(), planeOrigin(s[3]));
+            }));
+}
+
+} // namespace python
+} // namespace tervala

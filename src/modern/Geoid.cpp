@@ -1,0 +1,121 @@
+// tervala::Egm96Model and tervala::GeoidGrid: the loaders and the evaluation
+// of geoid/ on data read from the caller's paths, held immutable behind a
+// shared pointer. On data the members would load from the same files, and
+// at points where the members' result is a height, the doubles are the
+// members'.
+#include "tervala/Geoid.hpp"
+
+#include <cmath>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "geoid/GeoidGrid.h"
+#include "geoid/GridCoverage.h"
+#include "geoid/SphericalHarmonic.h"
+#include "modern/ModernAccess.h"
+#include "platform/Files.h"
+#include "tervala/Numbra.h"
+
+namespace tervala {
+
+using modern::kNaN;
+
+// ---- Egm96Model ----------------------------------------------------------------
+
+struct Egm96Model::Data {
+    std::string geopotentialPath;
+    std::string correctionPath;
+    egm96::Egm96Coefficients coefficients;
+    std::unique_ptr<egm96::CoefficientView> view;  // into the tables above
+};
+
+namespace {
+
+// A load that failed: the loader's status names the file and the reason.
+[[noreturn]] void loadFailure(const char* what, const platform::LoadStatus& status)
+{
+    if (status.problem == platform::LoadProblem::OutOfMemory)
+        throw std::bad_alloc();
+    throw std::runtime_error(std::string(what) + ": " + status.message());
+}
+
+} // namespace
+
+Egm96Model::Egm96Model(const std::string& geopotentialPath, const std::string& correctionPath)
+{
+    egm96::Egm96Load load = egm96::loadEgm96Files(correctionPath, geopotentialPath);
+    if (!load.status.ok())
+        loadFailure("EGM96 model", load.status);
+    auto data = std::make_shared<Data>();
+    data->geopotentialPath = geopotentialPath;
+    data->correctionPath = correctionPath;
+    data->coefficients = std::move(load.coefficients);
+    const egm96::Egm96Coefficients& c = data->coefficients;
+    data->view.reset(new egm96::CoefficientView(c.geopotential, c.correctionCos, c.correctionSin));
+    data_ = std::move(data);
+}
+
+Egm96Model Egm96Model::fromFolder(const std::string& folder)
+{
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    return Egm96Model(base + egm96::kGeopotentialFileName, base + egm96::kCorrectionFileName);
+}
+
+double Egm96Model::height(double latitude, double longitude) const
+{
+    if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude))
+        return kNaN;
+    return egm96::geoidHeight(*data_->view, latitude, longitude);
+}
+
+const std::string& Egm96Model::geopotentialPath() const { return data_->geopotentialPath; }
+const std::string& Egm96Model::correctionPath() const { return data_->correctionPath; }
+
+// ---- GeoidGrid -------------------------------------------------------------------
+
+struct GeoidGrid::Data {
+    std::string path;
+    grid::LoadedGrid grid;
+    int window = 6;
+    grid::GridView view{};  // what the members' evaluation reads
+    bool global = false;    // no edge where the padding is not the grid itself
+};
+
+GeoidGrid::GeoidGrid(const std::string& path)
+{
+    grid::GridLoad load = grid::loadGridFile(path, grid::kObjectMargin);
+    if (!load.status.ok())
+        loadFailure("geoid grid", load.status);
+    auto data = std::make_shared<Data>();
+    data->path = path;
+    data->grid = std::move(load.grid);
+    data->view = data->grid.view(data->window);
+    data->global = grid::gridCoverage(data->view).global();
+    data_ = std::move(data);
+}
+
+double GeoidGrid::height(double latitude, double longitude) const
+{
+    const Data& d = *data_;
+    if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude))
+        return kNaN;
+    // Where the padding is not the grid itself the window must lie on
+    // stored nodes; elsewhere the members' evaluation is right as it stands.
+    if (!d.global && !grid::windowIsStored(d.view, latitude, longitude))
+        return kNaN;
+    const double value = grid::gridGeoidHeight(d.view, latitude, longitude);
+    return value == grid::kOutOfRange || value == grid::kWindowDoesNotFit ? kNaN : value;
+}
+
+const std::string& GeoidGrid::path() const { return data_->path; }
+bool GeoidGrid::isGlobal() const { return data_->global; }
+double GeoidGrid::north() const { return data_->grid.header.north; }
+double GeoidGrid::west() const { return data_->grid.header.west; }
+double GeoidGrid::latitudeSpacing() const { return data_->grid.header.dlat; }
+double GeoidGrid::longitudeSpacing() const { return data_->grid.header.dlon; }
+int GeoidGrid::rows() const { return data_->grid.header.rows; }
+int GeoidGrid::columns() const { return data_->grid.header.cols; }
+
+} // namespace tervala

@@ -1,0 +1,563 @@
+// The value types of namespace tervala: the same doubles as the CTervala
+// members wherever both compute the same quantity, every validation refusal,
+// the projection domain and longitude reduction, the fits' results and
+// verdicts, and geoid grids that refuse what they cannot interpolate.
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "GridTestSupport.h"
+#include "TestSupport.h"
+#include "projection/Domain.h"
+#include "tervala/Tervala.h"
+#include "tervala/tervala.hpp"
+
+#ifdef TERVALA_HAVE_GEOGRAPHICLIB
+#include <GeographicLib/TransverseMercator.hpp>
+#endif
+
+namespace {
+
+using namespace tervala;
+
+bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b)); }
+#define EXPECT_SAME(a, b) EXPECT_TRUE(same((a), (b))) << #a " = " << (a) << ", legacy " << (b)
+
+CTervala legacyOn(const Ellipsoid& e)
+{
+    CTervala t;
+    t.Setup_Ellipsoid(e.a(), e.inverseFlattening());
+    return t;
+}
+
+double uniform(std::mt19937_64& rng, double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); }
+
+} // namespace
+
+// ---- Bit identity with the members ------------------------------------------------
+
+TEST(ModernLegacy, GeocentricBothWaysOnEveryKnownEllipsoid)
+{
+    std::mt19937_64 rng(11);
+    for (const NamedEllipsoid& named : Ellipsoid::known()) {
+        const Ellipsoid e(named.name);
+        CTervala t = legacyOn(e);
+        for (int k = 0; k < 300; ++k) {
+            double lat = uniform(rng, -90, 90), lon = uniform(rng, -180, 180), h = uniform(rng, -500, 9000);
+            const Geocentric g = e.toGeocentric({lat, lon, h});
+            t.Geodetic_to_Geocentric(lat, lon, h);
+            EXPECT_SAME(g.x, t.GetGeocentric(0));
+            EXPECT_SAME(g.y, t.GetGeocentric(1));
+            EXPECT_SAME(g.z, t.GetGeocentric(2));
+            double X = g.x, Y = g.y, Z = k % 10 == 0 ? uniform(rng, -7e6, 7e6) : g.z;
+            const Geodetic back = e.toGeodetic({X, Y, Z});
+            t.Geocentric_to_Geodetic(X, Y, Z);
+            EXPECT_SAME(back.latitude, t.GetGeodetic(0));
+            EXPECT_SAME(back.longitude, t.GetGeodetic(1));
+            EXPECT_SAME(back.height, t.GetGeodetic(2));
+        }
+    }
+}
+
+TEST(ModernLegacy, TransverseMercatorAndUtmBothWays)
+{
+    struct Grid {
+        const char* ellipsoid;
+        double lat0, lon0, fn, fe, k0;
+        int zone;  // UTM zone (lon0 its meridian, fn 1 for the south), 0 for a TM grid
+    };
+    // Longitudes of the points reach past 180 near the antimeridian: the
+    // members take them as given, the types reduce nothing there since the
+    // difference from the central meridian is already in range.
+    const Grid grids[] = {{"GRS80", 0, 27, 0, 3500000, 1, 0},
+                          {"Bessel1841", 52.123456789, 13.5, -5e6, 4e5, 0.9999, 0},
+                          {"Airy1830", 49, -2, -100000, 400000, 0.9996012717, 0},
+                          {"WGS84", -30.987654321, 179, 0, 0, 1, 0},
+                          {"WGS84", 0, -177, 0, 0, 0.9996, 1},
+                          {"WGS84", 0, 15, 0, 0, 0.9996, 33},
+                          {"WGS84", 0, 15, 1, 0, 0.9996, 33},
+                          {"WGS84", 0, 177, 1, 0, 0.9996, 60}};
+    std::mt19937_64 rng(12);
+    for (const Grid& g : grids) {
+        const Ellipsoid e(g.ellipsoid);
+        const TransverseMercator tm(e, g.lat0, g.lon0, g.fn, g.fe, g.k0);
+        const Utm utm(g.zone > 0 ? g.zone : 1, g.fn == 1, e);
+        CTervala t = legacyOn(e);
+        for (int k = 0; k < 300; ++k) {
+            const double lat = g.zone == 0 ? uniform(rng, -80, 80) : g.fn == 1 ? uniform(rng, -80, 0) : uniform(rng, 0, 84);
+            const double lon = g.lon0 + uniform(rng, -1, 1) * tm.maxOffset();
+            const Projected p = g.zone > 0 ? utm.forward(lat, lon) : tm.forward(lat, lon);
+            const Geographic q = g.zone > 0 ? utm.inverse(p.easting, p.northing) : tm.inverse(p.easting, p.northing);
+            double lat0 = g.lat0, lon0 = g.lon0, la = lat, lo = lon, h = 0, n = p.northing, en = p.easting;
+            if (g.zone > 0) {
+                t.Geodetic_to_UTM(int(g.fn), lon0, la, lo, h);
+                EXPECT_SAME(p.northing, t.GetUTM(0));
+                EXPECT_SAME(p.easting, t.GetUTM(1));
+                lon0 = g.lon0;
+                t.UTM_to_Geodetic(int(g.fn), lon0, n, en, h);
+            } else {
+                t.Geodetic_to_TM(lat0, lon0, g.fn, g.fe, g.k0, la, lo, h);
+                EXPECT_SAME(p.northing, t.GetTM(0));
+                EXPECT_SAME(p.easting, t.GetTM(1));
+                lon0 = g.lon0;
+                t.TM_to_Geodetic(lat0, lon0, g.fn, g.fe, g.k0, n, en, h);
+            }
+            EXPECT_SAME(q.latitude, t.GetGeodetic(0));
+            EXPECT_SAME(q.longitude, reduceLongitude(t.GetGeodetic(1)));  // the member leaves lon0 + l unreduced
+        }
+    }
+}
+
+TEST(ModernLegacy, DatumAndLocalTransformations)
+{
+    std::mt19937_64 rng(13);
+    CTervala t = legacyOn(Ellipsoid::grs80());
+    for (int k = 0; k < 200; ++k) {
+        const double p[7] = {uniform(rng, -500, 500), uniform(rng, -500, 500), uniform(rng, -500, 500),
+                             uniform(rng, -30, 30),   uniform(rng, -40, 40),   uniform(rng, -40, 40),
+                             uniform(rng, -40, 40)};
+        const Geocentric origin{uniform(rng, -6e6, 6e6), uniform(rng, -6e6, 6e6), uniform(rng, -6e6, 6e6)};
+        const Geocentric x{uniform(rng, -6.4e6, 6.4e6), uniform(rng, -6.4e6, 6.4e6), uniform(rng, -6.4e6, 6.4e6)};
+        // The members read coordinate-frame rotations; position-vector ones
+        // are the same numbers negated.
+        const Helmert7 cf(p[0], p[1], p[2], p[3], p[4], p[5], p[6], Convention::CoordinateFrame);
+        const Helmert7 pv(p[0], p[1], p[2], p[3], -p[4], -p[5], -p[6], Convention::PositionVector);
+        const MolodenskyBadekas mb(p[0], p[1], p[2], p[3], p[4], p[5], p[6], Convention::CoordinateFrame, origin);
+        double X = x.x, Y = x.y, Z = x.z;
+        t.SetParameters_Molodensky_BadekasModel(origin.x, origin.y, origin.z, p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
+        const std::pair<Geocentric, std::function<void()>> cases[] = {
+            {cf.forward(x), [&] { t.Bursa_WolfModel(X, Y, Z); }},
+            {pv.forward(x), [&] { t.Bursa_WolfModel(X, Y, Z); }},
+            {cf.inverse(x), [&] { t.Inv_Bursa_WolfModel(X, Y, Z); }},
+            {pv.inverse(x), [&] { t.Inv_Bursa_WolfModel(X, Y, Z); }},
+            {mb.forward(x), [&] { t.Molodensky_BadekasModel(X, Y, Z); }},
+            {mb.inverse(x), [&] { t.Inv_Molodensky_BadekasModel(X, Y, Z); }},
+        };
+        for (const auto& [modern, legacy] : cases) {
+            legacy();
+            EXPECT_SAME(modern.x, t.GetGeocentric(0));
+            EXPECT_SAME(modern.y, t.GetGeocentric(1));
+            EXPECT_SAME(modern.z, t.GetGeocentric(2));
+        }
+
+        const PlaneCoordinates o{uniform(rng, -1e5, 1e5), uniform(rng, -1e5, 1e5)};
+        const PlaneCoordinates q{uniform(rng, -1e5, 1e5), uniform(rng, -1e5, 1e5)};
+        const PlaneCoordinates h = Helmert2D(p[0], p[1], p[3], p[4] * 100, o).forward(q);
+        t.Set2DHelmert(p[0], p[1], p[3], p[4] * 100);
+        t.Helmert2D(o.first, o.second, q.first, q.second);
+        EXPECT_SAME(h.first, t.Get2DH(0));
+        EXPECT_SAME(h.second, t.Get2DH(1));
+        const double height = HeightPlane(p[4] * 1e-5, p[5] * 1e-5, p[0], o).forward(q, p[1]);
+        t.SetHeightTrans(p[4] * 1e-5, p[5] * 1e-5, p[0]);
+        t.HeightTrans(o.first, o.second, q.first, q.second, p[1]);
+        EXPECT_SAME(height, t.Get2DH(2));
+
+        const double lat = uniform(rng, -89, 89), lon = uniform(rng, -180, 180);
+        const AbridgedMolodensky am(Ellipsoid("International1924"), Ellipsoid::wgs84(), p[0], p[1], p[2]);
+        const GeodeticShift s = am.shift(lat, lon);
+        CTervala hayford = legacyOn(Ellipsoid("International1924"));
+        hayford.Abridged_Molodensky_Transform(lat, lon, p[0], p[1], p[2], 6378137.0 - 6378388.0,
+                                              1 / 298.257223563 - 1 / 297.0);
+        EXPECT_SAME(s.latitude, hayford.GetdLLH(0));
+        EXPECT_SAME(s.longitude, hayford.GetdLLH(1));
+        EXPECT_SAME(s.height, hayford.GetdLLH(2));
+    }
+}
+
+// Noisy common points, so the seven-parameter iteration runs its passes.
+TEST(ModernLegacy, FitsStoreTheMembersResults)
+{
+    std::mt19937_64 rng(14);
+    std::normal_distribution<double> noise(0.0, 0.02);
+    for (int trial = 0; trial < 10; ++trial) {
+        const int points = 4 + trial;
+        std::vector<PlaneCoordinates> src, dst;
+        std::vector<double> flatSrc, flatDst, hs, ht;
+        std::vector<Geocentric> gs, gt;
+        std::vector<double> flatGs, flatGt;
+        const Helmert7 truth(120, -80, 300, 8, 1.5, -2.5, 4, Convention::CoordinateFrame);
+        for (int k = 0; k < points; ++k) {
+            src.push_back({uniform(rng, 0, 5000), uniform(rng, 0, 5000)});
+            dst.push_back({src.back().first * 1.00001 + 100 + noise(rng), src.back().second + 50 + noise(rng)});
+            flatSrc.insert(flatSrc.end(), {src.back().first, src.back().second});
+            flatDst.insert(flatDst.end(), {dst.back().first, dst.back().second});
+            hs.push_back(uniform(rng, 0, 300));
+            ht.push_back(hs.back() + 0.001 * src.back().first + 2 + noise(rng));
+            gs.push_back(Ellipsoid::wgs84().toGeocentric({60 + uniform(rng, 0, 1), 25 + uniform(rng, 0, 2), 50}));
+            const Geocentric y = truth.forward(gs.back());
+            gt.push_back({y.x + noise(rng), y.y + noise(rng), y.z + noise(rng)});
+            flatGs.insert(flatGs.end(), {gs.back().x, gs.back().y, gs.back().z});
+            flatGt.insert(flatGt.end(), {gt.back().x, gt.back().y, gt.back().z});
+        }
+        CTervala t;
+        const Helmert2DFitResult h2 = fitHelmert2D(src, dst);
+        t.Parameters_2DHelmert(2 * points, flatSrc.data(), flatDst.data());
+        ASSERT_TRUE(h2.transformation);
+        EXPECT_SAME(h2.transformation->t1(), t.Get2DHelmertParameters(1));
+        EXPECT_SAME(h2.transformation->t2(), t.Get2DHelmertParameters(0));
+        EXPECT_SAME(h2.transformation->scale(), t.Get2DHelmertParameters(2));
+        EXPECT_SAME(h2.transformation->rotation(), t.Get2DHelmertParameters(3));
+        EXPECT_SAME(h2.summary.sigma, t.GetSigma());
+        EXPECT_SAME(h2.residuals[points - 1].first, t.GetResidual2D(2 * points));
+
+        const PlaneCoordinates origin{2500, 2400};
+        const HeightPlaneFitResult hp = fitHeightPlane(src, hs, ht, origin);
+        t.Parameters_HeightTrans(points, origin.second, origin.first, flatSrc.data(), hs.data(), ht.data());
+        ASSERT_TRUE(hp.transformation);
+        EXPECT_SAME(hp.transformation->slope1(), t.GetHeightParameters(0));
+        EXPECT_SAME(hp.transformation->slope2(), t.GetHeightParameters(1));
+        EXPECT_SAME(hp.transformation->shift(), t.GetHeightParameters(2));
+        EXPECT_SAME(hp.meanAccuracy, t.GetHeightMeanaccuracy());
+        EXPECT_SAME(hp.residuals[0], t.GetResidualH(1));
+
+        for (bool badekas : {false, true}) {
+            const Helmert7FitResult bw = fitHelmert7(gs, gt, Convention::PositionVector);
+            const MolodenskyBadekasFitResult mb = fitMolodenskyBadekas(gs, gt, Convention::PositionVector);
+            const bool converged = badekas ? t.SevenParameters_Molodensky_BadekasModel(3 * points, flatGs.data(),
+                                                                                       flatGt.data())
+                                           : t.SevenParameters_Bursa_WolfModel(3 * points, flatGs.data(),
+                                                                               flatGt.data());
+            ASSERT_TRUE(bw.transformation && mb.transformation);
+            const Helmert7& p = badekas ? mb.transformation->parameters() : *bw.transformation;
+            const FitSummary& s = badekas ? mb.summary : bw.summary;
+            const double got[7] = {p.tx(), p.ty(), p.tz(), p.s(), -p.rx(), -p.ry(), -p.rz()};
+            for (int i = 0; i < 7; ++i)
+                EXPECT_SAME(got[i], t.GetSevenParameters(i)) << "parameter " << i << (badekas ? " MB" : " BW");
+            const auto& cov = badekas ? mb.covariance : bw.covariance;
+            EXPECT_SAME(-cov[4][1], t.GetSevenCovariance(4, 1));  // sign of a rotation row flips with the convention
+            EXPECT_SAME(s.sigma, t.GetSigma());
+            EXPECT_EQ(s.converged, converged);
+            EXPECT_SAME((badekas ? mb.residuals : bw.residuals)[1].z, t.GetResidual(6));
+            EXPECT_SAME(badekas ? mb.transformation->origin().y : 0.0, badekas ? t.GetRotOrigin(1) : 0.0);
+        }
+    }
+}
+
+// ---- Refusals, domain and reduction --------------------------------------------------
+
+TEST(ModernValidation, EveryRefusalNamesWhatIsWrong)
+{
+    const double nan = std::nan(""), inf = INFINITY;
+    const Ellipsoid g = Ellipsoid::grs80();
+    const std::vector<PlaneCoordinates> two{{0, 0}, {1, 1}}, three{{0, 0}, {1, 1}, {2, 0}};
+    const std::vector<Geocentric> xyz{{1, 2, 3}, {4, 5, 6}, {7, 8, 10}};
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"semi-major axis a = -1", [] { Ellipsoid(-1, 298.257); }},
+        {"semi-major axis a = nan", [&] { Ellipsoid(nan, 298.257); }},
+        {"1/f = 0.0033", [] { Ellipsoid(6378137, 1 / 298.26); }},  // the flattening given for its inverse
+        {"1/f = 0 ", [] { Ellipsoid(6378137, 0); }},
+        {"unknown name 'Everest'", [] { Ellipsoid("Everest"); }},
+        {"latitude of origin = 91", [&] { TransverseMercator(g, 91, 0); }},
+        {"central meridian = inf", [&] { TransverseMercator(g, 0, inf); }},
+        {"false northing = nan", [&] { TransverseMercator(g, 0, 0, nan); }},
+        {"false easting = inf", [&] { TransverseMercator(g, 0, 0, 0, inf); }},
+        {"scale factor = 0 ", [&] { TransverseMercator(g, 0, 0, 0, 0, 0); }},
+        {"scale factor = -0.9996", [&] { TransverseMercator(g, 0, 0, 0, 0, -0.9996); }},
+        {"zone 0 ", [] { Utm(0); }},
+        {"zone 61", [] { Utm(61); }},
+        {"longitude nan", [&] { Utm::forLongitude(nan); }},
+        {"tx = nan", [&] { Helmert7(nan, 0, 0, 0, 0, 0, 0, Convention::PositionVector); }},
+        {"scale s = -1000000", [] { Helmert7(0, 0, 0, -1e6, 0, 0, 0, Convention::PositionVector); }},
+        {"rotation ry = 700000", [] { Helmert7(0, 0, 0, 0, 0, 700000, 0, Convention::CoordinateFrame); }},
+        {"origin z = inf", [&] { MolodenskyBadekas(0, 0, 0, 0, 0, 0, 0, Convention::PositionVector, {0, 0, inf}); }},
+        {"dz = inf", [&] { AbridgedMolodensky(g, g, 0, 0, inf); }},
+        {"rotation rotation = nan", [&] { Helmert2D(0, 0, 0, nan); }},
+        {"origin second = nan", [&] { Helmert2D(0, 0, 0, 0, {0, nan}); }},
+        {"slope1 = inf", [&] { HeightPlane(inf, 0, 0); }},
+        {"1 points; at least 2", [] { fitHelmert2D({{0, 0}}, {{1, 1}}); }},
+        {"2 source and 3 target", [&] { fitHelmert2D(two, three); }},
+        {"target point 1 has a coordinate that is not finite", [&] { fitHelmert2D(two, {{0, 0}, {nan, 0}}); }},
+        {"2 points; at least 3", [&] { fitHeightPlane(two, {0, 0}, {0, 0}); }},
+        {"point 2 has a coordinate", [&] { fitHeightPlane(three, {0, 0, 0}, {0, 0, inf}); }},
+        {"2 points; at least 3", [&] { fitHelmert7({xyz[0], xyz[1]}, {xyz[0], xyz[1]}, Convention::PositionVector); }},
+        {"EGM96 model: /nonexistent/CORRCOEF.dat: cannot open", [] { Egm96Model::fromFolder("/nonexistent"); }},
+        {"geoid grid: /nonexistent/grid.dat: cannot open", [] { GeoidGrid("/nonexistent/grid.dat"); }},
+    };
+    for (const auto& [expected, construct] : cases) {
+        try {
+            construct();
+            ADD_FAILURE() << "accepted; expected a refusal containing: " << expected;
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos)
+                << "message '" << e.what() << "' lacks '" << expected << "'";
+        }
+    }
+    // Names as people write them.
+    for (const char* name : {"grs 80", "WGS-84", "bessel", "Hayford", "krassovsky_1940"})
+        EXPECT_NO_THROW(Ellipsoid{name}) << name;
+    EXPECT_EQ(Ellipsoid("hayford").name(), "International1924");
+    EXPECT_EQ(Ellipsoid(6378137, 298.257222101).name(), "");
+    EXPECT_EQ(Ellipsoid(6378137, 298.257222101), Ellipsoid::grs80());
+}
+
+TEST(ModernProjection, DomainReductionAndPublishedPoints)
+{
+    const Ellipsoid g = Ellipsoid::grs80();
+    const TransverseMercator tm(g, 0, 27, 0, 500000, 0.9999);
+    const Utm south1 = Utm::forLongitude(180, true, g);
+    const Utm north33 = Utm::forLongitude(15.2, false, g);
+    EXPECT_EQ(south1.zone(), 1);
+    EXPECT_EQ(north33.zone(), 33);
+    EXPECT_EQ(Utm::forLongitude(-180.0).zone(), 1);
+    EXPECT_EQ(Utm::forLongitude(179.999).zone(), 60);
+    const double off = tm.maxOffset();
+    const Projected east181 = TransverseMercator(g, 0, 179).forward(10, 181);
+    EXPECT_GT(off, 5.9);  // the series meets 1 mm a little past 6 degrees on GRS80
+    struct Case {
+        const char* what;
+        double got, expected, tolerance;  // NaN expected: must be NaN
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        // Issue example, zone 1S: the longitude 180 is the meridian 3 degrees
+        // west of zone 1's central meridian (-177).
+        {"utm 1S easting at (-17.5, 180)", south1.forward(-17.5, 180).easting, 181409.07, 0.01},
+        {"utm 1S northing at (-17.5, 180)", south1.forward(-17.5, 180).northing, 8062621.37, 0.01},
+        {"same point as longitude -180", south1.forward(-17.5, -180).easting, 181409.07, 0.01},
+        {"lat 90.5", tm.forward(90.5, 27).easting, nan, 0},
+        {"lat NaN", tm.forward(nan, 27).northing, nan, 0},
+        {"past the series' 1 mm offset", tm.forward(10, 27 + off + 0.01).easting, nan, 0},
+        {"inside it", std::isnan(tm.forward(10, 27 + off - 0.01).easting) ? 1.0 : 0.0, 0, 0},
+        {"utm above 84 N", north33.forward(84.01, 15).easting, nan, 0},
+        {"utm below 80 S", Utm(33, true).forward(-80.01, 15).northing, nan, 0},
+        {"utm at 84 N", std::isnan(north33.forward(84, 15).easting) ? 1.0 : 0.0, 0, 0},
+        {"utm inverse, easting and northing swapped", north33.inverse(5500000, 500000).latitude, nan, 0},
+        {"tm inverse beyond the pole", tm.inverse(500000, 2.1e7).latitude, nan, 0},
+        {"inverse longitude reduced", TransverseMercator(g, 0, 179).inverse(east181.easting, east181.northing).longitude,
+         -179, 1e-9},
+        {"forward at lon + 360", TransverseMercator(g, 0, 179).forward(10, 181 - 720).easting,
+         TransverseMercator(g, 0, 179).forward(10, 181).easting, 1e-7},
+        {"central meridian stored reduced", TransverseMercator(g, 0, 540).centralMeridian(), 180, 0},
+    };
+    for (const Case& c : cases) {
+        if (std::isnan(c.expected))
+            EXPECT_TRUE(std::isnan(c.got)) << c.what << ": " << c.got;
+        else
+            EXPECT_NEAR(c.got, c.expected, c.tolerance) << c.what;
+    }
+}
+
+#ifdef TERVALA_HAVE_GEOGRAPHICLIB
+// GeographicLib's TransverseMercator (Krueger series to n^6, accurate to
+// 5 nm within 3900 km of the central meridian) as the reference for the
+// coordinates, the convergence and the point scale. Up to the 1 mm offset
+// the series' own drift keeps the scale within 1e-8 and the convergence
+// within 5e-8 degrees (0.2 mas).
+TEST(ModernProjection, ConvergenceAndScaleAgreeWithGeographicLib)
+{
+    std::mt19937_64 rng(15);
+    for (const char* name : {"GRS80", "Bessel1841", "Clarke1866"}) {
+        const Ellipsoid e(name);
+        const double k0 = 0.9996;
+        const TransverseMercator tm(e, 0, 9, 0, 0, k0);
+        const GeographicLib::TransverseMercator peer(e.a(), e.flattening(), k0);
+        for (int k = 0; k < 300; ++k) {
+            const double lat = uniform(rng, -85, 85), lon = 9 + uniform(rng, -1, 1) * tm.maxOffset();
+            double x, y, gamma, scale;
+            peer.Forward(9, lat, lon, x, y, gamma, scale);
+            const ProjectedWithScale p = tm.forwardWithScale(lat, lon);
+            EXPECT_NEAR(p.easting, x, 1e-3) << name << " " << lat << " " << lon;
+            EXPECT_NEAR(p.northing, y, 1e-3) << name << " " << lat << " " << lon;
+            EXPECT_NEAR(p.convergence, gamma, 5e-8) << name << " " << lat << " " << lon;
+            EXPECT_NEAR(p.scale, scale, 1e-8) << name << " " << lat << " " << lon;
+            const GeographicWithScale q = tm.inverseWithScale(x, y);
+            EXPECT_NEAR(q.latitude, lat, 1e-8);
+            EXPECT_NEAR(q.convergence, gamma, 5e-8);
+            EXPECT_NEAR(q.scale, scale, 1e-8);
+        }
+    }
+}
+#endif
+
+// ---- Datum types ------------------------------------------------------------------
+
+TEST(ModernDatum, PublishedExampleInBothConventionsAndExactInverses)
+{
+    // EPSG Guidance Note 7-2, WGS 72 to WGS 84: tz = 4.5 m, s = 0.219 ppm,
+    // rz = +0.554" (position vector) or -0.554" (coordinate frame).
+    const Geocentric wgs72{3657660.66, 255768.55, 5201382.11};
+    const Geocentric wgs84{3657660.78, 255778.43, 5201387.75};
+    const Helmert7 pv(0, 0, 4.5, 0.219, 0, 0, 0.554, Convention::PositionVector);
+    for (const Helmert7& h : {pv, Helmert7(0, 0, 4.5, 0.219, 0, 0, -0.554, Convention::CoordinateFrame),
+                              pv.in(Convention::CoordinateFrame)}) {
+        const Geocentric y = h.forward(wgs72);
+        EXPECT_NEAR(y.x, wgs84.x, 0.006);
+        EXPECT_NEAR(y.y, wgs84.y, 0.006);
+        EXPECT_NEAR(y.z, wgs84.z, 0.006);
+        const Geocentric x = h.inverse(y);
+        EXPECT_NEAR(x.x, wgs72.x, 1e-8);
+        EXPECT_NEAR(x.z, wgs72.z, 1e-8);
+    }
+    EXPECT_EQ(pv.in(Convention::CoordinateFrame).rz(), -0.554);
+
+    // Forward then inverse returns the point.
+    const MolodenskyBadekas mb(10, -20, 30, 5, 3, -2, 1, Convention::PositionVector, {3e6, 1e6, 5e6});
+    const Helmert2D h2(100, -50, 12, 3600, {1000, 2000});
+    const HeightPlane hp(1e-4, -2e-4, 0.3, {1000, 2000});
+    EXPECT_NEAR(mb.inverse(mb.forward(wgs72)).y, wgs72.y, 1e-8);
+    EXPECT_NEAR(h2.inverse(h2.forward({1500, 2500})).second, 2500, 1e-9);
+    EXPECT_NEAR(hp.inverse({1500, 2500}, hp.forward({1500, 2500}, 100)), 100, 1e-12);
+
+    // ED50 (International 1924) to WGS 84 near Helsinki and back: the
+    // reversed shift returns the point to the abridged formulas' accuracy.
+    const AbridgedMolodensky am(Ellipsoid("International1924"), Ellipsoid::wgs84(), -87, -98, -121);
+    const Geodetic there = am.forward({60.17, 24.94, 20});
+    const Geodetic again = am.reversed().forward(there);
+    EXPECT_NEAR(again.latitude, 60.17, 1e-6);
+    EXPECT_NEAR(again.longitude, 24.94, 1e-6);
+    EXPECT_NEAR(again.height, 20, 0.01);
+    EXPECT_TRUE(std::isnan(am.shift(90, 0).longitude));
+}
+
+// ---- Fits --------------------------------------------------------------------------
+
+TEST(ModernFit, RecoversParametersAndJudgesGeometry)
+{
+    const Helmert2D h2(100, -50, 12, 3600, {0, 0});
+    const Helmert7 h7(120, -80, 300, 8, 1.5, -2.5, 4, Convention::PositionVector);
+    std::vector<PlaneCoordinates> src, dst, line, same;
+    std::vector<Geocentric> gs, gt, gline, gsame;
+    std::vector<double> hs, ht;
+    std::mt19937_64 rng(16);
+    for (int k = 0; k < 6; ++k) {
+        src.push_back({uniform(rng, -1000, 1000), uniform(rng, -1000, 1000)});
+        dst.push_back(h2.forward(src.back()));
+        line.push_back({10.0 * k, 5.0 * k});
+        same.push_back({7, 8});
+        hs.push_back(uniform(rng, 0, 100));
+        ht.push_back(hs.back() + 2e-4 * src.back().first - 1e-4 * src.back().second + 0.5);
+        gs.push_back(Ellipsoid::wgs84().toGeocentric({60 + 0.1 * k * k, 25 - 0.1 * k, 10.0 * k}));
+        gt.push_back(h7.forward(gs.back()));
+        gline.push_back({3e6 + 1000.0 * k, 1e6 + 500.0 * k, 5e6 - 250.0 * k});
+        gsame.push_back(gs[0]);
+    }
+    const Helmert2DFitResult a = fitHelmert2D(src, dst);
+    ASSERT_TRUE(a.transformation);
+    const PlaneCoordinates moved = a.transformation->forward({300, 400});
+    EXPECT_NEAR(moved.first, h2.forward({300, 400}).first, 1e-8);
+    EXPECT_NEAR(a.transformation->rotation(), 3600, 1e-7);
+    EXPECT_NEAR(a.transformation->scale(), 12, 1e-7);
+    EXPECT_EQ(a.summary.redundancy, 8);
+    // For centred coordinates the normal matrix of c = m cos r, d = m sin r
+    // is sum(x^2 + y^2) I, so m and r m have equal standard deviations
+    // (1e6 ppm and 206264.8" per unit).
+    const Helmert2DFitResult noisy = fitHelmert2D(src, {dst[0], {dst[1].first + 0.01, dst[1].second}, dst[2], dst[3],
+                                                        dst[4], {dst[5].first, dst[5].second - 0.02}});
+    const double m = 1 + noisy.transformation->scale() * 1e-6;
+    EXPECT_NEAR(noisy.standardDeviations[2] / 1e6, m * noisy.standardDeviations[3] / 206264.80624709636, 1e-15);
+    EXPECT_GT(noisy.standardDeviations[2], 0);
+
+    const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht, {0, 0});
+    ASSERT_TRUE(b.transformation);
+    EXPECT_NEAR(b.transformation->slope1(), 2e-4, 1e-12);
+    EXPECT_NEAR(b.transformation->shift(), 0.5, 1e-9);
+
+    // Exact data: the iteration must run past its first linearised pass.
+    const MolodenskyBadekasFitResult c = fitMolodenskyBadekas(gs, gt, Convention::PositionVector);
+    ASSERT_TRUE(c.transformation);
+    const Geocentric y = c.transformation->forward(gs[2]);
+    EXPECT_NEAR(y.x, gt[2].x, 1e-6);
+    EXPECT_NEAR(c.transformation->parameters().rz(), 4, 1e-6);
+    EXPECT_NEAR(c.transformation->parameters().s(), 8, 1e-6);
+    EXPECT_EQ(fitHelmert7(gs, gt, Convention::CoordinateFrame).transformation->convention(),
+              Convention::CoordinateFrame);
+
+    // Coincident points fix the translations only, collinear ones leave a
+    // rotation (a slope) open: no transformation, and the rank says so.
+    const HeightPlaneFitResult onALine = fitHeightPlane(line, hs, ht);
+    const Helmert2DFitResult onAPoint = fitHelmert2D(same, dst);
+    const Helmert7FitResult onALine7 = fitHelmert7(gline, gt, Convention::PositionVector);
+    const MolodenskyBadekasFitResult onAPoint7 = fitMolodenskyBadekas(gsame, gt, Convention::PositionVector);
+    const std::tuple<FitSummary, bool, int> cases[] = {{onAPoint.summary, bool(onAPoint.transformation), 2},
+                                                       {onALine.summary, bool(onALine.transformation), 2},
+                                                       {onALine7.summary, bool(onALine7.transformation), 6},
+                                                       {onAPoint7.summary, bool(onAPoint7.transformation), 3}};
+    for (const auto& [summary, hasTransformation, rank] : cases) {
+        EXPECT_TRUE(summary.degenerate && !hasTransformation) << "rank " << rank;
+        EXPECT_EQ(summary.rank, rank);
+    }
+}
+
+// ---- Geoid ---------------------------------------------------------------------------
+
+class ModernGeoid : public GridFiles {};
+
+TEST_F(ModernGeoid, GridsMatchTheMemberAndRegionalOnesRefuseTheirEdges)
+{
+    // A regional grid of a linear function (splines reproduce it up to the
+    // float32 rounding of the nodes) and a global 10-degree grid, pole to pole.
+    GridFile regional{70, 19, 0.5, 0.5, 22, 27, {}};
+    for (int r = 0; r < regional.rows; ++r)
+        for (int c = 0; c < regional.cols; ++c)
+            regional.words.push_back(bitsOf(float(20 + 0.5 * (70 - 0.5 * r) - 0.25 * (19 + 0.5 * c))));
+    write("regional.dat", regional);
+    write("kgeoid14.dat", randomGrid(rng, 19, 36, 90, 0, 10));
+    write("short.dat", GridFile{70, 19, 0.5, 0.5, 3, 3, {bitsOf(1.0f)}});
+    EXPECT_THROW(GeoidGrid(folder + "/short.dat"), std::runtime_error);  // nothing half-loaded
+    const GeoidGrid reg(folder + "/regional.dat");
+    const GeoidGrid global(folder + "/kgeoid14.dat");
+    EXPECT_FALSE(reg.isGlobal());
+    EXPECT_TRUE(global.isGlobal());
+
+    const auto linear = [](double lat, double lon) { return 20 + 0.5 * lat - 0.25 * lon; };
+    struct Case {
+        double lat, lon;
+        bool defined;
+    };
+    // Stored nodes: latitudes 59.5..70, longitudes 19..32, spacing 0.5. A
+    // point needs two spacings inside every edge (exclusive at the north
+    // and east edges): latitudes [60.5, 69), longitudes [20, 31).
+    const Case cases[] = {{65, 25, true},      {60.5, 20.0, true}, {68.99, 30.99, true}, {69, 25, false},
+                          {65, 31, false},     {60.49, 25, false}, {65, 19.99, false},   {65, 32.05, false},
+                          {65, 25 - 360, true}, {65, 385, true},   {91, 25, false},      {65, NAN, false}};
+    for (const Case& c : cases) {
+        const double h = reg.height(c.lat, c.lon);
+        if (c.defined)
+            EXPECT_NEAR(h, linear(c.lat, std::fmod(c.lon + 360, 360)), 2e-5) << c.lat << " " << c.lon;
+        else
+            EXPECT_TRUE(std::isnan(h)) << c.lat << " " << c.lon << " gave " << h;
+    }
+
+    CTervala t;
+    ASSERT_EQ(t.LoadKEGMData(14), 1);
+    const GeoidGrid copy = global;  // copies share the loaded grid
+    std::mt19937_64 points(17);
+    for (int k = 0; k < 400; ++k) {
+        const double lat = uniform(points, -90, 90), lon = uniform(points, -180, 360);
+        EXPECT_SAME(copy.height(lat, lon), t.KEGMGeoidHeight(lat, lon));
+    }
+}
+
+TEST(ModernGeoidModel, Egm96MatchesTheMemberFromThreads)
+{
+    if (!testsupport::haveEgm96Files())
+        GTEST_SKIP() << "no EGM96 files in " << testsupport::egm96Folder();
+    const Egm96Model model = Egm96Model::fromFolder(testsupport::egm96Folder());
+    CTervala t;
+    ASSERT_TRUE(testsupport::loadRealEgm96(t));
+    std::vector<std::pair<double, double>> at;
+    std::mt19937_64 rng(18);
+    for (int k = 0; k < 24; ++k)
+        at.push_back({uniform(rng, -90, 90), uniform(rng, -180, 180)});
+    std::vector<double> legacy, threaded(at.size());
+    for (const auto& [lat, lon] : at)
+        legacy.push_back(t.EGM96GeoidHeight(lat, lon));
+    // One model, four threads, each on every fourth point.
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w)
+        workers.emplace_back([&, w] {
+            for (std::size_t k = w; k < at.size(); k += 4)
+                threaded[k] = model.height(at[k].first, at[k].second);
+        });
+    for (std::thread& w : workers)
+        w.join();
+    for (std::size_t k = 0; k < at.size(); ++k)
+        EXPECT_SAME(threaded[k], legacy[k]);
+    EXPECT_TRUE(std::isnan(model.height(90.5, 0)));
+}

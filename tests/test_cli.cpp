@@ -196,10 +196,27 @@ TEST(CliCommonPoints, LayoutsAndEveryBadLineReported)
     errors.clear();
     EXPECT_FALSE(parseCommonPoints("A 1 2 3\nB 1 2 3 x\nA 5 6 7 8\nC 1 2 3 4\nC 1 2 3 4\n", "helmert2d", points, errors));
     ASSERT_EQ(errors.size(), 3u);
-    EXPECT_NE(errors[0].find("line 1: expected 5 fields (id x y x' y'), got 4"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("line 1: expected 5 fields (id x y x' y'), or 6 or 7 with standard deviations, got 4"),
+              std::string::npos)
+        << errors[0];
     EXPECT_NE(errors[1].find("line 2: y': expected a number"), std::string::npos) << errors[1];
     EXPECT_NE(errors[2].find("line 5: point 'C' appears twice"), std::string::npos) << errors[2];
     EXPECT_FALSE(parseCommonPoints("", "affine", points, errors));
+
+    // Standard deviation columns are kept as written; geodetic sets take any
+    // angle form, latitude first.
+    ASSERT_TRUE(parseCommonPoints("A 37d30'N 127.25 10 1 2 3 0 0.01\n", "bursa-wolf", points, errors,
+                                  PointLayout{true, false}));
+    EXPECT_EQ(points[0].source, (std::vector<double>{37.5, 127.25, 10}));
+    EXPECT_EQ(points[0].sigma, (std::vector<double>{0, 0.01}));
+    errors.clear();
+    EXPECT_FALSE(parseCommonPoints("A 1 2 3 4 5 6 7 8 9\nB 1 2 91 127 5 6 7 8\n", "bursa-wolf", points, errors,
+                                   PointLayout{false, true}));
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_NE(errors[0].find("line 1: expected 7 fields (id X Y Z latitude' longitude' h'), or 8 or 9 or 13"),
+              std::string::npos)
+        << errors[0];
+    EXPECT_NE(errors[1].find("line 2: latitude': "), std::string::npos) << errors[1];
 }
 
 namespace {
@@ -287,10 +304,11 @@ TEST(CliSvg, ScaleBarsAndEscaping)
     EXPECT_EQ(niceLength(7.0), 5.0);
     EXPECT_EQ(niceLength(1.0), 1.0);
     EXPECT_EQ(niceLength(0.0), 1.0);
-    const std::string svg = residualPlot({{"P<1>", 0, 0, 0.01, 0.0, false}, {"P2", 1000, 500, 0.0, -0.03, true}}, "t & t");
+    const std::string svg = residualPlot({{"P<1>", 0, 0, 0.01, 0.0, false}, {"P2", 1000, 500, 0.0, -0.03, true}}, "t & t", {"east", "north & up"});
     EXPECT_NE(svg.find("P&lt;1&gt;"), std::string::npos);
     EXPECT_NE(svg.find("t &amp; t"), std::string::npos);
-    EXPECT_NE(svg.find("P2 (largest)"), std::string::npos);
+    EXPECT_NE(svg.find("P2 (w-test failed)"), std::string::npos);
+    EXPECT_NE(svg.find(">north &amp; up (m)"), std::string::npos);
     EXPECT_NE(svg.find("residuals: 2 cm"), std::string::npos);
     EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
 }

@@ -195,21 +195,43 @@ tervala_cli_test(height.wrong-fields 1 "" "line 1: expected 3 fields \\(x y h\\)
 tervala_cli_test(undulation-correction.origin 0 "^7\\.0000$" "" ARGS undulation-correction --shift 10,20,30 --da 3 --input-string "0 0")
 
 # --- fits and files --------------------------------------------------------------------
-tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(id X Y Z X' Y' Z'\\), got 4"
+tervala_cli_test(fit.bad-points 1 "" "points.txt: line 2: expected 7 fields \\(id X Y Z X' Y' Z'\\), or 8 or 9 or 13 with standard deviations, got 4"
   STDIN ${CLI_INPUTS}/mixed.txt ARGS fit bursa-wolf ${CLI_INPUTS}/bad-points.txt)
-tervala_cli_test(fit.too-few-points 1 "" "at least 3 common points are needed"
-  ARGS fit bursa-wolf ${CLI_INPUTS}/two-points.txt)
-# Points that cannot determine the fit: an error, exit 1 and no parameter
-# file (they gave NaN parameters, "Converged: yes" and exit 0).
-foreach(bad "bursa-wolf|collinear-points|lie on one line" "helmert2d|coincident-points|coincide"
-        "height|collinear-heights|lie on one line")
+# Fits the core refuses: exit 1 and no parameter file (coincident and
+# collinear points gave NaN parameters, "Converged: yes" and exit 0; targets
+# given to the wrong points never settle; coordinates near the double range
+# overflow the normal equations).
+foreach(bad "bursa-wolf|collinear-points|singular geometry" "helmert2d|coincident-points|singular geometry"
+        "height|collinear-heights|singular geometry" "bursa-wolf|two-points|too few observations"
+        "bursa-wolf|mismatched-points|did not converge in 21 passes" "helmert2d|huge-points|not a finite number")
   string(REPLACE "|" ";" bad "${bad}")
   list(GET bad 0 model)
   list(GET bad 1 file)
   list(GET bad 2 message)
-  tervala_cli_test(fit.${file} 1 "" "fit ${model}: the source points ${message}.*no parameters written" ABSENT p.txt
-    ARGS fit ${model} ${CLI_INPUTS}/${file}.txt --write-params p.txt)
+  tervala_cli_test(fit.${file} 1 "" "fit ${model}: [^\n]*${message}.*no parameters written" ABSENT p.txt
+    ARGS fit ${model} ${CLI_INPUTS}/${file}.txt --write-params p.txt --json p.txt)
 endforeach()
+# Options and standard deviation columns a fit cannot use: exit 2 naming the
+# option, or exit 1 naming the line; never a fit with a silently dropped value.
+set(NET ${CLI_INPUTS}/blunder-network.txt)
+foreach(bad "2|--fix: unknown parameter 'bogus'|${NET};--sigma;0.006;--fix;t1,bogus"
+        "2|--fix: the 2D Helmert scale can be held only together with the rotation|${NET};--sigma;0.006;--fix;scale"
+        "2|--snoop tests the points against their a priori|${NET};--snoop"
+        "2|--alpha: must lie strictly between 0 and 1, got 1|${NET};--alpha;1"
+        "2|--sigma: .*greater than zero|${NET};--sigma;0"
+        "2|--sigma and standard deviation columns|${CLI_INPUTS}/sigma-columns.txt;--sigma;0.006"
+        "1|line 3: has 1 standard deviation columns, line 2 has 2|${CLI_INPUTS}/sigma-mixed.txt"
+        "1|line 2: standard deviation 1: must not be negative|${CLI_INPUTS}/sigma-negative.txt"
+        "1|line 2: the standard deviations of observed coordinates must be positive|${CLI_INPUTS}/sigma-zero.txt")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 exit)
+  list(GET bad 1 message)
+  list(SUBLIST bad 2 -1 args)
+  string(MAKE_C_IDENTIFIER "${message}" id)
+  string(SUBSTRING "${id}" 0 40 id)
+  tervala_cli_test(fit.refuse.${id} ${exit} "" "${message}" ABSENT p.txt ARGS fit helmert2d ${args} --write-params p.txt)
+endforeach()
+tervala_cli_test(fit.help-columns 0 "--snoop.*id x y x' y' +\\[s \\| sx' sy'\\]" "" ARGS fit helmert2d --help)
 tervala_cli_test(fit.missing-file 2 "" "common-point file: cannot open nowhere.txt: No such file" ARGS fit helmert2d nowhere.txt)
 tervala_cli_test(geoid.no-grid 2 "" "cannot load the geoid grid .*/no-data/egm2008p.dat" ARGS geoid grid --input-string "0 0")
 tervala_cli_test(geoid.no-coefficients 2 "" "cannot load the EGM96 coefficients" ARGS geoid egm96 --input-string "0 0")
@@ -218,10 +240,11 @@ tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-
 tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
   ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
 
-foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height grid-geoid egm96 demo)
+foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping fit-options
+        fit-geodetic grid-geoid egm96 demo)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
   set_tests_properties(cli.scenario.${scenario} PROPERTIES
-    ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data"
+    ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS}"
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endforeach()

@@ -124,6 +124,110 @@ fit-height)
   d=$(maxdiff again.txt dst.txt 1)
   awk -v d="$d" 'BEGIN { exit !(d < 0.005) }' || fail "heights off by $d m"
   echo "ok: heights within $d m" ;;
+fit-snooping)
+  # A network of eight points with a 6 cm blunder in x' of P6 and 4 mm
+  # noise. The first fit fails the global test and rejects P6 (w -13.7) and
+  # the good P2 (w 4.9), which the blunder pushed over the limit; snooping
+  # must remove P6 only, and then every test passes.
+  net=$TERVALA_CLI_INPUTS/blunder-network.txt
+  "$tervala" fit helmert2d "$net" --sigma 0.004 --json first.json > first.txt || fail "first fit exit $?"
+  "$tervala" fit helmert2d "$net" --sigma 0.004 --snoop --json snooped.json --plot snooped.svg > report.txt || fail "snoop exit $?"
+  grep -q "The solution below is WITHOUT point P6\." report.txt || fail "report: $(cat report.txt)"
+  grep -q ">P6</text>" snooped.svg && fail "a removed point is drawn"
+  grep -q ">first coordinate x (m)" snooped.svg || fail "plot axes"
+  python3 - first.json snooped.json <<'PY' || fail "JSON checks"
+import json, math, sys
+first, final = (json.load(open(f)) for f in sys.argv[1:3])
+rejected = sorted(o["point"] + o["coordinate"] for o in first["observations"] if o["rejected"])
+assert rejected == ["P2x'", "P6x'"], rejected
+assert not first["global_test"]["passed"] and first["removed"] == []
+assert [(r["point"], r["coordinate"]) for r in final["removed"]] == [("P6", "x'")], final["removed"]
+assert final["global_test"]["passed"] and not any(o["rejected"] for o in final["observations"])
+assert {o["point"] for o in final["observations"]} == {"P%d" % k for k in (1, 2, 3, 4, 5, 7, 8)}
+# Uncorrelated observations: sum r_i = r, w = v / (sigma sqrt(r_i)) and
+# MDB = sqrt(lambda0) sigma / sqrt(r_i), sqrt(lambda0) = N(0.9995) + N(0.8).
+for d in (first, final):
+    assert abs(sum(o["redundancy_number"] for o in d["observations"]) - d["redundancy"]) < 1e-9
+    for o in d["observations"]:
+        s = 0.004 * math.sqrt(o["redundancy_number"])
+        assert abs(o["w"] - o["residual"] / s) < 1e-9 and abs(o["mdb"] - (3.290527 + 0.841621) * 0.004 / math.sqrt(o["redundancy_number"])) < 1e-6, o
+PY
+  echo "ok: P6 removed, all tests pass" ;;
+fit-options)
+  # Weights, held parameters and equal weights against a plain weighted
+  # least-squares solution written out here (the unweighted fit of the
+  # members is that solution with equal weights).
+  net=$TERVALA_CLI_INPUTS/blunder-network.txt
+  "$tervala" fit helmert2d "$net" --json equal.json > /dev/null || fail "equal weights exit $?"
+  # P6's x' downweighted to 10 cm by its columns, P2's y' to 2 cm.
+  awk '!/^#/ { print $0, ($1 == "P6" ? "0.1 0.004" : $1 == "P2" ? "0.004 0.02" : "0.004 0.004") }' "$net" > weighted.txt
+  "$tervala" fit helmert2d weighted.txt --json weighted.json > /dev/null || fail "columns exit $?"
+  "$tervala" fit helmert2d "$net" --sigma 0.004 --fix rotation,scale --json shift.json > /dev/null || fail "--fix exit $?"
+  python3 - "$net" equal.json weighted.json shift.json <<'PY' || fail "parameters differ"
+import json, math, sys
+pts = [[float(v) for v in l.split()[1:5]] for l in open(sys.argv[1]) if not l.startswith("#")]
+x0 = sum(p[0] for p in pts) / len(pts); y0 = sum(p[1] for p in pts) / len(pts)
+def helmert(w):
+    # x' - x0 = t1 + c dx - d dy, y' - y0 = t2 + d dx + c dy; unknowns t1 t2 c d;
+    # w[k] = (weight of x', weight of y'). Normal equations by Gauss-Jordan.
+    N = [[0.0] * 5 for _ in range(4)]
+    for (x, y, X, Y), (wx, wy) in zip(pts, w):
+        dx, dy = x - x0, y - y0
+        for row, l, wt in (([1, 0, dx, -dy], X - x0, wx), ([0, 1, dy, dx], Y - y0, wy)):
+            for i in range(4):
+                for j in range(4):
+                    N[i][j] += wt * row[i] * row[j]
+                N[i][4] += wt * row[i] * l
+    for i in range(4):
+        for r in range(4):
+            if r != i:
+                f = N[r][i] / N[i][i]
+                N[r] = [a - f * b for a, b in zip(N[r], N[i])]
+    t1, t2, c, d = (N[i][4] / N[i][i] for i in range(4))
+    return {"t1": t1, "t2": t2, "scale": (math.hypot(c, d) - 1) * 1e6, "rotation": math.degrees(math.atan2(d, c)) * 3600}
+def check(name, want):
+    got = {p["name"]: p["value"] for p in json.load(open(name))["parameters"]}
+    for k, v in want.items():
+        assert abs(got[k] - v) <= 1e-6, (name, k, got[k], v)
+check(sys.argv[2], helmert([(1, 1)] * len(pts)))
+w = [(1 / 0.004**2, 1 / 0.004**2)] * len(pts)
+w[5], w[1] = (1 / 0.1**2, 1 / 0.004**2), (1 / 0.004**2, 1 / 0.02**2)
+check(sys.argv[3], helmert(w))
+shift = json.load(open(sys.argv[4]))
+assert shift["redundancy"] == 14, shift["redundancy"]
+check(sys.argv[4], {"t1": sum(p[2] - p[0] for p in pts) / len(pts), "t2": sum(p[3] - p[1] for p in pts) / len(pts),
+                    "scale": 0.0, "rotation": 0.0})
+PY
+  echo "ok: equal, weighted and held fits agree with the plain solution" ;;
+fit-geodetic)
+  # Source points as latitude, longitude, height on Bessel 1841, targets on
+  # GRS80 after a known Bursa-Wolf shift; the fit on the converted points
+  # must give the shift back (exact data: to rounding of the printed values).
+  printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > src.txt
+  "$tervala" geocentric -e Bessel1841 -p 6 -i src.txt > xyz.txt || fail "geocentric"
+  "$tervala" helmert7 -p 6 --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i xyz.txt > moved.txt || fail "helmert7"
+  "$tervala" geodetic -e GRS80 -p 6 -i moved.txt > dst.txt || fail "geodetic"
+  paste -d' ' src.txt dst.txt | awk '{ print "G" NR, $0 }' > points.txt
+  "$tervala" fit bursa-wolf points.txt --source-ellipsoid Bessel1841 --target-ellipsoid GRS80 --sigma 0.01 \
+    --json fit.json > report.txt || fail "fit exit $?"
+  python3 - fit.json <<'PY' || fail "parameters: $(cat report.txt)"
+import json, sys
+got = {p["name"]: p["value"] for p in json.load(open(sys.argv[1]))["parameters"]}
+want = {"tx": -115.80, "ty": 474.99, "tz": 674.11, "s": 6.43, "rx": 1.16, "ry": -2.31, "rz": -1.63}
+for k, v in want.items():
+    assert abs(got[k] - v) < 1e-3, (k, got[k], v)
+PY
+  # Error-free sources ("0 s'" columns): each misclosure has the target's
+  # standard deviation, so MDB = sqrt(lambda0) 0.01 / sqrt(r_i).
+  awk '{ print $0, 0, 0.01 }' points.txt > sourcefree.txt
+  "$tervala" fit bursa-wolf sourcefree.txt --source-ellipsoid Bessel1841 --target-ellipsoid GRS80 --json free.json \
+    > /dev/null || fail "error-free sources exit $?"
+  python3 - free.json <<'PY' || fail "MDB with error-free sources"
+import json, math, sys
+for o in json.load(open(sys.argv[1]))["observations"]:
+    assert abs(o["mdb"] - (3.290527 + 0.841621) * 0.01 / math.sqrt(o["redundancy_number"])) < 1e-6, o
+PY
+  echo "ok: shift recovered from geodetic input" ;;
 grid-geoid)
   # The proj-data EGM96 grid converted and read back: the node values are
   # the GTX values (PROJ's vgridshift gives 17.1616 at 0,0 and 23.4324 at

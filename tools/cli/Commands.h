@@ -65,6 +65,13 @@ struct FitOptions {
     std::string writeParams;
     std::string plot;
     std::string origin;  // height model: x0,y0
+    double sigma = 0;    // --sigma: one a priori standard deviation (m) for all; 0 when not given
+    double alpha = 0.05;    // global test
+    double alpha0 = 0.001;  // w-test
+    std::vector<std::string> fix;  // parameters held
+    bool snoop = false;
+    std::string json;
+    std::string sourceEllipsoid, targetEllipsoid;  // geodetic input of the seven-parameter fits
 };
 
 // Prints the report of a Bursa-Wolf or Molodensky-Badekas fit of `points`

@@ -1,59 +1,352 @@
-// Least-squares fits from common points, with a report a surveyor can file,
-// an optional parameter file for the transform subcommands and an optional
-// SVG plot of the horizontal residuals.
+// Least-squares fits from common points on the library's adjustment core,
+// with a report a surveyor can file (parameters, precision, global test,
+// w-tests, reliability, data snooping), an optional parameter file for the
+// transform subcommands, a JSON report and an SVG plot of the residuals.
+// Every number printed comes from the core; this file only arranges them.
+#include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "CommonPoints.h"
 #include "Commands.h"
 #include "Params.h"
 #include "Svg.h"
 #include "Text.h"
-#include "estimation/Degeneracy.h"
-#include "estimation/LeastSquares.h"
+#include "estimation/Adjustment.h"
 
 namespace tervala {
 namespace cli {
 
 namespace {
 
+// How a model's parameters are shown: the core's unit times `factor`.
+struct Shown {
+    const char* name;
+    const char* unit;  // as shown
+    double factor;
+    const char* storedUnit;
+};
 
-std::string sd(double variance, int decimals)
+const Shown& shown(const std::string& name)
 {
-    if (!(variance >= 0) || !std::isfinite(variance))
-        return "n/a";
-    return fmt::format("{:.{}f}", std::sqrt(variance), decimals);
+    static const Shown table[] = {
+        {"t1", "m", 1, "m"},           {"t2", "m", 1, "m"},       {"scale", "ppm", 1, "ppm"},
+        {"rotation", "\"", 1, "arc-second"}, {"slope1", "mm/km", 1e6, "m/m"}, {"slope2", "mm/km", 1e6, "m/m"},
+        {"shift", "m", 1, "m"},        {"tx", "m", 1, "m"},       {"ty", "m", 1, "m"},
+        {"tz", "m", 1, "m"},           {"s", "ppm", 1, "ppm"},    {"rx", "\"", 1, "arc-second"},
+        {"ry", "\"", 1, "arc-second"}, {"rz", "\"", 1, "arc-second"},
+    };
+    for (const Shown& s : table)
+        if (name == s.name)
+            return s;
+    static const Shown unknown{"", "", 1, ""};
+    return unknown;
 }
 
-// Writes what --write-params and --plot ask for; the exit status so far
-// becomes 2 when a file cannot be written.
-int writeOutputs(const std::string& command, const FitOptions& o, const ParamSet& set, const std::vector<PlotPoint>& plot,
-                 const std::string& plotTitle, int status)
+// A fit as the front end presents it.
+struct FitRun {
+    std::string model;    // helmert2d, height, bursa-wolf, molodensky-badekas
+    std::string title;    // "2D Helmert", ...
+    std::vector<std::string> header;  // model and origin lines
+    std::vector<std::string> footer;  // printed after the observations
+    std::vector<std::string> coordinate;  // name of each observation's coordinate index
+    PlotAxes axes;
+    bool apriori = false;  // standard deviations were given: the tests apply
+    Adjustment adj;
+    std::vector<CommonPoint> points;
+    ParamSet params;
+    std::vector<PlotPoint> plot;
+};
+
+std::string pointName(const FitRun& f, int index)
 {
+    return f.points[static_cast<std::size_t>(index)].id;
+}
+
+// Parameter standard deviations: from the a priori precision, or, when none
+// was given, scaled by the a posteriori sigma0 (as the unweighted fits do).
+// Without redundancy there is no sigma0 to scale by: NaN.
+double parameterSigma(const FitRun& f, const ParameterEstimate& p)
+{
+    if (f.apriori)
+        return p.sigma;
+    return f.adj.redundancy > 0 ? p.sigma * f.adj.sigma0 : std::nan("");
+}
+
+std::string fixedText(double v, int decimals)
+{
+    return std::isfinite(v) ? fmt::format("{:.{}f}", v, decimals) : "-";
+}
+
+void printReport(const FitRun& f, const FitOptions& o, const std::string& source)
+{
+    const Adjustment& a = f.adj;
+    std::printf("Fit of the %s transformation from %zu common points (%s)\n", f.title.c_str(), f.points.size(),
+                source.c_str());
+    for (const std::string& line : f.header)
+        std::printf("%s\n", line.c_str());
+    if (!a.removed.empty()) {
+        std::printf("\nData snooping (largest failing |w| removed, fit repeated):\n");
+        for (std::size_t k = 0; k < a.removed.size(); ++k) {
+            const SnoopStep& s = a.removed[k];
+            std::printf("  step %zu: removed point %s (%s, w = %.2f; variance factor of that fit %.3f, global test %s)\n",
+                        k + 1, pointName(f, s.point).c_str(), f.coordinate[static_cast<std::size_t>(s.coordinate)].c_str(),
+                        s.w, s.varianceFactor, s.globalPassed ? "passed" : "failed");
+        }
+        std::string list;
+        for (const SnoopStep& s : a.removed)
+            list += (list.empty() ? "" : ", ") + pointName(f, s.point);
+        std::printf("The solution below is WITHOUT point%s %s.\n", a.removed.size() > 1 ? "s" : "", list.c_str());
+    }
+    if (a.message.rfind("data snooping stopped", 0) == 0)
+        std::printf("Data snooping stopped with a w-test still failing: removing another point would leave no "
+                    "redundancy or points that cannot carry the fit.\n");
+    if (!f.header.empty() && (f.model == "bursa-wolf" || f.model == "molodensky-badekas"))
+        std::printf("Converged:      %s (%d passes)\n", a.converged ? "yes" : "NO", a.passes);
+    std::printf("Observations:   %d, free parameters: %d, redundancy: %d\n", a.observationsUsed,
+                a.observationsUsed - a.redundancy, a.redundancy);
+    if (f.apriori) {
+        std::printf("A priori:       %s\n", o.sigma > 0 ? fmt::format("sigma {:g} m for every coordinate", o.sigma).c_str()
+                                                          : "standard deviations from the point file");
+        std::printf("Sigma0:         %.4f (a posteriori, a priori 1)\n", a.sigma0);
+        if (a.global.tested)
+            std::printf("Global test:    variance factor %.4f in [%.4f, %.4f] at alpha %g: %s\n", a.global.statistic,
+                        a.global.lower, a.global.upper, o.alpha, a.global.passed ? "passed" : "FAILED");
+        else
+            std::printf("Global test:    none (no redundancy)\n");
+        std::printf("w-test:         critical value %.3f at alpha0 %g, power 80 %% (sqrt(lambda0) %.3f)\n",
+                    a.wCritical, o.alpha0, a.noncentralitySqrt);
+    } else {
+        std::printf("Sigma0:         %s\n",
+                    a.redundancy > 0
+                        ? fmt::format("{:.4f} m (a posteriori standard deviation of one coordinate, equal weights)",
+                                      a.sigma0)
+                              .c_str()
+                        : "none (no redundancy)");
+        std::printf("No a priori standard deviations (--sigma or columns in the point file): no global test, w-test "
+                    "or MDB;\nparameter standard deviations are scaled by sigma0.\n");
+    }
+    if (!o.fix.empty()) {
+        std::string list;
+        for (const std::string& n : o.fix)
+            list += (list.empty() ? "" : ", ") + n;
+        std::printf("Held at their fixed values: %s\n", list.c_str());
+    }
+
+    std::printf("\n%-16s %18s %14s\n", "Parameter", "Value", "Std. dev.");
+    for (const ParameterEstimate& p : a.parameters) {
+        const Shown& s = shown(p.name);
+        const bool held = std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end();
+        std::printf("%-16s %18.6f %14s\n", fmt::format("{} ({})", p.name, s.unit).c_str(), p.value * s.factor,
+                    held ? "held" : fixedText(parameterSigma(f, p) * s.factor, 6).c_str());
+    }
+    std::printf("\nCorrelation\n%-9s", "");
+    for (const ParameterEstimate& p : a.parameters)
+        std::printf(" %8s", p.name.c_str());
+    std::printf("\n");
+    for (std::size_t i = 0; i < a.parameters.size(); ++i) {
+        std::printf("%-9s", a.parameters[i].name.c_str());
+        for (std::size_t j = 0; j < a.parameters.size(); ++j) {
+            std::string c = fmt::format("{:8.4f}", a.correlation[i][j]);
+            if (c == " -0.0000")
+                c = "  0.0000";  // a rounding-level negative correlation
+            std::printf(" %s", c.c_str());
+        }
+        std::printf("\n");
+    }
+
+    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual)\n");
+    std::printf("%-12s %-6s %10s %7s %8s %8s %9s\n", "Point", "coord", "v", "r", "nv", "w", "MDB");
+    const ObservationTest* worst = nullptr;
+    for (const ObservationTest& t : a.observations)
+        if (f.apriori && t.rejected && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
+            worst = &t;
+    for (const ObservationTest& t : a.observations) {
+        const bool tested = f.apriori;
+        std::printf("%-12s %-6s %10.4f %7.3f %8s %8s %9s%s\n", pointName(f, t.point).c_str(),
+                    f.coordinate[static_cast<std::size_t>(t.coordinate)].c_str(), t.residual, t.redundancy,
+                    tested ? fixedText(t.normalised, 2).c_str() : "-", tested ? fixedText(t.w, 2).c_str() : "-",
+                    tested ? fixedText(t.mdb, 4).c_str() : "-",
+                    tested && t.rejected ? (&t == worst ? "  REJECTED (largest |w|)" : "  REJECTED") : "");
+    }
+    for (const std::string& line : f.footer)
+        std::printf("%s\n", line.c_str());
+}
+
+nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
+{
+    using nlohmann::ordered_json;
+    const Adjustment& a = f.adj;
+    auto number = [](double v) { return std::isfinite(v) ? ordered_json(v) : ordered_json(nullptr); };
+    ordered_json j;
+    j["model"] = f.model;
+    j["a_priori"] = f.apriori;
+    ordered_json parameters = ordered_json::array();
+    for (const ParameterEstimate& p : a.parameters)
+        parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", number(parameterSigma(f, p))},
+                              {"unit", shown(p.name).storedUnit}});
+    j["parameters"] = parameters;
+    j["correlation"] = a.correlation;
+    j["origin"] = {a.origin[0], a.origin[1], a.origin[2]};
+    j["sigma0"] = a.sigma0;
+    j["redundancy"] = a.redundancy;
+    if (f.apriori && a.global.tested)
+        j["global_test"] = {{"statistic", a.global.statistic}, {"lower", a.global.lower}, {"upper", a.global.upper},
+                            {"alpha", o.alpha}, {"passed", a.global.passed}};
+    else
+        j["global_test"] = nullptr;
+    j["w_critical"] = f.apriori ? number(a.wCritical) : ordered_json(nullptr);
+    ordered_json observations = ordered_json::array();
+    for (const ObservationTest& t : a.observations)
+        observations.push_back({{"point", pointName(f, t.point)},
+                                {"coordinate", f.coordinate[static_cast<std::size_t>(t.coordinate)]},
+                                {"residual", t.residual},
+                                {"redundancy_number", t.redundancy},
+                                {"normalised_residual", f.apriori ? number(t.normalised) : ordered_json(nullptr)},
+                                {"w", f.apriori ? number(t.w) : ordered_json(nullptr)},
+                                {"mdb", f.apriori ? number(t.mdb) : ordered_json(nullptr)},
+                                {"rejected", f.apriori && t.rejected}});
+    j["observations"] = observations;
+    ordered_json removed = ordered_json::array();
+    for (const SnoopStep& s : a.removed)
+        removed.push_back({{"point", pointName(f, s.point)},
+                           {"coordinate", f.coordinate[static_cast<std::size_t>(s.coordinate)]},
+                           {"w", s.w},
+                           {"variance_factor", s.varianceFactor}});
+    j["removed"] = removed;
+    j["converged"] = a.converged;
+    return j;
+}
+
+// The end every fit shares: refuse what the core refused, report, and write
+// the files asked for. Exit status 1 for a refusal (no file written), 2 when
+// a file cannot be written.
+int finish(FitRun& f, const FitOptions& o, const std::string& source)
+{
+    const std::string command = "fit " + f.model;
+    if (f.adj.geometry == Geometry::InvalidInput) {
+        // Standard deviations are checked on reading; what is left is --fix.
+        report(command, "--fix: " + f.adj.message);
+        return 2;
+    }
+    if (f.adj.geometry != Geometry::Sound) {
+        report(command, "the fit is refused: " + f.adj.message + " (no parameters written)");
+        return 1;
+    }
+    // Each point's coordinates in their file order (the 2D Helmert core
+    // forms the second coordinate's row first).
+    std::stable_sort(f.adj.observations.begin(), f.adj.observations.end(),
+                     [](const ObservationTest& a, const ObservationTest& b) {
+                         return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
+                     });
+    printReport(f, o, source);
+    if (!f.adj.converged) {
+        report(command, f.adj.message + "; the parameters are the last pass's (no parameters written)");
+        return 1;
+    }
+    for (const ObservationTest& t : f.adj.observations)
+        if (f.apriori && t.rejected)
+            f.plot[static_cast<std::size_t>(t.point)].flagged = true;
+    // Points removed by snooping are not drawn: they are not in the solution.
+    std::vector<PlotPoint> drawn;
+    for (std::size_t k = 0; k < f.plot.size(); ++k) {
+        bool removed = false;
+        for (const SnoopStep& s : f.adj.removed)
+            removed = removed || static_cast<std::size_t>(s.point) == k;
+        if (!removed)
+            drawn.push_back(f.plot[k]);
+    }
+    int status = 0;
     if (!o.writeParams.empty()) {
         if (!writeFileAtomically(command, o.writeParams,
-                                 formatParamText(set, "written by tervala " + command + " from " + o.pointsFile)))
+                                 formatParamText(f.params, "written by tervala " + command + " from " + source)))
             status = 2;
         else
             std::printf("\nParameters written to %s\n", o.writeParams.c_str());
     }
     if (!o.plot.empty()) {
-        if (!writeFileAtomically(command, o.plot, residualPlot(plot, plotTitle)))
+        if (!writeFileAtomically(command, o.plot, residualPlot(drawn, f.title + " fit: residuals", f.axes)))
             status = 2;
         else
             std::printf("Residual plot written to %s\n", o.plot.c_str());
     }
+    if (!o.json.empty()) {
+        if (!writeFileAtomically(command, o.json, jsonReport(f, o).dump(2) + "\n"))
+            status = 2;
+        else
+            std::printf("JSON report written to %s\n", o.json.c_str());
+    }
     return status;
 }
 
-// Reads and parses the common-point file of a fit; reports and returns the
-// exit status (non-zero) on failure.
-int readPoints(const std::string& command, const std::string& model, const FitOptions& o, std::vector<CommonPoint>& points)
+// Standard deviations per observed coordinate, `perPoint` values per point,
+// from --sigma or the columns of the point file, or all 1 without either.
+// For the seven-parameter fits `source` receives the source coordinates'
+// (zero allowed: error-free). Returns the exit status after reporting a
+// problem: 2 for conflicting options, 1 for a bad value in the file.
+int gatherSigmas(const std::string& command, const FitOptions& o, const std::vector<CommonPoint>& points,
+                  std::size_t perPoint, std::vector<double>& target, std::vector<double>* source, bool& apriori)
+{
+    const bool columns = !points.empty() && !points.front().sigma.empty();
+    if (columns && o.sigma > 0) {
+        report(command, "--sigma and standard deviation columns in the point file: give one or the other");
+        return 2;
+    }
+    apriori = columns || o.sigma > 0;
+    for (const CommonPoint& p : points) {
+        const std::vector<double>& s = p.sigma;
+        for (std::size_t i = 0; i < perPoint; ++i) {
+            double t = o.sigma > 0 ? o.sigma : 1.0, src = t;
+            if (columns) {
+                t = s.size() == 1 ? s[0] : s.size() == 2 && source ? s[1] : s.size() == 6 ? s[3 + i] : s[i];
+                src = s.size() == 1 ? s[0] : s.size() == 2 ? s[0] : s.size() == 6 ? s[i] : t;
+                if (!(t > 0)) {
+                    report(command, "line " + std::to_string(p.line) +
+                                        ": the standard deviations of observed coordinates must be positive"
+                                        " (only a source set may be 0, error-free)");
+                    return 1;
+                }
+            }
+            target.push_back(t);
+            if (source)
+                source->push_back(src);
+        }
+    }
+    return 0;
+}
+
+AdjustmentSettings settingsOf(const FitOptions& o)
+{
+    AdjustmentSettings s;
+    s.tests.alpha = o.alpha;
+    s.tests.alpha0 = o.alpha0;
+    s.fixed = o.fix;
+    s.snoop = o.snoop;
+    return s;
+}
+
+// Sigmas gathered and --snoop checked against them: the exit status of a problem, or 0.
+int prepareSigmas(const std::string& command, const FitOptions& o, const std::vector<CommonPoint>& points,
+                  std::size_t perPoint, std::vector<double>& target, std::vector<double>* source, bool& apriori)
+{
+    if (const int status = gatherSigmas(command, o, points, perPoint, target, source, apriori))
+        return status;
+    if (o.snoop && !apriori) {
+        report(command, "--snoop tests the points against their a priori standard deviations: give --sigma or "
+                        "standard deviation columns");
+        return 2;
+    }
+    return 0;
+}
+
+// Reads and parses the common-point file of a fit; the exit status
+// (non-zero) on failure.
+int readPoints(const std::string& command, const std::string& model, const FitOptions& o,
+               std::vector<CommonPoint>& points, const PointLayout& layout = PointLayout())
 {
     std::string text, error;
     if (!readFile(o.pointsFile, text, error)) {
@@ -61,390 +354,180 @@ int readPoints(const std::string& command, const std::string& model, const FitOp
         return 2;
     }
     std::vector<std::string> errors;
-    if (!parseCommonPoints(text, model, points, errors)) {
+    if (!parseCommonPoints(text, model, points, errors, layout)) {
         for (const std::string& e : errors)
             report(command, o.pointsFile + ": " + e);
+        return 1;
+    }
+    if (points.empty()) {
+        report(command, "the file has no common points");
         return 1;
     }
     return 0;
 }
 
-// Index of the largest value (first on ties); -1 when none is finite.
-int largest(const std::vector<double>& v)
-{
-    int best = -1;
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (std::isfinite(v[i]) && (best < 0 || v[i] > v[static_cast<std::size_t>(best)]))
-            best = static_cast<int>(i);
-    return best;
-}
-
-// Refuses a fit whose points cannot determine it or whose result is not a
-// number: the estimators would report NaN or arbitrary values as converged.
-bool refuseDegenerate(const std::string& command, const std::vector<double>& coordinates, int dimension, int needed,
-                      const char* geometry)
-{
-    const int rank = estimation::spreadRank(coordinates.data(), coordinates.size() / static_cast<std::size_t>(dimension),
-                                            dimension);
-    if (rank >= needed)
-        return false;
-    report(command, std::string("the source points ") + (rank == 0 ? "coincide" : "lie on one line") +
-                        "; this fit needs " + geometry + " (no parameters written)");
-    return true;
-}
-
-bool refuseNonFinite(const std::string& command, const std::vector<double>& values)
-{
-    if (estimation::allFinite(values.data(), values.size()))
-        return false;
-    report(command, "the fit gave parameters that are not numbers (singular normal equations); no parameters "
-                    "written");
-    return true;
-}
-
-// Residual rows of the report, the plot and the index of the largest.
-struct ResidualTable {
-    std::vector<std::string> rows;
-    std::vector<PlotPoint> plot;
-    int worst = -1;
-    double worstNorm = 0;
-};
-
-void printResidualRows(ResidualTable& table)
-{
-    for (std::size_t k = 0; k < table.rows.size(); ++k)
-        std::printf("%s%s\n", table.rows[k].c_str(), static_cast<int>(k) == table.worst ? "  <-- largest" : "");
-    if (table.worst >= 0)
-        table.plot[static_cast<std::size_t>(table.worst)].flagged = true;
-}
-
 // ---- seven parameters ---------------------------------------------------------
 
-struct SevenReport {
-    bool badekas = false;
-    bool converged = false;
-    int observations = 0;
-    double sigma0 = 0;
-    double origin[3] = {0, 0, 0};
-    double values[7] = {};
-    double variances[7] = {};
-    ResidualTable residuals;
-};
-
-// Residuals per point, also turned into the local east, north, up frame at
-// the point so that horizontal and vertical misfits can be told apart.
-ResidualTable sevenResiduals(const CTervala& t, const std::vector<CommonPoint>& points, const Context& ctx)
+int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, const FitOptions& o, const Context& ctx,
+                   const NamedEllipsoid* sourceEllipsoid, const NamedEllipsoid* targetEllipsoid)
 {
-    ResidualTable table;
-    std::vector<double> lats, lons, norms;
-    CTervala geo = ctx.object();
+    const std::string command = "fit " + model;
+    FitRun f;
+    f.model = model;
+    const bool badekas = model == "molodensky-badekas";
+    f.title = badekas ? "Molodensky-Badekas" : "Bursa-Wolf";
+    f.coordinate = {"X", "Y", "Z"};
+    f.axes = PlotAxes{"east", "north"};
+    std::vector<double> sigmaTarget, sigmaSource;
+    if (const int status = prepareSigmas(command, o, points, 3, sigmaTarget, &sigmaSource, f.apriori))
+        return status;
+    // Geodetic coordinates to geocentric on their ellipsoids.
+    auto toGeocentric = [](const NamedEllipsoid& e, std::vector<double>& c) {
+        CTervala t;
+        t.Setup_Ellipsoid(e.a, e.inverseFlattening);
+        double lat = c[0], lon = c[1], h = c[2];
+        t.Geodetic_to_Geocentric(lat, lon, h);
+        c = {t.GetGeocentric(0), t.GetGeocentric(1), t.GetGeocentric(2)};
+    };
+    std::vector<double> src, dst;
+    for (CommonPoint& p : points) {
+        if (sourceEllipsoid)
+            toGeocentric(*sourceEllipsoid, p.source);
+        if (targetEllipsoid)
+            toGeocentric(*targetEllipsoid, p.target);
+        src.insert(src.end(), p.source.begin(), p.source.end());
+        dst.insert(dst.end(), p.target.begin(), p.target.end());
+    }
+    f.points = points;
+    f.adj = adjustSevenParameters(static_cast<int>(points.size()), src.data(), dst.data(), sigmaSource.data(),
+                                  sigmaTarget.data(), badekas, settingsOf(o));
+    const Adjustment& a = f.adj;
+    f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
+                                   "rotation",
+                                   badekas ? "+ X0 " : "", badekas ? " - X0" : ""));
+    if (sourceEllipsoid || targetEllipsoid)
+        f.header.push_back(fmt::format("Geodetic input converted to geocentric: source on {}, target on {}",
+                                       sourceEllipsoid ? sourceEllipsoid->name : "(geocentric)",
+                                       targetEllipsoid ? targetEllipsoid->name : "(geocentric)"));
+    if (badekas)
+        f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
+                                       "Z0 {:.4f} m",
+                                       a.origin[0], a.origin[1], a.origin[2]));
+    f.params = ParamSet{model, modelKeys(model), {}};
+    if (badekas)
+        f.params.values.assign(a.origin, a.origin + 3);
+    for (const ParameterEstimate& p : a.parameters)
+        f.params.values.push_back(p.value);
+
+    // The plot: each point at its place on a tangent plane about the centroid
+    // of the targets, its misclosure residual turned into east and north.
+    const NamedEllipsoid& frame = targetEllipsoid ? *targetEllipsoid : ctx.ellipsoid;
+    CTervala geo;
+    geo.Setup_Ellipsoid(frame.a, frame.inverseFlattening);
+    std::vector<double> lats, lons;
+    double latC = 0, lonC = 0;
     for (const CommonPoint& p : points) {
         double X = p.target[0], Y = p.target[1], Z = p.target[2];
         geo.Geocentric_to_Geodetic(X, Y, Z);
         lats.push_back(geo.GetGeodetic(0) * M_PI / 180);
         lons.push_back(geo.GetGeodetic(1) * M_PI / 180);
+        latC += lats.back() / static_cast<double>(points.size());
+        lonC += lons.back() / static_cast<double>(points.size());
     }
-    double latC = 0, lonC = 0;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        latC += lats[k] / static_cast<double>(points.size());
-        lonC += lons[k] / static_cast<double>(points.size());
-    }
-    CTervala& object = const_cast<CTervala&>(t);
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        const double vx = object.GetResidual(static_cast<int>(3 * k + 1));
-        const double vy = object.GetResidual(static_cast<int>(3 * k + 2));
-        const double vz = object.GetResidual(static_cast<int>(3 * k + 3));
+    for (std::size_t k = 0; k < points.size(); ++k)
+        f.plot.push_back(PlotPoint{points[k].id, (lons[k] - lonC) * std::cos(latC) * frame.a, (lats[k] - latC) * frame.a,
+                                   0.0, 0.0, false});
+    for (std::size_t i = 0; i + 2 < a.observations.size(); i += 3) {
+        const std::size_t k = static_cast<std::size_t>(a.observations[i].point);
+        const double vx = a.observations[i].residual, vy = a.observations[i + 1].residual,
+                     vz = a.observations[i + 2].residual;
         const double sl = std::sin(lats[k]), cl = std::cos(lats[k]), so = std::sin(lons[k]), co = std::cos(lons[k]);
-        const double ve = -so * vx + co * vy;
-        const double vn = -sl * co * vx - sl * so * vy + cl * vz;
+        f.plot[k].dEast = -so * vx + co * vy;
+        f.plot[k].dNorth = -sl * co * vx - sl * so * vy + cl * vz;
         const double vu = cl * co * vx + cl * so * vy + sl * vz;
-        norms.push_back(std::sqrt(vx * vx + vy * vy + vz * vz));
-        table.rows.push_back(fmt::format("{:<12} {:9.4f} {:9.4f} {:9.4f}   {:9.4f} {:9.4f} {:9.4f} {:9.4f}",
-                                         points[k].id, vx, vy, vz, ve, vn, vu, norms.back()));
-        // Horizontal position on a local tangent plane around the centroid.
-        const double a = ctx.ellipsoid.a;
-        table.plot.push_back(
-            PlotPoint{points[k].id, (lons[k] - lonC) * std::cos(latC) * a, (lats[k] - latC) * a, ve, vn, false});
+        if (f.footer.empty())
+            f.footer = {"", "The same residuals in the local east, north, up frame of each point, metres",
+                        fmt::format("{:<12} {:>10} {:>10} {:>10}", "Point", "vE", "vN", "vU")};
+        f.footer.push_back(fmt::format("{:<12} {:10.4f} {:10.4f} {:10.4f}", points[k].id, f.plot[k].dEast,
+                                       f.plot[k].dNorth, vu));
     }
-    table.worst = largest(norms);
-    if (table.worst >= 0)
-        table.worstNorm = norms[static_cast<std::size_t>(table.worst)];
-    return table;
-}
-
-SevenReport computeSevenReport(bool badekas, const std::vector<CommonPoint>& points, const Context& ctx, CTervala& t)
-{
-    std::vector<double> src, dst;
-    for (const CommonPoint& p : points) {
-        src.insert(src.end(), p.source.begin(), p.source.end());
-        dst.insert(dst.end(), p.target.begin(), p.target.end());
-    }
-    SevenReport fit;
-    fit.badekas = badekas;
-    fit.observations = static_cast<int>(src.size());
-    fit.converged = badekas ? t.SevenParameters_Molodensky_BadekasModel(fit.observations, src.data(), dst.data())
-                            : t.SevenParameters_Bursa_WolfModel(fit.observations, src.data(), dst.data());
-    fit.sigma0 = t.GetSigma();
-    for (int i = 0; i < 3; ++i)
-        fit.origin[i] = t.GetRotOrigin(i);
-    for (int i = 0; i < 7; ++i) {
-        fit.values[i] = t.GetSevenParameters(i);
-        fit.variances[i] = t.GetSevenCovariance(i, i);
-    }
-    fit.residuals = sevenResiduals(t, points, ctx);
-    return fit;
-}
-
-void printSevenReport(SevenReport& fit, const std::vector<CommonPoint>& points, const std::string& source)
-{
-    std::printf("Fit of the %s transformation from %zu common points (%s)\n",
-                fit.badekas ? "Molodensky-Badekas" : "Bursa-Wolf", points.size(), source.c_str());
-    std::printf("Model: X' = T %s+ (1 + s 1e-6) R (X%s), R = R3(rz) R2(ry) R1(rx), coordinate frame rotation\n",
-                fit.badekas ? "+ X0 " : "", fit.badekas ? " - X0" : "");
-    std::printf("Converged:      %s\n", fit.converged ? "yes" : "NO (pass limit reached; parameters are the last pass's)");
-    std::printf("Observations:   %d, unknowns: 7, redundancy: %d\n", fit.observations, fit.observations - 7);
-    std::printf("Sigma0:         %.4f m\n\n", fit.sigma0);
-    if (fit.badekas)
-        std::printf("Rotation origin (source centroid): X0 %.4f  Y0 %.4f  Z0 %.4f m\n\n", fit.origin[0], fit.origin[1],
-                    fit.origin[2]);
-    static const char* names[] = {"tx (m)", "ty (m)", "tz (m)", "s (ppm)", "rx (\")", "ry (\")", "rz (\")"};
-    std::printf("%-12s %16s %12s\n", "Parameter", "Value", "Std. dev.");
-    for (int i = 0; i < 7; ++i)
-        std::printf("%-12s %16.6f %12s\n", names[i], fit.values[i], sd(fit.variances[i], 6).c_str());
-
-    std::printf("\nResiduals (transformed source minus target), metres\n");
-    std::printf("%-12s %9s %9s %9s   %9s %9s %9s %9s\n", "Point", "vX", "vY", "vZ", "vE", "vN", "vU", "|v|");
-    printResidualRows(fit.residuals);
-    if (fit.residuals.worst >= 0 && fit.sigma0 > 0 && std::isfinite(fit.sigma0))
-        std::printf("\nLargest residual: point %s, %.4f m = %.1f sigma0\n",
-                    points[static_cast<std::size_t>(fit.residuals.worst)].id.c_str(), fit.residuals.worstNorm,
-                    fit.residuals.worstNorm / fit.sigma0);
-}
-
-int fitSevenPoints(const std::string& model, const std::vector<CommonPoint>& points, const FitOptions& o,
-                   const Context& ctx)
-{
-    const std::string command = "fit " + model;
-    if (points.size() < 3) {
-        report(command, "at least 3 common points are needed, the file has " + std::to_string(points.size()));
-        return 1;
-    }
-    std::vector<double> src;
-    for (const CommonPoint& p : points)
-        src.insert(src.end(), p.source.begin(), p.source.end());
-    if (refuseDegenerate(command, src, 3, estimation::kSevenParameterRank, "points spread over a plane or a volume"))
-        return 1;
-    CTervala t = ctx.object();
-    SevenReport fit = computeSevenReport(model == "molodensky-badekas", points, ctx, t);
-    ParamSet set{model, modelKeys(model), {}};
-    if (fit.badekas)
-        set.values.assign(fit.origin, fit.origin + 3);
-    set.values.insert(set.values.end(), fit.values, fit.values + 7);
-    if (refuseNonFinite(command, set.values))
-        return 1;
-    printSevenReport(fit, points, o.pointsFile);
-    return writeOutputs(command, o, set, fit.residuals.plot,
-                        (fit.badekas ? "Molodensky-Badekas" : "Bursa-Wolf") + std::string(" fit: horizontal residuals"),
-                        fit.converged ? 0 : 1);
+    return finish(f, o, o.pointsFile);
 }
 
 int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
 {
+    const std::string command = "fit " + model;
+    NamedEllipsoid source{"", 0, 0}, target{"", 0, 0};
+    std::string error;
+    if (!o.sourceEllipsoid.empty() && !resolveEllipsoid(o.sourceEllipsoid, source, error)) {
+        report(command, "--source-ellipsoid: " + error);
+        return 2;
+    }
+    if (!o.targetEllipsoid.empty() && !resolveEllipsoid(o.targetEllipsoid, target, error)) {
+        report(command, "--target-ellipsoid: " + error);
+        return 2;
+    }
+    PointLayout layout;
+    layout.geodeticSource = !o.sourceEllipsoid.empty();
+    layout.geodeticTarget = !o.targetEllipsoid.empty();
     std::vector<CommonPoint> points;
-    if (const int status = readPoints("fit " + model, model, o, points))
+    if (const int status = readPoints(command, model, o, points, layout))
         return status;
-    return fitSevenPoints(model, points, o, ctx);
+    return fitSevenPoints(model, points, o, ctx, layout.geodeticSource ? &source : nullptr,
+                          layout.geodeticTarget ? &target : nullptr);
 }
 
 // ---- 2D Helmert -----------------------------------------------------------------
 
-struct HelmertReport {
-    double origin[2] = {0, 0};
-    double t1 = 0, t2 = 0, scalePpm = 0, rotation = 0;
-    double varT1 = 0, varT2 = 0;  // m^2
-    double varScale = 0, varRotation = 0;  // ppm^2, arc-second^2
-    double sigma0 = 0;
-    int observations = 0;
-    ResidualTable residuals;
-};
-
-HelmertReport computeHelmertReport(const std::vector<CommonPoint>& points)
-{
-    std::vector<double> src, dst;
-    for (const CommonPoint& p : points) {
-        src.insert(src.end(), p.source.begin(), p.source.end());
-        dst.insert(dst.end(), p.target.begin(), p.target.end());
-    }
-    HelmertReport fit;
-    fit.observations = static_cast<int>(src.size());
-    // The estimator behind Parameters_2DHelmert; it also returns the source
-    // centroid its unknowns refer to.
-    const Helmert2DFit t = tervala::fitHelmert2D(fit.observations, src.data(), dst.data());
-    fit.origin[0] = t.origin[0];
-    fit.origin[1] = t.origin[1];
-    fit.t2 = t.parameters[0];
-    fit.t1 = t.parameters[1];
-    fit.scalePpm = t.parameters[2];
-    fit.rotation = t.parameters[3];
-    fit.varT1 = t.covariance[1][1];
-    fit.varT2 = t.covariance[0][0];
-    fit.sigma0 = t.sigma;
-    // Scale and rotation derive from c = m cos(theta), d = m sin(theta):
-    // propagate the covariance of (c, d) to them.
-    const double m = 1 + fit.scalePpm * 1e-6, theta = fit.rotation * M_PI / 648000;
-    const double c = m * std::cos(theta), d = m * std::sin(theta);
-    const double qcc = t.covariance[2][2], qdd = t.covariance[3][3], qcd = t.covariance[2][3];
-    const double arcsec = 648000 / M_PI;
-    fit.varScale = (c * c * qcc + 2 * c * d * qcd + d * d * qdd) / (m * m) * 1e12;
-    fit.varRotation = (d * d * qcc - 2 * c * d * qcd + c * c * qdd) / (m * m * m * m) * arcsec * arcsec;
-    auto residual = [&t](int i) { return i <= t.residual.Rows() ? t.residual(i, 1) : std::nan(""); };
-
-    std::vector<double> norms;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        // Element 2k+1 belongs to the second coordinate, 2k+2 to the first.
-        const double vy = points.size() > 1 ? residual(static_cast<int>(2 * k + 1)) : 0.0;
-        const double vx = points.size() > 1 ? residual(static_cast<int>(2 * k + 2)) : 0.0;
-        norms.push_back(std::hypot(vx, vy));
-        fit.residuals.rows.push_back(fmt::format("{:<12} {:10.4f} {:10.4f} {:10.4f}", points[k].id, vx, vy, norms.back()));
-        fit.residuals.plot.push_back(PlotPoint{points[k].id, points[k].source[1], points[k].source[0], vy, vx, false});
-    }
-    fit.residuals.worst = points.size() > 1 ? largest(norms) : -1;
-    return fit;
-}
-
-void printHelmertReport(HelmertReport& fit, std::size_t count, const std::string& source)
-{
-    const int n = fit.observations;
-    std::printf("Fit of the 2D Helmert transformation from %zu common points (%s)\n", count, source.c_str());
-    std::printf("Model: x' = x0 + t1 + m (cos r (x - x0) - sin r (y - y0)), y' = y0 + t2 + m (sin r (x - x0) + cos r (y - y0))\n");
-    std::printf("Origin (source centroid): x0 %.4f  y0 %.4f m\n", fit.origin[0], fit.origin[1]);
-    std::printf("Observations:   %d, unknowns: 4, redundancy: %d\n", n, n - 4 > 0 ? n - 4 : 0);
-    std::printf("Sigma0:         %.4f m\n\n", fit.sigma0);
-    std::printf("%-14s %16s %12s\n", "Parameter", "Value", "Std. dev.");
-    std::printf("%-14s %16.4f %12s\n", "t1 (m)", fit.t1, sd(fit.varT1, 4).c_str());
-    std::printf("%-14s %16.4f %12s\n", "t2 (m)", fit.t2, sd(fit.varT2, 4).c_str());
-    std::printf("%-14s %16.4f %12s\n", "scale (ppm)", fit.scalePpm, sd(fit.varScale, 4).c_str());
-    std::printf("%-14s %16.4f %12s\n", "rotation (\")", fit.rotation, sd(fit.varRotation, 4).c_str());
-    std::printf("\nResiduals (transformed source minus target), metres\n");
-    std::printf("%-12s %10s %10s %10s\n", "Point", "vx", "vy", "|v|");
-    printResidualRows(fit.residuals);
-}
-
 int fitHelmert2D(const FitOptions& o, const Context&)
 {
     const std::string command = "fit helmert2d";
-    std::vector<CommonPoint> points;
-    if (const int status = readPoints(command, "helmert2d", o, points))
+    FitRun f;
+    f.model = "helmert2d";
+    f.title = "2D Helmert";
+    f.coordinate = {"x'", "y'"};
+    f.axes = PlotAxes{"second coordinate y", "first coordinate x"};
+    if (const int status = readPoints(command, f.model, o, f.points))
         return status;
-    if (points.empty()) {
-        report(command, "the file has no common points");
-        return 1;
-    }
-    std::vector<double> src;
-    for (const CommonPoint& p : points)
+    std::vector<double> src, dst, sigma;
+    for (const CommonPoint& p : f.points) {
         src.insert(src.end(), p.source.begin(), p.source.end());
-    if (points.size() > 1 && refuseDegenerate(command, src, 2, estimation::kHelmert2DRank, "at least two distinct points"))
-        return 1;
-    HelmertReport fit = computeHelmertReport(points);
-    const ParamSet set{"helmert2d", modelKeys("helmert2d"),
-                       {fit.t1, fit.t2, fit.scalePpm, fit.rotation, fit.origin[0], fit.origin[1]}};
-    if (refuseNonFinite(command, set.values))
-        return 1;
-    printHelmertReport(fit, points.size(), o.pointsFile);
-    return writeOutputs(command, o, set, fit.residuals.plot, "2D Helmert fit: residuals (first coordinate up)", 0);
+        dst.insert(dst.end(), p.target.begin(), p.target.end());
+    }
+    if (const int status = prepareSigmas(command, o, f.points, 2, sigma, nullptr, f.apriori))
+        return status;
+    f.adj = adjustHelmert2D(static_cast<int>(f.points.size()), src.data(), dst.data(), sigma.data(), settingsOf(o));
+    const Adjustment& a = f.adj;
+    f.header.push_back("Model: x' = x0 + t1 + m (cos r (x - x0) - sin r (y - y0)), "
+                       "y' = y0 + t2 + m (sin r (x - x0) + cos r (y - y0))");
+    f.header.push_back(fmt::format("Origin (centroid of the source points used): x0 {:.4f}  y0 {:.4f} m", a.origin[0],
+                                   a.origin[1]));
+    if (a.geometry == Geometry::Sound) {
+        // The core reports t2, t1, scale, rotation; the parameter file keeps t1 first.
+        f.params = ParamSet{"helmert2d", modelKeys("helmert2d"),
+                            {a.parameters[1].value, a.parameters[0].value, a.parameters[2].value,
+                             a.parameters[3].value, a.origin[0], a.origin[1]}};
+        for (std::size_t k = 0; k < f.points.size(); ++k)
+            f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
+        for (const ObservationTest& t : a.observations)
+            (t.coordinate == 0 ? f.plot[static_cast<std::size_t>(t.point)].dNorth
+                               : f.plot[static_cast<std::size_t>(t.point)].dEast) = t.residual;
+    }
+    return finish(f, o, o.pointsFile);
 }
 
 // ---- height plane ------------------------------------------------------------------
 
-struct HeightReport {
-    double x0 = 0, y0 = 0;
-    double values[3] = {0, 0, 0};  // a1, a2, c
-    double variances[3] = {0, 0, 0};
-    int unknowns = 0, redundancy = 0;
-    double sigma0 = 0, meanAccuracy = 0;
-    std::vector<double> v;
-    ResidualTable residuals;
-};
-
-HeightReport computeHeightReport(const std::vector<CommonPoint>& points, double x0, double y0)
-{
-    std::vector<double> xy, hs, ht;
-    for (const CommonPoint& p : points) {
-        xy.push_back(p.source[0]);
-        xy.push_back(p.source[1]);
-        hs.push_back(p.source[2]);
-        ht.push_back(p.target[0]);
-    }
-    const int n = static_cast<int>(points.size());
-    HeightReport fit;
-    fit.x0 = x0;
-    fit.y0 = y0;
-    CTervala t;
-    t.Parameters_HeightTrans(n, y0, x0, xy.data(), hs.data(), ht.data());
-
-    // Standard deviations of the plane: the library reports the residuals and
-    // the mean accuracy; the covariance follows from the same design.
-    fit.unknowns = n >= 3 ? 3 : 1;
-    Numbra normal(fit.unknowns, fit.unknowns);
-    double vtv = 0;
-    for (int k = 0; k < n; ++k) {
-        const double row[3] = {xy[2 * k] - x0, xy[2 * k + 1] - y0, 1.0};
-        const double* r = fit.unknowns == 3 ? row : row + 2;
-        for (int i = 0; i < fit.unknowns; ++i)
-            for (int j = 0; j < fit.unknowns; ++j)
-                normal(i + 1, j + 1) += r[i] * r[j];
-        fit.v.push_back(t.GetResidualH(k + 1));
-        vtv += fit.v.back() * fit.v.back();
-    }
-    fit.redundancy = n - fit.unknowns;
-    const double s0sq = fit.redundancy > 0 ? vtv / fit.redundancy : 0.0;
-    const Numbra q = Inv(normal);
-    for (int i = 0; i < 3; ++i)
-        fit.variances[i] = fit.unknowns == 3 ? q(i + 1, i + 1) * s0sq : (i == 2 ? q(1, 1) * s0sq : 0.0);
-    fit.sigma0 = std::sqrt(s0sq);
-    fit.meanAccuracy = t.GetHeightMeanaccuracy();
-    for (int i = 0; i < 3; ++i)
-        fit.values[i] = t.GetHeightParameters(i);
-
-    std::vector<double> norms;
-    for (int k = 0; k < n; ++k) {
-        norms.push_back(std::fabs(fit.v[static_cast<std::size_t>(k)]));
-        fit.residuals.rows.push_back(
-            fmt::format("{:<12} {:10.4f}", points[static_cast<std::size_t>(k)].id, fit.v[static_cast<std::size_t>(k)]));
-        fit.residuals.plot.push_back(PlotPoint{points[static_cast<std::size_t>(k)].id, xy[2 * k + 1], xy[2 * k], 0.0,
-                                               fit.v[static_cast<std::size_t>(k)], false});
-    }
-    fit.residuals.worst = largest(norms);
-    return fit;
-}
-
-void printHeightReport(HeightReport& fit, std::size_t count, const std::string& source)
-{
-    std::printf("Fit of the height transformation from %zu common points (%s)\n", count, source.c_str());
-    std::printf("Model: h' = h + a1 (x - x0) + a2 (y - y0) + c%s\n", count < 3 ? "  (fewer than 3 points: shift c only)" : "");
-    std::printf("Origin: x0 %.4f  y0 %.4f m\n", fit.x0, fit.y0);
-    std::printf("Observations:   %zu, unknowns: %d, redundancy: %d\n", count, fit.unknowns, fit.redundancy);
-    std::printf("Sigma0:         %.4f m\n", fit.sigma0);
-    std::printf("Mean accuracy:  %.4f m (sqrt(0.5 v'v))\n\n", fit.meanAccuracy);
-    std::printf("%-14s %16s %12s\n", "Parameter", "Value", "Std. dev.");
-    std::printf("%-14s %16.4f %12s\n", "a1 (mm/km)", fit.values[0] * 1e6, sd(fit.variances[0] * 1e12, 4).c_str());
-    std::printf("%-14s %16.4f %12s\n", "a2 (mm/km)", fit.values[1] * 1e6, sd(fit.variances[1] * 1e12, 4).c_str());
-    std::printf("%-14s %16.4f %12s\n", "c (m)", fit.values[2], sd(fit.variances[2], 4).c_str());
-    std::printf("\nResiduals (transformed source minus target), metres\n");
-    std::printf("%-12s %10s\n", "Point", "v");
-    printResidualRows(fit.residuals);
-}
-
-int fitHeight(const FitOptions& o, const Context&)
+int fitHeight(FitOptions o, const Context&)
 {
     const std::string command = "fit height";
-    std::vector<CommonPoint> points;
-    if (const int status = readPoints(command, "height", o, points))
+    FitRun f;
+    f.model = "height";
+    f.title = "height";
+    f.coordinate = {"h'"};
+    f.axes = PlotAxes{"second coordinate y", "first coordinate x"};
+    if (const int status = readPoints(command, f.model, o, f.points))
         return status;
-    if (points.empty()) {
-        report(command, "the file has no common points");
-        return 1;
-    }
     double x0 = 0, y0 = 0;
     if (!o.origin.empty()) {
         std::vector<double> v;
@@ -456,34 +539,85 @@ int fitHeight(const FitOptions& o, const Context&)
         x0 = v[0];
         y0 = v[1];
     } else {
-        for (const CommonPoint& p : points) {
-            x0 += p.source[0] / static_cast<double>(points.size());
-            y0 += p.source[1] / static_cast<double>(points.size());
+        for (const CommonPoint& p : f.points) {
+            x0 += p.source[0] / static_cast<double>(f.points.size());
+            y0 += p.source[1] / static_cast<double>(f.points.size());
         }
     }
-    std::vector<double> xy;
-    for (const CommonPoint& p : points) {
+    std::vector<double> xy, hs, ht, sigma;
+    for (const CommonPoint& p : f.points) {
         xy.push_back(p.source[0]);
         xy.push_back(p.source[1]);
+        hs.push_back(p.source[2]);
+        ht.push_back(p.target[0]);
     }
-    if (points.size() >= 3 &&
-        refuseDegenerate(command, xy, 2, estimation::kHeightPlaneRank, "positions that do not lie on one line"))
-        return 1;
-    HeightReport fit = computeHeightReport(points, x0, y0);
-    const ParamSet set{"height", modelKeys("height"), {fit.values[0], fit.values[1], fit.values[2], x0, y0}};
-    if (refuseNonFinite(command, set.values))
-        return 1;
-    printHeightReport(fit, points.size(), o.pointsFile);
-    return writeOutputs(command, o, set, fit.residuals.plot,
-                        "Height fit: residuals drawn as vertical arrows (up = positive)", 0);
+    if (const int status = prepareSigmas(command, o, f.points, 1, sigma, nullptr, f.apriori))
+        return status;
+    // Fewer than three points fit the shift alone, as Parameters_HeightTrans does.
+    const bool shiftOnly = f.points.size() < 3;
+    if (shiftOnly)
+        o.fix.insert(o.fix.end(), {"slope1", "slope2"});
+    f.adj = adjustHeightPlane(static_cast<int>(f.points.size()), x0, y0, xy.data(), hs.data(), ht.data(), sigma.data(),
+                              settingsOf(o));
+    const Adjustment& a = f.adj;
+    f.header.push_back(std::string("Model: h' = h + slope1 (x - x0) + slope2 (y - y0) + shift") +
+                       (shiftOnly ? "  (fewer than 3 points: shift only)" : ""));
+    f.header.push_back(fmt::format("Origin: x0 {:.4f}  y0 {:.4f} m", x0, y0));
+    if (a.geometry == Geometry::Sound) {
+        f.params = ParamSet{"height", modelKeys("height"),
+                            {a.parameters[0].value, a.parameters[1].value, a.parameters[2].value, x0, y0}};
+        for (std::size_t k = 0; k < f.points.size(); ++k)
+            f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
+        for (const ObservationTest& t : a.observations)
+            f.plot[static_cast<std::size_t>(t.point)].dNorth = t.residual;
+    }
+    return finish(f, o, o.pointsFile);
 }
+
+// A probability strictly between 0 and 1.
+CLI::Validator probability()
+{
+    return CLI::Validator(
+        [](std::string& s) -> std::string {
+            double v = 0;
+            std::string why;
+            if (!parseNumber(s, v, why))
+                return why;
+            return v > 0 && v < 1 ? std::string() : "must lie strictly between 0 and 1, got " + s;
+        },
+        "PROBABILITY");
+}
+
+const char* kColumnsHelp =
+    "Common-point files: one point per line, fields separated by blanks or commas, '#' comments.\n"
+    "Optional a priori standard deviations (metres) follow the coordinates, for every point or none:\n"
+    "  helmert2d   id x y x' y'       [s | sx' sy']          (target coordinates; sources error-free)\n"
+    "  height      id x y h h'        [s]                    (of the height difference)\n"
+    "  bursa-wolf, molodensky-badekas\n"
+    "              id X Y Z X' Y' Z'  [s | s s' | sX sY sZ sX' sY' sZ']\n"
+    "              (one s for all six, source and target, or each; a source s of 0 is error-free).\n"
+    "With --source-ellipsoid / --target-ellipsoid a seven-parameter file gives that set as latitude,\n"
+    "longitude (any angle form) and ellipsoidal height; standard deviations still refer to X, Y, Z.\n"
+    "Without standard deviations the fit uses equal weights and reports no global test, w-test or MDB.\n"
+    "Parameter names for --fix: helmert2d t1 t2 rotation scale (scale only with rotation); height\n"
+    "slope1 slope2 shift; seven-parameter fits tx ty tz s rx ry rz.";
 
 CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& description, FitOptions& o)
 {
     CLI::App* sub = fit->add_subcommand(name, description);
+    sub->footer(kColumnsHelp);
     sub->add_option("points", o.pointsFile, "Common-point file (- for standard input)")->required();
+    sub->add_option("--sigma", o.sigma, "A priori standard deviation (m) of every observed coordinate")
+        ->check(positiveNumber());
+    sub->add_option("--alpha", o.alpha, "Significance level of the global test (default 0.05)")->check(probability());
+    sub->add_option("--alpha0", o.alpha0, "Significance level of each w-test (default 0.001; power 0.80)")
+        ->check(probability());
+    sub->add_option("--fix", o.fix, "Hold these parameters (comma list of names)")->delimiter(',');
+    sub->add_flag("--snoop", o.snoop, "Data snooping: remove the point with the largest failing |w| and refit, "
+                                      "while a w-test fails");
     sub->add_option("--write-params", o.writeParams, "Write the parameters to this file (for --params FILE)");
     sub->add_option("--plot", o.plot, "Draw the residual vectors into this SVG file");
+    sub->add_option("--json", o.json, "Write the whole report as JSON to this file");
     return sub;
 }
 
@@ -494,7 +628,7 @@ int reportSevenParameterFit(const std::string& model, const std::vector<CommonPo
 {
     FitOptions o;
     o.pointsFile = sourceName;
-    return fitSevenPoints(model, points, o, ctx);
+    return fitSevenPoints(model, points, o, ctx, nullptr, nullptr);
 }
 
 void addFitCommands(CLI::App& app, Context& ctx, Registry& registry)
@@ -503,24 +637,30 @@ void addFitCommands(CLI::App& app, Context& ctx, Registry& registry)
     fit->require_subcommand(1);
 
     auto h2 = std::make_shared<FitOptions>();
-    CLI::App* helmert = addFit(fit, "helmert2d", "2D Helmert from lines: id x y x' y'", *h2);
+    CLI::App* helmert = addFit(fit, "helmert2d", "2D Helmert from lines: id x y x' y' [sigmas]", *h2);
     registry.add(helmert, [&ctx, h2] { return fitHelmert2D(*h2, ctx); });
 
     auto hh = std::make_shared<FitOptions>();
-    CLI::App* height = addFit(fit, "height", "Height plane from lines: id x y h h'", *hh);
+    CLI::App* height = addFit(fit, "height", "Height plane from lines: id x y h h' [sigma]", *hh);
     height->add_option("--origin", hh->origin, "Origin x0,y0 (default: centroid of the positions)");
     registry.add(height, [&ctx, hh] { return fitHeight(*hh, ctx); });
 
-    auto bw = std::make_shared<FitOptions>();
-    CLI::App* bursa = addFit(fit, "bursa-wolf", "Bursa-Wolf seven parameters from lines: id X Y Z X' Y' Z'", *bw);
-    bursa->add_option("--ellipsoid,-e", ctx.ellipsoidText, "Ellipsoid for the local residual frame (default WGS84)");
-    registry.add(bursa, [&ctx, bw] { return fitSeven("bursa-wolf", *bw, ctx); });
-
-    auto mb = std::make_shared<FitOptions>();
-    CLI::App* badekas =
-        addFit(fit, "molodensky-badekas", "Molodensky-Badekas parameters from lines: id X Y Z X' Y' Z'", *mb);
-    badekas->add_option("--ellipsoid,-e", ctx.ellipsoidText, "Ellipsoid for the local residual frame (default WGS84)");
-    registry.add(badekas, [&ctx, mb] { return fitSeven("molodensky-badekas", *mb, ctx); });
+    for (const char* model : {"bursa-wolf", "molodensky-badekas"}) {
+        auto o = std::make_shared<FitOptions>();
+        CLI::App* sub = addFit(fit, model,
+                               std::string(model == std::string("bursa-wolf") ? "Bursa-Wolf seven parameters"
+                                                                               : "Molodensky-Badekas parameters") +
+                                   " from lines: id X Y Z X' Y' Z' [sigmas]",
+                               *o);
+        sub->add_option("--ellipsoid,-e", ctx.ellipsoidText,
+                        "Ellipsoid of the local east/north frame of the plot (default WGS84)");
+        sub->add_option("--source-ellipsoid", o->sourceEllipsoid,
+                        "Source points are latitude longitude height on this ellipsoid");
+        sub->add_option("--target-ellipsoid", o->targetEllipsoid,
+                        "Target points are latitude longitude height on this ellipsoid");
+        const std::string name = model;
+        registry.add(sub, [&ctx, o, name] { return fitSeven(name, *o, ctx); });
+    }
 }
 
 } // namespace cli

@@ -48,7 +48,7 @@ double niceLength(double value)
     return (m >= 5 ? 5 : m >= 2 ? 2 : 1) * power;
 }
 
-std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title)
+std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title, const PlotAxes& axes)
 {
     const double width = 800, height = 800, margin = 90;
     double minE = 0, maxE = 0, minN = 0, maxN = 0, maxResidual = 0;
@@ -104,7 +104,7 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
                 "marker-end=\"url(#{})\"/>\n",
                 x, y, x + dx, y + dy, colour, p.flagged ? 2.5 : 1.5, p.flagged ? "headFlag" : "head");
         svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" fill=\"{}\">{}{}</text>\n", x + 6, y - 6,
-                           p.flagged ? "#c0392b" : "#333", escape(p.id), p.flagged ? " (largest)" : "");
+                           p.flagged ? "#c0392b" : "#333", escape(p.id), p.flagged ? " (w-test failed)" : "");
     }
     // Scale bars: residuals (exaggerated) and positions.
     const double barY = height - margin / 2;
@@ -118,7 +118,14 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
     svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1}\" x2=\"{2}\" y2=\"{1}\" stroke=\"#333\" stroke-width=\"3\"/>\n"
                        "<text x=\"{0:.1f}\" y=\"{3}\">positions: {4}</text>\n",
                        positionX, barY, width - margin / 2, barY - 8, lengthLabel(positionBar));
-    svg += fmt::format("<text x=\"{}\" y=\"{}\" fill=\"#666\">residuals exaggerated {:.3g} times; north up</text>\n",
+    // Axis names: the horizontal one under the points, the vertical one
+    // turned along the left edge, each with the direction it grows in.
+    svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"middle\">{} (m) &#8594;</text>\n", width / 2,
+                       height - margin / 2 - 24, escape(axes.horizontal));
+    svg += fmt::format("<text x=\"{0:.1f}\" y=\"{1:.1f}\" text-anchor=\"middle\" transform=\"rotate(-90 {0:.1f} {1:.1f})\">"
+                       "{2} (m) &#8594;</text>\n",
+                       margin / 4, height / 2, escape(axes.vertical));
+    svg += fmt::format("<text x=\"{}\" y=\"{}\" fill=\"#666\">residuals exaggerated {:.3g} times; red: w-test failed</text>\n",
                        margin / 2, height - 12, exaggeration / scale);
     svg += "</svg>\n";
     return svg;

@@ -1,7 +1,8 @@
 // The residual plot of `tervala fit --plot`: every point at its horizontal
 // position with its horizontal residual drawn as an arrow at an exaggerated
-// scale, a scale bar for the residuals and one for the positions. The picture
-// surveyors look at to find a blunder.
+// scale, a scale bar for the residuals and one for the positions, the axes
+// named after the model's coordinates, and the points whose observations fail
+// the w-test drawn in red. The picture surveyors look at to find a blunder.
 #ifndef TERVALA_TOOLS_CLI_SVG_H
 #define TERVALA_TOOLS_CLI_SVG_H
 
@@ -17,11 +18,18 @@ struct PlotPoint {
     double north;  // position, metres, upwards
     double dEast;  // residual, metres
     double dNorth;
-    bool flagged;  // the largest residual
+    bool flagged;  // an observation of the point fails the w-test
+};
+
+// What the horizontal and vertical axes of a plot are, e.g. "east" and
+// "north", or "second coordinate y" and "first coordinate x".
+struct PlotAxes {
+    std::string horizontal;
+    std::string vertical;
 };
 
 // An SVG document. `title` goes on top.
-std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title);
+std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title, const PlotAxes& axes);
 
 // The "nice" length (1, 2 or 5 times a power of ten) nearest below `value`.
 double niceLength(double value);

@@ -10,19 +10,10 @@
 
 #include <string>
 
+#include "Export.hpp"
 #include "Numbra.h"
 
 /// @cond INTERNAL
-#if defined(_WIN32)
-#  if defined(TERVALA_BUILDING_LIBRARY)
-#    define TERVALA_API __declspec(dllexport)
-#  else
-#    define TERVALA_API __declspec(dllimport)
-#  endif
-#else
-#  define TERVALA_API __attribute__((visibility("default")))
-#endif
-
 namespace tervala {
 struct TervalaAccess;
 }

@@ -74,6 +74,33 @@ void scaleAndRotation(double c, double d, double& ppm, double& arcseconds)
     arcseconds = angles::radiansToArcseconds(theta);
 }
 
+// The common tail of the two weighted plane fits: refuses too few
+// observations or unsound normal equations (false, the verdict in r), else
+// solves, forms the residuals in group order and runs the tests on them.
+bool solveAndTest(const NormalEquations& ne, const HeldUnknowns& held, const std::vector<ObservationGroup>& groups,
+                  const std::vector<int>& pointOf, const std::vector<int>& coordinateOf, int unknowns,
+                  int freeUnknowns, int observations, const TestSettings& tests, Adjustment& r, Solution& sol)
+{
+    if (observations < freeUnknowns) {
+        r.geometry = Geometry::TooFewObservations;
+        r.message = geometryName(r.geometry);
+        return false;
+    }
+    sol = solveNormalEquations(ne, held, true);
+    r.conditionReciprocal = sol.conditionReciprocal;
+    if (sol.geometry != Geometry::Sound) {
+        r.geometry = sol.geometry;
+        r.message = geometryName(sol.geometry);
+        return false;
+    }
+    std::vector<double> v(groups.size());
+    double omega = 0;
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        groupResiduals(groups[i], unknowns, sol.x, &v[i], omega);
+    testAdjustment(groups, pointOf, coordinateOf, unknowns, sol.Q, v, freeUnknowns, tests, r);
+    return true;
+}
+
 } // namespace
 
 Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
@@ -228,23 +255,9 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
                 coordinateOf.push_back(1 - i);  // the second coordinate's row comes first
             }
         }
-        if (2 * used < freeUnknowns) {
-            r.geometry = Geometry::TooFewObservations;
-            r.message = geometryName(r.geometry);
+        Solution sol;
+        if (!solveAndTest(ne, held, groups, pointOf, coordinateOf, 4, freeUnknowns, 2 * used, settings.tests, r, sol))
             return r;
-        }
-        const Solution sol = solveNormalEquations(ne, held, true);
-        r.conditionReciprocal = sol.conditionReciprocal;
-        if (sol.geometry != Geometry::Sound) {
-            r.geometry = sol.geometry;
-            r.message = geometryName(sol.geometry);
-            return r;
-        }
-        std::vector<double> v(groups.size());
-        double omega = 0;
-        for (std::size_t i = 0; i < groups.size(); ++i)
-            groupResiduals(groups[i], 4, sol.x, &v[i], omega);
-        testAdjustment(groups, pointOf, coordinateOf, 4, sol.Q, v, freeUnknowns, settings.tests, r);
 
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
@@ -299,23 +312,10 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
             pointOf.push_back(k);
             coordinateOf.push_back(0);
         }
-        if (static_cast<int>(groups.size()) < freeUnknowns) {
-            r.geometry = Geometry::TooFewObservations;
-            r.message = geometryName(r.geometry);
+        Solution sol;
+        if (!solveAndTest(ne, held, groups, pointOf, coordinateOf, 3, freeUnknowns, static_cast<int>(groups.size()),
+                          settings.tests, r, sol))
             return r;
-        }
-        const Solution sol = solveNormalEquations(ne, held, true);
-        r.conditionReciprocal = sol.conditionReciprocal;
-        if (sol.geometry != Geometry::Sound) {
-            r.geometry = sol.geometry;
-            r.message = geometryName(sol.geometry);
-            return r;
-        }
-        std::vector<double> v(groups.size());
-        double omega = 0;
-        for (std::size_t i = 0; i < groups.size(); ++i)
-            groupResiduals(groups[i], 3, sol.x, &v[i], omega);
-        testAdjustment(groups, pointOf, coordinateOf, 3, sol.Q, v, freeUnknowns, settings.tests, r);
         reportParameters(kNames, sol.x, 3, sol.Q, r);
         return r;
     });

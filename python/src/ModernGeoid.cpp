@@ -132,12 +132,18 @@ GeoidGrid loadGrid(const py::object& path)
 py::object decoded(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }
 
 template <class T>
+void heightPoint(const T& model, const double (&in)[2], double (&out)[1])
+{
+    out[0] = model.height(in[0], in[1]);
+}
+
+template <class T>
 py::object heightMethod(const T& model, const py::handle& latitude, const py::handle& longitude, bool xy,
                         int threads, py::ssize_t minPerThread)
 {
     const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
     return evaluate<2, 1>({lat, lon}, {"latitude", "longitude"}, py::none(), threads, minPerThread,
-                          [&model](const double (&in)[2], double (&out)[1]) { out[0] = model.height(in[0], in[1]); });
+                          [&model](const double (&in)[2], double (&out)[1]) { heightPoint(model, in, out); });
 }
 
 } // namespace
@@ -156,9 +162,16 @@ void makeNamedTypes(py::module_& m)
         namedTuple("GeodeticShift", "latitude longitude height",
                    "Shifts of latitude, longitude (degrees) and height (m)."),
         namedTuple("PlaneCoordinates", "first second", "First and second plane coordinate (m)."),
+        namedTuple("ProjectedWithScale", "easting northing convergence scale",
+                   "Grid easting and northing (m), meridian convergence (degrees) and point scale."),
+        namedTuple("GeographicWithScale", "latitude longitude convergence scale",
+                   "Latitude and longitude (degrees), meridian convergence (degrees) and point scale."),
+        namedTuple("GeographicXYWithScale", "longitude latitude convergence scale",
+                   "Longitude and latitude (degrees), meridian convergence (degrees) and point scale."),
     };
     for (const py::object* t : {&types->geodetic, &types->geodeticXY, &types->geocentric, &types->projected,
-                                &types->geographic, &types->geographicXY, &types->shift, &types->plane})
+                                &types->geographic, &types->geographicXY, &types->shift, &types->plane,
+                                &types->projectedScale, &types->geographicScale, &types->geographicXYScale})
         m.attr(t->attr("__name__")) = *t;
 }
 
@@ -206,6 +219,7 @@ void bindModernGeoid(py::module_& m)
                        ", correction_path=" + py::repr(decoded(model.correctionPath())).cast<std::string>() + ")";
             },
             "The constructor call."));
+    FastMethod<Egm96Model, 2, 1, &heightPoint<Egm96Model>>::install(egm, "height", nullptr, 2);
     egm.def_property_readonly("path", [](const Egm96Model& model) { return decoded(model.geopotentialPath()); },
                               "EGM96.dat, resolved")
         .def_property_readonly("correction_path",
@@ -237,6 +251,7 @@ void bindModernGeoid(py::module_& m)
         row("__repr__",
             [](const GeoidGrid& g) { return "GeoidGrid(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
             "The constructor call."));
+    FastMethod<GeoidGrid, 2, 1, &heightPoint<GeoidGrid>>::install(grid, "height", nullptr, 2);
     grid.def_property_readonly("path", [](const GeoidGrid& g) { return decoded(g.path()); }, "the file, resolved")
         .def_property_readonly("is_global", &GeoidGrid::isGlobal,
                                "whether the columns span 360 degrees and the edge rows reach the poles")

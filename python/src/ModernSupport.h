@@ -1,15 +1,18 @@
 // What the bindings of the value types (namespace tervala) share: the named
-// tuple types their methods return, and evaluate(), which runs a thread-safe
-// kernel on Python floats directly or over NumPy arrays on every core.
+// tuple types their methods return, evaluate(), which runs a thread-safe
+// kernel on Python floats directly or over NumPy arrays on every core, and
+// FastMethod, the front that takes one point past pybind11's dispatcher.
 #ifndef TERVALA_PYTHON_MODERNSUPPORT_H
 #define TERVALA_PYTHON_MODERNSUPPORT_H
 
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "PointMap.h"
 #include "tervala/Datum.hpp"
@@ -30,6 +33,9 @@ struct NamedTypes {
     py::object geographicXY;   // (longitude, latitude)
     py::object shift;          // (latitude, longitude, height) differences
     py::object plane;          // (first, second)
+    py::object projectedScale;     // (easting, northing, convergence, scale)
+    py::object geographicScale;    // (latitude, longitude, convergence, scale)
+    py::object geographicXYScale;  // (longitude, latitude, convergence, scale)
 };
 const NamedTypes& namedTypes();
 
@@ -103,6 +109,112 @@ py::object evaluate(const std::array<py::handle, NIn>& args, const std::array<co
         return std::move(items[0]);
     return makeNamed<NOut>(type, std::move(items));
 }
+
+// The arithmetic of a method for one point: inputs in the method's
+// positional order, results in the order of its named tuple's fields.
+template <class T, std::size_t NIn, std::size_t NOut>
+using PointKernel = void (*)(const T&, const double (&)[NIn], double (&)[NOut]);
+
+// The front of a method whose common call is one point given as Python
+// numbers by position. pybind11's dispatcher (argument conversion, defaults
+// for the keyword-only arguments, the overload loop) costs more than the
+// projection of a point, so the method is installed as a plain CPython
+// fast-call method over the pybind11 one: positional floats or ints (from
+// `required` up to NIn of them, the rest taking `defaults`) on an object of
+// the exact bound type run the kernel at once and build the result directly;
+// every other call (arrays, keywords, a subclass, wrong arguments) goes
+// unchanged to the pybind11 method, which runs the same kernel through
+// evaluate() and raises the same errors. Both paths give the same doubles.
+template <class T, std::size_t NIn, std::size_t NOut, PointKernel<T, NIn, NOut> Kernel>
+class FastMethod {
+public:
+    // Replaces the method `name` already bound on `cls`. `result` is the
+    // named tuple class of the result, or nullptr for a bare float (NOut 1).
+    static void install(py::class_<T>& cls, const char* name, py::object NamedTypes::*result, std::size_t required,
+                        const std::array<double, NIn>& defaults = {})
+    {
+        full_ = py::object(cls.attr(name)).release().ptr();
+        type_ = reinterpret_cast<PyTypeObject*>(cls.ptr());
+        result_ = result;
+        required_ = static_cast<Py_ssize_t>(required);
+        defaults_ = defaults;
+        name_ = name;
+        // The same text signature and docstring, with "$self" marking the
+        // bound argument for inspect.signature.
+        const py::handle full(full_);
+        std::string signature = py::cast<std::string>(full.attr("__text_signature__"));
+        if (signature.compare(0, 5, "(self") == 0)
+            signature.insert(1, "$");
+        doc_ = name_ + signature + "\n--\n\n" + py::cast<std::string>(full.attr("__doc__"));
+        method_ = PyMethodDef{name_.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call)),
+                              METH_FASTCALL | METH_KEYWORDS, doc_.c_str()};
+        py::object descriptor = py::reinterpret_steal<py::object>(PyDescr_NewMethod(type_, &method_));
+        if (!descriptor)
+            throw py::error_already_set();
+        py::setattr(cls, name, descriptor);
+    }
+
+private:
+    static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+    {
+        double in[NIn];
+        if (kwnames == nullptr && nargs >= required_ && nargs <= static_cast<Py_ssize_t>(NIn) &&
+            Py_TYPE(self) == type_) {
+            const auto* instance = reinterpret_cast<py::detail::instance*>(self);
+            bool point = instance->simple_layout && instance->simple_holder_constructed;
+            for (Py_ssize_t k = 0; k < nargs && point; ++k)
+                point = scalarValue(args[k], in[k]);
+            if (point) {
+                for (std::size_t k = static_cast<std::size_t>(nargs); k < NIn; ++k)
+                    in[k] = defaults_[k];
+                double out[NOut];
+                try {
+                    Kernel(*static_cast<const T*>(instance->simple_value_holder[0]), in, out);
+                    return build(out);
+                } catch (...) {
+                    // The pybind11 method below runs it again and raises what it throws.
+                }
+            }
+        }
+        try {
+            // self first, then the arguments and keyword values as given.
+            const Py_ssize_t total = nargs + (kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames));
+            std::vector<PyObject*> stack(static_cast<std::size_t>(total) + 1);
+            stack[0] = self;
+            std::copy(args, args + total, stack.begin() + 1);
+            return PyObject_Vectorcall(full_, stack.data(), static_cast<std::size_t>(nargs) + 1, kwnames);
+        } catch (const std::bad_alloc&) {
+            return PyErr_NoMemory();
+        }
+    }
+
+    static PyObject* build(const double (&out)[NOut])
+    {
+        if (result_ == nullptr)
+            return PyFloat_FromDouble(out[0]);
+        auto* type = reinterpret_cast<PyTypeObject*>((namedTypes().*result_).ptr());
+        PyObject* tuple = type->tp_alloc(type, static_cast<Py_ssize_t>(NOut));
+        if (tuple == nullptr)
+            return nullptr;
+        for (std::size_t k = 0; k < NOut; ++k) {
+            PyObject* item = PyFloat_FromDouble(out[k]);
+            if (item == nullptr) {
+                Py_DECREF(tuple);
+                return nullptr;
+            }
+            PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(k), item);
+        }
+        return tuple;
+    }
+
+    static inline PyObject* full_ = nullptr;  // the pybind11 method, kept for the life of the process
+    static inline PyTypeObject* type_ = nullptr;
+    static inline py::object NamedTypes::*result_ = nullptr;
+    static inline Py_ssize_t required_ = NIn;
+    static inline std::array<double, NIn> defaults_{};
+    static inline std::string name_, doc_;
+    static inline PyMethodDef method_{};
+};
 
 // "position_vector" or "coordinate_frame"; ValueError naming anything else.
 Convention conventionFromText(const std::string& text);

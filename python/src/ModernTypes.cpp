@@ -2,13 +2,15 @@
 // projections and the datum and local transformations.
 //
 // Every method takes Python numbers or NumPy arrays that broadcast together
-// (evaluate() in ModernSupport.h) and returns a named tuple. The geodetic
+// (evaluate() in ModernSupport.h) and returns a named tuple; a call with one
+// point in Python numbers takes the short way of FastMethod. The geodetic
 // methods take xy=True for longitude before latitude, in and out, as
 // pyproj's always_xy. Every type pickles as the arguments that rebuild it.
 #include <pybind11/stl.h>
 
 #include <cmath>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "Bindings.h"
@@ -56,58 +58,198 @@ PlaneCoordinates planeOrigin(const py::handle& value)
 
 py::tuple planeTuple(const PlaneCoordinates& p) { return py::make_tuple(p.first, p.second); }
 
-// Geodetic methods: (latitude, longitude[, height]) in, with xy=True the
-// first two arrive as (longitude, latitude).
-template <class F>
-py::object geographicOut(const py::handle& a, const py::handle& b, bool xy, int threads, F f,
-                         const std::array<const char*, 2>& names)
+// ---- One point --------------------------------------------------------------------
+// The arithmetic of every method for one point, shared by the array path
+// (evaluate) and the one-point fronts (FastMethod): inputs in the method's
+// positional order, results in the order of the named tuple's fields.
+
+void toGeocentricPoint(const Ellipsoid& e, const double (&in)[3], double (&out)[3])
 {
-    const NamedTypes& t = namedTypes();
-    return evaluate<2, 2>({a, b}, names, xy ? t.geographicXY : t.geographic, threads, kCheapPoints,
-                          [&](const double (&in)[2], double (&out)[2]) {
-                              const Geographic g = f(in[0], in[1]);
-                              out[xy ? 1 : 0] = g.latitude;
-                              out[xy ? 0 : 1] = g.longitude;
-                          });
+    const Geocentric g = e.toGeocentric({in[0], in[1], in[2]});
+    out[0] = g.x;
+    out[1] = g.y;
+    out[2] = g.z;
 }
 
-template <class F>
-py::object projectedOut(const py::handle& latitude, const py::handle& longitude, bool xy, int threads, F f)
+void toGeodeticPoint(const Ellipsoid& e, const double (&in)[3], double (&out)[3])
 {
-    const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
-    return evaluate<2, 2>({lat, lon}, {"latitude", "longitude"}, namedTypes().projected, threads, kCheapPoints,
-                          [&](const double (&in)[2], double (&out)[2]) {
-                              const Projected p = f(in[0], in[1]);
-                              out[0] = p.easting;
-                              out[1] = p.northing;
-                          });
+    const Geodetic g = e.toGeodetic({in[0], in[1], in[2]});
+    out[0] = g.latitude;
+    out[1] = g.longitude;
+    out[2] = g.height;
 }
 
+template <class P>
+void forwardPoint(const P& p, const double (&in)[2], double (&out)[2])
+{
+    const Projected q = p.forward(in[0], in[1]);
+    out[0] = q.easting;
+    out[1] = q.northing;
+}
+
+template <class P>
+void inversePoint(const P& p, const double (&in)[2], double (&out)[2])
+{
+    const Geographic g = p.inverse(in[0], in[1]);
+    out[0] = g.latitude;
+    out[1] = g.longitude;
+}
+
+template <class P>
+void forwardScalePoint(const P& p, const double (&in)[2], double (&out)[4])
+{
+    const ProjectedWithScale q = p.forwardWithScale(in[0], in[1]);
+    out[0] = q.easting;
+    out[1] = q.northing;
+    out[2] = q.convergence;
+    out[3] = q.scale;
+}
+
+template <class P>
+void inverseScalePoint(const P& p, const double (&in)[2], double (&out)[4])
+{
+    const GeographicWithScale g = p.inverseWithScale(in[0], in[1]);
+    out[0] = g.latitude;
+    out[1] = g.longitude;
+    out[2] = g.convergence;
+    out[3] = g.scale;
+}
+
+template <class T, bool Inverse>
+void geocentricPoint(const T& t, const double (&in)[3], double (&out)[3])
+{
+    const Geocentric p{in[0], in[1], in[2]};
+    const Geocentric q = Inverse ? t.inverse(p) : t.forward(p);
+    out[0] = q.x;
+    out[1] = q.y;
+    out[2] = q.z;
+}
+
+void abridgedShiftPoint(const AbridgedMolodensky& a, const double (&in)[2], double (&out)[3])
+{
+    const GeodeticShift d = a.shift(in[0], in[1]);
+    out[0] = d.latitude;
+    out[1] = d.longitude;
+    out[2] = d.height;
+}
+
+void abridgedForwardPoint(const AbridgedMolodensky& a, const double (&in)[3], double (&out)[3])
+{
+    const Geodetic g = a.forward({in[0], in[1], in[2]});
+    out[0] = g.latitude;
+    out[1] = g.longitude;
+    out[2] = g.height;
+}
+
+template <bool Inverse>
+void helmert2DPoint(const Helmert2D& h, const double (&in)[2], double (&out)[2])
+{
+    const PlaneCoordinates p{in[0], in[1]};
+    const PlaneCoordinates q = Inverse ? h.inverse(p) : h.forward(p);
+    out[0] = q.first;
+    out[1] = q.second;
+}
+
+template <bool Inverse>
+void heightPlanePoint(const HeightPlane& h, const double (&in)[3], double (&out)[1])
+{
+    const PlaneCoordinates p{in[0], in[1]};
+    out[0] = Inverse ? h.inverse(p, in[2]) : h.forward(p, in[2]);
+}
+
+// Runs a point kernel through evaluate(). With swap (xy=True on a geodetic
+// result) the first two results trade places: longitude before latitude.
+template <class T, std::size_t NIn, std::size_t NOut, PointKernel<T, NIn, NOut> Kernel>
+py::object run(const T& object, const std::array<py::handle, NIn>& args, const std::array<const char*, NIn>& names,
+               const py::object& type, int threads, bool swap = false)
+{
+    return evaluate<NIn, NOut>(args, names, type, threads, kCheapPoints,
+                               [&object, swap](const double (&in)[NIn], double (&out)[NOut]) {
+                                   Kernel(object, in, out);
+                                   if constexpr (NOut >= 2)
+                                       if (swap)
+                                           std::swap(out[0], out[1]);
+                               });
+}
+
+// The first two of a geodetic method's arguments in (latitude, longitude)
+// order: with xy=True they arrive as (longitude, latitude).
+std::array<py::handle, 2> latitudeFirst(const py::handle& a, const py::handle& b, bool xy)
+{
+    return xy ? std::array<py::handle, 2>{b, a} : std::array<py::handle, 2>{a, b};
+}
+
+// The four projection methods of TransverseMercator and Utm.
+template <class P>
+void defineProjectionMethods(py::class_<P>& cls)
+{
+    const auto threads = arg("threads") = 0;
+    const auto xy = arg("xy") = false;
+    defineMethods(
+        cls,
+        row("forward",
+            [](const P& p, const py::handle& latitude, const py::handle& longitude, bool xy, int threads) {
+                return run<P, 2, 2, &forwardPoint<P>>(p, latitudeFirst(latitude, longitude, xy),
+                                                      {"latitude", "longitude"}, namedTypes().projected, threads);
+            },
+            "Latitude, longitude (degrees; with xy=True longitude first) -> Projected(easting, northing), metres.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("inverse",
+            [](const P& p, const py::handle& easting, const py::handle& northing, bool xy, int threads) {
+                const NamedTypes& t = namedTypes();
+                return run<P, 2, 2, &inversePoint<P>>(p, {easting, northing}, {"easting", "northing"},
+                                                      xy ? t.geographicXY : t.geographic, threads, xy);
+            },
+            "Easting, northing (m) -> Geographic(latitude, longitude) in degrees (with xy=True "
+            "GeographicXY(longitude, latitude)).",
+            arg("easting"), arg("northing"), py::kw_only(), xy, threads),
+        row("forward_with_scale",
+            [](const P& p, const py::handle& latitude, const py::handle& longitude, bool xy, int threads) {
+                return run<P, 2, 4, &forwardScalePoint<P>>(p, latitudeFirst(latitude, longitude, xy),
+                                                           {"latitude", "longitude"}, namedTypes().projectedScale,
+                                                           threads);
+            },
+            "forward() with the meridian convergence (degrees, from grid north to true north, positive east of "
+            "the central meridian in the northern hemisphere) and the point scale: ProjectedWithScale(easting, "
+            "northing, convergence, scale). NaN where forward() is.",
+            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
+        row("inverse_with_scale",
+            [](const P& p, const py::handle& easting, const py::handle& northing, bool xy, int threads) {
+                const NamedTypes& t = namedTypes();
+                return run<P, 2, 4, &inverseScalePoint<P>>(p, {easting, northing}, {"easting", "northing"},
+                                                           xy ? t.geographicXYScale : t.geographicScale, threads, xy);
+            },
+            "inverse() with the meridian convergence (degrees) and the point scale: GeographicWithScale(latitude, "
+            "longitude, convergence, scale), with xy=True GeographicXYWithScale(longitude, latitude, convergence, "
+            "scale). NaN where inverse() is.",
+            arg("easting"), arg("northing"), py::kw_only(), xy, threads));
+    FastMethod<P, 2, 2, &forwardPoint<P>>::install(cls, "forward", &NamedTypes::projected, 2);
+    FastMethod<P, 2, 2, &inversePoint<P>>::install(cls, "inverse", &NamedTypes::geographic, 2);
+    FastMethod<P, 2, 4, &forwardScalePoint<P>>::install(cls, "forward_with_scale", &NamedTypes::projectedScale, 2);
+    FastMethod<P, 2, 4, &inverseScalePoint<P>>::install(cls, "inverse_with_scale", &NamedTypes::geographicScale, 2);
+}
+
+// forward and inverse of a seven-parameter transformation.
 template <class T>
-py::object geocentricOut(const T& transformation, bool inverse, const py::handle& x, const py::handle& y,
-                         const py::handle& z, int threads)
+void defineGeocentricMethods(py::class_<T>& cls, const char* forwardDoc, const char* inverseDoc)
 {
-    return evaluate<3, 3>({x, y, z}, {"x", "y", "z"}, namedTypes().geocentric, threads, kCheapPoints,
-                          [&](const double (&in)[3], double (&out)[3]) {
-                              const Geocentric p{in[0], in[1], in[2]};
-                              const Geocentric q = inverse ? transformation.inverse(p) : transformation.forward(p);
-                              out[0] = q.x;
-                              out[1] = q.y;
-                              out[2] = q.z;
-                          });
-}
-
-template <class T>
-py::object planeOut(const T& transformation, bool inverse, const py::handle& first, const py::handle& second,
-                    int threads)
-{
-    return evaluate<2, 2>({first, second}, {"first", "second"}, namedTypes().plane, threads, kCheapPoints,
-                          [&](const double (&in)[2], double (&out)[2]) {
-                              const PlaneCoordinates p{in[0], in[1]};
-                              const PlaneCoordinates q = inverse ? transformation.inverse(p) : transformation.forward(p);
-                              out[0] = q.first;
-                              out[1] = q.second;
-                          });
+    const auto threads = arg("threads") = 0;
+    defineMethods(
+        cls,
+        row("forward",
+            [](const T& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
+                return run<T, 3, 3, &geocentricPoint<T, false>>(h, {x, y, z}, {"x", "y", "z"},
+                                                                namedTypes().geocentric, threads);
+            },
+            forwardDoc, arg("x"), arg("y"), arg("z"), py::kw_only(), threads),
+        row("inverse",
+            [](const T& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
+                return run<T, 3, 3, &geocentricPoint<T, true>>(h, {x, y, z}, {"x", "y", "z"},
+                                                               namedTypes().geocentric, threads);
+            },
+            inverseDoc, arg("x"), arg("y"), arg("z"), py::kw_only(), threads));
+    FastMethod<T, 3, 3, &geocentricPoint<T, false>>::install(cls, "forward", &NamedTypes::geocentric, 3);
+    FastMethod<T, 3, 3, &geocentricPoint<T, true>>::install(cls, "inverse", &NamedTypes::geocentric, 3);
 }
 
 Ellipsoid makeEllipsoid(const py::object& nameOrA, const py::object& inverseFlattening)
@@ -233,15 +375,10 @@ void bindModernTypes(py::module_& m)
         row("to_geocentric",
             [](const Ellipsoid& e, const py::handle& latitude, const py::handle& longitude, const py::handle& height,
                bool xy, int threads) {
-                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
-                return evaluate<3, 3>({lat, lon, height}, {"latitude", "longitude", "height"},
-                                      namedTypes().geocentric, threads, kCheapPoints,
-                                      [&e](const double (&in)[3], double (&out)[3]) {
-                                          const Geocentric g = e.toGeocentric({in[0], in[1], in[2]});
-                                          out[0] = g.x;
-                                          out[1] = g.y;
-                                          out[2] = g.z;
-                                      });
+                const auto ll = latitudeFirst(latitude, longitude, xy);
+                return run<Ellipsoid, 3, 3, &toGeocentricPoint>(e, {ll[0], ll[1], height},
+                                                                {"latitude", "longitude", "height"},
+                                                                namedTypes().geocentric, threads);
             },
             "Latitude, longitude (degrees) and ellipsoidal height (m) -> Geocentric(x, y, z) in metres. NaN for a "
             "latitude outside [-90, 90] or input that is not finite.",
@@ -250,13 +387,8 @@ void bindModernTypes(py::module_& m)
             [](const Ellipsoid& e, const py::handle& x, const py::handle& y, const py::handle& z, bool xy,
                int threads) {
                 const NamedTypes& t = namedTypes();
-                return evaluate<3, 3>({x, y, z}, {"x", "y", "z"}, xy ? t.geodeticXY : t.geodetic, threads,
-                                      kCheapPoints, [&e, xy](const double (&in)[3], double (&out)[3]) {
-                                          const Geodetic g = e.toGeodetic({in[0], in[1], in[2]});
-                                          out[xy ? 1 : 0] = g.latitude;
-                                          out[xy ? 0 : 1] = g.longitude;
-                                          out[2] = g.height;
-                                      });
+                return run<Ellipsoid, 3, 3, &toGeodeticPoint>(e, {x, y, z}, {"x", "y", "z"},
+                                                              xy ? t.geodeticXY : t.geodetic, threads, xy);
             },
             "X, Y, Z (m) -> Geodetic(latitude, longitude, height), degrees and metres (with xy=True "
             "GeodeticXY(longitude, latitude, height)). NaN for input that is not finite.",
@@ -274,6 +406,8 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("b", &Ellipsoid::b, "semi-minor axis (m)")
         .def_property_readonly("e2", &Ellipsoid::e2, "first eccentricity squared")
         .def(py::pickle(&ellipsoidState, &ellipsoidFromState));
+    FastMethod<Ellipsoid, 3, 3, &toGeocentricPoint>::install(ellipsoid, "to_geocentric", &NamedTypes::geocentric, 2);
+    FastMethod<Ellipsoid, 3, 3, &toGeodeticPoint>::install(ellipsoid, "to_geodetic", &NamedTypes::geodetic, 3);
 
     // ---- Transverse Mercator and UTM -------------------------------------------------
     py::class_<TransverseMercator> tm(m, "TransverseMercator",
@@ -289,25 +423,9 @@ void bindModernTypes(py::module_& m)
         "scale factor. ValueError names an invalid value.",
         arg("ellipsoid"), arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing") = 0.0,
         arg("false_easting") = 0.0, arg("scale_factor") = 1.0);
+    defineProjectionMethods(tm);
     defineMethods(
         tm,
-        row("forward",
-            [](const TransverseMercator& p, const py::handle& latitude, const py::handle& longitude, bool xy,
-               int threads) {
-                return projectedOut(latitude, longitude, xy, threads,
-                                    [&p](double lat, double lon) { return p.forward(lat, lon); });
-            },
-            "Latitude, longitude (degrees; with xy=True longitude first) -> Projected(easting, northing), metres.",
-            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
-        row("inverse",
-            [](const TransverseMercator& p, const py::handle& easting, const py::handle& northing, bool xy,
-               int threads) {
-                return geographicOut(easting, northing, xy, threads,
-                                     [&p](double e, double n) { return p.inverse(e, n); }, {"easting", "northing"});
-            },
-            "Easting, northing (m) -> Geographic(latitude, longitude) in degrees (with xy=True "
-            "GeographicXY(longitude, latitude)).",
-            arg("easting"), arg("northing"), py::kw_only(), xy, threads),
         row("__repr__",
             [](const TransverseMercator& p) {
                 return "TransverseMercator(" + ellipsoidRepr(p.ellipsoid()) + ", " + number(p.latitudeOfOrigin()) +
@@ -352,23 +470,9 @@ void bindModernTypes(py::module_& m)
                            "The zone that contains the longitude (degrees; the Norway and Svalbard exceptions are "
                            "not applied).",
                            arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none()));
+    defineProjectionMethods(utm);
     defineMethods(
         utm,
-        row("forward",
-            [](const Utm& p, const py::handle& latitude, const py::handle& longitude, bool xy, int threads) {
-                return projectedOut(latitude, longitude, xy, threads,
-                                    [&p](double lat, double lon) { return p.forward(lat, lon); });
-            },
-            "Latitude, longitude (degrees; with xy=True longitude first) -> Projected(easting, northing), metres.",
-            arg("latitude"), arg("longitude"), py::kw_only(), xy, threads),
-        row("inverse",
-            [](const Utm& p, const py::handle& easting, const py::handle& northing, bool xy, int threads) {
-                return geographicOut(easting, northing, xy, threads,
-                                     [&p](double e, double n) { return p.inverse(e, n); }, {"easting", "northing"});
-            },
-            "Easting, northing (m) -> Geographic(latitude, longitude) in degrees (with xy=True "
-            "GeographicXY(longitude, latitude)).",
-            arg("easting"), arg("northing"), py::kw_only(), xy, threads),
         row("__repr__",
             [](const Utm& p) {
                 return "Utm(" + std::to_string(p.zone()) + ", south=" + (p.south() ? "True" : "False") +
@@ -396,20 +500,10 @@ void bindModernTypes(py::module_& m)
                                   const std::string& c) { return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c)); }),
                       "All keywords. ValueError names a value that is not finite or out of range.", py::kw_only(),
                       arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"));
+    defineGeocentricMethods(helmert7, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
+                            "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.");
     defineMethods(
         helmert7,
-        row("forward",
-            [](const Helmert7& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
-                return geocentricOut(h, false, x, y, z, threads);
-            },
-            "Source X, Y, Z (m) -> target Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
-            threads),
-        row("inverse",
-            [](const Helmert7& h, const py::handle& x, const py::handle& y, const py::handle& z, int threads) {
-                return geocentricOut(h, true, x, y, z, threads);
-            },
-            "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.", arg("x"), arg("y"),
-            arg("z"), py::kw_only(), threads),
         row("to_convention", [](const Helmert7& h, const std::string& c) { return h.in(conventionFromText(c)); },
             "The same transformation with its rotations in the other convention.", arg("convention")),
         row("__repr__", [](const Helmert7& h) { return keywordRepr("Helmert7", sevenParameters(h)); },
@@ -435,18 +529,10 @@ void bindModernTypes(py::module_& m)
                       }),
                       "All keywords; origin is (x0, y0, z0) in metres.", py::kw_only(), arg("tx"), arg("ty"),
                       arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"), arg("origin"));
+    defineGeocentricMethods(badekas, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
+                            "Target X, Y, Z (m) -> source Geocentric(x, y, z).");
     defineMethods(
         badekas,
-        row("forward",
-            [](const MolodenskyBadekas& h, const py::handle& x, const py::handle& y, const py::handle& z,
-               int threads) { return geocentricOut(h, false, x, y, z, threads); },
-            "Source X, Y, Z (m) -> target Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
-            threads),
-        row("inverse",
-            [](const MolodenskyBadekas& h, const py::handle& x, const py::handle& y, const py::handle& z,
-               int threads) { return geocentricOut(h, true, x, y, z, threads); },
-            "Target X, Y, Z (m) -> source Geocentric(x, y, z).", arg("x"), arg("y"), arg("z"), py::kw_only(),
-            threads),
         row("to_convention", [](const MolodenskyBadekas& h, const std::string& c) { return h.in(conventionFromText(c)); },
             "The same transformation with its rotations in the other convention.", arg("convention")),
         row("__repr__", [](const MolodenskyBadekas& h) { return keywordRepr("MolodenskyBadekas", badekasState(h)); },
@@ -477,14 +563,9 @@ void bindModernTypes(py::module_& m)
         row("shift",
             [](const AbridgedMolodensky& a, const py::handle& latitude, const py::handle& longitude, bool xy,
                int threads) {
-                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
-                return evaluate<2, 3>({lat, lon}, {"latitude", "longitude"}, namedTypes().shift, threads,
-                                      kCheapPoints, [&a](const double (&in)[2], double (&out)[3]) {
-                                          const GeodeticShift d = a.shift(in[0], in[1]);
-                                          out[0] = d.latitude;
-                                          out[1] = d.longitude;
-                                          out[2] = d.height;
-                                      });
+                return run<AbridgedMolodensky, 2, 3, &abridgedShiftPoint>(
+                    a, latitudeFirst(latitude, longitude, xy), {"latitude", "longitude"}, namedTypes().shift,
+                    threads);
             },
             "GeodeticShift(latitude, longitude, height): degrees, degrees, metres at a source point. NaN at the "
             "poles and outside [-90, 90].",
@@ -492,16 +573,11 @@ void bindModernTypes(py::module_& m)
         row("forward",
             [](const AbridgedMolodensky& a, const py::handle& latitude, const py::handle& longitude,
                const py::handle& height, bool xy, int threads) {
-                const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+                const auto ll = latitudeFirst(latitude, longitude, xy);
                 const NamedTypes& t = namedTypes();
-                return evaluate<3, 3>({lat, lon, height}, {"latitude", "longitude", "height"},
-                                      xy ? t.geodeticXY : t.geodetic, threads, kCheapPoints,
-                                      [&a, xy](const double (&in)[3], double (&out)[3]) {
-                                          const Geodetic g = a.forward({in[0], in[1], in[2]});
-                                          out[xy ? 1 : 0] = g.latitude;
-                                          out[xy ? 0 : 1] = g.longitude;
-                                          out[2] = g.height;
-                                      });
+                return run<AbridgedMolodensky, 3, 3, &abridgedForwardPoint>(
+                    a, {ll[0], ll[1], height}, {"latitude", "longitude", "height"}, xy ? t.geodeticXY : t.geodetic,
+                    threads, xy);
             },
             "The point moved to the target datum: Geodetic(latitude, longitude, height).", arg("latitude"),
             arg("longitude"), arg("height") = 0.0, py::kw_only(), xy, threads),
@@ -512,6 +588,9 @@ void bindModernTypes(py::module_& m)
                        number(a.dx()) + ", " + number(a.dy()) + ", " + number(a.dz()) + ")";
             },
             "The constructor call."));
+    FastMethod<AbridgedMolodensky, 2, 3, &abridgedShiftPoint>::install(abridged, "shift", &NamedTypes::shift, 2);
+    FastMethod<AbridgedMolodensky, 3, 3, &abridgedForwardPoint>::install(abridged, "forward", &NamedTypes::geodetic,
+                                                                         2);
     abridged.def_property_readonly("source", &AbridgedMolodensky::source)
         .def_property_readonly("target", &AbridgedMolodensky::target)
         .def_property_readonly("dx", &AbridgedMolodensky::dx, "m")
@@ -539,13 +618,15 @@ void bindModernTypes(py::module_& m)
         helmert2d,
         row("forward",
             [](const Helmert2D& h, const py::handle& first, const py::handle& second, int threads) {
-                return planeOut(h, false, first, second, threads);
+                return run<Helmert2D, 2, 2, &helmert2DPoint<false>>(h, {first, second}, {"first", "second"},
+                                                                    namedTypes().plane, threads);
             },
             "(first, second) coordinates (m) -> PlaneCoordinates(first, second).", arg("first"), arg("second"),
             py::kw_only(), threads),
         row("inverse",
             [](const Helmert2D& h, const py::handle& first, const py::handle& second, int threads) {
-                return planeOut(h, true, first, second, threads);
+                return run<Helmert2D, 2, 2, &helmert2DPoint<true>>(h, {first, second}, {"first", "second"},
+                                                                   namedTypes().plane, threads);
             },
             "The exact inverse of forward.", arg("first"), arg("second"), py::kw_only(), threads),
         row("__repr__",
@@ -555,6 +636,8 @@ void bindModernTypes(py::module_& m)
                        ")";
             },
             "The constructor call."));
+    FastMethod<Helmert2D, 2, 2, &helmert2DPoint<false>>::install(helmert2d, "forward", &NamedTypes::plane, 2);
+    FastMethod<Helmert2D, 2, 2, &helmert2DPoint<true>>::install(helmert2d, "inverse", &NamedTypes::plane, 2);
     helmert2d.def_property_readonly("t1", &Helmert2D::t1, "m")
         .def_property_readonly("t2", &Helmert2D::t2, "m")
         .def_property_readonly("scale", &Helmert2D::scale, "ppm")
@@ -577,21 +660,20 @@ void bindModernTypes(py::module_& m)
                       }),
                       "Slopes (m/m), shift (m), origin (x0, y0) in metres.", arg("slope1"), arg("slope2"),
                       arg("shift"), arg("origin") = py::make_tuple(0.0, 0.0));
-    auto heightMethod = [](bool inverse) {
-        return [inverse](const HeightPlane& h, const py::handle& first, const py::handle& second,
-                         const py::handle& height, int threads) {
-            return evaluate<3, 1>({first, second, height}, {"first", "second", "height"}, py::none(), threads,
-                                  kCheapPoints, [&h, inverse](const double (&in)[3], double (&out)[1]) {
-                                      const PlaneCoordinates p{in[0], in[1]};
-                                      out[0] = inverse ? h.inverse(p, in[2]) : h.forward(p, in[2]);
-                                  });
+    auto heightMethod = [](auto kernel) {
+        return [](const HeightPlane& h, const py::handle& first, const py::handle& second, const py::handle& height,
+                  int threads) {
+            return run<HeightPlane, 3, 1, decltype(kernel)::value>(h, {first, second, height},
+                                                                  {"first", "second", "height"}, py::none(), threads);
         };
     };
+    using Forward = std::integral_constant<PointKernel<HeightPlane, 3, 1>, &heightPlanePoint<false>>;
+    using Inverse = std::integral_constant<PointKernel<HeightPlane, 3, 1>, &heightPlanePoint<true>>;
     defineMethods(
         plane,
-        row("forward", heightMethod(false), "Source height at (first, second) -> target height (m).", arg("first"),
+        row("forward", heightMethod(Forward()), "Source height at (first, second) -> target height (m).", arg("first"),
             arg("second"), arg("height"), py::kw_only(), threads),
-        row("inverse", heightMethod(true), "Target height at (first, second) -> source height (m).", arg("first"),
+        row("inverse", heightMethod(Inverse()), "Target height at (first, second) -> source height (m).", arg("first"),
             arg("second"), arg("height"), py::kw_only(), threads),
         row("__repr__",
             [](const HeightPlane& h) {
@@ -599,6 +681,8 @@ void bindModernTypes(py::module_& m)
                        ", origin=" + py::repr(planeTuple(h.origin())).cast<std::string>() + ")";
             },
             "The constructor call."));
+    FastMethod<HeightPlane, 3, 1, &heightPlanePoint<false>>::install(plane, "forward", nullptr, 3);
+    FastMethod<HeightPlane, 3, 1, &heightPlanePoint<true>>::install(plane, "inverse", nullptr, 3);
     plane.def_property_readonly("slope1", &HeightPlane::slope1, "m/m")
         .def_property_readonly("slope2", &HeightPlane::slope2, "m/m")
         .def_property_readonly("shift", &HeightPlane::shift, "m")

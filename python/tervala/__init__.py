@@ -63,7 +63,9 @@ from ._tervala import (
     GeodeticShift,
     GeodeticXY,
     Geographic,
+    GeographicWithScale,
     GeographicXY,
+    GeographicXYWithScale,
     GeoidGrid,
     Helmert2D,
     Helmert2DFit,
@@ -80,6 +82,7 @@ from ._tervala import (
     MolodenskyBadekasFitResult,
     PlaneCoordinates,
     Projected,
+    ProjectedWithScale,
     SevenParameterFit,
     Tervala,
     TransverseMercator,
@@ -101,7 +104,7 @@ __all__ = [
     "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
-    "PlaneCoordinates",
+    "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",
     # the C++ class CTervala and its results
     "Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError",
 ]

@@ -209,6 +209,24 @@ class PlaneCoordinates(NamedTuple):
     first: Any
     second: Any
 
+class ProjectedWithScale(NamedTuple):
+    easting: Any
+    northing: Any
+    convergence: Any
+    scale: Any
+
+class GeographicWithScale(NamedTuple):
+    latitude: Any
+    longitude: Any
+    convergence: Any
+    scale: Any
+
+class GeographicXYWithScale(NamedTuple):
+    longitude: Any
+    latitude: Any
+    convergence: Any
+    scale: Any
+
 class Helmert2DParameters(NamedTuple):
     t1: float
     t2: float
@@ -258,6 +276,10 @@ class TransverseMercator:
     def forward(self, latitude: _Real, longitude: _Real, *, xy: bool = False, threads: int = 0) -> Projected: ...
     def inverse(self, easting: _Real, northing: _Real, *, xy: bool = False,
                 threads: int = 0) -> Union[Geographic, GeographicXY]: ...
+    def forward_with_scale(self, latitude: _Real, longitude: _Real, *, xy: bool = False,
+                           threads: int = 0) -> ProjectedWithScale: ...
+    def inverse_with_scale(self, easting: _Real, northing: _Real, *, xy: bool = False,
+                           threads: int = 0) -> Union[GeographicWithScale, GeographicXYWithScale]: ...
     @property
     def ellipsoid(self) -> Ellipsoid: ...
     @property
@@ -280,6 +302,10 @@ class Utm:
     def forward(self, latitude: _Real, longitude: _Real, *, xy: bool = False, threads: int = 0) -> Projected: ...
     def inverse(self, easting: _Real, northing: _Real, *, xy: bool = False,
                 threads: int = 0) -> Union[Geographic, GeographicXY]: ...
+    def forward_with_scale(self, latitude: _Real, longitude: _Real, *, xy: bool = False,
+                           threads: int = 0) -> ProjectedWithScale: ...
+    def inverse_with_scale(self, easting: _Real, northing: _Real, *, xy: bool = False,
+                           threads: int = 0) -> Union[GeographicWithScale, GeographicXYWithScale]: ...
     @property
     def zone(self) -> int: ...
     @property

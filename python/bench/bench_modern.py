@@ -2,7 +2,9 @@
 """The value types' methods against the legacy members and array functions on
 the same inputs in the same run: per call for Python numbers, per point for
 arrays (on one thread and on every core). Each pair is checked to give the
-same doubles before it is timed.
+same doubles before it is timed, then timed in alternating rounds; the
+ratio is legacy time / modern time per round, reported as the median and
+the range over the rounds.
 
 Run from the project root after building:
     PYTHONPATH=build/python /usr/bin/python3 python/bench/bench_modern.py
@@ -24,13 +26,19 @@ GRID = (38.0, 127.0, 600000.0, 200000.0, 1.0)
 SEVEN = (-115.8, 474.99, 674.11, -2.4, 1.16, -2.31, -1.63)
 
 
-def median_seconds(run, repeat):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+def interleaved(modern, legacy, repeat):
+    """Times the pair `repeat` times, alternating which runs first, so both see
+    the same load: (modern seconds, legacy seconds) per round."""
+    rounds = []
+    for r in range(repeat):
+        order = (modern, legacy) if r % 2 == 0 else (legacy, modern)
+        times = {}
+        for run in order:
+            start = time.perf_counter()
+            run()
+            times[run] = time.perf_counter() - start
+        rounds.append((times[modern], times[legacy]))
+    return rounds
 
 
 def same(a, b):
@@ -84,15 +92,35 @@ def main():
                 call()
         return run
 
+    e0, n0 = tm.forward(la, lo)
+    x0, y0, z0 = grs80.to_geocentric(la, lo, 10.0)
+    utm = tervala.Utm(52, ellipsoid=grs80)
+    ue, un = utm.forward(la, lo)
     rows += [
         ("TM forward, one point per call", loop(lambda: tm.forward(la, lo)),
          loop(lambda: t.Geodetic_to_TM(38.0, 127.0, 600000.0, 200000.0, 1.0, la, lo, 0.0)), n,
          lambda m, l: True),
+        ("TM inverse, one point per call", loop(lambda: tm.inverse(e0, n0)),
+         loop(lambda: t.TM_to_Geodetic(38.0, 127.0, 600000.0, 200000.0, 1.0, n0, e0, 0.0)), n,
+         lambda m, l: True),
+        ("UTM forward, one point per call", loop(lambda: utm.forward(la, lo)),
+         loop(lambda: t.Geodetic_to_UTM(0, 129.0, la, lo, 0.0)), n, lambda m, l: True),
+        ("UTM inverse, one point per call", loop(lambda: utm.inverse(ue, un)),
+         loop(lambda: t.UTM_to_Geodetic(0, 129.0, un, ue, 0.0)), n, lambda m, l: True),
         ("geodetic -> geocentric, one point per call", loop(lambda: grs80.to_geocentric(la, lo, 10.0)),
          loop(lambda: t.Geodetic_to_Geocentric(la, lo, 10.0)), n, lambda m, l: True),
+        ("geocentric -> geodetic, one point per call", loop(lambda: grs80.to_geodetic(x0, y0, z0)),
+         loop(lambda: t.Geocentric_to_Geodetic(x0, y0, z0)), n, lambda m, l: True),
+        ("seven parameters forward, one point per call", loop(lambda: helmert.forward(x0, y0, z0)),
+         loop(lambda: t.Bursa_WolfModel(x0, y0, z0)), n, lambda m, l: True),
     ]
     assert tm.forward(la, lo) == t.Geodetic_to_TM(*GRID, la, lo, 0.0)[1::-1]
-    assert grs80.to_geocentric(la, lo, 10.0) == t.Geodetic_to_Geocentric(la, lo, 10.0)
+    assert tm.inverse(e0, n0) == t.TM_to_Geodetic(*GRID, n0, e0, 0.0)[:2]
+    assert (ue, un) == t.Geodetic_to_UTM(0, 129.0, la, lo, 0.0)[1::-1]
+    assert utm.inverse(ue, un) == t.UTM_to_Geodetic(0, 129.0, un, ue, 0.0)[:2]
+    assert (x0, y0, z0) == t.Geodetic_to_Geocentric(la, lo, 10.0)
+    assert grs80.to_geodetic(x0, y0, z0) == t.Geocentric_to_Geodetic(x0, y0, z0)
+    assert helmert.forward(x0, y0, z0) == t.Bursa_WolfModel(x0, y0, z0)
 
     with tempfile.TemporaryDirectory() as folder:
         # A 1-degree regional grid under the name LoadKEGMData(14) reads.
@@ -107,6 +135,10 @@ def main():
         glat, glon = rng.uniform(5.0, 55.0, args.points), rng.uniform(105.0, 155.0, args.points)
         rows.append(("grid geoid height, arrays, all cores", lambda: grid.height(glat, glon),
                      lambda: t.kegm_geoid_height(glat, glon), args.points, lambda m, l: same([m], [l])))
+        ga, go = float(glat[0]), float(glon[0])
+        assert grid.height(ga, go) == t.KEGMGeoidHeight(ga, go)
+        rows.append(("grid geoid height, one point per call", loop(lambda: grid.height(ga, go)),
+                     loop(lambda: t.KEGMGeoidHeight(ga, go)), n, lambda m, l: True))
         if os.path.isfile(os.path.join(args.egm96, "EGM96.dat")):
             model = tervala.Egm96Model(args.egm96)
             tervala.Tervala.SetDataFolder(args.egm96)
@@ -117,14 +149,17 @@ def main():
         else:
             print(f"no EGM96.dat in {args.egm96}: the EGM96 row is left out", file=sys.stderr)
 
-        print(f"median of {args.repeat} runs; {os.cpu_count()} cores; ratio = legacy time / modern time")
-        print(f"{'entry':<46} {'modern ns':>10} {'legacy ns':>10} {'ratio':>7}")
+        print(f"{args.repeat} alternating rounds per entry; {os.cpu_count()} cores; "
+              "ratio = legacy time / modern time (median, and lowest..highest round)")
+        print(f"{'entry':<46} {'modern ns':>10} {'legacy ns':>10} {'ratio':>7}  {'range':>11}")
         for name, modern, old, count, check in rows:
             assert check(modern(), old()), f"{name}: the modern and legacy results differ"
-            m = median_seconds(modern, args.repeat) / count
-            o = median_seconds(old, args.repeat) / count
-            print(f"{name:<46} {m * 1e9:>10.1f} {o * 1e9:>10.1f} {o / m:>7.2f}")
-
+            rounds = interleaved(modern, old, args.repeat)
+            m = statistics.median(r[0] for r in rounds) / count
+            o = statistics.median(r[1] for r in rounds) / count
+            ratios = [r[1] / r[0] for r in rounds]
+            print(f"{name:<46} {m * 1e9:>10.1f} {o * 1e9:>10.1f} {statistics.median(ratios):>7.2f}  "
+                  f"{min(ratios):>5.2f}..{max(ratios):<5.2f}")
 
 if __name__ == "__main__":
     main()

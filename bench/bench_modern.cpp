@@ -1,10 +1,12 @@
 // The value types against the CTervala members on the same inputs in the
-// same run: geocentric both ways, Transverse Mercator forward and inverse,
-// the seven-parameter transformation both ways and the grid geoid height.
+// same run: geocentric both ways, Transverse Mercator and UTM forward and
+// inverse, the seven-parameter transformation both ways, the plane
+// similarity, the height plane and the grid geoid height.
 // Each pair is Legacy_<operation> and Modern_<operation>; their ratio is the
 // result.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -148,6 +150,101 @@ void Modern_TMInverse(benchmark::State& state)
         [&](std::size_t i) { benchmark::DoNotOptimize(tm.inverse(grid()[i].easting, grid()[i].northing)); });
 }
 
+void Legacy_UTMForward(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount, [&](std::size_t i) {
+        double lon0 = 27, lat = zone()[i].lat, lon = zone()[i].lon, h = 0;
+        t.Geodetic_to_UTM(0, lon0, lat, lon, h);
+        benchmark::DoNotOptimize(t.GetUTM(0));
+    });
+}
+void Modern_UTMForward(benchmark::State& state)
+{
+    const tervala::Utm utm(35, false, tervala::Ellipsoid::grs80());
+    run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(utm.forward(zone()[i].lat, zone()[i].lon)); });
+}
+
+const std::vector<tervala::Projected>& utmGrid()
+{
+    static const std::vector<tervala::Projected> p = [] {
+        const tervala::Utm utm(35, false, tervala::Ellipsoid::grs80());
+        std::vector<tervala::Projected> out;
+        for (const auto& q : zone())
+            if (q.lat > -80 && q.lat < 84)
+                out.push_back(utm.forward(q.lat, q.lon));
+        out.resize(kCount / 2);
+        return out;
+    }();
+    return p;
+}
+
+void Legacy_UTMInverse(benchmark::State& state)
+{
+    CTervala t = grs80();
+    run(state, kCount / 2, [&](std::size_t i) {
+        double lon0 = 27, n = utmGrid()[i].northing, e = utmGrid()[i].easting, h = 0;
+        t.UTM_to_Geodetic(0, lon0, n, e, h);
+        benchmark::DoNotOptimize(t.GetGeodetic(0));
+    });
+}
+void Modern_UTMInverse(benchmark::State& state)
+{
+    const tervala::Utm utm(35, false, tervala::Ellipsoid::grs80());
+    run(state, kCount / 2,
+        [&](std::size_t i) { benchmark::DoNotOptimize(utm.inverse(utmGrid()[i].easting, utmGrid()[i].northing)); });
+}
+
+// Plane points around the origin (200 km, 400 km) of a local grid.
+constexpr double kPlaneOrigin[2] = {2.0e5, 4.0e5};
+constexpr double kPlane[4] = {12.5, -7.25, 3.5, 1.75};  // t1, t2 (m), scale (ppm), rotation (")
+constexpr double kSlopes[3] = {1.5e-5, -2.5e-5, 0.125};
+
+double planeCoordinate(std::size_t i, int axis)
+{
+    static const std::vector<double> table = [] {
+        std::vector<double> v(2 * kCount);
+        for (std::size_t k = 0; k < v.size(); ++k)
+            v[k] = kPlaneOrigin[k & 1] + 5.0e4 * std::sin(0.37 * static_cast<double>(k));
+        return v;
+    }();
+    return table[2 * i + static_cast<std::size_t>(axis)];
+}
+
+void Legacy_Helmert2DForward(benchmark::State& state)
+{
+    CTervala t;
+    t.Set2DHelmert(kPlane[0], kPlane[1], kPlane[2], kPlane[3]);
+    run(state, kCount, [&](std::size_t i) {
+        t.Helmert2D(kPlaneOrigin[0], kPlaneOrigin[1], planeCoordinate(i, 0), planeCoordinate(i, 1));
+        benchmark::DoNotOptimize(t.Get2DH(0));
+    });
+}
+void Modern_Helmert2DForward(benchmark::State& state)
+{
+    const tervala::Helmert2D h(kPlane[0], kPlane[1], kPlane[2], kPlane[3], {kPlaneOrigin[0], kPlaneOrigin[1]});
+    run(state, kCount, [&](std::size_t i) {
+        benchmark::DoNotOptimize(h.forward({planeCoordinate(i, 0), planeCoordinate(i, 1)}).first);
+    });
+}
+
+void Legacy_HeightPlaneForward(benchmark::State& state)
+{
+    CTervala t;
+    t.SetHeightTrans(kSlopes[0], kSlopes[1], kSlopes[2]);
+    run(state, kCount, [&](std::size_t i) {
+        t.HeightTrans(kPlaneOrigin[0], kPlaneOrigin[1], planeCoordinate(i, 0), planeCoordinate(i, 1), 100.0);
+        benchmark::DoNotOptimize(t.Get2DH(2));
+    });
+}
+void Modern_HeightPlaneForward(benchmark::State& state)
+{
+    const tervala::HeightPlane h(kSlopes[0], kSlopes[1], kSlopes[2], {kPlaneOrigin[0], kPlaneOrigin[1]});
+    run(state, kCount, [&](std::size_t i) {
+        benchmark::DoNotOptimize(h.forward({planeCoordinate(i, 0), planeCoordinate(i, 1)}, 100.0));
+    });
+}
+
 // ETRS89 to a national frame, coordinate-frame rotations.
 constexpr double kSeven[7] = {-96.062, -82.428, -121.753, 1.5, 4.801, 0.345, -1.376};
 
@@ -250,6 +347,14 @@ BENCHMARK(Legacy_TMForward);
 BENCHMARK(Modern_TMForward);
 BENCHMARK(Legacy_TMInverse);
 BENCHMARK(Modern_TMInverse);
+BENCHMARK(Legacy_UTMForward);
+BENCHMARK(Modern_UTMForward);
+BENCHMARK(Legacy_UTMInverse);
+BENCHMARK(Modern_UTMInverse);
+BENCHMARK(Legacy_Helmert2DForward);
+BENCHMARK(Modern_Helmert2DForward);
+BENCHMARK(Legacy_HeightPlaneForward);
+BENCHMARK(Modern_HeightPlaneForward);
 BENCHMARK(Legacy_Helmert7Forward);
 BENCHMARK(Modern_Helmert7Forward);
 BENCHMARK(Legacy_Helmert7Inverse);

@@ -561,3 +561,23 @@ TEST(ModernGeoidModel, Egm96MatchesTheMemberFromThreads)
         EXPECT_SAME(threaded[k], legacy[k]);
     EXPECT_TRUE(std::isnan(model.height(90.5, 0)));
 }
+
+// The projections hold their derived ellipsoid constants by a shared pointer:
+// a copy, an assignment and a move must all leave both objects usable and
+// equal (a moved-from projection that lost its constants would crash).
+TEST(ModernProjection, CopiesAndMovesKeepTheirConstants)
+{
+    TransverseMercator tm(Ellipsoid("Bessel1841"), 38, 127, 600000, 200000, 0.9999);
+    Utm utm(52, true, Ellipsoid::grs80());
+    const Projected p = tm.forward(37.5, 127.3), q = utm.forward(-33.5, 128.2);
+    TransverseMercator movedTm(std::move(tm));
+    Utm movedUtm(std::move(utm));
+    TransverseMercator assigned(Ellipsoid::wgs84(), 0, 9);
+    assigned = movedTm;
+    for (const TransverseMercator* t : {&tm, &movedTm, &assigned}) {
+        EXPECT_SAME(t->forward(37.5, 127.3).easting, p.easting);
+        EXPECT_SAME(t->inverse(p.easting, p.northing).latitude, movedTm.inverse(p.easting, p.northing).latitude);
+    }
+    for (const Utm* u : {&utm, &movedUtm})
+        EXPECT_SAME(u->forward(-33.5, 128.2).northing, q.northing);
+}

@@ -23,10 +23,14 @@
 #ifndef TERVALA_PROJECTION_HPP
 #define TERVALA_PROJECTION_HPP
 
+#include <memory>
+
 #include "Ellipsoid.hpp"
 #include "Export.hpp"
 
 namespace tervala {
+
+struct EllipsoidConstants;  // the ellipsoid's derived constants as the series read them
 
 /// Grid coordinates, metres.
 struct Projected {
@@ -71,6 +75,10 @@ public:
     /// @throw std::invalid_argument naming the parameter and its value.
     TransverseMercator(const Ellipsoid& ellipsoid, double latitudeOfOrigin, double centralMeridian,
                        double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0);
+    /// Copies share the derived constants; a move copies too, so no object is
+    /// ever left without them.
+    TransverseMercator(const TransverseMercator&) = default;
+    TransverseMercator& operator=(const TransverseMercator&) = default;
 
     /// Geodetic latitude and longitude (degrees) to easting and northing
     /// (metres). NaN outside the domain (see the top of this header).
@@ -130,6 +138,7 @@ private:
     double maxOffset_;
     double originArc_;         // meridian arc to the latitude of origin, metres
     double centralRadians_;    // central meridian, radians
+    std::shared_ptr<const EllipsoidConstants> constants_;  // derived once, shared by copies
 };
 
 /// A UTM zone: Transverse Mercator with scale 0.9996 on the zone's central
@@ -144,6 +153,9 @@ public:
     /// @param[in] ellipsoid WGS84 unless given.
     /// @throw std::invalid_argument naming the zone when it is not 1..60.
     explicit Utm(int zone, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
+    /// Copies share the derived constants; a move copies too.
+    Utm(const Utm&) = default;
+    Utm& operator=(const Utm&) = default;
 
     /// The zone that contains the longitude (degrees, any finite value;
     /// zones are 6 degrees wide from 180 W, 180 E falls in zone 1). The
@@ -204,6 +216,7 @@ private:
     bool south_;
     double maxOffset_;
     double centralRadians_;
+    std::shared_ptr<const EllipsoidConstants> constants_;  // derived once, shared by copies
 };
 
 } // namespace tervala

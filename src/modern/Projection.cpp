@@ -3,10 +3,13 @@
 //
 // Where a point lies inside the domain and its longitude difference is
 // already in (-180, 180], the series see exactly the arguments the members
-// would give them, so the results are the members' doubles.
+// would give them, so the results are the members' doubles. The ellipsoid's
+// constants are derived once per object and passed by reference, where a
+// member copies them out of its fields on every call.
 #include "tervala/Projection.hpp"
 
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -74,7 +77,8 @@ TransverseMercator::TransverseMercator(const Ellipsoid& ellipsoid, double latitu
         refuse("false easting", falseEasting, "must be finite (metres)");
     if (!(std::isfinite(scaleFactor) && scaleFactor > 0))
         refuse("scale factor", scaleFactor, "must be finite and positive");
-    const EllipsoidConstants e = ModernAccess::constants(ellipsoid);
+    constants_ = std::make_shared<const EllipsoidConstants>(ModernAccess::constants(ellipsoid));
+    const EllipsoidConstants& e = *constants_;
     latitudeOfOrigin_ = latitudeOfOrigin;
     centralMeridian_ = reduceLongitude(centralMeridian);
     falseNorthing_ = falseNorthing;
@@ -92,7 +96,7 @@ Projected TransverseMercator::forward(double latitude, double longitude) const
         return Projected{kNaN, kNaN};
     const TMGrid grid{originArc_, centralRadians_, falseNorthing_, falseEasting_, scaleFactor_};
     const GridPoint p =
-        tmForward(ModernAccess::constants(ellipsoid_), grid, angles::toRadians(latitude), angles::toRadians(lon));
+        tmForward(*constants_, grid, angles::toRadians(latitude), angles::toRadians(lon));
     return Projected{p.easting, p.northing};
 }
 
@@ -103,7 +107,7 @@ ProjectedWithScale TransverseMercator::forwardWithScale(double latitude, double 
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian_));
     const ConvergenceScale g =
-        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(latitude), l);
+        tmConvergenceScale(*constants_, scaleFactor_, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -112,7 +116,7 @@ Geographic TransverseMercator::inverse(double easting, double northing) const
     if (!std::isfinite(easting) || !std::isfinite(northing))
         return Geographic{kNaN, kNaN};
     const TMGrid grid{originArc_, centralRadians_, falseNorthing_, falseEasting_, scaleFactor_};
-    const GridInverse r = tmInverse(ModernAccess::constants(ellipsoid_), grid, northing, easting);
+    const GridInverse r = tmInverse(*constants_, grid, northing, easting);
     return checkedInverse(r.latitude, r.longitude, centralMeridian_, maxOffset_);
 }
 
@@ -123,7 +127,7 @@ GeographicWithScale TransverseMercator::inverseWithScale(double easting, double 
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian_));
     const ConvergenceScale cs =
-        tmConvergenceScale(ModernAccess::constants(ellipsoid_), scaleFactor_, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(*constants_, scaleFactor_, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 
@@ -133,7 +137,8 @@ Utm::Utm(int zone, bool south, const Ellipsoid& ellipsoid) : ellipsoid_(ellipsoi
 {
     if (zone < 1 || zone > 60)
         throw std::invalid_argument("utm: zone " + std::to_string(zone) + " must lie in 1..60");
-    maxOffset_ = tmMaxOffsetDegrees(ModernAccess::constants(ellipsoid));
+    constants_ = std::make_shared<const EllipsoidConstants>(ModernAccess::constants(ellipsoid));
+    maxOffset_ = tmMaxOffsetDegrees(*constants_);
     centralRadians_ = angles::toRadians(centralMeridian());
 }
 
@@ -154,7 +159,7 @@ Projected Utm::forward(double latitude, double longitude) const
     const double lon = seriesLongitude(longitude, centralMeridian(), maxOffset_);
     if (!inUtmBand(latitude) || std::isnan(lon))
         return Projected{kNaN, kNaN};
-    const GridPoint p = utmForward(ModernAccess::constants(ellipsoid_), south_, centralRadians_,
+    const GridPoint p = utmForward(*constants_, south_, centralRadians_,
                                    angles::toRadians(latitude), angles::toRadians(lon));
     return Projected{p.easting, p.northing};
 }
@@ -166,7 +171,7 @@ ProjectedWithScale Utm::forwardWithScale(double latitude, double longitude) cons
         return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(longitude - centralMeridian()));
     const ConvergenceScale g =
-        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(latitude), l);
+        tmConvergenceScale(*constants_, kUtmScaleFactor, angles::toRadians(latitude), l);
     return ProjectedWithScale{p.easting, p.northing, g.convergence, g.scale};
 }
 
@@ -174,7 +179,7 @@ Geographic Utm::inverse(double easting, double northing) const
 {
     if (!std::isfinite(easting) || !std::isfinite(northing))
         return Geographic{kNaN, kNaN};
-    const GridInverse r = utmInverse(ModernAccess::constants(ellipsoid_), south_, centralRadians_, northing, easting);
+    const GridInverse r = utmInverse(*constants_, south_, centralRadians_, northing, easting);
     if (!inUtmBand(r.latitude))
         return Geographic{kNaN, kNaN};
     return checkedInverse(r.latitude, r.longitude, centralMeridian(), maxOffset_);
@@ -187,7 +192,7 @@ GeographicWithScale Utm::inverseWithScale(double easting, double northing) const
         return GeographicWithScale{kNaN, kNaN, kNaN, kNaN};
     const double l = angles::toRadians(reduceLongitude(g.longitude - centralMeridian()));
     const ConvergenceScale cs =
-        tmConvergenceScale(ModernAccess::constants(ellipsoid_), kUtmScaleFactor, angles::toRadians(g.latitude), l);
+        tmConvergenceScale(*constants_, kUtmScaleFactor, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
 }
 

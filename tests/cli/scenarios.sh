@@ -27,8 +27,8 @@ files)
     "tm-inverse -e GRS80 --lon0 127|4151698.6705 26527.66 50"
     "utm -e GRS80|37.5 127.3"
     "utm-inverse -e GRS80|52N 4151698.6705 349731.1112"
-    "helmert7 --params 1,2,3,4,5,-6,7|-3049086.2377 4046274.1025 3861624.9748"
-    "molodensky-badekas --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5|1000 2000 3000"
+    "helmert7 --convention coordinate-frame --params 1,2,3,4,5,-6,7|-3049086.2377 4046274.1025 3861624.9748"
+    "molodensky-badekas --convention position-vector --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5|1000 2000 3000"
     "abridged-molodensky --shift 100,-50,20 --da 3 --df 1e-5|37.5 127 100"
     "helmert2d --params 10,20,5,30 --origin 5,5|1 2"
     "height --params 0.001,0.002,2.5 --origin 1,2|1 2 10"
@@ -84,7 +84,7 @@ fit-bursa-wolf|fit-molodensky-badekas)
   transform=$([ "$model" = bursa-wolf ] && echo helmert7 || echo molodensky-badekas)
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > llh.txt
   "$tervala" geocentric -e GRS80 -p 6 -i llh.txt > src.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention coordinate-frame --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
   paste -d' ' src.txt dst.txt | awk '{ print "P" NR, $0 }' > points.txt
   "$tervala" fit "$model" points.txt --write-params params.txt --plot residuals.svg > report.txt || fail "fit exit $?"
   grep -q "Converged:      yes" report.txt || fail "not converged: $(cat report.txt)"
@@ -205,7 +205,7 @@ fit-geodetic)
   # must give the shift back (exact data: to rounding of the printed values).
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > src.txt
   "$tervala" geocentric -e Bessel1841 -p 6 -i src.txt > xyz.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i xyz.txt > moved.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention coordinate-frame --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i xyz.txt > moved.txt || fail "helmert7"
   "$tervala" geodetic -e GRS80 -p 6 -i moved.txt > dst.txt || fail "geodetic"
   paste -d' ' src.txt dst.txt | awk '{ print "G" NR, $0 }' > points.txt
   "$tervala" fit bursa-wolf points.txt --source-ellipsoid Bessel1841 --target-ellipsoid GRS80 --sigma 0.01 \

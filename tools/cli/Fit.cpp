@@ -413,7 +413,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
                                        "Z0 {:.4f} m",
                                        a.origin[0], a.origin[1], a.origin[2]));
-    f.params = ParamSet{model, modelKeys(model), {}};
+    f.params = ParamSet{model, modelKeys(model), {}, conventionName(Convention::CoordinateFrame)};
     if (badekas)
         f.params.values.assign(a.origin, a.origin + 3);
     for (const ParameterEstimate& p : a.parameters)

@@ -340,5 +340,90 @@ for args, a, invf, k0, lon0, fn, fe, en in cases:
 print("largest differences as fractions of their tolerance (position, convergence, scale):", worst)
 PY
   echo "ok" ;;
+transform)
+  # tervala transform against PROJ with the same parameters: cct pipelines
+  # (cart, helmert/molobadekas +exact as our rotation matrix is exact,
+  # molodensky +abridged, tmerc, utm) and cs2cs, whose +towgs84 is
+  # position-vector, for the onward UTM. The UK's published OSGB36 -> WGS84
+  # parameters are position-vector: typed as published with --convention
+  # position-vector, and with the rotations negated as coordinate-frame, both
+  # must give PROJ's point. Survey lines: an identifier, a code after the
+  # coordinates. Heights from a plane geoid grid, N = 10 + lat + lon / 2
+  # (exact under the splines), at the point PROJ gives.
+  command -v cct > /dev/null && command -v cs2cs > /dev/null || skip "PROJ's cct and cs2cs absent (Debian proj-bin)"
+  python3 - "$tervala" <<'PY' || fail "transform differs from PROJ"
+import math, struct, subprocess, sys
+tervala = sys.argv[1]
+b = struct.pack('<4d2i', 38.5, 126.0, 0.25, 0.25, 9, 13)
+for r in range(9):
+    b += struct.pack('<13f', *[10 + 38.5 - 0.25 * r + 0.5 * (126 + 0.25 * c) for c in range(13)])
+open('plane.dat', 'wb').write(b)
+uk = dict(tx=446.448, ty=-125.157, tz=542.060, s=-20.4894, rx=0.1502, ry=0.2470, rz=0.8421)
+def named(p, sign):
+    return ["--%s=%r" % (k, v * sign if k[0] == "r" else v) for k, v in p.items()]
+def pipeline(src, step, dst, out="+step +proj=unitconvert +xy_in=rad +xy_out=deg"):
+    return ["cct", "-d", "11"] + ("+proj=pipeline +step +proj=unitconvert +xy_in=deg +xy_out=rad +step +proj=cart "
+            "+ellps=%s +step %s +step +inv +proj=cart +ellps=%s %s" % (src, step, dst, out)).split()
+uk_helmert = "+proj=helmert +x=446.448 +y=-125.157 +z=542.060 +s=-20.4894 +rx=0.1502 +ry=0.2470 +rz=0.8421 " \
+             "+convention=position_vector +exact"
+korea = ["--params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63", "--convention", "coordinate-frame"]
+korea_badekas = "+proj=molobadekas +x=-115.80 +y=474.99 +z=674.11 +s=6.43 +rx=1.16 +ry=-2.31 +rz=-1.63 " \
+                "+px=-3047627.3596 +py=4046784.1128 +pz=3860910.1011 +convention=coordinate_frame +exact"
+uk_points = [(51.4778, -0.0014, 45.0), (53.0, -1.5, 100.0), (57.5, -4.2, 300.0)]
+korea_points = [(37.5665, 126.978, 50.0), (37.2, 127.3, 120.0), (37.8, 126.7, 10.0)]
+df = 1 / 297 - 1 / 298.257223563
+# name, tervala options, PROJ command (lon lat h in), points, output: geodetic, utm or en (easting first)
+cases = [
+    ("UK position-vector", ["--model", "bursa-wolf", "--source-ellipsoid", "Airy1830", "--target-ellipsoid", "WGS84",
+     "--convention", "position-vector"] + named(uk, 1), pipeline("airy", uk_helmert, "WGS84"), uk_points, "geodetic"),
+    ("UK coordinate-frame", ["--model", "bursa-wolf", "--source-ellipsoid", "Airy1830", "--target-ellipsoid", "WGS84",
+     "--convention", "coordinate-frame"] + named(uk, -1), pipeline("airy", uk_helmert, "WGS84"), uk_points, "geodetic"),
+    ("UK onward UTM (cs2cs)", ["--model", "bursa-wolf", "--source-ellipsoid", "Airy1830", "--target-ellipsoid", "WGS84",
+     "--convention", "position-vector", "--projection", "utm"] + named(uk, 1),
+     ["cs2cs", "-f", "%.6f", "+proj=longlat", "+ellps=airy", "+towgs84=446.448,-125.157,542.060,0.1502,0.2470,0.8421,"
+      "-20.4894", "+to", "+proj=utm", "+zone=30", "+datum=WGS84"], uk_points, "utm"),
+    ("Bessel to GRS80, onward TM", ["--model", "bursa-wolf", "--source-ellipsoid", "Bessel1841", "--target-ellipsoid",
+     "GRS80"] + korea + ["--projection", "tm", "--lat0", "38", "--lon0", "127", "--fn", "600000", "--fe", "200000",
+     "--order", "en"], pipeline("bessel", uk_helmert.replace("446.448", "-115.80").replace("-125.157", "474.99")
+     .replace("542.060", "674.11").replace("-20.4894", "6.43").replace("0.1502", "1.16").replace("0.2470", "-2.31")
+     .replace("0.8421", "-1.63").replace("position_vector", "coordinate_frame"), "GRS80",
+     "+step +proj=tmerc +lat_0=38 +lon_0=127 +k=1 +x_0=200000 +y_0=600000 +ellps=GRS80"), korea_points, "en"),
+    ("Molodensky-Badekas with a geoid", ["--model", "molodensky-badekas", "--source-ellipsoid", "Bessel1841",
+     "--target-ellipsoid", "GRS80", "--origin=-3047627.3596,4046784.1128,3860910.1011", "--geoid", "plane.dat"] + korea,
+     pipeline("bessel", korea_badekas, "GRS80"), korea_points, "geodetic"),
+    ("abridged Molodensky", ["--model", "abridged-molodensky", "--source-ellipsoid", "WGS84", "--target-ellipsoid",
+     "International1924", "--shift=-84.87,-96.49,-116.95"],
+     ["cct", "-d", "11", "+proj=pipeline", "+step", "+proj=unitconvert", "+xy_in=deg", "+xy_out=rad", "+step",
+      "+proj=molodensky", "+ellps=WGS84", "+da=251", "+df=%r" % df, "+dx=-84.87", "+dy=-96.49", "+dz=-116.95",
+      "+abridged", "+step", "+proj=unitconvert", "+xy_in=rad", "+xy_out=deg"], korea_points, "geodetic"),
+]
+for name, options, oracle, points, layout in cases:
+    lines = "".join("Q%d %r %r %r code %d\n" % (i, lat, lon, h, i) for i, (lat, lon, h) in enumerate(points))
+    got = subprocess.run([tervala, "transform", "-p", "6"] + options + ["-s", lines.rstrip("\n")],
+                         capture_output=True, text=True)
+    assert got.returncode == 0, (name, got.stderr)
+    ref = subprocess.run(oracle, input="".join("%r %r %r\n" % (lon, lat, h) for lat, lon, h in points),
+                         capture_output=True, text=True, check=True).stdout.split("\n")
+    worst = 0
+    for i, (line, (lat, lon, h)) in enumerate(zip(got.stdout.split("\n"), points)):
+        f = line.split()
+        r = [float(v) for v in ref[i].split()[:3]]
+        assert f[0] == "Q%d" % i and f[-2:] == ["code", str(i)], (name, line)
+        if layout == "geodetic":
+            d = [(float(f[1]) - r[1]) * 111320, (float(f[2]) - r[0]) * 111320 * math.cos(math.radians(r[1])),
+                 float(f[3]) - r[2]]
+            if "--geoid" in options:
+                n = 10 + r[1] + r[0] / 2
+                d += [float(f[4]) - n, float(f[5]) - (r[2] - n)]
+        elif layout == "utm":
+            assert f[1] == "30N", (name, line)
+            d = [float(f[3]) - r[0], float(f[2]) - r[1]]  # cs2cs keeps the input height (2D)
+        else:
+            d = [float(f[1]) - r[0], float(f[2]) - r[1], float(f[3]) - r[2]]
+        worst = max([worst] + [abs(v) for v in d])
+    assert worst <= 1e-4, (name, worst, got.stdout, ref)
+    print("%-32s largest difference from PROJ %.2g m" % (name, worst))
+PY
+  echo "ok" ;;
 *) fail "unknown scenario $scenario" ;;
 esac

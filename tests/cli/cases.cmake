@@ -296,8 +296,6 @@ foreach(bad "--convention is required|--model;bursa-wolf;--params;1,2,3,0,0,0,0"
         "--shift belongs to --model abridged-molodensky|--model;bursa-wolf;--params;1,2,3,0,0,0,0;--convention;position-vector;--shift;1,2,3"
         "--shift dX,dY,dZ is required|--model;abridged-molodensky"
         "--lon0 \\(the central meridian\\) is required with --projection tm|--model;abridged-molodensky;--shift;1,2,3;--projection;tm"
-        "a rotation origin .* belongs to --model molodensky-badekas|--model;bursa-wolf;--params;1,2,3,0,0,0,0;--convention;position-vector;--origin;1,2,3"
-        "the rotation origin is required|--model;molodensky-badekas;--params;1,2,3,0,0,0,0;--convention;coordinate-frame"
         "--geoid: geoid grid: nowhere.dat: cannot open|--model;abridged-molodensky;--shift;1,2,3;--geoid;nowhere.dat")
   string(REPLACE "|" ";" bad "${bad}")
   list(GET bad 0 message)
@@ -306,8 +304,6 @@ foreach(bad "--convention is required|--model;bursa-wolf;--params;1,2,3,0,0,0,0"
   string(SUBSTRING "${id}" 0 40 id)
   tervala_cli_test(transform.refuse.${id} 2 "" "${message}" ARGS ${ROAD} ${args} -s "51 0")
 endforeach()
-tervala_cli_test(transform.refuse.ellipsoid 2 "" "--target-ellipsoid: unknown ellipsoid 'mars'"
-  ARGS transform --source-ellipsoid Airy1830 --target-ellipsoid mars --model abridged-molodensky --shift 1,2,3 -s "51 0")
 tervala_cli_test(transform.bad-lines 1 "^# error: [^\n]*\n# error: [^\n]*\n31N [0-9.]+ [0-9.]+ -?[0-9.]+$"
   "line 1: the transformed latitude 84\\.5[0-9]* is outside the UTM band.*line 2: the abridged Molodensky shift is undefined at a pole"
   ARGS ${ROAD} --model abridged-molodensky --shift 1,2,3 --projection utm -s "84.5 0\n90 0\n51 0 10")

@@ -9,15 +9,12 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: tm_reference A INVERSE_FLATTENING K0 LON0 < lat-lon lines\n");
-        return 2;
-    }
-    const double a = std::atof(argv[1]), invf = std::atof(argv[2]), k0 = std::atof(argv[3]), lon0 = std::atof(argv[4]);
-    const GeographicLib::TransverseMercator tm(a, 1 / invf, k0);
+    if (argc != 5)
+        return std::fprintf(stderr, "usage: tm_reference A INVERSE_FLATTENING K0 LON0 < lat-lon lines\n"), 2;
+    const GeographicLib::TransverseMercator tm(std::atof(argv[1]), 1 / std::atof(argv[2]), std::atof(argv[3]));
     double lat, lon, x, y, gamma, k;
     while (std::scanf("%lf %lf", &lat, &lon) == 2) {
-        tm.Forward(lon0, lat, lon, x, y, gamma, k);
+        tm.Forward(std::atof(argv[4]), lat, lon, x, y, gamma, k);
         std::printf("%.7f %.7f %.12f %.12f\n", x, y, gamma, k);
     }
     return 0;

@@ -296,6 +296,7 @@ foreach(bad "--convention is required|--model;bursa-wolf;--params;1,2,3,0,0,0,0"
         "--shift belongs to --model abridged-molodensky|--model;bursa-wolf;--params;1,2,3,0,0,0,0;--convention;position-vector;--shift;1,2,3"
         "--shift dX,dY,dZ is required|--model;abridged-molodensky"
         "--lon0 \\(the central meridian\\) is required with --projection tm|--model;abridged-molodensky;--shift;1,2,3;--projection;tm"
+        "--zone, --south and --north belong to --projection utm|--model;abridged-molodensky;--shift;1,2,3;--projection;tm;--lon0;0;--zone;31"
         "--geoid: geoid grid: nowhere.dat: cannot open|--model;abridged-molodensky;--shift;1,2,3;--geoid;nowhere.dat")
   string(REPLACE "|" ";" bad "${bad}")
   list(GET bad 0 message)

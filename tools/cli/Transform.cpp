@@ -61,7 +61,7 @@ struct Road {
 };
 
 // Builds the road from the options; false after reporting (exit 2).
-bool buildRoad(const TransformOptions& o, const Context& ctx, Road& road)
+bool buildRoad(const TransformOptions& o, Road& road)
 {
     if (!ellipsoidOption("--source-ellipsoid", o.source, road.source) ||
         !ellipsoidOption("--target-ellipsoid", o.target, road.target))
@@ -108,6 +108,16 @@ bool buildRoad(const TransformOptions& o, const Context& ctx, Road& road)
             return false;
         }
     }
+    // Grid options of the other grid (or of none) would be silently unused.
+    if (o.projection != "tm" && (!std::isnan(o.lon0) || o.lat0 != 0 || o.falseNorthing != 0 || o.falseEasting != 0 ||
+                                 o.scale != 1)) {
+        report("transform", "--lat0, --lon0, --fn, --fe and --scale belong to --projection tm");
+        return false;
+    }
+    if (o.projection != "utm" && (o.zone != 0 || o.south || o.north)) {
+        report("transform", "--zone, --south and --north belong to --projection utm");
+        return false;
+    }
     if (o.projection == "tm") {
         if (std::isnan(o.lon0)) {
             report("transform", "--lon0 (the central meridian) is required with --projection tm");
@@ -132,7 +142,6 @@ bool buildRoad(const TransformOptions& o, const Context& ctx, Road& road)
         }
         report("transform", "N from " + road.geoid.description());
     }
-    (void)ctx;
     return true;
 }
 
@@ -217,6 +226,10 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
     sub->add_option("--target-ellipsoid", o->target, "Ellipsoid of the output coordinates (a name or a,1/f)")
         ->required();
     addSevenParameterOptions(sub, o->seven, true);
+    sub->get_option("--params")
+        ->description("tx,ty,tz,s,rx,ry,rz in that order (metres, ppm, arc-seconds), or a parameter file from 'fit "
+                      "bursa-wolf' or 'fit molodensky-badekas' (as --model), or a file holding a PROJ helmert or "
+                      "molobadekas string");
     sub->add_option("--shift", o->shift,
                     "abridged-molodensky: geocentric shift dX,dY,dZ (metres); da and df come from the ellipsoids");
     sub->add_option("--projection", o->projection, "Continue onto a grid: tm or utm (default: none, geodetic out)")
@@ -247,7 +260,7 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(sub, ctx, false);
     registry.add(sub, [&ctx, o] {
         Road road;
-        if (!buildRoad(*o, ctx, road))
+        if (!buildRoad(*o, road))
             return 2;
         const Formatter fmt = ctx.format();
         return runLines("transform", ctx.io, FieldLayout{2, 3, FirstField::Latitude},

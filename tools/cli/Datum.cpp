@@ -18,6 +18,7 @@ struct DatumOptions {
     double da = 0, df = 0;
     bool inverse = false;
     bool shiftsOnly = false;
+    std::string convention = "tervala";  // helmert2d: the rotation sense
 };
 
 bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error)
@@ -163,12 +164,28 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                           "t1,t2 (m),scale (ppm),rotation (arc-seconds), or a parameter file from 'fit helmert2d'")
         ->required();
     helmert2d->add_option("--origin", h2->origin, "Origin x0,y0 (a file from 'fit' holds the centroid)");
+    helmert2d->add_option("--convention", h2->convention,
+                          "Rotation sense of a --params list: tervala (default; a positive rotation turns the first "
+                          "axis toward the second, counter-clockwise with x right and y up) or proj (PROJ's helmert "
+                          "+theta, the opposite sense). Files from 'fit' hold the tervala sense")
+        ->check(CLI::IsMember({"tervala", "proj"}));
+    helmert2d->footer("The rotation sense is opposite to that of PROJ's helmert +theta: rotation r here is "
+                      "+theta=-r there (PROJ's 2D +s is the factor 1 + scale 1e-6, and it has no origin). "
+                      "--convention proj reads the rotation in PROJ's sense.");
     addCommonOptions(helmert2d, ctx, false);
     registry.add(helmert2d, [&ctx, h2] {
         std::vector<double> v;
         double x0 = 0, y0 = 0;
         if (!planeParameters("helmert2d", *h2, 4, v, x0, y0))
             return 2;
+        if (h2->convention == "proj") {
+            if (v.size() > 4) {  // from a file: the origin follows the four parameters
+                report("helmert2d", "--convention proj applies to a --params list; a parameter file from 'fit' "
+                                    "holds the tervala sense");
+                return 2;
+            }
+            v[3] = -v[3];
+        }
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
         const Formatter fmt = ctx.format();

@@ -327,7 +327,9 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
         Convention wanted;
         if (!o.convention.empty() && parseConventionName(o.convention, wanted) && wanted != p.convention) {
             error = "--convention " + o.convention + " contradicts " + o.params + ", which holds " +
-                    conventionName(p.convention) + " rotations" + (stated ? "" : " (it has no convention line)");
+                    conventionName(p.convention) + " rotations" +
+                    (stated ? "" : " (it has no convention line, which means coordinate-frame; write one in the file "
+                                   "to say otherwise)");
             return false;
         }
         if (!stated && o.convention.empty())

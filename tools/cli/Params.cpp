@@ -297,7 +297,9 @@ void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& o, bool with
         "Rotation origin Z0 (metres)"};
     for (std::size_t k = 0; k < (withOrigin ? 10u : 7u); ++k)
         app->add_option(std::string("--") + kNamed[k], o.named[k], help[k])
-            ->allow_extra_args(false)
+            ->type_name(k == 3 ? "PPM" : k >= 4 && k <= 6 ? "ARCSEC" : "METRES")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->group("Named parameters (instead of --params)");
     if (withOrigin)
         app->add_option("--origin", o.origin, "Rotation origin X0,Y0,Z0 (metres)");
@@ -316,7 +318,8 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
             namedGiven = namedGiven || !v.empty();
         if (namedGiven || !o.origin.empty()) {
             error = "--params " + o.params + " is a parameter file: it gives every parameter" +
-                    (withOrigin ? " and the origin" : "") + ", so named options and --origin are not taken with it";
+                    (withOrigin ? " and the origin, so named options and --origin are" : ", so named options are") +
+                    " not taken with it";
             return false;
         }
         bool stated = false;

@@ -105,22 +105,22 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             SevenParameters p;
             if (!sevenParameters(name, *o, withOrigin, p))
                 return 2;
-            // Both checked by sevenParameters; only the one asked for is used.
-            const Helmert7 h = withOrigin ? Helmert7(0, 0, 0, 0, 0, 0, 0, p.convention) : p.helmert();
-            const MolodenskyBadekas mb = withOrigin ? p.molodenskyBadekas()
-                                                    : MolodenskyBadekas(0, 0, 0, 0, 0, 0, 0, p.convention, {0, 0, 0});
             const Formatter fmt = ctx.format();
-            return runLines(name, ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
-                LineResult r;
-                double v[3];
-                if (!parseXyz(f, v, r.error))
-                    return r;
-                const Geocentric in{v[0], v[1], v[2]};
-                const Geocentric out = withOrigin ? (*inverse ? mb.inverse(in) : mb.forward(in))
-                                                  : (*inverse ? h.inverse(in) : h.forward(in));
-                r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
-                return r;
-            });
+            // Helmert7 and MolodenskyBadekas share forward() and inverse().
+            const auto run = [&](const auto& transform) {
+                return runLines(name, ctx.io, FieldLayout{3, 3, FirstField::Number},
+                                [&](const std::vector<std::string>& f) {
+                                    LineResult r;
+                                    double v[3];
+                                    if (!parseXyz(f, v, r.error))
+                                        return r;
+                                    const Geocentric in{v[0], v[1], v[2]};
+                                    const Geocentric out = *inverse ? transform.inverse(in) : transform.forward(in);
+                                    r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
+                                    return r;
+                                });
+            };
+            return withOrigin ? run(p.molodenskyBadekas()) : run(p.helmert());
         });
     }
 

@@ -169,7 +169,12 @@ bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bo
         error = "parameter file: " + error;
         return false;
     }
-    if (text.find("+proj=") != std::string::npos) {
+    // A PROJ string starts with '+' on its first line that is not a comment.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line) && isPassThrough(line)) {
+    }
+    if (line.find_first_not_of(" \t") != std::string::npos && line[line.find_first_not_of(" \t")] == '+') {
         conventionStated = true;
         if (!parseProjString(text, withOrigin, out, error)) {
             error = path + ": " + error;

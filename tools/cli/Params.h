@@ -13,7 +13,8 @@
 //
 // Values are written with 17 significant digits so that reading them back
 // gives the same doubles. A seven-parameter file may instead hold a PROJ
-// string of one helmert or molobadekas step (see parseProjString).
+// string of one helmert or molobadekas step (see parseProjString), told
+// apart by the '+' that starts its first line after any '#' comments.
 #ifndef TERVALA_TOOLS_CLI_PARAMS_H
 #define TERVALA_TOOLS_CLI_PARAMS_H
 

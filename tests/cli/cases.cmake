@@ -241,6 +241,8 @@ foreach(bad "bursa-wolf|collinear-points|singular geometry" "helmert2d|coinciden
   tervala_cli_test(fit.${file} 1 "" "fit ${model}: [^\n]*${message}.*no parameters written" ABSENT p.txt
     ARGS fit ${model} ${CLI_INPUTS}/${file}.txt --write-params p.txt --json p.txt)
 endforeach()
+tervala_cli_test(fit.refused-writes-no-proj 1 "" "no parameters written" ABSENT p.proj
+  ARGS fit bursa-wolf ${CLI_INPUTS}/collinear-points.txt --write-proj p.proj)
 # Options and standard deviation columns a fit cannot use: exit 2 naming the
 # option, or exit 1 naming the line; never a fit with a silently dropped value.
 set(NET ${CLI_INPUTS}/blunder-network.txt)
@@ -270,7 +272,7 @@ tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-
 tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
   ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
 
-foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping fit-options
+foreach(scenario proj-strings proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping fit-options
         fit-geodetic grid-geoid egm96 demo)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})

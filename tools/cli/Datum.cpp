@@ -18,6 +18,7 @@ struct DatumOptions {
     double da = 0, df = 0;
     bool inverse = false;
     bool shiftsOnly = false;
+    std::string convention = "tervala";  // helmert2d: the rotation sense
 };
 
 bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error)
@@ -104,22 +105,22 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             SevenParameters p;
             if (!sevenParameters(name, *o, withOrigin, p))
                 return 2;
-            // Both checked by sevenParameters; only the one asked for is used.
-            const Helmert7 h = withOrigin ? Helmert7(0, 0, 0, 0, 0, 0, 0, p.convention) : p.helmert();
-            const MolodenskyBadekas mb = withOrigin ? p.molodenskyBadekas()
-                                                    : MolodenskyBadekas(0, 0, 0, 0, 0, 0, 0, p.convention, {0, 0, 0});
             const Formatter fmt = ctx.format();
-            return runLines(name, ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
-                LineResult r;
-                double v[3];
-                if (!parseXyz(f, v, r.error))
-                    return r;
-                const Geocentric in{v[0], v[1], v[2]};
-                const Geocentric out = withOrigin ? (*inverse ? mb.inverse(in) : mb.forward(in))
-                                                  : (*inverse ? h.inverse(in) : h.forward(in));
-                r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
-                return r;
-            });
+            // Helmert7 and MolodenskyBadekas share forward() and inverse().
+            const auto run = [&](const auto& transform) {
+                return runLines(name, ctx.io, FieldLayout{3, 3, FirstField::Number},
+                                [&](const std::vector<std::string>& f) {
+                                    LineResult r;
+                                    double v[3];
+                                    if (!parseXyz(f, v, r.error))
+                                        return r;
+                                    const Geocentric in{v[0], v[1], v[2]};
+                                    const Geocentric out = *inverse ? transform.inverse(in) : transform.forward(in);
+                                    r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
+                                    return r;
+                                });
+            };
+            return withOrigin ? run(p.molodenskyBadekas()) : run(p.helmert());
         });
     }
 
@@ -163,12 +164,28 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                           "t1,t2 (m),scale (ppm),rotation (arc-seconds), or a parameter file from 'fit helmert2d'")
         ->required();
     helmert2d->add_option("--origin", h2->origin, "Origin x0,y0 (a file from 'fit' holds the centroid)");
+    helmert2d->add_option("--convention", h2->convention,
+                          "Rotation sense of a --params list: tervala (default; a positive rotation turns the first "
+                          "axis toward the second, counter-clockwise with x right and y up) or proj (PROJ's helmert "
+                          "+theta, the opposite sense). Files from 'fit' hold the tervala sense")
+        ->check(CLI::IsMember({"tervala", "proj"}));
+    helmert2d->footer("The rotation sense is opposite to that of PROJ's helmert +theta: rotation r here is "
+                      "+theta=-r there (PROJ's 2D +s is the factor 1 + scale 1e-6, and it has no origin). "
+                      "--convention proj reads the rotation in PROJ's sense.");
     addCommonOptions(helmert2d, ctx, false);
     registry.add(helmert2d, [&ctx, h2] {
         std::vector<double> v;
         double x0 = 0, y0 = 0;
         if (!planeParameters("helmert2d", *h2, 4, v, x0, y0))
             return 2;
+        if (h2->convention == "proj") {
+            if (v.size() > 4) {  // from a file: the origin follows the four parameters
+                report("helmert2d", "--convention proj applies to a --params list; a parameter file from 'fit' "
+                                    "holds the tervala sense");
+                return 2;
+            }
+            v[3] = -v[3];
+        }
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
         const Formatter fmt = ctx.format();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <sstream>
 #include <stdexcept>
 
@@ -161,16 +162,21 @@ const char* const kConventionWanted = "position-vector or coordinate-frame";
 
 // The set from a parameter file (key/value or PROJ string).
 bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bool& conventionStated,
-              std::string& error, std::string& warning)
+              std::string& error)
 {
     std::string text;
     if (!readFile(path, text, error)) {
         error = "parameter file: " + error;
         return false;
     }
-    if (text.find("+proj=") != std::string::npos) {
+    // A PROJ string starts with '+' on its first line that is not a comment.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line) && isPassThrough(line)) {
+    }
+    if (line.find_first_not_of(" \t") != std::string::npos && line[line.find_first_not_of(" \t")] == '+') {
         conventionStated = true;
-        if (!parseProjString(text, withOrigin, out, error, warning)) {
+        if (!parseProjString(text, withOrigin, out, error)) {
             error = path + ": " + error;
             return false;
         }
@@ -296,7 +302,9 @@ void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& o, bool with
         "Rotation origin Z0 (metres)"};
     for (std::size_t k = 0; k < (withOrigin ? 10u : 7u); ++k)
         app->add_option(std::string("--") + kNamed[k], o.named[k], help[k])
-            ->allow_extra_args(false)
+            ->type_name(k == 3 ? "PPM" : k >= 4 && k <= 6 ? "ARCSEC" : "METRES")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->group("Named parameters (instead of --params)");
     if (withOrigin)
         app->add_option("--origin", o.origin, "Rotation origin X0,Y0,Z0 (metres)");
@@ -315,18 +323,21 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
             namedGiven = namedGiven || !v.empty();
         if (namedGiven || !o.origin.empty()) {
             error = "--params " + o.params + " is a parameter file: it gives every parameter" +
-                    (withOrigin ? " and the origin" : "") + ", so named options and --origin are not taken with it";
+                    (withOrigin ? " and the origin, so named options and --origin are" : ", so named options are") +
+                    " not taken with it";
             return false;
         }
         bool stated = false;
-        if (!fromFile(o.params, withOrigin, p, stated, error, warning)) {
+        if (!fromFile(o.params, withOrigin, p, stated, error)) {
             error = "--params: " + error;
             return false;
         }
         Convention wanted;
         if (!o.convention.empty() && parseConventionName(o.convention, wanted) && wanted != p.convention) {
             error = "--convention " + o.convention + " contradicts " + o.params + ", which holds " +
-                    conventionName(p.convention) + " rotations" + (stated ? "" : " (it has no convention line)");
+                    conventionName(p.convention) + " rotations" +
+                    (stated ? "" : " (it has no convention line, which means coordinate-frame; write one in the file "
+                                   "to say otherwise)");
             return false;
         }
         if (!stated && o.convention.empty())
@@ -352,8 +363,41 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
 
 // ---- PROJ strings -------------------------------------------------------------
 
-bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error,
-                     std::string& warning)
+namespace {
+
+// An upper bound (metres) of the difference between the rotation PROJ
+// applies for `p` and the one this tool applies, for points up to 6400 km
+// from the rotation origin: 6.4e6 m times the Frobenius norm of the
+// difference of the two matrices.
+double projRotationGap(const SevenParameters& p, bool exact)
+{
+    const double radius = 6.4e6;
+    const Helmert7 tool(0, 0, 0, 0, p.rx, p.ry, p.rz, p.convention);
+    const Helmert7 frame(0, 0, 0, 0, p.rx, p.ry, p.rz, Convention::CoordinateFrame);
+    const bool pv = p.convention == Convention::PositionVector;
+    // rx, ry, rz in radians.
+    const double k = 3.14159265358979323846 / 648000.0, a = p.rx * k, b = p.ry * k, c = p.rz * k;
+    // The small-angle coordinate-frame matrix; position vector is its transpose.
+    const double linear[3][3] = {{1, c, -b}, {-c, 1, a}, {b, -a, 1}};
+    double sum = 0;
+    for (int j = 0; j < 3; ++j) {
+        const Geocentric e{j == 0 ? 1.0 : 0.0, j == 1 ? 1.0 : 0.0, j == 2 ? 1.0 : 0.0};
+        const Geocentric got = tool.forward(e);  // column j of the tool's matrix
+        Geocentric want;
+        if (exact)
+            want = pv ? frame.inverse(e) : frame.forward(e);
+        else
+            want = pv ? Geocentric{linear[j][0], linear[j][1], linear[j][2]}
+                      : Geocentric{linear[0][j], linear[1][j], linear[2][j]};
+        sum += (got.x - want.x) * (got.x - want.x) + (got.y - want.y) * (got.y - want.y) +
+               (got.z - want.z) * (got.z - want.z);
+    }
+    return radius * std::sqrt(sum);
+}
+
+} // namespace
+
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
 {
     // Tokens of the string; '#' lines are comments.
     std::vector<std::string> tokens;
@@ -451,10 +495,23 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
                                          " is neither position_vector nor coordinate_frame";
         return false;
     }
-    if (!exact && (out.rx != 0 || out.ry != 0 || out.rz != 0))
-        warning = "the PROJ string has no +exact: PROJ applies the small-angle rotation matrix to it, this tool the "
-                  "exact one (they differ by about the square of the rotation in radians times the distance from "
-                  "the origin)";
+    // PROJ applies the small-angle matrix unless +exact is given, and with
+    // +exact reads position_vector rotations as the transposed
+    // coordinate-frame matrix; this tool applies R3(rz) R2(ry) R1(rx) of
+    // the angles in their convention. Each difference is of second order in
+    // the angles; the string is taken only while the two readings agree to
+    // 0.1 mm at the Earth's surface.
+    const double limit = 648000.0;  // larger rotations are refused with the other ranges
+    if (!(std::fabs(out.rx) <= limit && std::fabs(out.ry) <= limit && std::fabs(out.rz) <= limit))
+        return true;
+    const double gap = projRotationGap(out, exact);
+    if (!(gap <= 1e-4)) {
+        error = fmt::format("PROJ string: PROJ reads these rotations (+convention={}{}) differently from this "
+                            "tool, by up to {:.2f} mm at the Earth's surface; write them as "
+                            "+convention=coordinate_frame +exact, which both read alike",
+                            convention, exact ? " +exact" : ", without +exact: small angles", gap * 1e3);
+        return false;
+    }
     return true;
 }
 

@@ -13,7 +13,8 @@
 //
 // Values are written with 17 significant digits so that reading them back
 // gives the same doubles. A seven-parameter file may instead hold a PROJ
-// string of one helmert or molobadekas step (see parseProjString).
+// string of one helmert or molobadekas step (see parseProjString), told
+// apart by the '+' that starts its first line after any '#' comments.
 #ifndef TERVALA_TOOLS_CLI_PARAMS_H
 #define TERVALA_TOOLS_CLI_PARAMS_H
 
@@ -100,12 +101,16 @@ bool parseConventionName(const std::string& text, Convention& convention);
 // Reads one PROJ helmert step ("+proj=helmert +x= +y= +z= +s= +rx= +ry= +rz=
 // +convention=...", optionally "+exact" and optionally wrapped as
 // "+proj=pipeline +step ...") or, when withOrigin, one molobadekas step (the
-// same keys and +px= +py= +pz=). Every key is required; any other key
-// (units, time-dependent rates, +inv, ...) is refused by name, as are values
-// that are not plain numbers. `warning` notes a missing +exact (PROJ then
-// applies the small-angle rotation matrix, the tool always the exact one).
-bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error,
-                     std::string& warning);
+// same keys and +px= +py= +pz=), in PROJ's units (metres, ppm,
+// arc-seconds). Every key is required; any other key (units, time-dependent
+// rates, +inv, ...) is refused by name, as are values that are not plain
+// numbers. PROJ reads rotations without +exact as small angles, and
+// position_vector rotations with +exact as the transposed coordinate-frame
+// matrix, where this tool always applies R3(rz) R2(ry) R1(rx) of the angles
+// in their convention: a string whose two readings differ by more than
+// 0.1 mm at the Earth's surface is refused (coordinate_frame with +exact is
+// read exactly as PROJ reads it).
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error);
 
 // The PROJ string of a set, every number with 17 significant digits, with
 // +exact so that PROJ applies the same rotation matrix as the tool.

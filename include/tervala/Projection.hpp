@@ -77,8 +77,12 @@ public:
                        double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0);
     /// Copies share the derived constants; a move copies too, so no object is
     /// ever left without them.
-    TransverseMercator(const TransverseMercator&) = default;
-    TransverseMercator& operator=(const TransverseMercator&) = default;
+    /// @param[in] other the projection copied
+    TransverseMercator(const TransverseMercator& other) = default;
+    /// Copy assignment (a move assignment copies too).
+    /// @param[in] other the projection copied
+    /// @return this projection
+    TransverseMercator& operator=(const TransverseMercator& other) = default;
 
     /// Geodetic latitude and longitude (degrees) to easting and northing
     /// (metres). NaN outside the domain (see the top of this header).
@@ -154,8 +158,12 @@ public:
     /// @throw std::invalid_argument naming the zone when it is not 1..60.
     explicit Utm(int zone, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
     /// Copies share the derived constants; a move copies too.
-    Utm(const Utm&) = default;
-    Utm& operator=(const Utm&) = default;
+    /// @param[in] other the zone copied
+    Utm(const Utm& other) = default;
+    /// Copy assignment (a move assignment copies too).
+    /// @param[in] other the zone copied
+    /// @return this zone
+    Utm& operator=(const Utm& other) = default;
 
     /// The zone that contains the longitude (degrees, any finite value;
     /// zones are 6 degrees wide from 180 W, 180 E falls in zone 1). The

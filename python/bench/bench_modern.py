@@ -77,6 +77,8 @@ def main():
          lambda: t.tm_to_geodetic(*GRID, *t.geodetic_to_tm(*GRID, lat, lon)), args.points, same),
         ("geodetic -> geocentric, arrays, all cores", lambda: grs80.to_geocentric(lat, lon, h),
          lambda: t.geodetic_to_geocentric(lat, lon, h), args.points, same),
+        ("geodetic -> geocentric, arrays, threads=1", lambda: grs80.to_geocentric(lat, lon, h, threads=1),
+         lambda: t.geodetic_to_geocentric(lat, lon, h, threads=1), args.points, same),
         ("geocentric -> geodetic, arrays, all cores", lambda: grs80.to_geodetic(x, y, z),
          lambda: t.geocentric_to_geodetic(x, y, z), args.points, same),
         ("seven parameters forward, arrays, all cores", lambda: helmert.forward(x, y, z),

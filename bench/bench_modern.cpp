@@ -1,7 +1,7 @@
 // The value types against the CTervala members on the same inputs in the
 // same run: geocentric both ways, Transverse Mercator and UTM forward and
 // inverse, the seven-parameter transformation both ways, the plane
-// similarity, the height plane and the grid geoid height.
+// similarity, the height plane and the geoid heights of a grid and of EGM96.
 // Each pair is Legacy_<operation> and Modern_<operation>; their ratio is the
 // result.
 #include <benchmark/benchmark.h>
@@ -337,6 +337,34 @@ void Modern_GridHeight(benchmark::State& state)
     run(state, kCount, [&](std::size_t i) { benchmark::DoNotOptimize(g.height(globe()[i].lat, globe()[i].lon)); });
 }
 
+// The real EGM96 model, from the shared data folder; the pair is skipped
+// when the files are absent.
+const std::string kEgm96 = TERVALA_TEST_EGM96_DIR;
+
+void Legacy_Egm96Height(benchmark::State& state)
+{
+    CTervala t;
+    CTervala::SetDataFolder(kEgm96.c_str());
+    const int loaded = t.LoadEGMData(nullptr);
+    CTervala::SetDataFolder(nullptr);
+    if (loaded != 1) {
+        state.SkipWithError(("no EGM96.dat / CORRCOEF.dat in " + kEgm96).c_str());
+        return;
+    }
+    run(state, kCount,
+        [&](std::size_t i) { benchmark::DoNotOptimize(t.EGM96GeoidHeight(globe()[i].lat, globe()[i].lon)); });
+}
+void Modern_Egm96Height(benchmark::State& state)
+{
+    try {
+        const tervala::Egm96Model model = tervala::Egm96Model::fromFolder(kEgm96);
+        run(state, kCount,
+            [&](std::size_t i) { benchmark::DoNotOptimize(model.height(globe()[i].lat, globe()[i].lon)); });
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
+
 } // namespace
 
 BENCHMARK(Legacy_GeodeticToGeocentric);
@@ -361,5 +389,7 @@ BENCHMARK(Legacy_Helmert7Inverse);
 BENCHMARK(Modern_Helmert7Inverse);
 BENCHMARK(Legacy_GridHeight);
 BENCHMARK(Modern_GridHeight);
+BENCHMARK(Legacy_Egm96Height);
+BENCHMARK(Modern_Egm96Height);
 
 BENCHMARK_MAIN();

@@ -219,7 +219,7 @@ void bindModernGeoid(py::module_& m)
                        ", correction_path=" + py::repr(decoded(model.correctionPath())).cast<std::string>() + ")";
             },
             "The constructor call."));
-    FastMethod<Egm96Model, 2, 1, &heightPoint<Egm96Model>>::install(egm, "height", nullptr, 2);
+    FastMethod<Egm96Model, 2, 1, &heightPoint<Egm96Model>>::install(egm, "height", nullptr, 2, {}, xyInputs(nullptr));
     egm.def_property_readonly("path", [](const Egm96Model& model) { return decoded(model.geopotentialPath()); },
                               "EGM96.dat, resolved")
         .def_property_readonly("correction_path",
@@ -251,7 +251,7 @@ void bindModernGeoid(py::module_& m)
         row("__repr__",
             [](const GeoidGrid& g) { return "GeoidGrid(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
             "The constructor call."));
-    FastMethod<GeoidGrid, 2, 1, &heightPoint<GeoidGrid>>::install(grid, "height", nullptr, 2);
+    FastMethod<GeoidGrid, 2, 1, &heightPoint<GeoidGrid>>::install(grid, "height", nullptr, 2, {}, xyInputs(nullptr));
     grid.def_property_readonly("path", [](const GeoidGrid& g) { return decoded(g.path()); }, "the file, resolved")
         .def_property_readonly("is_global", &GeoidGrid::isGlobal,
                                "whether the columns span 360 degrees and the edge rows reach the poles")

@@ -115,14 +115,26 @@ py::object evaluate(const std::array<py::handle, NIn>& args, const std::array<co
 template <class T, std::size_t NIn, std::size_t NOut>
 using PointKernel = void (*)(const T&, const double (&)[NIn], double (&)[NOut]);
 
+// What xy=True does to a method: which of the first two inputs and of the
+// first two results trade places, and the named tuple it then returns.
+struct XyRule {
+    bool has = false;
+    bool swapIn = false;
+    bool swapOut = false;
+    py::object NamedTypes::*result = nullptr;
+};
+inline XyRule xyInputs(py::object NamedTypes::*result) { return {true, true, false, result}; }
+inline XyRule xyResults(py::object NamedTypes::*result) { return {true, false, true, result}; }
+
 // The front of a method whose common call is one point given as Python
 // numbers by position. pybind11's dispatcher (argument conversion, defaults
 // for the keyword-only arguments, the overload loop) costs more than the
 // projection of a point, so the method is installed as a plain CPython
 // fast-call method over the pybind11 one: positional floats or ints (from
 // `required` up to NIn of them, the rest taking `defaults`) on an object of
-// the exact bound type run the kernel at once and build the result directly;
-// every other call (arrays, keywords, a subclass, wrong arguments) goes
+// the exact bound type, with no keywords but xy=True/False and threads, run
+// the kernel at once and build the result directly; every other call
+// (arrays, other keywords, a subclass, wrong arguments) goes
 // unchanged to the pybind11 method, which runs the same kernel through
 // evaluate() and raises the same errors. Both paths give the same doubles.
 template <class T, std::size_t NIn, std::size_t NOut, PointKernel<T, NIn, NOut> Kernel>
@@ -131,8 +143,9 @@ public:
     // Replaces the method `name` already bound on `cls`. `result` is the
     // named tuple class of the result, or nullptr for a bare float (NOut 1).
     static void install(py::class_<T>& cls, const char* name, py::object NamedTypes::*result, std::size_t required,
-                        const std::array<double, NIn>& defaults = {})
+                        const std::array<double, NIn>& defaults = {}, const XyRule& xy = {})
     {
+        xy_ = xy;
         full_ = py::object(cls.attr(name)).release().ptr();
         type_ = reinterpret_cast<PyTypeObject*>(cls.ptr());
         result_ = result;
@@ -155,11 +168,38 @@ public:
     }
 
 private:
+    // The keyword-only options a one-point call may carry: xy as True or
+    // False (where the method has it) and threads as an int >= 0 (which one
+    // point does not use). False for anything else.
+    static bool options(PyObject* const* values, PyObject* kwnames, bool& xy)
+    {
+        xy = false;
+        if (kwnames == nullptr)
+            return true;
+        for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k) {
+            PyObject* name = PyTuple_GET_ITEM(kwnames, k);
+            PyObject* value = values[k];
+            if (xy_.has && PyUnicode_CompareWithASCIIString(name, "xy") == 0 && PyBool_Check(value)) {
+                xy = value == Py_True;
+            } else if (PyUnicode_CompareWithASCIIString(name, "threads") == 0 && PyLong_CheckExact(value)) {
+                const long threads = PyLong_AsLong(value);
+                if (threads < 0) {
+                    PyErr_Clear();
+                    return false;
+                }
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
     static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
     {
         double in[NIn];
-        if (kwnames == nullptr && nargs >= required_ && nargs <= static_cast<Py_ssize_t>(NIn) &&
-            Py_TYPE(self) == type_) {
+        bool xy = false;
+        if (nargs >= required_ && nargs <= static_cast<Py_ssize_t>(NIn) && Py_TYPE(self) == type_ &&
+            options(args + nargs, kwnames, xy)) {
             const auto* instance = reinterpret_cast<py::detail::instance*>(self);
             bool point = instance->simple_layout && instance->simple_holder_constructed;
             for (Py_ssize_t k = 0; k < nargs && point; ++k)
@@ -167,32 +207,44 @@ private:
             if (point) {
                 for (std::size_t k = static_cast<std::size_t>(nargs); k < NIn; ++k)
                     in[k] = defaults_[k];
+                if (xy && xy_.swapIn)
+                    std::swap(in[0], in[1]);
                 double out[NOut];
                 try {
                     Kernel(*static_cast<const T*>(instance->simple_value_holder[0]), in, out);
-                    return build(out);
+                    if constexpr (NOut >= 2)
+                        if (xy && xy_.swapOut)
+                            std::swap(out[0], out[1]);
+                    return build(out, xy ? xy_.result : result_);
                 } catch (...) {
                     // The pybind11 method below runs it again and raises what it throws.
                 }
             }
         }
-        try {
-            // self first, then the arguments and keyword values as given.
-            const Py_ssize_t total = nargs + (kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames));
-            std::vector<PyObject*> stack(static_cast<std::size_t>(total) + 1);
-            stack[0] = self;
-            std::copy(args, args + total, stack.begin() + 1);
-            return PyObject_Vectorcall(full_, stack.data(), static_cast<std::size_t>(nargs) + 1, kwnames);
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
+        // self first, then the arguments and keyword values as given (on the
+        // stack for the usual handful).
+        const std::size_t total = static_cast<std::size_t>(nargs + (kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames)));
+        PyObject* small[8];
+        std::vector<PyObject*> large;
+        PyObject** stack = small;
+        if (total + 1 > 8) {
+            try {
+                large.resize(total + 1);
+            } catch (const std::bad_alloc&) {
+                return PyErr_NoMemory();
+            }
+            stack = large.data();
         }
+        stack[0] = self;
+        std::copy(args, args + total, stack + 1);
+        return PyObject_Vectorcall(full_, stack, static_cast<std::size_t>(nargs) + 1, kwnames);
     }
 
-    static PyObject* build(const double (&out)[NOut])
+    static PyObject* build(const double (&out)[NOut], py::object NamedTypes::*result)
     {
-        if (result_ == nullptr)
+        if (result == nullptr)
             return PyFloat_FromDouble(out[0]);
-        auto* type = reinterpret_cast<PyTypeObject*>((namedTypes().*result_).ptr());
+        auto* type = reinterpret_cast<PyTypeObject*>((namedTypes().*result).ptr());
         PyObject* tuple = type->tp_alloc(type, static_cast<Py_ssize_t>(NOut));
         if (tuple == nullptr)
             return nullptr;
@@ -212,6 +264,7 @@ private:
     static inline py::object NamedTypes::*result_ = nullptr;
     static inline Py_ssize_t required_ = NIn;
     static inline std::array<double, NIn> defaults_{};
+    static inline XyRule xy_{};
     static inline std::string name_, doc_;
     static inline PyMethodDef method_{};
 };

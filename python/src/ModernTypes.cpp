@@ -223,10 +223,13 @@ void defineProjectionMethods(py::class_<P>& cls)
             "longitude, convergence, scale), with xy=True GeographicXYWithScale(longitude, latitude, convergence, "
             "scale). NaN where inverse() is.",
             arg("easting"), arg("northing"), py::kw_only(), xy, threads));
-    FastMethod<P, 2, 2, &forwardPoint<P>>::install(cls, "forward", &NamedTypes::projected, 2);
-    FastMethod<P, 2, 2, &inversePoint<P>>::install(cls, "inverse", &NamedTypes::geographic, 2);
-    FastMethod<P, 2, 4, &forwardScalePoint<P>>::install(cls, "forward_with_scale", &NamedTypes::projectedScale, 2);
-    FastMethod<P, 2, 4, &inverseScalePoint<P>>::install(cls, "inverse_with_scale", &NamedTypes::geographicScale, 2);
+    FastMethod<P, 2, 2, &forwardPoint<P>>::install(cls, "forward", &NamedTypes::projected, 2, {}, xyInputs(&NamedTypes::projected));
+    FastMethod<P, 2, 2, &inversePoint<P>>::install(cls, "inverse", &NamedTypes::geographic, 2, {},
+                                                     xyResults(&NamedTypes::geographicXY));
+    FastMethod<P, 2, 4, &forwardScalePoint<P>>::install(cls, "forward_with_scale", &NamedTypes::projectedScale, 2, {},
+                                                          xyInputs(&NamedTypes::projectedScale));
+    FastMethod<P, 2, 4, &inverseScalePoint<P>>::install(cls, "inverse_with_scale", &NamedTypes::geographicScale, 2, {},
+                                                          xyResults(&NamedTypes::geographicXYScale));
 }
 
 // forward and inverse of a seven-parameter transformation.
@@ -406,8 +409,10 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("b", &Ellipsoid::b, "semi-minor axis (m)")
         .def_property_readonly("e2", &Ellipsoid::e2, "first eccentricity squared")
         .def(py::pickle(&ellipsoidState, &ellipsoidFromState));
-    FastMethod<Ellipsoid, 3, 3, &toGeocentricPoint>::install(ellipsoid, "to_geocentric", &NamedTypes::geocentric, 2);
-    FastMethod<Ellipsoid, 3, 3, &toGeodeticPoint>::install(ellipsoid, "to_geodetic", &NamedTypes::geodetic, 3);
+    FastMethod<Ellipsoid, 3, 3, &toGeocentricPoint>::install(ellipsoid, "to_geocentric", &NamedTypes::geocentric, 2, {},
+                                                             xyInputs(&NamedTypes::geocentric));
+    FastMethod<Ellipsoid, 3, 3, &toGeodeticPoint>::install(ellipsoid, "to_geodetic", &NamedTypes::geodetic, 3, {},
+                                                           xyResults(&NamedTypes::geodeticXY));
 
     // ---- Transverse Mercator and UTM -------------------------------------------------
     py::class_<TransverseMercator> tm(m, "TransverseMercator",
@@ -588,9 +593,10 @@ void bindModernTypes(py::module_& m)
                        number(a.dx()) + ", " + number(a.dy()) + ", " + number(a.dz()) + ")";
             },
             "The constructor call."));
-    FastMethod<AbridgedMolodensky, 2, 3, &abridgedShiftPoint>::install(abridged, "shift", &NamedTypes::shift, 2);
-    FastMethod<AbridgedMolodensky, 3, 3, &abridgedForwardPoint>::install(abridged, "forward", &NamedTypes::geodetic,
-                                                                         2);
+    FastMethod<AbridgedMolodensky, 2, 3, &abridgedShiftPoint>::install(abridged, "shift", &NamedTypes::shift, 2, {},
+                                                                       xyInputs(&NamedTypes::shift));
+    FastMethod<AbridgedMolodensky, 3, 3, &abridgedForwardPoint>::install(
+        abridged, "forward", &NamedTypes::geodetic, 2, {}, XyRule{true, true, true, &NamedTypes::geodeticXY});
     abridged.def_property_readonly("source", &AbridgedMolodensky::source)
         .def_property_readonly("target", &AbridgedMolodensky::target)
         .def_property_readonly("dx", &AbridgedMolodensky::dx, "m")

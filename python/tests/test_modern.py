@@ -351,44 +351,56 @@ def test_help_and_signatures_show_parameter_names():
 
 # One point in Python numbers takes a short way past pybind11's dispatcher;
 # it must return what the array path returns for that point (same doubles,
-# same named tuple, the same default height), for ints and NumPy floats too,
-# and hand everything else (keywords, subclasses, wrong arguments) on.
+# same named tuple, the same default height), with and without xy=True (xy:
+# which of the first two inputs and results trade places), for ints and NumPy
+# floats too, and hand everything else (other keywords, subclasses, wrong
+# arguments) on.
 def test_one_point_calls_equal_the_array_path(grid_file):
     grs80, bessel = tervala.Ellipsoid("GRS80"), tervala.Ellipsoid(*BESSEL)
     tm = tervala.TransverseMercator(grs80, 38.0, 127.0, 600000.0, 200000.0, 0.9999)
     utm = tervala.Utm(33, south=True)
+    abridged = tervala.AbridgedMolodensky(bessel, grs80, 582.0, 105.0, 414.0)
     plane = (PLANE[0][:9], PLANE[1][:9])
     xyz = tuple(c[:9] for c in XYZ)
     lat, lon, h = LAT[:9], 127.0 + OFFSET[:9], H[:9]
-    cases = [
-        (grs80.to_geocentric, (lat, lon, h)), (grs80.to_geocentric, (lat, lon)), (grs80.to_geodetic, xyz),
-        (tm.forward, (lat, lon)), (tm.inverse, tm.forward(lat, lon)), (tm.forward_with_scale, (lat, lon)),
-        (tm.inverse_with_scale, tm.forward(lat, lon)), (utm.forward, (-np.abs(lat), lon - 112.0)),
-        (utm.inverse, utm.forward(-np.abs(lat), lon - 112.0)),
-        (tervala.Helmert7(**SEVEN, convention="position_vector").forward, xyz),
-        (tervala.Helmert7(**SEVEN, convention="coordinate_frame").inverse, xyz),
-        (tervala.MolodenskyBadekas(**SEVEN, convention="coordinate_frame", origin=ORIGIN).inverse, xyz),
-        (tervala.AbridgedMolodensky(bessel, grs80, 582.0, 105.0, 414.0).shift, (lat, lon)),
-        (tervala.AbridgedMolodensky(bessel, grs80, 582.0, 105.0, 414.0).forward, (lat, lon)),
-        (tervala.Helmert2D(12.5, -7.25, 3.5, 1.75, (2e5, 4e5)).inverse, plane),
-        (tervala.HeightPlane(1.5e-5, -2.5e-5, 0.125, (2e5, 4e5)).forward, plane + (h,)),
-        (tervala.GeoidGrid(grid_file).height, (RNG.uniform(22.0, 38.0, 9), RNG.uniform(122.0, 138.0, 9))),
+    grid_at = (RNG.uniform(22.0, 38.0, 9), RNG.uniform(122.0, 138.0, 9))
+    cases = [  # method, arguments, what xy=True swaps: "in", "out", "both" or None (no xy)
+        (grs80.to_geocentric, (lat, lon, h), "in"), (grs80.to_geocentric, (lat, lon), "in"),
+        (grs80.to_geodetic, xyz, "out"), (tm.forward, (lat, lon), "in"), (tm.inverse, tm.forward(lat, lon), "out"),
+        (tm.forward_with_scale, (lat, lon), "in"), (tm.inverse_with_scale, tm.forward(lat, lon), "out"),
+        (utm.forward, (-np.abs(lat), lon - 112.0), "in"), (utm.inverse, utm.forward(-np.abs(lat), lon - 112.0), "out"),
+        (tervala.Helmert7(**SEVEN, convention="position_vector").forward, xyz, None),
+        (tervala.Helmert7(**SEVEN, convention="coordinate_frame").inverse, xyz, None),
+        (tervala.MolodenskyBadekas(**SEVEN, convention="coordinate_frame", origin=ORIGIN).inverse, xyz, None),
+        (abridged.shift, (lat, lon), "in"), (abridged.forward, (lat, lon), "both"),
+        (tervala.Helmert2D(12.5, -7.25, 3.5, 1.75, (2e5, 4e5)).inverse, plane, None),
+        (tervala.HeightPlane(1.5e-5, -2.5e-5, 0.125, (2e5, 4e5)).forward, plane + (h,), None),
+        (tervala.GeoidGrid(grid_file).height, grid_at, "in"),
     ]
-    for method, args in cases:
-        arrays = method(*args)
-        for i in range(len(args[0])):
-            one = method(*(float(a[i]) for a in args))
-            assert type(one) is type(arrays) or isinstance(one, float), method
-            assert same_bits(np.array(one), np.array(arrays)[..., i]), (method, i)
+    for method, args, swaps in cases:
+        calls = [(args, {}), (args, {"threads": 1})]
+        if swaps:
+            calls.append(((args[1], args[0]) + args[2:] if swaps in ("in", "both") else args, {"xy": True}))
+        for given, keywords in calls:
+            arrays = method(*given, **keywords)
+            if swaps and "xy" in keywords:  # the same point as without xy, the fields in xy order
+                plain = method(*args)
+                assert same_bits(np.array(arrays)[:2], np.array(plain)[:2] if swaps == "in" else np.array(plain)[1::-1])
+            for i in range(len(given[0])):
+                one = method(*(float(a[i]) for a in given), **keywords)
+                assert type(one) is type(arrays) or isinstance(one, float), (method, keywords)
+                assert same_bits(np.array(one), np.array(arrays)[..., i]), (method, keywords, i)
     assert tm.forward(np.float64(38), 127) == tm.forward(38.0, 127.0) == tm.forward(latitude=38.0, longitude=127.0)
     assert grs80.to_geocentric(True, 0) == grs80.to_geocentric(1.0, 0.0, 0.0)
-
     class Local(tervala.TransverseMercator):
         pass
     assert Local(grs80, 38.0, 127.0, 600000.0, 200000.0, 0.9999).forward(37.5, 127.3) == tm.forward(37.5, 127.3)
-    for call in (lambda: tm.forward(37.5), lambda: tm.forward(37.5, 127.3, 1.0), lambda: tm.forward(37.5, "a")):
+    for call in (lambda: tm.forward(37.5), lambda: tm.forward(37.5, 127.3, 1.0), lambda: tm.forward(37.5, "a"),
+                 lambda: tm.forward(37.5, 127.3, yx=True)):
         with pytest.raises(TypeError):
             call()
+    with pytest.raises(ValueError, match="threads"):
+        tm.forward(37.5, 127.3, threads=-1)
 
 
 # Convergence and point scale against PROJ's (pyproj's get_factors, derived

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -130,9 +131,9 @@ inline XyRule xyResults(py::object NamedTypes::*result) { return {true, false, t
 // numbers by position. pybind11's dispatcher (argument conversion, defaults
 // for the keyword-only arguments, the overload loop) costs more than the
 // projection of a point, so the method is installed as a plain CPython
-// fast-call method over the pybind11 one: positional floats or ints (from
-// `required` up to NIn of them, the rest taking `defaults`) on an object of
-// the exact bound type, with no keywords but xy=True/False and threads, run
+// fast-call method over the pybind11 one: floats or ints by position or by
+// name (the first `required` of the NIn given, the rest taking `defaults`)
+// on an object of the exact bound type, with xy=True/False and threads, run
 // the kernel at once and build the result directly; every other call
 // (arrays, other keywords, a subclass, wrong arguments) goes
 // unchanged to the pybind11 method, which runs the same kernel through
@@ -149,7 +150,7 @@ public:
         full_ = py::object(cls.attr(name)).release().ptr();
         type_ = reinterpret_cast<PyTypeObject*>(cls.ptr());
         result_ = result;
-        required_ = static_cast<Py_ssize_t>(required);
+        required_ = required;
         defaults_ = defaults;
         name_ = name;
         // The same text signature and docstring, with "$self" marking the
@@ -159,6 +160,17 @@ public:
         if (signature.compare(0, 5, "(self") == 0)
             signature.insert(1, "$");
         doc_ = name_ + signature + "\n--\n\n" + py::cast<std::string>(full.attr("__doc__"));
+        // The names of the NIn point arguments: the signature's parameters
+        // after self, up to the keyword-only marker, without defaults.
+        std::size_t at = signature.find(',');
+        for (std::size_t j = 0; j < NIn; ++j) {
+            const std::size_t begin = signature.find_first_not_of(' ', at + 1);
+            at = signature.find_first_of(",)", begin);
+            const std::string parameter = signature.substr(begin, at - begin);
+            names_[j] = parameter.substr(0, parameter.find('='));
+            if (names_[j].empty() || names_[j] == "*" || at == std::string::npos)
+                throw std::logic_error("FastMethod: " + name_ + signature + " has fewer than NIn point arguments");
+        }
         method_ = PyMethodDef{name_.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call)),
                               METH_FASTCALL | METH_KEYWORDS, doc_.c_str()};
         py::object descriptor = py::reinterpret_steal<py::object>(PyDescr_NewMethod(type_, &method_));
@@ -171,7 +183,7 @@ private:
     // The keyword-only options a one-point call may carry: xy as True or
     // False (where the method has it) and threads as an int >= 0 (which one
     // point does not use). False for anything else.
-    static bool options(PyObject* const* values, PyObject* kwnames, bool& xy)
+    static bool options(PyObject* const* values, PyObject* kwnames, bool& xy, PyObject* (&given)[NIn])
     {
         xy = false;
         if (kwnames == nullptr)
@@ -179,7 +191,14 @@ private:
         for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k) {
             PyObject* name = PyTuple_GET_ITEM(kwnames, k);
             PyObject* value = values[k];
-            if (xy_.has && PyUnicode_CompareWithASCIIString(name, "xy") == 0 && PyBool_Check(value)) {
+            std::size_t j = 0;
+            while (j < NIn && PyUnicode_CompareWithASCIIString(name, names_[j].c_str()) != 0)
+                ++j;
+            if (j < NIn) {
+                if (given[j] != nullptr)
+                    return false;  // given twice: pybind11 says so
+                given[j] = value;
+            } else if (xy_.has && PyUnicode_CompareWithASCIIString(name, "xy") == 0 && PyBool_Check(value)) {
                 xy = value == Py_True;
             } else if (PyUnicode_CompareWithASCIIString(name, "threads") == 0 && PyLong_CheckExact(value)) {
                 const long threads = PyLong_AsLong(value);
@@ -197,16 +216,23 @@ private:
     static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
     {
         double in[NIn];
+        PyObject* given[NIn] = {};  // by position, then by name
         bool xy = false;
-        if (nargs >= required_ && nargs <= static_cast<Py_ssize_t>(NIn) && Py_TYPE(self) == type_ &&
-            options(args + nargs, kwnames, xy)) {
+        for (Py_ssize_t k = 0; k < nargs && k < static_cast<Py_ssize_t>(NIn); ++k)
+            given[k] = args[k];
+        if (nargs <= static_cast<Py_ssize_t>(NIn) && Py_TYPE(self) == type_ &&
+            options(args + nargs, kwnames, xy, given)) {
             const auto* instance = reinterpret_cast<py::detail::instance*>(self);
             bool point = instance->simple_layout && instance->simple_holder_constructed;
-            for (Py_ssize_t k = 0; k < nargs && point; ++k)
-                point = scalarValue(args[k], in[k]);
-            if (point) {
-                for (std::size_t k = static_cast<std::size_t>(nargs); k < NIn; ++k)
+            for (std::size_t k = 0; k < NIn && point; ++k) {
+                if (given[k] != nullptr)
+                    point = scalarValue(given[k], in[k]);
+                else if (k < required_)
+                    point = false;
+                else
                     in[k] = defaults_[k];
+            }
+            if (point) {
                 if (xy && xy_.swapIn)
                     std::swap(in[0], in[1]);
                 double out[NOut];
@@ -262,7 +288,8 @@ private:
     static inline PyObject* full_ = nullptr;  // the pybind11 method, kept for the life of the process
     static inline PyTypeObject* type_ = nullptr;
     static inline py::object NamedTypes::*result_ = nullptr;
-    static inline Py_ssize_t required_ = NIn;
+    static inline std::size_t required_ = NIn;
+    static inline std::array<std::string, NIn> names_;
     static inline std::array<double, NIn> defaults_{};
     static inline XyRule xy_{};
     static inline std::string name_, doc_;

@@ -102,6 +102,9 @@ def main():
         ("TM forward, one point per call", loop(lambda: tm.forward(la, lo)),
          loop(lambda: t.Geodetic_to_TM(38.0, 127.0, 600000.0, 200000.0, 1.0, la, lo, 0.0)), n,
          lambda m, l: True),
+        ("TM forward, one point per call, xy=True", loop(lambda: tm.forward(lo, la, xy=True)),
+         loop(lambda: t.Geodetic_to_TM(38.0, 127.0, 600000.0, 200000.0, 1.0, la, lo, 0.0)), n,
+         lambda m, l: True),
         ("TM inverse, one point per call", loop(lambda: tm.inverse(e0, n0)),
          loop(lambda: t.TM_to_Geodetic(38.0, 127.0, 600000.0, 200000.0, 1.0, n0, e0, 0.0)), n,
          lambda m, l: True),
@@ -117,6 +120,7 @@ def main():
          loop(lambda: t.Bursa_WolfModel(x0, y0, z0)), n, lambda m, l: True),
     ]
     assert tm.forward(la, lo) == t.Geodetic_to_TM(*GRID, la, lo, 0.0)[1::-1]
+    assert tm.forward(lo, la, xy=True) == tm.forward(la, lo)
     assert tm.inverse(e0, n0) == t.TM_to_Geodetic(*GRID, n0, e0, 0.0)[:2]
     assert (ue, un) == t.Geodetic_to_UTM(0, 129.0, la, lo, 0.0)[1::-1]
     assert utm.inverse(ue, un) == t.UTM_to_Geodetic(0, 129.0, un, ue, 0.0)[:2]
@@ -153,14 +157,14 @@ def main():
 
         print(f"{args.repeat} alternating rounds per entry; {os.cpu_count()} cores; "
               "ratio = legacy time / modern time (median, and lowest..highest round)")
-        print(f"{'entry':<46} {'modern ns':>10} {'legacy ns':>10} {'ratio':>7}  {'range':>11}")
+        print(f"{'entry':<48} {'modern ns':>10} {'legacy ns':>10} {'ratio':>7}  {'range':>11}")
         for name, modern, old, count, check in rows:
             assert check(modern(), old()), f"{name}: the modern and legacy results differ"
             rounds = interleaved(modern, old, args.repeat)
             m = statistics.median(r[0] for r in rounds) / count
             o = statistics.median(r[1] for r in rounds) / count
             ratios = [r[1] / r[0] for r in rounds]
-            print(f"{name:<46} {m * 1e9:>10.1f} {o * 1e9:>10.1f} {statistics.median(ratios):>7.2f}  "
+            print(f"{name:<48} {m * 1e9:>10.1f} {o * 1e9:>10.1f} {statistics.median(ratios):>7.2f}  "
                   f"{min(ratios):>5.2f}..{max(ratios):<5.2f}")
 
 if __name__ == "__main__":

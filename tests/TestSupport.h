@@ -110,6 +110,48 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
     std::fclose(f);
 }
 
+// One row of a table file of tests/tables: its line number and its fields.
+// Fields are blank-separated words or "quoted strings" (with the escapes
+// \t, \n, \" and \\); '#' outside quotes starts a comment.
+struct TableRow {
+    int line;
+    std::vector<std::string> fields;
+};
+inline std::vector<TableRow> readTable(const std::string& name)
+{
+    std::ifstream in(std::string(TERVALA_TEST_TABLES) + "/" + name);
+    EXPECT_TRUE(in.good()) << "cannot read the table " << name;
+    std::vector<TableRow> rows;
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        TableRow row{number, {}};
+        for (std::size_t i = 0; i < text.size() && text[i] != '#';) {
+            if (text[i] == ' ' || text[i] == '\t') {
+                ++i;
+            } else if (text[i] != '"') {
+                const std::size_t end = text.find_first_of(" \t", i);
+                row.fields.push_back(text.substr(i, end - i));
+                i = end == std::string::npos ? text.size() : end;
+            } else {
+                std::string field;
+                for (++i; i < text.size() && text[i] != '"'; ++i) {
+                    if (text[i] == '\\' && i + 1 < text.size()) {
+                        const char c = text[++i];
+                        field += c == 't' ? '\t' : c == 'n' ? '\n' : c;
+                    } else {
+                        field += text[i];
+                    }
+                }
+                row.fields.push_back(field);
+                ++i;
+            }
+        }
+        if (!row.fields.empty())
+            rows.push_back(row);
+    }
+    return rows;
+}
+
 // A scratch data folder that the loaders read from while this object lives.
 struct DataDir {
     explicit DataDir(const std::string& name) : path(scratchFolder(name)) { CTervala::SetDataFolder(path.c_str()); }

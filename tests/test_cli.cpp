@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -26,131 +27,69 @@
 
 using namespace tervala::cli;
 
-namespace {
-
-struct AngleCase {
-    const char* text;
-    AngleKind kind;
-    bool ok;
-    double degrees;
-};
-
-} // namespace
-
-// Every way of writing an angle a surveyor uses, and the mistakes that must be
-// refused rather than misread.
-TEST(CliText, AnglesInDecimalAndSexagesimalForms)
+// The parsers against the rows of tables/cli-parsers.txt: parser, input and
+// the value expected, or "refused" for an input refused with a message.
+TEST(CliText, ParsersFollowTheirTable)
 {
-    const double s30 = 30.0 / 60;
-    const AngleCase cases[] = {
-        {"37.5", AngleKind::Latitude, true, 37.5},
-        {"-37.5", AngleKind::Latitude, true, -37.5},
-        {"37.5S", AngleKind::Latitude, true, -37.5},
-        {"S37.5", AngleKind::Latitude, true, -37.5},
-        {"37d30'00.5\"N", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
-        {"37d30'00.5\"S", AngleKind::Latitude, true, -(37 + s30 + 0.5 / 3600)},
-        {"37:30:00.5", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
-        {"-37:30", AngleKind::Latitude, true, -(37 + s30)},
-        {"37\xC2\xB0" "30\xE2\x80\xB2" "00.5\xE2\x80\xB3", AngleKind::Latitude, true, 37 + s30 + 0.5 / 3600},
-        {"127d15W", AngleKind::Longitude, true, -(127 + 0.25)},
-        {"127d15.5'E", AngleKind::Longitude, true, 127 + 15.5 / 60},
-        {"30'", AngleKind::Plain, true, 0.5},
-        {"0d0'36\"", AngleKind::Plain, true, 0.01},
-        {"1.5e1", AngleKind::Plain, true, 15.0},
-        // Refusals.
-        {"37d60'", AngleKind::Latitude, false, 0},        // minutes must be below 60
-        {"37d30'60\"", AngleKind::Latitude, false, 0},    // seconds must be below 60
-        {"37.5d30'", AngleKind::Latitude, false, 0},      // fraction before the last component
-        {"-37.5S", AngleKind::Latitude, false, 0},        // sign and hemisphere
-        {"37.5E", AngleKind::Latitude, false, 0},         // longitude letter on a latitude
-        {"127N", AngleKind::Longitude, false, 0},         // latitude letter on a longitude
-        {"91", AngleKind::Latitude, false, 0},            // out of range
-        {"90d0'1\"", AngleKind::Latitude, false, 0},
-        {"37N30", AngleKind::Latitude, false, 0},         // letter in the middle
-        {"30'37d", AngleKind::Plain, false, 0},           // components out of order
-        {"", AngleKind::Plain, false, 0},
-        {"N", AngleKind::Latitude, false, 0},
-        {"abc", AngleKind::Plain, false, 0},
-        {"nan", AngleKind::Plain, false, 0},
-        {"inf", AngleKind::Plain, false, 0},
-        {"1e999", AngleKind::Plain, false, 0},
+    const char* delimiterNames[] = {"blank", "comma", "semicolon", "tab"};
+    auto join = [](const auto& items) {
+        std::ostringstream s;
+        for (std::size_t i = 0; i < items.size(); ++i)
+            s << (i > 0 ? "," : "") << items[i];
+        return s.str();
     };
-    int seed = 0;
-    for (const AngleCase& c : cases) {
-        testsupport::saveSeed("fuzz_angle", "table-" + std::to_string(seed++), c.text);
-        double v = -12345;
-        std::string error;
-        const bool ok = parseAngle(c.text, c.kind, v, error);
-        EXPECT_EQ(ok, c.ok) << "'" << c.text << "': " << error;
-        if (ok && c.ok) {
-            EXPECT_NEAR(v, c.degrees, 1e-12) << c.text;
+    int rows = 0;
+    for (const testsupport::TableRow& row : testsupport::readTable("cli-parsers.txt")) {
+        ASSERT_EQ(row.fields.size(), 3u) << "cli-parsers.txt line " << row.line;
+        const std::string &kind = row.fields[0], &in = row.fields[1], &want = row.fields[2];
+        SCOPED_TRACE("cli-parsers.txt line " + std::to_string(row.line) + ": " + kind + " '" + in + "'");
+        testsupport::saveSeed(kind.compare(0, 5, "angle") == 0 ? "fuzz_angle" : "fuzz_lines",
+                              "table-" + std::to_string(row.line), in);
+        ++rows;
+        std::string error, got;
+        double value = 0;
+        bool ok = true, numeric = true;
+        if (kind.compare(0, 5, "angle") == 0) {
+            const AngleKind k = kind == "angle-lat" ? AngleKind::Latitude
+                                : kind == "angle-lon" ? AngleKind::Longitude : AngleKind::Plain;
+            ok = parseAngle(in, k, value, error);
+        } else if (kind == "number") {
+            ok = parseNumber(in, value, error);
+        } else if (kind == "integer") {
+            long n = 0;
+            ok = parseInteger(in, 1, 60, n, error);
+            value = static_cast<double>(n);
+        } else if (kind.compare(0, 9, "ellipsoid") == 0) {
+            NamedEllipsoid e{};
+            ok = resolveEllipsoid(in, e, error);
+            value = kind == "ellipsoid" ? e.inverseFlattening : e.a;
+        } else {
+            numeric = false;
+            std::vector<double> list;
+            if (kind == "list3")
+                ok = parseNumberList(in, 3, list, error), got = join(list);
+            else if (kind == "fields" || kind == "comma-fields")
+                got = join(kind == "fields" ? splitFields(in) : splitDelimited(in, Delimiter::Comma));
+            else if (kind == "delimiter")
+                got = delimiterNames[static_cast<int>(detectDelimiter(in))];
+            else if (kind == "pass-through")
+                got = isPassThrough(in) ? "yes" : "no";
+            else
+                ADD_FAILURE() << "unknown parser " << kind;
+            std::replace(got.begin(), got.end(), ',', kind == "list3" ? ',' : '|');
         }
-        if (!ok) {
-            EXPECT_FALSE(error.empty()) << c.text;
+        if (want == "refused") {
+            EXPECT_FALSE(ok);
+            EXPECT_FALSE(error.empty());
+        } else if (numeric) {
+            EXPECT_TRUE(ok) << error;
+            EXPECT_NEAR(value, std::stod(want), 1e-12 * std::max(1.0, std::fabs(value)));
+        } else {
+            EXPECT_TRUE(ok) << error;
+            EXPECT_EQ(got, want);
         }
     }
-}
-
-TEST(CliText, FieldsNumbersAndPassThroughLines)
-{
-    int seed = 0;
-    for (const char* line : {"  1.5, 2\t3 ,4  ", "1 2 # a note", "37d30'00.5\"N 127d00'00\"E 100", "6378137,298.257222101",
-                             "-115.8,474.99,674.11,-1.16,1.16,-2.31,-1.63"})
-        testsupport::saveSeed("fuzz_lines", "line-" + std::to_string(seed++), line);
-    EXPECT_EQ(splitFields("  1.5, 2\t3 ,4  "), (std::vector<std::string>{"1.5", "2", "3", "4"}));
-    EXPECT_EQ(splitFields("1 2 # a note"), (std::vector<std::string>{"1", "2"}));
-    EXPECT_TRUE(splitFields("").empty());
-    // The separator comes from the fields, not from indentation or a comment.
-    const std::pair<const char*, Delimiter> detected[] = {{"\t37.5 127", Delimiter::Blank},
-                                                          {"37.5 127 # a, b; c", Delimiter::Blank},
-                                                          {"P1;60,5;25,5", Delimiter::Semicolon},
-                                                          {"P1\t60.5, 25.5", Delimiter::Tab},
-                                                          {"60.5, 25.5", Delimiter::Comma}};
-    for (const auto& d : detected)
-        EXPECT_EQ(detectDelimiter(d.first), d.second) << d.first;
-    EXPECT_EQ(splitDelimited(" P1 , ,25.5 ", Delimiter::Comma), (std::vector<std::string>{"P1", "", "25.5"}));
-    EXPECT_TRUE(isPassThrough(""));
-    EXPECT_TRUE(isPassThrough("   \t"));
-    EXPECT_TRUE(isPassThrough("  # comment"));
-    EXPECT_FALSE(isPassThrough("1 2 # comment"));
-
-    double v = 0;
-    std::string error;
-    EXPECT_TRUE(parseNumber("-1.25e3", v, error));
-    EXPECT_EQ(v, -1250.0);
-    EXPECT_TRUE(parseNumber("1e-400", v, error));  // underflow to zero is a number
-    EXPECT_FALSE(parseNumber("12abc", v, error));
-    EXPECT_NE(error.find("'12abc'"), std::string::npos);
-    for (const char* bad : {"nan", "-inf", "infinity", "1e400", "0x3C", "1e", ".", "+-1", "1 2"})
-        EXPECT_FALSE(parseNumber(bad, v, error)) << bad;
-
-    long n = 0;
-    EXPECT_TRUE(parseInteger("52", 1, 60, n, error));
-    for (const char* bad : {"61", "5.5", "99999999999999999999"})
-        EXPECT_FALSE(parseInteger(bad, 1, 60, n, error)) << bad;
-
-    std::vector<double> list;
-    EXPECT_TRUE(parseNumberList("1,2.5,-3", 3, list, error));
-    EXPECT_EQ(list, (std::vector<double>{1, 2.5, -3}));
-    EXPECT_FALSE(parseNumberList("1,2", 3, list, error));
-    EXPECT_FALSE(parseNumberList("1,,3", 3, list, error));
-}
-
-// Names are matched without case, blanks, '-', '_' or the year; "a,1/f"
-// must give a real ellipsoid.
-TEST(CliText, EllipsoidsByNameOrParameters)
-{
-    NamedEllipsoid e{};
-    std::string error;
-    for (const auto& n : {std::make_pair("grs80", 298.257222101), std::make_pair("Bessel 1841", 299.1528128),
-                          std::make_pair("clarke-1866", 294.9786982), std::make_pair("hayford", 297.0),
-                          std::make_pair("Krassovsky_1940", 298.3), std::make_pair("6378000.5,300", 300.0)}) {
-        ASSERT_TRUE(resolveEllipsoid(n.first, e, error)) << n.first << ": " << error;
-        EXPECT_EQ(e.inverseFlattening, n.second) << n.first;
-    }
-    EXPECT_EQ(e.a, 6378000.5);
-    for (const char* bad : {"mars", "6378137,0", "-1,298", "6378137", "0x10,298", "6378137,inf"})
-        EXPECT_FALSE(resolveEllipsoid(bad, e, error)) << bad;
+    EXPECT_GT(rows, 50);
 }
 
 // A parameter file written by fit must read back to the very same doubles.
@@ -316,11 +255,11 @@ TEST(CliSvg, ScaleBarsAndEscaping)
 // Output files: atomic replacement only for regular files; links followed,
 // FIFOs and devices written as what they are (a rename over /dev/null would
 // replace the device).
-TEST(CliIo, OutputFilesAreWrittenAsWhatTheyAre)
+TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
 {
     const std::string dir = testsupport::scratchFolder("cli-output-kinds");
     auto write = [](const std::string& path, const std::string& text) {
-        AtomicFile f(path);
+        tervala::platform::ReplacingFile f(path);
         if (f.ok())
             std::fputs(text.c_str(), f.get());
         return f.ok() && f.commit() ? std::string() : f.error();
@@ -386,8 +325,9 @@ TEST(CliIo, OutputFilesAreWrittenAsWhatTheyAre)
         std::printf("read-only folder case skipped: running as root without chattr +i\n");
     } else {
         EXPECT_NE(write(ro + "/x.txt", "g\n").find("cannot create"), std::string::npos);
-        if (root)
+        if (root) {
             EXPECT_EQ(std::system(("chattr -i '" + ro + "'").c_str()), 0);
+        }
     }
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }

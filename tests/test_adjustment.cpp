@@ -394,8 +394,9 @@ TEST(AdjustmentCore, DegenerateGeometryAndBadInputAreRefused)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result.geometry, c.expected) << c.what << ": " << c.result.message;
-        if (c.expected != Geometry::Sound)
+        if (c.expected != Geometry::Sound) {
             EXPECT_TRUE(c.result.parameters.empty() && !c.result.message.empty()) << c.what;
+        }
     }
     // The translation-only fit of the shifted line: (1, 0.5, 0.5) exactly
     // the shift, rotations held at 0 with sigma 0, scale 0.

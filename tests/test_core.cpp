@@ -94,20 +94,12 @@ TEST(Object, CopyAssignAndSelfAssignAreIndependent)
     EXPECT_EQ(tervala::TervalaAccess::ellipsoid(original).b, tervala::makeEllipsoid(6377397.155, 299.1528128).b);
 }
 
-// The constants of the GRS80 example, each as double arithmetic gives it;
-// the meridian arc to the pole is the quarter meridian (10001965.7293 m) and
-// the footpoint series inverts the arc.
-TEST(Ellipsoid, Grs80ConstantsArcAndFootpoint)
+// The meridian arc to the pole is GRS80's quarter meridian (10001965.7293 m)
+// and the footpoint series inverts the arc. (The ellipsoid's constants show
+// in the geocentric conversions against GeographicLib.)
+TEST(Ellipsoid, Grs80ArcAndFootpoint)
 {
     const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
-    EXPECT_EQ(e.b, 6356752.314140356);
-    EXPECT_EQ(e.e2, 0.006694380022900686);
-    EXPECT_EQ(e.ep2, 0.006739496775478856);
-    EXPECT_EQ(e.n, 0.0016792203946287211);
-    EXPECT_EQ(e.arcAlpha, 6367449.145771049);
-    EXPECT_EQ(e.arcBeta, -0.002518827928487715);
-    EXPECT_EQ(e.footBeta, 0.002518826596765169);
-    EXPECT_EQ(e.footAlpha, e.arcAlpha);
     EXPECT_NEAR(tervala::meridianArc(e, tervala::PI / 2), 10001965.7293, 1e-4);
     for (double deg = -89.0; deg <= 89.0; deg += 0.5) {
         const double phi = tervala::angles::toRadians(deg);

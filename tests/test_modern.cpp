@@ -417,7 +417,7 @@ TEST(ModernDatum, PublishedExampleInBothConventionsAndExactInverses)
 
 // ---- Fits --------------------------------------------------------------------------
 
-TEST(ModernFit, RecoversParametersAndJudgesGeometry)
+TEST(ModernFit, SummariesConventionsAndGeometry)
 {
     const Helmert2D h2(100, -50, 12, 3600, {0, 0});
     const Helmert7 h7(120, -80, 300, 8, 1.5, -2.5, 4, Convention::PositionVector);
@@ -437,13 +437,9 @@ TEST(ModernFit, RecoversParametersAndJudgesGeometry)
         gline.push_back({3e6 + 1000.0 * k, 1e6 + 500.0 * k, 5e6 - 250.0 * k});
         gsame.push_back(gs[0]);
     }
-    const Helmert2DFitResult a = fitHelmert2D(src, dst);
-    ASSERT_TRUE(a.transformation);
-    const PlaneCoordinates moved = a.transformation->forward({300, 400});
-    EXPECT_NEAR(moved.first, h2.forward({300, 400}).first, 1e-8);
-    EXPECT_NEAR(a.transformation->rotation(), 3600, 1e-7);
-    EXPECT_NEAR(a.transformation->scale(), 12, 1e-7);
-    EXPECT_EQ(a.summary.redundancy, 8);
+    // Recovery and the members' doubles: ModernLegacy; here what the types
+    // add (redundancy, convention, standard deviations, geometry verdicts).
+    EXPECT_EQ(fitHelmert2D(src, dst).summary.redundancy, 8);
     // For centred coordinates the normal matrix of c = m cos r, d = m sin r
     // is sum(x^2 + y^2) I, so m and r m have equal standard deviations
     // (1e6 ppm and 206264.8" per unit).
@@ -453,18 +449,6 @@ TEST(ModernFit, RecoversParametersAndJudgesGeometry)
     EXPECT_NEAR(noisy.standardDeviations[2] / 1e6, m * noisy.standardDeviations[3] / 206264.80624709636, 1e-15);
     EXPECT_GT(noisy.standardDeviations[2], 0);
 
-    const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht, {0, 0});
-    ASSERT_TRUE(b.transformation);
-    EXPECT_NEAR(b.transformation->slope1(), 2e-4, 1e-12);
-    EXPECT_NEAR(b.transformation->shift(), 0.5, 1e-9);
-
-    // Exact data: the iteration must run past its first linearised pass.
-    const MolodenskyBadekasFitResult c = fitMolodenskyBadekas(gs, gt, Convention::PositionVector);
-    ASSERT_TRUE(c.transformation);
-    const Geocentric y = c.transformation->forward(gs[2]);
-    EXPECT_NEAR(y.x, gt[2].x, 1e-6);
-    EXPECT_NEAR(c.transformation->parameters().rz(), 4, 1e-6);
-    EXPECT_NEAR(c.transformation->parameters().s(), 8, 1e-6);
     EXPECT_EQ(fitHelmert7(gs, gt, Convention::CoordinateFrame).transformation->convention(),
               Convention::CoordinateFrame);
 

@@ -230,7 +230,11 @@ TEST(ModernLegacy, FitsStoreTheMembersResults)
             for (int i = 0; i < 7; ++i)
                 EXPECT_SAME(got[i], t.GetSevenParameters(i)) << "parameter " << i << (badekas ? " MB" : " BW");
             const auto& cov = badekas ? mb.covariance : bw.covariance;
-            EXPECT_SAME(-cov[4][1], t.GetSevenCovariance(4, 1));  // sign of a rotation row flips with the convention
+            // A rotation's row and column flip sign with the convention; a
+            // product of two rotations keeps it.
+            EXPECT_SAME(-cov[4][1], t.GetSevenCovariance(4, 1));
+            EXPECT_SAME(-cov[2][6], t.GetSevenCovariance(2, 6));
+            EXPECT_SAME(cov[5][6], t.GetSevenCovariance(5, 6));
             EXPECT_SAME(s.sigma, t.GetSigma());
             EXPECT_EQ(s.converged, converged);
             EXPECT_SAME((badekas ? mb.residuals : bw.residuals)[1].z, t.GetResidual(6));

@@ -63,6 +63,7 @@ struct CommonPoint;
 struct FitOptions {
     std::string pointsFile;
     std::string writeParams;
+    std::string writeProj;  // seven-parameter fits: the PROJ string of the result
     std::string plot;
     std::string origin;  // height model: x0,y0
     double sigma = 0;    // --sigma: one a priori standard deviation (m) for all; 0 when not given

@@ -9,3 +9,12 @@ foreach(scenario proj-strings proj-cct files streaming fit-bursa-wolf fit-molode
     ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS}"
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endforeach()
+
+# --- heights, grid extras and transform ------------------------------------------
+foreach(scenario heights extra transform)
+  add_test(NAME cli.scenario.${scenario}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
+  set_tests_properties(cli.scenario.${scenario} PROPERTIES
+    ENVIRONMENT "TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_TM_REFERENCE=${TM_REFERENCE}"
+    SKIP_REGULAR_EXPRESSION "SKIP:")
+endforeach()

@@ -12,6 +12,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 skip() { echo "SKIP: $*"; exit 0; }
 # Largest absolute difference between two files of numbers, column by column.
 maxdiff() { paste -d' ' "$1" "$2" | awk -v n="$3" '!/^#/ { for (i = 1; i <= n; ++i) { d = $i - $(i + n); if (d < 0) d = -d; if (d > m) m = d } } END { printf "%.3g\n", m + 0 }'; }
+# A geoid grid file that is a plane, N = 10 + lat + lon / 2, which natural
+# cubic splines reproduce exactly (its float32 nodes are exact): 9 x 13
+# nodes from 38.5 N, 126 E, 0.25 degrees apart.
+plane_grid() { python3 -c "
+import struct
+b = struct.pack('<4d2i', 38.5, 126.0, 0.25, 0.25, 9, 13)
+for r in range(9):
+    b += struct.pack('<13f', *[10 + 38.5 - 0.25 * r + 0.5 * (126 + 0.25 * c) for c in range(13)])
+open('plane.dat', 'wb').write(b)" || fail "writing the plane grid"; }
 
 case "$scenario" in
 files)
@@ -265,6 +274,112 @@ demo)
     grep -q "$s" <<<"$out" || fail "missing '$s'"
   done
   [ -f "$gtx" ] && ! grep -q "EGM96 undulation  N = 22\.89" <<<"$out" && fail "geoid height: $out"
+  echo "ok" ;;
+heights)
+  # h, N and H = h - N through a grid read by path (the plane grid, so each
+  # expected value is written down here), with an identifier, a code, a
+  # header line and each delimiter.
+  plane_grid
+  rows=("|P1 37.6 127.3 150.0 pin|P1 150.0000 111.2500 38.7500 pin"
+        "--reverse|P1 37.6 127.3 38.75 pin|P1 150.0000 111.2500 38.7500 pin"
+        "-p 2|37.75 128.25|111.88")
+  for row in "${rows[@]}"; do
+    IFS='|' read -r opts line want <<<"$row"
+    for d in ' ' ',' ';' $'\t'; do
+      printf 'id%slat\n%s\n' "$d" "${line// /$d}" > in.txt
+      got=$("$tervala" geoid grid --grid plane.dat $opts --skip-lines 1 -i in.txt 2>err.txt) || fail "$opts '$line': exit $?"
+      [ "$got" = "${want// /$d}" ] || fail "$opts '$line' with '$d': got '$got', expected '${want// /$d}'"
+    done
+  done
+  grep -q "^tervala geoid grid: N from grid file plane.dat (--grid)$" err.txt || fail "note: $(cat err.txt)"
+  # Points the grid cannot give N for, and --reverse without a height.
+  "$tervala" geoid grid --grid plane.dat --reverse -s "37.6 127.3;36.6 127 1;40 127 1" > /dev/null 2>err.txt
+  for m in "line 1: --reverse needs the orthometric height H" "line 2: the point is too close to the edge of this regional grid; points must lie more than 0.5 degrees" \
+           "line 3: the point lies outside the grid \(latitude 36.5 to 38.5, longitude 126 to 129\)"; do
+    grep -Eq "$m" err.txt || fail "missing '$m': $(cat err.txt)"
+  done
+  echo "ok: heights on a plane grid" ;;
+extra)
+  # tm and utm --extra against GeographicLib's TransverseMercator (Krueger
+  # to n^6, nanometres from exact): grid coordinates within the bands of
+  # docs/accuracy.md, convergence within 5e-8 degrees and scale within 1e-8
+  # (our series' drift at the 1 mm offset). UTM on WGS84 in both
+  # hemispheres; TM on Bessel 1841 with a false origin, k0 and --order en.
+  [ -n "${TERVALA_TM_REFERENCE:-}" ] || skip "GeographicLib was not found when the tests were configured"
+  python3 - "$tervala" "$TERVALA_TM_REFERENCE" <<'PY' || fail "--extra differs from GeographicLib"
+import subprocess, sys
+bands = [(1, 0.0002e-3), (2, 0.0020e-3), (3, 0.0170e-3), (4.5, 0.160e-3), (6.1, 0.840e-3)]  # metres
+run = lambda cmd, text: subprocess.run(cmd, input=text, capture_output=True, text=True, check=True).stdout.split("\n")
+# options, a, 1/f, k0, central meridian, false northing of a latitude, false easting, columns of N E gamma k
+for opts, a, invf, k0, lon0, fn, fe, cols in [
+        ("utm -e WGS84 --zone 31", 6378137, 298.257223563, 0.9996, 3, lambda lat: 1e7 * (lat < 0), 5e5, (2, 3, 5, 6)),
+        ("tm -e Bessel1841 --lon0 -75 --fn 1000 --fe 300000 -k 0.9999 --order en", 6377397.155, 299.1528128, 0.9999,
+         -75, lambda lat: 1000, 3e5, (2, 1, 4, 5))]:
+    points = [(lat, lon0 + d) for lat in range(-80, 81, 8) for d in (-6.0, -4.4, -2.5, -0.7, 0, 0.3, 1.2, 2.9, 4.1, 5.9)]
+    got = run([sys.argv[1]] + opts.split() + ["--extra", "-p", "7"], "".join("P %r %r 10 c\n" % p for p in points))
+    ref = run([sys.argv[2], str(a), str(invf), str(k0), str(lon0)], "".join("%r %r\n" % p for p in points))
+    for (lat, lon), line, r in zip(points, got, ref):
+        f, (x, y, gamma, k) = line.split(), map(float, r.split())
+        assert f[0] == "P" and f[-1] == "c" and (opts[0] == "t" or f[1] == "31" + "NS"[lat < 0]), line
+        n, e, g, s = (float(f[i]) for i in cols)
+        tol = next(t for limit, t in bands if abs(lon - lon0) <= limit)
+        assert max(abs(e - fe - x), abs(n - fn(lat) - y)) <= tol and abs(g - gamma) <= 5e-8 and abs(s - k) <= 1e-8, (line, r)
+PY
+  echo "ok" ;;
+transform)
+  # tervala transform against PROJ with the same parameters: cct pipelines
+  # (cart, helmert/molobadekas +exact as our rotation matrix is exact,
+  # molodensky +abridged, tmerc) and cs2cs, whose +towgs84 is position-
+  # vector, for the onward UTM. The UK's published OSGB36 -> WGS84 set,
+  # position-vector, typed as published with named options; a Bessel ->
+  # GRS80 list in coordinate-frame. Heights from the plane grid at PROJ's
+  # point.
+  command -v cct > /dev/null && command -v cs2cs > /dev/null || skip "PROJ's cct and cs2cs absent (Debian proj-bin)"
+  plane_grid
+  python3 - "$tervala" <<'PY' || fail "transform differs from PROJ"
+import math, subprocess, sys
+uk = [446.448, -125.157, 542.060, -20.4894, 0.1502, 0.2470, 0.8421]  # tx ty tz (m) s (ppm) rx ry rz ("), position vector
+kr = [-115.80, 474.99, 674.11, 6.43, 1.16, -2.31, -1.63]  # coordinate frame
+X0 = (-3047627.3596, 4046784.1128, 3860910.1011)
+def helmert(p, convention, proj="helmert", extra=""):
+    return "+proj=%s +x=%r +y=%r +z=%r +s=%r +rx=%r +ry=%r +rz=%r +convention=%s +exact %s" % ((proj, *p, convention, extra))
+def cct(src, step, dst=None, out="+step +proj=unitconvert +xy_in=rad +xy_out=deg"):
+    cart = "+step +proj=cart +ellps=%s +step %s +step +inv +proj=cart +ellps=%s" % (src, step, dst) if src else "+step " + step
+    return "cct -d 11 +proj=pipeline +step +proj=unitconvert +xy_in=deg +xy_out=rad %s %s" % (cart, out)
+named = lambda p, sign: " ".join("--%s=%r" % (k, v * (sign if k[0] == "r" else 1)) for k, v in zip("tx ty tz s rx ry rz".split(), p))
+UK = "--model bursa-wolf --source-ellipsoid Airy1830 --target-ellipsoid WGS84 --convention "
+KR = " --source-ellipsoid Bessel1841 --target-ellipsoid GRS80 --convention coordinate-frame --params=" + ",".join(map(repr, kr))
+towgs84 = ",".join(map(repr, uk[:3] + uk[4:] + uk[3:4]))
+cases = [  # tervala options, PROJ command (lon lat h in), output layout
+    (UK + "position-vector " + named(uk, 1), cct("airy", helmert(uk, "position_vector"), "WGS84"), "geodetic"),
+    (UK + "position-vector --projection utm " + named(uk, 1),
+     "cs2cs -f %.6f +proj=longlat +ellps=airy +towgs84=" + towgs84 + " +to +proj=utm +zone=30 +datum=WGS84", "utm"),
+    ("--model bursa-wolf --projection tm --lat0 38 --lon0 127 --fn 600000 --fe 200000 --order en" + KR,
+     cct("bessel", helmert(kr, "coordinate_frame"), "GRS80", "+step +proj=tmerc +lat_0=38 +lon_0=127 +x_0=200000 "
+         "+y_0=600000 +ellps=GRS80"), "en"),
+    ("--model molodensky-badekas --geoid plane.dat --origin=%r,%r,%r" % X0 + KR,
+     cct("bessel", helmert(kr, "coordinate_frame", "molobadekas", "+px=%r +py=%r +pz=%r" % X0), "GRS80"), "geodetic"),
+    ("--model abridged-molodensky --source-ellipsoid WGS84 --target-ellipsoid International1924 --shift=-84.87,-96.49,-116.95",
+     cct(None, "+proj=molodensky +ellps=WGS84 +da=251 +df=%r +dx=-84.87 +dy=-96.49 +dz=-116.95 +abridged"
+         % (1 / 297 - 1 / 298.257223563)), "geodetic")]
+for options, oracle, layout in cases:
+    points = [(51.4778, -0.0014, 45.0), (53.0, -1.5, 100.0), (57.5, -4.2, 300.0)] if "Airy" in options else \
+             [(37.5665, 126.978, 50.0), (37.2, 127.3, 120.0), (37.8, 126.7, 10.0)]
+    got = subprocess.run([sys.argv[1], "transform", "-p", "6"] + options.split() + ["-s", ";".join(
+        "Q %r %r %r code" % p for p in points)], capture_output=True, text=True)
+    ref = subprocess.run(oracle.split(), input="".join("%r %r %r\n" % (lon, lat, h) for lat, lon, h in points),
+                         capture_output=True, text=True, check=True).stdout.split("\n")
+    assert got.returncode == 0, (options, got.stderr)
+    for _, line, r in zip(points, got.stdout.split("\n"), ref):
+        f, (lon, lat, h) = line.split(), map(float, r.split()[:3])
+        assert f[0] == "Q" and f[-1] == "code" and (layout != "utm" or f[1] == "30N"), line
+        v = [float(x) for x in f[1 + (layout == "utm"):-1]]
+        d = {"geodetic": [(v[0] - lat) * 111320, (v[1] - lon) * 111320 * math.cos(math.radians(lat)), v[2] - h],
+             "utm": [v[1] - lon, v[0] - lat], "en": [v[0] - lon, v[1] - lat, v[2] - h]}[layout]  # cs2cs is 2D
+        if "--geoid" in options:
+            d += [v[3] - (10 + lat + lon / 2), v[4] - (h - 10 - lat - lon / 2)]
+        assert max(map(abs, d)) <= 1e-4, (options, line, r)
+PY
   echo "ok" ;;
 proj-strings)
   # PROJ strings as --params files: a single helmert step (also as a one-step

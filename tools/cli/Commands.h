@@ -86,6 +86,7 @@ void addFitCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);
+void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry);
 
 } // namespace cli
 } // namespace tervala

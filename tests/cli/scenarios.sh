@@ -111,13 +111,7 @@ fit-helmert2d)
   # Site grid to national grid: t1 200020, t2 455880, 12.5 ppm, 150", plus
   # millimetre misfits; the fitted file applied with --params reproduces the
   # targets within the residuals.
-  cat > points.txt <<'PTS'
-A 1000.000 2000.000 201020.329 457879.649
-B 1850.250 2100.500 201870.510 457980.767
-C 1200.750 2950.125 201220.381 458829.926
-D 1900.000 2800.000 201919.764 458680.311
-E 1450.500 2450.250 201470.507 458330.231
-PTS
+  cp "$TERVALA_CLI_INPUTS/site-grid.txt" points.txt
   "$tervala" fit helmert2d points.txt --write-params params.txt > report.txt || fail "fit exit $?"
   grep -Eq "^scale \(ppm\) +12\.3" report.txt || fail "scale: $(cat report.txt)"
   awk '{ print $2, $3 }' points.txt > src.txt; awk '{ print $4, $5 }' points.txt > dst.txt

@@ -29,6 +29,12 @@ namespace testsupport {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// The same double, bit for bit (any NaN matches any NaN).
+inline bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
 inline CTervala grs80()
 {
     CTervala t;

@@ -26,8 +26,7 @@ namespace {
 
 using namespace tervala;
 
-bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b)); }
-#define EXPECT_SAME(a, b) EXPECT_TRUE(same((a), (b))) << #a " = " << (a) << ", legacy " << (b)
+#define EXPECT_SAME(a, b) EXPECT_TRUE(testsupport::sameBits((a), (b))) << #a " = " << (a) << ", legacy " << (b)
 
 CTervala legacyOn(const Ellipsoid& e)
 {

@@ -528,20 +528,12 @@ int fitHeight(FitOptions o, const Context&)
     f.axes = PlotAxes{"second coordinate y", "first coordinate x"};
     if (const int status = readPoints(command, f.model, o, f.points))
         return status;
-    double x0 = 0, y0 = 0;
+    std::vector<double> origin;  // empty: the core reduces by the centroid and reports it
     if (!o.origin.empty()) {
-        std::vector<double> v;
         std::string error;
-        if (!parseNumberList(o.origin, 2, v, error)) {
+        if (!parseNumberList(o.origin, 2, origin, error)) {
             report(command, "--origin: " + error);
             return 2;
-        }
-        x0 = v[0];
-        y0 = v[1];
-    } else {
-        for (const CommonPoint& p : f.points) {
-            x0 += p.source[0] / static_cast<double>(f.points.size());
-            y0 += p.source[1] / static_cast<double>(f.points.size());
         }
     }
     std::vector<double> xy, hs, ht, sigma;
@@ -557,9 +549,12 @@ int fitHeight(FitOptions o, const Context&)
     const bool shiftOnly = f.points.size() < 3;
     if (shiftOnly)
         o.fix.insert(o.fix.end(), {"slope1", "slope2"});
-    f.adj = adjustHeightPlane(static_cast<int>(f.points.size()), x0, y0, xy.data(), hs.data(), ht.data(), sigma.data(),
-                              settingsOf(o));
+    const int n = static_cast<int>(f.points.size());
+    f.adj = origin.empty() ? adjustHeightPlane(n, xy.data(), hs.data(), ht.data(), sigma.data(), settingsOf(o))
+                           : adjustHeightPlane(n, origin[0], origin[1], xy.data(), hs.data(), ht.data(), sigma.data(),
+                                               settingsOf(o));
     const Adjustment& a = f.adj;
+    const double x0 = a.origin[0], y0 = a.origin[1];
     f.header.push_back(std::string("Model: h' = h + slope1 (x - x0) + slope2 (y - y0) + shift") +
                        (shiftOnly ? "  (fewer than 3 points: shift only)" : ""));
     f.header.push_back(fmt::format("Origin: x0 {:.4f}  y0 {:.4f} m", x0, y0));

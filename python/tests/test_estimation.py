@@ -168,8 +168,11 @@ def test_statistics_equal_the_tools_json_report(scratch):
     nan = lambda v: np.nan if v is None else v  # noqa: E731 (JSON null: not tested)
     removed = {}
     for model, lines, options, fit in cases:
-        tool, st = run_tool(scratch, model, lines, *options), fit().statistics
+        tool, result = run_tool(scratch, model, lines, *options), fit()
+        st = result.statistics
         removed[model] = [(r.point, r.coordinate) for r in st.removed]
+        if hasattr(result, "origin"):  # the centroid the parameters refer to
+            assert tool["origin"][:len(result.origin)] == pytest.approx(tuple(result.origin), rel=1e-15)
         names = TOOL_COORDINATES[model]
         assert [(p["name"], p["value"], nan(p["sigma"])) for p in tool["parameters"]] == \
             pytest.approx([tuple(p) for p in st.parameters], rel=1e-13, nan_ok=True), model
@@ -190,6 +193,11 @@ def test_statistics_equal_the_tools_json_report(scratch):
             [(f"P{r.point}", names[r.coordinate]) for r in st.removed]
     # Snooping took out the point with the 0.2 m blunder in Z', and only that one.
     assert removed["bursa-wolf"] == [(3, 2)]
+    assert tervala.fit_height_plane(xy, hs, ht, sigma=0.01).origin == pytest.approx(xy.mean(axis=0), rel=1e-15)
+    # Position-vector rotations are the negated coordinate-frame ones, in the statistics too.
+    flipped = tervala.fit_molodensky_badekas(src, dst, convention="position_vector", fix="s")
+    assert [p.value for p in flipped.statistics.parameters[4:]] == list(flipped.parameters[4:])
+    assert [p["value"] for p in tool["parameters"][4:]] == pytest.approx([-v for v in flipped.parameters[4:]])
 
 
 GLOBAL_TEST_KEYS = ["statistic", "lower", "upper", "alpha", "passed"]
@@ -213,6 +221,8 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
         solution = np.linalg.lstsq(A * weight[:, None], rhs * weight, rcond=None)[0]
         fit = tervala.fit_helmert_2d(xy, xy2, sigma=sigma, fix=fix, alpha=0.1, alpha0=0.01)
         assert (fit.t1, fit.t2) == pytest.approx(solution[:2], abs=1e-7)
+        normal = (A * weight[:, None] ** 2).T @ A
+        assert fit.standard_deviations[:2] == pytest.approx(np.sqrt(np.diag(np.linalg.inv(normal)))[:2], rel=1e-9)
         if not fix:
             c, d = solution[2:]
             assert fit.scale_ppm == pytest.approx((np.hypot(c, d) - 1) * 1e6, abs=1e-6)
@@ -220,7 +230,7 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
         st = fit.statistics
         v = A @ solution - rhs
         # r_i = 1 - (A N^-1 A' P)_ii for uncorrelated observations.
-        hat = A @ np.linalg.solve((A * weight[:, None] ** 2).T @ A, (A * weight[:, None] ** 2).T)
+        hat = A @ np.linalg.solve(normal, (A * weight[:, None] ** 2).T)
         redundancy = dict(zip(zip(st.observations.point, st.observations.coordinate),
                               st.observations.redundancy_number))
         assert [redundancy[k % 10, k // 10] for k in range(20)] == pytest.approx(1 - np.diag(hat), abs=1e-12)

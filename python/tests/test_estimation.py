@@ -174,8 +174,9 @@ def test_statistics_equal_the_tools_json_report(scratch):
         if hasattr(result, "origin"):  # the centroid the parameters refer to
             assert tool["origin"][:len(result.origin)] == pytest.approx(tuple(result.origin), rel=1e-15)
         names = TOOL_COORDINATES[model]
-        assert [(p["name"], p["value"], nan(p["sigma"])) for p in tool["parameters"]] == \
-            pytest.approx([tuple(p) for p in st.parameters], rel=1e-13, nan_ok=True), model
+        assert [p["name"] for p in tool["parameters"]] == [p.name for p in st.parameters]
+        assert np.allclose([[p["value"], nan(p["sigma"])] for p in tool["parameters"]],
+                           [[p.value, p.sigma] for p in st.parameters], rtol=1e-13, atol=0, equal_nan=True), model
         assert (tool["sigma0"], tool["redundancy"], tool["a_priori"]) == \
             pytest.approx((st.sigma0, st.redundancy, st.a_priori), rel=1e-13)
         assert np.allclose(tool["correlation"], st.correlation, rtol=0, atol=1e-13)

@@ -68,13 +68,11 @@ std::string pointName(const FitRun& f, int index)
 }
 
 // Parameter standard deviations: from the a priori precision, or, when none
-// was given, scaled by the a posteriori sigma0 (as the unweighted fits do).
-// Without redundancy there is no sigma0 to scale by: NaN.
-double parameterSigma(const FitRun& f, const ParameterEstimate& p)
+// was given, scaled by the a posteriori sigma0 by the core
+// (reportWithoutAPriori; NaN without redundancy).
+double parameterSigma(const FitRun&, const ParameterEstimate& p)
 {
-    if (f.apriori)
-        return p.sigma;
-    return f.adj.redundancy > 0 ? p.sigma * f.adj.sigma0 : std::nan("");
+    return p.sigma;
 }
 
 std::string fixedText(double v, int decimals)
@@ -237,6 +235,8 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         report(command, "the fit is refused: " + f.adj.message + " (no parameters written)");
         return 1;
     }
+    if (!f.apriori)
+        reportWithoutAPriori(f.adj);
     // Each point's coordinates in their file order (the 2D Helmert core
     // forms the second coordinate's row first).
     std::stable_sort(f.adj.observations.begin(), f.adj.observations.end(),

@@ -562,28 +562,6 @@ TEST(ModernGeoidModel, Egm96MatchesTheMemberFromThreads)
     EXPECT_TRUE(std::isnan(model.height(90.5, 0)));
 }
 
-namespace {
-
-// Plain and weighted results of one fit, compared element by element.
-template <class Result, std::size_t N>
-void expectSameFit(const Result& plain, const Result& weighted, const std::array<double, N>& p,
-                   const std::array<double, N>& w, const char* what)
-{
-    SCOPED_TRACE(what);
-    ASSERT_TRUE(plain.transformation && weighted.transformation && weighted.statistics);
-    EXPECT_FALSE(weighted.statistics->apriori);
-    for (std::size_t i = 0; i < N; ++i) {
-        EXPECT_NEAR(w[i], p[i], 1e-9 * std::fabs(p[i]) + 1e-12) << "parameter " << i;
-        for (std::size_t j = 0; j < N; ++j)
-            EXPECT_NEAR(weighted.covariance[i][j], plain.covariance[i][j], 1e-9 * plain.standardDeviations[i] *
-                                                                                plain.standardDeviations[j]);
-    }
-    EXPECT_NEAR(weighted.summary.sigma, plain.summary.sigma, 1e-12 * plain.summary.sigma);
-    EXPECT_EQ(weighted.summary.redundancy, plain.summary.redundancy);
-}
-
-} // namespace
-
 // Without standard deviations the weighted fits (the adjustment core with
 // equal weights) give the unweighted fits' parameters, covariance and sigma,
 // reached along a different path. At the centroid the shift of the height
@@ -607,27 +585,33 @@ TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
         const Geocentric g = h7.forward(gs.back());
         gt.push_back({g.x + noise(rng), g.y + noise(rng), g.z + noise(rng)});
     }
-    auto values2 = [](const Helmert2DFitResult& r) {
-        const Helmert2D& h = *r.transformation;
-        return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
+    auto check = [](const auto& plain, const auto& weighted, auto values, const char* what) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(plain.transformation && weighted.transformation && weighted.statistics);
+        EXPECT_FALSE(weighted.statistics->apriori);
+        const auto p = values(*plain.transformation), w = values(*weighted.transformation);
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            EXPECT_NEAR(w[i], p[i], 1e-9 * std::fabs(p[i]) + 1e-12) << "parameter " << i;
+            for (std::size_t j = 0; j < p.size(); ++j)
+                EXPECT_NEAR(weighted.covariance[i][j], plain.covariance[i][j],
+                            1e-9 * plain.standardDeviations[i] * plain.standardDeviations[j]);
+        }
+        EXPECT_NEAR(weighted.summary.sigma, plain.summary.sigma, 1e-12 * plain.summary.sigma);
+        EXPECT_EQ(weighted.summary.redundancy, plain.summary.redundancy);
     };
-    auto valuesH = [](const HeightPlaneFitResult& r) {
-        const HeightPlane& h = *r.transformation;
-        return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
-    };
-    auto values7 = [](const Helmert7& h) {
+    auto seven = [](const Helmert7& h) {
         return std::array<double, 7>{h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz()};
     };
-    const Helmert2DFitResult a = fitHelmert2D(src, dst), aw = fitHelmert2D(src, dst, FitSettings{});
-    expectSameFit<Helmert2DFitResult, 4>(a, aw, values2(a), values2(aw), "2D Helmert");
-    const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht), bw = fitHeightPlane(src, hs, ht, FitSettings{});
-    expectSameFit<HeightPlaneFitResult, 3>(b, bw, valuesH(b), valuesH(bw), "height plane");
+    check(fitHelmert2D(src, dst), fitHelmert2D(src, dst, FitSettings{}), [](const Helmert2D& h) {
+        return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
+    }, "2D Helmert");
+    const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht);
+    check(b, fitHeightPlane(src, hs, ht, FitSettings{}), [](const HeightPlane& h) {
+        return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
+    }, "height plane");
     EXPECT_NEAR(b.covariance[2][2], b.summary.sigma * b.summary.sigma / 9, 1e-15);
-    const Helmert7FitResult c = fitHelmert7(gs, gt, Convention::PositionVector),
-                            cw = fitHelmert7(gs, gt, Convention::PositionVector, FitSettings{});
-    expectSameFit<Helmert7FitResult, 7>(c, cw, values7(*c.transformation), values7(*cw.transformation), "Bursa-Wolf");
-    const MolodenskyBadekasFitResult d = fitMolodenskyBadekas(gs, gt, Convention::CoordinateFrame),
-                                     dw = fitMolodenskyBadekas(gs, gt, Convention::CoordinateFrame, FitSettings{});
-    expectSameFit<MolodenskyBadekasFitResult, 7>(d, dw, values7(d.transformation->parameters()),
-                                                 values7(dw.transformation->parameters()), "Molodensky-Badekas");
+    const Convention pv = Convention::PositionVector, cf = Convention::CoordinateFrame;
+    check(fitHelmert7(gs, gt, pv), fitHelmert7(gs, gt, pv, FitSettings{}), seven, "Bursa-Wolf");
+    check(fitMolodenskyBadekas(gs, gt, cf), fitMolodenskyBadekas(gs, gt, cf, FitSettings{}),
+          [&seven](const MolodenskyBadekas& h) { return seven(h.parameters()); }, "Molodensky-Badekas");
 }

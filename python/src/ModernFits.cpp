@@ -176,6 +176,11 @@ std::optional<FitStatistics> statisticsFrom(const py::handle& value)
         s.parameters.push_back(FitParameter{p.attr("name").cast<std::string>(), p.attr("value").cast<double>(),
                                             p.attr("sigma").cast<double>()});
     const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value.attr("correlation"));
+    const auto u = static_cast<py::ssize_t>(s.parameters.size());
+    if (!c || c.ndim() != 2 || c.shape(0) != u || c.shape(1) != u) {
+        PyErr_Clear();
+        throw py::value_error("the pickled statistics hold a correlation matrix of the wrong shape");
+    }
     for (std::size_t i = 0; i < s.parameters.size(); ++i) {
         s.correlation.emplace_back(s.parameters.size());
         for (std::size_t j = 0; j < s.parameters.size(); ++j)

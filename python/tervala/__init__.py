@@ -22,7 +22,9 @@ their arguments and raise ValueError naming the value.
   as their paths and load each file once per process, so they can be handed
   to ``multiprocessing`` and ``concurrent.futures`` workers as they are.
 * The results equal the legacy members' doubles bit for bit where both
-  compute the same quantity.
+  compute the same quantity. The fits run as weighted adjustments (equal
+  weights without ``sigma=``), as the tool's do, and agree with the members'
+  estimators to rounding; their ``statistics`` hold the tool's report.
 
     >>> import tervala
     >>> tm = tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 38.0, 127.0,

@@ -548,3 +548,57 @@ TEST(ModernGeoidModel, Egm96MatchesTheMemberFromThreads)
         EXPECT_SAME(threaded[k], legacy[k]);
     EXPECT_TRUE(std::isnan(model.height(90.5, 0)));
 }
+
+// Without standard deviations the weighted fits (the adjustment core with
+// equal weights) give the unweighted fits' parameters, covariance and sigma,
+// reached along a different path. At the centroid the shift of the height
+// plane is uncorrelated with the slopes, so its variance is sigma^2 / n.
+TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
+{
+    std::mt19937_64 rng(41);
+    const Helmert2D h2(40, -25, 12, 3600, {500, 500});
+    const Helmert7 h7(-115.8, 474.99, 674.11, -2.5, 1.16, -2.31, -1.63, Convention::CoordinateFrame);
+    std::vector<PlaneCoordinates> src, dst;
+    std::vector<double> hs, ht;
+    std::vector<Geocentric> gs, gt;
+    std::normal_distribution<double> noise(0, 0.01);
+    for (int k = 0; k < 9; ++k) {
+        src.push_back({uniform(rng, 0, 1000), uniform(rng, 0, 1000)});
+        const PlaneCoordinates d = h2.forward(src.back());
+        dst.push_back({d.first + noise(rng), d.second + noise(rng)});
+        hs.push_back(uniform(rng, 0, 100));
+        ht.push_back(hs.back() + 2e-4 * src.back().first + 0.5 + noise(rng));
+        gs.push_back(Ellipsoid::wgs84().toGeocentric({37 + uniform(rng, 0, 1), 127 + uniform(rng, 0, 1), 100}));
+        const Geocentric g = h7.forward(gs.back());
+        gt.push_back({g.x + noise(rng), g.y + noise(rng), g.z + noise(rng)});
+    }
+    auto check = [](const auto& plain, const auto& weighted, auto values, const char* what) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(plain.transformation && weighted.transformation && weighted.statistics);
+        EXPECT_FALSE(weighted.statistics->apriori);
+        const auto p = values(*plain.transformation), w = values(*weighted.transformation);
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            EXPECT_NEAR(w[i], p[i], 1e-9 * std::fabs(p[i]) + 1e-12) << "parameter " << i;
+            for (std::size_t j = 0; j < p.size(); ++j)
+                EXPECT_NEAR(weighted.covariance[i][j], plain.covariance[i][j],
+                            1e-9 * plain.standardDeviations[i] * plain.standardDeviations[j]);
+        }
+        EXPECT_NEAR(weighted.summary.sigma, plain.summary.sigma, 1e-12 * plain.summary.sigma);
+        EXPECT_EQ(weighted.summary.redundancy, plain.summary.redundancy);
+    };
+    auto seven = [](const Helmert7& h) {
+        return std::array<double, 7>{h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz()};
+    };
+    check(fitHelmert2D(src, dst), fitHelmert2D(src, dst, FitSettings{}), [](const Helmert2D& h) {
+        return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
+    }, "2D Helmert");
+    const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht);
+    check(b, fitHeightPlane(src, hs, ht, FitSettings{}), [](const HeightPlane& h) {
+        return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
+    }, "height plane");
+    EXPECT_NEAR(b.covariance[2][2], b.summary.sigma * b.summary.sigma / 9, 1e-15);
+    const Convention pv = Convention::PositionVector, cf = Convention::CoordinateFrame;
+    check(fitHelmert7(gs, gt, pv), fitHelmert7(gs, gt, pv, FitSettings{}), seven, "Bursa-Wolf");
+    check(fitMolodenskyBadekas(gs, gt, cf), fitMolodenskyBadekas(gs, gt, cf, FitSettings{}),
+          [&seven](const MolodenskyBadekas& h) { return seven(h.parameters()); }, "Molodensky-Badekas");
+}

@@ -143,9 +143,11 @@ def test_statistics_equal_the_tools_json_report(scratch):
     xy, xy2, hs, ht, src, dst = network(np.random.default_rng(11))
     s7, t7 = np.full((10, 3), 0.005), np.full((10, 3), 0.01)
     s7[:, 2], t7[5] = 0.0, 0.02  # error-free source heights; one weaker target point
+    s2 = np.c_[np.full(10, 0.004), np.linspace(0.002, 0.02, 10)]  # x' and y' weighted apart
     cases = [  # model, file columns, tool options, the same fit in Python
         ("helmert2d", np.c_[xy, xy2], ["--sigma", "0.004", "--fix", "rotation,scale"],
          lambda: tervala.fit_helmert_2d(xy, xy2, sigma=0.004, fix=["rotation", "scale"])),
+        ("helmert2d", np.c_[xy, xy2, s2], [], lambda: tervala.fit_helmert_2d(xy, xy2, sigma=s2)),  # sx' sy' columns
         ("height", np.c_[xy, hs, ht, np.linspace(0.004, 0.008, 10)], ["--alpha", "0.1", "--alpha0", "0.01"],
          lambda: tervala.fit_height_plane(xy, hs, ht, sigma=np.linspace(0.004, 0.008, 10), alpha=0.1, alpha0=0.01)),
         ("bursa-wolf", np.c_[src, dst, s7, t7], ["--snoop"],

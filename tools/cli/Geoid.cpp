@@ -65,7 +65,7 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         auto t = std::make_unique<CTervala>();
         if (t->LoadKEGMData(g->model) != 1) {
             report("geoid grid", "cannot load the geoid grid " + CTervala::GetDataFolder() + "/" + gridFileOf(g->model) +
-                                     " (make one with 'tervala data gtx-to-grid')");
+                                     " (make one with 'tervala data import-grid')");
             return 2;
         }
         const Formatter fmt = ctx.format();

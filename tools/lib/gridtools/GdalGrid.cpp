@@ -192,7 +192,8 @@ bool exportGrid(const std::string& gridPath, const std::string& outPath, const s
         error = "this GDAL has no " + format + " driver";
         return false;
     }
-    const char* tiffOptions[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", "TILED=YES", nullptr};
+    // Strips, written in row order: each is compressed once.
+    const char* tiffOptions[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", "BIGTIFF=IF_SAFER", nullptr};
     Dataset ds(GDALCreate(driver, scratch.c_str(), h.cols, h.rows, 1, GDT_Float32,
                           format == "GTiff" ? const_cast<char**>(tiffOptions) : nullptr));
     if (!ds) {

@@ -187,6 +187,7 @@ TEST(RasterImport, BadRastersAreRefusedAndTheOutputKept)
     const std::pair<const char*, std::function<std::string()>> cases[] = {
         {"rotated or sheared", [&] { return writeRaster(folder, good, 1, "EPSG:4326", 0.1); }},
         {"is not geographic", [&] { return writeRaster(folder, good, 1, "EPSG:3857"); }},
+        {"prime meridian 2.33", [&] { return writeRaster(folder, good, 1, "+proj=longlat +ellps=clrk80ign +pm=paris"); }},
         {"has 3 bands", [&] { return writeRaster(folder, good, 3); }},
         {"does not divide 360", [&] { return writeRaster(folder, oddStep); }},
         {"truncated|cannot read", [&] { return ::truncate(writeRaster(folder, good).c_str(), 400) == 0 ? folder + "/in.tif" : ""; }},

@@ -77,6 +77,10 @@ std::string lattice(GDALDatasetH ds, raster::Lattice& out, std::vector<std::stri
         if (std::fabs(radiansPerUnit - M_PI / 180) > 1e-12)
             return "the raster's coordinate system '" + crs + "' counts angles in " +
                    (unitName != nullptr ? unitName : "an unknown unit") + ", not degrees";
+        const double primeMeridian = OSRGetPrimeMeridian(srs, nullptr);
+        if (primeMeridian != 0)
+            return "the raster's coordinate system '" + crs + "' counts longitudes from a prime meridian " +
+                   raster::number(primeMeridian) + " degrees from Greenwich; reproject with gdalwarp -t_srs EPSG:4326";
         notes.push_back("coordinate system: " + crs);
     }
     // GTX states no registration; its values are nodes.

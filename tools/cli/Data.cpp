@@ -9,9 +9,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -24,6 +22,7 @@
 #include "gridtools/GtxGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "platform/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -54,8 +53,7 @@ int egm96FromText(const Egm96TextOptions& o)
         report(command, o.corrections + ": " + e);
     if (!coefOk || !corrOk)
         return 1;
-    struct stat st;
-    if (::stat(o.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (!platform::isDirectory(o.outDir)) {
         report(command, "output folder " + o.outDir + " does not exist");
         return 2;
     }
@@ -142,9 +140,11 @@ int exportGrid(const RasterOptions& o)
 int gridInfo(const std::string& path)
 {
     const std::string command = "data grid-info";
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        report(command, "cannot open " + path + (::stat(path.c_str(), &st) == 0 ? ": not a regular file" : ""));
+    if (!platform::isRegularFile(path)) {
+        std::FILE* probe = std::fopen(path.c_str(), "rb");
+        report(command, "cannot open " + path + (probe != nullptr ? ": not a regular file" : ""));
+        if (probe != nullptr)
+            std::fclose(probe);
         return 2;
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -153,9 +153,10 @@ int gridInfo(const std::string& path)
         return 2;
     }
     tervala::grid::LoadedGrid grid;
+    const long long bytes = platform::fileSize(file);
     const tervala::grid::GridLoadError status = readGridFile(file, tervala::grid::kObjectMargin, grid);
     std::fclose(file);
-    std::printf("file:      %s (%lld bytes)\n", path.c_str(), static_cast<long long>(st.st_size));
+    std::printf("file:      %s (%lld bytes)\n", path.c_str(), bytes);
     if (status != tervala::grid::GridLoadError::None) {
         report(command, path + ": " + tervala::grid::describe(status));
         return 1;
@@ -251,7 +252,7 @@ int egm96Grid(const Egm96GridOptions& o)
     const auto start = std::chrono::steady_clock::now();
     auto job = std::async(std::launch::async, [&] { return tervala::egm96::synthesizeGrid(view, layout, threads, &rowsDone); });
     // A progress bar on a terminal; nothing when standard error is redirected.
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = platform::isTerminal(stderr);
     while (job.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
         if (terminal) {
             const int done = rowsDone.load();

@@ -5,7 +5,6 @@
 // built-in set of common points and reported.
 #include <cmath>
 #include <cstdio>
-#include <sys/stat.h>
 
 #include "CommonPoints.h"
 #include "Commands.h"
@@ -13,6 +12,7 @@
 #include "gridtools/Egm2008Grid.h"
 #include "gridtools/GtxGrid.h"
 #include "platform/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -29,11 +29,7 @@ constexpr double kShift[7] = {-115.80, 474.99, 674.11, 6.43, 1.16, -2.31, -1.63}
 
 constexpr const char* kGtx = "/usr/share/proj/egm96_15.gtx";
 
-bool exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool exists(const std::string& path) { return platform::isRegularFile(path); }
 
 void section(const char* title) { std::printf("\n== %s\n", title); }
 
@@ -57,7 +53,7 @@ void geoidStep(double lat, double lon, const std::string& dataDir)
 {
     section("6. Geoid height from a geoid grid");
     const std::string folder = dataDir.empty() ? CTervala::GetDataFolder() : dataDir;
-    ::mkdir(folder.c_str(), 0755);
+    platform::makeDirectory(folder);
     std::string gridFolder = folder, gridFile = folder + "/egm2008p.dat", model = "EGM2008";
     int selector = 2008;
     tervala::raster::Conversion done;
@@ -84,7 +80,7 @@ void geoidStep(double lat, double lon, const std::string& dataDir)
                 std::printf("skipped: %s not found either (Debian package proj-data)\n", kGtx);
                 return;
             }
-            ::mkdir(gridFolder.c_str(), 0755);
+            platform::makeDirectory(gridFolder);
             if (!tervala::gtx::convertGtxToGrid(kGtx, gridFile, done, error)) {
                 std::printf("skipped: converting %s failed: %s\n", kGtx, error.c_str());
                 return;

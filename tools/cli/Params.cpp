@@ -1,7 +1,5 @@
 #include "Params.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -10,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "Io.h"
+#include "platform/Files.h"
 #include "Text.h"
 
 namespace tervala {
@@ -319,8 +318,7 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
 {
     SevenParameters p;
     warning.clear();
-    struct stat st;
-    const bool file = !o.params.empty() && ::stat(o.params.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool file = !o.params.empty() && platform::isRegularFile(o.params);
     if (file) {
         bool namedGiven = false;
         for (const std::vector<std::string>& v : o.named)

@@ -1,11 +1,11 @@
 #include "gridtools/GdalGrid.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 #include <vector>
 
 #include <cpl_conv.h>
@@ -19,6 +19,10 @@
 namespace tervala {
 namespace gdal {
 namespace {
+
+// Names the in-memory scratch files of exports; /vsimem is private to the
+// process, so a counter keeps concurrent exports apart.
+std::atomic<unsigned long> exportCount{0};
 
 // GDAL reports through a global handler; its messages are collected and
 // shown as part of ours instead of being printed.
@@ -189,7 +193,7 @@ bool exportGrid(const std::string& gridPath, const std::string& outPath, const s
     CPLErrorReset();
     // Written in memory first, then copied into place in one replacing
     // write, so a failure leaves the target as it was.
-    const std::string scratch = "/vsimem/tervala-export-" + std::to_string(::getpid()) +
+    const std::string scratch = "/vsimem/tervala-export-" + std::to_string(exportCount.fetch_add(1)) +
                                 (format == "GTX" ? ".gtx" : ".tif");
     GDALDriverH driver = GDALGetDriverByName(format.c_str());
     if (driver == nullptr) {

@@ -36,6 +36,7 @@ The results equal the single-process array call bit for bit.
 import copy
 import functools
 import hashlib
+import inspect
 import pickle
 import threading
 
@@ -157,7 +158,7 @@ def _map(obj, name, args, kwargs, frame, names, default_names):
         return frame.map_partitions(_frame_partition, shipped, name, kwargs, spec, names, meta=meta,
                                     token=f"tervala-{name}")
 
-    arrays = [a if hasattr(a, "dask") else np.asarray(a) for a in args]
+    arrays = _aligned([a if hasattr(a, "dask") else np.asarray(a) for a in args], dask.array)
     signature = ",".join(["()"] * len(arrays)) + "->" + ",".join(["()"] * count)
     result = dask.array.apply_gufunc(functools.partial(_call, shipped, name, kwargs), signature, *arrays,
                                      output_dtypes=(np.float64,) * count if count > 1 else np.float64,
@@ -167,10 +168,28 @@ def _map(obj, name, args, kwargs, frame, names, default_names):
     return result
 
 
-def _threads_keyword(kwargs):
-    kwargs = dict(kwargs)
-    kwargs.setdefault("threads", 1)
-    return kwargs
+def _aligned(arrays, da):
+    """The arrays with the same blocks along every dimension they share, as NumPy broadcasting pairs them.
+
+    Each dimension takes the blocks of the first Dask array that spans it;
+    arrays of length 1 there are broadcast block by block.
+    """
+    shape = np.broadcast_shapes(*(np.shape(a) for a in arrays))
+    chunks = []
+    for i, size in enumerate(shape):
+        spans = [a.chunks[i - len(shape) + a.ndim] for a in arrays
+                 if hasattr(a, "dask") and a.ndim >= len(shape) - i and a.shape[i - len(shape) + a.ndim] == size]
+        chunks.append(spans[0] if spans else (size,))
+    aligned = []
+    for a in arrays:
+        if np.ndim(a) > 0:
+            a = da.asarray(a)
+            offset = len(shape) - a.ndim
+            blocks = tuple(chunks[offset + j] if n != 1 else (1,) for j, n in enumerate(a.shape))
+            if blocks != a.chunks:
+                a = a.rechunk(blocks)
+        aligned.append(a)
+    return aligned
 
 
 def apply(method, *args, frame=None, names=None, **kwargs):
@@ -183,9 +202,16 @@ def apply(method, *args, frame=None, names=None, **kwargs):
     says otherwise; a single result is named ``value``.
     """
     obj, name = getattr(method, "__self__", None), getattr(method, "__name__", None)
-    if obj is None or name is None or getattr(obj, name, None) is None:
-        raise TypeError("apply: method must be a bound method such as tm.forward")
-    return _map(obj, name, args, _threads_keyword(kwargs), frame, names, ("value",))
+    if name is None or not type(obj).__module__.startswith("tervala") or getattr(obj, name, None) is None:
+        raise TypeError(f"apply: {method!r} is not a bound method of a tervala object such as tm.forward")
+    kwargs = dict(kwargs)
+    try:
+        takes_threads = "threads" in inspect.signature(method).parameters
+    except (TypeError, ValueError):
+        takes_threads = "threads=" in (method.__doc__ or "")
+    if takes_threads:
+        kwargs.setdefault("threads", 1)
+    return _map(obj, name, args, kwargs, frame, names, ("value",))
 
 
 def _array_function(name, default_names, t, args, frame, names):

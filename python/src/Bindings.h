@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,12 @@ namespace tervala {
 namespace python {
 
 namespace py = pybind11;
-using TervalaClass = py::class_<CTervala>;
+// Objects are deleted through ForgetSources, which also drops the object's
+// entry from the table of where its loaded data came from (Pickle.cpp).
+struct ForgetSources {
+    void operator()(CTervala* object) const noexcept;
+};
+using TervalaClass = py::class_<CTervala, std::unique_ptr<CTervala, ForgetSources>>;
 
 // The four seven-parameter models, which share one shape: X, Y, Z in, the
 // GetGeocentric triple out. `apply` calls the member on its own arguments

@@ -13,8 +13,7 @@
 //
 // The binding records the source of every object's data when it is made
 // (constructor, copy, unpickling) and when it loads, in a table keyed by the
-// object's address: a Python-visible object is always made through one of
-// those paths, so an address reused by a new object is overwritten first.
+// object's address; the holder's deleter removes the entry with the object.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -308,6 +307,12 @@ CTervala* setState(const py::tuple& state)
 }
 
 } // namespace
+
+void ForgetSources::operator()(CTervala* object) const noexcept
+{
+    sources().erase(object);
+    delete object;
+}
 
 void noteFresh(const CTervala& object) { sources().erase(&object); }
 

@@ -470,3 +470,37 @@ TEST(CliGrid, RegionalGridWindowsMadeOfStoredNodes)
     EXPECT_FALSE(g::windowIsStored(g::gridView(band), 59.5, 10.0));  // no pole to mirror across at 60 N
     EXPECT_FALSE(g::windowIsStored(g::gridView(CTervala()), 0.0, 0.0));
 }
+
+// The convention line of a seven-parameter file and the PROJ string of a
+// set: what is written reads back to the same doubles and convention (a
+// digit short of 17 or a swapped key changes them), and a bad or repeated
+// convention line is refused with its line number.
+TEST(CliParams, ConventionLineAndProjStringRoundTrip)
+{
+    const ParamSet set{"molodensky-badekas", modelKeys("molodensky-badekas"),
+                       {3875000.1, 116000.3, 5047000.7, -115.8, 474.99, 674.11, -1.16, 1.16, -2.31, -1.63 + 1e-13},
+                       "position-vector"};
+    ParamSet back;
+    std::string error;
+    ASSERT_TRUE(parseParamText(formatParamText(set, "test"), set.model, back, error)) << error;
+    EXPECT_EQ(back.convention, "position-vector");
+    for (const char* bad : {"convention pv\n", "convention coordinate-frame\nconvention coordinate-frame\n"}) {
+        EXPECT_FALSE(parseParamText(std::string("model bursa-wolf\n") + bad, "bursa-wolf", back, error)) << bad;
+        EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
+    }
+
+    SevenParameters p;
+    p.tx = -115.8, p.ty = 474.99, p.tz = 674.11, p.s = -1.16, p.rx = 1.16, p.ry = -2.31, p.rz = -1.63 + 1e-13;
+    p.convention = tervala::Convention::CoordinateFrame;
+    p.origin = tervala::Geocentric{3875000.1 + 1e-9, 116000.3, 5047000.7};
+    for (const bool withOrigin : {false, true}) {
+        SevenParameters q;
+        ASSERT_TRUE(parseProjString(formatProjString(p, withOrigin), withOrigin, q, error)) << error;
+        const double want[] = {p.tx, p.ty, p.tz, p.s, p.rx, p.ry, p.rz, withOrigin ? p.origin.x : 0.0,
+                               withOrigin ? p.origin.y : 0.0, withOrigin ? p.origin.z : 0.0};
+        const double got[] = {q.tx, q.ty, q.tz, q.s, q.rx, q.ry, q.rz, q.origin.x, q.origin.y, q.origin.z};
+        for (int k = 0; k < 10; ++k)
+            EXPECT_EQ(got[k], want[k]) << k;
+        EXPECT_TRUE(q.convention == tervala::Convention::CoordinateFrame);
+    }
+}

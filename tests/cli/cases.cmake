@@ -157,22 +157,52 @@ tervala_cli_test(utm-inverse.contradiction 1 "^(# error[^\n]*\n){3}-33\\.9000000
 # --- datum and local transformations ------------------------------------------------
 # Translations only: the point plus (tx, ty, tz); the inverse subtracts them.
 tervala_cli_test(helmert7.translation 0 "^11\\.0000 22\\.0000 33\\.0000$" ""
-  ARGS helmert7 --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+  ARGS helmert7 --convention coordinate-frame --params 1,2,3,0,0,0,0 --input-string "10 20 30")
 tervala_cli_test(helmert7.inverse-translation 0 "^9\\.0000 18\\.0000 27\\.0000$" ""
-  ARGS helmert7 --inverse --params 1,2,3,0,0,0,0 --input-string "10 20 30")
+  ARGS helmert7 --inverse --convention coordinate-frame --params 1,2,3,0,0,0,0 --input-string "10 20 30")
 # rz = +1 arc-second on (a, 0, 0): Y' = -a sin(1") = -30.9221 m, the
 # coordinate frame sign.
 tervala_cli_test(helmert7.rotation-sign 0 "^6378136\\.9999 -30\\.9221 0\\.0000$" ""
-  ARGS helmert7 --params 0,0,0,0,0,0,1 --input-string "6378137 0 0")
+  ARGS helmert7 --convention coordinate-frame --params 0,0,0,0,0,0,1 --input-string "6378137 0 0")
 tervala_cli_test(helmert7.bad-params 2 "" "--params: expected 7 comma-separated numbers, got 3"
-  ARGS helmert7 --params 1,2,3 --input-string "1 2 3")
+  ARGS helmert7 --convention position-vector --params 1,2,3 --input-string "1 2 3")
 tervala_cli_test(helmert7.missing-params-file 2 "" "is neither a parameter file nor a list of numbers"
   ARGS helmert7 --params no-such-file.txt --input-string "1 2 3")
 # The rotation origin maps to origin + translation whatever scale and rotation.
 tervala_cli_test(molodensky-badekas.origin 0 "^1010\\.0000 2020\\.0000 3030\\.0000$" ""
-  ARGS molodensky-badekas --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
-tervala_cli_test(molodensky-badekas.needs-origin 2 "" "--origin X0,Y0,Z0 is required"
-  ARGS molodensky-badekas --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+  ARGS molodensky-badekas --convention coordinate-frame --origin 1000,2000,3000 --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+tervala_cli_test(molodensky-badekas.needs-origin 2 "" "the rotation origin is required with parameters on the command line: --origin X0,Y0,Z0"
+  ARGS molodensky-badekas --convention coordinate-frame --params 10,20,30,25,3,-4,5 --input-string "1000 2000 3000")
+# Seven parameters typed on the command line must say how their rotations
+# read (the UK's position-vector set went in as coordinate-frame, 31 m off,
+# and a scale typed after the rotations 418 m off, silently); each way of
+# giving them wrongly is refused naming the option.
+set(PV --convention position-vector)
+foreach(bad "--params;1,2,3,4,5,6,7|--convention is required with parameters on the command line: position-vector or coordinate-frame"
+        "--convention;pv;--params;1,2,3,4,5,6,7|--convention: pv not in \\{position-vector,coordinate-frame\\}"
+        "${PV};--params;1,2,3,4,5,6,7;--rx;1|--params and the named options"
+        "${PV};--tx;1;--tx;2;--ty;0;--tz;0;--s;0;--rx;0;--ry;0;--rz;0|--tx is given 2 times"
+        "${PV};--tx;1;--ty;0;--tz;0;--s;0;--rx;0;--ry;0|--rz is missing"
+        "${PV};--tx;1;--ty;0;--tz;0;--s;x;--rx;0;--ry;0;--rz;0|--s: expected a number .*got 'x'"
+        "${PV};--params;0,0,0,0,700000,0,0|rotation rx = 700000 arc-seconds must be finite and at most 648000"
+        "${PV};--params;${CLI_INPUTS}/params-legacy.txt|--convention position-vector contradicts .*params-legacy.txt, which holds coordinate-frame rotations"
+        "molodensky-badekas;${PV};--params;1,2,3,4,5,6,7;--origin;1,2,3;--x0;1|--origin and --x0 --y0 --z0"
+        "molodensky-badekas;${PV};--params;1,2,3,4,5,6,7;--x0;1|--y0 is missing")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(POP_BACK bad message)
+  set(sub helmert7)
+  if(bad MATCHES "^molodensky")
+    list(POP_FRONT bad sub)
+  endif()
+  string(MAKE_C_IDENTIFIER "${message}" id)
+  string(SUBSTRING "${id}" 0 40 id)
+  tervala_cli_test(${sub}.refuse.${id} 2 "" "${message}" ARGS ${sub} ${bad} -s "1 2 3")
+endforeach()
+# A parameter file from before the convention line keeps its meaning
+# (coordinate frame: rz = +1" moves (a, 0, 0) to Y' = -30.9221 m) and says so.
+tervala_cli_test(helmert7.file-without-convention 0 "^6378136\\.9999 -30\\.9221 0\\.0000$"
+  "warning: .*params-legacy.txt has no convention line: its rotations are read as coordinate-frame"
+  ARGS helmert7 --params ${CLI_INPUTS}/params-legacy.txt -s "6378137 0 0")
 # Only dX at (0, 0): the height grows by dX, nothing else moves.
 tervala_cli_test(abridged-molodensky.dx 0 "^0\\.000000000 0\\.000000000 110\\.0000$" ""
   ARGS abridged-molodensky --shift 100,0,0 --input-string "0 0 10")
@@ -211,6 +241,8 @@ foreach(bad "bursa-wolf|collinear-points|singular geometry" "helmert2d|coinciden
   tervala_cli_test(fit.${file} 1 "" "fit ${model}: [^\n]*${message}.*no parameters written" ABSENT p.txt
     ARGS fit ${model} ${CLI_INPUTS}/${file}.txt --write-params p.txt --json p.txt)
 endforeach()
+tervala_cli_test(fit.refused-writes-no-proj 1 "" "no parameters written" ABSENT p.proj
+  ARGS fit bursa-wolf ${CLI_INPUTS}/collinear-points.txt --write-proj p.proj)
 # Options and standard deviation columns a fit cannot use: exit 2 naming the
 # option, or exit 1 naming the line; never a fit with a silently dropped value.
 set(NET ${CLI_INPUTS}/blunder-network.txt)
@@ -240,7 +272,7 @@ tervala_cli_test(grid-info.truncated 1 "" "the file ends before" ARGS data grid-
 tervala_cli_test(egm96-grid.bad-region 2 "" "need -90 <= --south < --north <= 90"
   ARGS data egm96-grid --north 10 --south 20 --west 0 --east 1 --step 1 out.dat)
 
-foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping fit-options
+foreach(scenario proj-strings proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping fit-options
         fit-geodetic grid-geoid egm96 demo)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
@@ -248,3 +280,33 @@ foreach(scenario files streaming fit-bursa-wolf fit-molodensky-badekas fit-helme
     ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS}"
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endforeach()
+
+# --- heights, grid extras and transform ------------------------------------------
+foreach(scenario heights extra transform)
+  add_test(NAME cli.scenario.${scenario}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
+  set_tests_properties(cli.scenario.${scenario} PROPERTIES
+    ENVIRONMENT "TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_TM_REFERENCE=${TM_REFERENCE}"
+    SKIP_REGULAR_EXPRESSION "SKIP:")
+endforeach()
+# transform: a request that is incomplete or contradicts itself stops before
+# any line (exit 2, naming the option); points the chosen road cannot carry
+# fail as lines. The parameters never default to a rotation convention.
+tervala_cli_test(help.transform 0 "Usage: .*transform.*--convention.*--projection.*--geoid" "" ARGS transform --help)
+set(ROAD transform --source-ellipsoid Airy1830 --target-ellipsoid WGS84)
+foreach(bad "--convention is required|--model;bursa-wolf;--params;1,2,3,0,0,0,0"
+        "--shift belongs to --model abridged-molodensky|--model;bursa-wolf;--params;1,2,3,0,0,0,0;--convention;position-vector;--shift;1,2,3"
+        "--shift dX,dY,dZ is required|--model;abridged-molodensky"
+        "--lon0 \\(the central meridian\\) is required with --projection tm|--model;abridged-molodensky;--shift;1,2,3;--projection;tm"
+        "--zone, --south and --north belong to --projection utm|--model;abridged-molodensky;--shift;1,2,3;--projection;tm;--lon0;0;--zone;31"
+        "--geoid: geoid grid: nowhere.dat: cannot open|--model;abridged-molodensky;--shift;1,2,3;--geoid;nowhere.dat")
+  string(REPLACE "|" ";" bad "${bad}")
+  list(GET bad 0 message)
+  list(SUBLIST bad 1 -1 args)
+  string(MAKE_C_IDENTIFIER "${message}" id)
+  string(SUBSTRING "${id}" 0 40 id)
+  tervala_cli_test(transform.refuse.${id} 2 "" "${message}" ARGS ${ROAD} ${args} -s "51 0")
+endforeach()
+tervala_cli_test(transform.bad-lines 1 "^# error: [^\n]*\n# error: [^\n]*\n31N [0-9.]+ [0-9.]+ -?[0-9.]+$"
+  "line 1: the transformed latitude 84\\.5[0-9]* is outside the UTM band.*line 2: the abridged Molodensky shift is undefined at a pole"
+  ARGS ${ROAD} --model abridged-molodensky --shift 1,2,3 --projection utm -s "84.5 0\n90 0\n51 0 10")

@@ -63,6 +63,7 @@ struct CommonPoint;
 struct FitOptions {
     std::string pointsFile;
     std::string writeParams;
+    std::string writeProj;  // seven-parameter fits: the PROJ string of the result
     std::string plot;
     std::string origin;  // height model: x0,y0
     double sigma = 0;    // --sigma: one a priori standard deviation (m) for all; 0 when not given
@@ -85,6 +86,7 @@ void addFitCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);
+void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry);
 
 } // namespace cli
 } // namespace tervala

@@ -8,7 +8,9 @@
 #include "Commands.h"
 #include "Text.h"
 #include "core/Ellipsoid.h"
+#include "core/Angles.h"
 #include "projection/Domain.h"
+#include "projection/TransverseMercator.h"
 
 namespace tervala {
 namespace cli {
@@ -78,6 +80,7 @@ bool parseZoneField(const std::string& field, int& zone, bool& south, std::strin
 struct TMGridOptions {
     double lat0 = 0, lon0 = 0, falseNorthing = 0, falseEasting = 0, scale = 1;
     double maxOffset = std::nan("");
+    bool extra = false;  // tm --extra
 };
 
 void addMaxOffsetOption(CLI::App* sub, double& maxOffset)
@@ -187,6 +190,32 @@ std::string utmBandError(double lat)
     return fmt::format("latitude {} is outside the UTM band, 80S to 84N (the polar regions use UPS)", lat);
 }
 
+// --extra: the meridian convergence and point scale after the grid
+// coordinates (and height), before the copied fields.
+void addExtraFlag(CLI::App* sub, bool& extra)
+{
+    sub->add_flag("--extra", extra,
+                  "Also print the meridian convergence (degrees, from grid north to true north, positive east of "
+                  "the central meridian in the north) and the point scale factor after the height");
+}
+
+// Appends convergence and scale at lat (degrees) and lon - lon0 = offset
+// (degrees, already reduced) on a grid of central scale k0; false at a pole,
+// where the scale is not finite.
+bool appendExtra(const EllipsoidConstants& e, double k0, double lat, double offset, const Formatter& fmt,
+                 LineResult& r)
+{
+    const ConvergenceScale g = tmConvergenceScale(e, k0, angles::toRadians(lat), angles::toRadians(offset));
+    if (!std::isfinite(g.convergence) || !std::isfinite(g.scale)) {
+        r.fields.clear();
+        r.error = "no meridian convergence or point scale at a pole (--extra)";
+        return false;
+    }
+    r.fields.push_back(fmt.angle(g.convergence));
+    r.fields.push_back(fmt.fixed(g.scale, 10));
+    return true;
+}
+
 } // namespace
 
 void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
@@ -227,8 +256,9 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
 
     auto tmGrid = std::make_shared<TMGridOptions>();
     CLI::App* tm = app.add_subcommand(
-        "tm", "Latitude longitude [height] -> Transverse Mercator northing easting height");
+        "tm", "Latitude longitude [height] -> Transverse Mercator northing easting height [convergence scale]");
     addTMGridOptions(tm, *tmGrid);
+    addExtraFlag(tm, tmGrid->extra);
     addOrderOption(tm, ctx);
     addCommonOptions(tm, ctx);
     registry.add(tm, [&ctx, tmGrid] {
@@ -237,17 +267,22 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         if (!maxOffsetFor("tm", ctx, g.maxOffset, limit))
             return 2;
         CTervala t = ctx.object();
+        const EllipsoidConstants e = makeEllipsoid(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening);
         const Formatter fmt = ctx.format();
         return runLines("tm", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
             if (!parsePosition(f, true, lat, lon, h, r.error) || !longitudeNear(lon, g.lon0, limit, lon, r.error))
                 return r;
+            // The member turns its angle arguments into radians in place.
+            const double latitude = lat, offset = reduceLongitude(lon - g.lon0);
             double lat0 = g.lat0, lon0 = g.lon0;
             t.Geodetic_to_TM(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, lat, lon, h);
             r.fields = {fmt.length(t.GetTM(0)), fmt.length(t.GetTM(1)), fmt.length(t.GetTM(2))};
             if (ctx.io.eastingFirst)
                 std::swap(r.fields[0], r.fields[1]);
+            if (g.extra)
+                appendExtra(e, g.scale, latitude, offset, fmt, r);
             return r;
         });
     });
@@ -287,15 +322,17 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         bool south = false;
         bool north = false;
         double maxOffset = std::nan("");
+        bool extra = false;
     };
     auto utmOptions = std::make_shared<UtmOptions>();
     CLI::App* utm = app.add_subcommand(
-        "utm", "Latitude longitude [height] -> UTM zone northing easting height (zone as 52N / 56S); 80S to 84N");
+        "utm", "Latitude longitude [height] -> UTM zone northing easting height [convergence scale] (zone as 52N / 56S); 80S to 84N");
     utm->add_option("--zone,-z", utmOptions->zone, "UTM zone 1..60 (default: from each point's longitude)")
         ->check(CLI::Range(1, 60));
     auto* utmSouth = utm->add_flag("--south", utmOptions->south, "Southern hemisphere (false northing 10000000 m)");
     utm->add_flag("--north", utmOptions->north, "Northern hemisphere")->excludes(utmSouth);
     addMaxOffsetOption(utm, utmOptions->maxOffset);
+    addExtraFlag(utm, utmOptions->extra);
     addOrderOption(utm, ctx);
     addCommonOptions(utm, ctx);
     registry.add(utm, [&ctx, utmOptions] {
@@ -304,6 +341,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         if (!maxOffsetFor("utm", ctx, o.maxOffset, limit))
             return 2;
         CTervala t = ctx.object();
+        const EllipsoidConstants e = makeEllipsoid(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening);
         const Formatter fmt = ctx.format();
         return runLines("utm", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
@@ -319,11 +357,14 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             double cm = centralMeridianOf(zone);
             if (!longitudeNear(lon, cm, limit, lon, r.error))
                 return r;
+            const double latitude = lat, offset = reduceLongitude(lon - cm);
             t.Geodetic_to_UTM(south ? 1 : 0, cm, lat, lon, h);
             r.fields = {std::to_string(zone) + (south ? "S" : "N"), fmt.length(t.GetUTM(0)), fmt.length(t.GetUTM(1)),
                         fmt.length(t.GetUTM(2))};
             if (ctx.io.eastingFirst)
                 std::swap(r.fields[1], r.fields[2]);
+            if (o.extra)
+                appendExtra(e, kUtmScaleFactor, latitude, offset, fmt, r);
             return r;
         });
     });

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "Params.h"
 #include "Text.h"
 
 namespace tervala {
@@ -17,6 +18,7 @@ struct DatumOptions {
     double da = 0, df = 0;
     bool inverse = false;
     bool shiftsOnly = false;
+    std::string convention = "tervala";  // helmert2d: the rotation sense
 };
 
 bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error)
@@ -36,40 +38,18 @@ bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error
     return true;
 }
 
-// The seven parameters (and, for Molodensky-Badekas, the origin) from
-// --params (list or file) and --origin.
-bool sevenParameters(const std::string& command, const DatumOptions& o, bool withOrigin, double p[7],
-                     double origin[3])
+// The seven parameters (and, for Molodensky-Badekas, the origin) from the
+// options; reports a refusal, prints a warning, and returns false on refusal.
+bool sevenParameters(const std::string& command, const SevenParameterOptions& o, bool withOrigin,
+                     SevenParameters& p)
 {
-    std::vector<double> values;
-    bool fromFile = false;
-    std::string error;
-    const std::string model = withOrigin ? "molodensky-badekas" : "bursa-wolf";
-    const std::size_t listCount = 7;
-    if (!resolveParams(o.params, model, listCount, values, fromFile, error)) {
-        report(command, "--params: " + error);
+    std::string error, warning;
+    if (!resolveSevenParameters(o, withOrigin, p, error, warning)) {
+        report(command, error);
         return false;
     }
-    std::size_t first = 0;
-    if (withOrigin && fromFile) {
-        for (int i = 0; i < 3; ++i)
-            origin[i] = values[static_cast<std::size_t>(i)];
-        first = 3;
-    }
-    for (int i = 0; i < 7; ++i)
-        p[i] = values[first + static_cast<std::size_t>(i)];
-    if (withOrigin && !o.origin.empty()) {
-        std::vector<double> v;
-        if (!parseNumberList(o.origin, 3, v, error)) {
-            report(command, "--origin: " + error);
-            return false;
-        }
-        for (int i = 0; i < 3; ++i)
-            origin[i] = v[static_cast<std::size_t>(i)];
-    } else if (withOrigin && !fromFile) {
-        report(command, "--origin X0,Y0,Z0 is required with a parameter list");
-        return false;
-    }
+    if (!warning.empty())
+        report(command, "warning: " + warning);
     return true;
 }
 
@@ -106,65 +86,43 @@ bool planeParameters(const std::string& command, const DatumOptions& o, std::siz
 
 void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
 {
-    auto bw = std::make_shared<DatumOptions>();
-    CLI::App* helmert7 = app.add_subcommand(
-        "helmert7", "Bursa-Wolf seven-parameter transformation of geocentric X Y Z (coordinate frame rotation)");
-    helmert7->add_option("--params", bw->params,
-                         "tx,ty,tz (m),s (ppm),rx,ry,rz (arc-seconds), or a parameter file from 'fit bursa-wolf'")
-        ->required();
-    helmert7->add_flag("--inverse", bw->inverse, "Apply the exact inverse");
-    addCommonOptions(helmert7, ctx, false);
-    registry.add(helmert7, [&ctx, bw] {
-        double p[7], origin[3] = {0, 0, 0};
-        if (!sevenParameters("helmert7", *bw, false, p, origin))
-            return 2;
-        CTervala t = ctx.object();
-        t.SetParameters_Bursa_WolfModel(p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
-        const Formatter fmt = ctx.format();
-        return runLines("helmert7", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
-            LineResult r;
-            double v[3];
-            if (!parseXyz(f, v, r.error))
-                return r;
-            if (bw->inverse)
-                t.Inv_Bursa_WolfModel(v[0], v[1], v[2]);
-            else
-                t.Bursa_WolfModel(v[0], v[1], v[2]);
-            r.fields = {fmt.length(t.GetGeocentric(0)), fmt.length(t.GetGeocentric(1)), fmt.length(t.GetGeocentric(2))};
-            return r;
+    // The two seven-parameter subcommands differ only in the origin.
+    for (const bool withOrigin : {false, true}) {
+        const std::string name = withOrigin ? "molodensky-badekas" : "helmert7";
+        auto o = std::make_shared<SevenParameterOptions>();
+        auto inverse = std::make_shared<bool>(false);
+        CLI::App* sub = app.add_subcommand(
+            name, withOrigin ? "Molodensky-Badekas transformation of geocentric X Y Z about a rotation origin"
+                             : "Bursa-Wolf seven-parameter transformation of geocentric X Y Z");
+        sub->footer("Parameters: translations in metres, scale correction in ppm (factor 1 + s 1e-6), rotations "
+                    "in arc-seconds, R = R3(rz) R2(ry) R1(rx) exactly. --convention says whether positive rotations "
+                    "turn the point (position-vector) or the axes (coordinate-frame); the two differ only in the "
+                    "signs of rx, ry, rz. Write --params=-446.4,... with '=' when the list starts with a minus.");
+        addSevenParameterOptions(sub, *o, withOrigin);
+        sub->add_flag("--inverse", *inverse, "Apply the exact inverse");
+        addCommonOptions(sub, ctx, false);
+        registry.add(sub, [&ctx, o, inverse, withOrigin, name] {
+            SevenParameters p;
+            if (!sevenParameters(name, *o, withOrigin, p))
+                return 2;
+            const Formatter fmt = ctx.format();
+            // Helmert7 and MolodenskyBadekas share forward() and inverse().
+            const auto run = [&](const auto& transform) {
+                return runLines(name, ctx.io, FieldLayout{3, 3, FirstField::Number},
+                                [&](const std::vector<std::string>& f) {
+                                    LineResult r;
+                                    double v[3];
+                                    if (!parseXyz(f, v, r.error))
+                                        return r;
+                                    const Geocentric in{v[0], v[1], v[2]};
+                                    const Geocentric out = *inverse ? transform.inverse(in) : transform.forward(in);
+                                    r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
+                                    return r;
+                                });
+            };
+            return withOrigin ? run(p.molodenskyBadekas()) : run(p.helmert());
         });
-    });
-
-    auto mb = std::make_shared<DatumOptions>();
-    CLI::App* molo = app.add_subcommand(
-        "molodensky-badekas", "Molodensky-Badekas transformation of geocentric X Y Z about a rotation origin");
-    molo->add_option("--params", mb->params,
-                     "tx,ty,tz,s,rx,ry,rz (with --origin), or a parameter file from 'fit molodensky-badekas'")
-        ->required();
-    molo->add_option("--origin", mb->origin, "Rotation origin X0,Y0,Z0 (metres)");
-    molo->add_flag("--inverse", mb->inverse, "Apply the exact inverse");
-    addCommonOptions(molo, ctx, false);
-    registry.add(molo, [&ctx, mb] {
-        double p[7], origin[3] = {0, 0, 0};
-        if (!sevenParameters("molodensky-badekas", *mb, true, p, origin))
-            return 2;
-        CTervala t = ctx.object();
-        t.SetParameters_Molodensky_BadekasModel(origin[0], origin[1], origin[2], p[0], p[1], p[2], p[3], p[4], p[5],
-                                                p[6]);
-        const Formatter fmt = ctx.format();
-        return runLines("molodensky-badekas", ctx.io, FieldLayout{3, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
-            LineResult r;
-            double v[3];
-            if (!parseXyz(f, v, r.error))
-                return r;
-            if (mb->inverse)
-                t.Inv_Molodensky_BadekasModel(v[0], v[1], v[2]);
-            else
-                t.Molodensky_BadekasModel(v[0], v[1], v[2]);
-            r.fields = {fmt.length(t.GetGeocentric(0)), fmt.length(t.GetGeocentric(1)), fmt.length(t.GetGeocentric(2))};
-            return r;
-        });
-    });
+    }
 
     auto am = std::make_shared<DatumOptions>();
     CLI::App* abridged = app.add_subcommand(
@@ -206,12 +164,28 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                           "t1,t2 (m),scale (ppm),rotation (arc-seconds), or a parameter file from 'fit helmert2d'")
         ->required();
     helmert2d->add_option("--origin", h2->origin, "Origin x0,y0 (a file from 'fit' holds the centroid)");
+    helmert2d->add_option("--convention", h2->convention,
+                          "Rotation sense of a --params list: tervala (default; a positive rotation turns the first "
+                          "axis toward the second, counter-clockwise with x right and y up) or proj (PROJ's helmert "
+                          "+theta, the opposite sense). Files from 'fit' hold the tervala sense")
+        ->check(CLI::IsMember({"tervala", "proj"}));
+    helmert2d->footer("The rotation sense is opposite to that of PROJ's helmert +theta: rotation r here is "
+                      "+theta=-r there (PROJ's 2D +s is the factor 1 + scale 1e-6, and it has no origin). "
+                      "--convention proj reads the rotation in PROJ's sense.");
     addCommonOptions(helmert2d, ctx, false);
     registry.add(helmert2d, [&ctx, h2] {
         std::vector<double> v;
         double x0 = 0, y0 = 0;
         if (!planeParameters("helmert2d", *h2, 4, v, x0, y0))
             return 2;
+        if (h2->convention == "proj") {
+            if (v.size() > 4) {  // from a file: the origin follows the four parameters
+                report("helmert2d", "--convention proj applies to a --params list; a parameter file from 'fit' "
+                                    "holds the tervala sense");
+                return 2;
+            }
+            v[3] = -v[3];
+        }
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
         const Formatter fmt = ctx.format();

@@ -268,6 +268,27 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         else
             std::printf("\nParameters written to %s\n", o.writeParams.c_str());
     }
+    if (!o.writeProj.empty()) {
+        // The parameter set is in the model's key order, the origin first.
+        const bool badekas = f.model == "molodensky-badekas";
+        const std::vector<double>& v = f.params.values;
+        const std::size_t k = badekas ? 3 : 0;
+        SevenParameters p;
+        p.tx = v[k];
+        p.ty = v[k + 1];
+        p.tz = v[k + 2];
+        p.s = v[k + 3];
+        p.rx = v[k + 4];
+        p.ry = v[k + 5];
+        p.rz = v[k + 6];
+        p.convention = Convention::CoordinateFrame;
+        if (badekas)
+            p.origin = Geocentric{v[0], v[1], v[2]};
+        if (!writeFileAtomically(command, o.writeProj, formatProjString(p, badekas)))
+            status = 2;
+        else
+            std::printf("PROJ string written to %s\n", o.writeProj.c_str());
+    }
     if (!o.plot.empty()) {
         if (!writeFileAtomically(command, o.plot, residualPlot(drawn, f.title + " fit: residuals", f.axes)))
             status = 2;
@@ -413,7 +434,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
                                        "Z0 {:.4f} m",
                                        a.origin[0], a.origin[1], a.origin[2]));
-    f.params = ParamSet{model, modelKeys(model), {}};
+    f.params = ParamSet{model, modelKeys(model), {}, conventionName(Convention::CoordinateFrame)};
     if (badekas)
         f.params.values.assign(a.origin, a.origin + 3);
     for (const ParameterEstimate& p : a.parameters)
@@ -654,6 +675,10 @@ void addFitCommands(CLI::App& app, Context& ctx, Registry& registry)
                                *o);
         sub->add_option("--ellipsoid,-e", ctx.ellipsoidText,
                         "Ellipsoid of the local east/north frame of the plot (default WGS84)");
+        sub->add_option("--write-proj", o->writeProj,
+                        std::string("Write the parameters as a PROJ string (+proj=") +
+                            (model == std::string("bursa-wolf") ? "helmert" : "molobadekas") +
+                            " ... +convention=coordinate_frame +exact) to this file, for cct or --params FILE");
         sub->add_option("--source-ellipsoid", o->sourceEllipsoid,
                         "Source points are latitude longitude height on this ellipsoid");
         sub->add_option("--target-ellipsoid", o->targetEllipsoid,

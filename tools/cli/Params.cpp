@@ -1,8 +1,12 @@
 #include "Params.h"
 
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
 #include "Io.h"
@@ -24,12 +28,29 @@ std::vector<std::string> modelKeys(const std::string& model)
     return {};
 }
 
+const char* conventionName(Convention convention)
+{
+    return convention == Convention::PositionVector ? "position-vector" : "coordinate-frame";
+}
+
+bool parseConventionName(const std::string& text, Convention& convention)
+{
+    if (text == "position-vector")
+        convention = Convention::PositionVector;
+    else if (text == "coordinate-frame")
+        convention = Convention::CoordinateFrame;
+    else
+        return false;
+    return true;
+}
+
 bool parseParamText(const std::string& text, const std::string& model, ParamSet& out, std::string& error)
 {
     const std::vector<std::string> keys = modelKeys(model);
+    const bool sevenParameters = model == "bursa-wolf" || model == "molodensky-badekas";
     std::vector<bool> seen(keys.size(), false);
     std::vector<double> values(keys.size(), 0.0);
-    std::string fileModel;
+    std::string fileModel, convention;
     std::istringstream in(text);
     std::string line;
     int number = 0;
@@ -37,29 +58,41 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
         ++number;
         if (isPassThrough(line))
             continue;
+        const std::string where = "line " + std::to_string(number) + ": ";
         const std::vector<std::string> f = splitFields(line);
         if (f.size() != 2) {
-            error = "line " + std::to_string(number) + ": expected 'key value'";
+            error = where + "expected 'key value'";
             return false;
         }
         if (f[0] == "model") {
             fileModel = f[1];
             continue;
         }
+        if (f[0] == "convention" && sevenParameters) {
+            Convention c;
+            if (!convention.empty() || !parseConventionName(f[1], c)) {
+                error = where + (convention.empty() ? "convention '" + f[1] +
+                                                          "' is neither position-vector nor coordinate-frame"
+                                                    : std::string("key 'convention' given twice"));
+                return false;
+            }
+            convention = f[1];
+            continue;
+        }
         std::size_t k = 0;
         while (k < keys.size() && keys[k] != f[0])
             ++k;
         if (k == keys.size()) {
-            error = "line " + std::to_string(number) + ": unknown key '" + f[0] + "' for model " + model;
+            error = where + "unknown key '" + f[0] + "' for model " + model;
             return false;
         }
         if (seen[k]) {
-            error = "line " + std::to_string(number) + ": key '" + f[0] + "' given twice";
+            error = where + "key '" + f[0] + "' given twice";
             return false;
         }
         std::string why;
         if (!parseNumber(f[1], values[k], why)) {
-            error = "line " + std::to_string(number) + ": " + why;
+            error = where + why;
             return false;
         }
         seen[k] = true;
@@ -74,7 +107,7 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
             return false;
         }
     }
-    out = ParamSet{model, keys, values};
+    out = ParamSet{model, keys, values, convention};
     return true;
 }
 
@@ -95,9 +128,402 @@ bool readParamFile(const std::string& path, const std::string& model, ParamSet& 
 std::string formatParamText(const ParamSet& set, const std::string& comment)
 {
     std::string out = "# " + comment + "\nmodel " + set.model + "\n";
+    if (!set.convention.empty())
+        out += "convention " + set.convention + "\n";
     for (std::size_t k = 0; k < set.keys.size() && k < set.values.size(); ++k)
         out += fmt::format("{} {:.17g}\n", set.keys[k], set.values[k]);
     return out;
+}
+
+// ---- seven-parameter sets ---------------------------------------------------
+
+Helmert7 SevenParameters::helmert() const
+{
+    return Helmert7(tx, ty, tz, s, rx, ry, rz, convention);
+}
+
+MolodenskyBadekas SevenParameters::molodenskyBadekas() const
+{
+    return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, convention, origin);
+}
+
+namespace {
+
+// The named options, in the order of SevenParameterOptions::named.
+const char* const kNamed[10] = {"tx", "ty", "tz", "s", "rx", "ry", "rz", "x0", "y0", "z0"};
+
+double* field(SevenParameters& p, std::size_t k)
+{
+    double* const fields[10] = {&p.tx, &p.ty, &p.tz, &p.s, &p.rx, &p.ry, &p.rz, &p.origin.x, &p.origin.y, &p.origin.z};
+    return fields[k];
+}
+
+const char* const kConventionWanted = "position-vector or coordinate-frame";
+
+// The set from a parameter file (key/value or PROJ string).
+bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bool& conventionStated,
+              std::string& error)
+{
+    std::string text;
+    if (!readFile(path, text, error)) {
+        error = "parameter file: " + error;
+        return false;
+    }
+    // A PROJ string starts with '+' on its first line that is not a comment.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line) && isPassThrough(line)) {
+    }
+    if (line.find_first_not_of(" \t") != std::string::npos && line[line.find_first_not_of(" \t")] == '+') {
+        conventionStated = true;
+        if (!parseProjString(text, withOrigin, out, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+        return true;
+    }
+    ParamSet set;
+    if (!parseParamText(text, withOrigin ? "molodensky-badekas" : "bursa-wolf", set, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    // The origin leads a Molodensky-Badekas file.
+    const std::size_t first = withOrigin ? 3 : 0;
+    for (std::size_t k = 0; k < 7; ++k)
+        *field(out, k) = set.values[first + k];
+    for (std::size_t k = 0; k < first; ++k)
+        *field(out, 7 + k) = set.values[k];
+    conventionStated = !set.convention.empty();
+    out.convention = Convention::CoordinateFrame;
+    if (conventionStated)
+        parseConventionName(set.convention, out.convention);
+    return true;
+}
+
+// The set from --params LIST or the named options, and the origin.
+bool fromCommandLine(const SevenParameterOptions& o, bool withOrigin, SevenParameters& out, std::string& error)
+{
+    bool anyNamed = false;
+    for (std::size_t k = 0; k < 7; ++k)
+        anyNamed = anyNamed || !o.named[k].empty();
+    if (!o.params.empty() && anyNamed) {
+        error = "--params and the named options --tx ... --rz: give the parameters one way";
+        return false;
+    }
+    if (!o.params.empty()) {
+        if (o.params.find(',') == std::string::npos && o.params.find_first_of("0123456789") == std::string::npos) {
+            error = "--params: '" + o.params + "' is neither a parameter file nor a list of numbers";
+            return false;
+        }
+        std::vector<double> v;
+        if (!parseNumberList(o.params, 7, v, error)) {
+            error = "--params: " + error;
+            return false;
+        }
+        for (std::size_t k = 0; k < 7; ++k)
+            *field(out, k) = v[k];
+    } else if (!anyNamed) {
+        error = "give the parameters with --params tx,ty,tz,s,rx,ry,rz or with --tx --ty --tz --s --rx --ry --rz";
+        return false;
+    }
+    // Named values (the seven, and the origin's three).
+    for (std::size_t k = 0; k < (withOrigin ? 10u : 7u); ++k) {
+        const std::string option = std::string("--") + kNamed[k];
+        const std::vector<std::string>& given = o.named[k];
+        if (given.size() > 1) {
+            error = option + " is given " + std::to_string(given.size()) + " times";
+            return false;
+        }
+        if (given.empty())
+            continue;
+        std::string why;
+        if (!parseNumber(given[0], *field(out, k), why)) {
+            error = option + ": " + why;
+            return false;
+        }
+    }
+    if (anyNamed) {
+        for (std::size_t k = 0; k < 7; ++k)
+            if (o.named[k].empty()) {
+                error = std::string("--") + kNamed[k] +
+                        " is missing: with named parameters give all seven (--tx --ty --tz --s --rx --ry --rz)";
+                return false;
+            }
+    }
+    if (o.convention.empty()) {
+        error = std::string("--convention is required with parameters on the command line: ") + kConventionWanted +
+                " (how the rotations are to be read; published sets say which)";
+        return false;
+    }
+    if (!withOrigin)
+        return true;
+    const bool namedOrigin = !o.named[7].empty() || !o.named[8].empty() || !o.named[9].empty();
+    if (!o.origin.empty() && namedOrigin) {
+        error = "--origin and --x0 --y0 --z0: give the origin one way";
+        return false;
+    }
+    if (!o.origin.empty()) {
+        std::vector<double> v;
+        if (!parseNumberList(o.origin, 3, v, error)) {
+            error = "--origin: " + error;
+            return false;
+        }
+        out.origin = Geocentric{v[0], v[1], v[2]};
+        return true;
+    }
+    for (std::size_t k = 7; k < 10; ++k)
+        if (o.named[k].empty()) {
+            error = namedOrigin ? std::string("--") + kNamed[k] + " is missing: give all of --x0 --y0 --z0"
+                                : std::string("the rotation origin is required with parameters on the command line: "
+                                              "--origin X0,Y0,Z0 or --x0 --y0 --z0");
+            return false;
+        }
+    return true;
+}
+
+} // namespace
+
+void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& o, bool withOrigin)
+{
+    const std::string model = withOrigin ? "molodensky-badekas" : "bursa-wolf";
+    app->add_option("--params", o.params,
+                    "tx,ty,tz,s,rx,ry,rz in that order (scale before the rotations; metres, ppm, arc-seconds), "
+                    "or a parameter file from 'fit " + model + "', or a file holding a PROJ " +
+                        (withOrigin ? "molobadekas" : "helmert") + " string");
+    app->add_option("--convention", o.convention,
+                    "How the rotations are read: position-vector (EPSG 1033; PROJ's position_vector) or "
+                    "coordinate-frame (EPSG 1032; PROJ's coordinate_frame). Required with parameters on the "
+                    "command line; no default. Files state their own (files without it are coordinate-frame)")
+        ->check(CLI::IsMember({"position-vector", "coordinate-frame"}));
+    static const char* const help[10] = {
+        "Translation tx (metres)",  "Translation ty (metres)",  "Translation tz (metres)",
+        "Scale correction s (ppm)", "Rotation rx (arc-seconds)", "Rotation ry (arc-seconds)",
+        "Rotation rz (arc-seconds)", "Rotation origin X0 (metres)", "Rotation origin Y0 (metres)",
+        "Rotation origin Z0 (metres)"};
+    for (std::size_t k = 0; k < (withOrigin ? 10u : 7u); ++k)
+        app->add_option(std::string("--") + kNamed[k], o.named[k], help[k])
+            ->type_name(k == 3 ? "PPM" : k >= 4 && k <= 6 ? "ARCSEC" : "METRES")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->group("Named parameters (instead of --params)");
+    if (withOrigin)
+        app->add_option("--origin", o.origin, "Rotation origin X0,Y0,Z0 (metres)");
+}
+
+bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, SevenParameters& out,
+                            std::string& error, std::string& warning)
+{
+    SevenParameters p;
+    warning.clear();
+    struct stat st;
+    const bool file = !o.params.empty() && ::stat(o.params.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (file) {
+        bool namedGiven = false;
+        for (const std::vector<std::string>& v : o.named)
+            namedGiven = namedGiven || !v.empty();
+        if (namedGiven || !o.origin.empty()) {
+            error = "--params " + o.params + " is a parameter file: it gives every parameter" +
+                    (withOrigin ? " and the origin, so named options and --origin are" : ", so named options are") +
+                    " not taken with it";
+            return false;
+        }
+        bool stated = false;
+        if (!fromFile(o.params, withOrigin, p, stated, error)) {
+            error = "--params: " + error;
+            return false;
+        }
+        Convention wanted;
+        if (!o.convention.empty() && parseConventionName(o.convention, wanted) && wanted != p.convention) {
+            error = "--convention " + o.convention + " contradicts " + o.params + ", which holds " +
+                    conventionName(p.convention) + " rotations" +
+                    (stated ? "" : " (it has no convention line, which means coordinate-frame; write one in the file "
+                                   "to say otherwise)");
+            return false;
+        }
+        if (!stated && o.convention.empty())
+            warning = o.params + " has no convention line: its rotations are read as coordinate-frame, as files "
+                                 "written before the line existed mean; add 'convention coordinate-frame' to say so";
+    } else if (!fromCommandLine(o, withOrigin, p, error)) {
+        return false;
+    } else {
+        parseConventionName(o.convention, p.convention);
+    }
+    try {
+        if (withOrigin)
+            p.molodenskyBadekas();
+        else
+            p.helmert();
+    } catch (const std::invalid_argument& e) {
+        error = e.what();
+        return false;
+    }
+    out = p;
+    return true;
+}
+
+// ---- PROJ strings -------------------------------------------------------------
+
+namespace {
+
+// An upper bound (metres) of the difference between the rotation PROJ
+// applies for `p` and the one this tool applies, for points up to 6400 km
+// from the rotation origin: 6.4e6 m times the Frobenius norm of the
+// difference of the two matrices.
+double projRotationGap(const SevenParameters& p, bool exact)
+{
+    const double radius = 6.4e6;
+    const Helmert7 tool(0, 0, 0, 0, p.rx, p.ry, p.rz, p.convention);
+    const Helmert7 frame(0, 0, 0, 0, p.rx, p.ry, p.rz, Convention::CoordinateFrame);
+    const bool pv = p.convention == Convention::PositionVector;
+    // rx, ry, rz in radians.
+    const double k = 3.14159265358979323846 / 648000.0, a = p.rx * k, b = p.ry * k, c = p.rz * k;
+    // The small-angle coordinate-frame matrix; position vector is its transpose.
+    const double linear[3][3] = {{1, c, -b}, {-c, 1, a}, {b, -a, 1}};
+    double sum = 0;
+    for (int j = 0; j < 3; ++j) {
+        const Geocentric e{j == 0 ? 1.0 : 0.0, j == 1 ? 1.0 : 0.0, j == 2 ? 1.0 : 0.0};
+        const Geocentric got = tool.forward(e);  // column j of the tool's matrix
+        Geocentric want;
+        if (exact)
+            want = pv ? frame.inverse(e) : frame.forward(e);
+        else
+            want = pv ? Geocentric{linear[j][0], linear[j][1], linear[j][2]}
+                      : Geocentric{linear[0][j], linear[1][j], linear[2][j]};
+        sum += (got.x - want.x) * (got.x - want.x) + (got.y - want.y) * (got.y - want.y) +
+               (got.z - want.z) * (got.z - want.z);
+    }
+    return radius * std::sqrt(sum);
+}
+
+} // namespace
+
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
+{
+    // Tokens of the string; '#' lines are comments.
+    std::vector<std::string> tokens;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (isPassThrough(line))
+            continue;
+        std::istringstream words(line);
+        std::string w;
+        while (words >> w)
+            tokens.push_back(w);
+    }
+    // A pipeline of exactly one step is the step itself.
+    if (tokens.size() >= 2 && tokens[0] == "+proj=pipeline") {
+        if (tokens[1] != "+step") {
+            error = "PROJ string: expected +step after +proj=pipeline";
+            return false;
+        }
+        tokens.erase(tokens.begin(), tokens.begin() + 2);
+        for (const std::string& t : tokens)
+            if (t == "+step") {
+                error = "PROJ string: the pipeline has more than one step; give the single " +
+                        std::string(withOrigin ? "molobadekas" : "helmert") + " step";
+                return false;
+            }
+    }
+    const std::string proj = withOrigin ? "molobadekas" : "helmert";
+    static const char* const keys[10] = {"x", "y", "z", "s", "rx", "ry", "rz", "px", "py", "pz"};
+    bool seen[10] = {false};
+    std::string projName, convention;
+    bool exact = false;
+    for (const std::string& t : tokens) {
+        if (t.size() < 2 || t[0] != '+') {
+            error = "PROJ string: '" + t + "' does not start with '+'";
+            return false;
+        }
+        const std::size_t eq = t.find('=');
+        const std::string key = t.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
+        const std::string value = eq == std::string::npos ? std::string() : t.substr(eq + 1);
+        if (key == "proj") {
+            projName = value;
+            continue;
+        }
+        if (key == "exact" && eq == std::string::npos) {
+            exact = true;
+            continue;
+        }
+        if (key == "convention") {
+            convention = value;
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < (withOrigin ? 10u : 7u) && key != keys[k])
+            ++k;
+        if (k == (withOrigin ? 10u : 7u)) {
+            const bool unit = key == "units" || key == "to_meter" || key == "xy_in" || key == "xy_out" ||
+                              key == "z_in" || key == "z_out";
+            const bool rate = key.size() > 1 && key[0] == 'd';
+            error = "PROJ string: " +
+                    (unit ? "+" + key + ": only PROJ's default units are read (metres, ppm, arc-seconds)"
+                     : rate || key == "t_epoch" || key == "t_obs"
+                         ? "+" + key + ": time-dependent parameters are not supported"
+                         : "unknown key +" + key + " for +proj=" + proj);
+            return false;
+        }
+        if (seen[k]) {
+            error = "PROJ string: +" + key + " given twice";
+            return false;
+        }
+        std::string why;
+        if (!parseNumber(value, *field(out, k), why)) {
+            error = "PROJ string: +" + key + ": " + why;
+            return false;
+        }
+        seen[k] = true;
+    }
+    if (projName != proj) {
+        error = projName.empty() ? "PROJ string: no +proj= key"
+                                 : "PROJ string: +proj=" + projName + " where +proj=" + proj + " is read";
+        return false;
+    }
+    for (std::size_t k = 0; k < (withOrigin ? 10u : 7u); ++k)
+        if (!seen[k]) {
+            error = std::string("PROJ string: +") + keys[k] + "= is missing";
+            return false;
+        }
+    if (convention == "position_vector")
+        out.convention = Convention::PositionVector;
+    else if (convention == "coordinate_frame")
+        out.convention = Convention::CoordinateFrame;
+    else {
+        error = convention.empty() ? "PROJ string: +convention= is missing (position_vector or coordinate_frame)"
+                                   : "PROJ string: +convention=" + convention +
+                                         " is neither position_vector nor coordinate_frame";
+        return false;
+    }
+    // PROJ applies the small-angle matrix unless +exact is given, and with
+    // +exact reads position_vector rotations as the transposed
+    // coordinate-frame matrix; this tool applies R3(rz) R2(ry) R1(rx) of
+    // the angles in their convention. Each difference is of second order in
+    // the angles; the string is taken only while the two readings agree to
+    // 0.1 mm at the Earth's surface.
+    const double limit = 648000.0;  // larger rotations are refused with the other ranges
+    if (!(std::fabs(out.rx) <= limit && std::fabs(out.ry) <= limit && std::fabs(out.rz) <= limit))
+        return true;
+    const double gap = projRotationGap(out, exact);
+    if (!(gap <= 1e-4)) {
+        error = fmt::format("PROJ string: PROJ reads these rotations (+convention={}{}) differently from this "
+                            "tool, by up to {:.2f} mm at the Earth's surface; write them as "
+                            "+convention=coordinate_frame +exact, which both read alike",
+                            convention, exact ? " +exact" : ", without +exact: small angles", gap * 1e3);
+        return false;
+    }
+    return true;
+}
+
+std::string formatProjString(const SevenParameters& p, bool withOrigin)
+{
+    std::string out = fmt::format("+proj={} +x={:.17g} +y={:.17g} +z={:.17g} +rx={:.17g} +ry={:.17g} +rz={:.17g} "
+                                  "+s={:.17g}",
+                                  withOrigin ? "molobadekas" : "helmert", p.tx, p.ty, p.tz, p.rx, p.ry, p.rz, p.s);
+    if (withOrigin)
+        out += fmt::format(" +px={:.17g} +py={:.17g} +pz={:.17g}", p.origin.x, p.origin.y, p.origin.z);
+    out += p.convention == Convention::PositionVector ? " +convention=position_vector" : " +convention=coordinate_frame";
+    return out + " +exact\n";
 }
 
 } // namespace cli

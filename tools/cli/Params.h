@@ -1,19 +1,31 @@
-// Parameter files: what `tervala fit` writes and the transform subcommands
-// read back with --params FILE. A small text format, one "key value" per
-// line, '#' comments, the model named on a "model" line:
+// Transformation parameters as the tool reads and writes them.
+//
+// Parameter files are what `tervala fit` writes and the transform
+// subcommands read back with --params FILE: one "key value" per line, '#'
+// comments, the model named on a "model" line and, for the seven-parameter
+// models, the rotation convention on a "convention" line:
 //
 //   # written by tervala fit bursa-wolf
 //   model bursa-wolf
+//   convention coordinate-frame
 //   tx -115.80
 //   ...
 //
 // Values are written with 17 significant digits so that reading them back
-// gives the same doubles.
+// gives the same doubles. A seven-parameter file may instead hold a PROJ
+// string of one helmert or molobadekas step (see parseProjString), told
+// apart by the '+' that starts its first line after any '#' comments.
 #ifndef TERVALA_TOOLS_CLI_PARAMS_H
 #define TERVALA_TOOLS_CLI_PARAMS_H
 
 #include <string>
 #include <vector>
+
+#include <tervala/Datum.hpp>
+
+namespace CLI {
+class App;
+}
 
 namespace tervala {
 namespace cli {
@@ -22,6 +34,8 @@ struct ParamSet {
     std::string model;                 // helmert2d, height, bursa-wolf, molodensky-badekas
     std::vector<std::string> keys;     // in the model's order
     std::vector<double> values;        // same order
+    std::string convention = {};       // seven-parameter models: "position-vector",
+                                       // "coordinate-frame", or empty when the file has none
 };
 
 // The keys of each model, in order. Empty for an unknown model.
@@ -36,6 +50,71 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
 
 // The file contents for a set, with a comment header.
 std::string formatParamText(const ParamSet& set, const std::string& comment);
+
+// ---- seven-parameter sets ---------------------------------------------------
+
+// A Bursa-Wolf or Molodensky-Badekas parameter set: translations (metres),
+// scale correction (ppm), rotations (arc-seconds) read in `convention`, and
+// for Molodensky-Badekas the rotation origin (metres).
+struct SevenParameters {
+    double tx = 0, ty = 0, tz = 0, s = 0, rx = 0, ry = 0, rz = 0;
+    Convention convention = Convention::CoordinateFrame;
+    Geocentric origin{0.0, 0.0, 0.0};
+
+    // The transformations; std::invalid_argument naming a value out of range.
+    Helmert7 helmert() const;
+    MolodenskyBadekas molodenskyBadekas() const;
+};
+
+// The command-line options that give a seven-parameter set, as typed.
+struct SevenParameterOptions {
+    std::string params;      // --params: "tx,ty,tz,s,rx,ry,rz", or a file
+    std::string convention;  // --convention
+    std::string origin;      // --origin X0,Y0,Z0
+    // --tx --ty --tz --s --rx --ry --rz --x0 --y0 --z0, each value as typed
+    // (a vector so that a repeated option can be refused by name).
+    std::vector<std::string> named[10];
+};
+
+// Registers --params, --convention and the named options on `app` (with the
+// origin, --origin and --x0 --y0 --z0, when withOrigin).
+void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& options, bool withOrigin);
+
+// The set the options give, from exactly one source:
+//  - --params FILE: a parameter file of model bursa-wolf (molodensky-badekas
+//    when withOrigin) or a PROJ string. --convention, if given, must agree
+//    with the file. A key/value file without a convention line is read as
+//    coordinate-frame, and `warning` says so;
+//  - --params LIST, or all of --tx ... --rz: then --convention is required
+//    and, when withOrigin, --origin or all of --x0 --y0 --z0.
+// False with a message naming the option (or file line) otherwise; the
+// values are also checked against the ranges of Helmert7.
+bool resolveSevenParameters(const SevenParameterOptions& options, bool withOrigin, SevenParameters& out,
+                            std::string& error, std::string& warning);
+
+// "position-vector" or "coordinate-frame" (the tool's spelling).
+const char* conventionName(Convention convention);
+bool parseConventionName(const std::string& text, Convention& convention);
+
+// ---- PROJ strings -------------------------------------------------------------
+
+// Reads one PROJ helmert step ("+proj=helmert +x= +y= +z= +s= +rx= +ry= +rz=
+// +convention=...", optionally "+exact" and optionally wrapped as
+// "+proj=pipeline +step ...") or, when withOrigin, one molobadekas step (the
+// same keys and +px= +py= +pz=), in PROJ's units (metres, ppm,
+// arc-seconds). Every key is required; any other key (units, time-dependent
+// rates, +inv, ...) is refused by name, as are values that are not plain
+// numbers. PROJ reads rotations without +exact as small angles, and
+// position_vector rotations with +exact as the transposed coordinate-frame
+// matrix, where this tool always applies R3(rz) R2(ry) R1(rx) of the angles
+// in their convention: a string whose two readings differ by more than
+// 0.1 mm at the Earth's surface is refused (coordinate_frame with +exact is
+// read exactly as PROJ reads it).
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error);
+
+// The PROJ string of a set, every number with 17 significant digits, with
+// +exact so that PROJ applies the same rotation matrix as the tool.
+std::string formatProjString(const SevenParameters& set, bool withOrigin);
 
 } // namespace cli
 } // namespace tervala

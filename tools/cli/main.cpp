@@ -33,6 +33,7 @@ int main(int argc, char** argv)
     addGeoidCommands(app, ctx, registry);
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
+    addTransformCommand(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

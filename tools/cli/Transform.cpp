@@ -1,0 +1,272 @@
+// tervala transform: a whole request in one pass over a file. Latitude,
+// longitude and height on a source ellipsoid go to geocentric coordinates,
+// through a seven-parameter (Bursa-Wolf or Molodensky-Badekas) similarity or
+// the abridged Molodensky shift, onto a target ellipsoid, optionally onward
+// to a Transverse Mercator or UTM grid and with an orthometric height from a
+// geoid referred to the target ellipsoid.
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include <tervala/Datum.hpp>
+#include <tervala/Ellipsoid.hpp>
+#include <tervala/Projection.hpp>
+
+#include "Commands.h"
+#include "GeoidSource.h"
+#include "Params.h"
+#include "Text.h"
+
+namespace tervala {
+namespace cli {
+namespace {
+
+struct TransformOptions {
+    std::string model;
+    std::string source, target;
+    SevenParameterOptions seven;
+    std::string shift;  // abridged Molodensky dX,dY,dZ
+    std::string projection;
+    double lat0 = 0, lon0 = std::nan(""), falseNorthing = 0, falseEasting = 0, scale = 1;
+    int zone = 0;
+    bool south = false, north = false;
+    std::string geoid;
+};
+
+bool ellipsoidOption(const std::string& option, const std::string& text, std::unique_ptr<Ellipsoid>& out)
+{
+    NamedEllipsoid e{"", 0, 0};
+    std::string error;
+    if (!resolveEllipsoid(text, e, error)) {
+        report("transform", option + ": " + error);
+        return false;
+    }
+    out = std::make_unique<Ellipsoid>(e.a, e.inverseFlattening);
+    return true;
+}
+
+// Everything a line goes through, built once from the options.
+struct Road {
+    std::unique_ptr<Ellipsoid> source, target;
+    std::unique_ptr<Helmert7> helmert;
+    std::unique_ptr<MolodenskyBadekas> badekas;
+    std::unique_ptr<AbridgedMolodensky> abridged;
+    std::unique_ptr<TransverseMercator> tm;
+    bool utm = false;
+    GeoidSource geoid;
+    bool withGeoid = false;
+};
+
+// Builds the road from the options; false after reporting (exit 2).
+bool buildRoad(const TransformOptions& o, Road& road)
+{
+    if (!ellipsoidOption("--source-ellipsoid", o.source, road.source) ||
+        !ellipsoidOption("--target-ellipsoid", o.target, road.target))
+        return false;
+    std::string error;
+    if (o.model == "abridged-molodensky") {
+        if (o.shift.empty()) {
+            report("transform", "--shift dX,dY,dZ is required with --model abridged-molodensky");
+            return false;
+        }
+        std::vector<double> d;
+        if (!parseNumberList(o.shift, 3, d, error)) {
+            report("transform", "--shift: " + error);
+            return false;
+        }
+        road.abridged = std::make_unique<AbridgedMolodensky>(*road.source, *road.target, d[0], d[1], d[2]);
+    } else {
+        if (!o.shift.empty()) {
+            report("transform", "--shift belongs to --model abridged-molodensky; " + o.model +
+                                    " takes seven parameters (--params or --tx ... --rz)");
+            return false;
+        }
+        const bool withOrigin = o.model == "molodensky-badekas";
+        const SevenParameterOptions& s = o.seven;
+        if (!withOrigin && (!s.origin.empty() || !s.named[7].empty() || !s.named[8].empty() || !s.named[9].empty())) {
+            report("transform", "a rotation origin (--origin, --x0 --y0 --z0) belongs to --model molodensky-badekas");
+            return false;
+        }
+        SevenParameters p;
+        std::string warning;
+        if (!resolveSevenParameters(s, withOrigin, p, error, warning)) {
+            report("transform", error);
+            return false;
+        }
+        if (!warning.empty())
+            report("transform", "warning: " + warning);
+        try {
+            if (withOrigin)
+                road.badekas = std::make_unique<MolodenskyBadekas>(p.molodenskyBadekas());
+            else
+                road.helmert = std::make_unique<Helmert7>(p.helmert());
+        } catch (const std::invalid_argument& e) {
+            report("transform", e.what());
+            return false;
+        }
+    }
+    // Grid options of the other grid (or of none) would be silently unused.
+    if (o.projection != "tm" && (!std::isnan(o.lon0) || o.lat0 != 0 || o.falseNorthing != 0 || o.falseEasting != 0 ||
+                                 o.scale != 1)) {
+        report("transform", "--lat0, --lon0, --fn, --fe and --scale belong to --projection tm");
+        return false;
+    }
+    if (o.projection != "utm" && (o.zone != 0 || o.south || o.north)) {
+        report("transform", "--zone, --south and --north belong to --projection utm");
+        return false;
+    }
+    if (o.projection == "tm") {
+        if (std::isnan(o.lon0)) {
+            report("transform", "--lon0 (the central meridian) is required with --projection tm");
+            return false;
+        }
+        try {
+            road.tm = std::make_unique<TransverseMercator>(*road.target, o.lat0, o.lon0, o.falseNorthing,
+                                                           o.falseEasting, o.scale);
+        } catch (const std::invalid_argument& e) {
+            report("transform", e.what());
+            return false;
+        }
+    }
+    road.utm = o.projection == "utm";
+    if (!o.geoid.empty()) {
+        road.withGeoid = true;
+        const bool loaded = o.geoid == "egm96" ? road.geoid.loadEgm96(CTervala::GetDataFolder(), error)
+                                               : road.geoid.loadGrid(o.geoid, "--geoid", error);
+        if (!loaded) {
+            report("transform", "--geoid: " + error);
+            return false;
+        }
+        report("transform", "N from " + road.geoid.description());
+    }
+    return true;
+}
+
+// One point along the road.
+LineResult transformLine(const Road& road, const TransformOptions& o, const Context& ctx, const Formatter& fmt,
+                         const std::vector<std::string>& f)
+{
+    LineResult r;
+    double lat, lon, h;
+    if (!parsePosition(f, true, lat, lon, h, r.error))
+        return r;
+    Geodetic p{};
+    if (road.abridged) {
+        p = road.abridged->forward(Geodetic{lat, lon, h});
+    } else {
+        const Geocentric x = road.source->toGeocentric(Geodetic{lat, lon, h});
+        p = road.target->toGeodetic(road.helmert ? road.helmert->forward(x) : road.badekas->forward(x));
+    }
+    if (std::isnan(p.latitude)) {
+        // Only the abridged formulas have no value (their longitude shift at
+        // a pole); the rest is finite for any parsed point.
+        r.error = "the abridged Molodensky shift is undefined at a pole (latitude 90 or -90)";
+        return r;
+    }
+    if (road.tm) {
+        const Projected g = road.tm->forward(p.latitude, p.longitude);
+        if (std::isnan(g.easting)) {
+            r.error = fmt::format("the transformed longitude {:.9f} is more than {} degrees from the central "
+                                  "meridian {}, where the series is reliable",
+                                  p.longitude, road.tm->maxOffset(), road.tm->centralMeridian());
+            return r;
+        }
+        r.fields = {fmt.length(g.northing), fmt.length(g.easting), fmt.length(p.height)};
+        if (ctx.io.eastingFirst)
+            std::swap(r.fields[0], r.fields[1]);
+    } else if (road.utm) {
+        const bool south = o.south || (!o.north && p.latitude < 0);
+        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target) : Utm::forLongitude(p.longitude, south, *road.target);
+        const Projected g = utm.forward(p.latitude, p.longitude);
+        if (std::isnan(g.easting)) {
+            r.error = !(p.latitude >= -80 && p.latitude <= 84)
+                          ? fmt::format("the transformed latitude {:.9f} is outside the UTM band, 80S to 84N", p.latitude)
+                          : fmt::format("the transformed longitude {:.9f} is more than {} degrees from the central "
+                                        "meridian {} of zone {}",
+                                        p.longitude, utm.maxOffset(), utm.centralMeridian(), utm.zone());
+            return r;
+        }
+        r.fields = {std::to_string(utm.zone()) + (south ? "S" : "N"), fmt.length(g.northing), fmt.length(g.easting),
+                    fmt.length(p.height)};
+        if (ctx.io.eastingFirst)
+            std::swap(r.fields[1], r.fields[2]);
+    } else {
+        r.fields = {fmt.angle(p.latitude), fmt.angle(p.longitude), fmt.length(p.height)};
+    }
+    if (road.withGeoid) {
+        double n;
+        if (!road.geoid.undulation(p.latitude, p.longitude, n, r.error)) {
+            r.fields.clear();
+            return r;
+        }
+        r.fields.push_back(fmt.length(n));
+        r.fields.push_back(fmt.length(p.height - n));
+    }
+    return r;
+}
+
+} // namespace
+
+void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
+{
+    auto o = std::make_shared<TransformOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "transform",
+        "Latitude longitude [height] on a source ellipsoid -> geocentric -> Bursa-Wolf, Molodensky-Badekas or "
+        "abridged Molodensky -> the target ellipsoid, optionally onward to TM or UTM, with an orthometric height "
+        "from a geoid: one pass over the file");
+    sub->add_option("--model", o->model, "bursa-wolf, molodensky-badekas or abridged-molodensky")
+        ->check(CLI::IsMember({"bursa-wolf", "molodensky-badekas", "abridged-molodensky"}))
+        ->required();
+    sub->add_option("--source-ellipsoid", o->source, "Ellipsoid of the input coordinates (a name or a,1/f)")
+        ->required();
+    sub->add_option("--target-ellipsoid", o->target, "Ellipsoid of the output coordinates (a name or a,1/f)")
+        ->required();
+    addSevenParameterOptions(sub, o->seven, true);
+    sub->get_option("--params")
+        ->description("tx,ty,tz,s,rx,ry,rz in that order (metres, ppm, arc-seconds), or a parameter file from 'fit "
+                      "bursa-wolf' or 'fit molodensky-badekas' (as --model), or a file holding a PROJ helmert or "
+                      "molobadekas string");
+    sub->add_option("--shift", o->shift,
+                    "abridged-molodensky: geocentric shift dX,dY,dZ (metres); da and df come from the ellipsoids");
+    sub->add_option("--projection", o->projection, "Continue onto a grid: tm or utm (default: none, geodetic out)")
+        ->check(CLI::IsMember({"tm", "utm"}));
+    const std::string tmGroup = "Transverse Mercator grid (--projection tm)";
+    sub->add_option("--lat0", o->lat0, "Latitude of origin, degrees (default 0)")->check(finiteNumber())->group(tmGroup);
+    sub->add_option("--lon0", o->lon0, "Central meridian, degrees (required)")->check(finiteNumber())->group(tmGroup);
+    sub->add_option("--false-northing,--fn", o->falseNorthing, "False northing, metres (default 0)")
+        ->check(finiteNumber())
+        ->group(tmGroup);
+    sub->add_option("--false-easting,--fe", o->falseEasting, "False easting, metres (default 0)")
+        ->check(finiteNumber())
+        ->group(tmGroup);
+    sub->add_option("--scale,-k", o->scale, "Central scale factor (default 1)")->check(positiveNumber())->group(tmGroup);
+    const std::string utmGroup = "UTM grid (--projection utm)";
+    sub->add_option("--zone,-z", o->zone, "UTM zone 1..60 (default: from each transformed longitude)")
+        ->check(CLI::Range(1, 60))
+        ->group(utmGroup);
+    auto* south = sub->add_flag("--south", o->south, "Southern false northing for every point")->group(utmGroup);
+    sub->add_flag("--north", o->north, "Northern false northing for every point")->excludes(south)->group(utmGroup);
+    sub->add_option_function<std::string>(
+           "--order", [&ctx](const std::string& order) { ctx.io.eastingFirst = order == "en"; },
+           "Grid output as northing easting (ne, the default) or easting northing (en)")
+        ->check(CLI::IsMember({"ne", "en"}));
+    sub->add_option("--geoid", o->geoid,
+                    "Add the undulation N and the orthometric height H = h - N on the target ellipsoid: 'egm96' "
+                    "(EGM96.dat and CORRCOEF.dat in the data folder) or the path of a geoid grid file");
+    addCommonOptions(sub, ctx, false);
+    registry.add(sub, [&ctx, o] {
+        Road road;
+        if (!buildRoad(*o, road))
+            return 2;
+        const Formatter fmt = ctx.format();
+        return runLines("transform", ctx.io, FieldLayout{2, 3, FirstField::Latitude},
+                        [&](const std::vector<std::string>& f) { return transformLine(road, *o, ctx, fmt, f); });
+    });
+}
+
+} // namespace cli
+} // namespace tervala

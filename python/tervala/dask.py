@@ -112,8 +112,8 @@ def _call(shipped, name, kwargs, *args):
     return np.asarray(result, dtype=np.float64)
 
 
-def _frame_partition(part, shipped, name, kwargs, spec, names):
-    args = [part[value].to_numpy() if is_column else value for is_column, value in spec]
+def _frame_partition(part, shipped, name, kwargs, layout, names):
+    args = [part[value].to_numpy() if is_column else value for is_column, value in layout]
     result = _call(shipped, name, kwargs, *args)
     if not isinstance(result, tuple):
         result = (result,)
@@ -153,9 +153,9 @@ def _map(obj, name, args, kwargs, frame, names, default_names):
     shipped = _Shipped(obj)
     kwargs = dict(kwargs)
     if frame is not None:
-        spec = [(isinstance(a, str), a) for a in args]
+        layout = [(isinstance(a, str), a) for a in args]
         meta = frame._meta.assign(**{n: np.array([], dtype=np.float64) for n in names})
-        return frame.map_partitions(_frame_partition, shipped, name, kwargs, spec, names, meta=meta,
+        return frame.map_partitions(_frame_partition, shipped, name, kwargs, layout, names, meta=meta,
                                     token=f"tervala-{name}")
 
     arrays = _aligned([a if hasattr(a, "dask") else np.asarray(a) for a in args], dask.array)

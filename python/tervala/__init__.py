@@ -22,7 +22,9 @@ their arguments and raise ValueError naming the value.
   as their paths and load each file once per process, so they can be handed
   to ``multiprocessing`` and ``concurrent.futures`` workers as they are.
 * The results equal the legacy members' doubles bit for bit where both
-  compute the same quantity.
+  compute the same quantity. The fits run as weighted adjustments (equal
+  weights without ``sigma=``), as the tool's do, and agree with the members'
+  estimators to rounding; their ``statistics`` hold the tool's report.
 
     >>> import tervala
     >>> tm = tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 38.0, 127.0,
@@ -62,6 +64,9 @@ from ._tervala import (
     DataFileError,
     Egm96Model,
     Ellipsoid,
+    FitObservations,
+    FitParameter,
+    FitStatistics,
     Geocentric,
     Geodetic,
     GeodeticShift,
@@ -69,6 +74,7 @@ from ._tervala import (
     Geographic,
     GeographicXY,
     GeoidGrid,
+    GlobalTest,
     Helmert2D,
     Helmert2DFit,
     Helmert2DFitResult,
@@ -84,6 +90,7 @@ from ._tervala import (
     MolodenskyBadekasFitResult,
     PlaneCoordinates,
     Projected,
+    RemovedPoint,
     SevenParameterFit,
     Tervala,
     TransverseMercator,
@@ -103,6 +110,7 @@ __all__ = [
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
     "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "RemovedPoint",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates",

@@ -19,6 +19,8 @@
 #include "Egm96Text.h"
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
+#include "gridtools/Egm2008Grid.h"
+#include "gridtools/GdalGrid.h"
 #include "gridtools/GtxGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "platform/ByteOrder.h"
@@ -80,6 +82,59 @@ int gtxToGrid(const GtxOptions& o)
         return 1;
     }
     std::printf("%s", tervala::gtx::describe(done, o.input, o.output).c_str());
+    return 0;
+}
+
+struct RasterOptions {
+    std::string input;
+    std::string output;
+    std::string format = "GTiff";
+};
+
+// Any raster GDAL reads (and NGA's EGM2008 grid in its geotranz layout,
+// which needs no GDAL) into a grid file.
+int importGrid(const RasterOptions& o)
+{
+    const std::string command = "data import-grid";
+    tervala::raster::Conversion done;
+    std::string error;
+    bool ok;
+    if (tervala::egm2008::looksLikeGeotranzGrid(o.input)) {
+        ok = tervala::egm2008::convert(o.input, o.output, done, error);
+    } else if (!tervala::gdal::available()) {
+        const std::size_t n = o.input.size();
+        if (n < 4 || (o.input.compare(n - 4, 4, ".gtx") != 0 && o.input.compare(n - 4, 4, ".GTX") != 0)) {
+            tervala::gdal::importGrid(o.input, o.output, done, error);
+            report(command, error + "; only GTX files and the EGM2008 grid of geotranz are read without it");
+            return 2;
+        }
+        ok = tervala::gtx::convertGtxToGrid(o.input, o.output, done, error);
+    } else {
+        ok = tervala::gdal::importGrid(o.input, o.output, done, error);
+    }
+    if (!ok) {
+        report(command, o.input + ": " + error);
+        return 1;
+    }
+    std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
+    return 0;
+}
+
+// A grid file into a GeoTIFF or GTX raster for PROJ and GIS software.
+int exportGrid(const RasterOptions& o)
+{
+    const std::string command = "data export-grid";
+    std::string summary, error;
+    if (!tervala::gdal::available()) {
+        tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error);
+        report(command, error);
+        return 2;
+    }
+    if (!tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error)) {
+        report(command, o.input + ": " + error);
+        return 1;
+    }
+    std::printf("%s", summary.c_str());
     return 0;
 }
 
@@ -265,6 +320,25 @@ void addDataCommands(CLI::App& app, Context& ctx, Registry& registry)
     gtx->add_option("input", g->input, "GTX file")->required();
     gtx->add_option("output", g->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")->required();
     registry.add(gtx, [g] { return gtxToGrid(*g); });
+
+    auto im = std::make_shared<RasterOptions>();
+    CLI::App* importCommand = data->add_subcommand(
+        "import-grid", "Convert a single-band geoid raster GDAL reads (GeoTIFF, GTX, ...) or NGA's EGM2008 grid "
+                       "from geotranz into a grid file for LoadKEGMData");
+    importCommand->add_option("input", im->input, "Raster file")->required();
+    importCommand->add_option("output", im->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")
+        ->required();
+    registry.add(importCommand, [im] { return importGrid(*im); });
+
+    auto ex = std::make_shared<RasterOptions>();
+    CLI::App* exportCommand = data->add_subcommand(
+        "export-grid", "Write a grid file as a raster that PROJ's vgridshift and GIS software read");
+    exportCommand->add_option("input", ex->input, "Grid file")->required();
+    exportCommand->add_option("output", ex->output, "Raster file to write")->required();
+    exportCommand->add_option("--format,-f", ex->format, "GTiff or GTX")
+        ->check(CLI::IsMember({"GTiff", "GTX"}))
+        ->capture_default_str();
+    registry.add(exportCommand, [ex] { return exportGrid(*ex); });
 
     auto info = std::make_shared<std::string>();
     CLI::App* gridInfoCommand =

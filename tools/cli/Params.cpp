@@ -47,6 +47,10 @@ bool parseConventionName(const std::string& text, Convention& convention)
 bool parseParamText(const std::string& text, const std::string& model, ParamSet& out, std::string& error)
 {
     const std::vector<std::string> keys = modelKeys(model);
+    if (keys.empty()) {
+        error = "unknown model '" + model + "'";
+        return false;
+    }
     const bool sevenParameters = model == "bursa-wolf" || model == "molodensky-badekas";
     std::vector<bool> seen(keys.size(), false);
     std::vector<double> values(keys.size(), 0.0);

@@ -27,6 +27,7 @@
 #include "../tests/CountingAllocator.h"  // heap peak of the load
 #include "BenchSupport.h"
 #include "gridtools/GtxGrid.h"
+#include "platform/ByteOrder.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_GEOGRAPHICLIB
@@ -79,10 +80,7 @@ struct Workspace {
         for (int i = rows - 1; i >= 0; --i) {      // GTX rows run south to north
             for (int j = 0; j < cols; ++j) {
                 const std::size_t o = 40 + 4 * (std::size_t(i) * cols + (j + cols / 2) % cols);  // GTX starts at 180W
-                const std::uint32_t w = (std::uint32_t(b[o]) << 24) | (std::uint32_t(b[o + 1]) << 16) |
-                                        (std::uint32_t(b[o + 2]) << 8) | b[o + 3];
-                float v;
-                std::memcpy(&v, &w, 4);
+                const float v = tervala::platform::fromBits<float>(tervala::platform::bigEndian32(&b[o]));
                 const long pixel = std::lround((v + 108.0) / 0.003);
                 out.put(static_cast<char>(pixel >> 8)).put(static_cast<char>(pixel & 0xff));
             }

@@ -7,6 +7,7 @@
 
 #include "CommonPoints.h"
 #include "Ellipsoids.h"
+#include "Io.h"
 #include "Params.h"
 #include "Text.h"
 #include <cmath>
@@ -45,9 +46,11 @@ inline int fuzzAngle(const std::uint8_t* data, std::size_t size)
     return 0;
 }
 
-// Fuzzes the line handling of the coordinate subcommands: splitting into
-// fields, then numbers and angles, then the parameter-list and ellipsoid
-// parsers on the same text.
+// Fuzzes the line handling of the coordinate subcommands as the tool runs
+// it: the delimiter judged from the line, the split into identifier,
+// coordinates and trailing fields for each kind of first coordinate (and
+// with --columns), then numbers and angles on the coordinates, and the
+// parameter-list and ellipsoid parsers on the same text.
 
 inline int fuzzLines(const std::uint8_t* data, std::size_t size)
 {
@@ -55,18 +58,40 @@ inline int fuzzLines(const std::uint8_t* data, std::size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (isPassThrough(text))
         return 0;
-    const std::vector<std::string> fields = splitFields(text);
-    for (const std::string& f : fields) {
-        if (f.empty() || f.find_first_of(" \t,#") != std::string::npos)
-            std::abort();  // fields never hold separators
-        double v = 0;
-        std::string error;
-        if (parseNumber(f, v, error) && !std::isfinite(v))
-            std::abort();
-        parseAngle(f, AngleKind::Longitude, v, error);
-        long n = 0;
-        parseInteger(f, 1, 60, n, error);
-    }
+    const Delimiter delimiter = detectDelimiter(text);
+    const FieldLayout layouts[] = {{2, 3, FirstField::Latitude}, {3, 3, FirstField::Number}, {2, 3, FirstField::Zone}};
+    const std::vector<std::size_t> columnSets[] = {{}, {2, 1}, {3, 4, 5}};
+    for (const FieldLayout& layout : layouts)
+        for (const std::vector<std::size_t>& columns : columnSets) {
+            LineFields parts;
+            std::string error;
+            const bool ok = splitLine(text, delimiter, layout, columns, parts, error);
+            if (ok != error.empty())
+                std::abort();  // a refusal always says why
+            if (!ok)
+                continue;
+            const std::size_t most = layout.most + (layout.first == FirstField::Zone ? 1 : 0);
+            if (columns.empty() ? parts.coordinates.size() > most || parts.before.size() > 1
+                                : parts.coordinates.size() != columns.size())
+                std::abort();
+            if (!parts.comment.empty() && parts.comment[0] != '#')
+                std::abort();
+            for (const std::string& f : parts.coordinates) {
+                // An accepted coordinate is never empty, never holds the
+                // delimiter, a comment or (in a comma-separated line) a blank.
+                if (f.empty() || f.find('#') != std::string::npos ||
+                    f.find(delimiterChar(delimiter)) != std::string::npos ||
+                    (delimiter == Delimiter::Comma && f.find_first_of(" \t") != std::string::npos))
+                    std::abort();
+                double v = 0;
+                if (parseNumber(f, v, error) && !std::isfinite(v))
+                    std::abort();
+                if (parseAngle(f, AngleKind::Latitude, v, error) && !(std::fabs(v) <= 90))
+                    std::abort();
+                long n = 0;
+                parseInteger(f, 1, 60, n, error);
+            }
+        }
     std::vector<double> list;
     std::string error;
     if (parseNumberList(text, 7, list, error) && list.size() != 7)

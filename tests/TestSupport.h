@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../fuzz/SeedCapture.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_PROJ
@@ -27,6 +28,12 @@
 namespace testsupport {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The same double, bit for bit (any NaN matches any NaN).
+inline bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
 
 inline CTervala grs80()
 {
@@ -55,49 +62,9 @@ inline std::string scratchFolder(const std::string& name)
     return folder;
 }
 
-// Saves an input a test built as a seed for a fuzzing harness, when the
-// environment variable TERVALA_FUZZ_SEEDS names the corpus root (scripts/fuzz
-// --make-seeds sets it); otherwise does nothing.
-inline void saveSeed(const std::string& harness, const std::string& name, const std::string& bytes)
-{
-    const char* root = std::getenv("TERVALA_FUZZ_SEEDS");
-    if (root == nullptr || root[0] == '\0')
-        return;
-    ::mkdir(root, 0755);
-    ::mkdir((std::string(root) + "/" + harness).c_str(), 0755);
-    if (std::FILE* f = std::fopen((std::string(root) + "/" + harness + "/" + name).c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-}
-
-// The fuzzing harness a data file written by a test seeds, by its name:
-// grid files, GTX files and the two coefficient files (which the coefficient
-// harness takes together: a 4-byte little-endian length of CORRCOEF.dat, its
-// bytes, then EGM96.dat's). Files over 64 KiB are left out. Seeds are named
-// by an FNV-1a hash of their content.
-inline void saveFileSeed(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    static std::string lastCorrections;
-    if (std::getenv("TERVALA_FUZZ_SEEDS") == nullptr || bytes.size() > 65536)
-        return;
-    const std::string name = path.substr(path.find_last_of('/') + 1), content(bytes.begin(), bytes.end());
-    std::uint64_t hash = 1469598103934665603ull;
-    for (unsigned char c : content)
-        hash = (hash ^ c) * 1099511628211ull;
-    const std::string id = std::to_string(hash % 1000000007ull);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gtx") == 0) {
-        saveSeed("fuzz_gtx", "gtx-" + id, content);
-    } else if (name == "kgeoid13.dat" || name == "kgeoid14.dat" || name == "egm2008p.dat") {
-        saveSeed("fuzz_grid_loader", "grid-" + id, content);
-    } else if (name == "CORRCOEF.dat") {
-        lastCorrections = content;
-    } else if (name == "EGM96.dat") {
-        const std::uint32_t n = static_cast<std::uint32_t>(lastCorrections.size());
-        const char length[4] = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
-        saveSeed("fuzz_coefficients", "coefficients-" + id, std::string(length, 4) + lastCorrections + content);
-    }
-}
+// The tests' inputs double as fuzzing seeds (fuzz/SeedCapture.h).
+using tervala::fuzz::saveFileSeed;
+using tervala::fuzz::saveSeed;
 
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
@@ -108,6 +75,48 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
     }
     std::fclose(f);
+}
+
+// One row of a table file of tests/tables: its line number and its fields.
+// Fields are blank-separated words or "quoted strings" (with the escapes
+// \t, \n, \" and \\); '#' outside quotes starts a comment.
+struct TableRow {
+    int line;
+    std::vector<std::string> fields;
+};
+inline std::vector<TableRow> readTable(const std::string& name)
+{
+    std::ifstream in(std::string(TERVALA_TEST_TABLES) + "/" + name);
+    EXPECT_TRUE(in.good()) << "cannot read the table " << name;
+    std::vector<TableRow> rows;
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        TableRow row{number, {}};
+        for (std::size_t i = 0; i < text.size() && text[i] != '#';) {
+            if (text[i] == ' ' || text[i] == '\t') {
+                ++i;
+            } else if (text[i] != '"') {
+                const std::size_t end = text.find_first_of(" \t", i);
+                row.fields.push_back(text.substr(i, end - i));
+                i = end == std::string::npos ? text.size() : end;
+            } else {
+                std::string field;
+                for (++i; i < text.size() && text[i] != '"'; ++i) {
+                    if (text[i] == '\\' && i + 1 < text.size()) {
+                        const char c = text[++i];
+                        field += c == 't' ? '\t' : c == 'n' ? '\n' : c;
+                    } else {
+                        field += text[i];
+                    }
+                }
+                row.fields.push_back(field);
+                ++i;
+            }
+        }
+        if (!row.fields.empty())
+            rows.push_back(row);
+    }
+    return rows;
 }
 
 // A scratch data folder that the loaders read from while this object lives.

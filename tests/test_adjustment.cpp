@@ -1,8 +1,9 @@
 // The estimation core and its statistics. Evidence: doubles recorded from the
-// members before they were moved onto the core; equal-weight fits against
-// the members; seeded Monte Carlo rates of the global test, the w-test, the
-// minimal detectable bias and data snooping in each of the four fits;
-// distribution quantiles against SciPy; refusal of degenerate geometry.
+// members before they were moved onto the core (equal-weight fits against the
+// members: ModernFits in test_modern); seeded Monte Carlo rates of the global
+// test, the w-test, the minimal detectable bias and data snooping in each of
+// the four fits; distribution quantiles against SciPy; refusal of degenerate
+// geometry.
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -213,47 +214,6 @@ const tervala::ObservationTest& observation(const Adjustment& a, int point, int 
     throw std::runtime_error("observation not in the report");
 }
 
-// With one a priori sigma for all, the weighted fits give the members'
-// parameters (the members use unit weights, so equal only within rounding).
-TEST(AdjustmentCore, EqualWeightsGiveTheMembersParameters)
-{
-    for (Model m : kModels) {
-        Network net(m, 7);
-        Random r(8);
-        net.draw(&r);
-        net.sigma.assign(net.sigma.size(), 0.013);
-        net.sigmaSource.assign(net.sigmaSource.size(), 0.013);
-        const Adjustment a = net.fit(AdjustmentSettings{});
-        ASSERT_EQ(a.geometry, Geometry::Sound) << modelName(m);
-        CTervala t;
-        std::vector<double> member;
-        std::vector<double> src = net.obsSrc, tgt = net.obsTarget;
-        const int n = net.observations();
-        if (m == Model::Helmert2D) {
-            t.Parameters_2DHelmert(n, src.data(), tgt.data());
-            for (int i = 0; i < 4; ++i)
-                member.push_back(t.Get2DHelmertParameters(i));
-        } else if (m == Model::Height) {
-            std::vector<double> xy, hs;
-            net.heightInputs(xy, hs);
-            t.Parameters_HeightTrans(n, 6544000, 413000, xy.data(), hs.data(), tgt.data());
-            for (int i = 0; i < 3; ++i)
-                member.push_back(t.GetHeightParameters(i));
-        } else {
-            if (m == Model::BursaWolf)
-                EXPECT_TRUE(t.SevenParameters_Bursa_WolfModel(n, src.data(), tgt.data()));
-            else
-                EXPECT_TRUE(t.SevenParameters_Molodensky_BadekasModel(n, src.data(), tgt.data()));
-            for (int i = 0; i < 7; ++i)
-                member.push_back(t.GetSevenParameters(i));
-        }
-        ASSERT_EQ(a.parameters.size(), member.size());
-        for (std::size_t i = 0; i < member.size(); ++i)
-            EXPECT_NEAR(a.parameters[i].value, member[i], 1e-9 * std::fabs(member[i]))
-                << modelName(m) << " " << a.parameters[i].name;
-    }
-}
-
 // Monte Carlo over each of the four fits, 1000 trials of noise at the a
 // priori standard deviations on a fixed network (12 points, sigmas differing
 // per observation): the global test at alpha = 5 % rejects 5 +- 2 % of clean
@@ -394,8 +354,9 @@ TEST(AdjustmentCore, DegenerateGeometryAndBadInputAreRefused)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result.geometry, c.expected) << c.what << ": " << c.result.message;
-        if (c.expected != Geometry::Sound)
+        if (c.expected != Geometry::Sound) {
             EXPECT_TRUE(c.result.parameters.empty() && !c.result.message.empty()) << c.what;
+        }
     }
     // The translation-only fit of the shifted line: (1, 0.5, 0.5) exactly
     // the shift, rotations held at 0 with sigma 0, scale 0.

@@ -72,42 +72,12 @@ TEST(Object, FreshValuesAndAccessorIndices)
     EXPECT_EQ(tervala::TervalaAccess::residual(t).Rows(), 0);
 }
 
-// Copies and assignments carry every ellipsoid constant and result, and are
-// independent of their source afterwards; self-assignment changes nothing.
-TEST(Object, CopyAssignAndSelfAssignAreIndependent)
-{
-    CTervala original;
-    original.Setup_Ellipsoid(6377397.155, 299.1528128);
-    double X = 3e6, Y = 1e6, Z = 5.3e6;
-    original.Geocentric_to_Geodetic(X, Y, Z);
-    CTervala copy(original), assigned;
-    assigned = original;
-    for (CTervala* c : {&copy, &assigned}) {
-        c->Geocentric_to_Geodetic(X, Y, Z);  // with the copied ellipsoid
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(c->GetGeodetic(i), original.GetGeodetic(i)) << i;
-        c->Setup_Ellipsoid(6378137.0, 298.257222101);
-    }
-    EXPECT_EQ(tervala::TervalaAccess::ellipsoid(original).a, 6377397.155);
-    CTervala& self = original;
-    original = self;
-    EXPECT_EQ(tervala::TervalaAccess::ellipsoid(original).b, tervala::makeEllipsoid(6377397.155, 299.1528128).b);
-}
-
-// The constants of the GRS80 example, each as double arithmetic gives it;
-// the meridian arc to the pole is the quarter meridian (10001965.7293 m) and
-// the footpoint series inverts the arc.
-TEST(Ellipsoid, Grs80ConstantsArcAndFootpoint)
+// The meridian arc to the pole is GRS80's quarter meridian (10001965.7293 m)
+// and the footpoint series inverts the arc. (The ellipsoid's constants show
+// in the geocentric conversions against GeographicLib.)
+TEST(Ellipsoid, Grs80ArcAndFootpoint)
 {
     const tervala::EllipsoidConstants e = tervala::makeEllipsoid(6378137.0, 298.257222101);
-    EXPECT_EQ(e.b, 6356752.314140356);
-    EXPECT_EQ(e.e2, 0.006694380022900686);
-    EXPECT_EQ(e.ep2, 0.006739496775478856);
-    EXPECT_EQ(e.n, 0.0016792203946287211);
-    EXPECT_EQ(e.arcAlpha, 6367449.145771049);
-    EXPECT_EQ(e.arcBeta, -0.002518827928487715);
-    EXPECT_EQ(e.footBeta, 0.002518826596765169);
-    EXPECT_EQ(e.footAlpha, e.arcAlpha);
     EXPECT_NEAR(tervala::meridianArc(e, tervala::PI / 2), 10001965.7293, 1e-4);
     for (double deg = -89.0; deg <= 89.0; deg += 0.5) {
         const double phi = tervala::angles::toRadians(deg);

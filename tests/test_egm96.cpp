@@ -70,11 +70,6 @@ void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
     ASSERT_EQ(t.LoadEGMData(nullptr), 1);
 }
 
-bool sameDouble(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
-}
-
 // The step-by-step evaluation: RADGRA, LEGFDN for every order, DSCML and
 // HUNDU, composed as the geoid height is defined. The Legendre table depends
 // only on the geocentric colatitude, so it is kept per colatitude (bit
@@ -282,7 +277,7 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
     }
     for (const auto& p : points) {
         const double fast = t.EGM96GeoidHeight(p[0], p[1]), plain = reference(p[0], p[1]);
-        ASSERT_TRUE(sameDouble(fast, plain)) << p[0] << " " << p[1] << ": " << fast << " vs " << plain;
+        ASSERT_TRUE(testsupport::sameBits(fast, plain)) << p[0] << " " << p[1] << ": " << fast << " vs " << plain;
     }
 }
 
@@ -301,7 +296,7 @@ TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
     wideH(kCount + 5, 1) = 1.0;
     const egm::CoefficientView standard(h, cc, cs), other(wideH, wideC, wideS);
     for (const auto& p : kEdgePoints)
-        EXPECT_TRUE(sameDouble(egm::geoidHeight(standard, p[0], p[1]), egm::geoidHeight(other, p[0], p[1])));
+        EXPECT_TRUE(testsupport::sameBits(egm::geoidHeight(standard, p[0], p[1]), egm::geoidHeight(other, p[0], p[1])));
 }
 
 // ---- Against independent evidence -----------------------------------------------

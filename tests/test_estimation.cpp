@@ -1,8 +1,7 @@
 // Least-squares estimators. Evidence: recovery of known parameters from
 // networks transformed exactly (the datum members apply the estimates),
 // Monte Carlo with noise for sigma and the full covariance, the small cases
-// with known answers, finite differences for the design rows, a textbook
-// whole-matrix Gauss-Newton, and doubles recorded from a noisy data set.
+// with known answers, and doubles recorded from a noisy data set.
 #include <cmath>
 #include <array>
 #include <cstring>
@@ -13,7 +12,6 @@
 
 #include "core/Access.h"
 #include "estimation/LeastSquares.h"
-#include "tervala/Numbra.h"
 #include "tervala/Tervala.h"
 
 namespace {
@@ -314,67 +312,6 @@ TEST(HeightEstimation, SmallCasesAndPlaneRecovery)
 }
 
 // ---- Seven parameters -------------------------------------------------------
-
-// A textbook Gauss-Newton with whole matrices as the reference for the
-// point-by-point accumulation: misclosures from the forward model (checked
-// against PROJ in test_datum), P = Inv(B B') on the block diagonal,
-// N = A' P A, ten passes (so it also carries the last correction, which is
-// below 1e-9 here).
-TEST(SevenParameterEstimation, AgreesWithTextbookGaussNewton)
-{
-    for (double noise : {0.0, 0.05})
-        for (bool mb : {false, true}) {
-            const std::vector<double> src = network(30, 2e5, 3);
-            const Vec3 o = mb ? centroid(src) : Vec3{0, 0, 0};
-            const std::vector<double> tgt = transformed(src, kShift, mb ? &o : nullptr, noise, 4);
-            const int n = static_cast<int>(src.size());
-            Numbra X = Zeros(7, 1), A(n, 7), w(n, 1), P = Zeros(n, n), N, dX;
-            for (int pass = 0; pass < 10; ++pass) {
-                const tervala::SevenParameterRotation R = tervala::sevenParameterRotation(X(5), X(6), X(7));
-                const double m = 1 + X(4) * 1e-6;
-                Numbra B = Zeros(3, 6);
-                for (int i = 1; i <= 3; ++i) {
-                    for (int j = 1; j <= 3; ++j)
-                        B(i, j) = m * R.r[i - 1][j - 1];
-                    B(i, i + 3) = -1;
-                }
-                const Numbra Pp = Inv(B * ~B);
-                for (int k = 0; k < n; k += 3) {
-                    const Vec3 x{src[k] - o.x, src[k + 1] - o.y, src[k + 2] - o.z};
-                    const Vec3 f = tervala::bursaWolfForward({X(1), X(2), X(3), X(4), X(5), X(6), X(7)}, x);
-                    const double fo[3] = {f.x + o.x, f.y + o.y, f.z + o.z};
-                    double a[3][7];
-                    tervala::sevenParameterDesignRows(R, m, x, R.apply(x.x, x.y, x.z), a);
-                    for (int i = 0; i < 3; ++i) {
-                        w(k + i + 1) = tgt[k + i] - fo[i];
-                        for (int j = 0; j < 7; ++j)
-                            A(k + i + 1, j + 1) = a[i][j];
-                        for (int j = 0; j < 3; ++j)
-                            P(k + i + 1, k + j + 1) = Pp(i + 1, j + 1);
-                    }
-                }
-                N = ~A * P * A;
-                dX = Slu(N, ~A * P * w);
-                X = X + dX;
-            }
-            const Numbra v = A * dX - w;
-            const double variance = Todouble(~v * P * v) / (n - 7);
-            const tervala::SevenParameterFit fit = internalFit(src, tgt, mb);
-            ::testing::Message where;
-            where << (mb ? "Molodensky-Badekas" : "Bursa-Wolf") << ", noise " << noise;
-            EXPECT_TRUE(fit.converged) << where;
-            EXPECT_NEAR(fit.sigma, std::sqrt(Todouble(~v * v) / (n - 7)), 1e-9) << where;
-            const Numbra C = Inv(N) * variance;
-            for (int i = 0; i < 7; ++i) {
-                EXPECT_NEAR(fit.parameters[i], X(i + 1), 1e-7) << where << " parameter " << i;
-                for (int j = 0; j < 7 && noise > 0; ++j)
-                    EXPECT_NEAR(fit.covariance[i][j], C(i + 1, j + 1), 1e-6 * std::sqrt(C(i + 1, i + 1) * C(j + 1, j + 1)))
-                        << where << " covariance " << i << " " << j;
-            }
-            for (int r = 1; r <= n; ++r)
-                EXPECT_NEAR(fit.residual(r), v(r), 1e-8) << where << " residual " << r;
-        }
-}
 
 // Exact data over about 1 km, 50 km and 1000 km with rotations up to 30"
 // and scale corrections up to 20 ppm: the stored parameters, applied by the

@@ -1,8 +1,12 @@
 // Least-squares fits of the local and datum transformations to common
 // points. Each returns a value holding the fitted transformation, the
 // covariance of its parameters, the residuals and a summary (sigma,
-// convergence, rank and degeneracy). The fits are unweighted: every
-// coordinate counts the same.
+// convergence, rank and degeneracy). Without FitSettings the fits are
+// unweighted (every coordinate counts the same) and return the doubles of
+// the CTervala estimators. With FitSettings they are weighted adjustments
+// that also report their statistics (global test, w-tests, redundancy
+// numbers, minimal detectable biases, data snooping); docs/statistics.md
+// explains each figure.
 //
 // Input: source and target point lists of equal length; too few points,
 // lists of different lengths or non-finite coordinates throw
@@ -14,6 +18,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Datum.hpp"
@@ -47,6 +52,89 @@ struct FitSummary {
     double sigma;
 };
 
+/// How a weighted fit is run. The a priori standard deviations (metres) are
+/// empty (equal weights: no tests, parameter standard deviations scaled by
+/// the a posteriori sigma0), one value for every coordinate, or one per
+/// point per coordinate in the order of the points (first, second; heights:
+/// one per point; X, Y, Z).
+struct FitSettings {
+    /// Of the observed (target) coordinates; for the seven-parameter fits
+    /// also of the source coordinates unless sourceSigma is given.
+    std::vector<double> sigma;
+    /// Seven-parameter fits only: of the source coordinates, the same layout;
+    /// 0 means error-free.
+    std::vector<double> sourceSigma;
+    double alpha = 0.05;    ///< significance of the global test, in (0, 1)
+    double alpha0 = 0.001;  ///< significance of each w-test, in (0, 1); power 0.80
+    /// Parameters held at zero (2D Helmert: t1, t2, rotation, and scale only
+    /// with rotation, which holds the scale factor at 1; height plane:
+    /// slope1, slope2, shift; seven parameters: tx, ty, tz, s, rx, ry, rz).
+    std::vector<std::string> fixed;
+    /// Data snooping: remove the point with the largest failing |w| and fit
+    /// again while a w-test fails (needs sigma).
+    bool snoop = false;
+};
+
+/// A parameter as the adjustment names and stores it.
+struct FitParameter {
+    std::string name;  ///< t2, t1, scale, rotation; slope1, slope2, shift; tx, ty, tz, s, rx, ry, rz
+    double value;      ///< in its unit: m, ppm, arc-seconds, m/m
+    double sigma;      ///< standard deviation, same unit (0 when held)
+};
+
+/// The global test of the variance factor against chi^2(r) / r.
+struct FitGlobalTest {
+    double statistic;  ///< variance factor v'Pv / r (a priori 1)
+    double lower;      ///< chi^2(alpha / 2, r) / r
+    double upper;      ///< chi^2(1 - alpha / 2, r) / r
+    bool passed;       ///< lower <= statistic <= upper
+};
+
+/// One tested observation (a coordinate of a point; in the seven-parameter
+/// fits a misclosure component of a point).
+struct FitObservation {
+    int point;                  ///< index of the point in the input, from 0
+    int coordinate;             ///< 0, 1, 2: first, second (X, Y, Z); 0 for heights
+    double residual;            ///< fitted minus observed, metres
+    double redundancyNumber;    ///< r_i, between 0 and 1
+    double normalisedResidual;  ///< v / sigma(v); NaN without a priori standard deviations
+    double w;                   ///< Baarda's w; NaN without a priori standard deviations or where r_i is 0
+    double mdb;                 ///< minimal detectable bias, metres; NaN without a priori standard deviations
+    bool rejected;              ///< |w| above the critical value
+};
+
+/// A point removed by data snooping.
+struct FitRemovedPoint {
+    int point;              ///< index of the point in the input
+    int coordinate;         ///< its observation with the largest failing |w|
+    double w;               ///< that w
+    double varianceFactor;  ///< of the fit the point was removed from
+    bool globalPassed;      ///< whether that fit passed the global test
+};
+
+/// What a weighted fit reports besides its transformation.
+struct FitStatistics {
+    bool apriori;  ///< a priori standard deviations were given: the tests apply
+    /// The parameters in the adjustment's order and units (2D Helmert: t2,
+    /// t1, scale, rotation; rotations in the convention asked for).
+    std::vector<FitParameter> parameters;
+    std::vector<std::vector<double>> correlation;  ///< of the parameters
+    double sigma0;   ///< a posteriori sqrt(v'Pv / r); 0 without redundancy
+    int redundancy;  ///< observations less free parameters
+    /// Present with a priori standard deviations and redundancy.
+    std::optional<FitGlobalTest> globalTest;
+    double alpha;             ///< of the global test
+    double alpha0;            ///< of each w-test
+    double wCritical;         ///< N(1 - alpha0 / 2)
+    double noncentralitySqrt;  ///< sqrt(lambda0) = wCritical + N(0.80)
+    /// Of the points kept, each point's coordinates in order.
+    std::vector<FitObservation> observations;
+    std::vector<FitRemovedPoint> removed;  ///< in the order of removal
+    /// Why the fit is refused, why snooping stopped, or why the iteration
+    /// did not converge; empty otherwise.
+    std::string message;
+};
+
 /// Result of fitHelmert2D. Parameter order of the covariance: t1, t2
 /// (metres), scale (ppm), rotation (arc-seconds).
 struct Helmert2DFitResult {
@@ -57,6 +145,8 @@ struct Helmert2DFitResult {
     /// Per point, fitted minus target (metres).
     std::vector<PlaneCoordinates> residuals;  ///< per point, fitted minus target, metres
     FitSummary summary;  ///< sigma, convergence, rank and degeneracy
+    /// Statistics of the weighted fits (with FitSettings); empty otherwise.
+    std::optional<FitStatistics> statistics;
 };
 
 /// Result of fitHeightPlane. Parameter order: slope1, slope2 (metre per
@@ -70,6 +160,8 @@ struct HeightPlaneFitResult {
     /// sqrt(0.5 v'v), metres: the legacy member's accuracy figure.
     double meanAccuracy;
     FitSummary summary;  ///< sigma, convergence, rank and degeneracy
+    /// Statistics of the weighted fits (with FitSettings); empty otherwise.
+    std::optional<FitStatistics> statistics;
 };
 
 /// Result of fitHelmert7. Parameter order: tx, ty, tz (metres), s (ppm),
@@ -81,6 +173,8 @@ struct Helmert7FitResult {
     /// Per point, fitted minus target (metres).
     std::vector<Geocentric> residuals;  ///< per point, fitted minus target, metres
     FitSummary summary;  ///< sigma, convergence, rank and degeneracy
+    /// Statistics of the weighted fits (with FitSettings); empty otherwise.
+    std::optional<FitStatistics> statistics;
 };
 
 /// Result of fitMolodenskyBadekas: as Helmert7FitResult, the transformation
@@ -91,6 +185,8 @@ struct MolodenskyBadekasFitResult {
     std::array<double, 7> standardDeviations;  ///< standard deviations of the parameters, in their units
     std::vector<Geocentric> residuals;  ///< per point, fitted minus target, metres
     FitSummary summary;  ///< sigma, convergence, rank and degeneracy
+    /// Statistics of the weighted fits (with FitSettings); empty otherwise.
+    std::optional<FitStatistics> statistics;
 };
 
 /// 2D Helmert transformation from at least 2 common points, about the
@@ -147,6 +243,61 @@ TERVALA_API Helmert7FitResult fitHelmert7(const std::vector<Geocentric>& source,
 TERVALA_API MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& source,
                                                             const std::vector<Geocentric>& target,
                                                             Convention convention);
+
+/// The weighted fits: as above, as a weighted adjustment with statistics.
+/// Transformation, covariance (a priori, or scaled by sigma0 without a
+/// priori standard deviations), residuals (NaN for points removed by
+/// snooping) and summary (points, observations and sigma of the points kept;
+/// unknowns counts the free parameters) come from the adjustment.
+/// @throw std::invalid_argument as the unweighted fits, and for standard
+///   deviations of the wrong count or not positive and finite, an unknown
+///   parameter name to hold, alpha or alpha0 outside (0, 1), or snooping
+///   without standard deviations.
+/// @param[in] source source points
+/// @param[in] target target points
+/// @param[in] settings standard deviations, test levels, held parameters, snooping
+/// @return the fitted transformation, covariance, residuals, summary and statistics
+TERVALA_API Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source,
+                                            const std::vector<PlaneCoordinates>& target, const FitSettings& settings);
+/// Weighted height plane about the centroid of the positions.
+/// @param[in] positions plane positions (first, second), metres
+/// @param[in] sourceHeights heights in the source system, metres
+/// @param[in] targetHeights heights in the target system, metres
+/// @param[in] settings standard deviations (of each height difference), test levels, held parameters, snooping
+/// @return the fitted plane, covariance, residuals, summary and statistics
+TERVALA_API HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
+                                                const std::vector<double>& sourceHeights,
+                                                const std::vector<double>& targetHeights, const FitSettings& settings);
+/// Weighted height plane about the given origin.
+/// @param[in] positions plane positions (first, second), metres
+/// @param[in] sourceHeights heights in the source system, metres
+/// @param[in] targetHeights heights in the target system, metres
+/// @param[in] origin the origin, metres
+/// @param[in] settings standard deviations (of each height difference), test levels, held parameters, snooping
+/// @return the fitted plane, covariance, residuals, summary and statistics
+TERVALA_API HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
+                                                const std::vector<double>& sourceHeights,
+                                                const std::vector<double>& targetHeights,
+                                                const PlaneCoordinates& origin, const FitSettings& settings);
+/// Weighted seven-parameter fit (Gauss-Helmert: source and target coordinates
+/// both carry errors; the tested observations are the misclosures).
+/// @param[in] source source points
+/// @param[in] target target points
+/// @param[in] convention the rotation convention wanted
+/// @param[in] settings standard deviations, test levels, held parameters, snooping
+/// @return the fitted transformation, covariance, residuals, summary and statistics
+TERVALA_API Helmert7FitResult fitHelmert7(const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
+                                          Convention convention, const FitSettings& settings);
+/// Weighted Molodensky-Badekas fit about the centroid of the source points
+/// kept.
+/// @param[in] source source points
+/// @param[in] target target points
+/// @param[in] convention the rotation convention wanted
+/// @param[in] settings standard deviations, test levels, held parameters, snooping
+/// @return the fitted transformation, covariance, residuals, summary and statistics
+TERVALA_API MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& source,
+                                                            const std::vector<Geocentric>& target,
+                                                            Convention convention, const FitSettings& settings);
 
 } // namespace tervala
 

@@ -1,8 +1,11 @@
 // The fits of namespace tervala for Python: point arrays in, a result object
 // out with the fitted transformation, its parameters by name, their standard
-// deviations (in the parameters' own units), covariance, residuals and the
-// summary. A degenerate fit holds no transformation: reading a parameter or
-// applying it raises ValueError instead of giving a number.
+// deviations (in the parameters' own units), covariance, residuals, the
+// summary and the adjustment's statistics (the fields of the tool's JSON
+// report). Every fit runs as the weighted adjustment, with equal weights when
+// no standard deviations are given, as the tool does. A degenerate fit holds
+// no transformation: reading a parameter or applying it raises ValueError
+// instead of giving a number.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -119,6 +122,102 @@ FitSummary summaryFrom(const py::handle& value)
                       t[5].cast<bool>(), t[6].cast<bool>(), t[7].cast<int>(), t[8].cast<double>()};
 }
 
+// The named tuples of the statistics.
+struct StatisticsTypes {
+    py::object parameter, globalTest, observations, removed, statistics;
+};
+
+py::object statisticsObject(const std::optional<FitStatistics>& given, const StatisticsTypes& types)
+{
+    if (!given)
+        return py::none();
+    const FitStatistics& s = *given;
+    py::list parameters, removed;
+    for (const FitParameter& p : s.parameters)
+        parameters.append(types.parameter(p.name, p.value, p.sigma));
+    const std::size_t u = s.parameters.size();
+    py::array_t<double> correlation({u, u});
+    for (std::size_t i = 0; i < u; ++i)
+        for (std::size_t j = 0; j < u; ++j)
+            correlation.mutable_at(i, j) = s.correlation[i][j];
+    const py::ssize_t m = static_cast<py::ssize_t>(s.observations.size());
+    py::array_t<long long> point(m), coordinate(m);
+    py::array_t<double> residual(m), redundancy(m), normalised(m), w(m), mdb(m);
+    py::array_t<bool> rejected(m);
+    for (py::ssize_t i = 0; i < m; ++i) {
+        const FitObservation& o = s.observations[static_cast<std::size_t>(i)];
+        point.mutable_at(i) = o.point;
+        coordinate.mutable_at(i) = o.coordinate;
+        residual.mutable_at(i) = o.residual;
+        redundancy.mutable_at(i) = o.redundancyNumber;
+        normalised.mutable_at(i) = o.normalisedResidual;
+        w.mutable_at(i) = o.w;
+        mdb.mutable_at(i) = o.mdb;
+        rejected.mutable_at(i) = o.rejected;
+    }
+    for (const FitRemovedPoint& r : s.removed)
+        removed.append(types.removed(r.point, r.coordinate, r.w, r.varianceFactor, r.globalPassed));
+    const py::object global = s.globalTest ? types.globalTest(s.globalTest->statistic, s.globalTest->lower,
+                                                              s.globalTest->upper, s.alpha, s.globalTest->passed)
+                                           : py::none();
+    return types.statistics(s.apriori, py::tuple(parameters), correlation, s.sigma0, s.redundancy, global,
+                            s.apriori ? py::object(py::float_(s.wCritical)) : py::none(), s.alpha0,
+                            types.observations(point, coordinate, residual, redundancy, normalised, w, mdb, rejected),
+                            py::tuple(removed), s.noncentralitySqrt, s.message);
+}
+
+std::optional<FitStatistics> statisticsFrom(const py::handle& value)
+{
+    if (value.is_none())
+        return std::nullopt;
+    FitStatistics s{};
+    s.apriori = value.attr("a_priori").cast<bool>();
+    for (const py::handle p : value.attr("parameters"))
+        s.parameters.push_back(FitParameter{p.attr("name").cast<std::string>(), p.attr("value").cast<double>(),
+                                            p.attr("sigma").cast<double>()});
+    const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value.attr("correlation"));
+    const auto u = static_cast<py::ssize_t>(s.parameters.size());
+    if (!c || c.ndim() != 2 || c.shape(0) != u || c.shape(1) != u) {
+        PyErr_Clear();
+        throw py::value_error("the pickled statistics hold a correlation matrix of the wrong shape");
+    }
+    for (std::size_t i = 0; i < s.parameters.size(); ++i) {
+        s.correlation.emplace_back(s.parameters.size());
+        for (std::size_t j = 0; j < s.parameters.size(); ++j)
+            s.correlation[i][j] = c.at(i, j);
+    }
+    s.sigma0 = value.attr("sigma0").cast<double>();
+    s.redundancy = value.attr("redundancy").cast<int>();
+    s.alpha0 = value.attr("alpha0").cast<double>();
+    s.alpha = 0.05;
+    const py::object global = value.attr("global_test");
+    if (!global.is_none()) {
+        s.alpha = global.attr("alpha").cast<double>();
+        s.globalTest = FitGlobalTest{global.attr("statistic").cast<double>(), global.attr("lower").cast<double>(),
+                                     global.attr("upper").cast<double>(), global.attr("passed").cast<bool>()};
+    }
+    const py::object w = value.attr("w_critical");
+    s.wCritical = w.is_none() ? std::nan("") : w.cast<double>();
+    s.noncentralitySqrt = value.attr("noncentrality_sqrt").cast<double>();
+    const py::object o = value.attr("observations");
+    const auto points = o.attr("point").cast<std::vector<long long>>();
+    const auto coordinates = o.attr("coordinate").cast<std::vector<long long>>();
+    const auto column = [&o](const char* name) { return o.attr(name).cast<std::vector<double>>(); };
+    const auto residual = column("residual"), redundancy = column("redundancy_number"),
+               normalised = column("normalised_residual"), wt = column("w"), mdb = column("mdb");
+    const auto rejected = o.attr("rejected").cast<std::vector<bool>>();
+    for (std::size_t i = 0; i < points.size(); ++i)
+        s.observations.push_back(FitObservation{static_cast<int>(points[i]), static_cast<int>(coordinates[i]),
+                                                residual[i], redundancy[i], normalised[i], wt[i], mdb[i],
+                                                rejected[i]});
+    for (const py::handle r : value.attr("removed"))
+        s.removed.push_back(FitRemovedPoint{r.attr("point").cast<int>(), r.attr("coordinate").cast<int>(),
+                                            r.attr("w").cast<double>(), r.attr("variance_factor").cast<double>(),
+                                            r.attr("global_passed").cast<bool>()});
+    s.message = value.attr("message").cast<std::string>();
+    return s;
+}
+
 // A fit's transformation, or ValueError saying why there is none.
 template <class Result>
 const auto& fitted(const Result& r, const char* what)
@@ -132,8 +231,11 @@ const auto& fitted(const Result& r, const char* what)
 
 // The summary properties every result has.
 template <class Result, class Class>
-void summaryProperties(Class& cls)
+void summaryProperties(Class& cls, const StatisticsTypes& types)
 {
+    cls.def_property_readonly("statistics", [types](const Result& r) { return statisticsObject(r.statistics, types); },
+                              "the adjustment's statistics: parameters (name, value, sigma), correlation, sigma0, "
+                              "redundancy, global_test, w_critical, observations, removed");
     cls.def_property_readonly("points", [](const Result& r) { return r.summary.points; }, "common points used")
         .def_property_readonly("observations", [](const Result& r) { return r.summary.observations; })
         .def_property_readonly("unknowns", [](const Result& r) { return r.summary.unknowns; })
@@ -218,16 +320,65 @@ py::object applyRows(const py::handle& points, const char* name, Kernel kernel)
     return py::module_::import("numpy").attr("stack")(list, py::arg("axis") = -1);
 }
 
+// The adjustment settings from the keyword arguments. sigma: None, one
+// number, or one per point per coordinate as an (n, perPoint) array ((n,)
+// for heights).
+std::vector<double> sigmaValues(const py::handle& value, const char* name, std::size_t points, py::ssize_t perPoint)
+{
+    if (value.is_none())
+        return {};
+    py::array a = realArray(value, name);
+    const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+    const bool one = a.ndim() == 0;
+    const bool table = perPoint == 1 ? a.ndim() == 1 && a.shape(0) == static_cast<py::ssize_t>(points)
+                                     : a.ndim() == 2 && a.shape(0) == static_cast<py::ssize_t>(points) &&
+                                           a.shape(1) == perPoint;
+    if (!one && !table)
+        throw py::value_error(std::string(name) + " must be one number or " +
+                              (perPoint == 1 ? "an (n,) array, one per point"
+                                             : "an (n, " + std::to_string(perPoint) +
+                                                   ") array, one per point and coordinate") +
+                              " (n = " + std::to_string(points) + ")");
+    return std::vector<double>(c.data(), c.data() + c.size());
+}
+
+FitSettings settingsFrom(const py::handle& sigma, std::size_t points, py::ssize_t perPoint, double alpha,
+                         double alpha0, const py::handle& fix, bool snoop)
+{
+    FitSettings s;
+    s.sigma = sigmaValues(sigma, "sigma", points, perPoint);
+    s.alpha = alpha;
+    s.alpha0 = alpha0;
+    if (py::isinstance<py::str>(fix))
+        s.fixed.push_back(fix.cast<std::string>());
+    else if (!fix.is_none())
+        s.fixed = fix.cast<std::vector<std::string>>();
+    s.snoop = snoop;
+    return s;
+}
+
 } // namespace
 
 void bindModernFits(py::module_& m)
 {
+    StatisticsTypes stats{namedTuple("FitParameter", "name value sigma"),
+                          namedTuple("GlobalTest", "statistic lower upper alpha passed"),
+                          namedTuple("FitObservations",
+                                     "point coordinate residual redundancy_number normalised_residual w mdb rejected"),
+                          namedTuple("RemovedPoint", "point coordinate w variance_factor global_passed"),
+                          namedTuple("FitStatistics", "a_priori parameters correlation sigma0 redundancy global_test "
+                                                      "w_critical alpha0 observations removed noncentrality_sqrt "
+                                                      "message")};
+    for (const py::object* t : {&stats.parameter, &stats.globalTest, &stats.observations, &stats.removed,
+                                &stats.statistics})
+        m.attr(t->attr("__name__")) = *t;
+
     // ---- 2D Helmert ---------------------------------------------------------------
     const py::object helmert2dParameters = namedTuple("Helmert2DParameters", "t1 t2 scale_ppm rotation");
     py::class_<Helmert2DFitResult> r2(m, "Helmert2DFitResult",
                                       "Result of fit_helmert_2d: t1, t2 (m), scale_ppm, rotation (arc-seconds), "
                                       "about the source centroid (origin).");
-    summaryProperties<Helmert2DFitResult>(r2);
+    summaryProperties<Helmert2DFitResult>(r2, stats);
     parameterProperties<Helmert2DFitResult, 4>(r2, "Helmert2DFitResult", helmert2dParameters,
                                                {"t1", "t2", "scale_ppm", "rotation"}, [](const Helmert2D& h) {
                                                    return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
@@ -251,13 +402,14 @@ void bindModernFits(py::module_& m)
                           "The fitted transformation on an (..., 2) array of (first, second) -> (..., 2).",
                           arg("points")));
     r2.def(py::pickle(
-        [](const Helmert2DFitResult& r) {
+        [stats](const Helmert2DFitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
                                   r.standardDeviations, residualTable<PlaneCoordinates, 2>(r.residuals),
-                                  summaryState(r.summary));
+                                  summaryState(r.summary), statisticsObject(r.statistics, stats));
         },
         [](const py::tuple& s) {
             Helmert2DFitResult r;
+            r.statistics = statisticsFrom(s[5]);
             if (!s[0].is_none())
                 r.transformation = s[0].cast<Helmert2D>();
             r.covariance = matrixFrom<4>(s[1]);
@@ -271,7 +423,7 @@ void bindModernFits(py::module_& m)
     const py::object heightParameters = namedTuple("HeightPlaneParameters", "slope1 slope2 shift");
     py::class_<HeightPlaneFitResult> rh(m, "HeightPlaneFitResult",
                                         "Result of fit_height_plane: slope1, slope2 (m/m), shift (m).");
-    summaryProperties<HeightPlaneFitResult>(rh);
+    summaryProperties<HeightPlaneFitResult>(rh, stats);
     parameterProperties<HeightPlaneFitResult, 3>(rh, "HeightPlaneFitResult", heightParameters,
                                                  {"slope1", "slope2", "shift"}, [](const HeightPlane& h) {
                                                      return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
@@ -295,12 +447,14 @@ void bindModernFits(py::module_& m)
                           "The fitted plane on an (..., 3) array of (first, second, height) -> (...) heights.",
                           arg("points")));
     rh.def(py::pickle(
-        [](const HeightPlaneFitResult& r) {
+        [stats](const HeightPlaneFitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
-                                  r.standardDeviations, r.residuals, r.meanAccuracy, summaryState(r.summary));
+                                  r.standardDeviations, r.residuals, r.meanAccuracy, summaryState(r.summary),
+                                  statisticsObject(r.statistics, stats));
         },
         [](const py::tuple& s) {
             HeightPlaneFitResult r;
+            r.statistics = statisticsFrom(s[6]);
             if (!s[0].is_none())
                 r.transformation = s[0].cast<HeightPlane>();
             r.covariance = matrixFrom<3>(s[1]);
@@ -319,12 +473,12 @@ void bindModernFits(py::module_& m)
     };
     py::class_<Helmert7FitResult> r7(m, "Helmert7FitResult",
                                      "Result of fit_helmert7: tx, ty, tz (m), scale_ppm, rx, ry, rz (arc-seconds).");
-    summaryProperties<Helmert7FitResult>(r7);
+    summaryProperties<Helmert7FitResult>(r7, stats);
     parameterProperties<Helmert7FitResult, 7>(r7, "Helmert7FitResult", sevenParameters, sevenNames, sevenValues);
     py::class_<MolodenskyBadekasFitResult> rb(m, "MolodenskyBadekasFitResult",
                                               "Result of fit_molodensky_badekas: parameters as Helmert7FitResult, "
                                               "about the source centroid (origin).");
-    summaryProperties<MolodenskyBadekasFitResult>(rb);
+    summaryProperties<MolodenskyBadekasFitResult>(rb, stats);
     parameterProperties<MolodenskyBadekasFitResult, 7>(
         rb, "MolodenskyBadekasFitResult", sevenParameters, sevenNames,
         [sevenValues](const MolodenskyBadekas& h) { return sevenValues(h.parameters()); });
@@ -355,13 +509,14 @@ void bindModernFits(py::module_& m)
         return residualTable<Geocentric, 3>(r.residuals);
     }, "(n, 3) fitted minus target (m)");
     r7.def(py::pickle(
-        [](const Helmert7FitResult& r) {
+        [stats](const Helmert7FitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
                                   r.standardDeviations, residualTable<Geocentric, 3>(r.residuals),
-                                  summaryState(r.summary));
+                                  summaryState(r.summary), statisticsObject(r.statistics, stats));
         },
         [](const py::tuple& s) {
             Helmert7FitResult r;
+            r.statistics = statisticsFrom(s[5]);
             if (!s[0].is_none())
                 r.transformation = s[0].cast<Helmert7>();
             r.covariance = matrixFrom<7>(s[1]);
@@ -371,13 +526,14 @@ void bindModernFits(py::module_& m)
             return r;
         }));
     rb.def(py::pickle(
-        [](const MolodenskyBadekasFitResult& r) {
+        [stats](const MolodenskyBadekasFitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
                                   r.standardDeviations, residualTable<Geocentric, 3>(r.residuals),
-                                  summaryState(r.summary));
+                                  summaryState(r.summary), statisticsObject(r.statistics, stats));
         },
         [](const py::tuple& s) {
             MolodenskyBadekasFitResult r;
+            r.statistics = statisticsFrom(s[5]);
             if (!s[0].is_none())
                 r.transformation = s[0].cast<MolodenskyBadekas>();
             r.covariance = matrixFrom<7>(s[1]);
@@ -396,47 +552,73 @@ void bindModernFits(py::module_& m)
         const std::string text = textSignature(name, false, doc, std::make_tuple(extra...));
         m.def(name, f, extra..., text.c_str());
     };
+    // Keyword arguments every fit takes after its points.
+    const auto sigmaArg = arg("sigma") = py::none();
+    const auto alphaArg = arg("alpha") = 0.05;
+    const auto alpha0Arg = arg("alpha0") = 0.001;
+    const auto fixArg = arg("fix") = py::tuple();
+    const auto snoopArg = arg("snoop") = false;
     def("fit_helmert_2d",
-        [](const py::handle& source, const py::handle& target) {
+        [](const py::handle& source, const py::handle& target, const py::handle& sigma, double alpha, double alpha0,
+           const py::handle& fix, bool snoop) {
             // Source first, so a refusal names the first bad argument.
             const auto s = planePoints(source, "source");
-            return fitHelmert2D(s, planePoints(target, "target"));
+            const auto t = planePoints(target, "target");
+            return fitHelmert2D(s, t, settingsFrom(sigma, s.size(), 2, alpha, alpha0, fix, snoop));
         },
-        "Fits a Helmert2D to (n, 2) arrays of common points (n >= 2), about the source centroid.", arg("source"),
-        arg("target"));
+        "Fits a Helmert2D to (n, 2) arrays of common points (n >= 2), about the source centroid (of the points "
+        "kept). sigma: a priori standard deviation (m) of the target coordinates, one number or (n, 2); alpha, "
+        "alpha0: levels of the global test and the w-test; fix: parameter names held (t1, t2, rotation, scale "
+        "with rotation); snoop: remove the point with the largest failing |w| and fit again while a test fails.",
+        arg("source"), arg("target"), py::kw_only(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
     def("fit_height_plane",
         [](const py::handle& positions, const py::handle& sourceHeights, const py::handle& targetHeights,
-           const py::object& origin) {
+           const py::object& origin, const py::handle& sigma, double alpha, double alpha0, const py::handle& fix,
+           bool snoop) {
             const auto p = planePoints(positions, "positions");
             const auto s = values(sourceHeights, "source_heights");
             const auto t = values(targetHeights, "target_heights");
+            const FitSettings settings = settingsFrom(sigma, p.size(), 1, alpha, alpha0, fix, snoop);
             if (origin.is_none())
-                return fitHeightPlane(p, s, t);
+                return fitHeightPlane(p, s, t, settings);
             py::array_t<double, py::array::forcecast> o = py::array_t<double, py::array::forcecast>::ensure(origin);
             if (!o || o.ndim() != 1 || o.shape(0) != 2) {
                 PyErr_Clear();
                 throw py::value_error("origin must be a sequence of 2 numbers");
             }
-            return fitHeightPlane(p, s, t, PlaneCoordinates{o.at(0), o.at(1)});
+            return fitHeightPlane(p, s, t, PlaneCoordinates{o.at(0), o.at(1)}, settings);
         },
         "Fits a HeightPlane to (n, 2) positions and (n,) source and target heights (n >= 3), about the centroid "
-        "of the positions unless an origin is given.",
-        arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none());
+        "of the positions unless an origin is given. sigma: a priori standard deviation (m) of each height "
+        "difference, one number or (n,); fix: slope1, slope2, shift; the other keywords as fit_helmert_2d.",
+        arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none(), py::kw_only(),
+        sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
+    const auto sevenFit = [](auto fit) {
+        return [fit](const py::handle& source, const py::handle& target, const std::string& convention,
+                     const py::handle& sigma, const py::handle& sourceSigma, double alpha, double alpha0,
+                     const py::handle& fix, bool snoop) {
+            const auto s = spacePoints(source, "source");
+            const auto t = spacePoints(target, "target");
+            FitSettings settings = settingsFrom(sigma, s.size(), 3, alpha, alpha0, fix, snoop);
+            settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
+            return fit(s, t, conventionFromText(convention), settings);
+        };
+    };
     def("fit_helmert7",
-        [](const py::handle& source, const py::handle& target, const std::string& convention) {
-            const auto s = spacePoints(source, "source");
-            return fitHelmert7(s, spacePoints(target, "target"), conventionFromText(convention));
-        },
+        sevenFit([](const std::vector<Geocentric>& s, const std::vector<Geocentric>& t, Convention c,
+                    const FitSettings& f) { return fitHelmert7(s, t, c, f); }),
         "Fits a Helmert7 to (n, 3) arrays of geocentric common points (n >= 3); rotations in the named "
-        "convention.",
-        arg("source"), arg("target"), py::kw_only(), arg("convention"));
+        "convention. sigma: a priori standard deviation (m) of the target coordinates, and of the source "
+        "coordinates unless source_sigma is given (0: error-free), one number or (n, 3); fix: tx, ty, tz, s, rx, "
+        "ry, rz; the other keywords as fit_helmert_2d. The tested observations are each point's misclosures.",
+        arg("source"), arg("target"), py::kw_only(), arg("convention"), sigmaArg, arg("source_sigma") = py::none(),
+        alphaArg, alpha0Arg, fixArg, snoopArg);
     def("fit_molodensky_badekas",
-        [](const py::handle& source, const py::handle& target, const std::string& convention) {
-            const auto s = spacePoints(source, "source");
-            return fitMolodenskyBadekas(s, spacePoints(target, "target"), conventionFromText(convention));
-        },
-        "As fit_helmert7, about the source centroid.", arg("source"), arg("target"), py::kw_only(),
-        arg("convention"));
+        sevenFit([](const std::vector<Geocentric>& s, const std::vector<Geocentric>& t, Convention c,
+                    const FitSettings& f) { return fitMolodenskyBadekas(s, t, c, f); }),
+        "As fit_helmert7, about the centroid of the source points kept.", arg("source"), arg("target"),
+        py::kw_only(), arg("convention"), sigmaArg, arg("source_sigma") = py::none(), alphaArg, alpha0Arg, fixArg,
+        snoopArg);
 }
 
 } // namespace python

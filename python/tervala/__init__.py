@@ -22,7 +22,9 @@ their arguments and raise ValueError naming the value.
   as their paths and load each file once per process, so they can be handed
   to ``multiprocessing`` and ``concurrent.futures`` workers as they are.
 * The results equal the legacy members' doubles bit for bit where both
-  compute the same quantity.
+  compute the same quantity. The fits run as weighted adjustments (equal
+  weights without ``sigma=``), as the tool's do, and agree with the members'
+  estimators to rounding; their ``statistics`` hold the tool's report.
 
     >>> import tervala
     >>> tm = tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 38.0, 127.0,
@@ -51,6 +53,10 @@ Pythonic results:
 
 Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
 ...) run a per-point member over NumPy arrays in the same way.
+
+``Tervala`` objects pickle (a loaded grid or coefficient set as the paths of
+its files, read once per process), and ``tervala.dask`` runs the array
+functions on Dask arrays and DataFrames.
 """
 
 from ._tervala import (
@@ -58,6 +64,9 @@ from ._tervala import (
     DataFileError,
     Egm96Model,
     Ellipsoid,
+    FitObservations,
+    FitParameter,
+    FitStatistics,
     Geocentric,
     Geodetic,
     GeodeticShift,
@@ -67,6 +76,7 @@ from ._tervala import (
     GeographicXY,
     GeographicXYWithScale,
     GeoidGrid,
+    GlobalTest,
     Helmert2D,
     Helmert2DFit,
     Helmert2DFitResult,
@@ -83,6 +93,7 @@ from ._tervala import (
     PlaneCoordinates,
     Projected,
     ProjectedWithScale,
+    RemovedPoint,
     SevenParameterFit,
     Tervala,
     TransverseMercator,
@@ -102,6 +113,7 @@ __all__ = [
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
     "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "RemovedPoint",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",

@@ -1,7 +1,7 @@
 # Types of the extension module tervala._tervala. Checked against the built
 # module by mypy's stubtest (python/tests/check_stubs.py).
 import os
-from typing import Any, List, NamedTuple, Optional, Tuple, Union, overload
+from typing import Any, List, NamedTuple, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -430,6 +430,49 @@ class GeoidGrid:
 
 # ---- Fits ------------------------------------------------------------------------
 
+class FitParameter(NamedTuple):
+    name: str
+    value: float
+    sigma: float
+
+class GlobalTest(NamedTuple):
+    statistic: float
+    lower: float
+    upper: float
+    alpha: float
+    passed: bool
+
+class FitObservations(NamedTuple):
+    point: npt.NDArray[np.int64]
+    coordinate: npt.NDArray[np.int64]
+    residual: _Array
+    redundancy_number: _Array
+    normalised_residual: _Array
+    w: _Array
+    mdb: _Array
+    rejected: npt.NDArray[np.bool_]
+
+class RemovedPoint(NamedTuple):
+    point: int
+    coordinate: int
+    w: float
+    variance_factor: float
+    global_passed: bool
+
+class FitStatistics(NamedTuple):
+    a_priori: bool
+    parameters: Tuple[FitParameter, ...]
+    correlation: _Array
+    sigma0: float
+    redundancy: int
+    global_test: Optional[GlobalTest]
+    w_critical: Optional[float]
+    alpha0: float
+    observations: FitObservations
+    removed: Tuple[RemovedPoint, ...]
+    noncentrality_sqrt: float
+    message: str
+
 class _FitSummary:
     @property
     def points(self) -> int: ...
@@ -451,6 +494,8 @@ class _FitSummary:
     def sigma(self) -> float: ...
     @property
     def covariance(self) -> _Array: ...
+    @property
+    def statistics(self) -> Optional[FitStatistics]: ...
 
 class Helmert2DFitResult(_FitSummary):
     @property
@@ -528,8 +573,16 @@ class MolodenskyBadekasFitResult(_SevenParameterResult):
     def origin(self) -> Geocentric: ...
 
 def _file_loads() -> int: ...
-def fit_helmert_2d(source: _Real, target: _Real) -> Helmert2DFitResult: ...
+_Names = Union[str, Sequence[str]]
+def fit_helmert_2d(source: _Real, target: _Real, *, sigma: Optional[_Real] = None, alpha: float = 0.05,
+                   alpha0: float = 0.001, fix: _Names = (), snoop: bool = False) -> Helmert2DFitResult: ...
 def fit_height_plane(positions: _Real, source_heights: _Real, target_heights: _Real,
-                     origin: Optional[Tuple[float, float]] = None) -> HeightPlaneFitResult: ...
-def fit_helmert7(source: _Real, target: _Real, *, convention: str) -> Helmert7FitResult: ...
-def fit_molodensky_badekas(source: _Real, target: _Real, *, convention: str) -> MolodenskyBadekasFitResult: ...
+                     origin: Optional[Tuple[float, float]] = None, *, sigma: Optional[_Real] = None,
+                     alpha: float = 0.05, alpha0: float = 0.001, fix: _Names = (),
+                     snoop: bool = False) -> HeightPlaneFitResult: ...
+def fit_helmert7(source: _Real, target: _Real, *, convention: str, sigma: Optional[_Real] = None,
+                 source_sigma: Optional[_Real] = None, alpha: float = 0.05, alpha0: float = 0.001,
+                 fix: _Names = (), snoop: bool = False) -> Helmert7FitResult: ...
+def fit_molodensky_badekas(source: _Real, target: _Real, *, convention: str, sigma: Optional[_Real] = None,
+                           source_sigma: Optional[_Real] = None, alpha: float = 0.05, alpha0: float = 0.001,
+                           fix: _Names = (), snoop: bool = False) -> MolodenskyBadekasFitResult: ...

@@ -1,4 +1,10 @@
-"""The estimators: synthetic common points from known parameters, result objects, untouched inputs."""
+"""The estimators: synthetic common points from known parameters, result objects, untouched inputs;
+the weighted fits' statistics against the tool's JSON report and SciPy."""
+
+import json
+import os
+import pickle
+import subprocess
 
 import numpy as np
 import pytest
@@ -17,10 +23,9 @@ def test_2d_helmert_fit_recovers_known_parameters(grs80):
     src_before, dst_before = src.copy(), dst.copy()
     fit = grs80.Parameters_2DHelmert(src, dst)
     assert np.array_equal(src, src_before) and np.array_equal(dst, dst_before)  # copies were passed
-    assert fit.points == 6 and fit.covariance.shape == (4, 4)
-    assert (fit.t1, fit.t2) == pytest.approx((t1, t2), abs=0.03) and fit.origin == pytest.approx(origin, abs=1e-9)
-    assert fit.scale == pytest.approx(ppm, abs=10) and fit.rotation == pytest.approx(arcsec, abs=2)
-    assert fit.sigma ** 2 * (12 - 4) == pytest.approx(np.sum(fit.residuals ** 2), rel=1e-9) and 0.002 < fit.sigma < 0.05
+    assert fit.points == 6 and fit.covariance.shape == (4, 4) and fit.origin == pytest.approx(origin, abs=1e-9)
+    # Named fields in their places (the accuracy of the estimate is the C++ suite's).
+    assert (fit.t1, fit.t2, fit.scale, fit.rotation) == pytest.approx((t1, t2, ppm, arcsec), abs=10)
     # Residuals per point in (first, second) order, model minus observation.
     x, y = grs80.helmert_2d(*fit.origin, src[:, 0], src[:, 1])
     assert fit.residuals == pytest.approx(np.c_[x - dst[:, 0], y - dst[:, 1]], abs=1e-6)
@@ -46,9 +51,7 @@ def test_height_fit_plane_and_shift(grs80):
     # HeightTrans takes the origin first coordinate first and reproduces the targets.
     assert grs80.height_trans(x0, y0, xy[:, 0], xy[:, 1], hs) == pytest.approx(ht, abs=1e-9)
 
-    two = grs80.Parameters_HeightTrans(0.0, 0.0, xy[:2], [0.0, 0.0], [10.00, 10.04])
-    assert two.parameters == pytest.approx([0.0, 0.0, 10.02], abs=1e-12)
-    assert two.residuals == pytest.approx([0.02, -0.02], abs=1e-12) and two.mean_accuracy == pytest.approx(0.02)
+    two = grs80.Parameters_HeightTrans(0.0, 0.0, xy[:2], [0.0, 0.0], [10.00, 10.04])  # the result object
     assert two.residuals[1] == grs80.GetResidualH(2) and two.mean_accuracy == grs80.GetHeightMeanaccuracy()
 
 
@@ -64,14 +67,11 @@ def test_bursa_wolf_fit_recovers_known_parameters(grs80):
     p = (100.0, -50.0, 80.0, 5.0, 1.5, -2.0, 0.8)
     src, dst = seven_parameter_points(np.random.default_rng(3), p)
     fit = grs80.SevenParameters_Bursa_WolfModel(src, dst)
-    assert fit.converged is True and fit.rotation_origin is None
-    assert fit.parameters[:4] == pytest.approx(p[:4], abs=0.05) and fit.parameters[3] == pytest.approx(p[3], abs=0.01)
-    assert fit.parameters[4:] == pytest.approx(p[4:], abs=0.002)
-    assert fit.residuals.shape == (8, 3) and 0.003 < fit.sigma < 0.03
-    assert fit.sigma ** 2 * (24 - 7) == pytest.approx(np.sum(fit.residuals ** 2), rel=1e-6)
-    assert np.all(np.diag(fit.covariance) > 0)
+    assert fit.converged is True and fit.rotation_origin is None and fit.residuals.shape == (8, 3)
+    assert fit.parameters == pytest.approx(p, abs=0.05)  # in the accessors' order
     assert list(fit.parameters) == [grs80.GetSevenParameters(i) for i in range(7)]
-    assert fit.residuals[2, 2] == grs80.GetResidual(9)
+    assert fit.residuals[2, 2] == grs80.GetResidual(9) and fit.sigma == grs80.GetSigma()
+    assert fit.covariance[4, 1] == grs80.GetSevenCovariance(4, 1)
     # The estimate stays in the object: the array function carries source onto target.
     moved = np.c_[grs80.bursa_wolf(*src.T)]
     assert np.max(np.abs(moved - dst)) < 0.05
@@ -89,11 +89,6 @@ def test_molodensky_badekas_fit_turns_about_the_source_centroid(grs80):
     moved = np.c_[grs80.molodensky_badekas(*src.T)]
     assert np.max(np.abs(moved - dst)) < 0.05
 
-    corners = np.array([[0, 0, 0], [2, 0, 0], [0, 2, 0], [0, 0, 2]], dtype=float)
-    same = grs80.SevenParameters_Molodensky_BadekasModel(corners, corners)
-    assert list(same.rotation_origin) == [0.5, 0.5, 0.5]
-    assert same.converged and not same.parameters.any() and same.sigma == 0.0
-
 
 @pytest.mark.parametrize("member, good", [("Parameters_2DHelmert", np.zeros((3, 2))),
                                           ("SevenParameters_Bursa_WolfModel", np.zeros((3, 3))),
@@ -109,3 +104,155 @@ def test_estimators_reject_malformed_point_arrays(grs80, member, good):
         fit([["a"] * dims] * 3, good)
     with pytest.raises(ValueError, match="same number"):
         grs80.Parameters_HeightTrans(0.0, 0.0, np.zeros((3, 2)), np.zeros(3), np.zeros(2))
+
+
+# ---- The weighted fits and their statistics ---------------------------------------
+
+TOOL_COORDINATES = {"helmert2d": ["x'", "y'"], "height": ["h'"], "bursa-wolf": ["X", "Y", "Z"],
+                    "molodensky-badekas": ["X", "Y", "Z"]}
+
+
+def network(rng, n=10):
+    """Common points for each model: 2D Helmert, heights, seven parameters (with a 0.2 m blunder in Z' of point 3)."""
+    xy = rng.uniform(1000, 4000, (n, 2))
+    target2 = np.column_stack(tervala.Helmert2D(150.0, -80.0, 12.5, 150.0, (2500.0, 2500.0)).forward(*xy.T))
+    hs = rng.uniform(40, 60, n)
+    ht = hs + 27.3 + 2e-5 * (xy[:, 0] - 2500) - 1e-5 * (xy[:, 1] - 2500)
+    src = np.column_stack(tervala.Ellipsoid("GRS80").to_geocentric(rng.uniform(37, 38, n), rng.uniform(127, 128, n),
+                                                                    rng.uniform(0, 300, n)))
+    dst = np.column_stack(tervala.Helmert7(tx=-115.8, ty=474.99, tz=674.11, s=-2.5, rx=1.16, ry=-2.31, rz=-1.63,
+                                           convention="coordinate_frame").forward(*src.T))
+    dst += rng.normal(0, 0.01, dst.shape)
+    dst[3, 2] += 0.2
+    return (xy, target2 + rng.normal(0, 0.004, xy.shape), hs, ht + rng.normal(0, 0.005, n), src, dst)
+
+
+def run_tool(scratch, model, lines, *options):
+    tool = os.environ.get("TERVALA_TOOL")
+    if not tool or not os.path.isfile(tool):
+        pytest.skip("the tervala tool is not built (TERVALA_TOOL)")
+    points, report = scratch / f"{model}.txt", scratch / f"{model}.json"
+    points.write_text("".join(f"P{k} " + " ".join(repr(float(v)) for v in row) + "\n" for k, row in enumerate(lines)))
+    subprocess.run([tool, "fit", model, str(points), "--json", str(report), *options], check=True,
+                   stdout=subprocess.DEVNULL)
+    return json.loads(report.read_text())
+
+
+def test_statistics_equal_the_tools_json_report(scratch):
+    """One case per model through the tool and the module: the same core, the same doubles."""
+    xy, xy2, hs, ht, src, dst = network(np.random.default_rng(11))
+    s7, t7 = np.full((10, 3), 0.005), np.full((10, 3), 0.01)
+    s7[:, 2], t7[5] = 0.0, 0.02  # error-free source heights; one weaker target point
+    s2 = np.c_[np.full(10, 0.004), np.linspace(0.002, 0.02, 10)]  # x' and y' weighted apart
+    cases = [  # model, file columns, tool options, the same fit in Python
+        ("helmert2d", np.c_[xy, xy2], ["--sigma", "0.004", "--fix", "rotation,scale"],
+         lambda: tervala.fit_helmert_2d(xy, xy2, sigma=0.004, fix=["rotation", "scale"])),
+        ("helmert2d", np.c_[xy, xy2, s2], [], lambda: tervala.fit_helmert_2d(xy, xy2, sigma=s2)),  # sx' sy' columns
+        ("height", np.c_[xy, hs, ht, np.linspace(0.004, 0.008, 10)], ["--alpha", "0.1", "--alpha0", "0.01"],
+         lambda: tervala.fit_height_plane(xy, hs, ht, sigma=np.linspace(0.004, 0.008, 10), alpha=0.1, alpha0=0.01)),
+        ("bursa-wolf", np.c_[src, dst, s7, t7], ["--snoop"],
+         lambda: tervala.fit_helmert7(src, dst, convention="coordinate_frame", sigma=t7, source_sigma=s7,
+                                      snoop=True)),
+        ("molodensky-badekas", np.c_[src, dst], ["--fix", "s"],
+         lambda: tervala.fit_molodensky_badekas(src, dst, convention="coordinate_frame", fix="s")),
+    ]
+    nan = lambda v: np.nan if v is None else v  # noqa: E731 (JSON null: not tested)
+    removed = {}
+    for model, lines, options, fit in cases:
+        tool, result = run_tool(scratch, model, lines, *options), fit()
+        st = result.statistics
+        removed[model] = [(r.point, r.coordinate) for r in st.removed]
+        if hasattr(result, "origin"):  # the centroid the parameters refer to
+            assert tool["origin"][:len(result.origin)] == pytest.approx(tuple(result.origin), rel=1e-15)
+        names = TOOL_COORDINATES[model]
+        assert [p["name"] for p in tool["parameters"]] == [p.name for p in st.parameters]
+        assert np.allclose([[p["value"], nan(p["sigma"])] for p in tool["parameters"]],
+                           [[p.value, p.sigma] for p in st.parameters], rtol=1e-13, atol=0, equal_nan=True), model
+        assert (tool["sigma0"], tool["redundancy"], tool["a_priori"]) == \
+            pytest.approx((st.sigma0, st.redundancy, st.a_priori), rel=1e-13)
+        assert np.allclose(tool["correlation"], st.correlation, rtol=0, atol=1e-13)
+        assert (tool["global_test"] is None) == (st.global_test is None)
+        if st.global_test:
+            assert [tool["global_test"][k] for k in GLOBAL_TEST_KEYS] == pytest.approx(list(st.global_test), rel=1e-13)
+        o = st.observations
+        assert [(x["point"], x["coordinate"], x["rejected"]) for x in tool["observations"]] == \
+            [(f"P{p}", names[c], bool(r)) for p, c, r in zip(o.point, o.coordinate, o.rejected)], model
+        for key, column in [("residual", o.residual), ("redundancy_number", o.redundancy_number),
+                            ("normalised_residual", o.normalised_residual), ("w", o.w), ("mdb", o.mdb)]:
+            assert np.allclose([nan(x[key]) for x in tool["observations"]], column, rtol=1e-12, atol=1e-15,
+                               equal_nan=True), (model, key)
+        assert [(r["point"], r["coordinate"]) for r in tool["removed"]] == \
+            [(f"P{r.point}", names[r.coordinate]) for r in st.removed]
+    # Snooping took out the point with the 0.2 m blunder in Z', and only that one.
+    assert removed["bursa-wolf"] == [(3, 2)]
+    assert tervala.fit_height_plane(xy, hs, ht, sigma=0.01).origin == pytest.approx(xy.mean(axis=0), rel=1e-15)
+    # Position-vector rotations are the negated coordinate-frame ones, in the statistics too.
+    flipped = tervala.fit_molodensky_badekas(src, dst, convention="position_vector", fix="s")
+    assert [p.value for p in flipped.statistics.parameters[4:]] == list(flipped.parameters[4:])
+    assert [p["value"] for p in tool["parameters"][4:]] == pytest.approx([-v for v in flipped.parameters[4:]])
+
+
+GLOBAL_TEST_KEYS = ["statistic", "lower", "upper", "alpha", "passed"]
+
+
+def test_weighted_2d_helmert_against_numpy_and_scipy():
+    """Unequal weights per coordinate, held parameters and test levels against an independent solution."""
+    stats = pytest.importorskip("scipy.stats")
+    rng = np.random.default_rng(12)
+    xy, xy2 = network(rng)[:2]
+    sigma = rng.uniform(0.002, 0.02, xy.shape)  # differs per point and per coordinate
+    x, y = (xy - xy.mean(axis=0)).T
+    one, zero = np.ones_like(x), np.zeros_like(x)
+    # x' - x0 = t1 + c x - d y, y' - y0 = t2 + d x + c y, with (t1, t2, c, d).
+    design = np.vstack([np.c_[one, zero, x, -y], np.c_[zero, one, y, x]])
+    observed = np.r_[xy2[:, 0], xy2[:, 1]] - np.r_[[xy.mean(axis=0)[0]] * 10, [xy.mean(axis=0)[1]] * 10]
+    weight = 1 / np.r_[sigma[:, 0], sigma[:, 1]]
+    for fix, columns in [((), [0, 1, 2, 3]), (("rotation", "scale"), [0, 1])]:
+        rhs = observed - (np.r_[x, y] if fix else 0)  # c = 1, d = 0 when held
+        A = design[:, columns]
+        solution = np.linalg.lstsq(A * weight[:, None], rhs * weight, rcond=None)[0]
+        fit = tervala.fit_helmert_2d(xy, xy2, sigma=sigma, fix=fix, alpha=0.1, alpha0=0.01)
+        assert (fit.t1, fit.t2) == pytest.approx(solution[:2], abs=1e-7)
+        normal = (A * weight[:, None] ** 2).T @ A
+        assert fit.standard_deviations[:2] == pytest.approx(np.sqrt(np.diag(np.linalg.inv(normal)))[:2], rel=1e-9)
+        if not fix:
+            c, d = solution[2:]
+            assert fit.scale_ppm == pytest.approx((np.hypot(c, d) - 1) * 1e6, abs=1e-6)
+            assert fit.rotation == pytest.approx(np.degrees(np.arctan2(d, c)) * 3600, abs=1e-6)
+        st = fit.statistics
+        v = A @ solution - rhs
+        # r_i = 1 - (A N^-1 A' P)_ii for uncorrelated observations.
+        hat = A @ np.linalg.solve(normal, (A * weight[:, None] ** 2).T)
+        redundancy = dict(zip(zip(st.observations.point, st.observations.coordinate),
+                              st.observations.redundancy_number))
+        assert [redundancy[k % 10, k // 10] for k in range(20)] == pytest.approx(1 - np.diag(hat), abs=1e-12)
+        assert st.redundancy == 20 - len(columns)
+        assert st.sigma0 ** 2 == pytest.approx(np.sum((v * weight) ** 2) / st.redundancy, rel=1e-9)
+        g = st.global_test
+        assert (g.lower, g.upper) == pytest.approx(
+            (stats.chi2.ppf(0.05, st.redundancy) / st.redundancy, stats.chi2.ppf(0.95, st.redundancy) / st.redundancy),
+            rel=1e-10)
+        assert st.w_critical == pytest.approx(stats.norm.ppf(0.995), rel=1e-10)
+        assert st.noncentrality_sqrt == pytest.approx(stats.norm.ppf(0.995) + stats.norm.ppf(0.8), rel=1e-10)
+    # The statistics travel with a pickled result.
+    np.testing.assert_equal(pickle.loads(pickle.dumps(fit)).statistics, fit.statistics)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], sigma=np.full(20, 0.01)), r"sigma must be .*\(n, 2\)"),
+    (lambda p, t: tervala.fit_height_plane(p[:, :2], p[:, 2], t[:, 2], sigma=np.full((10, 1), 0.01)),
+     r"sigma must be .*\(n,\)"),
+    (lambda p, t: tervala.fit_helmert7(p, t, convention="position_vector", sigma=0.01, source_sigma=np.zeros(3)),
+     r"source_sigma must be"),
+    (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], sigma=-0.01), "positive"),
+    (lambda p, t: tervala.fit_helmert7(p, t, convention="position_vector", fix=["rx", "scale"]),
+     "unknown parameter 'scale'.*tx, ty, tz, s, rx, ry, rz"),
+    (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], fix="scale"), "scale can be held only together"),
+    (lambda p, t: tervala.fit_height_plane(p[:, :2], p[:, 2], t[:, 2], snoop=True), "snooping .*give sigma"),
+    (lambda p, t: tervala.fit_molodensky_badekas(p, t, convention="position_vector", sigma=0.01, alpha0=1.0),
+     "alpha and alpha0"),
+])
+def test_weighted_fits_refuse_what_they_cannot_use(call, message):
+    points = np.random.default_rng(13).uniform(0, 1000, (10, 3))
+    with pytest.raises(ValueError, match=message):
+        call(points, points + 1.0)

@@ -167,27 +167,21 @@ def test_projections_agree_with_pyproj(make, proj):
 
 
 # Each refusal names the value; ValueError for a value, TypeError for a type.
+# (Every refusal of the types themselves: the C++ suite; here one of each
+# kind through the binding, and what only Python can get wrong.)
 @pytest.mark.parametrize("call,error,match", [
     (lambda: tervala.Ellipsoid("Mars"), ValueError, "Mars"),
     (lambda: tervala.Ellipsoid(6378137.0, 1 / 298.257), ValueError, "0.00335"),
-    (lambda: tervala.Ellipsoid(-1.0, 298.0), ValueError, "-1"),
     (lambda: tervala.Ellipsoid(6378137.0), ValueError, "inverse_flattening"),
     (lambda: tervala.Ellipsoid("GRS80", 298.0), ValueError, "name alone"),
     (lambda: tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 91.0, 0.0), ValueError, "91"),
-    (lambda: tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 0.0, 0.0, scale_factor=0.0), ValueError, "scale"),
-    (lambda: tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 0.0, float("nan")), ValueError, "nan"),
     (lambda: tervala.Utm(0), ValueError, "zone 0"),
-    (lambda: tervala.Utm(61), ValueError, "zone 61"),
     (lambda: tervala.Utm.for_longitude(float("inf")), ValueError, "inf"),
     (lambda: tervala.Helmert7(**SEVEN, convention="cf"), ValueError, "'cf'"),
     (lambda: tervala.Helmert7(**{**SEVEN, "s": -2e6}, convention="position_vector"), ValueError, "s"),
-    (lambda: tervala.Helmert7(**{**SEVEN, "rx": 7e5}, convention="position_vector"), ValueError, "rx"),
     (lambda: tervala.Helmert7(tx=1.0, ty=2.0, tz=3.0), TypeError, ""),
     (lambda: tervala.MolodenskyBadekas(**SEVEN, convention="position_vector", origin=(1.0, 2.0)), ValueError, "origin"),
-    (lambda: tervala.AbridgedMolodensky(tervala.Ellipsoid("GRS80"), tervala.Ellipsoid("WGS84"), float("nan"), 0, 0),
-     ValueError, "nan"),
     (lambda: tervala.Helmert2D(0.0, 0.0, 0.0, 1e6), ValueError, "rotation"),
-    (lambda: tervala.HeightPlane(float("inf"), 0.0, 0.0), ValueError, "slope1"),
     (lambda: tervala.Utm(33).forward("north", 15.0), TypeError, "latitude"),
     (lambda: tervala.Utm(33).forward(np.zeros(3), np.zeros(4)), ValueError, "broadcast"),
     (lambda: tervala.Utm(33).forward(1.0, 15.0, threads=-1), ValueError, "threads"),
@@ -346,6 +340,8 @@ def test_help_and_signatures_show_parameter_names():
                                                                     "convention"]
     assert str(inspect.signature(tervala.Utm(1).forward)) == "(latitude, longitude, *, xy=False, threads=0)"
     assert "latitude_of_origin" in str(inspect.signature(tervala.Tervala.Geodetic_to_TM))
+    assert str(inspect.signature(tervala.Tervala.abridged_molodensky)) == \
+        "(self, lat, lon, dX, dY, dZ, da, df, *, threads=0)"
     assert tervala.__version__.count(".") == 2
 
 

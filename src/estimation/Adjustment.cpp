@@ -333,6 +333,10 @@ void reportParameters(const char* const* names, const double* values, int count,
         const double variance = C(i + 1, i + 1);
         result.parameters.push_back(ParameterEstimate{names[i], values[i], variance > 0 ? std::sqrt(variance) : 0.0});
     }
+    result.covariance.assign(count, std::vector<double>(count, 0.0));
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j)
+            result.covariance[i][j] = C(i + 1, j + 1);
     result.correlation.assign(count, std::vector<double>(count, 0.0));
     for (int i = 0; i < count; ++i)
         for (int j = 0; j < count; ++j) {
@@ -342,6 +346,36 @@ void reportParameters(const char* const* names, const double* values, int count,
             else if (si > 0 && sj > 0)
                 result.correlation[i][j] = C(i + 1, j + 1) / (si * sj);
         }
+}
+
+void reportWithoutAPriori(Adjustment& a)
+{
+    const double scale = a.redundancy > 0 ? a.sigma0 : kNaN;
+    for (ParameterEstimate& p : a.parameters)
+        p.sigma *= scale;
+    for (std::vector<double>& row : a.covariance)
+        for (double& c : row)
+            c *= scale * scale;
+    a.global.tested = false;
+    a.global.passed = true;
+    for (ObservationTest& t : a.observations) {
+        t.normalised = kNaN;
+        t.w = kNaN;
+        t.mdb = kNaN;
+        t.rejected = false;
+    }
+}
+
+void planeCentroid(int points, const double* xy, double& x0, double& y0)
+{
+    double first = 0, second = 0;
+    for (int k = 0; k < points; ++k) {
+        first += xy[2 * k];
+        second += xy[2 * k + 1];
+    }
+    const double reciprocal = 1.0 / points;
+    x0 = first * reciprocal;
+    y0 = second * reciprocal;
 }
 
 bool allFinite(const double* a, int n)

@@ -150,6 +150,7 @@ struct Adjustment {
     double conditionReciprocal = 0;
     std::vector<ParameterEstimate> parameters;  // the model's parameters in their stored units
     std::vector<std::vector<double>> correlation;  // of those parameters
+    std::vector<std::vector<double>> covariance;   // of those parameters, a priori variance factor 1
     double origin[3] = {};  // the point the parameters refer to (centroid), where the model has one
     int observationsUsed = 0;
     int redundancy = 0;
@@ -177,9 +178,9 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
                     const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
                     int freeUnknowns, const TestSettings& tests, Adjustment& result);
 
-// Fills the parameters (names, values) with standard deviations and the
-// correlation matrix from their cofactor matrix C (held parameters: sigma 0,
-// correlation 0 off the diagonal).
+// Fills the parameters (names, values) with standard deviations, the
+// covariance and the correlation matrix from their cofactor matrix C (held
+// parameters: sigma 0, correlation 0 off the diagonal).
 void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
                       Adjustment& result);
 
@@ -193,6 +194,17 @@ Adjustment refusedAdjustment(Geometry g, std::string message);
 // a message for a name the fit does not know.
 bool heldByName(const std::vector<std::string>& fixed, const char* const* names, int count, HeldUnknowns& held,
                 std::string& message);
+
+// The report of a fit run without a priori standard deviations (every
+// sigma 1): the parameter standard deviations and covariance are scaled by
+// the a posteriori sigma0 (NaN without redundancy), and the tests, which need
+// a claimed precision, are cleared (w, MDB and normalised residual NaN,
+// nothing rejected, no global test).
+void reportWithoutAPriori(Adjustment& a);
+
+// The centroid of the points' positions (xy, 2 per point): each sum in point
+// order, times 1 / points.
+void planeCentroid(int points, const double* xy, double& x0, double& y0);
 
 // Runs fit(active) over the points marked active; with settings.snoop,
 // removes the point with the largest failing |w| and fits again while a
@@ -219,6 +231,10 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
 // "shift".
 Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy, const double* hs,
                              const double* ht, const double* sigma, const AdjustmentSettings& settings);
+// As above about the centroid of all the positions given (planeCentroid),
+// which the result's origin holds.
+Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, const double* ht, const double* sigma,
+                             const AdjustmentSettings& settings);
 
 // Seven parameters; both coordinate sets carry errors (sigmaSource may be
 // null for error-free source points). Molodensky-Badekas rotates about the

@@ -32,13 +32,16 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst);
 // ---- Height plane ------------------------------------------------------------
 
 struct HeightFit {
-    double parameters[3];  // slope along the first, along the second coordinate, shift
-    Numbra residual;       // n x 1, element k + 1 for point k
-    double meanAccuracy;   // sqrt(0.5 v'v), metres
+    double parameters[3];     // slope along the first, along the second coordinate, shift
+    double covariance[3][3];  // of the parameters: Inv(A'A) v'v / (n - 3); 0 without redundancy
+    Numbra residual;          // n x 1, element k + 1 for point k
+    double meanAccuracy;      // sqrt(0.5 v'v), metres
+    double origin[2];         // the reduction origin (x0, y0) the slopes refer to
 };
 
 // n >= 1 points (the caller checks): positions xy (2n doubles), heights hs
-// and ht; the reduction origin is (x0, y0).
+// and ht; the reduction origin is (x0, y0). Below 3 points only the shift is
+// fitted (slopes and their covariance 0).
 HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const double* hs, const double* ht);
 
 // ---- Seven parameters --------------------------------------------------------

@@ -189,16 +189,28 @@ HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const do
     for (int k = 0; k < n; ++k)
         groupResiduals(heightGroup(k, plane, x0, y0, xy, hs, ht, kWeight), unknowns, X.x, v + k, weightedSquares);
     fit.meanAccuracy = std::sqrt(weightedSquares);
-    if (plane) {
-        fit.parameters[0] = X.x[0];
-        fit.parameters[1] = X.x[1];
-        fit.parameters[2] = X.x[2];
-    } else {
-        fit.parameters[0] = 0;
-        fit.parameters[1] = 0;
-        fit.parameters[2] = X.x[0];
+    fit.origin[0] = x0;
+    fit.origin[1] = y0;
+    // With the weight 0.5, Q = 2 Inv(A'A) and v'Pv = v'v / 2 exactly: their
+    // product over the redundancy is the unit-weight covariance.
+    const double variance = n > unknowns ? weightedSquares / (n - unknowns) : 0.0;
+    const int first = plane ? 0 : 2;  // the shift alone sits last
+    for (int i = 0; i < unknowns; ++i) {
+        fit.parameters[first + i] = X.x[i];
+        for (int j = 0; j < unknowns; ++j)
+            fit.covariance[first + i][first + j] = X.Q(i + 1, j + 1) * variance;
     }
     return fit;
+}
+
+Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, const double* ht, const double* sigma,
+                             const AdjustmentSettings& settings)
+{
+    if (points < 1 || !xy)
+        return refusedAdjustment(Geometry::InvalidInput, "no points");
+    double x0 = 0, y0 = 0;
+    planeCentroid(points, xy, x0, y0);
+    return adjustHeightPlane(points, x0, y0, xy, hs, ht, sigma, settings);
 }
 
 Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,

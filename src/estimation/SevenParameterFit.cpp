@@ -204,7 +204,15 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
         // below 1e-8 (or a NaN difference) ends the loop. The correction of
         // the last pass is applied too, so the stored parameters belong with
         // the stored residuals.
-        const bool converged = run.passes > 1 && !(std::fabs(run.omega - omegaPrevious) >= 1e-8);
+        // Weighted runs also end once every correction is below 1e-4 of its
+        // parameter's standard deviation: with weights of 1 / (1 cm)^2 on
+        // geocentric coordinates of 6e6 m, the rounding of the residuals
+        // alone moves v'Pv by more than 1e-8 from pass to pass.
+        bool negligible = weighting.weighted();
+        for (int i = 0; i < 7 && negligible; ++i)
+            negligible = std::fabs(dX[i]) <= 1e-4 * std::sqrt(run.last.Q(i + 1, i + 1));
+        const bool converged =
+            run.passes > 1 && (!(std::fabs(run.omega - omegaPrevious) >= 1e-8) || negligible);
         update(run.X, dX);
         if (converged || run.passes == kSevenParameterMaxPasses)
             break;

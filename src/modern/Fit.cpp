@@ -1,16 +1,21 @@
-// The fits of Fit.hpp over the estimators of estimation/LeastSquares.h (the
-// ones CTervala's members store), so parameters, residuals and sigma are the
-// members' doubles. This file adds the input checks, the verdict on the
-// geometry and the covariance in the parameters' own units.
+// The fits of Fit.hpp. The unweighted ones run over the estimators of
+// estimation/LeastSquares.h (the ones CTervala's members store), so
+// parameters, residuals and sigma are the members' doubles; the weighted ones
+// over the adjustments of estimation/Adjustment.h, whose statistics they pass
+// on unchanged. This file adds the input checks, the verdict on the geometry,
+// the covariance in the parameters' own units and the public types.
 #include "tervala/Fit.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/Angles.h"
+#include "estimation/Adjustment.h"
 #include "estimation/Degeneracy.h"
 #include "estimation/LeastSquares.h"
 #include "modern/ModernAccess.h"
@@ -72,6 +77,98 @@ bool allFinite(const std::array<double, N>& values)
     return true;
 }
 
+std::vector<double> planeArray(const std::vector<PlaneCoordinates>& points)
+{
+    std::vector<double> out(2 * points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        out[2 * k] = points[k].first;
+        out[2 * k + 1] = points[k].second;
+    }
+    return out;
+}
+
+std::vector<double> spaceArray(const std::vector<Geocentric>& points)
+{
+    std::vector<double> out(3 * points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        out[3 * k] = points[k].x;
+        out[3 * k + 1] = points[k].y;
+        out[3 * k + 2] = points[k].z;
+    }
+    return out;
+}
+
+// The checked input of a 2D Helmert fit, as flat source and target arrays.
+void helmert2DInput(const char* name, const std::vector<PlaneCoordinates>& source,
+                    const std::vector<PlaneCoordinates>& target, std::vector<double>& src, std::vector<double>& dst)
+{
+    checkSizes(name, source.size(), target.size(), 2);
+    for (std::size_t k = 0; k < source.size(); ++k) {
+        checkFinite(name, "source", k, {source[k].first, source[k].second});
+        checkFinite(name, "target", k, {target[k].first, target[k].second});
+    }
+    src = planeArray(source);
+    dst = planeArray(target);
+}
+
+// The checked input of a height fit: the positions as a flat array.
+std::vector<double> heightInput(const std::vector<PlaneCoordinates>& positions,
+                                const std::vector<double>& sourceHeights, const std::vector<double>& targetHeights)
+{
+    const char* name = "height plane fit";
+    checkSizes(name, positions.size(), sourceHeights.size(), 3);
+    checkSizes(name, positions.size(), targetHeights.size(), 3);
+    for (std::size_t k = 0; k < positions.size(); ++k)
+        checkFinite(name, "", k, {positions[k].first, positions[k].second, sourceHeights[k], targetHeights[k]});
+    return planeArray(positions);
+}
+
+// The checked input of a seven-parameter fit.
+void sevenInput(const char* name, const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
+                Convention convention, std::vector<double>& src, std::vector<double>& dst)
+{
+    checkSizes(name, source.size(), target.size(), 3);
+    if (convention != Convention::PositionVector && convention != Convention::CoordinateFrame)
+        throw std::invalid_argument(std::string(name) + ": unknown rotation convention");
+    for (std::size_t k = 0; k < source.size(); ++k) {
+        checkFinite(name, "source", k, {source[k].x, source[k].y, source[k].z});
+        checkFinite(name, "target", k, {target[k].x, target[k].y, target[k].z});
+    }
+    src = spaceArray(source);
+    dst = spaceArray(target);
+}
+
+// Coincident points determine the translations (and the height shift) only;
+// collinear ones leave the rotation about their line (the slope across it)
+// open.
+int helmert2DRank(const std::vector<double>& src)
+{
+    return estimation::spreadRank(src.data(), src.size() / 2, 2) >= estimation::kHelmert2DRank ? 4 : 2;
+}
+
+int heightRank(const std::vector<double>& xy)
+{
+    return 1 + std::min(estimation::spreadRank(xy.data(), xy.size() / 2, 2), estimation::kHeightPlaneRank);
+}
+
+int sevenRank(const std::vector<double>& src)
+{
+    const int span = std::min(estimation::spreadRank(src.data(), src.size() / 3, 3), estimation::kSevenParameterRank);
+    return span == 0 ? 3 : (span == 1 ? 6 : 7);
+}
+
+// The fit keeps the 2D rotation in (-90, 90) degrees; a half turn more shows
+// as a factor below zero, which the type expresses as a positive factor and a
+// rotation turned by 180 degrees.
+Helmert2D helmert2DOf(double t1, double t2, double scale, double rotation, const PlaneCoordinates& origin)
+{
+    if (1 + scale * 1e-6 < 0) {
+        scale = (-(1 + scale * 1e-6) - 1) * 1e6;
+        rotation = rotation > 0 ? rotation - 648000.0 : rotation + 648000.0;
+    }
+    return Helmert2D(t1, t2, scale, rotation, origin);
+}
+
 // J C J' for a square Jacobian.
 template <std::size_t N>
 std::array<std::array<double, N>, N> propagate(const double (&J)[N][N], const double (&C)[N][N])
@@ -94,24 +191,13 @@ std::array<std::array<double, N>, N> propagate(const double (&J)[N][N], const do
 
 Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, const std::vector<PlaneCoordinates>& target)
 {
-    const char* name = "2D Helmert fit";
-    checkSizes(name, source.size(), target.size(), 2);
+    std::vector<double> src, dst;
+    helmert2DInput("2D Helmert fit", source, target, src, dst);
     const int points = static_cast<int>(source.size());
-    std::vector<double> src(2 * source.size()), dst(2 * source.size());
-    for (std::size_t k = 0; k < source.size(); ++k) {
-        checkFinite(name, "source", k, {source[k].first, source[k].second});
-        checkFinite(name, "target", k, {target[k].first, target[k].second});
-        src[2 * k] = source[k].first;
-        src[2 * k + 1] = source[k].second;
-        dst[2 * k] = target[k].first;
-        dst[2 * k + 1] = target[k].second;
-    }
     const Helmert2DFit fit = tervala::fitHelmert2D(2 * points, src.data(), dst.data());
     const PlaneCoordinates origin{fit.origin[0], fit.origin[1]};  // the source centroid
     Helmert2DFitResult r{};
-    // Coincident points determine the translations only.
-    const int spread = estimation::spreadRank(src.data(), source.size(), 2);
-    r.summary = summary(points, 2, 4, spread >= estimation::kHelmert2DRank ? 4 : 2, fit.sigma);
+    r.summary = summary(points, 2, 4, helmert2DRank(src), fit.sigma);
 
     // Covariance of (t2, t1, c, d) to that of (t1, t2, scale ppm, rotation ").
     const double t2 = fit.parameters[0], t1 = fit.parameters[1];
@@ -136,17 +222,8 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
     const std::array<double, 4> p{t1, t2, fit.parameters[2], fit.parameters[3]};
     if (!finite || !allFinite(p) || !std::isfinite(fit.sigma))
         r.summary.degenerate = true;
-    if (!r.summary.degenerate) {
-        // The fit keeps the rotation in (-90, 90) degrees; a half turn more
-        // shows as a factor below zero, which the type expresses as a
-        // positive factor and a rotation turned by 180 degrees.
-        double scale = p[2], rotation = p[3];
-        if (m < 0) {
-            scale = (-m - 1) * 1e6;
-            rotation = rotation > 0 ? rotation - 648000.0 : rotation + 648000.0;
-        }
-        r.transformation = Helmert2D(t1, t2, scale, rotation, origin);
-    }
+    if (!r.summary.degenerate)
+        r.transformation = helmert2DOf(t1, t2, p[2], p[3], origin);
     return r;
 }
 
@@ -162,12 +239,7 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
     if (!std::isfinite(origin.first) || !std::isfinite(origin.second))
         throw std::invalid_argument("height plane fit: the origin is not finite");
     const int n = static_cast<int>(positions.size());
-    std::vector<double> xy(2 * positions.size());
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-        checkFinite(name, "", k, {positions[k].first, positions[k].second, sourceHeights[k], targetHeights[k]});
-        xy[2 * k] = positions[k].first;
-        xy[2 * k + 1] = positions[k].second;
-    }
+    const std::vector<double> xy = heightInput(positions, sourceHeights, targetHeights);
     const HeightFit fit = tervala::fitHeightPlane(n, origin.first, origin.second, xy.data(), sourceHeights.data(),
                                                   targetHeights.data());
 
@@ -178,26 +250,12 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
         vv += v * v;
     const double variance = n > 3 ? vv / (n - 3) : 0.0;
     // Collinear positions leave the slope across their line open.
-    r.summary = summary(n, 1, 3, 1 + std::min(estimation::spreadRank(xy.data(), positions.size(), 2),
-                                                estimation::kHeightPlaneRank),
-                        std::sqrt(variance));
+    r.summary = summary(n, 1, 3, heightRank(xy), std::sqrt(variance));
     r.meanAccuracy = fit.meanAccuracy;
 
-    double N[3][3] = {};
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-        const double a[3] = {positions[k].first - origin.first, positions[k].second - origin.second, 1.0};
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                N[i][j] += a[i] * a[j];
-    }
-    Numbra normal(3, 3);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            normal(i + 1, j + 1) = N[i][j];
-    const Numbra Q = Inv(normal);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            r.covariance[i][j] = Q(i + 1, j + 1) * variance;
+            r.covariance[i][j] = fit.covariance[i][j];
     r.standardDeviations = standardDeviations(r.covariance);
 
     const std::array<double, 3> p{fit.parameters[0], fit.parameters[1], fit.parameters[2]};
@@ -207,7 +265,7 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
     if (!finite)
         r.summary.degenerate = true;
     if (!r.summary.degenerate)
-        r.transformation = HeightPlane(p[0], p[1], p[2], origin);
+        r.transformation = HeightPlane(p[0], p[1], p[2], PlaneCoordinates{fit.origin[0], fit.origin[1]});
     return r;
 }
 
@@ -215,14 +273,8 @@ HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positio
                                     const std::vector<double>& sourceHeights, const std::vector<double>& targetHeights)
 {
     PlaneCoordinates origin{0.0, 0.0};
-    if (!positions.empty()) {
-        for (const PlaneCoordinates& p : positions) {
-            origin.first += p.first;
-            origin.second += p.second;
-        }
-        origin.first /= static_cast<double>(positions.size());
-        origin.second /= static_cast<double>(positions.size());
-    }
+    if (!positions.empty())
+        planeCentroid(static_cast<int>(positions.size()), planeArray(positions).data(), origin.first, origin.second);
     if (!std::isfinite(origin.first) || !std::isfinite(origin.second))
         origin = PlaneCoordinates{0.0, 0.0};  // the per-point check names the culprit
     return fitHeightPlane(positions, sourceHeights, targetHeights, origin);
@@ -243,30 +295,15 @@ struct SevenFit {
 SevenFit fitSeven(const char* name, const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
                   Convention convention, SevenParameterModel model)
 {
-    checkSizes(name, source.size(), target.size(), 3);
-    if (convention != Convention::PositionVector && convention != Convention::CoordinateFrame)
-        throw std::invalid_argument(std::string(name) + ": unknown rotation convention");
+    std::vector<double> src, dst;
+    sevenInput(name, source, target, convention, src, dst);
     const int points = static_cast<int>(source.size());
     const int n = 3 * points;
-    std::vector<double> src(static_cast<std::size_t>(n)), dst(static_cast<std::size_t>(n));
-    for (std::size_t k = 0; k < source.size(); ++k) {
-        checkFinite(name, "source", k, {source[k].x, source[k].y, source[k].z});
-        checkFinite(name, "target", k, {target[k].x, target[k].y, target[k].z});
-        src[3 * k] = source[k].x;
-        src[3 * k + 1] = source[k].y;
-        src[3 * k + 2] = source[k].z;
-        dst[3 * k] = target[k].x;
-        dst[3 * k + 1] = target[k].y;
-        dst[3 * k + 2] = target[k].z;
-    }
     SevenFit r{};
     const Vec3 origin = model == SevenParameterModel::BursaWolf ? Vec3{0, 0, 0} : sourceCentroid(n, src.data());
     r.fit = fitSevenParameters(n, src.data(), dst.data(), origin, model);
 
-    // Coincident points fix the translations only; collinear ones leave the
-    // rotation about their line open.
-    const int span = std::min(estimation::spreadRank(src.data(), source.size(), 3), estimation::kSevenParameterRank);
-    r.summary = summary(points, 3, 7, span == 0 ? 3 : (span == 1 ? 6 : 7), r.fit.sigma);
+    r.summary = summary(points, 3, 7, sevenRank(src), r.fit.sigma);
     r.summary.converged = r.fit.converged;
     r.summary.iterations = r.fit.passes;
 
@@ -333,6 +370,274 @@ MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& s
         }
     }
     return r;
+}
+
+// ---- Weighted fits ----------------------------------------------------------------
+
+namespace {
+
+// One standard deviation for every coordinate, or one per point per
+// coordinate; `none` for each when none is given.
+std::vector<double> expandSigma(const char* fit, const char* what, const std::vector<double>& given,
+                                std::size_t points, std::size_t perPoint, double none)
+{
+    const std::size_t n = points * perPoint;
+    if (given.empty())
+        return std::vector<double>(n, none);
+    if (given.size() == 1)
+        return std::vector<double>(n, given[0]);
+    if (given.size() != n)
+        throw std::invalid_argument(std::string(fit) + ": " + what + " holds " + std::to_string(given.size()) +
+                                    " standard deviations; expected 1, or " + std::to_string(n) + " (" +
+                                    std::to_string(perPoint) + " per point)");
+    return given;
+}
+
+AdjustmentSettings adjustmentSettings(const char* fit, const FitSettings& s)
+{
+    if (!(s.alpha > 0 && s.alpha < 1) || !(s.alpha0 > 0 && s.alpha0 < 1))
+        throw std::invalid_argument(std::string(fit) + ": alpha and alpha0 must lie strictly between 0 and 1");
+    if (s.snoop && s.sigma.empty())
+        throw std::invalid_argument(std::string(fit) +
+                                    ": data snooping tests the points against their a priori standard "
+                                    "deviations: give sigma");
+    AdjustmentSettings a;
+    a.tests.alpha = s.alpha;
+    a.tests.alpha0 = s.alpha0;
+    a.fixed = s.fixed;
+    a.snoop = s.snoop;
+    return a;
+}
+
+// The adjustment passed on in the public types. `sign` gives each
+// parameter's sign in the result (rotations in the position-vector
+// convention are the negated ones); the observations come point by point,
+// each point's coordinates in order.
+struct Weighted {
+    Adjustment adj;
+    FitStatistics statistics;
+    FitSummary summary;
+    std::vector<double> residuals;  // per point and coordinate, NaN for points removed
+    bool sound = false;
+};
+
+Weighted weighted(const char* fit, Adjustment adj, const FitSettings& s, std::size_t points, int perPoint,
+                  int unknowns, int rankWhenRefused, const double* sign = nullptr)
+{
+    if (adj.geometry == Geometry::InvalidInput)
+        throw std::invalid_argument(std::string(fit) + ": " + adj.message);
+    Weighted w;
+    w.sound = adj.geometry == Geometry::Sound;
+    FitStatistics& st = w.statistics;
+    st.apriori = !s.sigma.empty();
+    st.alpha = s.alpha;
+    st.alpha0 = s.alpha0;
+    st.message = adj.message;
+    w.residuals.assign(points * static_cast<std::size_t>(perPoint), std::nan(""));
+    if (!w.sound) {
+        st.sigma0 = 0;
+        st.redundancy = 0;
+        st.wCritical = st.noncentralitySqrt = std::nan("");
+        w.summary = summary(static_cast<int>(points), perPoint, unknowns, rankWhenRefused, 0.0);
+        w.summary.degenerate = true;
+        w.adj = std::move(adj);
+        return w;
+    }
+    if (!st.apriori)
+        reportWithoutAPriori(adj);
+    std::stable_sort(adj.observations.begin(), adj.observations.end(),
+                     [](const ObservationTest& a, const ObservationTest& b) {
+                         return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
+                     });
+    const std::size_t count = adj.parameters.size();
+    auto f = [sign](std::size_t i) { return sign ? sign[i] : 1.0; };
+    for (std::size_t i = 0; i < count; ++i) {
+        const ParameterEstimate& p = adj.parameters[i];
+        st.parameters.push_back(FitParameter{p.name, f(i) * p.value, p.sigma});
+        st.correlation.emplace_back(count);
+        for (std::size_t j = 0; j < count; ++j) {
+            st.correlation[i][j] = f(i) * f(j) * adj.correlation[i][j];
+            adj.covariance[i][j] *= f(i) * f(j);
+        }
+        adj.parameters[i].value *= f(i);
+    }
+    st.sigma0 = adj.sigma0;
+    st.redundancy = adj.redundancy;
+    if (st.apriori && adj.global.tested)
+        st.globalTest = FitGlobalTest{adj.global.statistic, adj.global.lower, adj.global.upper, adj.global.passed};
+    st.wCritical = adj.wCritical;
+    st.noncentralitySqrt = adj.noncentralitySqrt;
+    double vv = 0;
+    for (const ObservationTest& t : adj.observations) {
+        st.observations.push_back(FitObservation{t.point, t.coordinate, t.residual, t.redundancy, t.normalised, t.w,
+                                                 t.mdb, t.rejected});
+        w.residuals[static_cast<std::size_t>(t.point * perPoint + t.coordinate)] = t.residual;
+        vv += t.residual * t.residual;
+    }
+    for (const SnoopStep& r : adj.removed)
+        st.removed.push_back(FitRemovedPoint{r.point, r.coordinate, r.w, r.varianceFactor, r.globalPassed});
+
+    const int free = adj.observationsUsed - adj.redundancy;
+    w.summary = summary(static_cast<int>(points - adj.removed.size()), perPoint, free, free,
+                        adj.redundancy > 0 ? std::sqrt(vv / adj.redundancy) : 0.0);
+    w.summary.observations = adj.observationsUsed;
+    w.summary.redundancy = adj.redundancy;
+    w.summary.converged = adj.converged;
+    w.summary.iterations = adj.passes;
+    w.adj = std::move(adj);
+    return w;
+}
+
+// The covariance in the order of a result: element (i, j) of the
+// adjustment's parameters order[i], order[j].
+template <std::size_t N>
+std::array<std::array<double, N>, N> covarianceOf(const Adjustment& a, const std::array<int, N>& order)
+{
+    std::array<std::array<double, N>, N> c{};
+    if (a.covariance.size() == N)
+        for (std::size_t i = 0; i < N; ++i)
+            for (std::size_t j = 0; j < N; ++j)
+                c[i][j] = a.covariance[static_cast<std::size_t>(order[i])][static_cast<std::size_t>(order[j])];
+    return c;
+}
+
+template <class Result, std::size_t N>
+void fill(Result& r, Weighted& w, const std::array<int, N>& order)
+{
+    r.covariance = covarianceOf<N>(w.adj, order);
+    r.standardDeviations = standardDeviations(r.covariance);
+    r.summary = w.summary;
+    r.statistics = std::move(w.statistics);
+}
+
+HeightPlaneFitResult weightedHeight(const std::vector<PlaneCoordinates>& positions,
+                                    const std::vector<double>& sourceHeights, const std::vector<double>& targetHeights,
+                                    const PlaneCoordinates* origin, const FitSettings& s)
+{
+    const char* name = "height plane fit";
+    const std::vector<double> xy = heightInput(positions, sourceHeights, targetHeights);
+    if (origin && (!std::isfinite(origin->first) || !std::isfinite(origin->second)))
+        throw std::invalid_argument("height plane fit: the origin is not finite");
+    if (!s.sourceSigma.empty())
+        throw std::invalid_argument("height plane fit: source standard deviations belong to the seven-parameter fits");
+    const std::size_t n = positions.size();
+    const std::vector<double> sigma = expandSigma(name, "sigma", s.sigma, n, 1, 1.0);
+    const AdjustmentSettings settings = adjustmentSettings(name, s);
+    const int points = static_cast<int>(n);
+    Adjustment adj = origin ? adjustHeightPlane(points, origin->first, origin->second, xy.data(), sourceHeights.data(),
+                                                targetHeights.data(), sigma.data(), settings)
+                            : adjustHeightPlane(points, xy.data(), sourceHeights.data(), targetHeights.data(),
+                                                sigma.data(), settings);
+    Weighted w = weighted(name, std::move(adj), s, n, 1, 3, heightRank(xy));
+    HeightPlaneFitResult r{};
+    r.residuals = w.residuals;
+    double vv = 0;
+    for (double v : r.residuals)
+        if (std::isfinite(v))
+            vv += v * v;
+    r.meanAccuracy = std::sqrt(0.5 * vv);
+    fill<HeightPlaneFitResult, 3>(r, w, {0, 1, 2});
+    if (w.sound) {
+        const std::vector<ParameterEstimate>& p = w.adj.parameters;
+        r.transformation =
+            HeightPlane(p[0].value, p[1].value, p[2].value, PlaneCoordinates{w.adj.origin[0], w.adj.origin[1]});
+    }
+    return r;
+}
+
+template <class Result>
+Result weightedSeven(const char* name, const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
+                     Convention convention, const FitSettings& s, bool badekas)
+{
+    std::vector<double> src, dst;
+    sevenInput(name, source, target, convention, src, dst);
+    const std::size_t n = source.size();
+    const std::vector<double> sigmaTarget = expandSigma(name, "sigma", s.sigma, n, 3, 1.0);
+    const std::vector<double> sigmaSource =
+        s.sourceSigma.empty() ? sigmaTarget : expandSigma(name, "source sigma", s.sourceSigma, n, 3, 1.0);
+    Adjustment adj = adjustSevenParameters(static_cast<int>(n), src.data(), dst.data(), sigmaSource.data(),
+                                           sigmaTarget.data(), badekas, adjustmentSettings(name, s));
+    const double flip = convention == Convention::CoordinateFrame ? 1.0 : -1.0;
+    const double sign[7] = {1, 1, 1, 1, flip, flip, flip};
+    Weighted w = weighted(name, std::move(adj), s, n, 3, 7, sevenRank(src), sign);
+    Result r{};
+    r.residuals.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        r.residuals[k] = Geocentric{w.residuals[3 * k], w.residuals[3 * k + 1], w.residuals[3 * k + 2]};
+    fill<Result, 7>(r, w, {0, 1, 2, 3, 4, 5, 6});
+    if (w.sound) {
+        const std::vector<ParameterEstimate>& p = w.adj.parameters;
+        try {
+            if constexpr (std::is_same_v<Result, MolodenskyBadekasFitResult>)
+                r.transformation = MolodenskyBadekas(p[0].value, p[1].value, p[2].value, p[3].value, p[4].value,
+                                                     p[5].value, p[6].value, convention,
+                                                     Geocentric{w.adj.origin[0], w.adj.origin[1], w.adj.origin[2]});
+            else
+                r.transformation = Helmert7(p[0].value, p[1].value, p[2].value, p[3].value, p[4].value, p[5].value,
+                                            p[6].value, convention);
+        } catch (const std::invalid_argument&) {
+            r.summary.degenerate = true;  // a scale or rotation no similarity has
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source,
+                                const std::vector<PlaneCoordinates>& target, const FitSettings& s)
+{
+    const char* name = "2D Helmert fit";
+    std::vector<double> src, dst;
+    helmert2DInput(name, source, target, src, dst);
+    if (!s.sourceSigma.empty())
+        throw std::invalid_argument("2D Helmert fit: the source points are taken as error-free; source standard "
+                                    "deviations belong to the seven-parameter fits");
+    const std::size_t n = source.size();
+    const std::vector<double> sigma = expandSigma(name, "sigma", s.sigma, n, 2, 1.0);
+    Adjustment adj =
+        adjustHelmert2D(static_cast<int>(n), src.data(), dst.data(), sigma.data(), adjustmentSettings(name, s));
+    Weighted w = weighted(name, std::move(adj), s, n, 2, 4, helmert2DRank(src));
+    Helmert2DFitResult r{};
+    r.residuals.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        r.residuals[k] = PlaneCoordinates{w.residuals[2 * k], w.residuals[2 * k + 1]};
+    // The adjustment's order is t2, t1, scale, rotation; the result's t1 first.
+    fill<Helmert2DFitResult, 4>(r, w, {1, 0, 2, 3});
+    if (w.sound) {
+        const std::vector<ParameterEstimate>& p = w.adj.parameters;
+        r.transformation = helmert2DOf(p[1].value, p[0].value, p[2].value, p[3].value,
+                                       PlaneCoordinates{w.adj.origin[0], w.adj.origin[1]});
+    }
+    return r;
+}
+
+HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
+                                    const std::vector<double>& sourceHeights, const std::vector<double>& targetHeights,
+                                    const FitSettings& settings)
+{
+    return weightedHeight(positions, sourceHeights, targetHeights, nullptr, settings);
+}
+
+HeightPlaneFitResult fitHeightPlane(const std::vector<PlaneCoordinates>& positions,
+                                    const std::vector<double>& sourceHeights, const std::vector<double>& targetHeights,
+                                    const PlaneCoordinates& origin, const FitSettings& settings)
+{
+    return weightedHeight(positions, sourceHeights, targetHeights, &origin, settings);
+}
+
+Helmert7FitResult fitHelmert7(const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
+                              Convention convention, const FitSettings& settings)
+{
+    return weightedSeven<Helmert7FitResult>("seven-parameter fit", source, target, convention, settings, false);
+}
+
+MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& source,
+                                                const std::vector<Geocentric>& target, Convention convention,
+                                                const FitSettings& settings)
+{
+    return weightedSeven<MolodenskyBadekasFitResult>("Molodensky-Badekas fit", source, target, convention, settings,
+                                                     true);
 }
 
 } // namespace tervala

@@ -58,29 +58,67 @@ File openRegularFile(const std::string& path, LoadStatus& status);
 // The size in bytes of an open regular file, or -1 when it cannot be told.
 long long fileSize(std::FILE* file);
 
-// A new file written beside `path` under a temporary name (mode 0644) and
-// renamed over `path` by commit(), so that no reader ever sees it half
-// written. Destroying it without a successful commit() removes the
-// temporary file and leaves `path` as it was.
+// An output file opened as what it is. A regular file (or a missing one) is
+// written under a temporary name beside it and renamed into place by
+// commit(), so a reader never sees a partial file; an existing file keeps
+// its permission bits, a new one gets the usual mode (0666 less the umask).
+// A symbolic link is followed and its target replaced that way, leaving the
+// link. A FIFO or character device is opened and written directly (renaming
+// over /dev/null would replace the device); a listening local socket is
+// connected to and written. Directories and block devices are refused.
+// Destroying the object without a successful commit() removes the temporary
+// file and leaves the target as it was.
 class ReplacingFile {
 public:
-    explicit ReplacingFile(std::string path);
+    explicit ReplacingFile(const std::string& path);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Null when the temporary file could not be created (see error()).
+    bool ok() const { return file_ != nullptr; }
+    // Null when the output could not be opened (see error()).
     std::FILE* get() const { return file_.get(); }
     const std::string& error() const { return error_; }
-    // Flushes to the disk, closes and renames; false (with error()) when any
-    // step fails.
+    // Flushes (to the disk for a temporary file), closes and renames; false
+    // (with error()) when any step fails.
     bool commit();
 
 private:
-    std::string path_;
-    std::string temporary_;
+    std::string target_;     // the file replaced (the link's target for a link)
+    std::string temporary_;  // empty when writing directly
     File file_;
     std::string error_;
+};
+
+// True when `file` is open on a regular file (not a pipe, terminal or device).
+bool isRegularFile(std::FILE* file);
+// True when `path` names a regular file (after following links).
+bool isRegularFile(const std::string& path);
+// True when `file` is open on a terminal (progress lines go only there).
+bool isTerminal(std::FILE* file);
+// True when `path` names a folder (after following links).
+bool isDirectory(const std::string& path);
+// Creates the folder `path` (rwx for the owner, r-x for others, less the
+// umask) unless it exists; true when it is a folder afterwards.
+bool makeDirectory(const std::string& path);
+
+// Reads lines of any length (NUL bytes included) from a stream, keeping one
+// buffer for all of them.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* file) : file_(file) {}
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its newline; false at the end of the stream or
+    // on a read error.
+    bool next(std::string& line);
+
+private:
+    std::FILE* file_;
+    char* buffer_ = nullptr;
+    std::size_t capacity_ = 0;
 };
 
 } // namespace platform

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command of the tervala tool and checks what it did.
 # Usage: check.sh [--stdin FILE] [--cd DIR] [--absent FILE] EXIT OUT_REGEX ERR_REGEX -- command args...
+#    or: check.sh --case FILE NAME INPUTS [--cd DIR] -- tervala
+#        (the case NAME of the table FILE; see cases.txt for its layout)
 # EXIT is the expected exit status; the regexes (extended, matched anywhere
 # in the whole output; empty means "anything") apply to standard output and
 # standard error. --absent names a file (relative to DIR) that must not
@@ -9,16 +11,42 @@ set -u
 stdin=/dev/null
 dir=.
 absent=
+table=
 while [ $# -gt 0 ]; do
   case "$1" in
+    --case) table=$2; name=$3; INPUTS=$4; shift 4 ;;
     --stdin) stdin=$2; shift 2 ;;
     --cd) dir=$2; shift 2 ;;
     --absent) absent=$2; shift 2 ;;
     *) break ;;
   esac
 done
-want_exit=$1; out_re=$2; err_re=$3; shift 3
-[ "$1" = "--" ] && shift
+if [ -n "$table" ]; then
+  [ "$1" = "--" ] && shift
+  nl=$'\n'; found=0; out_re=; err_re=; want_exit=0; args=()
+  while IFS= read -r line; do
+    key=${line%% *}; value=${line#"$key"}; value=${value#"${value%%[! ]*}"}
+    if [ "$key" = case ]; then
+      [ $found = 1 ] && break
+      [ "$value" = "$name" ] && found=1
+      continue
+    fi
+    [ $found = 1 ] || continue
+    case "$key" in
+      args) eval "args=($value)" ;;
+      stdin) stdin=$INPUTS/$value ;;
+      absent) absent=$value ;;
+      exit) want_exit=$value ;;
+      out) out_re=${value//\\n/$nl} ;;
+      err) err_re=${value//\\n/$nl} ;;
+    esac
+  done <"$table"
+  [ $found = 1 ] || { echo "no case $name in $table"; exit 1; }
+  set -- "$1" "${args[@]}"
+else
+  want_exit=$1; out_re=$2; err_re=$3; shift 3
+  [ "$1" = "--" ] && shift
+fi
 out=$(mktemp); err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 [ -n "$absent" ] && rm -f "$dir/$absent"

@@ -1,8 +1,7 @@
-#include <sys/stat.h>
-
 #include "Commands.h"
 #include "Params.h"
 #include "Text.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -123,8 +122,7 @@ bool parsePosition(const std::vector<std::string>& f, bool withHeight, double& l
 bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
                    bool& fromFile, std::string& error)
 {
-    struct stat st;
-    if (::stat(text.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (tervala::platform::isRegularFile(text)) {
         ParamSet set;
         if (!readParamFile(text, model, set, error))
             return false;

@@ -68,13 +68,11 @@ std::string pointName(const FitRun& f, int index)
 }
 
 // Parameter standard deviations: from the a priori precision, or, when none
-// was given, scaled by the a posteriori sigma0 (as the unweighted fits do).
-// Without redundancy there is no sigma0 to scale by: NaN.
-double parameterSigma(const FitRun& f, const ParameterEstimate& p)
+// was given, scaled by the a posteriori sigma0 by the core
+// (reportWithoutAPriori; NaN without redundancy).
+double parameterSigma(const FitRun&, const ParameterEstimate& p)
 {
-    if (f.apriori)
-        return p.sigma;
-    return f.adj.redundancy > 0 ? p.sigma * f.adj.sigma0 : std::nan("");
+    return p.sigma;
 }
 
 std::string fixedText(double v, int decimals)
@@ -237,6 +235,8 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         report(command, "the fit is refused: " + f.adj.message + " (no parameters written)");
         return 1;
     }
+    if (!f.apriori)
+        reportWithoutAPriori(f.adj);
     // Each point's coordinates in their file order (the 2D Helmert core
     // forms the second coordinate's row first).
     std::stable_sort(f.adj.observations.begin(), f.adj.observations.end(),
@@ -549,20 +549,12 @@ int fitHeight(FitOptions o, const Context&)
     f.axes = PlotAxes{"second coordinate y", "first coordinate x"};
     if (const int status = readPoints(command, f.model, o, f.points))
         return status;
-    double x0 = 0, y0 = 0;
+    std::vector<double> origin;  // empty: the core reduces by the centroid and reports it
     if (!o.origin.empty()) {
-        std::vector<double> v;
         std::string error;
-        if (!parseNumberList(o.origin, 2, v, error)) {
+        if (!parseNumberList(o.origin, 2, origin, error)) {
             report(command, "--origin: " + error);
             return 2;
-        }
-        x0 = v[0];
-        y0 = v[1];
-    } else {
-        for (const CommonPoint& p : f.points) {
-            x0 += p.source[0] / static_cast<double>(f.points.size());
-            y0 += p.source[1] / static_cast<double>(f.points.size());
         }
     }
     std::vector<double> xy, hs, ht, sigma;
@@ -578,9 +570,12 @@ int fitHeight(FitOptions o, const Context&)
     const bool shiftOnly = f.points.size() < 3;
     if (shiftOnly)
         o.fix.insert(o.fix.end(), {"slope1", "slope2"});
-    f.adj = adjustHeightPlane(static_cast<int>(f.points.size()), x0, y0, xy.data(), hs.data(), ht.data(), sigma.data(),
-                              settingsOf(o));
+    const int n = static_cast<int>(f.points.size());
+    f.adj = origin.empty() ? adjustHeightPlane(n, xy.data(), hs.data(), ht.data(), sigma.data(), settingsOf(o))
+                           : adjustHeightPlane(n, origin[0], origin[1], xy.data(), hs.data(), ht.data(), sigma.data(),
+                                               settingsOf(o));
     const Adjustment& a = f.adj;
+    const double x0 = a.origin[0], y0 = a.origin[1];
     f.header.push_back(std::string("Model: h' = h + slope1 (x - x0) + slope2 (y - y0) + shift") +
                        (shiftOnly ? "  (fewer than 3 points: shift only)" : ""));
     f.header.push_back(fmt::format("Origin: x0 {:.4f}  y0 {:.4f} m", x0, y0));

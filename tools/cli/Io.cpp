@@ -8,10 +8,6 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -19,129 +15,6 @@
 
 namespace tervala {
 namespace cli {
-
-namespace {
-
-// The file a path names after following symbolic links, also when the last
-// link points to a file that does not exist yet. Empty on a loop or error.
-std::string followLinks(const std::string& path)
-{
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return current;
-        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size() - 1);
-        if (n < 0)
-            return std::string();
-        std::string link(buffer.data(), static_cast<std::size_t>(n));
-        if (!link.empty() && link[0] != '/') {
-            const std::size_t slash = current.rfind('/');
-            if (slash != std::string::npos)
-                link = current.substr(0, slash + 1) + link;
-        }
-        current = link;
-    }
-    errno = ELOOP;
-    return std::string();
-}
-
-} // namespace
-
-AtomicFile::AtomicFile(std::string path)
-{
-    target_ = followLinks(path);
-    if (target_.empty()) {
-        error_ = "cannot follow the link " + path + ": " + std::strerror(errno);
-        return;
-    }
-    struct stat st;
-    const bool exists = ::stat(target_.c_str(), &st) == 0;
-    if (exists && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
-        file_ = std::fopen(target_.c_str(), "wb");
-        if (file_ == nullptr)
-            error_ = "cannot open " + path + ": " + std::strerror(errno);
-        return;
-    }
-    if (exists && S_ISSOCK(st.st_mode)) {
-        // A listening local socket: connect and stream to it.
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (target_.size() >= sizeof address.sun_path || fd < 0 ||
-            (std::memcpy(address.sun_path, target_.c_str(), target_.size() + 1),
-             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address)) != 0 ||
-            (file_ = ::fdopen(fd, "wb")) == nullptr) {
-            error_ = "cannot connect to the socket " + path + ": " + std::strerror(errno);
-            if (fd >= 0)
-                ::close(fd);
-        }
-        return;
-    }
-    if (exists && !S_ISREG(st.st_mode)) {
-        error_ = "cannot write " + path + ": it is " +
-                 (S_ISDIR(st.st_mode) ? "a directory" : "neither a regular file, a FIFO nor a character device");
-        return;
-    }
-    temporary_ = target_ + ".tmp.XXXXXX";
-    const int fd = ::mkstemp(&temporary_[0]);
-    if (fd < 0) {
-        error_ = "cannot create a temporary file beside " + path + ": " + std::strerror(errno);
-        temporary_.clear();
-        return;
-    }
-    // mkstemp makes the file private; give it the mode the replaced file had,
-    // or the usual mode of a new file.
-    mode_t mode = 0;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0 || (file_ = ::fdopen(fd, "wb")) == nullptr) {
-        error_ = "cannot prepare " + temporary_ + ": " + std::strerror(errno);
-        ::close(fd);
-        std::remove(temporary_.c_str());
-        temporary_.clear();
-    }
-}
-
-AtomicFile::~AtomicFile()
-{
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        if (!temporary_.empty())
-            std::remove(temporary_.c_str());
-    }
-}
-
-bool AtomicFile::commit()
-{
-    if (file_ == nullptr)
-        return false;
-    const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
-    const int flushError = errno;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    const std::string shown = temporary_.empty() ? target_ : temporary_;
-    if (!written || !closed) {
-        error_ = "cannot write " + shown + ": " + std::strerror(written ? errno : flushError);
-        if (!temporary_.empty())
-            std::remove(temporary_.c_str());
-        return false;
-    }
-    if (temporary_.empty())
-        return true;
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + std::strerror(errno);
-        std::remove(temporary_.c_str());
-        return false;
-    }
-    return true;
-}
 
 void skipByteOrderMark(std::string& text)
 {
@@ -208,7 +81,7 @@ public:
     explicit LineSource(const IoOptions& io) : io_(io) {}
     ~LineSource()
     {
-        std::free(buffer_);
+        reader_.reset();
         if (file_ != nullptr && file_ != stdin)
             std::fclose(file_);
     }
@@ -221,12 +94,16 @@ public:
             return true;
         if (io_.inputFile.empty() || io_.inputFile == "-") {
             file_ = stdin;
+            reader_ = std::make_unique<platform::LineReader>(file_);
             return true;
         }
         file_ = std::fopen(io_.inputFile.c_str(), "rb");
-        if (file_ == nullptr)
+        if (file_ == nullptr) {
             error = "cannot open input file " + io_.inputFile + ": " + std::strerror(errno);
-        return file_ != nullptr;
+            return false;
+        }
+        reader_ = std::make_unique<platform::LineReader>(file_);
+        return true;
     }
 
     // The next line; false at the end of the input (or on a read error).
@@ -242,15 +119,10 @@ public:
             // A trailing empty piece is no line of its own.
             return !(end == std::string::npos && line.empty());
         }
-        const ssize_t n = ::getline(&buffer_, &capacity_, file_);
-        if (n < 0)
+        if (!reader_ || !reader_->next(line))
             return false;
-        std::size_t length = static_cast<std::size_t>(n);
-        if (length > 0 && buffer_[length - 1] == '\n')
-            --length;
-        if (length > 0 && buffer_[length - 1] == '\r')
-            --length;
-        line.assign(buffer_, length);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         if (first_)
             skipByteOrderMark(line);
         first_ = false;
@@ -263,8 +135,7 @@ private:
     const IoOptions& io_;
     std::size_t position_ = 0;
     std::FILE* file_ = nullptr;
-    char* buffer_ = nullptr;
-    std::size_t capacity_ = 0;
+    std::unique_ptr<platform::LineReader> reader_;
     bool first_ = true;
 };
 
@@ -447,8 +318,7 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
     }
     // A pipe, terminal or FIFO gets each line as soon as it is computed; a
     // regular file is written in blocks.
-    struct stat st;
-    const bool flushEachLine = ::fstat(::fileno(out), &st) != 0 || !S_ISREG(st.st_mode);
+    const bool flushEachLine = !platform::isRegularFile(out);
 
     int failed = 0;
     long number = 0;

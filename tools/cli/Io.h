@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -28,35 +29,9 @@ struct IoOptions {
     bool eastingFirst = false;  // --order en: grid coordinates easting before northing
 };
 
-// An output file opened as what it is. A regular file (or a missing one) is
-// written under a temporary name beside it and renamed into place by
-// commit(), so a reader never sees a partial file; an existing file keeps
-// its permission bits. A symbolic link is followed and its target replaced
-// that way, leaving the link. A FIFO or character device is opened and
-// written directly (renaming over /dev/null would replace the device); a
-// local socket is connected to and written. Directories
-// and block devices are refused. Destroying the object without commit()
-// removes the temporary file.
-class AtomicFile {
-public:
-    explicit AtomicFile(std::string path);
-    ~AtomicFile();
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-
-    bool ok() const { return file_ != nullptr; }
-    std::FILE* get() { return file_; }
-    const std::string& error() const { return error_; }
-    // Flushes, closes and (for a regular file) renames; false (with
-    // error()) when any step fails.
-    bool commit();
-
-private:
-    std::string target_;     // the file replaced (the link's target for a link)
-    std::string temporary_;  // empty when writing directly
-    std::FILE* file_ = nullptr;
-    std::string error_;
-};
+// The tool's output files: written in place or replaced atomically by what
+// they are (see platform::ReplacingFile).
+using AtomicFile = platform::ReplacingFile;
 
 // Removes a UTF-8 byte-order mark (which some editors put at the start of a
 // text file) from the start of `text`.

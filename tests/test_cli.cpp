@@ -16,6 +16,7 @@
 #include "CommonPoints.h"
 #include "Egm96Text.h"
 #include "Ellipsoids.h"
+#include "GridTestSupport.h"
 #include "Io.h"
 #include "Params.h"
 #include "Svg.h"
@@ -347,14 +348,9 @@ TEST(CliGrid, WindowsMadeOfStoredNodes)
     namespace g = tervala::grid;
     testsupport::DataDir data("cli-grid-coverage");
     auto load = [&](int model, const char* name, double north, double step, int rows, int cols, CTervala& t) {
-        std::vector<unsigned char> bytes;
-        for (double v : {north, 19.0 * (step < 1), step, step})
-            testsupport::append(bytes, v);
-        for (std::int32_t n : {rows, cols})
-            testsupport::append(bytes, n);
-        for (int k = 0; k < rows * cols; ++k)
-            testsupport::append(bytes, 1.0f);
-        data.write(name, bytes);
+        const gridtest::GridFile f{north, 19.0 * (step < 1), step, step, rows, cols,
+                                   std::vector<std::uint32_t>(rows * cols, gridtest::bitsOf(1.0f))};
+        data.write(name, f.bytes());
         ASSERT_EQ(t.LoadKEGMData(model), 1) << name;
     };
     CTervala regional, global, band;

@@ -329,39 +329,6 @@ for options, oracle, layout in cases:
         assert max(map(abs, d)) <= 1e-4, (options, line, r)
 PY
   echo "ok" ;;
-proj-strings)
-  # PROJ strings as --params files: a single helmert step (also as a one-step
-  # pipeline) is read; what the tool cannot honour is refused by name, never
-  # read with a default (a unit, a rate, +inv, a missing key or convention,
-  # another operation, and rotations PROJ would apply differently).
-  xyz="P1 3909833.018 -147097.1376 5020322.068"
-  t="+x=446.448 +y=-125.157 +z=542.060 +s=-20.4894"
-  pv="+rx=0.1502 +ry=0.2470 +rz=0.8421 +convention=position_vector"
-  echo "+proj=pipeline +step +proj=helmert $t $pv" > uk.txt
-  echo "+proj=helmert $t $(sed 's/+convention=position_vector/+convention=coordinate_frame/; s/=0\./=-0./g' <<<"$pv")" > uk-cf.txt
-  a=$("$tervala" helmert7 --params uk.txt -s "$xyz") || fail "pipeline string: exit $?"
-  b=$("$tervala" helmert7 --params uk-cf.txt -s "$xyz") || fail "coordinate_frame string: exit $?"
-  [ "$a" = "P1 3910205.9680 -147206.9743 5020756.4756" ] && [ "$a" = "$b" ] || fail "UK strings: '$a', '$b'"
-  rows=(
-    "$t $pv +units=km|+units: only PROJ's default units are read"
-    "$t $pv +dx=0.1|+dx: time-dependent parameters are not supported"
-    "$t $pv +inv|unknown key \+inv for \+proj=helmert"
-    "${t/+z=542.060/} $pv|\+z= is missing"
-    "$t +rx=0.1502 +ry=0.2470 +rz=0.8421|\+convention= is missing"
-    "$t +rx=1.5 +ry=0.2470 +rz=0.8421 +convention=coordinate_frame|by up to 0\.[0-9]+ mm"
-    "$t +rx=3000 +ry=-2000 +rz=5000 +convention=position_vector +exact|by up to [0-9]{7}\.[0-9]+ mm"
-    "$t $pv +px=1|unknown key \+px"
-    "$t +rx=x +ry=0 +rz=0 +convention=position_vector|\+rx: expected a number"
-  )
-  for row in "${rows[@]}"; do
-    echo "+proj=helmert ${row%%|*}" > bad.txt
-    "$tervala" helmert7 --params bad.txt -s "$xyz" > out.txt 2> err.txt && fail "accepted: $(cat bad.txt)"
-    [ -s out.txt ] && fail "output written for $(cat bad.txt)"
-    grep -Eq "bad.txt: PROJ string: .*${row#*|}" err.txt || fail "message for '${row%%|*}': $(cat err.txt)"
-  done
-  "$tervala" molodensky-badekas --params uk.txt -s "$xyz" 2> err.txt && fail "a helmert string read as molobadekas"
-  grep -q "+proj=helmert where +proj=molobadekas is read" err.txt || fail "$(cat err.txt)"
-  echo "ok: ${#rows[@]} strings refused" ;;
 proj-cct)
   # PROJ's cct as the oracle: each convention against its helmert, the
   # Ordnance Survey's published OSGB36 -> WGS84 set typed as published

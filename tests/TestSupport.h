@@ -3,14 +3,17 @@
 #ifndef TERVALA_TESTS_TESTSUPPORT_H
 #define TERVALA_TESTS_TESTSUPPORT_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +120,31 @@ inline std::vector<TableRow> readTable(const std::string& name)
             rows.push_back(row);
     }
     return rows;
+}
+
+// A table of values (tests/tables/NAME): per row a function of the given
+// map, its numeric arguments, "=", the expected value ("nan": must be NaN)
+// and an absolute tolerance, or a relative one written with a trailing "r".
+// Where each expected value comes from is said in the table.
+using ValueFunction = std::function<double(const std::vector<double>&)>;
+inline void checkValueTable(const std::string& name, const std::map<std::string, ValueFunction>& functions)
+{
+    int checked = 0;
+    for (const TableRow& row : readTable(name)) {
+        SCOPED_TRACE(name + " line " + std::to_string(row.line));
+        const std::size_t eq = std::find(row.fields.begin(), row.fields.end(), "=") - row.fields.begin();
+        ASSERT_TRUE(functions.count(row.fields[0]) && eq + 3 == row.fields.size()) << "malformed row";
+        std::vector<double> args;
+        for (std::size_t k = 1; k < eq; ++k)
+            args.push_back(std::stod(row.fields[k]));
+        const double got = functions.at(row.fields[0])(args), want = std::stod(row.fields[eq + 1]);
+        const std::string& tol = row.fields[eq + 2];
+        const double tolerance = std::stod(tol) * (tol.back() == 'r' ? std::fabs(want) : 1.0);
+        EXPECT_TRUE(std::isnan(want) ? std::isnan(got) : std::fabs(got - want) <= tolerance)
+            << row.fields[0] << " gave " << got << ", expected " << want;
+        ++checked;
+    }
+    EXPECT_GT(checked, 0) << name;
 }
 
 // A scratch data folder that the loaders read from while this object lives.

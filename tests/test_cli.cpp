@@ -301,24 +301,15 @@ TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }
 
-// Longitudes reduce to (-180, 180], whole turns too, NaN for no longitude.
-// The 1 mm offsets are bench/tm_domain's measurements: an a,1/f ellipsoid
-// takes the row at or below its 1/f, less for a larger a; none below 150.
+// Longitude reduction, the UTM band and the series' reach (tables/domain.txt).
 TEST(CliDomain, LongitudeReductionAndSeriesLimit)
 {
-    const double cases[][2] = {{180, 180}, {-180, 180},    {540, 180},      {-540, 180},      {181, -179},
-                               {-181, 179}, {359.5, -0.5}, {-0.25, -0.25}, {720.125, 0.125}, {3600, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(tervala::reduceLongitude(c[0]), c[1]) << c[0];
-    EXPECT_TRUE(std::isnan(tervala::reduceLongitude(INFINITY)));
-    EXPECT_TRUE(tervala::inUtmBand(84.0) && tervala::inUtmBand(-80.0));
-    EXPECT_FALSE(tervala::inUtmBand(84.0001) || tervala::inUtmBand(-80.0001) || tervala::inUtmBand(NAN));
-    const double limits[][3] = {{6378137.0, 298.257222101, 6.18}, {6378206.4, 294.9786982, 6.16},
-                                {6378137.0, 296.0, 6.16},         {6378137.0, 5000.0, 7.56},
-                                {1.0e7, 298.257222101, 5.73},     {6.0e6, 298.257222101, 6.18}};
-    for (const auto& l : limits)
-        EXPECT_EQ(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(l[0], l[1])), l[2]) << l[0] << " " << l[1];
-    EXPECT_TRUE(std::isnan(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(6378137.0, 100.0))));
+    testsupport::checkValueTable(
+        "domain.txt", {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
+                       {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
+                       {"tm-reach", [](const auto& x) {
+                            return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1]));
+                        }}});
 }
 
 // Point sets that cannot carry a fit: coincident (also after rounding of the

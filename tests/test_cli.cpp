@@ -301,33 +301,19 @@ TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }
 
-// Longitude reduction, the UTM band and the series' reach (tables/domain.txt).
-TEST(CliDomain, LongitudeReductionAndSeriesLimit)
+// Longitude reduction, the UTM band, the series' reach and the rank of fit
+// geometry (tables/cli-values.txt).
+TEST(CliDomain, ValuesFollowTheirTable)
 {
     testsupport::checkValueTable(
-        "domain.txt", {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
-                       {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
-                       {"tm-reach", [](const auto& x) {
-                            return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1]));
-                        }}});
-}
-
-// Point sets that cannot carry a fit: coincident (also after rounding of the
-// centroid), collinear, narrower than 1e-6 of their length; and those that can.
-TEST(CliFits, SpreadRankOfPointSets)
-{
-    const struct {
-        std::vector<double> xyz;
-        int dimension, rank;
-    } cases[] = {
-        {{0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, 3, 0}, {{4e6, 1e6, 4e6, 4e6, 1e6, 4e6}, 3, 0},
-        {{0, 0, 0, 1, 2, 3, 2, 4, 6, -5, -10, -15}, 3, 1},     {{0, 0, 0, 1e4, 0, 0, 5e3, 1e-3, 0}, 3, 1},
-        {{0, 0, 0, 1e4, 0, 0, 5e3, 1.0, 0}, 3, 2},             {{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 3},
-        {{1, 2, 1, 2}, 2, 0}, {{0, 0, 1, 1, 2, 2}, 2, 1}, {{0, 0, 1, 0, 0, 1}, 2, 2}, {{0, 0, NAN, 1, 0, 1}, 2, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(tervala::estimation::spreadRank(c.xyz.data(), c.xyz.size() / c.dimension, c.dimension), c.rank)
-            << c.xyz.size() / c.dimension << " points from " << c.xyz[0] << " " << c.xyz[1];
+        "cli-values.txt",
+        {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
+         {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
+         {"tm-reach", [](const auto& x) { return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1])); }},
+         {"spread-rank", [](const auto& x) {
+              const int dimension = int(x[0]);
+              return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
+          }}});
 }
 
 // Global grids, and the wrap of a grid spanning 360 degrees, read only stored

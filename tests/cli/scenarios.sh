@@ -223,30 +223,6 @@ demo)
   done
   [ -f "$gtx" ] && ! grep -q "EGM96 undulation  N = 22\.89" <<<"$out" && fail "geoid height: $out"
   echo "ok" ;;
-heights)
-  # h, N and H = h - N through a grid read by path (the plane grid, so each
-  # expected value is written down here), with an identifier, a code, a
-  # header line and each delimiter.
-  plane_grid
-  rows=("|P1 37.6 127.3 150.0 pin|P1 150.0000 111.2500 38.7500 pin"
-        "--reverse|P1 37.6 127.3 38.75 pin|P1 150.0000 111.2500 38.7500 pin"
-        "-p 2|37.75 128.25|111.88")
-  for row in "${rows[@]}"; do
-    IFS='|' read -r opts line want <<<"$row"
-    for d in ' ' ',' ';' $'\t'; do
-      printf 'id%slat\n%s\n' "$d" "${line// /$d}" > in.txt
-      got=$("$tervala" geoid grid --grid plane.dat $opts --skip-lines 1 -i in.txt 2>err.txt) || fail "$opts '$line': exit $?"
-      [ "$got" = "${want// /$d}" ] || fail "$opts '$line' with '$d': got '$got', expected '${want// /$d}'"
-    done
-  done
-  grep -q "^tervala geoid grid: N from grid file plane.dat (--grid)$" err.txt || fail "note: $(cat err.txt)"
-  # Points the grid cannot give N for, and --reverse without a height.
-  "$tervala" geoid grid --grid plane.dat --reverse -s "37.6 127.3;36.6 127 1;40 127 1" > /dev/null 2>err.txt
-  for m in "line 1: --reverse needs the orthometric height H" "line 2: the point is too close to the edge of this regional grid; points must lie more than 0.5 degrees" \
-           "line 3: the point lies outside the grid \(latitude 36.5 to 38.5, longitude 126 to 129\)"; do
-    grep -Eq "$m" err.txt || fail "missing '$m': $(cat err.txt)"
-  done
-  echo "ok: heights on a plane grid" ;;
 extra)
   # tm and utm --extra against GeographicLib's TransverseMercator (Krueger
   # to n^6, nanometres from exact): grid coordinates within the bands of

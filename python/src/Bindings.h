@@ -5,6 +5,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "tervala/Tervala.h"
@@ -13,7 +15,12 @@ namespace tervala {
 namespace python {
 
 namespace py = pybind11;
-using TervalaClass = py::class_<CTervala>;
+// Objects are deleted through ForgetSources, which also drops the object's
+// entry from the table of where its loaded data came from (Pickle.cpp).
+struct ForgetSources {
+    void operator()(CTervala* object) const noexcept;
+};
+using TervalaClass = py::class_<CTervala, std::unique_ptr<CTervala, ForgetSources>>;
 
 // The four seven-parameter models, which share one shape: X, Y, Z in, the
 // GetGeocentric triple out. `apply` calls the member on its own arguments
@@ -48,6 +55,20 @@ void makeNamedTypes(py::module_& m);
 void bindModernTypes(py::module_& m);
 void bindModernGeoid(py::module_& m);
 void bindModernFits(py::module_& m);
+
+// Pickling of Tervala (Pickle.cpp): the fields travel, a loaded grid or
+// coefficient set travels as the files it came from. Every binding that makes
+// an object or changes its loaded data tells the table of sources.
+void bindPickling(TervalaClass& cls);
+void noteFresh(const CTervala& object);
+void noteCopy(const CTervala& to, const CTervala& from);
+void noteGridLoaded(const CTervala& object, const std::string& path);
+void noteCoefficientsLoaded(const CTervala& object, const std::string& correction, const std::string& geopotential);
+void noteCoefficientsReplaced(const CTervala& object);
+
+// Model, grid and coefficient files this process has read through the
+// per-process caches (tervala._tervala._file_loads()).
+extern long long fileLoads;
 
 // Raise RuntimeError, naming `who`, when the object has no EGM96
 // coefficients (LoadEGMData never ran on it) or no geoid grid.

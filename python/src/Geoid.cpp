@@ -17,6 +17,7 @@
 #include "geoid/GeoidGrid.h"
 #include "geoid/GridCoverage.h"
 #include "geoid/SphericalHarmonic.h"
+#include "platform/DataFolder.h"
 #include "platform/Files.h"
 
 namespace tervala {
@@ -62,9 +63,14 @@ int loadEgmData(CTervala& self, const py::object& fileName)
         if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0)
             throw py::error_already_set();
     }
-    const platform::LoadStatus status = TervalaAccess::loadEgm96(self);
-    if (!status.ok())
+    const std::string correction = platform::dataFilePath(egm96::kCorrectionFileName);
+    const std::string geopotential = platform::dataFilePath(egm96::kGeopotentialFileName);
+    const platform::LoadStatus status = TervalaAccess::loadEgm96From(self, correction, geopotential);
+    if (!status.ok()) {
+        noteCoefficientsReplaced(self);  // the tables now hold what the failed load left
         raiseLoadFailure("LoadEGMData", status);
+    }
+    noteCoefficientsLoaded(self, correction, geopotential);
     return 1;
 }
 
@@ -111,9 +117,11 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
             arg("file_name") = py::none()),
         row("LoadKEGMData",
             [](CTervala& self, int model) {
-                const platform::LoadStatus status = TervalaAccess::loadGrid(self, model);
+                const std::string path = platform::dataFilePath(grid::gridFileName(model));
+                const platform::LoadStatus status = TervalaAccess::loadGridFrom(self, path);
                 if (!status.ok())
                     raiseLoadFailure("LoadKEGMData", status);
+                noteGridLoaded(self, path);
                 return 1;
             },
             "Reads the geoid grid of model 13 (kgeoid13.dat), 2008 (egm2008p.dat) or any other value "

@@ -8,6 +8,7 @@
 // table of rows (Registration.h).
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ void setupEllipsoid(CTervala& self, double a, double inverseFlattening)
     self.Setup_Ellipsoid(a, inverseFlattening);
 }
 
+CTervala* copyOf(const CTervala& other)
+{
+    auto object = std::make_unique<CTervala>(other);
+    noteCopy(*object, other);
+    return object.release();
+}
+
 template <double (CTervala::*Get)(int)>
 py::tuple stored(CTervala& t)
 {
@@ -90,14 +98,25 @@ void bindMembers(TervalaClass& cls)
     using py::arg;
 
     // ---- Lifetime -------------------------------------------------------------
-    cls.def(py::init<>(), "A fresh object: no ellipsoid, no grid, no coefficients.")
-        .def(py::init<const CTervala&>(), arg("other"),
+    // Each object is made on the heap here, so that the table of where its
+    // loaded data came from (pickling) is keyed by its final address.
+    cls.def(py::init([] {
+                auto object = std::make_unique<CTervala>();
+                noteFresh(*object);
+                return object.release();
+            }),
+            "A fresh object: no ellipsoid, no grid, no coefficients.")
+        .def(py::init(&copyOf), arg("other"),
              "Copy of another object (the C++ copy constructor): every field, a loaded grid duplicated.");
     defineMethods(
-        cls, row("__copy__", [](const CTervala& self) { return CTervala(self); }, "A copy (the C++ copy constructor)."),
-        row("__deepcopy__", [](const CTervala& self, const py::object&) { return CTervala(self); },
+        cls, row("__copy__", &copyOf, "A copy (the C++ copy constructor)."),
+        row("__deepcopy__", [](const CTervala& self, const py::object&) { return copyOf(self); },
             "A copy (the C++ copy constructor).", arg("memo")),
-        row("assign", [](CTervala& self, const CTervala& other) { self = other; },
+        row("assign",
+            [](CTervala& self, const CTervala& other) {
+                self = other;
+                noteCopy(self, other);
+            },
             "C++ operator=: make this object a copy of `other` (every field; a loaded grid is duplicated).",
             arg("other")));
 

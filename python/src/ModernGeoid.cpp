@@ -28,7 +28,6 @@ namespace {
 using py::arg;
 
 NamedTypes* types = nullptr;  // made at import, kept for the life of the process
-long long fileLoads = 0;      // models and grids read from files by this process
 
 py::object namedTuple(const char* name, const char* fields, const char* doc)
 {

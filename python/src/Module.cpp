@@ -35,6 +35,7 @@ object and leave its stored results untouched.
     tp::bindGeoid(m, cls);
     tp::bindEstimators(m, cls);
     tp::bindArrays(cls);
+    tp::bindPickling(cls);
 
     tp::makeNamedTypes(m);
     tp::bindModernTypes(m);

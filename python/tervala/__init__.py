@@ -53,6 +53,10 @@ Pythonic results:
 
 Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
 ...) run a per-point member over NumPy arrays in the same way.
+
+``Tervala`` objects pickle (a loaded grid or coefficient set as the paths of
+its files, read once per process), and ``tervala.dask`` runs the array
+functions on Dask arrays and DataFrames.
 """
 
 from ._tervala import (

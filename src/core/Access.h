@@ -23,6 +23,11 @@ struct TervalaAccess {
     // with the members.
     static platform::LoadStatus loadEgm96(CTervala& t);
     static platform::LoadStatus loadGrid(CTervala& t, int model);
+    // The same loads from files named by host path rather than found in the
+    // data folder (the Python module reloads a copied object's data so).
+    static platform::LoadStatus loadEgm96From(CTervala& t, const std::string& correctionPath,
+                                              const std::string& geopotentialPath);
+    static platform::LoadStatus loadGridFrom(CTervala& t, const std::string& path);
 
     // Calls f(to.field, from.field) for every field a copy of an object
     // carries over, which is all of them but the grid rows (m_Grid,

@@ -15,14 +15,22 @@ namespace tervala {
 
 platform::LoadStatus TervalaAccess::loadGrid(CTervala& t, int model)
 {
-    using namespace grid;
-    GridLoad loaded;
+    std::string path;
     try {
-        loaded = loadGridFile(platform::dataFilePath(gridFileName(model)), t.m_GridMargin);
+        path = platform::dataFilePath(grid::gridFileName(model));
     } catch (...) {
         // Out of memory building the file name: nothing has changed.
-        loaded.status.problem = platform::LoadProblem::OutOfMemory;
+        platform::LoadStatus status;
+        status.problem = platform::LoadProblem::OutOfMemory;
+        return status;
     }
+    return loadGridFrom(t, path);
+}
+
+platform::LoadStatus TervalaAccess::loadGridFrom(CTervala& t, const std::string& path)
+{
+    using namespace grid;
+    GridLoad loaded = loadGridFile(path, t.m_GridMargin);
     if (!loaded.status.ok())
         return std::move(loaded.status);
     // The whole grid is in: only now does the old one go.

@@ -145,8 +145,14 @@ void removeNormalZonals(Numbra& coefficients)
 
 platform::LoadStatus TervalaAccess::loadEgm96(CTervala& t)
 {
-    egm96::Egm96Load load = egm96::loadEgm96Files(platform::dataFilePath(egm96::kCorrectionFileName),
-                                                  platform::dataFilePath(egm96::kGeopotentialFileName));
+    return loadEgm96From(t, platform::dataFilePath(egm96::kCorrectionFileName),
+                         platform::dataFilePath(egm96::kGeopotentialFileName));
+}
+
+platform::LoadStatus TervalaAccess::loadEgm96From(CTervala& t, const std::string& correctionPath,
+                                                  const std::string& geopotentialPath)
+{
+    egm96::Egm96Load load = egm96::loadEgm96Files(correctionPath, geopotentialPath);
     t.m_CorrCoefC = std::move(load.coefficients.correctionCos);
     t.m_CorrCoefS = std::move(load.coefficients.correctionSin);
     t.m_EgmCoef = std::move(load.coefficients.geopotential);

@@ -216,6 +216,19 @@ bool isRegularFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool isTerminal(std::FILE* file) { return ::isatty(::fileno(file)) != 0; }
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makeDirectory(const std::string& path)
+{
+    return ::mkdir(path.c_str(), 0755) == 0 || isDirectory(path);
+}
+
 LineReader::~LineReader() { std::free(buffer_); }
 
 bool LineReader::next(std::string& line)

@@ -94,6 +94,13 @@ private:
 bool isRegularFile(std::FILE* file);
 // True when `path` names a regular file (after following links).
 bool isRegularFile(const std::string& path);
+// True when `file` is open on a terminal (progress lines go only there).
+bool isTerminal(std::FILE* file);
+// True when `path` names a folder (after following links).
+bool isDirectory(const std::string& path);
+// Creates the folder `path` (rwx for the owner, r-x for others, less the
+// umask) unless it exists; true when it is a folder afterwards.
+bool makeDirectory(const std::string& path);
 
 // Reads lines of any length (NUL bytes included) from a stream, keeping one
 // buffer for all of them.

@@ -9,3 +9,17 @@ foreach(scenario proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas 
     ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS};TERVALA_TM_REFERENCE=${TM_REFERENCE}"
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endforeach()
+# --- raster import and export ----------------------------------------------------
+# A file no raster reader knows is refused naming it, and nothing is written;
+# a build without GDAL says what the commands need (exit 2).
+if(TERVALA_HAVE_GDAL)
+  tervala_cli_test(import-grid.not-a-raster 1 "" "import-grid: .*cases.cmake: GDAL cannot read it as a raster: .*not recognized"
+    ABSENT out.dat ARGS data import-grid ${CMAKE_CURRENT_SOURCE_DIR}/cases.cmake out.dat)
+  tervala_cli_test(export-grid.not-a-grid 1 "" "export-grid: .*cases.cmake: not a usable grid file"
+    ABSENT out.tif ARGS data export-grid ${CMAKE_CURRENT_SOURCE_DIR}/cases.cmake out.tif)
+else()
+  tervala_cli_test(import-grid.needs-gdal 2 "" "built without GDAL" ABSENT out.dat
+    ARGS data import-grid ${CMAKE_CURRENT_SOURCE_DIR}/cases.cmake out.dat)
+  tervala_cli_test(export-grid.needs-gdal 2 "" "built without GDAL" ABSENT out.tif
+    ARGS data export-grid ${CMAKE_CURRENT_SOURCE_DIR}/cases.cmake out.tif)
+endif()

@@ -9,9 +9,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -19,9 +17,12 @@
 #include "Egm96Text.h"
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
+#include "gridtools/Egm2008Grid.h"
+#include "gridtools/GdalGrid.h"
 #include "gridtools/GtxGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "platform/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -52,8 +53,7 @@ int egm96FromText(const Egm96TextOptions& o)
         report(command, o.corrections + ": " + e);
     if (!coefOk || !corrOk)
         return 1;
-    struct stat st;
-    if (::stat(o.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (!platform::isDirectory(o.outDir)) {
         report(command, "output folder " + o.outDir + " does not exist");
         return 2;
     }
@@ -83,13 +83,68 @@ int gtxToGrid(const GtxOptions& o)
     return 0;
 }
 
+struct RasterOptions {
+    std::string input;
+    std::string output;
+    std::string format = "GTiff";
+};
+
+// Any raster GDAL reads (and NGA's EGM2008 grid in its geotranz layout,
+// which needs no GDAL) into a grid file.
+int importGrid(const RasterOptions& o)
+{
+    const std::string command = "data import-grid";
+    tervala::raster::Conversion done;
+    std::string error;
+    bool ok;
+    if (tervala::egm2008::looksLikeGeotranzGrid(o.input)) {
+        ok = tervala::egm2008::convert(o.input, o.output, done, error);
+    } else if (!tervala::gdal::available()) {
+        const std::size_t n = o.input.size();
+        if (n < 4 || (o.input.compare(n - 4, 4, ".gtx") != 0 && o.input.compare(n - 4, 4, ".GTX") != 0)) {
+            tervala::gdal::importGrid(o.input, o.output, done, error);
+            report(command, error + "; only GTX files and the EGM2008 grid of geotranz are read without it");
+            return 2;
+        }
+        ok = tervala::gtx::convertGtxToGrid(o.input, o.output, done, error);
+    } else {
+        ok = tervala::gdal::importGrid(o.input, o.output, done, error);
+    }
+    if (!ok) {
+        report(command, o.input + ": " + error);
+        return 1;
+    }
+    std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
+    return 0;
+}
+
+// A grid file into a GeoTIFF or GTX raster for PROJ and GIS software.
+int exportGrid(const RasterOptions& o)
+{
+    const std::string command = "data export-grid";
+    std::string summary, error;
+    if (!tervala::gdal::available()) {
+        tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error);
+        report(command, error);
+        return 2;
+    }
+    if (!tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error)) {
+        report(command, o.input + ": " + error);
+        return 1;
+    }
+    std::printf("%s", summary.c_str());
+    return 0;
+}
+
 // Describes a grid file as the loader reads it, or says what is wrong.
 int gridInfo(const std::string& path)
 {
     const std::string command = "data grid-info";
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        report(command, "cannot open " + path + (::stat(path.c_str(), &st) == 0 ? ": not a regular file" : ""));
+    if (!platform::isRegularFile(path)) {
+        std::FILE* probe = std::fopen(path.c_str(), "rb");
+        report(command, "cannot open " + path + (probe != nullptr ? ": not a regular file" : ""));
+        if (probe != nullptr)
+            std::fclose(probe);
         return 2;
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -98,9 +153,10 @@ int gridInfo(const std::string& path)
         return 2;
     }
     tervala::grid::LoadedGrid grid;
+    const long long bytes = platform::fileSize(file);
     const tervala::grid::GridLoadError status = readGridFile(file, tervala::grid::kObjectMargin, grid);
     std::fclose(file);
-    std::printf("file:      %s (%lld bytes)\n", path.c_str(), static_cast<long long>(st.st_size));
+    std::printf("file:      %s (%lld bytes)\n", path.c_str(), bytes);
     if (status != tervala::grid::GridLoadError::None) {
         report(command, path + ": " + tervala::grid::describe(status));
         return 1;
@@ -196,7 +252,7 @@ int egm96Grid(const Egm96GridOptions& o)
     const auto start = std::chrono::steady_clock::now();
     auto job = std::async(std::launch::async, [&] { return tervala::egm96::synthesizeGrid(view, layout, threads, &rowsDone); });
     // A progress bar on a terminal; nothing when standard error is redirected.
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = platform::isTerminal(stderr);
     while (job.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
         if (terminal) {
             const int done = rowsDone.load();
@@ -265,6 +321,25 @@ void addDataCommands(CLI::App& app, Context& ctx, Registry& registry)
     gtx->add_option("input", g->input, "GTX file")->required();
     gtx->add_option("output", g->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")->required();
     registry.add(gtx, [g] { return gtxToGrid(*g); });
+
+    auto im = std::make_shared<RasterOptions>();
+    CLI::App* importCommand = data->add_subcommand(
+        "import-grid", "Convert a single-band geoid raster GDAL reads (GeoTIFF, GTX, ...) or NGA's EGM2008 grid "
+                       "from geotranz into a grid file for LoadKEGMData");
+    importCommand->add_option("input", im->input, "Raster file")->required();
+    importCommand->add_option("output", im->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")
+        ->required();
+    registry.add(importCommand, [im] { return importGrid(*im); });
+
+    auto ex = std::make_shared<RasterOptions>();
+    CLI::App* exportCommand = data->add_subcommand(
+        "export-grid", "Write a grid file as a raster that PROJ's vgridshift and GIS software read");
+    exportCommand->add_option("input", ex->input, "Grid file")->required();
+    exportCommand->add_option("output", ex->output, "Raster file to write")->required();
+    exportCommand->add_option("--format,-f", ex->format, "GTiff or GTX")
+        ->check(CLI::IsMember({"GTiff", "GTX"}))
+        ->capture_default_str();
+    registry.add(exportCommand, [ex] { return exportGrid(*ex); });
 
     auto info = std::make_shared<std::string>();
     CLI::App* gridInfoCommand =

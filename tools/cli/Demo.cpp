@@ -1,15 +1,18 @@
 // tervala demo: the road of one typical request on built-in inputs. A point
 // on one datum is carried to another with seven parameters, put on the second
 // ellipsoid, projected to a Transverse Mercator grid and to UTM, and given its
-// geoid height from a real geoid grid; then seven parameters are fitted to a
+// geoid height from a real geoid grid (EGM2008); then seven parameters are fitted to a
 // built-in set of common points and reported.
 #include <cmath>
 #include <cstdio>
-#include <sys/stat.h>
 
 #include "CommonPoints.h"
 #include "Commands.h"
+#include "geoid/GeoidGrid.h"
+#include "gridtools/Egm2008Grid.h"
 #include "gridtools/GtxGrid.h"
+#include "platform/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace cli {
@@ -26,44 +29,74 @@ constexpr double kShift[7] = {-115.80, 474.99, 674.11, 6.43, 1.16, -2.31, -1.63}
 
 constexpr const char* kGtx = "/usr/share/proj/egm96_15.gtx";
 
-bool exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool exists(const std::string& path) { return platform::isRegularFile(path); }
 
 void section(const char* title) { std::printf("\n== %s\n", title); }
 
-// Geoid height at the point from the EGM96 15' grid, converted from the
-// proj-data GTX into the data folder when it is not there yet.
+// Whether the grid file at `path` is the EGM2008 2.5' global grid (by its
+// header).
+bool isEgm2008Grid(const std::string& path)
+{
+    tervala::platform::File file = tervala::platform::openRegularFile(path);
+    unsigned char raw[tervala::grid::kGridHeaderBytes];
+    if (!file || std::fread(raw, 1, sizeof raw, file.get()) != sizeof raw)
+        return false;
+    const double dlat = tervala::platform::littleEndianDouble(raw + 16);
+    return tervala::platform::littleEndianInt32(raw + 32) == 4321 &&
+           tervala::platform::littleEndianInt32(raw + 36) == 8640 && std::fabs(dlat * 24 - 1) < 1e-9;
+}
+
+// Geoid height at the point from EGM2008 (model 2008, egm2008p.dat in the
+// data folder, made from the geotranz grid when missing); without geotranz,
+// from the EGM96 15' grid of proj-data in a folder of its own, saying so.
 void geoidStep(double lat, double lon, const std::string& dataDir)
 {
     section("6. Geoid height from a geoid grid");
     const std::string folder = dataDir.empty() ? CTervala::GetDataFolder() : dataDir;
-    const std::string gridFile = folder + "/egm2008p.dat";
-    if (!exists(gridFile)) {
-        if (!exists(kGtx)) {
-            std::printf("skipped: %s not found (Debian package proj-data) and no %s\n", kGtx, gridFile.c_str());
-            return;
+    platform::makeDirectory(folder);
+    std::string gridFolder = folder, gridFile = folder + "/egm2008p.dat", model = "EGM2008";
+    int selector = 2008;
+    tervala::raster::Conversion done;
+    std::string error;
+    if (exists(tervala::egm2008::kGeotranzPath)) {
+        if (!isEgm2008Grid(gridFile)) {
+            if (!tervala::egm2008::convert(tervala::egm2008::kGeotranzPath, gridFile, done, error)) {
+                std::printf("skipped: converting %s failed: %s\n", tervala::egm2008::kGeotranzPath, error.c_str());
+                return;
+            }
+            std::printf("converted %s (EGM2008, 2.5' grid, tide-free) into %s\n", tervala::egm2008::kGeotranzPath,
+                        gridFile.c_str());
         }
-        ::mkdir(folder.c_str(), 0755);
-        tervala::gtx::Conversion done;
-        std::string error;
-        if (!tervala::gtx::convertGtxToGrid(kGtx, gridFile, done, error)) {
-            std::printf("skipped: converting %s failed: %s\n", kGtx, error.c_str());
-            return;
+    } else {
+        gridFolder = folder + "/egm96";
+        gridFile = gridFolder + "/kgeoid14.dat";
+        model = "EGM96";
+        selector = 14;
+        std::printf("EGM2008 is not installed (%s, Debian package geotranz: scripts/install-deps --with-egm2008);\n"
+                    "falls back to EGM96, grid file %s\n",
+                    tervala::egm2008::kGeotranzPath, gridFile.c_str());
+        if (!exists(gridFile)) {
+            if (!exists(kGtx)) {
+                std::printf("skipped: %s not found either (Debian package proj-data)\n", kGtx);
+                return;
+            }
+            platform::makeDirectory(gridFolder);
+            if (!tervala::gtx::convertGtxToGrid(kGtx, gridFile, done, error)) {
+                std::printf("skipped: converting %s failed: %s\n", kGtx, error.c_str());
+                return;
+            }
+            std::printf("converted %s (EGM96, 15' grid) into %s\n", kGtx, gridFile.c_str());
         }
-        std::printf("converted %s (EGM96, 15' grid) into %s\n", kGtx, gridFile.c_str());
     }
-    CTervala::SetDataFolder(folder.c_str());
+    CTervala::SetDataFolder(gridFolder.c_str());
     CTervala t;
-    if (t.LoadKEGMData(2008) != 1) {
+    if (t.LoadKEGMData(selector) != 1) {
         std::printf("skipped: %s could not be loaded\n", gridFile.c_str());
         return;
     }
     const double N = t.KEGMGeoidHeight(lat, lon);
-    std::printf("grid file         %s (selector 2008)\n", gridFile.c_str());
-    std::printf("EGM96 undulation  N = %.4f m at %.9f, %.9f\n", N, lat, lon);
+    std::printf("grid file         %s (selector %d)\n", gridFile.c_str(), selector);
+    std::printf("%s undulation %sN = %.4f m at %.9f, %.9f\n", model.c_str(), model == "EGM96" ? " " : "", N, lat, lon);
 }
 
 int fitStep(const Context& ctx)
@@ -166,7 +199,7 @@ void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry)
 {
     CLI::App* sub = app.add_subcommand("demo", "The road of one typical request, on built-in inputs");
     sub->add_option("--data-dir", ctx.dataDir,
-                    "Data folder for the geoid grid (the EGM96 15' grid is converted into it when missing)");
+                    "Data folder for the geoid grid (EGM2008 is converted into it from geotranz when missing)");
     registry.add(sub, [&ctx] { return demo(ctx); });
 }
 

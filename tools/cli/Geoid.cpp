@@ -160,7 +160,7 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry)
         std::string error;
         if (!source.loadGrid(path, byPath ? "--grid" : "--model " + std::to_string(g->model), error)) {
             report("geoid grid", "cannot load the geoid grid " + path + ": " + error +
-                                     (byPath ? "" : " (make one with 'tervala data gtx-to-grid')"));
+                                     (byPath ? "" : " (make one with 'tervala data import-grid')"));
             return 2;
         }
         return geoidLines("geoid grid", ctx, source, g->reverse);

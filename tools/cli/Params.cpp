@@ -1,7 +1,5 @@
 #include "Params.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -10,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "Io.h"
+#include "platform/Files.h"
 #include "Text.h"
 
 namespace tervala {
@@ -47,6 +46,10 @@ bool parseConventionName(const std::string& text, Convention& convention)
 bool parseParamText(const std::string& text, const std::string& model, ParamSet& out, std::string& error)
 {
     const std::vector<std::string> keys = modelKeys(model);
+    if (keys.empty()) {
+        error = "unknown model '" + model + "'";
+        return false;
+    }
     const bool sevenParameters = model == "bursa-wolf" || model == "molodensky-badekas";
     std::vector<bool> seen(keys.size(), false);
     std::vector<double> values(keys.size(), 0.0);
@@ -315,8 +318,7 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
 {
     SevenParameters p;
     warning.clear();
-    struct stat st;
-    const bool file = !o.params.empty() && ::stat(o.params.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool file = !o.params.empty() && platform::isRegularFile(o.params);
     if (file) {
         bool namedGiven = false;
         for (const std::vector<std::string>& v : o.named)

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -186,6 +187,26 @@ inline std::vector<unsigned char> coefficientFile(const std::vector<Coefficient>
         out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
     }
     return out;
+}
+
+// A random model of every (n, m) to 360 loaded into t from a scratch folder
+// NAME: geopotential falling off as 1e-5 / n^2 (Kaula's rule) and
+// corrections of a few units at low degree, like the real files.
+inline void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> g;
+    std::vector<Coefficient> geopotential, corrections;
+    for (int n = 0; n <= 360; ++n)
+        for (int m = 0; m <= n; ++m) {
+            const double kaula = 1e-5 / (n < 2 ? 1.0 : n * n);
+            geopotential.push_back({n, m, g(rng) * kaula, m == 0 ? 0.0 : g(rng) * kaula});
+            corrections.push_back({n, m, g(rng) * 2.0 / (n + 1), m == 0 ? 0.0 : g(rng) * 2.0 / (n + 1)});
+        }
+    DataDir folder(name);
+    folder.write("CORRCOEF.dat", coefficientFile(corrections, 24));
+    folder.write("EGM96.dat", coefficientFile(geopotential, 40));
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
 }
 
 // Real EGM96 coefficient files, used in place (never copied into the repo).

@@ -378,13 +378,11 @@ TEST(ModernDatum, PublishedExampleInBothConventionsAndExactInverses)
         EXPECT_NEAR(x.x, wgs72.x, 1e-8);
         EXPECT_NEAR(x.z, wgs72.z, 1e-8);
     }
-    EXPECT_EQ(pv.in(Convention::CoordinateFrame).rz(), -0.554);
 
-    // Forward then inverse returns the point.
-    const MolodenskyBadekas mb(10, -20, 30, 5, 3, -2, 1, Convention::PositionVector, {3e6, 1e6, 5e6});
+    // Forward then inverse returns the point (the seven-parameter inverses:
+    // ModernLegacy against the members, which test_datum checks against PROJ).
     const Helmert2D h2(100, -50, 12, 3600, {1000, 2000});
     const HeightPlane hp(1e-4, -2e-4, 0.3, {1000, 2000});
-    EXPECT_NEAR(mb.inverse(mb.forward(wgs72)).y, wgs72.y, 1e-8);
     EXPECT_NEAR(h2.inverse(h2.forward({1500, 2500})).second, 2500, 1e-9);
     EXPECT_NEAR(hp.inverse({1500, 2500}, hp.forward({1500, 2500}, 100)), 100, 1e-12);
 

@@ -110,26 +110,21 @@ fit-bursa-wolf|fit-molodensky-badekas)
   d=$(maxdiff back.txt src.txt 3)
   awk -v d="$d" 'BEGIN { exit !(d < 1e-3) }' || fail "inverse off by $d m"
   echo "ok: targets within $d m" ;;
-fit-helmert2d)
-  # Site grid to national grid: t1 200020, t2 455880, 12.5 ppm, 150", plus
-  # millimetre misfits; the fitted file applied with --params reproduces the
-  # targets within the residuals.
-  cp "$TERVALA_CLI_INPUTS/site-grid.txt" points.txt
-  "$tervala" fit helmert2d points.txt --write-params params.txt > report.txt || fail "fit exit $?"
-  grep -Eq "^scale \(ppm\) +12\.3" report.txt || fail "scale: $(cat report.txt)"
-  awk '{ print $2, $3 }' points.txt > src.txt; awk '{ print $4, $5 }' points.txt > dst.txt
-  "$tervala" helmert2d --params params.txt -i src.txt > again.txt || fail "helmert2d --params"
-  d=$(maxdiff again.txt dst.txt 2)
-  awk -v d="$d" 'BEGIN { exit !(d < 0.01) }' || fail "targets off by $d m"
+fit-helmert2d|fit-height)
+  # The fitted file applied with --params reproduces the targets within the
+  # residuals: site grid to national grid (t1 200020, t2 455880, 12.5 ppm,
+  # 150", plus millimetre misfits), and five heights on a plane.
+  model=${scenario#fit-}
+  if [ "$model" = helmert2d ]; then file=site-grid.txt src='$2, $3' dst='$4, $5' n=2 tol=0.01
+  else file=height-points.txt src='$2, $3, $4' dst='$5' n=1 tol=0.005; fi
+  "$tervala" fit $model "$TERVALA_CLI_INPUTS/$file" --write-params params.txt > report.txt || fail "fit exit $?"
+  [ $n = 1 ] || grep -Eq "^scale \(ppm\) +12\.3" report.txt || fail "scale: $(cat report.txt)"
+  awk "{ print $src }" "$TERVALA_CLI_INPUTS/$file" > src.txt; awk "{ print $dst }" "$TERVALA_CLI_INPUTS/$file" > dst.txt
+  "$tervala" $model --params params.txt -i src.txt > out.txt || fail "$model --params: exit $?"
+  awk -v n=$n '{ print (n == 1 ? $3 : $0) }' out.txt > again.txt
+  d=$(maxdiff again.txt dst.txt $n)
+  awk -v d="$d" -v tol=$tol 'BEGIN { exit !(d < tol) }' || fail "targets off by $d m"
   echo "ok: targets within $d m" ;;
-fit-height)
-  printf 'A 1000 2000 52.310 79.664\nB 1850.25 2100.5 61.045 88.407\nC 1200.75 2950.125 48.770 76.109\nD 1900 2800 57.902 85.248\nE 1450.5 2450.25 55.118 82.467\n' > points.txt
-  "$tervala" fit height points.txt --write-params params.txt > report.txt || fail "fit exit $?"
-  awk '{ print $2, $3, $4 }' points.txt > src.txt; awk '{ print $5 }' points.txt > dst.txt
-  "$tervala" height --params params.txt -i src.txt | awk '{ print $3 }' > again.txt || fail "height --params"
-  d=$(maxdiff again.txt dst.txt 1)
-  awk -v d="$d" 'BEGIN { exit !(d < 0.005) }' || fail "heights off by $d m"
-  echo "ok: heights within $d m" ;;
 fit-snooping)
   # A network of eight points with a 6 cm blunder in x' of P6 and 4 mm
   # noise. The first fit fails the global test and rejects P6 (w -13.7) and

@@ -126,7 +126,8 @@ inline std::vector<TableRow> readTable(const std::string& name)
 // A table of values (tests/tables/NAME): per row a function of the given
 // map, its numeric arguments, "=", the expected value ("nan": must be NaN)
 // and an absolute tolerance, or a relative one written with a trailing "r".
-// Where each expected value comes from is said in the table.
+// Where each expected value comes from is said in the table. A function
+// given without a body marks rows that another call checks.
 using ValueFunction = std::function<double(const std::vector<double>&)>;
 inline void checkValueTable(const std::string& name, const std::map<std::string, ValueFunction>& functions)
 {
@@ -135,6 +136,8 @@ inline void checkValueTable(const std::string& name, const std::map<std::string,
         SCOPED_TRACE(name + " line " + std::to_string(row.line));
         const std::size_t eq = std::find(row.fields.begin(), row.fields.end(), "=") - row.fields.begin();
         ASSERT_TRUE(functions.count(row.fields[0]) && eq + 3 == row.fields.size()) << "malformed row";
+        if (!functions.at(row.fields[0]))
+            continue;
         std::vector<double> args;
         for (std::size_t k = 1; k < eq; ++k)
             args.push_back(std::stod(row.fields[k]));

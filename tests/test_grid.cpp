@@ -217,15 +217,11 @@ TEST(GridRoutines, WindowSizeClampAndResultCodes)
     EXPECT_EQ(at(2, 0, 11.25, 17.5), TervalaAccess::bilin(t, 11.25, 17.5, g.get(), 30, 40));
     EXPECT_EQ(at(25, 0, 14.3, 19.6), at(20, 0, 14.3, 19.6));
     EXPECT_NE(at(25, 0, 14.3, 19.6), at(19, 0, 14.3, 19.6));
-    // dmin, ri, rj and the code (0: a value). 60 km excludes 1 row and 2 columns.
-    const double cases[][4] = {{0, 2.0, 20, 0},      {0, 1.99, 20, -999999},  {0, 26.99, 20, 0},  {0, 27.0, 20, -999999},
-                               {0, 15, 1.99, -999999}, {0, 15, 37.0, -999999}, {0, kNaN, 20, -999999},
-                               {0, 1e12, 20, -999999}, {60, 15, 20, 0},       {60, 2.5, 20, 999999}, {60, 3.0, 20, 0},
-                               {60, 15, 3.5, 999999}};
-    for (const auto& c : cases) {
-        const double v = at(6, c[0], c[1], c[2]);
-        EXPECT_TRUE(c[3] == 0 ? std::fabs(v) < 21.0 : v == c[3]) << c[0] << " " << c[1] << " " << c[2] << ": " << v;
-    }
+    auto code = [&](const std::vector<double>& x) {
+        const double v = at(6, x[0], x[1], x[2]);
+        return std::fabs(v) < 21.0 ? 0.0 : v;
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", code}, {"regional", {}}, {"turn", {}}});
     EXPECT_EQ(TervalaAccess::interp(t, 6, 0, nullptr, south, west, dlat, dlon, 30, 40, -5, 103), -999999.0);
 }
 
@@ -240,19 +236,19 @@ TEST_F(GridFiles, GeoidHeightRangesAndRegionalEdges)
 
     write("kgeoid14.dat", randomGrid(rng, 20, 30, 40, 120, 0.5));  // rows 40 .. 30.5, columns 120 .. 134.5
     ASSERT_EQ(t.LoadKEGMData(14), 1);
-    const double edges[][3] = {{28.0, 127, 1},  {27.99, 127, 0},   {42.49, 127, 1},   {42.5, 127, 0},
-                               {35, 117.5, 1},  {35, 117.49, 0},   {35, 136.99, 1},   {35, 137.0, 0}};
-    for (const auto& e : edges) {
-        const double v = t.KEGMGeoidHeight(e[0], e[1]);
-        EXPECT_TRUE(e[2] ? std::fabs(v) < 60.0 : v == -999999.0) << e[0] << " " << e[1] << ": " << v;
-    }
+    const auto regional = [&t](const std::vector<double>& x) {
+        const double v = t.KEGMGeoidHeight(x[0], x[1]);
+        return std::fabs(v) < 60.0 ? 1.0 : v == -999999.0 ? 0.0 : v;
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", {}}, {"regional", regional}, {"turn", {}}});
 
     write("kgeoid14.dat", randomGrid(rng, 181, 360, 90, 0, 1));  // global, 1 degree, from 0 degrees
     ASSERT_EQ(t.LoadKEGMData(14), 1);
     // (Out-of-range coordinates and their codes: test_extremes.)
-    const double same[][2] = {{370, 10}, {-10, 350}, {360, 0}, {-180, 180}, {540, 180}, {-0.0, 0}};
-    for (const auto& s : same)
-        EXPECT_EQ(t.KEGMGeoidHeight(12.3, s[0]), t.KEGMGeoidHeight(12.3, s[1])) << s[0];
+    const auto turn = [&t](const std::vector<double>& x) {
+        return t.KEGMGeoidHeight(12.3, x[0]) - t.KEGMGeoidHeight(12.3, x[1]);
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", {}}, {"regional", {}}, {"turn", turn}});
 }
 
 // ---- Real data: EGM96 15' grid from proj-data, converted ---------------------------

@@ -3,14 +3,18 @@
 #ifndef TERVALA_TESTS_TESTSUPPORT_H
 #define TERVALA_TESTS_TESTSUPPORT_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +123,34 @@ inline std::vector<TableRow> readTable(const std::string& name)
     return rows;
 }
 
+// A table of values (tests/tables/NAME): per row a function of the given
+// map, its numeric arguments, "=", the expected value ("nan": must be NaN)
+// and an absolute tolerance, or a relative one written with a trailing "r".
+// Where each expected value comes from is said in the table. A function
+// given without a body marks rows that another call checks.
+using ValueFunction = std::function<double(const std::vector<double>&)>;
+inline void checkValueTable(const std::string& name, const std::map<std::string, ValueFunction>& functions)
+{
+    int checked = 0;
+    for (const TableRow& row : readTable(name)) {
+        SCOPED_TRACE(name + " line " + std::to_string(row.line));
+        const std::size_t eq = std::find(row.fields.begin(), row.fields.end(), "=") - row.fields.begin();
+        ASSERT_TRUE(functions.count(row.fields[0]) && eq + 3 == row.fields.size()) << "malformed row";
+        if (!functions.at(row.fields[0]))
+            continue;
+        std::vector<double> args;
+        for (std::size_t k = 1; k < eq; ++k)
+            args.push_back(std::stod(row.fields[k]));
+        const double got = functions.at(row.fields[0])(args), want = std::stod(row.fields[eq + 1]);
+        const std::string& tol = row.fields[eq + 2];
+        const double tolerance = std::stod(tol) * (tol.back() == 'r' ? std::fabs(want) : 1.0);
+        EXPECT_TRUE(std::isnan(want) ? std::isnan(got) : std::fabs(got - want) <= tolerance)
+            << row.fields[0] << " gave " << got << ", expected " << want;
+        ++checked;
+    }
+    EXPECT_GT(checked, 0) << name;
+}
+
 // A scratch data folder that the loaders read from while this object lives.
 struct DataDir {
     explicit DataDir(const std::string& name) : path(scratchFolder(name)) { CTervala::SetDataFolder(path.c_str()); }
@@ -158,6 +190,26 @@ inline std::vector<unsigned char> coefficientFile(const std::vector<Coefficient>
         out.insert(out.end(), static_cast<std::size_t>(recordSize - 24), 0);
     }
     return out;
+}
+
+// A random model of every (n, m) to 360 loaded into t from a scratch folder
+// NAME: geopotential falling off as 1e-5 / n^2 (Kaula's rule) and
+// corrections of a few units at low degree, like the real files.
+inline void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> g;
+    std::vector<Coefficient> geopotential, corrections;
+    for (int n = 0; n <= 360; ++n)
+        for (int m = 0; m <= n; ++m) {
+            const double kaula = 1e-5 / (n < 2 ? 1.0 : n * n);
+            geopotential.push_back({n, m, g(rng) * kaula, m == 0 ? 0.0 : g(rng) * kaula});
+            corrections.push_back({n, m, g(rng) * 2.0 / (n + 1), m == 0 ? 0.0 : g(rng) * 2.0 / (n + 1)});
+        }
+    DataDir folder(name);
+    folder.write("CORRCOEF.dat", coefficientFile(corrections, 24));
+    folder.write("EGM96.dat", coefficientFile(geopotential, 40));
+    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
 }
 
 // Real EGM96 coefficient files, used in place (never copied into the repo).

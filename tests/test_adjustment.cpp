@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "estimation/Adjustment.h"
 #include "tervala/Tervala.h"
 
@@ -64,24 +65,12 @@ TEST(AdjustmentCore, MembersKeepTheirRecordedDoubles)
         EXPECT_EQ(gotH[i], height[i]) << "height value " << i;
 }
 
-// Chi-square and normal quantiles against SciPy 1.10.1 (Debian python3-scipy):
-//   /usr/bin/python3 -c "from scipy.stats import chi2, norm; print(chi2.ppf(p, dof).hex(), norm.ppf(p).hex())"
+// Chi-square and normal quantiles against SciPy (tables/quantiles.txt).
 TEST(AdjustmentCore, QuantilesAgreeWithSciPy)
 {
-    struct Chi2 { double p, dof, scipy; };
-    const Chi2 chi2[] = {{0.025, 1, 0x1.01718af674a36p-10}, {0.975, 1, 0x1.418759ee55fd2p+2},
-                         {0.025, 5, 0x1.a994918ff6124p-1},  {0.975, 5, 0x1.9aa3db38c6d71p+3},
-                         {0.025, 23, 0x1.76089e0a90ff3p+3}, {0.975, 23, 0x1.309ae275b7b77p+5},
-                         {0.05, 100, 0x1.37b7c5b75a14ep+6}, {0.95, 100, 0x1.f15e52f9e6e20p+6},
-                         {0.005, 2, 0x1.48807f33b350ep-7},  {0.995, 2, 0x1.5317a1b949c53p+3}};
-    for (const Chi2& c : chi2)
-        EXPECT_NEAR(tervala::chiSquareQuantile(c.p, c.dof), c.scipy, 1e-10 * c.scipy) << c.p << " " << c.dof;
-    struct Normal { double p, scipy; };
-    const Normal normal[] = {{0.9995, 0x1.a52ffadd2f906p+1}, {0.8, 0x1.aee8fa73a1334p-1},
-                             {0.975, 0x1.f5c0331eeff84p+0},  {0.999, 0x1.8b8cbb7204470p+1},
-                             {0.01, -0x1.29c5c4630ff0ep+1}};
-    for (const Normal& c : normal)
-        EXPECT_NEAR(tervala::normalQuantile(c.p), c.scipy, 1e-10 * std::fabs(c.scipy)) << c.p;
+    testsupport::checkValueTable("quantiles.txt",
+                                 {{"chi2", [](const auto& x) { return tervala::chiSquareQuantile(x[0], x[1]); }},
+                                  {"normal", [](const auto& x) { return tervala::normalQuantile(x[0]); }}});
 }
 
 // ---- The four fits on one footing ---------------------------------------------

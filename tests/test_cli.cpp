@@ -16,6 +16,7 @@
 #include "CommonPoints.h"
 #include "Egm96Text.h"
 #include "Ellipsoids.h"
+#include "GridTestSupport.h"
 #include "Io.h"
 #include "Params.h"
 #include "Svg.h"
@@ -300,42 +301,19 @@ TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }
 
-// Longitudes reduce to (-180, 180], whole turns too, NaN for no longitude.
-// The 1 mm offsets are bench/tm_domain's measurements: an a,1/f ellipsoid
-// takes the row at or below its 1/f, less for a larger a; none below 150.
-TEST(CliDomain, LongitudeReductionAndSeriesLimit)
+// Longitude reduction, the UTM band, the series' reach and the rank of fit
+// geometry (tables/cli-values.txt).
+TEST(CliDomain, ValuesFollowTheirTable)
 {
-    const double cases[][2] = {{180, 180}, {-180, 180},    {540, 180},      {-540, 180},      {181, -179},
-                               {-181, 179}, {359.5, -0.5}, {-0.25, -0.25}, {720.125, 0.125}, {3600, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(tervala::reduceLongitude(c[0]), c[1]) << c[0];
-    EXPECT_TRUE(std::isnan(tervala::reduceLongitude(INFINITY)));
-    EXPECT_TRUE(tervala::inUtmBand(84.0) && tervala::inUtmBand(-80.0));
-    EXPECT_FALSE(tervala::inUtmBand(84.0001) || tervala::inUtmBand(-80.0001) || tervala::inUtmBand(NAN));
-    const double limits[][3] = {{6378137.0, 298.257222101, 6.18}, {6378206.4, 294.9786982, 6.16},
-                                {6378137.0, 296.0, 6.16},         {6378137.0, 5000.0, 7.56},
-                                {1.0e7, 298.257222101, 5.73},     {6.0e6, 298.257222101, 6.18}};
-    for (const auto& l : limits)
-        EXPECT_EQ(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(l[0], l[1])), l[2]) << l[0] << " " << l[1];
-    EXPECT_TRUE(std::isnan(tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(6378137.0, 100.0))));
-}
-
-// Point sets that cannot carry a fit: coincident (also after rounding of the
-// centroid), collinear, narrower than 1e-6 of their length; and those that can.
-TEST(CliFits, SpreadRankOfPointSets)
-{
-    const struct {
-        std::vector<double> xyz;
-        int dimension, rank;
-    } cases[] = {
-        {{0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, 3, 0}, {{4e6, 1e6, 4e6, 4e6, 1e6, 4e6}, 3, 0},
-        {{0, 0, 0, 1, 2, 3, 2, 4, 6, -5, -10, -15}, 3, 1},     {{0, 0, 0, 1e4, 0, 0, 5e3, 1e-3, 0}, 3, 1},
-        {{0, 0, 0, 1e4, 0, 0, 5e3, 1.0, 0}, 3, 2},             {{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 3},
-        {{1, 2, 1, 2}, 2, 0}, {{0, 0, 1, 1, 2, 2}, 2, 1}, {{0, 0, 1, 0, 0, 1}, 2, 2}, {{0, 0, NAN, 1, 0, 1}, 2, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(tervala::estimation::spreadRank(c.xyz.data(), c.xyz.size() / c.dimension, c.dimension), c.rank)
-            << c.xyz.size() / c.dimension << " points from " << c.xyz[0] << " " << c.xyz[1];
+    testsupport::checkValueTable(
+        "cli-values.txt",
+        {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
+         {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
+         {"tm-reach", [](const auto& x) { return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1])); }},
+         {"spread-rank", [](const auto& x) {
+              const int dimension = int(x[0]);
+              return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
+          }}});
 }
 
 // Global grids, and the wrap of a grid spanning 360 degrees, read only stored
@@ -347,14 +325,9 @@ TEST(CliGrid, WindowsMadeOfStoredNodes)
     namespace g = tervala::grid;
     testsupport::DataDir data("cli-grid-coverage");
     auto load = [&](int model, const char* name, double north, double step, int rows, int cols, CTervala& t) {
-        std::vector<unsigned char> bytes;
-        for (double v : {north, 19.0 * (step < 1), step, step})
-            testsupport::append(bytes, v);
-        for (std::int32_t n : {rows, cols})
-            testsupport::append(bytes, n);
-        for (int k = 0; k < rows * cols; ++k)
-            testsupport::append(bytes, 1.0f);
-        data.write(name, bytes);
+        const gridtest::GridFile f{north, 19.0 * (step < 1), step, step, rows, cols,
+                                   std::vector<std::uint32_t>(rows * cols, gridtest::bitsOf(1.0f))};
+        data.write(name, f.bytes());
         ASSERT_EQ(t.LoadKEGMData(model), 1) << name;
     };
     CTervala regional, global, band;

@@ -45,30 +45,7 @@ using Model = std::vector<testsupport::Coefficient>;
 Bytes corrFile(const Model& m) { return testsupport::coefficientFile(m, 24); }
 Bytes egmFile(const Model& m) { return testsupport::coefficientFile(m, 40); }
 
-// Random coefficients of every (n, m) to 360: geopotential falling off as
-// 1e-5 / n^2 (Kaula's rule) and corrections of a few units at low degree,
-// like the real files.
-void randomModel(unsigned seed, Model& geopotential, Model& corrections)
-{
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> g;
-    for (int n = 0; n <= 360; ++n)
-        for (int m = 0; m <= n; ++m) {
-            const double kaula = 1e-5 / (n < 2 ? 1.0 : n * n);
-            geopotential.push_back({n, m, g(rng) * kaula, m == 0 ? 0.0 : g(rng) * kaula});
-            corrections.push_back({n, m, g(rng) * 2.0 / (n + 1), m == 0 ? 0.0 : g(rng) * 2.0 / (n + 1)});
-        }
-}
-
-void loadRandomModel(CTervala& t, unsigned seed, const std::string& name)
-{
-    Model egm, corr;
-    randomModel(seed, egm, corr);
-    Folder folder(name);
-    folder.write("CORRCOEF.dat", corrFile(corr));
-    folder.write("EGM96.dat", egmFile(egm));
-    ASSERT_EQ(t.LoadEGMData(nullptr), 1);
-}
+using testsupport::loadRandomModel;
 
 // The step-by-step evaluation: RADGRA, LEGFDN for every order, DSCML and
 // HUNDU, composed as the geoid height is defined. The Legendre table depends

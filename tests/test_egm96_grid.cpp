@@ -19,26 +19,6 @@ using namespace tervala::egm96;
 
 namespace {
 
-// A degree-360 model with random coefficients of the size of real ones
-// (decaying like 1e-5 / n^2), corrections included.
-struct RandomModel {
-    Numbra cs{kCoefficientCount, 2}, cc{kCoefficientCount, 1}, ss{kCoefficientCount, 1};
-    explicit RandomModel(unsigned seed)
-    {
-        std::mt19937_64 rng(seed);
-        std::normal_distribution<double> g(0.0, 1.0);
-        for (int n = 0; n <= kMaxDegree; ++n)
-            for (int m = 0; m <= n; ++m) {
-                const int k = coefficientIndex(n, m);
-                const double scale = 1e-5 / (1.0 + n * n);
-                cs(k, 1) = g(rng) * scale;
-                cs(k, 2) = m == 0 ? 0.0 : g(rng) * scale;
-                cc(k) = g(rng) * 1e-2 / (1.0 + n);
-                ss(k) = m == 0 ? 0.0 : g(rng) * 1e-2 / (1.0 + n);
-            }
-    }
-};
-
 double largestDifference(const CoefficientView& view, const GridSpec& layout, int threads)
 {
     const std::vector<double> grid = synthesizeGrid(view, layout, threads);
@@ -57,8 +37,10 @@ double largestDifference(const CoefficientView& view, const GridSpec& layout, in
 // rows split among threads, which must not change a bit.
 TEST(Egm96GridSynthesis, RandomModelAgreesWithPointEvaluation)
 {
-    const RandomModel model(7);
-    const CoefficientView view(model.cs, model.cc, model.ss);
+    CTervala t;
+    testsupport::loadRandomModel(t, 7, "egm96-grid");
+    const CoefficientView view(tervala::TervalaAccess::egmCoef(t), tervala::TervalaAccess::corrCoefC(t),
+                               tervala::TervalaAccess::corrCoefS(t));
     const GridSpec global{90.0, -180.0, 22.5, 37.3, 9, 11};
     EXPECT_LT(largestDifference(view, global, 2), 1e-8);
     const GridSpec regional{38.7, 126.05, 0.17, 0.23, 6, 7};

@@ -111,15 +111,6 @@ TEST_F(GridFiles, SkippedWordsAndKeptValues)
 
 // ---- Interpolation routines -----------------------------------------------------
 
-TEST(GridRoutines, IfracIsTheFloor)
-{
-    CTervala t;
-    const double cases[][2] = {{2.0, 2},      {2.5, 2},        {-2.0, -2},        {-2.5, -3},     {-0.0, 0}, {-1e-300, -1},
-                               {0.999, 0},    {1e300, INT_MAX}, {-1e300, INT_MIN}, {-2147483648.0, INT_MIN}, {kNaN, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(TervalaAccess::ifrac(t, c[0]), int(c[1])) << c[0];
-}
-
 // initsp and spline against the textbook natural cubic spline, its second
 // derivatives M solved by dense LU: nodes exact, values between them, and
 // the linear continuation with the end slopes beyond the ends.
@@ -158,15 +149,20 @@ TEST(GridRoutines, SplineIsTheNaturalCubicSpline)
     }
 }
 
-TEST(GridRoutines, BilinearClampsToTheEdges)
+// ifrac, bilin and the closed forms of the undulation correction follow
+// tables/grid-values.txt.
+TEST(GridRoutines, ScalarResultsFollowTheirTable)
 {
-    CTervala t;
+    CTervala t = testsupport::grs80();
     Rows g(4, 5, [](int i, int j) { return 10.0 * i + j; }), line(1, 5, [](int, int j) { return 2.0 * j; });
-    const double cases[][4] = {{1.5, 2.25, 17.25, 4}, {0, 0, 0, 4},     {3, 4, 34, 4},     {-0.5, 2, 2, 4}, {3.7, 2, 32, 4},
-                               {1, 4.5, 14, 4},       {-3, -3, 0, 4},   {10, 10, 34, 4},   {0.5, 1.5, 3, 1}, {-1, 9, 8, 1}};
-    for (const auto& c : cases)
-        EXPECT_EQ(TervalaAccess::bilin(t, c[0], c[1], c[3] == 1 ? line.get() : g.get(), int(c[3]), 5), c[2])
-            << c[0] << " " << c[1];
+    testsupport::checkValueTable(
+        "grid-values.txt",
+        {{"ifrac", [&](const auto& x) { return double(TervalaAccess::ifrac(t, x[0])); }},
+         {"bilin", [&](const auto& x) {
+              return TervalaAccess::bilin(t, x[0], x[1], x[2] == 1 ? line.get() : g.get(), int(x[2]), 5);
+          }},
+         {"corr-undulation",
+          [&](const auto& x) { return t.CorrUndulation(x[0], x[1], x[2], x[3], x[4], x[5], x[6]); }}});
 }
 
 // interp tabulates the elimination factors and fits the window rows side by
@@ -221,15 +217,11 @@ TEST(GridRoutines, WindowSizeClampAndResultCodes)
     EXPECT_EQ(at(2, 0, 11.25, 17.5), TervalaAccess::bilin(t, 11.25, 17.5, g.get(), 30, 40));
     EXPECT_EQ(at(25, 0, 14.3, 19.6), at(20, 0, 14.3, 19.6));
     EXPECT_NE(at(25, 0, 14.3, 19.6), at(19, 0, 14.3, 19.6));
-    // dmin, ri, rj and the code (0: a value). 60 km excludes 1 row and 2 columns.
-    const double cases[][4] = {{0, 2.0, 20, 0},      {0, 1.99, 20, -999999},  {0, 26.99, 20, 0},  {0, 27.0, 20, -999999},
-                               {0, 15, 1.99, -999999}, {0, 15, 37.0, -999999}, {0, kNaN, 20, -999999},
-                               {0, 1e12, 20, -999999}, {60, 15, 20, 0},       {60, 2.5, 20, 999999}, {60, 3.0, 20, 0},
-                               {60, 15, 3.5, 999999}};
-    for (const auto& c : cases) {
-        const double v = at(6, c[0], c[1], c[2]);
-        EXPECT_TRUE(c[3] == 0 ? std::fabs(v) < 21.0 : v == c[3]) << c[0] << " " << c[1] << " " << c[2] << ": " << v;
-    }
+    auto code = [&](const std::vector<double>& x) {
+        const double v = at(6, x[0], x[1], x[2]);
+        return std::fabs(v) < 21.0 ? 0.0 : v;
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", code}, {"regional", {}}, {"turn", {}}});
     EXPECT_EQ(TervalaAccess::interp(t, 6, 0, nullptr, south, west, dlat, dlon, 30, 40, -5, 103), -999999.0);
 }
 
@@ -244,19 +236,19 @@ TEST_F(GridFiles, GeoidHeightRangesAndRegionalEdges)
 
     write("kgeoid14.dat", randomGrid(rng, 20, 30, 40, 120, 0.5));  // rows 40 .. 30.5, columns 120 .. 134.5
     ASSERT_EQ(t.LoadKEGMData(14), 1);
-    const double edges[][3] = {{28.0, 127, 1},  {27.99, 127, 0},   {42.49, 127, 1},   {42.5, 127, 0},
-                               {35, 117.5, 1},  {35, 117.49, 0},   {35, 136.99, 1},   {35, 137.0, 0}};
-    for (const auto& e : edges) {
-        const double v = t.KEGMGeoidHeight(e[0], e[1]);
-        EXPECT_TRUE(e[2] ? std::fabs(v) < 60.0 : v == -999999.0) << e[0] << " " << e[1] << ": " << v;
-    }
+    const auto regional = [&t](const std::vector<double>& x) {
+        const double v = t.KEGMGeoidHeight(x[0], x[1]);
+        return std::fabs(v) < 60.0 ? 1.0 : v == -999999.0 ? 0.0 : v;
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", {}}, {"regional", regional}, {"turn", {}}});
 
     write("kgeoid14.dat", randomGrid(rng, 181, 360, 90, 0, 1));  // global, 1 degree, from 0 degrees
     ASSERT_EQ(t.LoadKEGMData(14), 1);
     // (Out-of-range coordinates and their codes: test_extremes.)
-    const double same[][2] = {{370, 10}, {-10, 350}, {360, 0}, {-180, 180}, {540, 180}, {-0.0, 0}};
-    for (const auto& s : same)
-        EXPECT_EQ(t.KEGMGeoidHeight(12.3, s[0]), t.KEGMGeoidHeight(12.3, s[1])) << s[0];
+    const auto turn = [&t](const std::vector<double>& x) {
+        return t.KEGMGeoidHeight(12.3, x[0]) - t.KEGMGeoidHeight(12.3, x[1]);
+    };
+    testsupport::checkValueTable("grid-window.txt", {{"code", {}}, {"regional", {}}, {"turn", turn}});
 }
 
 // ---- Real data: EGM96 15' grid from proj-data, converted ---------------------------
@@ -329,18 +321,11 @@ TEST_F(Egm96Grid, AgreesWithTheSphericalHarmonicSynthesis)
 
 // ---- Undulation correction ------------------------------------------------------------
 
-// Closed forms: da and the shifts act on the normal (at a pole the
-// prime-vertical radius is a^2 / b, so da costs (b / a) da, and df gives
-// a df); on another ellipsoid the result changes.
-TEST(CorrUndulation, ClosedFormCasesAndGeometry)
+// (Closed forms: tables/grid-values.txt.) On another ellipsoid the result
+// changes.
+TEST(CorrUndulation, EllipsoidAndGeometry)
 {
     CTervala t = testsupport::grs80();
-    const double a = 6378137.0, b = a * (1 - 1 / 298.257222101);
-    const double cases[][8] = {{0, 0, 0, 0, 0, 0, 0, 0},       {0, 0, 12.5, -7, 3, 4.25, 1e-5, 12.5 - 4.25},
-                               {90, 33, 0, 0, 0, 100, 0, -b / a * 100}, {-90, 0, 0, 0, 0, 0, 1e-5, a * 1e-5},
-                               {0, 90, 0, 10, 0, 0, 0, 10},    {90, 0, 0, 0, -20, 0, 0, -20}};
-    for (const auto& c : cases)
-        EXPECT_NEAR(t.CorrUndulation(c[0], c[1], c[2], c[3], c[4], c[5], c[6]), c[7], 1e-9) << c[0] << " " << c[1];
     CTervala bessel;
     bessel.Setup_Ellipsoid(6377397.155, 299.1528128);
     EXPECT_NE(bessel.CorrUndulation(45, 10, 0, 0, 0, 100, 1e-5), t.CorrUndulation(45, 10, 0, 0, 0, 100, 1e-5));

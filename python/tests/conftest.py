@@ -2,6 +2,7 @@
 
 import os
 import pathlib
+import shlex
 import shutil
 
 import numpy as np
@@ -62,6 +63,12 @@ def gtx_grid():
     rows, cols = np.fromfile(path, dtype=">i4", count=2, offset=32)
     values = np.fromfile(path, dtype=">f4", offset=40).reshape(rows, cols)
     return south, west, dlat, dlon, values
+
+
+def table_rows(name):
+    """Rows of tests/tables/NAME, read as the C++ tests read them: blank-separated fields, '#' comments."""
+    lines = (SOURCE_ROOT / "tests" / "tables" / name).read_text().splitlines()
+    return [fields for fields in (shlex.split(line, comments=True) for line in lines) if fields]
 
 
 def write_grid_file(path, north, west, dlat, dlon, values):

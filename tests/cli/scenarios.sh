@@ -45,6 +45,9 @@ files)
   )
   if [ -f "$gtx" ]; then
     "$tervala" data gtx-to-grid "$gtx" egm2008p.dat > /dev/null || fail "gtx-to-grid"
+    "$tervala" data grid-info egm2008p.dat | grep -q "721 rows x 1440 columns" || fail "grid-info"
+    # The node values are the GTX values: PROJ's vgridshift gives 23.4324 here.
+    [[ "$("$tervala" geoid grid --data-dir . -s '37.5 127.25')" =~ ^23\.432[34] ]] || fail "grid height"
     rows+=("geoid grid --data-dir .|37.5 127.25")
   fi
   [ -n "$egm96" ] && [ -f "$egm96/EGM96.dat" ] && rows+=("geoid egm96 --data-dir $egm96|37.5 127.25")
@@ -107,26 +110,21 @@ fit-bursa-wolf|fit-molodensky-badekas)
   d=$(maxdiff back.txt src.txt 3)
   awk -v d="$d" 'BEGIN { exit !(d < 1e-3) }' || fail "inverse off by $d m"
   echo "ok: targets within $d m" ;;
-fit-helmert2d)
-  # Site grid to national grid: t1 200020, t2 455880, 12.5 ppm, 150", plus
-  # millimetre misfits; the fitted file applied with --params reproduces the
-  # targets within the residuals.
-  cp "$TERVALA_CLI_INPUTS/site-grid.txt" points.txt
-  "$tervala" fit helmert2d points.txt --write-params params.txt > report.txt || fail "fit exit $?"
-  grep -Eq "^scale \(ppm\) +12\.3" report.txt || fail "scale: $(cat report.txt)"
-  awk '{ print $2, $3 }' points.txt > src.txt; awk '{ print $4, $5 }' points.txt > dst.txt
-  "$tervala" helmert2d --params params.txt -i src.txt > again.txt || fail "helmert2d --params"
-  d=$(maxdiff again.txt dst.txt 2)
-  awk -v d="$d" 'BEGIN { exit !(d < 0.01) }' || fail "targets off by $d m"
+fit-helmert2d|fit-height)
+  # The fitted file applied with --params reproduces the targets within the
+  # residuals: site grid to national grid (t1 200020, t2 455880, 12.5 ppm,
+  # 150", plus millimetre misfits), and five heights on a plane.
+  model=${scenario#fit-}
+  if [ "$model" = helmert2d ]; then file=site-grid.txt src='$2, $3' dst='$4, $5' n=2 tol=0.01
+  else file=height-points.txt src='$2, $3, $4' dst='$5' n=1 tol=0.005; fi
+  "$tervala" fit $model "$TERVALA_CLI_INPUTS/$file" --write-params params.txt > report.txt || fail "fit exit $?"
+  [ $n = 1 ] || grep -Eq "^scale \(ppm\) +12\.3" report.txt || fail "scale: $(cat report.txt)"
+  awk "{ print $src }" "$TERVALA_CLI_INPUTS/$file" > src.txt; awk "{ print $dst }" "$TERVALA_CLI_INPUTS/$file" > dst.txt
+  "$tervala" $model --params params.txt -i src.txt > out.txt || fail "$model --params: exit $?"
+  awk -v n=$n '{ print (n == 1 ? $3 : $0) }' out.txt > again.txt
+  d=$(maxdiff again.txt dst.txt $n)
+  awk -v d="$d" -v tol=$tol 'BEGIN { exit !(d < tol) }' || fail "targets off by $d m"
   echo "ok: targets within $d m" ;;
-fit-height)
-  printf 'A 1000 2000 52.310 79.664\nB 1850.25 2100.5 61.045 88.407\nC 1200.75 2950.125 48.770 76.109\nD 1900 2800 57.902 85.248\nE 1450.5 2450.25 55.118 82.467\n' > points.txt
-  "$tervala" fit height points.txt --write-params params.txt > report.txt || fail "fit exit $?"
-  awk '{ print $2, $3, $4 }' points.txt > src.txt; awk '{ print $5 }' points.txt > dst.txt
-  "$tervala" height --params params.txt -i src.txt | awk '{ print $3 }' > again.txt || fail "height --params"
-  d=$(maxdiff again.txt dst.txt 1)
-  awk -v d="$d" 'BEGIN { exit !(d < 0.005) }' || fail "heights off by $d m"
-  echo "ok: heights within $d m" ;;
 fit-snooping)
   # A network of eight points with a 6 cm blunder in x' of P6 and 4 mm
   # noise. The first fit fails the global test and rejects P6 (w -13.7) and
@@ -185,18 +183,6 @@ for o in json.load(open(sys.argv[1]))["observations"]:
     assert abs(o["mdb"] - (3.290527 + 0.841621) * 0.01 / math.sqrt(o["redundancy_number"])) < 1e-6, o
 PY
   echo "ok: shift recovered from geodetic input" ;;
-grid-geoid)
-  # The proj-data EGM96 grid converted and read back: the node values are
-  # the GTX values (PROJ's vgridshift gives 17.1616 at 0,0 and 23.4324 at
-  # 37.5,127.25).
-  [ -f "$gtx" ] || skip "$gtx absent (Debian proj-data)"
-  "$tervala" data gtx-to-grid "$gtx" egm2008p.dat > convert.txt || fail "gtx-to-grid"
-  "$tervala" data grid-info egm2008p.dat | grep -q "721 rows x 1440 columns" || fail "grid-info"
-  out=$(printf '0 0\n37.5 127.25\n91 0\n' | "$tervala" geoid grid --model 2008 --data-dir . 2>err.txt)
-  [ $? -eq 1 ] || fail "a bad line must make the exit status 1"
-  [[ "$out" =~ ^17\.161[56].*23\.432[34] ]] || fail "heights: $out"
-  grep -q "line 3: latitude" err.txt || fail "message: $(cat err.txt)"
-  echo "ok: $out" | head -2 ;;
 egm96)
   [ -n "$egm96" ] && [ -f "$egm96/EGM96.dat" ] || skip "real coefficient files absent"
   out=$(printf '0 0\n37.5 127.25\n' | "$tervala" geoid egm96 --data-dir "$egm96") || fail "geoid egm96"
@@ -229,30 +215,6 @@ demo)
     grep -q "falls back to EGM96" <<<"$out" && grep -q "EGM96 undulation  N = 22\.89" <<<"$out" || fail "geoid height: $out"
   fi
   echo "ok" ;;
-heights)
-  # h, N and H = h - N through a grid read by path (the plane grid, so each
-  # expected value is written down here), with an identifier, a code, a
-  # header line and each delimiter.
-  plane_grid
-  rows=("|P1 37.6 127.3 150.0 pin|P1 150.0000 111.2500 38.7500 pin"
-        "--reverse|P1 37.6 127.3 38.75 pin|P1 150.0000 111.2500 38.7500 pin"
-        "-p 2|37.75 128.25|111.88")
-  for row in "${rows[@]}"; do
-    IFS='|' read -r opts line want <<<"$row"
-    for d in ' ' ',' ';' $'\t'; do
-      printf 'id%slat\n%s\n' "$d" "${line// /$d}" > in.txt
-      got=$("$tervala" geoid grid --grid plane.dat $opts --skip-lines 1 -i in.txt 2>err.txt) || fail "$opts '$line': exit $?"
-      [ "$got" = "${want// /$d}" ] || fail "$opts '$line' with '$d': got '$got', expected '${want// /$d}'"
-    done
-  done
-  grep -q "^tervala geoid grid: N from grid file plane.dat (--grid)$" err.txt || fail "note: $(cat err.txt)"
-  # Points the grid cannot give N for, and --reverse without a height.
-  "$tervala" geoid grid --grid plane.dat --reverse -s "37.6 127.3;36.6 127 1;40 127 1" > /dev/null 2>err.txt
-  for m in "line 1: --reverse needs the orthometric height H" "line 2: the point is too close to the edge of this regional grid; points must lie more than 0.5 degrees" \
-           "line 3: the point lies outside the grid \(latitude 36.5 to 38.5, longitude 126 to 129\)"; do
-    grep -Eq "$m" err.txt || fail "missing '$m': $(cat err.txt)"
-  done
-  echo "ok: heights on a plane grid" ;;
 extra)
   # tm and utm --extra against GeographicLib's TransverseMercator (Krueger
   # to n^6, nanometres from exact): grid coordinates within the bands of
@@ -335,39 +297,6 @@ for options, oracle, layout in cases:
         assert max(map(abs, d)) <= 1e-4, (options, line, r)
 PY
   echo "ok" ;;
-proj-strings)
-  # PROJ strings as --params files: a single helmert step (also as a one-step
-  # pipeline) is read; what the tool cannot honour is refused by name, never
-  # read with a default (a unit, a rate, +inv, a missing key or convention,
-  # another operation, and rotations PROJ would apply differently).
-  xyz="P1 3909833.018 -147097.1376 5020322.068"
-  t="+x=446.448 +y=-125.157 +z=542.060 +s=-20.4894"
-  pv="+rx=0.1502 +ry=0.2470 +rz=0.8421 +convention=position_vector"
-  echo "+proj=pipeline +step +proj=helmert $t $pv" > uk.txt
-  echo "+proj=helmert $t $(sed 's/+convention=position_vector/+convention=coordinate_frame/; s/=0\./=-0./g' <<<"$pv")" > uk-cf.txt
-  a=$("$tervala" helmert7 --params uk.txt -s "$xyz") || fail "pipeline string: exit $?"
-  b=$("$tervala" helmert7 --params uk-cf.txt -s "$xyz") || fail "coordinate_frame string: exit $?"
-  [ "$a" = "P1 3910205.9680 -147206.9743 5020756.4756" ] && [ "$a" = "$b" ] || fail "UK strings: '$a', '$b'"
-  rows=(
-    "$t $pv +units=km|+units: only PROJ's default units are read"
-    "$t $pv +dx=0.1|+dx: time-dependent parameters are not supported"
-    "$t $pv +inv|unknown key \+inv for \+proj=helmert"
-    "${t/+z=542.060/} $pv|\+z= is missing"
-    "$t +rx=0.1502 +ry=0.2470 +rz=0.8421|\+convention= is missing"
-    "$t +rx=1.5 +ry=0.2470 +rz=0.8421 +convention=coordinate_frame|by up to 0\.[0-9]+ mm"
-    "$t +rx=3000 +ry=-2000 +rz=5000 +convention=position_vector +exact|by up to [0-9]{7}\.[0-9]+ mm"
-    "$t $pv +px=1|unknown key \+px"
-    "$t +rx=x +ry=0 +rz=0 +convention=position_vector|\+rx: expected a number"
-  )
-  for row in "${rows[@]}"; do
-    echo "+proj=helmert ${row%%|*}" > bad.txt
-    "$tervala" helmert7 --params bad.txt -s "$xyz" > out.txt 2> err.txt && fail "accepted: $(cat bad.txt)"
-    [ -s out.txt ] && fail "output written for $(cat bad.txt)"
-    grep -Eq "bad.txt: PROJ string: .*${row#*|}" err.txt || fail "message for '${row%%|*}': $(cat err.txt)"
-  done
-  "$tervala" molodensky-badekas --params uk.txt -s "$xyz" 2> err.txt && fail "a helmert string read as molobadekas"
-  grep -q "+proj=helmert where +proj=molobadekas is read" err.txt || fail "$(cat err.txt)"
-  echo "ok: ${#rows[@]} strings refused" ;;
 proj-cct)
   # PROJ's cct as the oracle: each convention against its helmert, the
   # Ordnance Survey's published OSGB36 -> WGS84 set typed as published

@@ -5,7 +5,6 @@
 // resolved path and the file's size and modification time (a rewritten file
 // is read again). They pickle as their paths, so a worker process that
 // unpickles one loads the file the first time and reuses it afterwards.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
+#include "platform/Files.h"
 #include "tervala/Geoid.hpp"
 
 namespace tervala {
@@ -38,32 +38,19 @@ py::object namedTuple(const char* name, const char* fields, const char* doc)
 }
 
 // The file's resolved path and identity, or the OSError that stat gives.
-struct FileKey {
-    std::string resolved;
-    long long size = 0, modified = 0;
-    bool operator<(const FileKey& o) const
-    {
-        return std::tie(resolved, size, modified) < std::tie(o.resolved, o.size, o.modified);
-    }
-};
+using FileKey = platform::FileIdentity;
 
 FileKey fileKey(const std::string& path, const char* who)
 {
-    errno = 0;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    struct stat info;
-    if (resolved == nullptr || ::stat(resolved, &info) != 0) {
-        const int error = errno != 0 ? errno : ENOENT;
-        std::free(resolved);
+    FileKey key;
+    int error = 0;
+    if (!platform::identifyFile(path, key, error)) {
         const py::object name = py::module_::import("os").attr("fsdecode")(py::bytes(path));
         const std::string message = std::string(who) + ": cannot open " + py::str(name).cast<std::string>();
         py::object exc = py::module_::import("builtins").attr("OSError")(error, message, name);
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
         throw py::error_already_set();
     }
-    FileKey key{resolved, static_cast<long long>(info.st_size),
-                static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
-    std::free(resolved);
     return key;
 }
 
@@ -105,9 +92,7 @@ Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
 {
     static std::map<std::pair<FileKey, FileKey>, Egm96Model>* cache = new std::map<std::pair<FileKey, FileKey>, Egm96Model>;
     std::string geopotential = pathBytes(path, "path");
-    struct stat info;
-    const bool folder = ::stat(geopotential.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    if (folder)
+    if (platform::isDirectory(geopotential))
         geopotential += "/EGM96.dat";
     std::string correction;
     if (!correctionPath.is_none()) {
@@ -118,14 +103,14 @@ Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
     }
     const FileKey first = fileKey(geopotential, "Egm96Model");  // EGM96.dat named first when both are missing
     const auto key = std::make_pair(first, fileKey(correction, "Egm96Model"));
-    return cached(*cache, key, [&] { return Egm96Model(key.first.resolved, key.second.resolved); });
+    return cached(*cache, key, [&] { return Egm96Model(key.first.path, key.second.path); });
 }
 
 GeoidGrid loadGrid(const py::object& path)
 {
     static std::map<FileKey, GeoidGrid>* cache = new std::map<FileKey, GeoidGrid>;
     const FileKey key = fileKey(pathBytes(path, "path"), "GeoidGrid");
-    return cached(*cache, key, [&] { return GeoidGrid(key.resolved); });
+    return cached(*cache, key, [&] { return GeoidGrid(key.path); });
 }
 
 py::object decoded(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }

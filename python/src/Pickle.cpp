@@ -14,7 +14,6 @@
 // The binding records the source of every object's data when it is made
 // (constructor, copy, unpickling) and when it loads, in a table keyed by the
 // object's address; the holder's deleter removes the entry with the object.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -29,6 +28,7 @@
 
 #include "Bindings.h"
 #include "core/Access.h"
+#include "platform/Files.h"
 
 namespace tervala {
 namespace python {
@@ -165,17 +165,16 @@ using FileIdentity = std::tuple<std::string, long long, long long>;
 
 FileIdentity identify(const std::string& path, const char* what)
 {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-        const int error = errno;
+    platform::FileIdentity file;
+    int error = 0;
+    if (!platform::identifyFile(path, file, error)) {
         raiseOsError(error,
                      "Tervala: cannot open " + path + ", the " + what +
                          " this object was loaded from (every process that unpickles the object must see the file "
                          "at the same path): " + std::strerror(error),
                      path);
     }
-    return FileIdentity{path, static_cast<long long>(info.st_size),
-                        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+    return FileIdentity{path, file.size, file.modified};
 }
 
 [[noreturn]] void raiseLoadFailure(const platform::LoadStatus& status)
@@ -324,15 +323,7 @@ void noteCopy(const CTervala& to, const CTervala& from)
     sources()[&to] = s;
 }
 
-std::string absolutePath(const std::string& path)
-{
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        return path;
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
+std::string absolutePath(const std::string& path) { return platform::resolvedPath(path); }
 
 void noteGridLoaded(const CTervala& object, const std::string& path) { sources()[&object].grid = absolutePath(path); }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -214,6 +215,38 @@ bool isRegularFile(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileIdentity::operator<(const FileIdentity& o) const
+{
+    return std::tie(path, size, modified) < std::tie(o.path, o.size, o.modified);
+}
+
+bool identifyFile(const std::string& path, FileIdentity& out, int& error)
+{
+    errno = 0;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    struct stat info;
+    if (resolved == nullptr || ::stat(resolved, &info) != 0) {
+        error = errno != 0 ? errno : ENOENT;
+        std::free(resolved);
+        return false;
+    }
+    out.path = resolved;
+    std::free(resolved);
+    out.size = static_cast<long long>(info.st_size);
+    out.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    return true;
+}
+
+std::string resolvedPath(const std::string& path)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 bool isTerminal(std::FILE* file) { return ::isatty(::fileno(file)) != 0; }

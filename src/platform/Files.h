@@ -94,6 +94,21 @@ private:
 bool isRegularFile(std::FILE* file);
 // True when `path` names a regular file (after following links).
 bool isRegularFile(const std::string& path);
+// A file as caches of loaded data know it: its resolved path (links and
+// relative parts followed), size and modification time, so a file replaced
+// since it was read is told apart.
+struct FileIdentity {
+    std::string path;
+    long long size = 0;
+    long long modified = 0;  // nanoseconds since the epoch
+    bool operator<(const FileIdentity& o) const;
+};
+// Fills `out` for `path`; false with the system's error number in `error`
+// when the file cannot be resolved or examined.
+bool identifyFile(const std::string& path, FileIdentity& out, int& error);
+// `path` with links and relative parts resolved, or unchanged when that fails.
+std::string resolvedPath(const std::string& path);
+
 // True when `file` is open on a terminal (progress lines go only there).
 bool isTerminal(std::FILE* file);
 // True when `path` names a folder (after following links).

@@ -177,12 +177,13 @@ ProjectedWithScale Utm::forwardWithScale(double latitude, double longitude) cons
 
 Geographic Utm::inverse(double easting, double northing) const
 {
-    if (!std::isfinite(easting) || !std::isfinite(northing))
-        return Geographic{kNaN, kNaN};
+    // A NaN or infinite coordinate makes the series' latitude NaN or
+    // infinite, which the band check refuses; the band lies inside
+    // [-90, 90], so only the longitude is left to check.
     const GridInverse r = utmInverse(*constants_, south_, centralRadians_, northing, easting);
-    if (!inUtmBand(r.latitude))
+    if (!inUtmBand(r.latitude) || !(std::fabs(reduced(r.longitude - centralMeridian())) <= maxOffset_))
         return Geographic{kNaN, kNaN};
-    return checkedInverse(r.latitude, r.longitude, centralMeridian(), maxOffset_);
+    return Geographic{r.latitude, reduced(r.longitude)};
 }
 
 GeographicWithScale Utm::inverseWithScale(double easting, double northing) const

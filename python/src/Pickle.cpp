@@ -220,16 +220,6 @@ const CTervala& coefficientPrototype(const std::string& correction, const std::s
     return *cache->emplace(key, std::move(loaded)).first->second;
 }
 
-template <class T>
-void assign(T& to, const T& from)
-{
-    to = from;
-}
-template <class T, std::size_t N>
-void assign(T (&to)[N], const T (&from)[N])
-{
-    std::memcpy(to, from, sizeof to);
-}
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -292,13 +282,14 @@ CTervala* setState(const py::tuple& state)
         const CTervala& grid = gridPrototype(s.grid);
         requireSameGrid(staged, grid, s.grid);
         object = std::make_unique<CTervala>(grid);
-        TervalaAccess::forEachCopiedField(*object, staged, [](auto& to, const auto& from) { assign(to, from); });
+        TervalaAccess::forEachCopiedField(*object, staged,
+                                          [](auto& to, const auto& from) { TervalaAccess::copyField(to, from); });
     }
     if (coefficients != nullptr) {
         CTervala& o = *object;
         TervalaAccess::forEachCopiedField(o, *coefficients, [&o](auto& to, const auto& from) {
             if (isCoefficientField(&to, o))
-                assign(to, from);
+                TervalaAccess::copyField(to, from);
         });
     }
     sources()[object.get()] = s;

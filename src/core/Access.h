@@ -3,6 +3,9 @@
 #ifndef TERVALA_CORE_ACCESS_H
 #define TERVALA_CORE_ACCESS_H
 
+#include <cstddef>
+#include <cstring>
+
 #include "core/Ellipsoid.h"
 #include "platform/Files.h"
 #include "tervala/Tervala.h"
@@ -34,6 +37,19 @@ struct TervalaAccess {
     // m_GridPaddedRows: duplicated, or swapped, with the rows they count) and
     // the scratch buffers (m_GridRowBuffer, m_GridColumnScratch: never
     // shared). The one list behind the copy constructor and the assignment.
+    // A field's value copied over, as the copy constructor does it: fixed
+    // arrays go whole. Pass to forEachCopiedField.
+    template <typename T>
+    static void copyField(T& to, const T& from)
+    {
+        to = from;
+    }
+    template <typename T, std::size_t N>
+    static void copyField(T (&to)[N], const T (&from)[N])
+    {
+        std::memcpy(to, from, sizeof to);
+    }
+
     template <typename From, typename F>
     static void forEachCopiedField(CTervala& to, From& from, F f)
     {

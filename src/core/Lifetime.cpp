@@ -56,18 +56,8 @@ double** duplicateGrid(double* const* grid, int rows, int cols)
     return copy;
 }
 
-// A field's value taken over: copied from an object that stays, or moved
-// from one that is about to go. Fixed arrays go whole.
-template <typename T>
-void copyField(T& to, const T& from)
-{
-    to = from;
-}
-template <typename T, std::size_t N>
-void copyField(T (&to)[N], const T (&from)[N])
-{
-    std::memcpy(to, from, sizeof to);
-}
+// A field's value moved from an object that is about to go (copies use
+// TervalaAccess::copyField). Fixed arrays go whole.
 template <typename T>
 void moveField(T& to, T& from)
 {
@@ -85,7 +75,7 @@ CTervala::CTervala() = default;
 
 CTervala::CTervala(const CTervala& other)
 {
-    tervala::TervalaAccess::forEachCopiedField(*this, other, [](auto& to, const auto& from) { copyField(to, from); });
+    tervala::TervalaAccess::forEachCopiedField(*this, other, [](auto& to, const auto& from) { tervala::TervalaAccess::copyField(to, from); });
     // Last, so that nothing after it can throw and leak the rows.
     m_Grid = duplicateGrid(other.m_Grid, other.m_GridPaddedRows, other.m_GridPaddedCols);
     m_GridPaddedRows = other.m_GridPaddedRows;

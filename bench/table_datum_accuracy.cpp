@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DatumCases.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_PROJ
@@ -24,18 +25,8 @@ namespace {
 struct Vec3 {
     double x, y, z;
 };
-struct Seven {
-    double tx, ty, tz, s, rx, ry, rz;
-};
-
-const Seven kParameterSets[] = {
-    {0, 0, 0, 0, 0, 0, 0},
-    {100, -200, 300, 0, 0, 0, 0},
-    {-446.448, 125.157, -542.060, 20.4894, -0.1502, -0.2470, -0.8421},
-    {0, 0, 0, -5.0, 35.0, -25.0, 45.0},
-    {600.5, -300.25, 150.125, 8.5, -30.0, 12.0, -27.0},
-    {-12.0, 7.0, 3.0, 1.5, 3600.0, -7200.0, 10800.0},
-};
+using datumcases::Seven;
+using datumcases::kParameterSets;
 
 class Proj {
 public:
@@ -61,15 +52,7 @@ private:
     PJ* pj_;
 };
 
-std::string helmert(const Seven& p, const char* operation)
-{
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "+proj=%s +convention=coordinate_frame +exact +x=%.17g +y=%.17g +z=%.17g +s=%.17g +rx=%.17g "
-                  "+ry=%.17g +rz=%.17g",
-                  operation, p.tx, p.ty, p.tz, p.s, p.rx, p.ry, p.rz);
-    return text;
-}
+std::string helmert(const Seven& p, const char* operation) { return datumcases::projHelmert(p, operation); }
 
 std::vector<Vec3> geocentricPoints(int count, unsigned seed)
 {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DatumCases.h"
 #include "TestSupport.h"
 #include "datum/SevenParameter.h"
 #include "tervala/Numbra.h"
@@ -23,21 +24,8 @@ using tervala::Vec3;
 
 constexpr double kArcsecond = 4.84813681109536e-06;  // radians
 
-struct Seven {
-    double tx, ty, tz, s, rx, ry, rz;
-};
-
-// From nothing to large: translations of hundreds of metres, some ppm,
-// rotations from a fraction of an arc-second to 3 degrees (where a
-// small-angle matrix would be metres off).
-const Seven kParameterSets[] = {
-    {0, 0, 0, 0, 0, 0, 0},
-    {100, -200, 300, 0, 0, 0, 0},
-    {-446.448, 125.157, -542.060, 20.4894, -0.1502, -0.2470, -0.8421},
-    {0, 0, 0, -5.0, 35.0, -25.0, 45.0},
-    {600.5, -300.25, 150.125, 8.5, -30.0, 12.0, -27.0},
-    {-12.0, 7.0, 3.0, 1.5, 3600.0, -7200.0, 10800.0},
-};
+using datumcases::Seven;
+using datumcases::kParameterSets;
 
 // Points on and above the Earth's surface, all octants.
 std::vector<Vec3> geocentricSweep(int count, unsigned seed)
@@ -179,15 +167,7 @@ struct Proj : testsupport::ProjOperation {
     }
 };
 
-std::string helmert(const Seven& p)
-{
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "+proj=helmert +convention=coordinate_frame +exact +x=%.17g +y=%.17g +z=%.17g +s=%.17g +rx=%.17g "
-                  "+ry=%.17g +rz=%.17g",
-                  p.tx, p.ty, p.tz, p.s, p.rx, p.ry, p.rz);
-    return text;
-}
+std::string helmert(const Seven& p) { return datumcases::projHelmert(p); }
 
 } // namespace
 #endif

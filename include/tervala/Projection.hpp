@@ -211,7 +211,7 @@ public:
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
     /// 6 zone - 183, degrees.
     /// @return 6 zone - 183, degrees.
-    double centralMeridian() const { return 6.0 * zone_ - 183.0; }
+    double centralMeridian() const { return centralMeridian_; }
     /// Largest distance from the central meridian (degrees of longitude)
     /// that forward accepts.
     /// @return Largest distance from the central meridian (degrees of longitude)
@@ -223,7 +223,9 @@ private:
     int zone_;
     bool south_;
     double maxOffset_;
+    double centralMeridian_;   // 6 zone - 183, degrees
     double centralRadians_;
+    double footDivisor_;       // northing per radian of rectified latitude
     std::shared_ptr<const EllipsoidConstants> constants_;  // derived once, shared by copies
 };
 

@@ -53,23 +53,6 @@ double meridianArc(const EllipsoidConstants& e, double phi)
                          e.arcDelta * std::sin(6 * phi) + e.arcEpsilon * std::sin(8 * phi));
 }
 
-double footpointLatitude(const EllipsoidConstants& e, double mu)
-{
-    return mu + e.footBeta * std::sin(2 * mu) + e.footGamma * std::sin(4 * mu) + e.footDelta * std::sin(6 * mu) +
-           e.footEpsilon * std::sin(8 * mu);
-}
-
-Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height)
-{
-    const double A = std::pow(e.a, 2);
-    const double B = std::pow(e.b, 2);
-    const double cosLat = std::cos(latitude);
-    const double sinLat = std::sin(latitude);
-    const double N = A / std::sqrt(A * (cosLat * cosLat) + B * (sinLat * sinLat));
-    return Vec3{(N + height) * cosLat * std::cos(longitude), (N + height) * cosLat * std::sin(longitude),
-                (B / A * N + height) * sinLat};
-}
-
 Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z)
 {
     if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) {

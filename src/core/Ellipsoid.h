@@ -6,6 +6,8 @@
 #ifndef TERVALA_CORE_ELLIPSOID_H
 #define TERVALA_CORE_ELLIPSOID_H
 
+#include <cmath>
+
 #include "tervala/Ellipsoid.hpp"
 
 namespace tervala {
@@ -36,10 +38,25 @@ EllipsoidConstants makeEllipsoid(double a, double inverseFlattening);
 double meridianArc(const EllipsoidConstants& e, double phi);
 
 // Footpoint latitude of the rectified latitude mu = M / alpha' (radians).
-double footpointLatitude(const EllipsoidConstants& e, double mu);
+// Inline: the projections' inverses run it on every point.
+inline double footpointLatitude(const EllipsoidConstants& e, double mu)
+{
+    return mu + e.footBeta * std::sin(2 * mu) + e.footGamma * std::sin(4 * mu) + e.footDelta * std::sin(6 * mu) +
+           e.footEpsilon * std::sin(8 * mu);
+}
 
 // Geodetic latitude and longitude (radians) and height (metres) to X, Y, Z.
-Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height);
+// Inline, so that a caller holding only a and b reads just those two.
+inline Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, double longitude, double height)
+{
+    const double A = std::pow(e.a, 2);
+    const double B = std::pow(e.b, 2);
+    const double cosLat = std::cos(latitude);
+    const double sinLat = std::sin(latitude);
+    const double N = A / std::sqrt(A * (cosLat * cosLat) + B * (sinLat * sinLat));
+    return Vec3{(N + height) * cosLat * std::cos(longitude), (N + height) * cosLat * std::sin(longitude),
+                (B / A * N + height) * sinLat};
+}
 
 // A geodetic position as the object stores it is the public
 // tervala::Geodetic: latitude and longitude in degrees (longitude in

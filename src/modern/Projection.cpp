@@ -51,10 +51,13 @@ double seriesLongitude(double longitude, double centralMeridian, double maxOffse
 }
 
 // Latitude and longitude of an inverse, checked and reduced: NaN when the
-// latitude leaves [-90, 90] or the point lies beyond maxOffset.
+// latitude leaves [-90, 90] or the point lies beyond maxOffset. The series'
+// longitude is the central meridian plus its own offset, unreduced, so the
+// offset is checked as it comes: one that only a whole turn would bring
+// within reach is the series far outside its domain.
 Geographic checkedInverse(double latitude, double longitude, double centralMeridian, double maxOffset)
 {
-    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(reduced(longitude - centralMeridian)) <= maxOffset))
+    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(longitude - centralMeridian) <= maxOffset))
         return Geographic{kNaN, kNaN};
     return Geographic{latitude, reduced(longitude)};
 }
@@ -139,7 +142,9 @@ Utm::Utm(int zone, bool south, const Ellipsoid& ellipsoid) : ellipsoid_(ellipsoi
         throw std::invalid_argument("utm: zone " + std::to_string(zone) + " must lie in 1..60");
     constants_ = std::make_shared<const EllipsoidConstants>(ModernAccess::constants(ellipsoid));
     maxOffset_ = tmMaxOffsetDegrees(*constants_);
-    centralRadians_ = angles::toRadians(centralMeridian());
+    centralMeridian_ = 6.0 * zone - 183.0;
+    centralRadians_ = angles::toRadians(centralMeridian_);
+    footDivisor_ = utmFootDivisor(*constants_);
 }
 
 Utm Utm::forLongitude(double longitude, bool south, const Ellipsoid& ellipsoid)
@@ -179,9 +184,10 @@ Geographic Utm::inverse(double easting, double northing) const
 {
     // A NaN or infinite coordinate makes the series' latitude NaN or
     // infinite, which the band check refuses; the band lies inside
-    // [-90, 90], so only the longitude is left to check.
-    const GridInverse r = utmInverse(*constants_, south_, centralRadians_, northing, easting);
-    if (!inUtmBand(r.latitude) || !(std::fabs(reduced(r.longitude - centralMeridian())) <= maxOffset_))
+    // [-90, 90], so only the longitude is left to check, unreduced as in
+    // checkedInverse.
+    const GridInverse r = utmInverse(*constants_, footDivisor_, south_, centralRadians_, northing, easting);
+    if (!inUtmBand(r.latitude) || !(std::fabs(r.longitude - centralMeridian_) <= maxOffset_))
         return Geographic{kNaN, kNaN};
     return Geographic{r.latitude, reduced(r.longitude)};
 }

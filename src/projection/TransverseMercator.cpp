@@ -54,26 +54,6 @@ constexpr double kFourOver180 = 0.022222222222222223;
 constexpr double kSixOver180 = 0.03333333333333333;
 constexpr double kEightOver180 = 0.044444444444444446;
 
-// The latitude-dependent quantities both directions need.
-struct LatitudeTerms {
-    double c;     // cos phi
-    double t;     // tan phi
-    double t2;    // t^2
-    double eta2;  // e'^2 cos^2 phi
-    double N;     // radius of curvature in the prime vertical
-};
-
-LatitudeTerms latitudeTerms(const EllipsoidConstants& e, double phi)
-{
-    LatitudeTerms q;
-    q.c = std::cos(phi);
-    q.t = std::tan(phi);
-    q.t2 = q.t * q.t;
-    q.eta2 = e.ep2 * (q.c * q.c);
-    q.N = (e.a * e.a) / (e.b * std::sqrt(1 + q.eta2));
-    return q;
-}
-
 // The forward series at one point, before the origin arc, scale and false
 // origin are applied.
 struct ForwardSeries {
@@ -135,37 +115,6 @@ SeriesSlope forwardSlope(const EllipsoidConstants& e, double phi, double l)
     return SeriesSlope{q.N * (x2 + x4 + x6 + x8), q.N * (y1 + y3 + y5 + y7)};
 }
 
-struct LatLonRadians {
-    double phi;
-    double lambda;
-};
-
-// Latitude and longitude from the footpoint latitude phi1 and the reduced
-// easting u (easting from the central meridian divided by the scale).
-LatLonRadians inverseSeries(const EllipsoidConstants& e, double phi1, double lambda0, double u)
-{
-    const LatitudeTerms q = latitudeTerms(e, phi1);
-    const double c = q.c, t = q.t, t2 = q.t2, eta2 = q.eta2, N = q.N;
-    const double t4 = t2 * t2, t6 = t4 * t2;
-    const double eta4 = eta2 * eta2;
-    const double N2 = N * N, N4 = N2 * N2, N6 = N4 * N2, N8 = N4 * N4;
-    const double N3 = N2 * N, N5 = N4 * N, N7 = N6 * N;
-    const double u2 = u * u, u4 = u2 * u2, u6 = u4 * u2, u8 = u4 * u4;
-    const double u3 = u2 * u, u5 = u4 * u, u7 = u6 * u;
-
-    const double lambda = lambda0 + u / (c * N) + (-1 - 2 * t2 - eta2) / (6 * c * N3) * u3 +
-                          (5 + 28 * t2 + 24 * t4 + 6 * eta2 + 8 * t2 * eta2) / (120 * c * N5) * u5 +
-                          (-61 - 662 * t2 - 1320 * t4 - 720 * t6) / (5040 * c * N7) * u7;
-
-    const double phi =
-        phi1 + -t * (1 + eta2) / (2 * N2) * u2 +
-        t * (5 + 3 * t2 + 6 * eta2 - 6 * t2 * eta2 - 3 * eta4 - 9 * t2 * eta4) / (24 * N4) * u4 +
-        -t * (61 + 90 * t2 + 45 * t4 + 107 * eta2 - 162 * t2 * eta2 - 45 * t4 * eta2) / (720 * N6) * u6 +
-        t * (1385 + 3633 * t2 + 4095 * t4 + 1575 * t6) / (40320 * N8) * u8;
-
-    return LatLonRadians{phi, lambda};
-}
-
 double computeOriginArc(const EllipsoidConstants& e, double d0)
 {
     const double phi0 = d0 * PI * angles::kOneOver180;
@@ -195,16 +144,6 @@ GridPoint tmForward(const EllipsoidConstants& e, const TMGrid& grid, double lati
     return GridPoint{grid.scaleFactor * x + grid.falseNorthing, grid.scaleFactor * s.easting + grid.falseEasting};
 }
 
-GridInverse tmInverse(const EllipsoidConstants& e, const TMGrid& grid, double northing, double easting)
-{
-    const double k0 = grid.scaleFactor;
-    const double arc = grid.originArc * k0 + (northing - grid.falseNorthing);
-    const double phi1 = footpointLatitude(e, arc / (e.footAlpha * k0));
-    const double u = (easting - grid.falseEasting) / k0;
-    const LatLonRadians p = inverseSeries(e, phi1, grid.centralMeridian, u);
-    return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
-}
-
 ConvergenceScale tmConvergenceScale(const EllipsoidConstants& e, double scaleFactor, double latitude, double l)
 {
     // Along the parallel the grid moves by (d easting, d northing) per unit
@@ -226,16 +165,6 @@ GridPoint utmForward(const EllipsoidConstants& e, bool southern, double centralM
     if (southern)
         northing = northing + kUtmSouthernFalseNorthing;
     return GridPoint{northing, kUtmScaleFactor * s.easting + kUtmFalseEasting};
-}
-
-GridInverse utmInverse(const EllipsoidConstants& e, bool southern, double centralMeridian, double northing,
-                       double easting)
-{
-    const double arc = southern ? northing - kUtmSouthernFalseNorthing : northing;
-    const double phi1 = footpointLatitude(e, arc / (e.footAlpha * kUtmScaleFactor));
-    const double u = (easting - kUtmFalseEasting) * kUtmInverseScaleFactor;
-    const LatLonRadians p = inverseSeries(e, phi1, centralMeridian, u);
-    return GridInverse{angles::toDegrees(p.phi), angles::toDegrees(p.lambda), arc};
 }
 
 } // namespace tervala
@@ -327,8 +256,8 @@ void CTervala::UTM_to_Geodetic(int hemisphere, double& centralMeridian, double& 
     const double lambda0 = angles::toRadians(centralMeridian);
     centralMeridian = lambda0;
 
-    const tervala::GridInverse r =
-        tervala::utmInverse(TervalaAccess::ellipsoid(*this), southern, lambda0, n, en);
+    const tervala::EllipsoidConstants e = TervalaAccess::ellipsoid(*this);
+    const tervala::GridInverse r = tervala::utmInverse(e, tervala::utmFootDivisor(e), southern, lambda0, n, en);
     if (southern)
         northing = r.arc;
     m_Geodetic[0] = r.latitude;

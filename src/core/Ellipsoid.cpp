@@ -53,52 +53,6 @@ double meridianArc(const EllipsoidConstants& e, double phi)
                          e.arcDelta * std::sin(6 * phi) + e.arcEpsilon * std::sin(8 * phi));
 }
 
-Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, double Y, double Z)
-{
-    if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) {
-        const double nan = std::nan("");
-        return Geodetic{nan, nan, nan};
-    }
-    const double longitude = std::atan2(Y, X);
-    const double p = std::sqrt(X * X + Y * Y);
-    if (p == 0.0) {
-        // On the polar axis the latitude is a pole (or undefined at the
-        // centre, where 0 is returned) and the height is measured along the
-        // axis from the pole.
-        const double latitude = Z > 0.0 ? 90.0 : (Z < 0.0 ? -90.0 : 0.0);
-        return Geodetic{latitude, angles::toDegrees(longitude), std::fabs(Z) - e.b};
-    }
-
-    const double a2 = std::pow(e.a, 2);
-    const double b2 = std::pow(e.b, 2);
-    double phi = std::atan(Z / p * std::pow(1 - e.e2, -1));
-    double h = 0.0;
-    for (int pass = 0; pass < kMaxGeodeticPasses; ++pass) {
-        const double sinPhi = std::sin(phi);
-        const double cosPhi = std::cos(phi);
-        const double N = a2 / std::sqrt(b2 * (sinPhi * sinPhi) + a2 * (cosPhi * cosPhi));
-        h = p / cosPhi - N;
-        const double next = std::atan(1 / (1 - e.e2 * N / (N + h)) * (Z / p));
-        const double delta = next - phi;
-        phi = next;
-        // Written as "not greater" so that a NaN difference also ends the loop.
-        if (!(std::fabs(delta) > 1e-14))
-            break;
-    }
-    // Close to the polar axis, where p / cos(lat) is sensitive to the last
-    // bits of the latitude, the height is the distance along the normal:
-    // h = p cos(lat) + Z sin(lat) - N (1 - e^2 sin^2(lat)), whose derivative
-    // with respect to the latitude vanishes at the solution. Elsewhere the
-    // loop's own height is kept.
-    const double cosPhi = std::cos(phi);
-    if (p * kLatitudeUncertainty > kPolarHeightTolerance * (cosPhi * cosPhi)) {
-        const double sinPhi = std::sin(phi);
-        const double N = a2 / std::sqrt(b2 * (sinPhi * sinPhi) + a2 * (cosPhi * cosPhi));
-        h = p * cosPhi + Z * sinPhi - N * (1 - e.e2 * (sinPhi * sinPhi));
-    }
-    return Geodetic{angles::toDegrees(phi), angles::toDegrees(longitude), h};
-}
-
 } // namespace tervala
 
 using tervala::TervalaAccess;

@@ -263,7 +263,7 @@ double spline(double x, const double* y, int n, const double* r)
 }
 
 double interp(int window, double dmin, const double* const* h, double south, double west, double dlat,
-              double dlon, int nrows, int ncols, double lat, double lon)
+              double dlon, int nrows, int ncols, double lat, double lon, const Refusals& refusals)
 {
     const double rho = 360.0 / (PI * 2.0);  // degrees per radian
     int w = window;
@@ -286,7 +286,7 @@ double interp(int window, double dmin, const double* const* h, double south, dou
     const double ri = (lat - south) / dlat;
     const double rj = (lon - west) / dlon;
     if (h == nullptr || !representable(ri) || !representable(rj))
-        return kWindowDoesNotFit;
+        return refusals.windowDoesNotFit;
 
     // The window's centre node, then its first and last rows and columns;
     // 64-bit so that no comparison below can overflow.
@@ -303,9 +303,9 @@ double interp(int window, double dmin, const double* const* h, double south, dou
     const long long ihi = ilo + w - 1;
     const long long jhi = jlo + w - 1;
     if (ilo < 0 || ihi >= nrows || jlo < 0 || jhi >= ncols)
-        return kWindowDoesNotFit;
+        return refusals.windowDoesNotFit;
     if (ilo < ir || ihi > static_cast<long long>(nrows) - ir || jlo < jr || jhi > static_cast<long long>(ncols) - jr)
-        return kOutOfRange;
+        return refusals.outOfRange;
     if (w <= 2)
         return bilin(ri, rj, h, nrows, ncols);
 
@@ -330,10 +330,12 @@ double gridGeoidHeight(const GridView& grid, double lat, double lon)
 {
     if (grid.rows == nullptr)
         return kWindowDoesNotFit;
-    // Latitude of padded row 0 and longitude of padded column 0.
-    const double south = (grid.north - static_cast<double>(grid.storedRows - 1) * grid.dlat) -
-                         static_cast<double>(grid.margin) * grid.dlat;
-    const double west = grid.west - grid.dlon * static_cast<double>(grid.margin);
+    return gridGeoidHeight(grid, paddedOrigin(grid), lat, lon, kSentinels);
+}
+
+double gridGeoidHeight(const GridView& grid, const PaddedOrigin& origin, double lat, double lon,
+                       const Refusals& refusals)
+{
     // One reduction each way: 370 becomes 10 and -10 becomes 350, while 730
     // (370) and -370 (-10) stay out of range.
     if (lon > 360.0)
@@ -341,9 +343,9 @@ double gridGeoidHeight(const GridView& grid, double lat, double lon)
     if (lon < 0.0)
         lon = lon + 360.0;
     if (!(lat <= 90.0 && lat >= -90.0 && lon <= 360.0 && lon >= 0.0))
-        return kOutOfRange;
-    return interp(grid.window, 0.0, grid.rows, south, west, grid.dlat, grid.dlon, grid.paddedRows,
-                  grid.paddedCols, lat, lon);
+        return refusals.outOfRange;
+    return interp(grid.window, 0.0, grid.rows, origin.south, origin.west, grid.dlat, grid.dlon, grid.paddedRows,
+                  grid.paddedCols, lat, lon, refusals);
 }
 
 double corrUndulation(double a, double b, double e2, double lat, double lon, double dX, double dY, double dZ,

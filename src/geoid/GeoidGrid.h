@@ -72,15 +72,25 @@ void initsp(const double* y, int n, double* r, double* q);
 // continued linearly with the end slopes outside 0 .. n-1. NaN for n < 1.
 double spline(double x, const double* y, int n, const double* r);
 
+// What a refused point returns: the members' sentinels, or NaN (the value
+// types), passed in so that the evaluation itself gives the caller's value
+// and no caller compares its result against the sentinels afterwards.
+struct Refusals {
+    double outOfRange;
+    double windowDoesNotFit;
+};
+constexpr Refusals kSentinels{kOutOfRange, kWindowDoesNotFit};
+
 // Value at (lat, lon) by a window of `window` x `window` nodes (clamped to
 // 2 .. 20): bilinear for 2, otherwise natural splines along the window rows
 // and then across the row results. south and west are the latitude of row 0
 // and the longitude of column 0; dmin (km) excludes a border of the grid.
 // Returns kWindowDoesNotFit when the window leaves the grid (also when the
 // grid coordinates of the point are not finite or beyond the int range, or
-// the grid is null), kOutOfRange when it enters the excluded border.
+// the grid is null), kOutOfRange when it enters the excluded border (or
+// the caller's refusal values for these two).
 double interp(int window, double dmin, const double* const* h, double south, double west, double dlat,
-              double dlon, int nrows, int ncols, double lat, double lon);
+              double dlon, int nrows, int ncols, double lat, double lon, const Refusals& refusals = kSentinels);
 
 // ---- Grid files and the padded grid ----------------------------------------
 
@@ -226,11 +236,29 @@ inline GridView LoadedGrid::view(int window) const
                     paddedCols, header.north, header.west, header.dlat, header.dlon};
 }
 
+// Latitude of padded row 0 and longitude of padded column 0 of a loaded
+// grid (null rows: NaN), fixed for the grid.
+struct PaddedOrigin {
+    double south;
+    double west;
+};
+inline PaddedOrigin paddedOrigin(const GridView& grid)
+{
+    return PaddedOrigin{(grid.north - static_cast<double>(grid.storedRows - 1) * grid.dlat) -
+                            static_cast<double>(grid.margin) * grid.dlat,
+                        grid.west - grid.dlon * static_cast<double>(grid.margin)};
+}
+
 // Undulation at (lat, lon) degrees: longitude reduced once into 0..360,
 // kOutOfRange outside [-90, 90] x [0, 360] (NaN included), kWindowDoesNotFit
 // without a grid, otherwise interp with the grid's window and no excluded
 // border.
 double gridGeoidHeight(const GridView& grid, double lat, double lon);
+
+// The same on a grid that is loaded (rows not null), with its origin formed
+// once by the caller and the caller's refusal values.
+double gridGeoidHeight(const GridView& grid, const PaddedOrigin& origin, double lat, double lon,
+                       const Refusals& refusals);
 
 // Molodensky change of the ellipsoidal height (metres) at (lat, lon) degrees
 // for the shift dX, dY, dZ, da (metres) and df, on the ellipsoid (a, b, e2).

@@ -79,8 +79,9 @@ struct GeoidGrid::Data {
     std::string path;
     grid::LoadedGrid grid;
     int window = 6;
-    grid::GridView view{};  // what the members' evaluation reads
-    bool global = false;    // no edge where the padding is not the grid itself
+    grid::GridView view{};        // what the members' evaluation reads
+    grid::PaddedOrigin origin{};  // of view, formed once
+    bool global = false;          // no edge where the padding is not the grid itself
 };
 
 GeoidGrid::GeoidGrid(const std::string& path)
@@ -92,6 +93,7 @@ GeoidGrid::GeoidGrid(const std::string& path)
     data->path = path;
     data->grid = std::move(load.grid);
     data->view = data->grid.view(data->window);
+    data->origin = grid::paddedOrigin(data->view);
     data->global = grid::gridCoverage(data->view).global();
     data_ = std::move(data);
 }
@@ -99,14 +101,14 @@ GeoidGrid::GeoidGrid(const std::string& path)
 double GeoidGrid::height(double latitude, double longitude) const
 {
     const Data& d = *data_;
-    if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude))
-        return kNaN;
     // Where the padding is not the grid itself the window must lie on
-    // stored nodes; elsewhere the members' evaluation is right as it stands.
-    if (!d.global && !grid::windowIsStored(d.view, latitude, longitude))
+    // stored nodes; elsewhere the members' evaluation is right as it stands,
+    // and refuses (here with NaN) a latitude outside [-90, 90], a longitude
+    // beyond one turn and any NaN.
+    if (!d.global && !(std::fabs(latitude) <= 90.0 && std::isfinite(longitude) &&
+                       grid::windowIsStored(d.view, latitude, longitude)))
         return kNaN;
-    const double value = grid::gridGeoidHeight(d.view, latitude, longitude);
-    return value == grid::kOutOfRange || value == grid::kWindowDoesNotFit ? kNaN : value;
+    return grid::gridGeoidHeight(d.view, d.origin, latitude, longitude, grid::Refusals{kNaN, kNaN});
 }
 
 const std::string& GeoidGrid::path() const { return data_->path; }

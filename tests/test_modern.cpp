@@ -321,6 +321,10 @@ TEST(ModernProjection, DomainReductionAndPublishedPoints)
               const Projected p = tm(x[0]).forward(x[1], x[2]);
               return tm(x[0]).inverse(p.easting, p.northing).longitude;
           }},
+         {"utm-round-trip-lon", [&](const auto& x) {
+              const Projected p = utm(x).forward(x[2], x[3]);
+              return utm(x).inverse(p.easting, p.northing).longitude;
+          }},
          {"tm-e-change", [&](const auto& x) {
               return tm(x[0]).forward(x[1], x[2]).easting - tm(x[0]).forward(x[1], x[3]).easting;
           }},

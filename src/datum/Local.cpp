@@ -15,11 +15,6 @@ PlanePoint helmert2D(const Helmert2DParameters& p, double x0, double y0, double 
     return helmert2DApply(m, std::cos(theta), std::sin(theta), p.t1, p.t2, x0, y0, x, y);
 }
 
-double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h)
-{
-    return q.slope1 * (x - x0) + q.slope2 * (y - y0) + q.shift + h;
-}
-
 } // namespace tervala
 
 void CTervala::Set2DHelmert(double t1, double t2, double scale, double rotation)

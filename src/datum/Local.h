@@ -44,7 +44,10 @@ struct HeightPlaneParameters {
 };
 
 // h + slope1 (x - x0) + slope2 (y - y0) + shift.
-double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h);
+inline double heightTransform(const HeightPlaneParameters& q, double x0, double y0, double x, double y, double h)
+{
+    return q.slope1 * (x - x0) + q.slope2 * (y - y0) + q.shift + h;
+}
 
 } // namespace tervala
 

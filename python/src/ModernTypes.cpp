@@ -166,9 +166,12 @@ py::object run(const T& object, const std::array<py::handle, NIn>& args, const s
     return evaluate<NIn, NOut>(args, names, type, threads, kCheapPoints,
                                [&object, swap](const double (&in)[NIn], double (&out)[NOut]) {
                                    Kernel(object, in, out);
-                                   if constexpr (NOut >= 2)
+                                   if constexpr (NOut >= 2) {
                                        if (swap)
                                            std::swap(out[0], out[1]);
+                                   } else {
+                                       (void)swap;  // one result: nothing to trade
+                                   }
                                });
 }
 

@@ -258,8 +258,9 @@ TEST(Egm96Synthesis, FastEvaluationIsBitIdentical)
     }
 }
 
-// Coefficient tables in another storage layout are read through a copy and
-// give the same heights.
+// Coefficient tables in another storage layout are read through a copy, and
+// a view with C and S separated (as the value type holds them) is read
+// without de-interleaving; both give the same heights.
 TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
 {
     CTervala t;
@@ -272,8 +273,13 @@ TEST(Egm96Synthesis, AnyStorageLayoutReadsTheSame)
         wideH(k, 1) = h(k, 1), wideH(k, 2) = h(k, 2), wideC(k) = cc(k), wideS(k) = cs(k);
     wideH(kCount + 5, 1) = 1.0;
     const egm::CoefficientView standard(h, cc, cs), other(wideH, wideC, wideS);
-    for (const auto& p : kEdgePoints)
-        EXPECT_TRUE(testsupport::sameBits(egm::geoidHeight(standard, p[0], p[1]), egm::geoidHeight(other, p[0], p[1])));
+    egm::CoefficientView separated(h, cc, cs);
+    separated.separate();
+    for (const auto& p : kEdgePoints) {
+        const double height = egm::geoidHeight(standard, p[0], p[1]);
+        EXPECT_TRUE(testsupport::sameBits(height, egm::geoidHeight(other, p[0], p[1])));
+        EXPECT_TRUE(testsupport::sameBits(height, egm::geoidHeight(separated, p[0], p[1])));
+    }
 }
 
 // ---- Against independent evidence -----------------------------------------------

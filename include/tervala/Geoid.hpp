@@ -13,7 +13,8 @@
 namespace tervala {
 
 /// The EGM96 geoid (Lemoine et al. 1998, NASA/TP-1998-206861) to degree and
-/// order 360: undulations in metres above the WGS 84 ellipsoid.
+/// order 360: undulations in metres above the WGS 84 ellipsoid. A model holds
+/// about 3 MB of coefficient tables, shared by its copies.
 class TERVALA_API Egm96Model {
 public:
     /// Reads both coefficient files.

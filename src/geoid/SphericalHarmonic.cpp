@@ -100,6 +100,20 @@ void multipleAngles(double lambda, double* sinm, double* cosm)
     }
 }
 
+void CoefficientView::separate()
+{
+    const std::size_t count = static_cast<std::size_t>(kCoefficientCount);
+    std::vector<double> c(count), s(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        c[k] = cs_[2 * k];
+        s[k] = cs_[2 * k + 1];
+    }
+    ownedC_ = std::move(c);
+    ownedS_ = std::move(s);
+    c_ = ownedC_.data();
+    s_ = ownedS_.data();
+}
+
 CoefficientView::CoefficientView(const Numbra& geopotential, const Numbra& correctionCos,
                                  const Numbra& correctionSin)
 {
@@ -158,17 +172,21 @@ inline void legendreRow(int n, double c, const double* SQ, const double* ISQ, co
 }
 
 // The terms of degree n: P(n, m) times the potential and the correction
-// harmonics. csn, ccn and ssn point at the degree's (n, 0) coefficients.
-inline void degreeTerms(int n, const double* __restrict row, const double* __restrict csn,
-                        const double* __restrict ccn, const double* __restrict ssn, const double* __restrict sinm,
-                        const double* __restrict cosm, double* __restrict potential, double* __restrict correction)
+// harmonics. cn and ssn/ccn point at the degree's (n, 0) coefficients: with
+// Planar, C at cn[m] and S at sn[m]; otherwise C and S interleaved at
+// cn[2m] and cn[2m + 1] (sn unused). The products and sums are the same.
+template <bool Planar>
+inline void degreeTerms(int n, const double* __restrict row, const double* __restrict cn,
+                        const double* __restrict sn, const double* __restrict ccn, const double* __restrict ssn,
+                        const double* __restrict sinm, const double* __restrict cosm, double* __restrict potential,
+                        double* __restrict correction)
 {
     // Order 0: sin(0 lambda) = 0, the sine coefficients are not used.
-    potential[0] = row[0] * csn[0];
+    potential[0] = row[0] * cn[0];
     correction[0] = ccn[0] * row[0];
     for (int m = 1; m <= n; ++m) {
         const double tc = ccn[m] * cosm[m] + ssn[m] * sinm[m];
-        const double th = csn[2 * m] * cosm[m] + csn[2 * m + 1] * sinm[m];
+        const double th = Planar ? cn[m] * cosm[m] + sn[m] * sinm[m] : cn[2 * m] * cosm[m] + cn[2 * m + 1] * sinm[m];
         correction[m] = row[m] * tc;
         potential[m] = row[m] * th;
     }
@@ -200,7 +218,10 @@ void legendreFunctions(double c, double s, double* p)
         legendreRow(n, c, SQ, ISQ, sectoral, p + (n - 2) * (n - 1) / 2, p + (n - 1) * n / 2, p + n * (n + 1) / 2);
 }
 
-double geoidHeight(const CoefficientView& coefficients, double latitude, double longitude)
+namespace {
+
+template <bool Planar>
+double synthesis(const CoefficientView& coefficients, double latitude, double longitude)
 {
     const double* SQ = sqrtTable();
     const double* ISQ = inverseSqrtTable();
@@ -243,7 +264,8 @@ double geoidHeight(const CoefficientView& coefficients, double latitude, double 
         correction[d] = correctionStore[d] + 7;
     }
 
-    const double* cs = coefficients.cs();
+    const double* cs = Planar ? coefficients.c() : coefficients.cs();
+    const double* sn = coefficients.s();
     const double* cc = coefficients.corrCos();
     const double* ss = coefficients.corrSin();
 
@@ -257,7 +279,8 @@ double geoidHeight(const CoefficientView& coefficients, double latitude, double 
             const int n = n0 + d;
             legendreRow(n, c, SQ, ISQ, sectoral, rows[d], rows[d + 1], rows[d + 2]);
             const int base = n * (n + 1) / 2;  // 0-based position of (n, 0)
-            degreeTerms(n, rows[d + 2], cs + 2 * base, cc + base, ss + base, sinm, cosm, potential[d], correction[d]);
+            degreeTerms<Planar>(n, rows[d + 2], Planar ? cs + base : cs + 2 * base, Planar ? sn + base : nullptr,
+                                cc + base, ss + base, sinm, cosm, potential[d], correction[d]);
         }
 
         // Each degree's sums run over its orders in increasing order.
@@ -309,6 +332,14 @@ double geoidHeight(const CoefficientView& coefficients, double latitude, double 
     // Degrees 0 and 1 enter only the correction series.
     const double h = ((((cc[2] * cosm[1] + ss[2] * sinm[1]) * sectoral[1] + p10 * cc[1]) + cc[0]) + B) * kCorrectionScale;
     return (h + (A * kGM) / (g.gamma * g.radius)) - kZeroDegreeTerm;
+}
+
+} // namespace
+
+double geoidHeight(const CoefficientView& coefficients, double latitude, double longitude)
+{
+    return coefficients.c() != nullptr ? synthesis<true>(coefficients, latitude, longitude)
+                                       : synthesis<false>(coefficients, latitude, longitude);
 }
 
 } // namespace egm96

@@ -139,12 +139,20 @@ public:
     const double* cs() const { return cs_; }         // C(k), S(k) at [2(k-1)], [2(k-1)+1]
     const double* corrCos() const { return cc_; }    // at [k-1]
     const double* corrSin() const { return ss_; }    // at [k-1]
+    // C and S also as two arrays of their own (at [k-1]), for a holder whose
+    // tables never change: the synthesis then reads them without
+    // de-interleaving (the same doubles). Null until separate() is called.
+    const double* c() const { return c_; }
+    const double* s() const { return s_; }
+    void separate();
 
 private:
     const double* cs_;
     const double* cc_;
     const double* ss_;
-    std::vector<double> ownedCs_, ownedCc_, ownedSs_;
+    const double* c_ = nullptr;
+    const double* s_ = nullptr;
+    std::vector<double> ownedCs_, ownedCc_, ownedSs_, ownedC_, ownedS_;
 };
 
 // Every fully normalised Legendre function P(n, m)(cos theta), n <= 360, for

@@ -28,7 +28,11 @@ struct Egm96Model::Data {
     std::string geopotentialPath;
     std::string correctionPath;
     egm96::Egm96Coefficients coefficients;
-    std::unique_ptr<egm96::CoefficientView> view;  // into the tables above
+    // Into the tables above, with C and S also held as two arrays of their
+    // own (1 MB): the tables never change, so the synthesis may read them
+    // without de-interleaving, which the members, reading their fields in
+    // place, cannot.
+    std::unique_ptr<egm96::CoefficientView> view;
 };
 
 namespace {
@@ -54,6 +58,7 @@ Egm96Model::Egm96Model(const std::string& geopotentialPath, const std::string& c
     data->coefficients = std::move(load.coefficients);
     const egm96::Egm96Coefficients& c = data->coefficients;
     data->view.reset(new egm96::CoefficientView(c.geopotential, c.correctionCos, c.correctionSin));
+    data->view->separate();
     data_ = std::move(data);
 }
 

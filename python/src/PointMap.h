@@ -189,13 +189,6 @@ std::array<py::object, NOut> mapArrays(const std::array<py::array, NIn>& inputs,
 // it) or only reads it (the geoid heights and the undulation correction).
 enum class ObjectUse { Writes, ReadsOnly };
 
-// Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
-// The caller's object is never touched while the GIL is released (another
-// Python thread could reload it meanwhile): the threads work on copies made
-// beforehand, one per thread for kernels that write the object, a single
-// shared one for kernels that only read it (a loaded grid can be large).
-// Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
-// (every input a scalar) comes back as a Python float.
 // One thread's copy on cache lines of its own: copies side by side in one
 // vector would share the line where one ends and the next begins, and a
 // thread writing its results there would stall the thread reading its
@@ -203,16 +196,27 @@ enum class ObjectUse { Writes, ReadsOnly };
 // allocated: the same call ran at 80 or 140 ns a point from one run to the
 // next).
 struct alignas(64) ThreadCopy {
+    explicit ThreadCopy(const CTervala& original) : object(original) {}
     CTervala object;
 };
 
+// Kernel: void(CTervala& object, const double (&in)[NIn], double (&out)[NOut]).
+// The caller's object is never touched while the GIL is released (another
+// Python thread could reload it meanwhile): the threads work on copies made
+// beforehand, one per thread for kernels that write the object, a single
+// shared one for kernels that only read it (a loaded grid can be large).
+// Returns one array (NOut == 1) or a tuple of arrays; a result of shape ()
+// (every input a scalar) comes back as a Python float.
 template <std::size_t NIn, std::size_t NOut, class Kernel>
 py::object mapPoints(const CTervala& object, const std::array<py::array, NIn>& inputs, int threads,
                      py::ssize_t minPerThread, Kernel kernel, ObjectUse use = ObjectUse::Writes)
 {
     std::vector<ThreadCopy> copies;
     auto results = mapArrays<NIn, NOut>(inputs, threads, minPerThread, [&](int count) {
-        copies.assign(use == ObjectUse::Writes ? static_cast<std::size_t>(count) : 1u, ThreadCopy{object});
+        const std::size_t n = use == ObjectUse::Writes ? static_cast<std::size_t>(count) : 1u;
+        copies.reserve(n);  // built in place: a loaded grid is copied once per thread, no more
+        for (std::size_t k = 0; k < n; ++k)
+            copies.emplace_back(object);
         return [&](int part, const double (&in)[NIn], double (&out)[NOut]) {
             kernel(copies[use == ObjectUse::Writes ? static_cast<std::size_t>(part) : 0u].object, in, out);
         };

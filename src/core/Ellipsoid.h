@@ -63,7 +63,6 @@ inline Vec3 geodeticToGeocentric(const EllipsoidConstants& e, double latitude, d
 // tervala::Geodetic: latitude and longitude in degrees (longitude in
 // (-180, 180]), ellipsoidal height in metres.
 
-
 // Near the polar axis the loop's height p / cos(lat) - N turns the
 // latitude's last uncertainty (below this many radians: the 1e-14 test on
 // the latitude entering the last pass, plus rounding) into

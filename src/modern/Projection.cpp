@@ -51,13 +51,10 @@ double seriesLongitude(double longitude, double centralMeridian, double maxOffse
 }
 
 // Latitude and longitude of an inverse, checked and reduced: NaN when the
-// latitude leaves [-90, 90] or the point lies beyond maxOffset. The series'
-// longitude is the central meridian plus its own offset, unreduced, so the
-// offset is checked as it comes: one that only a whole turn would bring
-// within reach is the series far outside its domain.
+// latitude leaves [-90, 90] or the point lies beyond maxOffset.
 Geographic checkedInverse(double latitude, double longitude, double centralMeridian, double maxOffset)
 {
-    if (!(std::fabs(latitude) <= 90.0) || !(std::fabs(longitude - centralMeridian) <= maxOffset))
+    if (!(std::fabs(latitude) <= 90.0) || !inverseWithinReach(longitude, centralMeridian, maxOffset))
         return Geographic{kNaN, kNaN};
     return Geographic{latitude, reduced(longitude)};
 }
@@ -184,10 +181,9 @@ Geographic Utm::inverse(double easting, double northing) const
 {
     // A NaN or infinite coordinate makes the series' latitude NaN or
     // infinite, which the band check refuses; the band lies inside
-    // [-90, 90], so only the longitude is left to check, unreduced as in
-    // checkedInverse.
+    // [-90, 90], so only the longitude is left to check.
     const GridInverse r = utmInverse(*constants_, footDivisor_, south_, centralRadians_, northing, easting);
-    if (!inUtmBand(r.latitude) || !(std::fabs(r.longitude - centralMeridian_) <= maxOffset_))
+    if (!inUtmBand(r.latitude) || !inverseWithinReach(r.longitude, centralMeridian_, maxOffset_))
         return Geographic{kNaN, kNaN};
     return Geographic{r.latitude, reduced(r.longitude)};
 }

@@ -7,6 +7,8 @@
 #ifndef TERVALA_PROJECTION_DOMAIN_H
 #define TERVALA_PROJECTION_DOMAIN_H
 
+#include <cmath>
+
 #include "core/Ellipsoid.h"
 
 namespace tervala {
@@ -15,6 +17,21 @@ namespace tervala {
 // Exact for every finite input: fmod is exact, and the one addition or
 // subtraction of 360 is exact for |deg| below 2^44 degrees.
 double reduceLongitude(double deg);
+
+// Whether an inverse's longitude lies within maxOffset degrees of the
+// central meridian. The series give the central meridian plus their own
+// offset, unreduced, so the offset is taken as it comes: one that only a
+// whole turn would bring within reach is the series far outside their
+// domain (an easting thousands of kilometres out), not a point near the
+// meridian. NaN is never within reach.
+inline double inverseOffset(double seriesLongitude, double centralMeridian)
+{
+    return seriesLongitude - centralMeridian;
+}
+inline bool inverseWithinReach(double seriesLongitude, double centralMeridian, double maxOffset)
+{
+    return std::fabs(inverseOffset(seriesLongitude, centralMeridian)) <= maxOffset;
+}
 
 // UTM is defined from 80 deg S to 84 deg N; the polar caps belong to UPS.
 constexpr double kUtmNorthernLimit = 84.0;

@@ -148,7 +148,9 @@ bool longitudeNear(double lon, double lon0, double limit, double& out, std::stri
 
 // Checks an inverse's result: a latitude outside [-90, 90] (easting and
 // northing swapped, a wrong false origin) or a longitude beyond `limit` is
-// an error. The longitude is returned reduced to (-180, 180].
+// an error. `lon0` is the central meridian as the member was given it, so
+// the series' offset is `lon - lon0` as it comes (see inverseWithinReach).
+// The longitude is returned reduced to (-180, 180].
 bool checkInverse(double lat, double& lon, double lon0, double limit, std::string& error)
 {
     if (!(std::fabs(lat) <= 90)) {
@@ -157,11 +159,10 @@ bool checkInverse(double lat, double& lon, double lon0, double limit, std::strin
                             lat);
         return false;
     }
-    const double offset = reduceLongitude(lon - lon0);
-    if (!(std::fabs(offset) <= limit)) {
+    if (!inverseWithinReach(lon, lon0, limit)) {
         error = fmt::format("the point lies {:.4f} degrees from the central meridian; the series is reliable "
                             "within {} (--max-offset)",
-                            std::fabs(offset), limit);
+                            std::fabs(inverseOffset(lon, lon0)), limit);
         return false;
     }
     lon = reduceLongitude(lon);

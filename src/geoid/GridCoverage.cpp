@@ -55,12 +55,10 @@ bool windowIsStored(const GridView& g, double lat, double lon)
     const GridCoverage c = gridCoverage(g);
     if (c.global())
         return true;
-    const double south = (g.north - static_cast<double>(g.storedRows - 1) * g.dlat) -
-                         static_cast<double>(g.margin) * g.dlat;
-    const double west = g.west - g.dlon * static_cast<double>(g.margin);
+    const PaddedOrigin origin = paddedOrigin(g);
     const int w = clampedWindow(g.window);
     long long ilo, ihi, jlo, jhi;
-    const double ri = (lat - south) / g.dlat, rj = (lon - west) / g.dlon;
+    const double ri = (lat - origin.south) / g.dlat, rj = (lon - origin.west) / g.dlon;
     if (!(std::fabs(ri) < 1e15 && std::fabs(rj) < 1e15))
         return false;
     windowSpan(ri, w, ilo, ihi);

@@ -1,7 +1,7 @@
 """Tervala: geodetic computations for field surveying, from Python and NumPy.
 
 Value types, immutable and safe to share between threads and processes:
-``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Helmert7``,
+``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Ups``, ``UtmUps``, ``Mgrs``, ``Helmert7``,
 ``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
 ``Egm96Model`` and ``GeoidGrid``, and the fits ``fit_helmert_2d``,
 ``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
@@ -97,7 +97,11 @@ from ._tervala import (
     SevenParameterFit,
     Tervala,
     TransverseMercator,
+    Ups,
     Utm,
+    UtmUps,
+    Mgrs,
+    utm_band,
     __version__,
     fit_height_plane,
     fit_helmert7,
@@ -107,7 +111,7 @@ from ._tervala import (
 
 __all__ = [
     # value types
-    "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
+    "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
     "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid",
     # fits and their results
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",

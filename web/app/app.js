@@ -668,5 +668,5 @@ async function start() {
     navigator.serviceWorker.register("sw.js").catch(() => {});
 }
 
-window.TervalaPage = { g17, parameterFile, projString, jsonReport, shareFragment, state: () => last };
+window.TervalaPage = { g17, parameterFile, projString, jsonReport, shareFragment, state: () => last, api: () => T };
 start();

@@ -5,8 +5,13 @@
 // are printed with 17 significant digits (they read back exactly), NaN as
 // "nan". Refusals give the exception's message.
 //   web_reference CASES.json > reference.json
+//   web_reference --speed N     nanoseconds per point of four operations on N
+//                               points (the inputs web/bench/speed-core.js uses)
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -157,10 +162,68 @@ std::string errorOf(const json& c)
     return "";
 }
 
+// The points and the operations of web/bench/speed-core.js, timed the same
+// way: the best of 5 passes over all points, in nanoseconds per point.
+int speed(int n)
+{
+    std::vector<double> lat(n), lon(n), x(n), y(n), z(n), e(n), no(n);
+    for (int k = 0; k < n; ++k) {
+        lat[k] = 35.0 + 3.0 * k / n;
+        lon[k] = 126.0 + 2.0 * ((k * 7919LL) % n) / n;
+        x[k] = 2884000.0 + 1000.0 * (k % 97);
+        y[k] = 1342000.0 + 1000.0 * (k % 89);
+        z[k] = 5510000.0 + 1000.0 * (k % 83);
+        e[k] = 300000.0 + 400000.0 * k / n;
+        no[k] = 3900000.0 + 300000.0 * ((k * 7919LL) % n) / n;
+    }
+    const Utm utm(52);
+    const TransverseMercator tm(Ellipsoid::grs80(), 0.0, 129.0, 0.0, 500000.0, 0.9996);
+    const Helmert7 h(-81.07, -89.36, -115.75, -3.21, 0.485, 0.024, 0.413, Convention::PositionVector);
+    // The grid of web/bench/speed-core.js: 40 x 40 nodes, 0.25 degrees, over the points.
+    const std::string path = "web_reference_speed_grid.bin";
+    {
+        std::ofstream f(path, std::ios::binary);
+        const double header[4] = {39.0, 125.0, 0.25, 0.25};
+        f.write(reinterpret_cast<const char*>(header), sizeof header);
+        const int size[2] = {40, 40};
+        f.write(reinterpret_cast<const char*>(size), sizeof size);
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 40; ++j) {
+                const float v = static_cast<float>(20.0 + std::sin(0.3 * i) + std::cos(0.2 * j));
+                f.write(reinterpret_cast<const char*>(&v), sizeof v);
+            }
+    }
+    const GeoidGrid grid(path);
+    std::remove(path.c_str());
+    volatile double sink = 0;
+    auto time = [&](auto body) {
+        double best = 1e300;
+        for (int pass = 0; pass < 5; ++pass) {
+            const auto t0 = std::chrono::steady_clock::now();
+            double acc = 0;
+            for (int k = 0; k < n; ++k)
+                acc += body(k);
+            const auto t1 = std::chrono::steady_clock::now();
+            sink = sink + acc;
+            best = std::min(best, std::chrono::duration<double, std::nano>(t1 - t0).count() / n);
+        }
+        return best;
+    };
+    json out;
+    out["utmForward"] = time([&](int k) { return utm.forward(lat[k], lon[k]).easting; });
+    out["tmInverse"] = time([&](int k) { return tm.inverse(e[k], no[k]).latitude; });
+    out["helmert7Forward"] = time([&](int k) { return h.forward({x[k], y[k], z[k]}).x; });
+    out["gridHeight"] = time([&](int k) { return grid.height(lat[k], lon[k]); });
+    std::cout << out.dump() << "\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--speed")
+        return speed(std::max(1, std::atoi(argv[2])));
     if (argc != 2) {
         std::cerr << "usage: web_reference CASES.json\n";
         return 2;

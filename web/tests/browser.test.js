@@ -5,7 +5,7 @@
 // TERVALA_SCREENSHOTS names the folder).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { mkdtempSync, rmSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
@@ -142,3 +142,104 @@ test("at 360 and 1280 px nothing is wider than the screen; screenshots",
       await page.close();
     }
   });
+
+test("the tool's number format, parameter file and conversions", async () => {
+  const { page } = await open(`${base}index.html?demo`);
+  await readResult(page);
+  // %.17g as the tool writes parameter files (values from docs/tool.md).
+  const g17 = await page.evaluate(() => [455880.00180000003, 200019.9982, 0.1, 1e-5, -20.501055984069701, 2.5e17]
+    .map(window.TervalaPage.g17));
+  assert.deepEqual(g17, ["455880.00180000003", "200019.9982", "0.10000000000000001", "1.0000000000000001e-05",
+    "-20.501055984069701", "2.5e+17"]);
+  const files = await page.evaluate(() => window.TervalaPage.state().runs.map(window.TervalaPage.parameterFile));
+  assert.match(files[0], /^# written by tervala calibration page from example network\nmodel helmert2d\nt1 \S+\nt2 \S+\nscale \S+\nrotation \S+\nx0 \S+\ny0 \S+\n$/);
+  assert.match(files[1], /^# .*\nmodel height\na1 \S+\na2 \S+\nc \S+\nx0 \S+\ny0 \S+\n$/);
+  const report = await page.evaluate(() => window.TervalaPage.jsonReport(window.TervalaPage.state().runs[0]));
+  assert.deepEqual(Object.keys(report), ["model", "a_priori", "parameters", "correlation", "origin", "sigma0",
+    "redundancy", "global_test", "w_critical", "observations", "removed", "converged"]);
+  assert.ok(report.observations.some((o) => o.point === "CP7" && o.rejected));
+  // BM1 through the calibration lands on its site coordinates (1316.437
+  // 1704.692 30.843) to the fit's residuals, a few centimetres at most.
+  await page.click("#snoop-button");
+  await page.waitForSelector("[data-removed-point]", { timeout: 20000 });
+  await page.$eval("#convert-in", (e) => { e.value = "BM1 6672113.518 385609.999 12.403 pillar\nX 1 y\n"; });
+  await page.click("#convert-button");
+  const out = (await page.$eval("#convert-out", (e) => e.textContent)).split("\n");
+  const [id, x, y, h, code] = out[0].split(" ");
+  assert.equal(id, "BM1");
+  assert.equal(code, "pillar");
+  assert.ok(Math.abs(x - 1316.437) < 0.03 && Math.abs(y - 1704.692) < 0.03 && Math.abs(h - 30.843) < 0.03, out[0]);
+  assert.match(out[1], /^# error: line 2: expected id and 3 coordinates, got 2 fields$/);
+  await page.close();
+});
+
+test("a geoid grid from the device adds N and H", async () => {
+  // A constant grid (25 m everywhere): the spline gives 25 m inside it.
+  const bytes = new ArrayBuffer(40 + 4 * 100);
+  const view = new DataView(bytes);
+  [65.0, 20.0, 1.0, 1.0].forEach((v, k) => view.setFloat64(8 * k, v, true));
+  view.setInt32(32, 10, true);
+  view.setInt32(36, 10, true);
+  for (let k = 0; k < 100; ++k) view.setFloat32(40 + 4 * k, 25.0, true);
+  const folder = mkdtempSync(join(tmpdir(), "tervala-grid-"));
+  const path = join(folder, "flat.grid");
+  writeFileSync(path, new Uint8Array(bytes));
+  const { page } = await open(`${base}index.html`);
+  await page.waitForFunction(() => window.TervalaPage.api() !== null, { timeout: 20000 });
+  const input = await page.$("#geoid-file");
+  await input.uploadFile(path);
+  await page.waitForFunction(() => document.getElementById("geoid-info").textContent !== "", { timeout: 20000 });
+  assert.match(await page.$eval("#geoid-info", (e) => e.textContent), /^flat\.grid: 10 × 10 nodes/);
+  await page.$eval("#geoid-in", (e) => { e.value = "P1 60.5 24d30'E 45.2\nP2 80 25 1\n"; });
+  await page.click("#geoid-button");
+  const out = (await page.$eval("#geoid-out", (e) => e.textContent)).split("\n");
+  assert.deepEqual(out, ["P1 60.5 24.5 45.2000 N 25.0000 H 20.2000",
+    "# error: line 2: P2 lies outside the grid's reliable region"]);
+  await page.close();
+  rmSync(folder, { recursive: true, force: true });
+});
+
+test("seven parameters: the fit, its PROJ string and parameter file", async () => {
+  const cases = JSON.parse(readFileSync(new URL("../package/test/cases.json", import.meta.url), "utf8"));
+  const { source, target } = cases.fitHelmert7[0];
+  const text = source.map((s, k) => `P${k + 1} ${s.join(" ")} ${target[k].join(" ")}`).join("\n");
+  for (const [model, proj, keys] of [
+    ["bursa-wolf", /^\+proj=helmert \+x=\S+ \+y=\S+ \+z=\S+ \+rx=\S+ \+ry=\S+ \+rz=\S+ \+s=\S+ \+convention=coordinate_frame \+exact\n$/,
+      ["tx", "ty", "tz", "s", "rx", "ry", "rz"]],
+    ["molodensky-badekas", /^\+proj=molobadekas \+x=\S+ \+y=\S+ \+z=\S+ \+rx=\S+ \+ry=\S+ \+rz=\S+ \+s=\S+ \+px=\S+ \+py=\S+ \+pz=\S+ \+convention=coordinate_frame \+exact\n$/,
+      ["x0", "y0", "z0", "tx", "ty", "tz", "s", "rx", "ry", "rz"]],
+  ]) {
+    const url = `${base}index.html#points=${encodeURIComponent(text)}&model=${model}&sigma=0.02&alpha=0.05&alpha0=0.001&convention=position_vector`;
+    const { page } = await open(url);
+    const r = await readResult(page);
+    assert.deepEqual(Object.keys(r.parameters).sort(), ["rx", "ry", "rz", "s", "tx", "ty", "tz"]);
+    // P6 carries the 0.3 m blunder of the case (over six points it drags a
+    // neighbour's misclosure past the critical value too).
+    assert.ok(r.rejected.some((t) => t.startsWith("P6 ")), r.rejected.join(", "));
+    const files = await page.evaluate(() => {
+      const run = window.TervalaPage.state().runs[0];
+      return [window.TervalaPage.projString(run), window.TervalaPage.parameterFile(run)];
+    });
+    assert.match(files[0], proj);
+    const lines = files[1].trim().split("\n");
+    assert.deepEqual(lines.slice(1, 3), [`model ${model}`, "convention coordinate-frame"]);
+    assert.deepEqual(lines.slice(3).map((l) => l.split(" ")[0]), keys);
+    // The page shows position-vector rotations; the files hold coordinate-frame ones.
+    const rxFile = Number(lines.find((l) => l.startsWith("rx ")).split(" ")[1]);
+    assert.equal(rxFile, -r.parameters.rx);
+    await page.close();
+  }
+});
+
+test("once loaded, the page works without a network (service worker)", async () => {
+  const { page, errors } = await open(`${base}index.html`);
+  await page.waitForFunction(() => window.TervalaPage.api() !== null, { timeout: 20000 });
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await page.setOfflineMode(true);
+  await page.goto(`${base}index.html?demo`, { waitUntil: "load" });
+  const r = await readResult(page);
+  assert.ok(r.rejected.some((t) => t.startsWith("CP7 ")));
+  assert.deepEqual(errors, []);
+  await page.setOfflineMode(false);
+  await page.close();
+});

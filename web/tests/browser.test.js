@@ -243,3 +243,23 @@ test("once loaded, the page works without a network (service worker)", async () 
   await page.setOfflineMode(false);
   await page.close();
 });
+
+test("points typed into the table become the point file", async () => {
+  const { page } = await open(`${base}index.html`);
+  await page.waitForFunction(() => window.TervalaPage.api() !== null, { timeout: 20000 });
+  await page.select("#model", "helmert2d");
+  await page.click("#table-button");
+  const heads = await page.$$eval("#points-table th", (t) => t.map((e) => e.textContent));
+  assert.deepEqual(heads, ["id", "x", "y", "x'", "y'", "σ", ""]);
+  const rows = [["A", "0", "0", "100", "-50"], ["B", "1000", "0", "1100", "-50"]];
+  for (let r = 0; r < rows.length; ++r) {
+    if (r > 0) await page.click("#add-row");
+    const inputs = await page.$$(`#points-table tr:nth-child(${r + 2}) input`);
+    for (let k = 0; k < rows[r].length; ++k) {
+      await inputs[k].type(rows[r][k]);
+      await inputs[k].evaluate((e) => e.dispatchEvent(new Event("change")));
+    }
+  }
+  assert.equal(await page.$eval("#points-text", (e) => e.value), "A 0 0 100 -50\nB 1000 0 1100 -50\n");
+  await page.close();
+});

@@ -271,8 +271,8 @@ function lengthLabel(m) {
 
 // Plot positions and residual vectors of the points kept. Plane models: the
 // source x (up) and y (right) with the 2D residuals and, where a priori
-// standard deviations exist, the ellipse of each point's residual standard
-// deviations sigma sqrt(r) along x' and y'; heights alone: vertical bars.
+// standard deviations exist, the ellipse of the w-test's limit along x' and
+// y' (wCritical sigma sqrt(r)); heights alone: vertical bars.
 // Seven parameters: east and north about the centroid with the misclosures'
 // horizontal components.
 function plot(state) {
@@ -288,7 +288,11 @@ function plot(state) {
     ob.point.forEach((p, k) => { if (ob.rejected[k]) flagged.add(run.ids[p]); });
   }
   const removedIds = new Set(state.runs.flatMap((run) => run.result.statistics.removed.map((p) => run.ids[p.point])));
-  const sigmaOf = (k) => (r.statistics.aPriori ? Math.abs(o.residual[k]) / Math.abs(o.normalisedResidual[k]) : NaN);
+  // The ellipse of the w-test's limit: wCritical times the residual's
+  // standard deviation along each axis (a residual vector reaching past it
+  // fails the test, correlation between the axes aside).
+  const limit = r.statistics.aPriori && r.statistics.wCritical !== null ? r.statistics.wCritical : NaN;
+  const sigmaOf = (k) => limit * Math.abs(o.residual[k]) / Math.abs(o.normalisedResidual[k]);
   let axes = ["y", "x"];
   if (main.name === "helmert2d") {
     state.points.forEach((p, i) => {
@@ -356,6 +360,9 @@ function plot(state) {
   };
   bar(H - 40, posBar * scale, `${lengthLabel(posBar)} (positions)`);
   bar(H - 18, resBar * exaggeration, `${lengthLabel(resBar)} (residuals)`);
+  if (items.some((p) => Number.isFinite(p.sx)))
+    root.append(svg("text", { x: W - M, y: H - 18, "font-size": 13, "text-anchor": "end", fill: "#333" },
+      `dashed: w-test limit ${fixed(limit, 2)} σv`));
   root.append(svg("text", { x: W - M, y: H - 40, "font-size": 13, "text-anchor": "end", fill: "#333" }, `→ ${axes[0]}`));
   root.append(svg("text", { x: 12, y: 24, "font-size": 13, fill: "#333" }, `↑ ${axes[1]}`));
   root.append(svg("text", { x: W / 2, y: 24, "font-size": 15, "text-anchor": "middle", fill: "#111" }, `${main.title}: residuals`));

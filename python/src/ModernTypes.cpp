@@ -560,6 +560,9 @@ void bindModernTypes(py::module_& m)
                                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + ")";
                            },
                            "The constructor call."));
+    defineValueSemantics(ups, [](const Ups& p) {
+        return py::make_tuple(p.north(), p.ellipsoid().a(), p.ellipsoid().inverseFlattening());
+    });
     ups.def_property_readonly("north", &Ups::north)
         .def_property_readonly("ellipsoid", &Ups::ellipsoid)
         .def(py::pickle([](const Ups& p) { return py::make_tuple(p.north(), p.ellipsoid()); },
@@ -597,6 +600,9 @@ void bindModernTypes(py::module_& m)
             arg("zone"), arg("north"), arg("easting"), arg("northing")),
         row("__repr__", [](const UtmUps& g) { return "UtmUps(ellipsoid=" + ellipsoidRepr(g.ellipsoid()) + ")"; },
             "The constructor call."));
+    defineValueSemantics(utmups, [](const UtmUps& g) {
+        return py::make_tuple(g.ellipsoid().a(), g.ellipsoid().inverseFlattening());
+    });
     utmups.def_property_readonly("ellipsoid", &UtmUps::ellipsoid)
         .def(py::pickle([](const UtmUps& g) { return py::make_tuple(g.ellipsoid()); },
                         [](const py::tuple& s) { return UtmUps(s[0].cast<Ellipsoid>()); }));
@@ -661,6 +667,10 @@ void bindModernTypes(py::module_& m)
                        (g.lettering() == Mgrs::Lettering::Older ? "older" : "current") + "\")";
             },
             "The constructor call."));
+    defineValueSemantics(mgrs, [](const Mgrs& g) {
+        return py::make_tuple(g.ellipsoid().a(), g.ellipsoid().inverseFlattening(),
+                              g.lettering() == Mgrs::Lettering::Older);
+    });
     mgrs.def_property_readonly("ellipsoid", &Mgrs::ellipsoid)
         .def_property_readonly("lettering",
                                [](const Mgrs& g) { return g.lettering() == Mgrs::Lettering::Older ? "older" : "current"; })

@@ -255,7 +255,7 @@ TEST(ModernValidation, EveryRefusalNamesWhatIsWrong)
         {"semi-major axis a = nan", [&] { Ellipsoid(nan, 298.257); }},
         {"1/f = 0.0033", [] { Ellipsoid(6378137, 1 / 298.26); }},  // the flattening given for its inverse
         {"1/f = 0 ", [] { Ellipsoid(6378137, 0); }},
-        {"unknown name 'Everest'", [] { Ellipsoid("Everest"); }},
+        {"unknown name 'Everest 1956'", [] { Ellipsoid("Everest 1956"); }},
         {"latitude of origin = 91", [&] { TransverseMercator(g, 91, 0); }},
         {"central meridian = inf", [&] { TransverseMercator(g, 0, inf); }},
         {"false northing = nan", [&] { TransverseMercator(g, 0, 0, nan); }},

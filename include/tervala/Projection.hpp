@@ -15,11 +15,15 @@
 // Domain. Every method returns NaN (all fields) instead of a number outside
 // the stated accuracy:
 //   - latitude outside [-90, 90] or any input not finite;
-//   - a point farther from the central meridian than maxOffset() degrees of
-//     longitude: 60 with Kruger (the measured range); with Legacy the offset
-//     at which the series stay within 1 mm of an exact Transverse Mercator
-//     at every latitude (about 6 degrees on GRS80). The inverses refuse a
-//     result that far out, or with a latitude outside [-90, 90];
+//   - a point farther from the central meridian than maxOffsetAt(latitude)
+//     degrees of longitude: 60 with Kruger (the measured range); with Legacy
+//     the offset at which the series stay within 1 mm of an exact Transverse
+//     Mercator, measured in 5-degree bands of latitude (6.18 degrees at the
+//     equator on GRS80, 10.84 at 65-70 degrees, 19.68 near the poles; see
+//     docs/accuracy.md). The inverses refuse a result that far out (with
+//     Legacy, more than 1e-6 degrees beyond: the legacy forward and inverse
+//     disagree by up to a millimetre there), or with a latitude outside
+//     [-90, 90];
 //   - for UTM, latitudes above 84 N or below 80 S (the polar caps belong to
 //     UPS).
 // Longitudes are reduced: the difference from the central meridian is taken
@@ -80,6 +84,13 @@ struct GeographicWithScale {
     double scale;  ///< point scale, a plain ratio
 };
 
+/// The axes of a Transverse Mercator grid.
+enum class TmAxes {
+    EastNorth,  ///< easting and northing (the usual grids)
+    WestSouth,  ///< westing and southing: both axes turned round about the false origin (South Orientated, as in
+                ///< southern Africa); Projected::easting then holds the westing and northing the southing
+};
+
 /// A Transverse Mercator grid on an ellipsoid.
 class TERVALA_API TransverseMercator {
 public:
@@ -91,10 +102,13 @@ public:
     /// @param[in] falseEasting metres, finite.
     /// @param[in] scaleFactor central scale factor k0, finite and > 0.
     /// @param[in] method the series (Kruger unless given).
+    /// @param[in] axes EastNorth (the default) or WestSouth: westing =
+    ///   falseEasting - k0 x and southing = falseNorthing - k0 (y - y0),
+    ///   where easting and northing would add them.
     /// @throw std::invalid_argument naming the parameter and its value.
     TransverseMercator(const Ellipsoid& ellipsoid, double latitudeOfOrigin, double centralMeridian,
                        double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0,
-                       TmMethod method = TmMethod::Kruger);
+                       TmMethod method = TmMethod::Kruger, TmAxes axes = TmAxes::EastNorth);
     /// Copies share the derived constants; a move copies too, so no object is
     /// ever left without them.
     /// @param[in] other the projection copied
@@ -147,17 +161,27 @@ public:
     /// @return Central scale factor k0.
     double scaleFactor() const { return scaleFactor_; }
     /// Largest distance from the central meridian (degrees of longitude)
-    /// that forward accepts.
+    /// that forward accepts at any latitude (with Legacy: at the equator).
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts at this latitude (degrees).
+    /// @param[in] latitude latitude, degrees
+    /// @return degrees of longitude; NaN for a latitude outside [-90, 90]
+    double maxOffsetAt(double latitude) const;
     /// The series this grid evaluates.
     /// @return Kruger or Legacy
     TmMethod method() const { return method_; }
+    /// The grid's axes.
+    /// @return EastNorth or WestSouth
+    TmAxes axes() const { return axes_; }
 
 private:
     friend struct ModernAccess;
+    double krugerScale() const { return axes_ == TmAxes::WestSouth ? -scaleFactor_ : scaleFactor_; }
     Ellipsoid ellipsoid_;
     TmMethod method_;
+    TmAxes axes_;
     double latitudeOfOrigin_;
     double centralMeridian_;
     double falseNorthing_;
@@ -243,9 +267,14 @@ public:
     /// @return 6 zone - 183, degrees.
     double centralMeridian() const { return centralMeridian_; }
     /// Largest distance from the central meridian (degrees of longitude)
-    /// that forward accepts.
+    /// that forward accepts at any latitude (with Legacy: at the equator).
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts at this latitude (degrees).
+    /// @param[in] latitude latitude, degrees
+    /// @return degrees of longitude; NaN for a latitude outside [-90, 90]
+    double maxOffsetAt(double latitude) const;
     /// The series this zone evaluates.
     /// @return Kruger or Legacy
     TmMethod method() const { return method_; }

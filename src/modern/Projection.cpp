@@ -61,6 +61,12 @@ Geographic checkedInverse(double latitude, double longitude, double centralMerid
     return Geographic{latitude, reduced(longitude)};
 }
 
+// The legacy inverse accepts a result this far (degrees) beyond the reach
+// of the forward: the two series disagree by up to a millimetre there
+// (1e-8 degrees), so a point the forward projected at its reach comes back
+// a hair outside it.
+constexpr double kLegacyInverseSlack = 1e-6;
+
 // How far from the central meridian Kruger's series are offered, degrees of
 // longitude: the range over which their accuracy is measured and published
 // (docs/accuracy.md).
@@ -71,8 +77,9 @@ std::shared_ptr<const KrugerSeries> krugerFor(const Ellipsoid& e)
     return std::make_shared<const KrugerSeries>(makeKrugerSeries(e.a(), e.flattening()));
 }
 
-// A grid for Kruger's series: central scale, false origin, and the
-// northing of the latitude of origin at unit scale.
+// A grid for Kruger's series: central scale (negative for westing and
+// southing axes), false origin, and the northing of the latitude of origin
+// at unit scale.
 struct KrugerGrid {
     double scale;
     double falseEasting;
@@ -87,7 +94,7 @@ ProjectedWithScale krugerGridForward(const KrugerSeries& s, const KrugerGrid& g,
 {
     const KrugerPoint p = krugerForward(s, angles::toRadians(latitude), angles::toRadians(l), withScale);
     return ProjectedWithScale{g.falseEasting + g.scale * p.x, g.falseNorthing + g.scale * (p.y - g.origin),
-                              angles::toDegrees(p.convergence), g.scale * p.scale};
+                              angles::toDegrees(p.convergence), std::fabs(g.scale) * p.scale};
 }
 
 // Inverse on a grid: latitude and longitude (the central meridian plus the
@@ -106,9 +113,12 @@ Geographic krugerGridInverse(const KrugerSeries& s, const KrugerGrid& g, double 
 
 TransverseMercator::TransverseMercator(const Ellipsoid& ellipsoid, double latitudeOfOrigin, double centralMeridian,
                                        double falseNorthing, double falseEasting, double scaleFactor,
-                                       TmMethod method)
-    : ellipsoid_(ellipsoid), method_(method)
+                                       TmMethod method, TmAxes axes)
+    : ellipsoid_(ellipsoid), method_(method), axes_(axes)
 {
+    if (axes != TmAxes::EastNorth && axes != TmAxes::WestSouth)
+        throw std::invalid_argument("transverse mercator: axes " + std::to_string(static_cast<int>(axes)) +
+                                    " must be EastNorth or WestSouth");
     if (method != TmMethod::Kruger && method != TmMethod::Legacy)
         throw std::invalid_argument("transverse mercator: method " + std::to_string(static_cast<int>(method)) +
                                     " must be Kruger or Legacy");
@@ -146,16 +156,21 @@ Projected TransverseMercator::forward(double latitude, double longitude) const
         const double lon = seriesLongitude(longitude, centralMeridian_, maxOffset_);
         if (!(std::fabs(latitude) <= 90.0) || std::isnan(lon))
             return Projected{kNaN, kNaN};
-        const KrugerGrid g{scaleFactor_, falseEasting_, falseNorthing_, krugerOrigin_};
+        const KrugerGrid g{krugerScale(), falseEasting_, falseNorthing_, krugerOrigin_};
         const ProjectedWithScale p = krugerGridForward(*kruger_, g, latitude, lon - centralMeridian_, false);
         return Projected{p.easting, p.northing};
     }
-    const double lon = seriesLongitude(longitude, centralMeridian_, maxOffset_);
+    const double lon = seriesLongitude(longitude, centralMeridian_, maxOffsetAt(latitude));
     if (!(std::fabs(latitude) <= 90.0) || std::isnan(lon))
         return Projected{kNaN, kNaN};
-    const TMGrid grid{originArc_, centralRadians_, falseNorthing_, falseEasting_, scaleFactor_};
+    // Westing and southing: the series on a zero false origin, both axes
+    // turned round about the false origin.
+    const bool ws = axes_ == TmAxes::WestSouth;
+    const TMGrid grid{originArc_, centralRadians_, ws ? 0.0 : falseNorthing_, ws ? 0.0 : falseEasting_, scaleFactor_};
     const GridPoint p =
         tmForward(*constants_, grid, angles::toRadians(latitude), angles::toRadians(lon));
+    if (ws)
+        return Projected{falseEasting_ - p.easting, falseNorthing_ - p.northing};
     return Projected{p.easting, p.northing};
 }
 
@@ -165,7 +180,7 @@ ProjectedWithScale TransverseMercator::forwardWithScale(double latitude, double 
         const double lon = seriesLongitude(longitude, centralMeridian_, maxOffset_);
         if (!(std::fabs(latitude) <= 90.0) || std::isnan(lon))
             return ProjectedWithScale{kNaN, kNaN, kNaN, kNaN};
-        const KrugerGrid g{scaleFactor_, falseEasting_, falseNorthing_, krugerOrigin_};
+        const KrugerGrid g{krugerScale(), falseEasting_, falseNorthing_, krugerOrigin_};
         return krugerGridForward(*kruger_, g, latitude, lon - centralMeridian_, true);
     }
     const Projected p = forward(latitude, longitude);
@@ -182,13 +197,16 @@ Geographic TransverseMercator::inverse(double easting, double northing) const
     if (!std::isfinite(easting) || !std::isfinite(northing))
         return Geographic{kNaN, kNaN};
     if (method_ == TmMethod::Kruger) {
-        const KrugerGrid g{scaleFactor_, falseEasting_, falseNorthing_, krugerOrigin_};
+        const KrugerGrid g{krugerScale(), falseEasting_, falseNorthing_, krugerOrigin_};
         const Geographic r = krugerGridInverse(*kruger_, g, centralMeridian_, easting, northing);
         return checkedInverse(r.latitude, r.longitude, centralMeridian_, maxOffset_);
     }
-    const TMGrid grid{originArc_, centralRadians_, falseNorthing_, falseEasting_, scaleFactor_};
-    const GridInverse r = tmInverse(*constants_, grid, northing, easting);
-    return checkedInverse(r.latitude, r.longitude, centralMeridian_, maxOffset_);
+    const bool ws = axes_ == TmAxes::WestSouth;
+    const TMGrid grid{originArc_, centralRadians_, ws ? 0.0 : falseNorthing_, ws ? 0.0 : falseEasting_, scaleFactor_};
+    const GridInverse r = ws ? tmInverse(*constants_, grid, falseNorthing_ - northing, falseEasting_ - easting)
+                             : tmInverse(*constants_, grid, northing, easting);
+    return checkedInverse(r.latitude, r.longitude, centralMeridian_,
+                          legacyInverseMaxOffsetDegrees(*constants_, r.latitude) + kLegacyInverseSlack);
 }
 
 GeographicWithScale TransverseMercator::inverseWithScale(double easting, double northing) const
@@ -204,6 +222,12 @@ GeographicWithScale TransverseMercator::inverseWithScale(double easting, double 
     const ConvergenceScale cs =
         tmConvergenceScale(*constants_, scaleFactor_, angles::toRadians(g.latitude), l);
     return GeographicWithScale{g.latitude, g.longitude, cs.convergence, cs.scale};
+}
+
+double TransverseMercator::maxOffsetAt(double latitude) const
+{
+    return method_ == TmMethod::Kruger ? (std::fabs(latitude) <= 90.0 ? maxOffset_ : kNaN)
+                                       : legacyMaxOffsetDegrees(*constants_, latitude);
 }
 
 // ---- Utm -------------------------------------------------------------------------
@@ -227,6 +251,12 @@ Utm::Utm(int zone, bool south, const Ellipsoid& ellipsoid, TmMethod method)
     }
 }
 
+double Utm::maxOffsetAt(double latitude) const
+{
+    return method_ == TmMethod::Kruger ? (std::fabs(latitude) <= 90.0 ? maxOffset_ : kNaN)
+                                       : legacyMaxOffsetDegrees(*constants_, latitude);
+}
+
 Utm Utm::forLongitude(double longitude, bool south, const Ellipsoid& ellipsoid, TmMethod method)
 {
     if (!std::isfinite(longitude))
@@ -241,7 +271,7 @@ Utm Utm::forLongitude(double longitude, bool south, const Ellipsoid& ellipsoid, 
 
 Projected Utm::forward(double latitude, double longitude) const
 {
-    const double lon = seriesLongitude(longitude, centralMeridian(), maxOffset_);
+    const double lon = seriesLongitude(longitude, centralMeridian(), maxOffsetAt(latitude));
     if (!inUtmBand(latitude) || std::isnan(lon))
         return Projected{kNaN, kNaN};
     if (method_ == TmMethod::Kruger) {
@@ -285,7 +315,9 @@ Geographic Utm::inverse(double easting, double northing) const
         return Geographic{r.latitude, reduced(r.longitude)};
     }
     const GridInverse r = utmInverse(*constants_, footDivisor_, south_, centralRadians_, northing, easting);
-    if (!inUtmBand(r.latitude) || !inverseWithinReach(r.longitude, centralMeridian_, maxOffset_))
+    if (!inUtmBand(r.latitude) ||
+        !inverseWithinReach(r.longitude, centralMeridian_,
+                            legacyInverseMaxOffsetDegrees(*constants_, r.latitude) + kLegacyInverseSlack))
         return Geographic{kNaN, kNaN};
     return Geographic{r.latitude, reduced(r.longitude)};
 }

@@ -43,6 +43,17 @@ constexpr Fraction kLatitude[kKrugerOrder][kKrugerOrder] = {
     {{1383243703.0, 11351340.0}},
 };
 
+constexpr Fraction kConformal[kKrugerOrder][kKrugerOrder] = {
+    {{-2.0, 1.0}, {2.0, 3.0}, {4.0, 3.0}, {-82.0, 45.0}, {32.0, 45.0}, {4642.0, 4725.0}, {-8384.0, 4725.0}, {1514.0, 1323.0}},
+    {{5.0, 3.0}, {-16.0, 15.0}, {-13.0, 9.0}, {904.0, 315.0}, {-1522.0, 945.0}, {-2288.0, 1575.0}, {142607.0, 42525.0}},
+    {{-26.0, 15.0}, {34.0, 21.0}, {8.0, 5.0}, {-12686.0, 2835.0}, {44644.0, 14175.0}, {120202.0, 51975.0}},
+    {{1237.0, 630.0}, {-12.0, 5.0}, {-24832.0, 14175.0}, {1077964.0, 155925.0}, {-1097407.0, 187110.0}},
+    {{-734.0, 315.0}, {109598.0, 31185.0}, {1040.0, 567.0}, {-12870194.0, 1216215.0}},
+    {{444337.0, 155925.0}, {-941912.0, 184275.0}, {-126463.0, 72765.0}},
+    {{-2405834.0, 675675.0}, {3463678.0, 467775.0}},
+    {{256663081.0, 56756700.0}},
+};
+
 // n^j times the row's polynomial, by Horner's rule from the highest power.
 double coefficient(const Fraction (&row)[kKrugerOrder], int j, double n)
 {
@@ -86,8 +97,10 @@ ComplexSums clenshaw(const double (&c)[kKrugerOrder], double cr, double ci, doub
     return r;
 }
 
-// sum_j c_j sin(2 j x) for real x given sin 2x and cos 2x.
-double clenshawReal(const double (&c)[kKrugerOrder], double s2, double c2)
+// sum_j c_j sin(2 j x) for real x given sin 2x and cos 2x, as b_1 sin 2x;
+// returns b_1 so that a caller can divide the sum by a factor of sin 2x
+// without losing it.
+double clenshawRealFactor(const double (&c)[kKrugerOrder], double c2)
 {
     const double t = 2 * c2;
     double b1 = 0, b2 = 0;
@@ -95,7 +108,34 @@ double clenshawReal(const double (&c)[kKrugerOrder], double s2, double c2)
         const double b = c[j - 1] + t * b1 - b2;
         b2 = b1, b1 = b;
     }
-    return b1 * s2;
+    return b1;
+}
+
+// sin, cos, sinh and cosh of the small corrections the series add (below
+// 0.01 rad inside the domain): Taylor polynomials whose first neglected
+// term is below 1e-23 there; larger arguments take the library functions.
+constexpr double kSmall = 0.02;
+
+void smallSinCos(double x, double& s, double& c)
+{
+    if (std::fabs(x) > kSmall) {
+        s = std::sin(x), c = std::cos(x);
+        return;
+    }
+    const double x2 = x * x;
+    s = x * (1 - x2 / 6 * (1 - x2 / 20 * (1 - x2 / 42 * (1 - x2 / 72))));
+    c = 1 - x2 / 2 * (1 - x2 / 12 * (1 - x2 / 30 * (1 - x2 / 56 * (1 - x2 / 90))));
+}
+
+void smallSinhCosh(double x, double& s, double& c)
+{
+    if (std::fabs(x) > kSmall) {
+        s = std::sinh(x), c = std::cosh(x);
+        return;
+    }
+    const double x2 = x * x;
+    s = x * (1 + x2 / 6 * (1 + x2 / 20 * (1 + x2 / 42 * (1 + x2 / 72))));
+    c = 1 + x2 / 2 * (1 + x2 / 12 * (1 + x2 / 30 * (1 + x2 / 56 * (1 + x2 / 90))));
 }
 
 } // namespace
@@ -114,6 +154,7 @@ KrugerSeries makeKrugerSeries(double a, double f)
         s.alpha[j - 1] = coefficient(kAlpha[j - 1], j, n);
         s.beta[j - 1] = coefficient(kBeta[j - 1], j, n);
         s.latitude[j - 1] = coefficient(kLatitude[j - 1], j, n);
+        s.conformal[j - 1] = coefficient(kConformal[j - 1], j, n);
     }
     return s;
 }
@@ -122,21 +163,27 @@ KrugerPoint krugerForward(const KrugerSeries& s, double phi, double l, bool with
 {
     const double sphi = std::sin(phi), cphi = std::cos(phi);
     const double slam = std::sin(l), clam = std::cos(l);
-    // Conformal latitude as tau' = tan chi from tau = tan phi:
-    // tau' = tau sqrt(1 + sigma^2) - sigma sqrt(1 + tau^2),
-    // sigma = sinh(e atanh(e sin phi)).
-    const double tau = sphi / cphi;
-    const double sigma = std::sinh(s.e * std::atanh(s.e * sphi));
-    const double taup = tau * std::sqrt(1 + sigma * sigma) - sigma * std::sqrt(1 + tau * tau);
-    // Spherical Transverse Mercator of (chi, l).
-    const double r = std::hypot(taup, clam);
-    const double xip = std::atan2(taup, clam);
-    const double etap = std::asinh(slam / r);
+    // Conformal latitude chi = phi + delta, delta = b sin 2phi by the sine
+    // series; its sine and cosine from those of phi and of the small delta.
+    // cos chi is kept as cos phi times a factor, so that the ratio the
+    // scale needs stays exact at the poles.
+    const double b = clenshawRealFactor(s.conformal, (cphi - sphi) * (cphi + sphi));
+    const double delta = b * 2 * sphi * cphi;
+    double sd, cd;
+    smallSinCos(delta, sd, cd);
+    const double sincDelta = delta == 0 ? 1.0 : sd / delta;
+    const double schi = sphi * cd + cphi * sd;
+    const double cosRatio = cd - sphi * sincDelta * b * 2 * sphi;  // cos chi / cos phi
+    const double cchi = cphi * cosRatio;
+    // Spherical Transverse Mercator of (chi, l): xi' = atan2(sin chi,
+    // cos chi cos l), tanh eta' = cos chi sin l; R^2 = 1 - (cos chi sin l)^2.
+    const double R = std::sqrt(schi * schi + (cchi * clam) * (cchi * clam));  // both below 1: no overflow
+    const double xip = std::atan2(schi, cchi * clam);
+    const double th = cchi * slam;
+    const double etap = 0.5 * std::log1p(2 * th / (1 - th));  // atanh
     // sin, cos of 2 xi' and sinh, cosh of 2 eta' from the same quantities.
-    const double r2 = r * r;
-    const double s2 = 2 * taup * clam / r2;
-    const double c2 = (clam * clam - taup * taup) / r2;
-    const double sh = slam / r, ch = std::sqrt(1 + taup * taup) / r;
+    const double sx = schi / R, cx = cchi * clam / R, sh = th / R, ch = 1 / R;
+    const double s2 = 2 * sx * cx, c2 = (cx - sx) * (cx + sx);
     const double sh2 = 2 * sh * ch, ch2 = ch * ch + sh * sh;
     // theta = 2 zeta': cos theta = c2 ch2 - i s2 sh2, sin theta = s2 ch2 + i c2 sh2.
     const double cr = c2 * ch2, ci = -s2 * sh2, sr = s2 * ch2, si = c2 * sh2;
@@ -154,36 +201,41 @@ KrugerPoint krugerForward(const KrugerSeries& s, double phi, double l, bool with
     p.x = A * (etap + z.sinIm);
     // d zeta / d zeta' = 1 + the weighted cosine sum = pr - i qr.
     const double pr = 1 + z.cosRe, qr = -z.cosIm;
-    // Convergence of the sphere, atan(tan xi' tanh eta'), plus the
-    // rotation of the series.
-    const double gammaSphere = std::atan2(taup * slam, clam * std::sqrt(1 + taup * taup));
-    p.convergence = gammaSphere + std::atan2(qr, pr);
-    // Scale of the conformal sphere times that of the series:
-    // k = sqrt(1 - e^2 sin^2 phi) sqrt(1 + tau^2) / r * (A / a) |dzeta/dzeta'|.
-    p.scale = std::sqrt(1 - s.e2 * sphi * sphi) * std::sqrt(1 + tau * tau) / r * (A / s.a) * std::hypot(pr, qr);
+    // Convergence of the sphere, atan(tan xi' tanh eta') = atan2(sin chi sin
+    // l, cos l), plus the rotation of the series.
+    p.convergence = std::atan2(schi * slam, clam) + std::atan2(qr, pr);
+    // Scale of the conformal sphere, sqrt(1 - e^2 sin^2 phi) cos chi /
+    // (cos phi R), times that of the series, (A / a) |dzeta/dzeta'|.
+    p.scale = std::sqrt(1 - s.e2 * sphi * sphi) * cosRatio / R * (A / s.a) * std::sqrt(pr * pr + qr * qr);
     return p;
 }
 
 KrugerLatLon krugerInverse(const KrugerSeries& s, double x, double y)
 {
     const double xi = y / s.rectifyingRadius, eta = x / s.rectifyingRadius;
-    const double s2 = std::sin(2 * xi), c2 = std::cos(2 * xi);
-    const double ex = std::exp(2 * eta);
-    const double sh2 = (ex - 1 / ex) / 2, ch2 = (ex + 1 / ex) / 2;
+    const double s1 = std::sin(xi), c1 = std::cos(xi);
+    const double em = std::expm1(eta);  // sinh and cosh without cancellation near 0
+    const double sh1 = em * (em + 2) / (2 * (em + 1)), ch1 = sh1 + 1 / (em + 1);
+    const double s2 = 2 * s1 * c1, c2 = (c1 - s1) * (c1 + s1);
+    const double sh2 = 2 * sh1 * ch1, ch2 = ch1 * ch1 + sh1 * sh1;
     const double cr = c2 * ch2, ci = -s2 * sh2, sr = s2 * ch2, si = c2 * sh2;
     const ComplexSums z = clenshaw<false>(s.beta, cr, ci, sr, si);
-    const double xip = xi - z.sinRe, etap = eta - z.sinIm;
+    // zeta' = zeta - (dxi + i deta): the functions of xi' and eta' from
+    // those of xi and eta and of the small corrections.
+    double sdx, cdx, shd, chd;
+    smallSinCos(z.sinRe, sdx, cdx);
+    smallSinhCosh(z.sinIm, shd, chd);
+    const double sxi = s1 * cdx - c1 * sdx, cxi = c1 * cdx + s1 * sdx;
+    const double shEta = sh1 * chd - ch1 * shd;
     // Spherical inverse: chi and l from zeta'.
-    const double sxi = std::sin(xip), cxi = std::cos(xip);
-    const double shEta = std::sinh(etap);
-    const double q = std::hypot(shEta, cxi);
+    const double q = std::sqrt(shEta * shEta + cxi * cxi);
     const double l = std::atan2(shEta, cxi);
     const double chi = std::atan2(sxi, q);
     // sin 2chi, cos 2chi: sin chi = sxi / cosh eta', cos chi = q / cosh eta',
     // and sxi^2 + q^2 = cosh^2 eta'.
-    const double ch2e = 1 + shEta * shEta;
-    const double s2chi = 2 * sxi * q / ch2e, c2chi = (q * q - sxi * sxi) / ch2e;
-    return KrugerLatLon{chi + clenshawReal(s.latitude, s2chi, c2chi), l};
+    const double ch2e = sxi * sxi + q * q;
+    const double s2chi = 2 * sxi * q / ch2e, c2chi = (q - sxi) * (q + sxi) / ch2e;
+    return KrugerLatLon{chi + clenshawRealFactor(s.latitude, c2chi) * s2chi, l};
 }
 
 } // namespace tervala

@@ -2,7 +2,8 @@
 // to n^8, in the formulation through the conformal latitude and the
 // rectifying radius (Krueger 1912; Karney 2011, "Transverse Mercator with an
 // accuracy of a few nanometers", J. Geodesy 85):
-//   forward: geodetic latitude -> conformal latitude chi (closed form);
+//   forward: geodetic latitude -> conformal latitude chi (its sine series
+//     in phi, exact to n^8);
 //     spherical Transverse Mercator of (chi, lambda) gives
 //     zeta' = xi' + i eta'; then zeta = zeta' + sum alpha_j sin 2j zeta',
 //     northing A xi and easting A eta with A the rectifying radius;
@@ -31,7 +32,8 @@ struct KrugerSeries {
     double rectifyingRadius;  // A = a / (1 + n) (1 + n^2/4 + n^4/64 + ...), metres
     double alpha[kKrugerOrder];     // forward coefficients, alpha_1 first
     double beta[kKrugerOrder];      // inverse coefficients
-    double latitude[kKrugerOrder];  // phi - chi as a sine series in chi
+    double latitude[kKrugerOrder];   // phi - chi as a sine series in chi
+    double conformal[kKrugerOrder];  // chi - phi as a sine series in phi
 };
 
 // Constants for semi-major axis a (metres) and flattening f (0 <= f < 1).

@@ -207,7 +207,10 @@ KrugerPoint krugerForward(const KrugerSeries& s, double phi, double l, bool with
         p.convergence = p.scale = std::nan("");
         return p;
     }
-    const ComplexSums z = clenshaw<true>(s.alpha, cr, ci, sr, si);
+    // The same number of terms as without the scale, so that both give the
+    // same coordinates bit for bit.
+    const ComplexSums z = std::fabs(etap) < kShortSum ? clenshaw<true, kShortOrder>(s.alpha, cr, ci, sr, si)
+                                                      : clenshaw<true>(s.alpha, cr, ci, sr, si);
     p.y = A * (xip + z.sinRe);
     p.x = A * (etap + z.sinIm);
     // d zeta / d zeta' = 1 + the weighted cosine sum = pr - i qr.

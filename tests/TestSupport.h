@@ -16,13 +16,12 @@
 #include <map>
 #include <random>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../fuzz/SeedCapture.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_PROJ
@@ -46,23 +45,19 @@ inline CTervala grs80()
     return t;
 }
 
-inline bool fileExists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+inline bool fileExists(const std::string& path) { return tervala::platform::isRegularFile(path); }
 
 // A fresh, empty scratch folder under the build tree, unique per test.
 inline std::string scratchFolder(const std::string& name)
 {
+    namespace platform = tervala::platform;
     const std::string root = TERVALA_TEST_TMPDIR;
-    ::mkdir(root.c_str(), 0755);
-    const std::string folder = root + "/" + name + "." + std::to_string(::getpid());
-    std::string cmd = "rm -rf '" + folder + "'";
-    if (std::system(cmd.c_str()) != 0) {
+    platform::makeDirectory(root);
+    const std::string folder = root + "/" + name + "." + std::to_string(platform::processId());
+    if (!platform::removeTree(folder)) {
         ADD_FAILURE() << "cannot clear " << folder;
     }
-    ::mkdir(folder.c_str(), 0755);
+    platform::makeDirectory(folder);
     return folder;
 }
 
@@ -73,7 +68,7 @@ using tervala::fuzz::saveSeed;
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     saveFileSeed(path, bytes);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = tervala::platform::openFile(path, "wb").release();
     ASSERT_NE(f, nullptr) << path;
     if (!bytes.empty()) {
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());

@@ -31,6 +31,8 @@
 namespace testsupport {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The double nearest pi (M_PI is POSIX, not C++17).
+constexpr double kPi = 3.14159265358979323846;
 
 // The same double, bit for bit (any NaN matches any NaN).
 inline bool sameBits(double a, double b)

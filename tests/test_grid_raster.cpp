@@ -235,7 +235,7 @@ TEST(RasterImport, GtxToGridToRasterToGridKeepsEveryNode)
         for (int i : {0, 3, 360, 717, 720})
             for (int j : {0, 1, 719, 720, 721, 1439}) {
                 const double lon = j * 0.25 > 180 ? j * 0.25 - 360 : j * 0.25;
-                const PJ_COORD in = proj_coord(lon * M_PI / 180, (90 - i * 0.25) * M_PI / 180, 0, 0);
+                const PJ_COORD in = proj_coord(lon * testsupport::kPi / 180, (90 - i * 0.25) * testsupport::kPi / 180, 0, 0);
                 wrong += std::fabs(proj_trans(pj, PJ_FWD, in).xyz.z - g.rows.get()[720 - i][j]) > 1e-6;
             }
         EXPECT_EQ(wrong, 0) << format;

@@ -4,6 +4,7 @@
 // refusals of rasters that are no geoid grid, and the export read back by
 // GDAL and by PROJ's vgridshift.
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -190,7 +191,11 @@ TEST(RasterImport, BadRastersAreRefusedAndTheOutputKept)
         {"prime meridian 2.33", [&] { return writeRaster(folder, good, 1, "+proj=longlat +ellps=clrk80ign +pm=paris"); }},
         {"has 3 bands", [&] { return writeRaster(folder, good, 3); }},
         {"does not divide 360", [&] { return writeRaster(folder, oddStep); }},
-        {"truncated|cannot read", [&] { return ::truncate(writeRaster(folder, good).c_str(), 400) == 0 ? folder + "/in.tif" : ""; }},
+        {"truncated|cannot read", [&] {
+             std::error_code error;
+             std::filesystem::resize_file(writeRaster(folder, good), 400, error);
+             return error ? std::string() : folder + "/in.tif";
+         }},
         {"cannot read it as a raster", [&] { std::ofstream(folder + "/in.tif") << "text"; return folder + "/in.tif"; }},
     };
     for (const auto& c : cases) {

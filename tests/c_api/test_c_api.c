@@ -117,12 +117,17 @@ static void transformations(tervala_handle* h)
     OK(tervala_set_bursa_wolf(h, 0, 0, 0, 1, 0, 0, 0));
     OK(tervala_bursa_wolf(h, X, Y, Z, &x, &y, &z));
     near("bursa-wolf scale x", x, X * (1 + 1e-6), 1e-8);
-    /* A rotation of 1" about Z: x' = x + rz y, y' = y - rz x to first order
-     * (position-vector or frame convention decides the sign; either way
-     * |dx| = rz Y). */
-    OK(tervala_set_bursa_wolf(h, 0, 0, 0, 0, 0, 0, 1));
-    OK(tervala_bursa_wolf(h, X, Y, Z, &x, &y, &z));
-    near("bursa-wolf rotation |dx|", fabs(x - X), Y * (kDeg / 3600), 1e-6);
+    /* A rotation of 1" about Z: x' = X cos r + Y sin r or X cos r - Y sin r
+     * (the position-vector and frame conventions differ in the sign), z'
+     * unchanged. */
+    {
+        const double r = kDeg / 3600;
+        OK(tervala_set_bursa_wolf(h, 0, 0, 0, 0, 0, 0, 1));
+        OK(tervala_bursa_wolf(h, X, Y, Z, &x, &y, &z));
+        near("bursa-wolf rotation x", fabs(x - X * cos(r)), Y * sin(r), 1e-8);
+        near("bursa-wolf rotation length", hypot(x, y), hypot(X, Y), 1e-8);
+        near("bursa-wolf rotation z", z, Z, 1e-9);
+    }
     OK(tervala_inv_bursa_wolf(h, x, y, z, &x, &y, &z));
     near("inverse bursa-wolf returns x", x, X, 1e-8);
     near("inverse bursa-wolf returns z", z, Z, 1e-8);
@@ -324,7 +329,9 @@ static void geoid(const char* scratch, const char* egm96)
     status("grid latitude 95", tervala_grid_geoid_height(h, 95, 129, &v), TERVALA_ERROR_ARGUMENT, h);
 
     if (egm96 != NULL) {
-        /* NGA's published EGM96 check values (metres). */
+        /* NGA's published EGM96 check values (metres). NGA interpolated
+         * them in its 15' grid, which stands 3 mm off the synthesis at these
+         * points; a wrong coefficient or degree is off by decimetres. */
         static const double points[][3] = {
             {38.6281550, 269.7791550, -31.628}, {-14.6212170, 305.0211140, -2.969},
             {46.8743190, 102.4487290, -43.575}, {-23.6174460, 133.8747120, 15.871},
@@ -335,7 +342,7 @@ static void geoid(const char* scratch, const char* egm96)
         OK(tervala_load_egm96(h));
         for (i = 0; i < sizeof points / sizeof points[0]; ++i) {
             OK(tervala_egm96_geoid_height(h, points[i][0], points[i][1], &v));
-            near("EGM96 check value", v, points[i][2], 0.0015);
+            near("EGM96 check value", v, points[i][2], 0.005);
         }
     } else {
         printf("skipped: EGM96 check values (no EGM96 folder given)\n");

@@ -40,6 +40,7 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addPolarCommands(app, ctx, registry);
 
     // LF line ends on standard output and error as in files written with -o,
     // and standard input read as it is.

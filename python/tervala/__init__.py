@@ -110,6 +110,10 @@ from ._tervala import (
     fit_molodensky_badekas,
 )
 
+from . import _proj
+
+_proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
+
 __all__ = [
     # value types
     "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -46,6 +47,14 @@ inline CTervala grs80()
     t.Setup_Ellipsoid(6378137.0, 298.257222101);
     return t;
 }
+
+// Skips the current test in a build without threads (the WebAssembly build
+// without pthreads, where starting a thread fails).
+#ifdef TERVALA_TEST_NO_THREADS
+#define TERVALA_SKIP_WITHOUT_THREADS() GTEST_SKIP() << "this build has no threads (WebAssembly without pthreads)"
+#else
+#define TERVALA_SKIP_WITHOUT_THREADS() static_cast<void>(0)
+#endif
 
 inline bool fileExists(const std::string& path) { return tervala::platform::isRegularFile(path); }
 

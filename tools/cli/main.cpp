@@ -41,6 +41,7 @@ int main(int argc, char** argv)
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
     addPolarCommands(app, ctx, registry);
+    addSelfTestCommand(app, ctx, registry);
 
     // LF line ends on standard output and error as in files written with -o,
     // and standard input read as it is.

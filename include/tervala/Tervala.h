@@ -174,8 +174,9 @@ public:
      * height agree with an exact conversion within 1e-11 deg and 1e-6 m from
      * the axis outwards (tested for p 0 to 10 km, |Z| 100 km to 1e7 m, and
      * globally); within about 50 km of the centre the loop may not settle.
-     * On the polar axis (X = Y = 0): latitude +90 or -90 by the sign of Z
-     * (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
+     * On the polar axis, taken as p below 1e-9 m (closer than that the
+     * iteration cannot resolve the latitude): latitude +90 or -90 by the
+     * sign of Z (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
      * non-finite coordinate gives NaN for all three results.
      * @param[in] X geocentric X, metres; only read.
      * @param[in] Y geocentric Y, metres; only read.

@@ -459,9 +459,23 @@ public:
      * the fits work with are formed on the fly, so the arrays come back
      * exactly as they went in. Input outside the contract (stated per member,
      * null arrays included) returns at once and changes nothing, no field and
-     * no array. Degenerate geometry (coincident or collinear points) makes
-     * the normal matrix singular; the results are then NaN, as Numbra's
-     * solver gives them, never a crash or a hang.
+     * no array.
+     *
+     * The members do not judge the geometry. Where it makes the normal
+     * matrix exactly singular (coincident points; for the height plane,
+     * points on a line parallel to an axis) the results are NaN, as Numbra's
+     * solver gives them. Where rounding leaves it singular only nearly
+     * (points on a line in a general direction for the height plane, a
+     * seven-parameter network on a line) the solve goes through and the
+     * results are finite and meaningless: five points on a slanting line
+     * give a height plane whose slope across the line is rounding, with a
+     * mean accuracy near 0; a line of points gives seven parameters whose
+     * rotation about the line is arbitrary, and the member returns true.
+     * Never a crash or a hang. The value types (tervala::fitHelmert2D,
+     * fitHeightPlane, fitHelmert7, fitMolodenskyBadekas) test the rank of
+     * the geometry and report summary.degenerate with no transformation, and
+     * the tool's fit commands refuse such points; use them where the points
+     * are not known to be well spread.
      */
     /// @{
 

@@ -540,12 +540,16 @@ public:
      * is weighted by both coordinate sets (P = Inv(B B'), B = [m R | -I]),
      * runs at least two passes, then stops when the weighted square sum
      * changes by less than 1e-8 m^2 from the previous pass, or after 21
-     * passes. The correction of the last pass is added before storing, so
-     * the parameters belong with the residuals, and exact data give back
+     * passes. The correction of a converging pass is added before storing,
+     * so the parameters belong with the residuals, and exact data give back
      * their parameters (the stored ones reproduce the targets within 1e-6 m
      * for networks of 1 to 1000 km, rotations up to 30", scale up to
-     * 20 ppm). A pass whose update would make the factor 1 + s 1e-6
-     * negative sets s to 0 for the next pass.
+     * 20 ppm). After 21 passes without convergence the loop is left before
+     * the 21st correction is added: the stored parameters are those that
+     * pass was linearised at, and the residuals and covariance are that
+     * pass's (the value types, tervala::fitHelmert7, add it). A pass whose
+     * update would make the factor 1 + s 1e-6 negative sets s to 0 for the
+     * next pass.
      *
      * Results: GetSevenParameters(0..6) as for SetParameters_Bursa_WolfModel;
      * GetSevenCovariance(i, j) = Inv(N) s0^2 with s0^2 = v'Pv / (n - 7)

@@ -4,7 +4,8 @@
 //
 // A file holds one or more subgrids, finer ones nested in coarser ones; the
 // shift at a point is interpolated bilinearly in the finest subgrid that
-// contains it (edges included), from the four nodes of its cell. Shifts are
+// contains it (edges included, and 1e-9 degrees beyond them so that an edge
+// typed in decimal degrees counts), from the four nodes of its cell. Shifts are
 // added to the source latitude and longitude; the height passes unchanged.
 // Points outside every subgrid are refused (NaN), never passed through.
 // The inverse is found by iteration to 1e-12 degrees. Both byte orders are

@@ -2,7 +2,7 @@
 # cases are rows of cases.txt. tervala_cli_test (CMakeLists.txt) still adds a
 # case written here.
 foreach(scenario proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping
-        fit-geodetic egm96 demo extra transform)
+        fit-geodetic egm96 demo extra transform gridshift helmert15)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
   set_tests_properties(cli.scenario.${scenario} PROPERTIES

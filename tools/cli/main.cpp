@@ -34,6 +34,8 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addGridShiftCommand(app, ctx, registry);
+    addEpochCommands(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

@@ -43,8 +43,10 @@ public:
     /// @return the point on the target datum, or NaN outside the grid
     Geodetic forward(const Geodetic& point) const;
     /// Target to source: the point whose forward() is `point`, found by
-    /// fixed-point iteration (at most 20 steps) to 1e-12 degrees. NaN outside
-    /// the grid, when an iterate leaves it, or without convergence.
+    /// fixed-point iteration (at most 20 steps) to 1e-12 degrees. The target
+    /// point may lie up to 60 arc-seconds outside the grid (an edge point
+    /// shifted outward); NaN when the solution lies outside the grid, when
+    /// the target point lies farther out, or without convergence.
     /// @param[in] point the point on the target datum
     /// @return the point on the source datum, or NaN where stated
     Geodetic inverse(const Geodetic& point) const;

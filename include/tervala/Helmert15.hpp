@@ -32,7 +32,13 @@ enum class Rotations {
 /// Seven values in the order of Helmert7: tx, ty, tz (m), s (ppm), rx, ry,
 /// rz (arc-seconds), or their rates per year.
 struct HelmertValues {
-    double tx, ty, tz, s, rx, ry, rz;
+    double tx;  ///< translation x, metres (per year for a rate)
+    double ty;  ///< translation y, metres
+    double tz;  ///< translation z, metres
+    double s;   ///< scale correction, ppm
+    double rx;  ///< rotation about x, arc-seconds
+    double ry;  ///< rotation about y, arc-seconds
+    double rz;  ///< rotation about z, arc-seconds
 };
 
 /// The fifteen-parameter Helmert transformation (seven parameters, their

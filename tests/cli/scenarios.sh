@@ -368,12 +368,19 @@ d = open(sys.argv[1], "rb").read()
 e = "<" if struct.unpack("<i", d[8:12])[0] == 11 else ">"
 s, n, east, west, dlat, dlon = (struct.unpack(e + "d", d[176 + 16 * k + 8:176 + 16 * k + 16])[0] for k in range(4, 10))
 rows, cols = round((n - s) / dlat), round((west - east) / dlon)
+inner = open("inner.txt", "w")
 for i in range(0, 4 * rows + 1, 3):
     for j in range(0, 4 * cols + 1, 7):
-        print("%.12f %.12f %.3f" % ((s + i * dlat / 4) / 3600, -(east + j * dlon / 4) / 3600, 100 + i))
+        line = "%.12f %.12f %.3f" % ((s + i * dlat / 4) / 3600, -(east + j * dlon / 4) / 3600, 100 + i)
+        print(line)
+        if 0 < i < 4 * rows and 0 < j < 4 * cols:
+            print(line, file=inner)
 PY
+    # The inverse runs on the forward's results of the points off the edges
+    # (PROJ refuses an edge point shifted outward; Tervala takes it back).
     for dir in forward inverse; do
       opt=$([ $dir = inverse ] && echo --inverse); inv=$([ $dir = inverse ] && echo -I)
+      [ $dir = inverse ] && { "$tervala" gridshift --grid "$path" -p 7 -i inner.txt > pts.txt || fail "inner points"; }
       "$tervala" gridshift --grid "$path" $opt -p 7 -i pts.txt > got.txt || fail "gridshift $opt $grid: exit $?"
       awk '{ print $2, $1, $3, 0 }' pts.txt | cct -d 12 $inv +proj=hgridshift +grids="$path" | awk '{ print $2, $1, $3 }' > want.txt
       grep -q inf want.txt && fail "cct refused a point of $grid"
@@ -394,7 +401,8 @@ PY
     awk '{ print $2, $1, $3, 0 }' de.txt | cct -d 12 +proj=pipeline +step +proj=hgridshift +grids=$beta \
       +step +proj=cart +ellps=GRS80 +step +proj=helmert +x=-1 +y=2 +z=3 +s=0.5 +rx=0.1 +ry=-0.2 +rz=0.3 \
       +convention=position_vector +step +inv +proj=cart +ellps=WGS84 | awk '{ print $2, $1, $3 }' > want.txt
-    close got.txt want.txt 2 1e-9 "transform --grid-shift before bursa-wolf"
+    awk '{ print $1, $2 }' got.txt > got2.txt; awk '{ print $1, $2 }' want.txt > want2.txt
+    close got2.txt want2.txt 2 1e-9 "transform --grid-shift before bursa-wolf"
     close got.txt want.txt 3 1e-4 "transform --grid-shift before bursa-wolf (height)"
     "$tervala" gridshift --grid $beta -s '40 10' > out.txt 2> err.txt; status=$?
     [ $status = 1 ] && grep -q "line 1: latitude 40.0* longitude 10.0* is outside the grid" err.txt ||
@@ -412,7 +420,8 @@ helmert15)
   [ -f $itrf ] || skip "$itrf absent (Debian proj-data)"
   printf '4027894.006 307045.600 4919474.910 1995.5\n-3049086.2377 4046274.1025 3861624.9748 2026.9\n-4052051.767 4212836.015 -2545106.027 2010\n1130773.0 -4830828.0 3994704.0 2040.25\n' > xyzt.txt
   close() {
-    d=$(maxdiff "$1" "$2" 3)
+    awk '{ print $1, $2, $3 }' "$1" > a.txt; awk '{ print $1, $2, $3 }' "$2" > b.txt
+    d=$(maxdiff a.txt b.txt 3)
     awk -v d="$d" 'BEGIN { exit !(d <= 1e-4) }' || fail "$3: off by $d m"
   }
   for set in ITRF2008 ITRF2005 ITRF2000; do

@@ -1,5 +1,6 @@
 // tervala gridshift: NTv2 horizontal shifts of latitude longitude [height],
 // the height passed through, as PROJ's hgridshift.
+#include <cmath>
 #include <memory>
 #include <new>
 #include <stdexcept>

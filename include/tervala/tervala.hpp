@@ -10,6 +10,7 @@
 #include "Geoid.hpp"
 #include "GridShift.hpp"
 #include "Helmert15.hpp"
+#include "Polar.hpp"
 #include "Projection.hpp"
 
 #endif

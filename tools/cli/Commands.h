@@ -98,6 +98,8 @@ bool loadGridShift(const std::string& command, const std::string& option, const 
 // Shifts `p` forward or back; false with a message naming the point when it
 // lies outside the grid.
 bool shiftPoint(const GridShift& grid, bool inverse, Geodetic& p, std::string& error);
+void addPolarCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addSelfTestCommand(CLI::App& app, Context& ctx, Registry& registry);
 
 } // namespace cli
 } // namespace tervala

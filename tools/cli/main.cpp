@@ -36,6 +36,8 @@ int main(int argc, char** argv)
     addTransformCommand(app, ctx, registry);
     addGridShiftCommand(app, ctx, registry);
     addEpochCommands(app, ctx, registry);
+    addPolarCommands(app, ctx, registry);
+    addSelfTestCommand(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

@@ -120,7 +120,7 @@ GridShift loadGridShift(const py::object& path)
 {
     static std::map<FileKey, GridShift>* cache = new std::map<FileKey, GridShift>;
     const FileKey key = fileKey(pathBytes(path, "path"), "GridShift");
-    return cached(*cache, key, [&] { return GridShift(key.path); });
+    return cached(*cache, key, [&] { return GridShift(key.path); }, {key.path});
 }
 
 template <bool Inverse>

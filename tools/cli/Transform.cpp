@@ -36,9 +36,12 @@ struct TransformOptions {
     double lat0 = 0, lon0 = std::nan(""), falseNorthing = 0, falseEasting = 0, scale = 1;
     int zone = 0;
     bool south = false, north = false;
+    std::string method;  // --method kruger|legacy ("" when not given: kruger)
     std::string geoid;
     std::string gridShift;  // --grid-shift: an NTv2 file applied first
 };
+
+TmMethod methodOf(const TransformOptions& o) { return o.method == "legacy" ? TmMethod::Legacy : TmMethod::Kruger; }
 
 bool ellipsoidOption(const std::string& option, const std::string& text, std::unique_ptr<Ellipsoid>& out)
 {
@@ -149,6 +152,10 @@ bool buildRoad(const TransformOptions& o, Road& road)
         report("transform", "--zone, --south and --north belong to --projection utm");
         return false;
     }
+    if (o.projection.empty() && !o.method.empty()) {
+        report("transform", "--method belongs to --projection tm or utm");
+        return false;
+    }
     if (o.projection == "tm") {
         if (std::isnan(o.lon0)) {
             report("transform", "--lon0 (the central meridian) is required with --projection tm");
@@ -156,7 +163,7 @@ bool buildRoad(const TransformOptions& o, Road& road)
         }
         try {
             road.tm = std::make_unique<TransverseMercator>(*road.target, o.lat0, o.lon0, o.falseNorthing,
-                                                           o.falseEasting, o.scale);
+                                                           o.falseEasting, o.scale, methodOf(o));
         } catch (const std::invalid_argument& e) {
             report("transform", e.what());
             return false;
@@ -214,7 +221,8 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
             std::swap(r.fields[0], r.fields[1]);
     } else if (road.utm) {
         const bool south = o.south || (!o.north && p.latitude < 0);
-        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target) : Utm::forLongitude(p.longitude, south, *road.target);
+        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target, methodOf(o))
+                                    : Utm::forLongitude(p.longitude, south, *road.target, methodOf(o));
         const Projected g = utm.forward(p.latitude, p.longitude);
         if (std::isnan(g.easting)) {
             r.error = !(p.latitude >= -80 && p.latitude <= 84)
@@ -288,6 +296,10 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         ->group(utmGroup);
     auto* south = sub->add_flag("--south", o->south, "Southern false northing for every point")->group(utmGroup);
     sub->add_flag("--north", o->north, "Northern false northing for every point")->excludes(south)->group(utmGroup);
+    sub->add_option("--method", o->method,
+                    "Series of the grid: kruger (Krueger's series to n^8, nanometres within 3900 km of the central "
+                    "meridian; the default) or legacy (the CTervala members' series, bit for bit)")
+        ->check(CLI::IsMember({"kruger", "legacy"}));
     sub->add_option_function<std::string>(
            "--order", [&ctx](const std::string& order) { ctx.io.eastingFirst = order == "en"; },
            "Grid output as northing easting (ne, the default) or easting northing (en)")

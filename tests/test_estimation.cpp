@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "core/Access.h"
+#include "estimation/Degeneracy.h"
 #include "estimation/LeastSquares.h"
 #include "tervala/Tervala.h"
 
@@ -610,4 +612,19 @@ TEST(SevenParameterEstimation, PassLimitLeavesBeforeTheLastCorrection)
         }
         EXPECT_GT(largest, 100.0);
     }
+}
+
+// The rank of fit geometry, by the library's own program
+// (tables/cli-values.txt; the projection rows are test_projection's).
+TEST(FitGeometry, ValuesFollowTheirTable)
+{
+    testsupport::checkValueTable(
+        "cli-values.txt",
+        {{"longitude", nullptr},
+         {"utm-band", nullptr},
+         {"tm-reach", nullptr},
+         {"spread-rank", [](const auto& x) {
+              const int dimension = int(x[0]);
+              return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
+          }}});
 }

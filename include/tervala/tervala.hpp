@@ -8,6 +8,8 @@
 #include "Ellipsoid.hpp"
 #include "Fit.hpp"
 #include "Geoid.hpp"
+#include "GridShift.hpp"
+#include "Polar.hpp"
 #include "Projection.hpp"
 
 #endif

@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addPolarCommands(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

@@ -35,6 +35,7 @@ int main(int argc, char** argv)
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
     addPolarCommands(app, ctx, registry);
+    addSelfTestCommand(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

@@ -657,10 +657,14 @@ TEST(ModernValues, EqualityComparesEveryDefiningValue)
     EXPECT_TRUE(h == Helmert7(h) && h != h.in(Convention::CoordinateFrame));
     EXPECT_TRUE(h.in(Convention::CoordinateFrame).in(Convention::PositionVector) == h);
     EXPECT_TRUE(h != Helmert7(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, -1.592, Convention::PositionVector));
+    EXPECT_TRUE(h != Helmert7(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, 1.592, Convention::PositionVector,
+                              RotationForm::small_angle));
     const MolodenskyBadekas mb(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.8e6});
     EXPECT_TRUE(mb == MolodenskyBadekas(mb));
     EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.9e6}));
     EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::PositionVector, {-3e6, 4e6, 3.8e6}));
+    EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.8e6},
+                                        RotationForm::small_angle));
     const AbridgedMolodensky am(bessel, Ellipsoid::wgs84(), 1, 2, 3);
     EXPECT_TRUE(am == AbridgedMolodensky(am) && am != AbridgedMolodensky(Ellipsoid::wgs84(), bessel, 1, 2, 3));
     EXPECT_TRUE(am != AbridgedMolodensky(bessel, Ellipsoid::wgs84(), 1, 2, 4));

@@ -159,6 +159,11 @@ void makeNamedTypes(py::module_& m)
                                 &types->geographic, &types->geographicXY, &types->shift, &types->plane,
                                 &types->projectedScale, &types->geographicScale, &types->geographicXYScale})
         m.attr(t->attr("__name__")) = *t;
+    // The legacy array functions' results, in the members' order.
+    m.attr("NorthingEasting") =
+        namedTuple("NorthingEasting", "northing easting", "Grid northing and easting (m), the legacy members' order.");
+    m.attr("LatitudeLongitude") = namedTuple("LatitudeLongitude", "latitude longitude",
+                                             "Latitude and longitude (degrees), the legacy members' order.");
 }
 
 std::string pathBytes(const py::handle& path, const char* what)

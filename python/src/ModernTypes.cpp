@@ -359,6 +359,20 @@ py::dict badekasState(const MolodenskyBadekas& m)
     return d;
 }
 
+TmMethod methodFromText(const std::string& text)
+{
+    if (text == "kruger")
+        return TmMethod::Kruger;
+    if (text == "legacy")
+        return TmMethod::Legacy;
+    throw py::value_error("method must be \"kruger\" or \"legacy\", not " + py::repr(py::str(text)).cast<std::string>());
+}
+
+const char* methodText(TmMethod m) { return m == TmMethod::Legacy ? "legacy" : "kruger"; }
+
+// ", method='legacy'" in a repr; nothing for the default.
+std::string methodRepr(TmMethod m) { return m == TmMethod::Legacy ? ", method='legacy'" : ""; }
+
 py::tuple ellipsoidKey(const Ellipsoid& e)
 {
     return py::make_tuple(e.a(), e.inverseFlattening());
@@ -470,13 +484,19 @@ void bindModernTypes(py::module_& m)
                                       "leave their millimetre accuracy, and for latitudes outside [-90, 90].");
     defineConstructor(
         tm,
-        py::init([](const Ellipsoid& e, double lat0, double lon0, double fn, double fe, double k0) {
-            return TransverseMercator(e, lat0, lon0, fn, fe, k0);
+        py::init([](const Ellipsoid& e, double lat0, double lon0, double fn, double fe, double k0,
+                    const std::string& method, bool southOriented) {
+            return TransverseMercator(e, lat0, lon0, fn, fe, k0, methodFromText(method),
+                                      southOriented ? TmAxes::WestSouth : TmAxes::EastNorth);
         }),
         "Ellipsoid, latitude of origin and central meridian (degrees), false northing and easting (m), central "
-        "scale factor. ValueError names an invalid value.",
+        "scale factor; method \"kruger\" (Krueger's series to n^8, nanometres to 3900 km from the central "
+        "meridian, the default) or \"legacy\" (the members' series, bit for bit); south_oriented=True for "
+        "westing and southing axes (South Orientated Transverse Mercator: the easting and northing fields then hold "
+        "the westing and southing). ValueError names an invalid value.",
         arg("ellipsoid"), arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing") = 0.0,
-        arg("false_easting") = 0.0, arg("scale_factor") = 1.0);
+        arg("false_easting") = 0.0, arg("scale_factor") = 1.0, py::kw_only(), arg("method") = "kruger",
+        arg("south_oriented") = false);
     defineProjectionMethods(tm);
     defineCallDiagnosis(tm, "TransverseMercator",
                         {{"ellipsoid", Accepts::Ellipsoid, true, false},
@@ -496,6 +516,7 @@ void bindModernTypes(py::module_& m)
                 return "TransverseMercator(" + ellipsoidRepr(p.ellipsoid()) + ", " + number(p.latitudeOfOrigin()) +
                        ", " + number(p.centralMeridian()) + ", false_northing=" + number(p.falseNorthing()) +
                        ", false_easting=" + number(p.falseEasting()) + ", scale_factor=" + number(p.scaleFactor()) +
+                       methodRepr(p.method()) + (p.axes() == TmAxes::WestSouth ? ", south_oriented=True" : "") +
                        ")";
             },
             "The constructor call."));
@@ -508,14 +529,26 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("scale_factor", &TransverseMercator::scaleFactor)
         .def_property_readonly("max_offset", &TransverseMercator::maxOffset,
                                "largest distance from the central meridian forward accepts (degrees)")
+        .def_property_readonly("method", [](const TransverseMercator& p) { return methodText(p.method()); },
+                               "\"kruger\" or \"legacy\"")
+        .def_property_readonly("south_oriented",
+                               [](const TransverseMercator& p) { return p.axes() == TmAxes::WestSouth; },
+                               "westing and southing axes")
+        .def("max_offset_at", &TransverseMercator::maxOffsetAt,
+             "Largest distance from the central meridian forward accepts at this latitude (degrees); NaN for a "
+             "latitude outside [-90, 90]",
+             arg("latitude"))
         .def(py::pickle(
             [](const TransverseMercator& p) {
                 return py::make_tuple(p.ellipsoid(), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
-                                      p.falseEasting(), p.scaleFactor());
+                                      p.falseEasting(), p.scaleFactor(), methodText(p.method()),
+                                      p.axes() == TmAxes::WestSouth);
             },
             [](const py::tuple& s) {
                 return TransverseMercator(s[0].cast<Ellipsoid>(), s[1].cast<double>(), s[2].cast<double>(),
-                                          s[3].cast<double>(), s[4].cast<double>(), s[5].cast<double>());
+                                          s[3].cast<double>(), s[4].cast<double>(), s[5].cast<double>(),
+                                          s.size() > 6 ? methodFromText(s[6].cast<std::string>()) : TmMethod::Legacy,
+                                          s.size() > 7 && s[7].cast<bool>() ? TmAxes::WestSouth : TmAxes::EastNorth);
             }));
 
     py::class_<Utm> utm(m, "Utm",
@@ -523,18 +556,21 @@ void bindModernTypes(py::module_& m)
                         "give NaN outside 80 S .. 84 N and farther than max_offset from the central meridian.");
     defineConstructor(
         utm,
-        py::init([](int zone, bool south, const py::object& e) {
-            return Utm(zone, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+        py::init([](int zone, bool south, const py::object& e, const std::string& method) {
+            return Utm(zone, south, ellipsoidOr(e, Ellipsoid::wgs84()), methodFromText(method));
         }),
-        "Zone 1..60; south=True for the southern false northing; ellipsoid None means WGS84.", arg("zone"),
-        arg("south") = false, arg("ellipsoid") = py::none());
+        "Zone 1..60; south=True for the southern false northing; ellipsoid None means WGS84; method \"kruger\" "
+        "(the default) or \"legacy\".",
+        arg("zone"), arg("south") = false, arg("ellipsoid") = py::none(), py::kw_only(), arg("method") = "kruger");
     defineStatics(utm, row("for_longitude",
-                           [](double longitude, bool south, const py::object& e) {
-                               return Utm::forLongitude(longitude, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+                           [](double longitude, bool south, const py::object& e, const std::string& method) {
+                               return Utm::forLongitude(longitude, south, ellipsoidOr(e, Ellipsoid::wgs84()),
+                                                        methodFromText(method));
                            },
                            "The zone that contains the longitude (degrees; the Norway and Svalbard exceptions are "
                            "not applied).",
-                           arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none()));
+                           arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none(), py::kw_only(),
+                           arg("method") = "kruger"));
     defineProjectionMethods(utm);
     defineCallDiagnosis(utm, "Utm",
                         {{"zone", Accepts::Integer, true, false},
@@ -548,7 +584,7 @@ void bindModernTypes(py::module_& m)
         row("__repr__",
             [](const Utm& p) {
                 return "Utm(" + std::to_string(p.zone()) + ", south=" + (p.south() ? "True" : "False") +
-                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + ")";
+                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + methodRepr(p.method()) + ")";
             },
             "The constructor call."));
     utm.def_property_readonly("zone", &Utm::zone)
@@ -556,10 +592,18 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("ellipsoid", &Utm::ellipsoid)
         .def_property_readonly("central_meridian", &Utm::centralMeridian, "6 zone - 183 degrees")
         .def_property_readonly("max_offset", &Utm::maxOffset, "degrees")
-        .def(py::pickle([](const Utm& p) { return py::make_tuple(p.zone(), p.south(), p.ellipsoid()); },
-                        [](const py::tuple& s) {
-                            return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>());
-                        }));
+        .def_property_readonly("method", [](const Utm& p) { return methodText(p.method()); },
+                               "\"kruger\" or \"legacy\"")
+        .def("max_offset_at", &Utm::maxOffsetAt,
+             "Largest distance from the central meridian forward accepts at this latitude (degrees); NaN for a "
+             "latitude outside [-90, 90]",
+             arg("latitude"))
+        .def(py::pickle(
+            [](const Utm& p) { return py::make_tuple(p.zone(), p.south(), p.ellipsoid(), methodText(p.method())); },
+            [](const py::tuple& s) {
+                return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>(),
+                           s.size() > 3 ? methodFromText(s[3].cast<std::string>()) : TmMethod::Legacy);
+            }));
 
     // ---- Seven-parameter transformations ---------------------------------------------
     py::class_<Helmert7> helmert7(m, "Helmert7",

@@ -463,10 +463,13 @@ double projRotationGap(const SevenParameters& p, bool exact)
 
 } // namespace
 
-bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
+namespace {
+
+// The words of a PROJ string of one step ('#' lines are comments; a
+// pipeline of exactly one step is the step itself); false with a message.
+bool projStepTokens(const std::string& text, const std::string& proj, std::vector<std::string>& tokens,
+                    std::string& error)
 {
-    // Tokens of the string; '#' lines are comments.
-    std::vector<std::string> tokens;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -477,7 +480,6 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         while (words >> w)
             tokens.push_back(w);
     }
-    // A pipeline of exactly one step is the step itself.
     if (tokens.size() >= 2 && tokens[0] == "+proj=pipeline") {
         if (tokens[1] != "+step") {
             error = "PROJ string: expected +step after +proj=pipeline";
@@ -486,12 +488,21 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         tokens.erase(tokens.begin(), tokens.begin() + 2);
         for (const std::string& t : tokens)
             if (t == "+step") {
-                error = "PROJ string: the pipeline has more than one step; give the single " +
-                        std::string(withOrigin ? "molobadekas" : "helmert") + " step";
+                error = "PROJ string: the pipeline has more than one step; give the single " + proj + " step";
                 return false;
             }
     }
+    return true;
+}
+
+} // namespace
+
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
+{
     const std::string proj = withOrigin ? "molobadekas" : "helmert";
+    std::vector<std::string> tokens;
+    if (!projStepTokens(text, proj, tokens, error))
+        return false;
     static const char* const keys[10] = {"x", "y", "z", "s", "rx", "ry", "rz", "px", "py", "pz"};
     bool seen[10] = {false};
     std::string projName, convention;
@@ -588,6 +599,112 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
                             "tool, by up to {:.2f} mm at the Earth's surface; write them as "
                             "+convention=coordinate_frame +exact, or without +exact, which both read alike",
                             convention, exact ? " +exact" : "", gap * 1e3);
+        return false;
+    }
+    return true;
+}
+
+bool parseTimeDependentProjString(const std::string& text, TimeDependentParameters& out, std::string& error)
+{
+    std::vector<std::string> tokens;
+    if (!projStepTokens(text, "helmert", tokens, error))
+        return false;
+    static const char* const keys[15] = {"x",  "y",  "z",   "s",   "rx",  "ry",  "rz",     "dx",
+                                         "dy", "dz", "ds", "drx", "dry", "drz", "t_epoch"};
+    double* fields[15] = {&out.values.tx, &out.values.ty, &out.values.tz, &out.values.s,  &out.values.rx,
+                          &out.values.ry, &out.values.rz, &out.rates.tx,  &out.rates.ty,  &out.rates.tz,
+                          &out.rates.s,   &out.rates.rx,  &out.rates.ry,  &out.rates.rz,  &out.tRef};
+    for (double* f : fields)
+        *f = 0.0;
+    bool seen[15] = {false};
+    std::string projName, convention;
+    out.rotations = Rotations::SmallAngle;
+    for (const std::string& t : tokens) {
+        const std::size_t eq = t.find('=');
+        const std::string key = t.size() < 2 || t[0] != '+' ? std::string()
+                                                            : t.substr(1, eq == std::string::npos ? eq : eq - 1);
+        const std::string value = eq == std::string::npos ? std::string() : t.substr(eq + 1);
+        if (key.empty()) {
+            error = "PROJ string: '" + t + "' does not start with '+'";
+            return false;
+        }
+        if (key == "proj" || key == "convention") {
+            (key == "proj" ? projName : convention) = value;
+            continue;
+        }
+        if (key == "exact" && eq == std::string::npos) {
+            out.rotations = Rotations::Exact;
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < 15 && key != keys[k])
+            ++k;
+        if (k == 15) {
+            error = "PROJ string: " + (key == "t_obs" ? std::string("+t_obs: give the epoch with --epoch or a column")
+                                                      : "unknown key +" + key + " for a time-dependent +proj=helmert");
+            return false;
+        }
+        std::string why;
+        if (seen[k] || !parseNumber(value, *fields[k], why)) {
+            error = "PROJ string: +" + key + (seen[k] ? " given twice" : ": " + why);
+            return false;
+        }
+        seen[k] = true;
+    }
+    if (projName != "helmert") {
+        error = projName.empty() ? "PROJ string: no +proj= key"
+                                 : "PROJ string: +proj=" + projName + " where +proj=helmert is read";
+        return false;
+    }
+    out.hasEpoch = seen[14];
+    out.hasValues = false;
+    for (int k = 0; k < 7; ++k)
+        out.hasValues = out.hasValues || seen[k];
+    const bool rotations = seen[4] || seen[5] || seen[6] || seen[11] || seen[12] || seen[13];
+    if (convention == "position_vector")
+        out.convention = Convention::PositionVector;
+    else if (convention == "coordinate_frame")
+        out.convention = Convention::CoordinateFrame;
+    else if (!convention.empty() || rotations) {
+        error = convention.empty() ? "PROJ string: +convention= is missing (position_vector or coordinate_frame)"
+                                   : "PROJ string: +convention=" + convention +
+                                         " is neither position_vector nor coordinate_frame";
+        return false;
+    }
+    return true;
+}
+
+bool readProjSet(const std::string& spec, std::string& text, std::string& error)
+{
+    const std::size_t colon = spec.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == spec.size()) {
+        error = "'" + spec + "' is not FILE:NAME (for example /usr/share/proj/ITRF2014:ITRF2008)";
+        return false;
+    }
+    const std::string path = spec.substr(0, colon), name = spec.substr(colon + 1);
+    std::string file;
+    if (!readFile(path, file, error))
+        return false;
+    // An entry runs from "<NAME>" to the next line starting with '<'.
+    const std::string tag = "<" + name + ">";
+    std::istringstream lines(file);
+    std::string line;
+    bool inside = false, found = false;
+    text.clear();
+    while (std::getline(lines, line)) {
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos && line[first] == '<') {
+            inside = line.compare(first, tag.size(), tag) == 0;
+            if (inside) {
+                found = true;
+                line = line.substr(first + tag.size());
+            }
+        }
+        if (inside)
+            text += line.substr(0, line.find('#')) + "\n";
+    }
+    if (!found) {
+        error = path + " has no entry <" + name + ">";
         return false;
     }
     return true;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <tervala/Datum.hpp>
+#include <tervala/Helmert15.hpp>
 
 namespace CLI {
 class App;
@@ -128,6 +129,27 @@ bool parseRotationFormName(const std::string& text, RotationForm& rotations);
 // refused when the two readings differ by more than 0.1 mm at the Earth's
 // surface.
 bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error);
+
+// A time-dependent helmert step as PROJ reads it: +x +y +z (m) +s (ppm)
+// +rx +ry +rz (arc-seconds), their rates +dx ... +drz per year, +t_epoch,
+// +convention and +exact. Keys left out are 0 (as in PROJ); small angles
+// unless +exact. +convention is required when a rotation or its rate is
+// given.
+struct TimeDependentParameters {
+    HelmertValues values{0, 0, 0, 0, 0, 0, 0};
+    HelmertValues rates{0, 0, 0, 0, 0, 0, 0};
+    double tRef = 0;
+    bool hasEpoch = false;   // +t_epoch was given
+    bool hasValues = false;  // any of the seven values was given (a plate model has none)
+    Convention convention = Convention::PositionVector;
+    Rotations rotations = Rotations::SmallAngle;
+};
+bool parseTimeDependentProjString(const std::string& text, TimeDependentParameters& out, std::string& error);
+
+// The text of entry NAME of a PROJ init file given as "FILE:NAME" (Debian's
+// /usr/share/proj/ITRF2014:ITRF2008): from "<NAME>" to the next entry, '#'
+// comments removed. False with a message naming the file or the entry.
+bool readProjSet(const std::string& spec, std::string& text, std::string& error);
 
 // The PROJ string of a set, every number with 17 significant digits, with
 // +exact when the set is exact (so that PROJ applies the same rotation

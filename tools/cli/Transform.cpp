@@ -1,7 +1,8 @@
 // tervala transform: a whole request in one pass over a file. Latitude,
 // longitude and height on a source ellipsoid go to geocentric coordinates,
 // through a seven-parameter (Bursa-Wolf or Molodensky-Badekas) similarity or
-// the abridged Molodensky shift, onto a target ellipsoid, optionally onward
+// the abridged Molodensky shift, onto a target ellipsoid (after an NTv2 grid
+// shift, or with the grid shift alone), optionally onward
 // to a Transverse Mercator or UTM grid and with an orthometric height from a
 // geoid referred to the target ellipsoid.
 #include <cmath>
@@ -13,6 +14,7 @@
 
 #include <tervala/Datum.hpp>
 #include <tervala/Ellipsoid.hpp>
+#include <tervala/GridShift.hpp>
 #include <tervala/Projection.hpp>
 
 #include "Commands.h"
@@ -34,9 +36,13 @@ struct TransformOptions {
     double lat0 = 0, lon0 = std::nan(""), falseNorthing = 0, falseEasting = 0, scale = 1;
     int zone = 0;
     bool south = false, north = false;
+    std::string method;  // --method kruger|legacy ("" when not given: kruger)
     std::string geoid;
     std::string geoidEllipsoid;  // --geoid-ellipsoid: the ellipsoid a grid's N refers to
+    std::string gridShift;  // --grid-shift: an NTv2 file applied first
 };
+
+TmMethod methodOf(const TransformOptions& o) { return o.method == "legacy" ? TmMethod::Legacy : TmMethod::Kruger; }
 
 bool ellipsoidOption(const std::string& option, const std::string& text, std::unique_ptr<Ellipsoid>& out)
 {
@@ -56,6 +62,7 @@ struct Road {
     std::unique_ptr<Helmert7> helmert;
     std::unique_ptr<MolodenskyBadekas> badekas;
     std::unique_ptr<AbridgedMolodensky> abridged;
+    std::unique_ptr<GridShift> grid;  // before the datum step, or instead of it
     std::unique_ptr<TransverseMercator> tm;
     bool utm = false;
     GeoidSource geoid;
@@ -117,11 +124,37 @@ bool geoidFitsTarget(const TransformOptions& o, const Ellipsoid& target)
 // Builds the road from the options; false after reporting (exit 2).
 bool buildRoad(const TransformOptions& o, Road& road)
 {
-    if (!ellipsoidOption("--source-ellipsoid", o.source, road.source) ||
-        !ellipsoidOption("--target-ellipsoid", o.target, road.target))
+    if (o.model.empty() && o.gridShift.empty()) {
+        report("transform", "--model or --grid-shift (or both) is required");
+        return false;
+    }
+    if (o.target.empty() || (!o.model.empty() && o.source.empty())) {
+        report("transform", o.target.empty() ? "--target-ellipsoid is required"
+                                             : "--source-ellipsoid is required with --model");
+        return false;
+    }
+    if (!ellipsoidOption("--target-ellipsoid", o.target, road.target))
         return false;
     std::string error;
-    if (o.model == "abridged-molodensky") {
+    if (o.model.empty()) {
+        // The grid shift alone: latitude and longitude stay on one ellipsoid.
+        const SevenParameterOptions& s = o.seven;
+        bool seven = !s.params.empty() || !s.convention.empty() || !s.origin.empty();
+        for (const auto& named : s.named)
+            seven = seven || !named.empty();
+        if (!o.source.empty() || !o.shift.empty() || seven) {
+            report("transform", "--source-ellipsoid, --shift and the seven parameters belong to --model; a grid "
+                                "shift alone keeps the ellipsoid (--target-ellipsoid)");
+            return false;
+        }
+    }
+    if (!o.gridShift.empty() && !loadGridShift("transform", "--grid-shift", o.gridShift, road.grid))
+        return false;
+    if (o.model.empty()) {
+        // no datum step
+    } else if (!ellipsoidOption("--source-ellipsoid", o.source, road.source)) {
+        return false;
+    } else if (o.model == "abridged-molodensky") {
         if (o.shift.empty()) {
             report("transform", "--shift dX,dY,dZ is required with --model abridged-molodensky");
             return false;
@@ -171,6 +204,10 @@ bool buildRoad(const TransformOptions& o, Road& road)
         report("transform", "--zone, --south and --north belong to --projection utm");
         return false;
     }
+    if (o.projection.empty() && !o.method.empty()) {
+        report("transform", "--method belongs to --projection tm or utm");
+        return false;
+    }
     if (o.projection == "tm") {
         if (std::isnan(o.lon0)) {
             report("transform", "--lon0 (the central meridian) is required with --projection tm");
@@ -178,7 +215,7 @@ bool buildRoad(const TransformOptions& o, Road& road)
         }
         try {
             road.tm = std::make_unique<TransverseMercator>(*road.target, o.lat0, o.lon0, o.falseNorthing,
-                                                           o.falseEasting, o.scale);
+                                                           o.falseEasting, o.scale, methodOf(o));
         } catch (const std::invalid_argument& e) {
             report("transform", e.what());
             return false;
@@ -211,11 +248,15 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
     double lat, lon, h;
     if (!parsePosition(f, true, lat, lon, h, r.error))
         return r;
-    Geodetic p{};
-    if (road.abridged) {
-        p = road.abridged->forward(Geodetic{lat, lon, h});
+    Geodetic p{lat, lon, h};
+    if (road.grid && !shiftPoint(*road.grid, false, p, r.error))
+        return r;
+    if (!road.source) {
+        // the grid shift alone
+    } else if (road.abridged) {
+        p = road.abridged->forward(p);
     } else {
-        const Geocentric x = road.source->toGeocentric(Geodetic{lat, lon, h});
+        const Geocentric x = road.source->toGeocentric(p);
         p = road.target->toGeodetic(road.helmert ? road.helmert->forward(x) : road.badekas->forward(x));
     }
     if (std::isnan(p.latitude)) {
@@ -237,7 +278,8 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
             std::swap(r.fields[0], r.fields[1]);
     } else if (road.utm) {
         const bool south = o.south || (!o.north && p.latitude < 0);
-        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target) : Utm::forLongitude(p.longitude, south, *road.target);
+        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target, methodOf(o))
+                                    : Utm::forLongitude(p.longitude, south, *road.target, methodOf(o));
         const Projected g = utm.forward(p.latitude, p.longitude);
         if (std::isnan(g.easting)) {
             r.error = !(p.latitude >= -80 && p.latitude <= 84)
@@ -276,11 +318,14 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         "Latitude longitude [height] on a source ellipsoid -> geocentric -> Bursa-Wolf, Molodensky-Badekas or "
         "abridged Molodensky -> the target ellipsoid, optionally onward to TM or UTM, with an orthometric height "
         "from a geoid: one pass over the file");
-    sub->add_option("--model", o->model, "bursa-wolf, molodensky-badekas or abridged-molodensky")
-        ->check(CLI::IsMember({"bursa-wolf", "molodensky-badekas", "abridged-molodensky"}))
-        ->required();
-    sub->add_option("--source-ellipsoid", o->source, "Ellipsoid of the input coordinates (a name or a,1/f)")
-        ->required();
+    sub->add_option("--model", o->model,
+                    "bursa-wolf, molodensky-badekas or abridged-molodensky (may be left out with --grid-shift)")
+        ->check(CLI::IsMember({"bursa-wolf", "molodensky-badekas", "abridged-molodensky"}));
+    sub->add_option("--grid-shift", o->gridShift,
+                    "An NTv2 grid (.gsb) applied to the input latitude and longitude first, before --model or "
+                    "instead of it; points outside the grid are refused");
+    sub->add_option("--source-ellipsoid", o->source,
+                    "Ellipsoid of the input coordinates (a name or a,1/f); required with --model");
     sub->add_option("--target-ellipsoid", o->target, "Ellipsoid of the output coordinates (a name or a,1/f)")
         ->required();
     addSevenParameterOptions(sub, o->seven, true);
@@ -308,6 +353,10 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         ->group(utmGroup);
     auto* south = sub->add_flag("--south", o->south, "Southern false northing for every point")->group(utmGroup);
     sub->add_flag("--north", o->north, "Northern false northing for every point")->excludes(south)->group(utmGroup);
+    sub->add_option("--method", o->method,
+                    "Series of the grid: kruger (Krueger's series to n^8, nanometres within 3900 km of the central "
+                    "meridian; the default) or legacy (the CTervala members' series, bit for bit)")
+        ->check(CLI::IsMember({"kruger", "legacy"}));
     sub->add_option_function<std::string>(
            "--order", [&ctx](const std::string& order) { ctx.io.eastingFirst = order == "en"; },
            "Grid output as northing easting (ne, the default) or easting northing (en)")

@@ -585,7 +585,8 @@ TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
         const Geocentric g = h7.forward(gs.back());
         gt.push_back({g.x + noise(rng), g.y + noise(rng), g.z + noise(rng)});
     }
-    auto check = [](const auto& plain, const auto& weighted, auto values, const char* what) {
+    auto check = [](const auto& plain, const auto& weighted, auto values, const char* what,
+                    double sigmaTolerance = 1e-12) {
         SCOPED_TRACE(what);
         ASSERT_TRUE(plain.transformation && weighted.transformation && weighted.statistics);
         EXPECT_FALSE(weighted.statistics->apriori);
@@ -596,7 +597,7 @@ TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
                 EXPECT_NEAR(weighted.covariance[i][j], plain.covariance[i][j],
                             1e-9 * plain.standardDeviations[i] * plain.standardDeviations[j]);
         }
-        EXPECT_NEAR(weighted.summary.sigma, plain.summary.sigma, 1e-12 * plain.summary.sigma);
+        EXPECT_NEAR(weighted.summary.sigma, plain.summary.sigma, sigmaTolerance * plain.summary.sigma);
         EXPECT_EQ(weighted.summary.redundancy, plain.summary.redundancy);
     };
     auto seven = [](const Helmert7& h) {
@@ -605,6 +606,30 @@ TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
     check(fitHelmert2D(src, dst), fitHelmert2D(src, dst, FitSettings{}), [](const Helmert2D& h) {
         return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
     }, "2D Helmert");
+    // Grids turned beyond a quarter turn: both fits report the rotation in
+    // (-180, 180] degrees with the positive scale it was built with (a factor
+    // below zero and the rotation off by a half turn before), and agree.
+    for (const double rotation : {432000.0, -540000.0, 648000.0, -300000.0}) {
+        const Helmert2D turned(40, -25, 12, rotation, {500, 500});
+        std::vector<PlaneCoordinates> to;
+        for (const PlaneCoordinates& p : src) {
+            const PlaneCoordinates d = turned.forward(p);
+            to.push_back({d.first + noise(rng), d.second + noise(rng)});
+        }
+        const Helmert2DFitResult plain = fitHelmert2D(src, to), weighted = fitHelmert2D(src, to, FitSettings{});
+        for (const Helmert2DFitResult* r : {&plain, &weighted}) {
+            ASSERT_TRUE(r->transformation);
+            // 1 cm of noise over 1 km: a few arc-seconds and ppm.
+            const double turn = r->transformation->rotation() - rotation;
+            EXPECT_LT(std::fabs(std::remainder(turn, 1296000.0)), 50.0) << rotation;
+            EXPECT_GT(r->transformation->rotation(), -648000.0);
+            EXPECT_LE(r->transformation->rotation(), 648000.0);
+            EXPECT_NEAR(r->transformation->scale(), 12.0, 50.0) << rotation;
+        }
+        check(plain, weighted, [](const Helmert2D& h) {
+            return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
+        }, "2D Helmert turned", 1e-11);  // the two solve apart: 1.4e-12 relative seen
+    }
     const HeightPlaneFitResult b = fitHeightPlane(src, hs, ht);
     check(b, fitHeightPlane(src, hs, ht, FitSettings{}), [](const HeightPlane& h) {
         return std::array<double, 3>{h.slope1(), h.slope2(), h.shift()};
@@ -641,10 +666,14 @@ TEST(ModernValues, EqualityComparesEveryDefiningValue)
     EXPECT_TRUE(h == Helmert7(h) && h != h.in(Convention::CoordinateFrame));
     EXPECT_TRUE(h.in(Convention::CoordinateFrame).in(Convention::PositionVector) == h);
     EXPECT_TRUE(h != Helmert7(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, -1.592, Convention::PositionVector));
+    EXPECT_TRUE(h != Helmert7(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, 1.592, Convention::PositionVector,
+                              RotationForm::small_angle));
     const MolodenskyBadekas mb(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.8e6});
     EXPECT_TRUE(mb == MolodenskyBadekas(mb));
     EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.9e6}));
     EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::PositionVector, {-3e6, 4e6, 3.8e6}));
+    EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.8e6},
+                                        RotationForm::small_angle));
     const AbridgedMolodensky am(bessel, Ellipsoid::wgs84(), 1, 2, 3);
     EXPECT_TRUE(am == AbridgedMolodensky(am) && am != AbridgedMolodensky(Ellipsoid::wgs84(), bessel, 1, 2, 3));
     EXPECT_TRUE(am != AbridgedMolodensky(bessel, Ellipsoid::wgs84(), 1, 2, 4));

@@ -32,6 +32,18 @@ const char* conventionName(Convention c)
     return c == Convention::PositionVector ? "position_vector" : "coordinate_frame";
 }
 
+const char* rotationFormName(RotationForm r) { return r == RotationForm::exact ? "exact" : "small_angle"; }
+
+RotationForm rotationFormFromText(const std::string& text)
+{
+    if (text == "exact")
+        return RotationForm::exact;
+    if (text == "small_angle")
+        return RotationForm::small_angle;
+    throw py::value_error("rotations must be \"exact\" or \"small_angle\", not " +
+                          py::repr(py::str(text)).cast<std::string>());
+}
+
 // A point given as a sequence of N numbers (an origin, for example).
 template <std::size_t N>
 std::array<double, N> fixedPoint(const py::handle& value, const char* name)
@@ -307,6 +319,7 @@ py::dict sevenParameters(const Helmert7& h)
     d["ry"] = h.ry();
     d["rz"] = h.rz();
     d["convention"] = conventionName(h.convention());
+    d["rotations"] = rotationFormName(h.rotations());
     return d;
 }
 
@@ -325,14 +338,18 @@ Helmert7 helmert7FromState(const py::dict& d)
 {
     return Helmert7(d["tx"].cast<double>(), d["ty"].cast<double>(), d["tz"].cast<double>(), d["s"].cast<double>(),
                     d["rx"].cast<double>(), d["ry"].cast<double>(), d["rz"].cast<double>(),
-                    conventionFromText(d["convention"].cast<std::string>()));
+                    conventionFromText(d["convention"].cast<std::string>()),
+                    // States pickled before the form was recorded were exact.
+                    d.contains("rotations") ? rotationFormFromText(d["rotations"].cast<std::string>())
+                                            : RotationForm::exact);
 }
 
 MolodenskyBadekas badekasFromState(const py::dict& d)
 {
     const auto o = fixedPoint<3>(d["origin"], "origin");
     const Helmert7 h = helmert7FromState(d);
-    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), h.convention(), {o[0], o[1], o[2]});
+    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), h.convention(), {o[0], o[1], o[2]},
+                             h.rotations());
 }
 
 py::dict badekasState(const MolodenskyBadekas& m)
@@ -363,7 +380,8 @@ py::tuple ellipsoidKey(const Ellipsoid& e)
 
 py::tuple helmert7Key(const Helmert7& h)
 {
-    return py::make_tuple(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), conventionName(h.convention()));
+    return py::make_tuple(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), conventionName(h.convention()),
+                          rotationFormName(h.rotations()));
 }
 
 const char* utmHint(const char* name, const py::handle& value)
@@ -592,12 +610,18 @@ void bindModernTypes(py::module_& m)
                                   "The seven-parameter (Bursa-Wolf) similarity about the geocentre: translations "
                                   "tx, ty, tz (m), scale correction s (ppm), rotations rx, ry, rz (arc-seconds) "
                                   "read in the named convention, \"position_vector\" or \"coordinate_frame\" "
-                                  "(they differ in the rotations' signs; there is no default).");
+                                  "(they differ in the rotations' signs; there is no default), applied with the "
+                                  "rotation matrix named by rotations: \"exact\" (R3 R2 R1, the default; what "
+                                  "the fits estimate) or \"small_angle\" (EPSG 1032/1033 and PROJ without +exact, "
+                                  "for which published parameter sets are meant; 6.8 mm apart at 5 arc-seconds).");
     defineConstructor(helmert7,
                       py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                                  const std::string& c) { return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c)); }),
+                                  const std::string& c, const std::string& r) {
+                          return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), rotationFormFromText(r));
+                      }),
                       "All keywords. ValueError names a value that is not finite or out of range.", py::kw_only(),
-                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"));
+                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"),
+                      arg("rotations") = "exact");
     defineGeocentricMethods(helmert7, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.");
     defineCallDiagnosis(helmert7, "Helmert7",
@@ -608,7 +632,8 @@ void bindModernTypes(py::module_& m)
                          {"rx", Accepts::Number, true, true},
                          {"ry", Accepts::Number, true, true},
                          {"rz", Accepts::Number, true, true},
-                         {"convention", Accepts::Text, true, true}},
+                         {"convention", Accepts::Text, true, true},
+                         {"rotations", Accepts::Text, false, true}},
                         &conventionHint);
     defineValueSemantics(helmert7, &helmert7Key);
     defineMethods(
@@ -625,6 +650,8 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("ry", &Helmert7::ry, "arc-seconds")
         .def_property_readonly("rz", &Helmert7::rz, "arc-seconds")
         .def_property_readonly("convention", [](const Helmert7& h) { return conventionName(h.convention()); })
+        .def_property_readonly("rotations", [](const Helmert7& h) { return rotationFormName(h.rotations()); },
+                               "\"exact\" or \"small_angle\": the rotation matrix the parameters are for")
         .def(py::pickle(&sevenParameters, &helmert7FromState));
 
     py::class_<MolodenskyBadekas> badekas(m, "MolodenskyBadekas",
@@ -632,12 +659,14 @@ void bindModernTypes(py::module_& m)
                                           "as Helmert7.");
     defineConstructor(badekas,
                       py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                                  const std::string& c, const py::object& origin) {
+                                  const std::string& c, const py::object& origin, const std::string& r) {
                           const auto o = fixedPoint<3>(origin, "origin");
-                          return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), {o[0], o[1], o[2]});
+                          return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), {o[0], o[1], o[2]},
+                                                   rotationFormFromText(r));
                       }),
-                      "All keywords; origin is (x0, y0, z0) in metres.", py::kw_only(), arg("tx"), arg("ty"),
-                      arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"), arg("origin"));
+                      "All keywords; origin is (x0, y0, z0) in metres; rotations as for Helmert7.", py::kw_only(),
+                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"),
+                      arg("origin"), arg("rotations") = "exact");
     defineGeocentricMethods(badekas, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z).");
     defineCallDiagnosis(badekas, "MolodenskyBadekas",
@@ -649,7 +678,8 @@ void bindModernTypes(py::module_& m)
                          {"ry", Accepts::Number, true, true},
                          {"rz", Accepts::Number, true, true},
                          {"convention", Accepts::Text, true, true},
-                         {"origin", Accepts::Point3, true, true}},
+                         {"origin", Accepts::Point3, true, true},
+                         {"rotations", Accepts::Text, false, true}},
                         &conventionHint);
     defineValueSemantics(badekas, [](const MolodenskyBadekas& h) {
         const Geocentric& o = h.origin();
@@ -670,6 +700,8 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("convention", [](const MolodenskyBadekas& h) {
             return conventionName(h.parameters().convention());
         })
+        .def_property_readonly("rotations", [](const MolodenskyBadekas& h) { return rotationFormName(h.rotations()); },
+                               "\"exact\" or \"small_angle\": the rotation matrix the parameters are for")
         .def(py::pickle(&badekasState, &badekasFromState));
 
     // ---- Abridged Molodensky -------------------------------------------------------

@@ -4,6 +4,7 @@ guards of the legacy face."""
 
 import concurrent.futures
 import multiprocessing
+import math
 import pickle
 import warnings
 
@@ -176,6 +177,7 @@ def test_projections_agree_with_pyproj(make, proj, method, tolerance_m):
     (lambda: tervala.Helmert7(**SEVEN, convention="cf"), ValueError, "'cf'"),
     (lambda: tervala.Helmert7(**{**SEVEN, "s": -2e6}, convention="position_vector"), ValueError, "s"),
     (lambda: tervala.Helmert7(tx=1.0, ty=2.0, tz=3.0), TypeError, ""),
+    (lambda: tervala.Helmert7(**SEVEN, convention="position_vector", rotations="small"), ValueError, "'small'"),
     (lambda: tervala.MolodenskyBadekas(**SEVEN, convention="position_vector", origin=(1.0, 2.0)), ValueError, "origin"),
     (lambda: tervala.Helmert2D(0.0, 0.0, 0.0, 1e6), ValueError, "rotation"),
     (lambda: tervala.Utm(33).forward("north", 15.0), TypeError, "latitude"),
@@ -244,6 +246,8 @@ def every_value(grid_file):
         tervala.Utm(52), tervala.Utm(33, south=True, ellipsoid=tervala.Ellipsoid(*BESSEL)),
         tervala.Helmert7(**SEVEN, convention="position_vector"), tervala.Helmert7(**SEVEN, convention="coordinate_frame"),
         tervala.MolodenskyBadekas(**SEVEN, convention="coordinate_frame", origin=ORIGIN),
+        tervala.Helmert7(**SEVEN, convention="position_vector", rotations="small_angle"),
+        tervala.MolodenskyBadekas(**SEVEN, convention="coordinate_frame", origin=ORIGIN, rotations="small_angle"),
         tervala.AbridgedMolodensky(tervala.Ellipsoid(*BESSEL), tervala.Ellipsoid("WGS84"), 582.0, 105.0, 414.0),
         tervala.Helmert2D(1.0, 2.0, 3.0, 4.0, (5.0, 6.0)), tervala.HeightPlane(1e-5, 2e-5, 0.5, (5.0, 6.0)),
         tervala.GeoidGrid(grid_file),
@@ -279,6 +283,21 @@ def fingerprint(value):
             out.append(getattr(value, field))
     return [np.asarray(o, dtype=np.float64).view(np.uint64).tolist() if not isinstance(o, str) and
             not hasattr(o, "forward") else repr(o) for o in out]
+
+
+@pytest.mark.parametrize("rotations,want", [
+    # rz = 1" on (a, 0, 0), coordinate frame: the small-angle matrix gives
+    # (a, -a rz, 0), the exact one (a cos rz, -a sin rz, 0).
+    ("small_angle", (6378137.0, -6378137.0 * math.pi / 648000.0)),
+    ("exact", (6378137.0 * math.cos(math.pi / 648000.0), -6378137.0 * math.sin(math.pi / 648000.0))),
+])
+def test_rotation_form_picks_the_matrix(rotations, want):
+    h = tervala.Helmert7(tx=0.0, ty=0.0, tz=0.0, s=0.0, rx=0.0, ry=0.0, rz=1.0, convention="coordinate_frame",
+                         rotations=rotations)
+    x, y, z = h.forward(6378137.0, 0.0, 0.0)
+    assert abs(x - want[0]) < 1e-9 and abs(y - want[1]) < 1e-9 and abs(z) < 1e-9
+    assert h.rotations == rotations and h.to_convention("position_vector").rotations == rotations
+    assert tervala.Helmert7(**SEVEN, convention="position_vector").rotations == "exact"
 
 
 def test_every_value_survives_a_pickle_round_trip(grid_file):

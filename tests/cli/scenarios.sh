@@ -96,7 +96,7 @@ fit-bursa-wolf|fit-molodensky-badekas)
   transform=$([ "$model" = bursa-wolf ] && echo helmert7 || echo molodensky-badekas)
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > llh.txt
   "$tervala" geocentric -e GRS80 -p 6 -i llh.txt > src.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --convention coordinate-frame --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention coordinate-frame --rotations exact --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
   paste -d' ' src.txt dst.txt | awk '{ print "P" NR, $0 }' > points.txt
   "$tervala" fit "$model" points.txt --write-params params.txt --plot residuals.svg > report.txt || fail "fit exit $?"
   grep -q "Converged:      yes" report.txt || fail "not converged: $(cat report.txt)"
@@ -244,7 +244,8 @@ PY
   echo "ok" ;;
 transform)
   # tervala transform against PROJ with the same parameters: cct pipelines
-  # (cart, helmert/molobadekas +exact as our rotation matrix is exact,
+  # (cart, helmert/molobadekas: without +exact as parameters on the command
+  # line are small-angle, with it for --rotations exact,
   # molodensky +abridged, tmerc) and cs2cs, whose +towgs84 is position-
   # vector, for the onward UTM. The UK's published OSGB36 -> WGS84 set,
   # position-vector, typed as published with named options; a Bessel ->
@@ -258,7 +259,7 @@ uk = [446.448, -125.157, 542.060, -20.4894, 0.1502, 0.2470, 0.8421]  # tx ty tz 
 kr = [-115.80, 474.99, 674.11, 6.43, 1.16, -2.31, -1.63]  # coordinate frame
 X0 = (-3047627.3596, 4046784.1128, 3860910.1011)
 def helmert(p, convention, proj="helmert", extra=""):
-    return "+proj=%s +x=%r +y=%r +z=%r +s=%r +rx=%r +ry=%r +rz=%r +convention=%s +exact %s" % ((proj, *p, convention, extra))
+    return "+proj=%s +x=%r +y=%r +z=%r +s=%r +rx=%r +ry=%r +rz=%r +convention=%s %s" % ((proj, *p, convention, extra))
 def cct(src, step, dst=None, out="+step +proj=unitconvert +xy_in=rad +xy_out=deg"):
     cart = "+step +proj=cart +ellps=%s +step %s +step +inv +proj=cart +ellps=%s" % (src, step, dst) if src else "+step " + step
     return "cct -d 11 +proj=pipeline +step +proj=unitconvert +xy_in=deg +xy_out=rad %s %s" % (cart, out)
@@ -275,6 +276,8 @@ cases = [  # tervala options, PROJ command (lon lat h in), output layout
          "+y_0=600000 +ellps=GRS80"), "en"),
     ("--model molodensky-badekas --geoid plane.dat --origin=%r,%r,%r" % X0 + KR,
      cct("bessel", helmert(kr, "coordinate_frame", "molobadekas", "+px=%r +py=%r +pz=%r" % X0), "GRS80"), "geodetic"),
+    ("--model bursa-wolf --rotations exact" + KR, cct("bessel", helmert(kr, "coordinate_frame", extra="+exact"), "GRS80"),
+     "geodetic"),
     ("--model abridged-molodensky --source-ellipsoid WGS84 --target-ellipsoid International1924 --shift=-84.87,-96.49,-116.95",
      cct(None, "+proj=molodensky +ellps=WGS84 +da=251 +df=%r +dx=-84.87 +dy=-96.49 +dz=-116.95 +abridged"
          % (1 / 297 - 1 / 298.257223563)), "geodetic")]
@@ -298,7 +301,9 @@ for options, oracle, layout in cases:
 PY
   echo "ok" ;;
 proj-cct)
-  # PROJ's cct as the oracle: each convention against its helmert, the
+  # PROJ's cct as the oracle: each convention and rotation form against its
+  # helmert (command-line parameters without --rotations are small-angle, as
+  # cct without +exact; 1-2 mm apart for these rotations), the
   # Ordnance Survey's published OSGB36 -> WGS84 set typed as published
   # (position vector; read as coordinate frame it is 31 m off), the 2D
   # rotation sense, and the strings written by fit --write-proj run through
@@ -317,8 +322,11 @@ proj-cct)
   rows=(
     "xyz|helmert7 --convention position-vector $uk|+proj=helmert $ukproj +convention=position_vector"
     "xyz|helmert7 --inverse --convention position-vector $uk|-I +proj=helmert $ukproj +convention=position_vector"
-    "xyz|helmert7 --convention coordinate-frame --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame +exact"
-    "xyz|molodensky-badekas --convention coordinate-frame --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame +exact"
+    "xyz|helmert7 --convention coordinate-frame --rotations exact --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame +exact"
+    "xyz|helmert7 --convention coordinate-frame --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame"
+    "xyz|helmert7 --convention position-vector --rotations small-angle --params=$set7|+proj=helmert $proj7 +convention=position_vector"
+    "xyz|molodensky-badekas --convention coordinate-frame --rotations exact --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame +exact"
+    "xyz|molodensky-badekas --convention coordinate-frame --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame"
     "xyz|molodensky-badekas --convention position-vector $uk --origin 3875000,116000,5047000|+proj=molobadekas $ukproj +px=3875000 +py=116000 +pz=5047000 +convention=position_vector"
     "xy|helmert2d --params 10,20,12.5,-150 --origin 0,0|+proj=helmert +x=10 +y=20 +s=1.0000125 +theta=150"
     "xy|helmert2d --convention proj --params 10,20,12.5,150 --origin 0,0|+proj=helmert +x=10 +y=20 +s=1.0000125 +theta=150"
@@ -334,7 +342,7 @@ proj-cct)
   # same file; targets from a known set on GRS80 points (as fit-bursa-wolf).
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > llh.txt
   "$tervala" geocentric -e GRS80 -p 6 -i llh.txt > src.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --convention position-vector $uk -i src.txt > dst.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention position-vector --rotations exact $uk -i src.txt > dst.txt || fail "helmert7"
   paste -d' ' src.txt dst.txt | awk '{ print "P" NR, $0 }' > points.txt
   for model in bursa-wolf molodensky-badekas; do
     transform=$([ "$model" = bursa-wolf ] && echo helmert7 || echo molodensky-badekas)
@@ -346,6 +354,19 @@ proj-cct)
     close got.txt dst.txt 3 "$model fit reproducing its targets"
   done
   echo "ok: ${#rows[@]} cases and 2 written strings within 0.1 mm of cct" ;;
+same-file)
+  # --output-file naming the input file, by another spelling or through a
+  # link, would replace the coordinates being read: refused, the input kept.
+  printf '37.5 127.3\n' > in.txt; cp in.txt keep.txt; ln -sf in.txt link.txt
+  for out in in.txt ./in.txt link.txt "$PWD/in.txt"; do
+    "$tervala" utm -i in.txt -o "$out" 2> err.txt && fail "-o $out: exit 0"
+    grep -q "is the input file" err.txt || fail "-o $out: $(cat err.txt)"
+    cmp -s in.txt keep.txt || fail "-o $out replaced the input"
+  done
+  # Another file is written as before.
+  "$tervala" utm -i in.txt -o out.txt || fail "-o out.txt: exit $?"
+  [ -s out.txt ] || fail "out.txt is empty"
+  echo "ok" ;;
 gridshift)
   # PROJ's cct as the oracle for NTv2 grids: for each grid of proj-data,
   # points on its edges, its nodes and inside its cells, forward and inverse,

@@ -1,6 +1,8 @@
 // Coordinate conversions: geodetic <-> geocentric, Transverse Mercator and
 // UTM, both directions.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include <fmt/format.h>
@@ -254,6 +256,28 @@ bool appendExtra(const EllipsoidConstants& e, double k0, double lat, double offs
     r.fields.push_back(fmt.angle(g.convergence));
     r.fields.push_back(fmt.fixed(g.scale, 10));
     return true;
+}
+
+// What a UTM request asks that is valid but probably not meant: a --zone
+// more than one zone from the point's own (the grid is then far from its
+// central meridian, with a scale error growing fast), or --south for a point
+// north of the equator. Empty when neither.
+std::string utmRequestWarning(double lat, double lon, int requestedZone, bool southRequested)
+{
+    std::string warning;
+    if (requestedZone != 0) {
+        const int own = zoneOf(lon);
+        int apart = std::abs(requestedZone - own);
+        apart = std::min(apart, 60 - apart);
+        if (apart > 1)
+            warning = "--zone " + std::to_string(requestedZone) + " is " + std::to_string(apart) +
+                      " zones from the point's own zone " + std::to_string(own) + " (longitude " +
+                      fmt::format("{:.6f}", lon) + ")";
+    }
+    if (southRequested && lat > 0)
+        warning += std::string(warning.empty() ? "" : "; ") + "--south on a point north of the equator (latitude " +
+                   fmt::format("{:.6f}", lat) + "): its northing carries the southern false northing";
+    return warning;
 }
 
 } // namespace
@@ -510,6 +534,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             }
             const int zone = o.zone != 0 ? o.zone : zoneOf(lon);
             const bool south = o.south || (!o.north && lat < 0);
+            r.warning = utmRequestWarning(lat, lon, o.zone, o.south);
             double cm = centralMeridianOf(zone);
             if (!longitudeNear(lon, cm, legacyReach(e, o.maxOffset, limit, lat), lon, r.error))
                 return r;

@@ -38,6 +38,7 @@ struct TransformOptions {
     bool south = false, north = false;
     std::string method;  // --method kruger|legacy ("" when not given: kruger)
     std::string geoid;
+    std::string geoidEllipsoid;  // --geoid-ellipsoid: the ellipsoid a grid's N refers to
     std::string gridShift;  // --grid-shift: an NTv2 file applied first
 };
 
@@ -67,6 +68,58 @@ struct Road {
     GeoidSource geoid;
     bool withGeoid = false;
 };
+
+// A geoid's N is the height of the geoid above one ellipsoid: EGM96's above
+// WGS 84, a grid's above the ellipsoid its maker used (GRS80 or WGS 84 for
+// every published global and national grid this tool reads, unless
+// --geoid-ellipsoid says otherwise). H = h - N is meaningful only for h on
+// that ellipsoid; on another one (Bessel, say) it is hundreds of metres off.
+// GRS80 and WGS 84 differ by 0.1 mm in the semi-minor axis and stand for
+// each other. False after reporting when the target is another ellipsoid.
+bool geoidFitsTarget(const TransformOptions& o, const Ellipsoid& target)
+{
+    const auto close = [](double a1, double rf1, double a2, double rf2) {
+        return std::fabs(a1 - a2) <= 1e-3 && std::fabs(rf1 - rf2) <= 1e-5;
+    };
+    const auto isGrs80OrWgs84 = [&](double a, double rf) {
+        return close(a, rf, 6378137.0, 298.257222101) || close(a, rf, 6378137.0, 298.257223563);
+    };
+    const std::string targetText = "--target-ellipsoid " + o.target;
+    if (o.geoid == "egm96" || o.geoidEllipsoid.empty()) {
+        if (o.geoid == "egm96" && !o.geoidEllipsoid.empty()) {
+            NamedEllipsoid stated{"", 0, 0};
+            std::string error;
+            if (!resolveEllipsoid(o.geoidEllipsoid, stated, error) ||
+                !isGrs80OrWgs84(stated.a, stated.inverseFlattening)) {
+                report("transform", "--geoid-ellipsoid " + o.geoidEllipsoid +
+                                        ": EGM96 refers to WGS84; the option is for grids made on another ellipsoid");
+                return false;
+            }
+        }
+        if (isGrs80OrWgs84(target.a(), target.inverseFlattening()))
+            return true;
+        report("transform", "--geoid " + o.geoid + " gives N above " +
+                                (o.geoid == "egm96" ? std::string("WGS84") : std::string("GRS80/WGS84")) + ", but " +
+                                targetText + " is another ellipsoid: H = h - N would mix the two (hundreds of "
+                                "metres off). Transform to GRS80 or WGS84" +
+                                (o.geoid == "egm96" ? std::string()
+                                                    : std::string(", or say with --geoid-ellipsoid which ellipsoid "
+                                                                  "the grid refers to")));
+        return false;
+    }
+    NamedEllipsoid stated{"", 0, 0};
+    std::string error;
+    if (!resolveEllipsoid(o.geoidEllipsoid, stated, error)) {
+        report("transform", "--geoid-ellipsoid: " + error);
+        return false;
+    }
+    if (close(stated.a, stated.inverseFlattening, target.a(), target.inverseFlattening()) ||
+        (isGrs80OrWgs84(stated.a, stated.inverseFlattening) && isGrs80OrWgs84(target.a(), target.inverseFlattening())))
+        return true;
+    report("transform", "--geoid-ellipsoid " + o.geoidEllipsoid + " (the grid's) differs from " + targetText +
+                            ": H = h - N needs h on the grid's ellipsoid");
+    return false;
+}
 
 // Builds the road from the options; false after reporting (exit 2).
 bool buildRoad(const TransformOptions& o, Road& road)
@@ -130,8 +183,7 @@ bool buildRoad(const TransformOptions& o, Road& road)
             report("transform", error);
             return false;
         }
-        if (!warning.empty())
-            report("transform", "warning: " + warning);
+        reportWarnings("transform", warning);
         try {
             if (withOrigin)
                 road.badekas = std::make_unique<MolodenskyBadekas>(p.molodenskyBadekas());
@@ -171,6 +223,8 @@ bool buildRoad(const TransformOptions& o, Road& road)
     }
     road.utm = o.projection == "utm";
     if (!o.geoid.empty()) {
+        if (!geoidFitsTarget(o, *road.target))
+            return false;
         road.withGeoid = true;
         const bool loaded = o.geoid == "egm96" ? road.geoid.loadEgm96(CTervala::GetDataFolder(), error)
                                                : road.geoid.loadGrid(o.geoid, "--geoid", error);
@@ -179,6 +233,9 @@ bool buildRoad(const TransformOptions& o, Road& road)
             return false;
         }
         report("transform", "N from " + road.geoid.description());
+    } else if (!o.geoidEllipsoid.empty()) {
+        report("transform", "--geoid-ellipsoid belongs to --geoid");
+        return false;
     }
     return true;
 }
@@ -306,7 +363,11 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         ->check(CLI::IsMember({"ne", "en"}));
     sub->add_option("--geoid", o->geoid,
                     "Add the undulation N and the orthometric height H = h - N on the target ellipsoid: 'egm96' "
-                    "(EGM96.dat and CORRCOEF.dat in the data folder) or the path of a geoid grid file");
+                    "(EGM96.dat and CORRCOEF.dat in the data folder) or the path of a geoid grid file. The target "
+                    "ellipsoid must be the geoid's: GRS80 or WGS84 (refused otherwise)");
+    sub->add_option("--geoid-ellipsoid", o->geoidEllipsoid,
+                    "The ellipsoid a --geoid grid's N refers to when it is not GRS80 or WGS84 (a name or a,1/f); "
+                    "the target ellipsoid must be it");
     addCommonOptions(sub, ctx, false);
     registry.add(sub, [&ctx, o] {
         Road road;

@@ -652,7 +652,10 @@ TEST(ModernValues, EqualityComparesEveryDefiningValue)
                                            {grs80, 37.0, 127.0, 600000.0, 200000.0, 1.0},
                                            {grs80, 38.0, 129.0, 600000.0, 200000.0, 1.0},
                                            {grs80, 38.0, 127.0, 200000.0, 600000.0, 1.0},
-                                           {grs80, 38.0, 127.0, 600000.0, 200000.0, 0.9996}};
+                                           {grs80, 38.0, 127.0, 600000.0, 200000.0, 0.9996},
+                                           {grs80, 38.0, 127.0, 600000.0, 200000.0, 1.0, TmMethod::Legacy},
+                                           {grs80, 38.0, 127.0, 600000.0, 200000.0, 1.0, TmMethod::Kruger,
+                                            TmAxes::WestSouth}};
     EXPECT_TRUE(tm == TransverseMercator(tm) && !(tm != TransverseMercator(tm)));
     // 487 and 127 are one meridian: the central meridian is compared reduced.
     EXPECT_TRUE(tm == TransverseMercator(grs80, 38.0, 487.0, 600000.0, 200000.0, 1.0));
@@ -660,7 +663,8 @@ TEST(ModernValues, EqualityComparesEveryDefiningValue)
         EXPECT_TRUE(tm != other && !(tm == other));
 
     EXPECT_TRUE(Utm(52) == Utm(52, false, Ellipsoid::wgs84()));
-    EXPECT_TRUE(Utm(52) != Utm(52, true) && Utm(52) != Utm(51) && Utm(52) != Utm(52, false, grs80));
+    EXPECT_TRUE(Utm(52) != Utm(52, true) && Utm(52) != Utm(51) && Utm(52) != Utm(52, false, grs80) &&
+                Utm(52) != Utm(52, false, Ellipsoid::wgs84(), TmMethod::Legacy));
 
     const Helmert7 h(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, 1.592, Convention::PositionVector);
     EXPECT_TRUE(h == Helmert7(h) && h != h.in(Convention::CoordinateFrame));

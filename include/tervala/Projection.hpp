@@ -215,15 +215,16 @@ public:
     /// @return EastNorth or WestSouth
     TmAxes axes() const { return axes_; }
 
-    /// Same ellipsoid (a and 1/f) and the same defining values as the
-    /// accessors return them (the central meridian after its reduction).
+    /// Same ellipsoid (a and 1/f), method, axes and the same defining values
+    /// as the accessors return them (the central meridian after its reduction).
     /// @param[in] other the value to compare with
     /// @return whether both project every point to the same doubles
     bool operator==(const TransverseMercator& other) const
     {
         return ellipsoid_ == other.ellipsoid_ && latitudeOfOrigin_ == other.latitudeOfOrigin_ &&
                centralMeridian_ == other.centralMeridian_ && falseNorthing_ == other.falseNorthing_ &&
-               falseEasting_ == other.falseEasting_ && scaleFactor_ == other.scaleFactor_;
+               falseEasting_ == other.falseEasting_ && scaleFactor_ == other.scaleFactor_ &&
+               method_ == other.method_ && axes_ == other.axes_;
     }
     /// @param[in] other the value to compare with
     /// @return the negation of operator==
@@ -332,12 +333,13 @@ public:
     /// @return Kruger or Legacy
     TmMethod method() const { return method_; }
 
-    /// Same zone, hemisphere and ellipsoid (a and 1/f).
+    /// Same zone, hemisphere, ellipsoid (a and 1/f) and method.
     /// @param[in] other the value to compare with
     /// @return whether both project every point to the same doubles
     bool operator==(const Utm& other) const
     {
-        return zone_ == other.zone_ && south_ == other.south_ && ellipsoid_ == other.ellipsoid_;
+        return zone_ == other.zone_ && south_ == other.south_ && ellipsoid_ == other.ellipsoid_ &&
+               method_ == other.method_;
     }
     /// @param[in] other the value to compare with
     /// @return the negation of operator==

@@ -507,7 +507,8 @@ void bindModernTypes(py::module_& m)
                          {"scale_factor", Accepts::Number, false, false}});
     defineValueSemantics(tm, [](const TransverseMercator& p) {
         return py::make_tuple(ellipsoidKey(p.ellipsoid()), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
-                              p.falseEasting(), p.scaleFactor());
+                              p.falseEasting(), p.scaleFactor(), methodText(p.method()),
+                              p.axes() == TmAxes::WestSouth);
     });
     defineMethods(
         tm,
@@ -578,7 +579,10 @@ void bindModernTypes(py::module_& m)
                          {"ellipsoid", Accepts::Ellipsoid, false, false}},
                         &utmHint);
     defineValueSemantics(utm,
-                         [](const Utm& p) { return py::make_tuple(p.zone(), p.south(), ellipsoidKey(p.ellipsoid())); });
+                         [](const Utm& p) {
+                             return py::make_tuple(p.zone(), p.south(), ellipsoidKey(p.ellipsoid()),
+                                                   methodText(p.method()));
+                         });
     defineMethods(
         utm,
         row("__repr__",

@@ -352,7 +352,7 @@ def test_legacy_face_guards_what_misleads():
 def test_help_and_signatures_show_parameter_names():
     import inspect
     assert list(inspect.signature(tervala.Helmert7).parameters) == ["tx", "ty", "tz", "s", "rx", "ry", "rz",
-                                                                    "convention"]
+                                                                    "convention", "rotations"]
     assert str(inspect.signature(tervala.Utm(1).forward)) == "(latitude, longitude, *, xy=False, threads=0)"
     assert "latitude_of_origin" in str(inspect.signature(tervala.Tervala.Geodetic_to_TM))
     assert str(inspect.signature(tervala.Tervala.abridged_molodensky)) == \

@@ -514,6 +514,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                                     std::swap(r.fields[1], r.fields[2]);
                                 if (o.extra)
                                     appendKrugerExtra(q.convergence, q.scale, fmt, r);
+                                r.warning = utmRequestWarning(lat, lon, o.zone, o.south);
                                 return r;
                             });
         }

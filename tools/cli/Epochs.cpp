@@ -109,22 +109,22 @@ bool plateSet(const EpochOptions& o, std::optional<Helmert15>& out)
 {
     if (o.plate.empty())
         return true;
-    std::string spec = o.plate, text, error;
-    if (spec.find(':') == std::string::npos) {
+    std::string setRef = o.plate, text, error;
+    if (setRef.find(':') == std::string::npos) {
         if (o.set.empty()) {
-            report("helmert15", "--plate " + spec + ": give FILE:NAME (for example /usr/share/proj/ITRF2014:EURA) "
+            report("helmert15", "--plate " + setRef + ": give FILE:NAME (for example /usr/share/proj/ITRF2014:EURA) "
                                                     "or a --set whose file holds the plate");
             return false;
         }
-        spec = o.set.substr(0, o.set.rfind(':')) + ":" + spec;
+        setRef = o.set.substr(0, o.set.rfind(':')) + ":" + setRef;
     }
     TimeDependentParameters p;
-    if (!readProjSet(spec, text, error) || !parseTimeDependentProjString(text, p, error)) {
+    if (!readProjSet(setRef, text, error) || !parseTimeDependentProjString(text, p, error)) {
         report("helmert15", "--plate: " + error);
         return false;
     }
     if (p.hasValues) {
-        report("helmert15", "--plate " + spec + " is not a plate-motion model (it has values, not only rates)");
+        report("helmert15", "--plate " + setRef + " is not a plate-motion model (it has values, not only rates)");
         return false;
     }
     out.emplace(p.values, p.rates, 0.0, p.convention, p.rotations);

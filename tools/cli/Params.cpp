@@ -674,14 +674,14 @@ bool parseTimeDependentProjString(const std::string& text, TimeDependentParamete
     return true;
 }
 
-bool readProjSet(const std::string& spec, std::string& text, std::string& error)
+bool readProjSet(const std::string& setRef, std::string& text, std::string& error)
 {
-    const std::size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == spec.size()) {
-        error = "'" + spec + "' is not FILE:NAME (for example /usr/share/proj/ITRF2014:ITRF2008)";
+    const std::size_t colon = setRef.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == setRef.size()) {
+        error = "'" + setRef + "' is not FILE:NAME (for example /usr/share/proj/ITRF2014:ITRF2008)";
         return false;
     }
-    const std::string path = spec.substr(0, colon), name = spec.substr(colon + 1);
+    const std::string path = setRef.substr(0, colon), name = setRef.substr(colon + 1);
     std::string file;
     if (!readFile(path, file, error))
         return false;

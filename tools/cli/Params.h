@@ -149,7 +149,7 @@ bool parseTimeDependentProjString(const std::string& text, TimeDependentParamete
 // The text of entry NAME of a PROJ init file given as "FILE:NAME" (Debian's
 // /usr/share/proj/ITRF2014:ITRF2008): from "<NAME>" to the next entry, '#'
 // comments removed. False with a message naming the file or the entry.
-bool readProjSet(const std::string& spec, std::string& text, std::string& error);
+bool readProjSet(const std::string& setRef, std::string& text, std::string& error);
 
 // The PROJ string of a set, every number with 17 significant digits, with
 // +exact when the set is exact (so that PROJ applies the same rotation

@@ -4,6 +4,7 @@
 // refusals of rasters that are no geoid grid, and the export read back by
 // GDAL and by PROJ's vgridshift.
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -139,6 +140,11 @@ const RasterCase kRasters[] = {
     {"point, 0..360 with wrap", 90, 0, -30, 30, 7, 13, "Point", 1, 0, false, 90, 0, 7, 12},
     // South-up rows, -180 .. 180 with the wrap column: rotated by 180 degrees.
     {"south-up, -180..180", -90, -180, 30, 30, 7, 13, "Point", 1, 0, false, 90, 0, 7, 12},
+    // South-up rows running past the north pole (to 120 N), and past both
+    // poles (100 S .. 120 N): the rows beyond are dropped, the rest keep
+    // their latitudes.
+    {"south-up, rows beyond the north pole", -90, 0, 30, 30, 8, 12, "Point", 1, 0, false, 90, 0, 7, 12},
+    {"south-up, rows beyond both poles", -100, 0, 20, 30, 12, 12, "Point", 1, 0, false, 80, 0, 9, 12},
     // A regional grid west of Greenwich: west kept as 350, scaled integers,
     // one no-data node.
     {"regional, scale, offset, no-data", 50, -10, -1, 1, 11, 9, nullptr, 0.01, 10, true, 50, 350, 11, 9},
@@ -190,7 +196,11 @@ TEST(RasterImport, BadRastersAreRefusedAndTheOutputKept)
         {"prime meridian 2.33", [&] { return writeRaster(folder, good, 1, "+proj=longlat +ellps=clrk80ign +pm=paris"); }},
         {"has 3 bands", [&] { return writeRaster(folder, good, 3); }},
         {"does not divide 360", [&] { return writeRaster(folder, oddStep); }},
-        {"truncated|cannot read", [&] { return ::truncate(writeRaster(folder, good).c_str(), 400) == 0 ? folder + "/in.tif" : ""; }},
+        {"truncated|cannot read", [&] {
+             std::error_code error;
+             std::filesystem::resize_file(writeRaster(folder, good), 400, error);
+             return error ? std::string() : folder + "/in.tif";
+         }},
         {"cannot read it as a raster", [&] { std::ofstream(folder + "/in.tif") << "text"; return folder + "/in.tif"; }},
     };
     for (const auto& c : cases) {
@@ -235,7 +245,7 @@ TEST(RasterImport, GtxToGridToRasterToGridKeepsEveryNode)
         for (int i : {0, 3, 360, 717, 720})
             for (int j : {0, 1, 719, 720, 721, 1439}) {
                 const double lon = j * 0.25 > 180 ? j * 0.25 - 360 : j * 0.25;
-                const PJ_COORD in = proj_coord(lon * M_PI / 180, (90 - i * 0.25) * M_PI / 180, 0, 0);
+                const PJ_COORD in = proj_coord(lon * testsupport::kPi / 180, (90 - i * 0.25) * testsupport::kPi / 180, 0, 0);
                 wrong += std::fabs(proj_trans(pj, PJ_FWD, in).xyz.z - g.rows.get()[720 - i][j]) > 1e-6;
             }
         EXPECT_EQ(wrong, 0) << format;

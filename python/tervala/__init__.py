@@ -3,7 +3,7 @@
 Value types, immutable and safe to share between threads and processes:
 ``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Ups``, ``UtmUps``, ``Mgrs``, ``Helmert7``,
 ``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
-``Egm96Model`` and ``GeoidGrid``, and the fits ``fit_helmert_2d``,
+``Egm96Model``, ``GeoidGrid`` and ``GridShift`` (NTv2), and the fits ``fit_helmert_2d``,
 ``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
 Units are metres, decimal degrees, ppm and arc-seconds. Constructors check
 their arguments and raise ValueError naming the value.
@@ -52,7 +52,10 @@ Pythonic results:
   does not read (use ``Egm96Model(path)`` or ``Tervala.SetDataFolder``).
 
 Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
-...) run a per-point member over NumPy arrays in the same way.
+...) run a per-point member over NumPy arrays in the same way, in the
+members' order, which the named tuples they return state:
+``geodetic_to_tm`` gives ``NorthingEasting(northing, easting)`` where
+``TransverseMercator.forward`` gives ``Projected(easting, northing)``.
 
 ``Tervala`` objects pickle (a loaded grid or coefficient set as the paths of
 its files, read once per process), and ``tervala.dask`` runs the array
@@ -77,10 +80,12 @@ from ._tervala import (
     GeographicXYWithScale,
     GeoidGrid,
     GlobalTest,
+    GridShift,
     Helmert2D,
     Helmert2DFit,
     Helmert2DFitResult,
     Helmert2DParameters,
+    Helmert15,
     Helmert7,
     Helmert7FitResult,
     Helmert7Parameters,
@@ -88,8 +93,10 @@ from ._tervala import (
     HeightPlane,
     HeightPlaneFitResult,
     HeightPlaneParameters,
+    LatitudeLongitude,
     MolodenskyBadekas,
     MolodenskyBadekasFitResult,
+    NorthingEasting,
     PlaneCoordinates,
     Projected,
     ProjectedWithScale,
@@ -109,10 +116,14 @@ from ._tervala import (
     fit_molodensky_badekas,
 )
 
+from . import _proj
+
+_proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
+
 __all__ = [
     # value types
-    "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
-    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid",
+    "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas",
+    "AbridgedMolodensky", "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
     # fits and their results
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
@@ -121,6 +132,8 @@ __all__ = [
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",
-    # the C++ class CTervala and its results
+    # the C++ class CTervala, its results and the named tuples of its array functions
     "Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError",
+    "NorthingEasting", "LatitudeLongitude",
+    "__version__",
 ]

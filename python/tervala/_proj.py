@@ -15,7 +15,7 @@ _DATUM_ELLIPSOIDS = {"WGS84": "WGS84", "NAD83": "GRS80", "GGRS87": "GRS80", "NAD
                      "potsdam": "bessel", "hermannskogel": "bessel", "nzgd49": "intl", "OSGB36": "airy"}
 # Keys that do not change the projection of a point: accepted and not used.
 _IGNORED = {"no_defs", "type", "wktext", "towgs84", "nadgrids", "geoidgrids"}
-_ELLIPSOID_KEYS = {"ellps", "datum", "a", "b", "rf", "f"}
+_ELLIPSOID_KEYS = {"ellps", "datum", "a", "b", "rf", "f", "R"}
 _TMERC_KEYS = _ELLIPSOID_KEYS | {"proj", "lat_0", "lon_0", "k", "k_0", "x_0", "y_0", "units", "to_meter", "pm"}
 _UTM_KEYS = _ELLIPSOID_KEYS | {"proj", "zone", "south", "units", "to_meter", "pm"}
 
@@ -46,15 +46,19 @@ def _number(keys: Dict[str, Optional[str]], name: str, default: Optional[float],
 
 
 def _ellipsoid(keys: Dict[str, Optional[str]], who: str) -> Ellipsoid:
+    if "R" in keys:  # a sphere of that radius, whatever else is given (as PROJ does)
+        return Ellipsoid.sphere(_number(keys, "R", None, who))
     if "a" in keys:
         a = _number(keys, "a", None, who)
         if "rf" in keys:
             return Ellipsoid(a, _number(keys, "rf", None, who))
         if "f" in keys:
-            return Ellipsoid(a, 1.0 / _number(keys, "f", None, who))
+            f = _number(keys, "f", None, who)
+            return Ellipsoid(a, 0.0 if f == 0 else 1.0 / f)
         if "b" in keys:
-            return Ellipsoid(a, a / (a - _number(keys, "b", None, who)))
-        raise ValueError(f"{who}: +a needs +rf, +f or +b (spheres are not supported)")
+            b = _number(keys, "b", None, who)
+            return Ellipsoid(a, 0.0 if b == a else a / (a - b))
+        return Ellipsoid.sphere(a)  # +a alone is a sphere in PROJ
     if "ellps" in keys:
         return Ellipsoid(keys["ellps"] or "")
     if "datum" in keys:
@@ -167,7 +171,7 @@ def _install() -> None:
 
     def tm_proj(cls: Any, text: str) -> TransverseMercator:
         """The grid a PROJ string describes: +proj=tmerc with +lat_0, +lon_0, +k (or +k_0), +x_0, +y_0
-        and +ellps, +datum or +a with +rf/+f/+b (or +proj=utm); other keys are refused by name."""
+        and +ellps, +datum, +a with +rf/+f/+b, or +R or +a alone for a sphere (or +proj=utm); other keys are refused by name."""
         return tm_from_proj(text)
 
     def utm_proj(cls: Any, text: str) -> Utm:

@@ -105,6 +105,17 @@ bool krugerEllipsoid(const std::string& command, const Context& ctx, std::unique
     }
 }
 
+// The legacy series serve ellipsoids only: a sphere (-e R,0) is refused
+// with --method legacy before any line is read.
+bool legacyServes(const std::string& command, const Context& ctx, const std::string& method)
+{
+    if (method == "kruger" || ctx.ellipsoid.inverseFlattening != 0)
+        return true;
+    report(command, "--method legacy: the legacy series serve ellipsoids only, not a sphere (1/f = 0); "
+                    "--method kruger does");
+    return false;
+}
+
 std::string krugerReachError(double offset, double limit)
 {
     return fmt::format("the point lies {:.4f} degrees from the central meridian; the series are offered "
@@ -328,6 +339,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(tm, ctx);
     registry.add(tm, [&ctx, tmGrid] {
         const TMGridOptions& g = *tmGrid;
+        if (!legacyServes("tm", ctx, g.method))
+            return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("tm", ctx, ell))
@@ -394,6 +407,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(tmInverse, ctx);
     registry.add(tmInverse, [&ctx, tmInverseGrid] {
         const TMGridOptions& g = *tmInverseGrid;
+        if (!legacyServes("tm-inverse", ctx, g.method))
+            return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("tm-inverse", ctx, ell))
@@ -477,6 +492,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(utm, ctx);
     registry.add(utm, [&ctx, utmOptions] {
         const UtmOptions& o = *utmOptions;
+        if (!legacyServes("utm", ctx, o.method))
+            return 2;
         if (o.method == "kruger") {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("utm", ctx, ell))
@@ -568,6 +585,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addCommonOptions(utmInverse, ctx);
     registry.add(utmInverse, [&ctx, utmInverseOptions] {
         const UtmOptions& o = *utmInverseOptions;
+        if (!legacyServes("utm-inverse", ctx, o.method))
+            return 2;
         const bool kruger = o.method == "kruger";
         double limit = 0;
         std::unique_ptr<Ellipsoid> ell;

@@ -23,6 +23,9 @@ namespace cli {
 
 namespace {
 
+// The constant M_PI is POSIX, not C++17.
+constexpr double kPi = 3.14159265358979323846;
+
 // How a model's parameters are shown: the core's unit times `factor`.
 struct Shown {
     const char* name;
@@ -450,8 +453,8 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     for (const CommonPoint& p : points) {
         double X = p.target[0], Y = p.target[1], Z = p.target[2];
         geo.Geocentric_to_Geodetic(X, Y, Z);
-        lats.push_back(geo.GetGeodetic(0) * M_PI / 180);
-        lons.push_back(geo.GetGeodetic(1) * M_PI / 180);
+        lats.push_back(geo.GetGeodetic(0) * kPi / 180);
+        lons.push_back(geo.GetGeodetic(1) * kPi / 180);
         latC += lats.back() / static_cast<double>(points.size());
         lonC += lons.back() / static_cast<double>(points.size());
     }

@@ -29,12 +29,19 @@ bool readFile(const std::string& path, std::string& text, std::string& error)
     if (path == "-") {
         s << std::cin.rdbuf();
     } else {
-        std::ifstream in(path, std::ios::binary);
+        platform::File in = platform::openFile(path, "rb");
         if (!in) {
             error = "cannot open " + path + ": " + std::strerror(errno);
             return false;
         }
-        s << in.rdbuf();
+        char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+            s.write(buffer, static_cast<std::streamsize>(n));
+        if (std::ferror(in.get())) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            return false;
+        }
     }
     text = s.str();
     skipByteOrderMark(text);
@@ -98,7 +105,7 @@ public:
             reader_ = std::make_unique<platform::LineReader>(file_);
             return true;
         }
-        file_ = std::fopen(io_.inputFile.c_str(), "rb");
+        file_ = platform::openFile(io_.inputFile, "rb").release();
         if (file_ == nullptr) {
             error = "cannot open input file " + io_.inputFile + ": " + std::strerror(errno);
             return false;

@@ -77,9 +77,14 @@ inline int fuzzLines(const std::uint8_t* data, std::size_t size)
                 std::abort();
             for (const std::string& f : parts.coordinates) {
                 // An accepted coordinate is never empty, never holds the
-                // delimiter, a comment or (in a comma-separated line) a blank.
+                // delimiter, a comment or (in a comma-separated line) a blank;
+                // in a blank-separated line a field-sheet angle is its
+                // components joined by single blanks.
+                const bool joinedAngle = delimiter == Delimiter::Blank && f.find(' ') != std::string::npos;
+                if (joinedAngle && (f.front() == ' ' || f.back() == ' ' || f.find("  ") != std::string::npos))
+                    std::abort();
                 if (f.empty() || f.find('#') != std::string::npos ||
-                    f.find(delimiterChar(delimiter)) != std::string::npos ||
+                    (!joinedAngle && f.find(delimiterChar(delimiter)) != std::string::npos) ||
                     (delimiter == Delimiter::Comma && f.find_first_of(" \t") != std::string::npos))
                     std::abort();
                 double v = 0;

@@ -7,8 +7,8 @@ if(CMAKE_CROSSCOMPILING)
   set(TERVALA_CLI_SCENARIOS "")
   message(STATUS "Tervala: cross build; the tool's scenario scripts (FIFOs, PROJ's tools) are not run")
 else()
-  set(TERVALA_CLI_SCENARIOS proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
-      fit-snooping fit-geodetic egm96 demo extra transform)
+  set(TERVALA_CLI_SCENARIOS proj-cct files same-file streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
+      fit-snooping fit-geodetic egm96 demo extra transform gridshift helmert15)
 endif()
 foreach(scenario ${TERVALA_CLI_SCENARIOS})
   add_test(NAME cli.scenario.${scenario}

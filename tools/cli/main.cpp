@@ -40,6 +40,8 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addGridShiftCommand(app, ctx, registry);
+    addEpochCommands(app, ctx, registry);
     addPolarCommands(app, ctx, registry);
     addSelfTestCommand(app, ctx, registry);
 

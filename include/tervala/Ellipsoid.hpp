@@ -57,7 +57,7 @@ struct NamedEllipsoid {
 
 /// A reference ellipsoid given by its semi-major axis a and inverse
 /// flattening 1/f, with the series constants the projections use derived
-/// once at construction. A sphere is 1/f = 0 (as in PROJ's `+rf=0` and
+/// once at construction. A sphere is 1/f = 0 (PROJ's `+R`, and
 /// GeographicLib's f = 0): Krueger's Transverse Mercator, UTM, UPS and the
 /// geocentric conversions serve it; the legacy Transverse Mercator series
 /// (TmMethod::Legacy) and the legacy class do not.

@@ -76,6 +76,13 @@ constexpr double kPolarHeightTolerance = 1e-6;
 // 1e-14 rad test (ordinary points need about four).
 constexpr int kMaxGeodeticPasses = 100;
 
+// Distances from the polar axis below this (a nanometre) are taken as on the
+// axis. The loop cannot work there: its first latitude is the double nearest
+// 90 degrees, whose cosine (6e-17) makes p / cos(lat) - N close to -N for p
+// below about 1e-11 m and sends the next latitude to the wrong pole or the
+// equator. At a nanometre the pole is off by p / N, 1e-14 degrees.
+constexpr double kOnAxisDistance = 1e-9;
+
 // X, Y, Z to latitude and longitude in DEGREES and height in metres (the
 // object stores degrees). See CTervala::Geocentric_to_Geodetic for the polar
 // axis, non-finite input and the bound on the iteration. Inline, like the
@@ -89,7 +96,7 @@ inline Geodetic geocentricToGeodetic(const EllipsoidConstants& e, double X, doub
     }
     const double longitude = std::atan2(Y, X);
     const double p = std::sqrt(X * X + Y * Y);
-    if (p == 0.0) {
+    if (p < kOnAxisDistance) {
         // On the polar axis the latitude is a pole (or undefined at the
         // centre, where 0 is returned) and the height is measured along the
         // axis from the pole.

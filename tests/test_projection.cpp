@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "core/Access.h"
 #include "core/Angles.h"
+#include "projection/Domain.h"
 #include "projection/TransverseMercator.h"
 #include "tervala/Tervala.h"
 
@@ -238,4 +239,17 @@ TEST(Projection, RememberedOriginArcFollowsGridAndEllipsoid)
                 else
                     EXPECT_EQ(n, first[o][i]) << o << " " << g.lat0;
             }
+}
+
+// Longitude reduction, the UTM band and the series' reach
+// (tables/domain-values.txt; the rank rows are test_estimation's).
+TEST(ProjectionDomain, ValuesFollowTheirTable)
+{
+    testsupport::checkValueTable(
+        "domain-values.txt",
+        {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
+         {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
+         {"tm-reach", [](const auto& x) { return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1])); }},
+         {"spread-rank", nullptr},
+         {"all-finite", nullptr}});
 }

@@ -174,8 +174,9 @@ public:
      * height agree with an exact conversion within 1e-11 deg and 1e-6 m from
      * the axis outwards (tested for p 0 to 10 km, |Z| 100 km to 1e7 m, and
      * globally); within about 50 km of the centre the loop may not settle.
-     * On the polar axis (X = Y = 0): latitude +90 or -90 by the sign of Z
-     * (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
+     * On the polar axis, taken as p below 1e-9 m (closer than that the
+     * iteration cannot resolve the latitude): latitude +90 or -90 by the
+     * sign of Z (0 at the centre), longitude atan2(Y, X), height |Z| - b. Any
      * non-finite coordinate gives NaN for all three results.
      * @param[in] X geocentric X, metres; only read.
      * @param[in] Y geocentric Y, metres; only read.
@@ -459,9 +460,23 @@ public:
      * the fits work with are formed on the fly, so the arrays come back
      * exactly as they went in. Input outside the contract (stated per member,
      * null arrays included) returns at once and changes nothing, no field and
-     * no array. Degenerate geometry (coincident or collinear points) makes
-     * the normal matrix singular; the results are then NaN, as Numbra's
-     * solver gives them, never a crash or a hang.
+     * no array.
+     *
+     * The members do not judge the geometry. Where it makes the normal
+     * matrix exactly singular (coincident points; for the height plane,
+     * points on a line parallel to an axis) the results are NaN, as Numbra's
+     * solver gives them. Where rounding leaves it singular only nearly
+     * (points on a line in a general direction for the height plane, a
+     * seven-parameter network on a line) the solve goes through and the
+     * results are finite and meaningless: five points on a slanting line
+     * give a height plane whose slope across the line is rounding, with a
+     * mean accuracy near 0; a line of points gives seven parameters whose
+     * rotation about the line is arbitrary, and the member returns true.
+     * Never a crash or a hang. The value types (tervala::fitHelmert2D,
+     * fitHeightPlane, fitHelmert7, fitMolodenskyBadekas) test the rank of
+     * the geometry and report summary.degenerate with no transformation, and
+     * the tool's fit commands refuse such points; use them where the points
+     * are not known to be well spread.
      */
     /// @{
 
@@ -525,12 +540,16 @@ public:
      * is weighted by both coordinate sets (P = Inv(B B'), B = [m R | -I]),
      * runs at least two passes, then stops when the weighted square sum
      * changes by less than 1e-8 m^2 from the previous pass, or after 21
-     * passes. The correction of the last pass is added before storing, so
-     * the parameters belong with the residuals, and exact data give back
+     * passes. The correction of a converging pass is added before storing,
+     * so the parameters belong with the residuals, and exact data give back
      * their parameters (the stored ones reproduce the targets within 1e-6 m
      * for networks of 1 to 1000 km, rotations up to 30", scale up to
-     * 20 ppm). A pass whose update would make the factor 1 + s 1e-6
-     * negative sets s to 0 for the next pass.
+     * 20 ppm). After 21 passes without convergence the loop is left before
+     * the 21st correction is added: the stored parameters are those that
+     * pass was linearised at, and the residuals and covariance are that
+     * pass's (the value types, tervala::fitHelmert7, add it). A pass whose
+     * update would make the factor 1 + s 1e-6 negative sets s to 0 for the
+     * next pass.
      *
      * Results: GetSevenParameters(0..6) as for SetParameters_Bursa_WolfModel;
      * GetSevenCovariance(i, j) = Inv(N) s0^2 with s0^2 = v'Pv / (n - 7)

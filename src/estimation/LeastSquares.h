@@ -66,6 +66,13 @@ enum class SevenParameterModel { BursaWolf, MolodenskyBadekas };
 // Passes solved at most; a fit that needs all of them reports no convergence.
 constexpr int kSevenParameterMaxPasses = 21;
 
+// What a fit that reaches the pass limit without converging keeps. The
+// members leave the loop before adding the last pass's correction (their
+// parameters are those the last pass was linearised at); the value types
+// add it, as they do on convergence, so their parameters belong with the
+// residuals. A converging pass always adds its correction.
+enum class PassLimitCorrection { Omitted, Added };
+
 struct SevenParameterFit {
     double parameters[7];     // tx, ty, tz, s, rx, ry, rz
     double covariance[7][7];  // Inv(N) s0^2
@@ -80,7 +87,8 @@ struct SevenParameterFit {
 // origin); origin (0, 0, 0) is Bursa-Wolf. n is a positive multiple of 3
 // (the caller checks).
 SevenParameterFit fitSevenParameters(int n, const double* source, const double* target, const Vec3& origin,
-                                     SevenParameterModel model);
+                                     SevenParameterModel model,
+                                     PassLimitCorrection atLimit = PassLimitCorrection::Added);
 
 // The mean of the source points, each coordinate summed in point order and
 // multiplied by 1 / (n / 3).

@@ -58,6 +58,7 @@ struct SevenParameterWeighting {
     const double* sigmaTarget = nullptr;  // per coordinate; null: unit weights, P = Inv(B B')
     HeldUnknowns held;                    // held at 0
     bool judge = false;                   // stop with a geometry verdict when the normal matrix is unsound
+    PassLimitCorrection atLimit = PassLimitCorrection::Added;
     bool weighted() const { return sigmaTarget != nullptr; }
 };
 
@@ -202,8 +203,9 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
         // linearisation error (centimetres to decimetres at arc-second
         // rotations). From the second pass on, a change of the square sum
         // below 1e-8 (or a NaN difference) ends the loop. The correction of
-        // the last pass is applied too, so the stored parameters belong with
-        // the stored residuals.
+        // the converging pass is applied too, so the stored parameters belong
+        // with the stored residuals. At the pass limit without convergence
+        // the members leave before the correction (see PassLimitCorrection).
         // Weighted runs also end once every correction is below 1e-4 of its
         // parameter's standard deviation: with weights of 1 / (1 cm)^2 on
         // geocentric coordinates of 6e6 m, the rounding of the residuals
@@ -213,6 +215,9 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
             negligible = std::fabs(dX[i]) <= 1e-4 * std::sqrt(run.last.Q(i + 1, i + 1));
         const bool converged =
             run.passes > 1 && (!(std::fabs(run.omega - omegaPrevious) >= 1e-8) || negligible);
+        if (!converged && run.passes == kSevenParameterMaxPasses &&
+            weighting.atLimit == PassLimitCorrection::Omitted)
+            break;
         update(run.X, dX);
         if (converged || run.passes == kSevenParameterMaxPasses)
             break;
@@ -228,12 +233,14 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
 } // namespace
 
 SevenParameterFit fitSevenParameters(int n, const double* source, const double* target, const Vec3& origin,
-                                     SevenParameterModel model)
+                                     SevenParameterModel model, PassLimitCorrection atLimit)
 {
     std::vector<int> points(n / 3);
     for (int k = 0; k < n / 3; ++k)
         points[k] = k;
-    const SevenParameterRun run = iterate(source, target, points, origin, SevenParameterWeighting{});
+    SevenParameterWeighting unit;
+    unit.atLimit = atLimit;
+    const SevenParameterRun run = iterate(source, target, points, origin, unit);
 
     SevenParameterFit fit{};
     fit.residual = Numbra(n, 1);
@@ -372,8 +379,9 @@ bool CTervala::SevenParameters_Bursa_WolfModel(int n, double* source, double* ta
 {
     if (outsideContract(n, source, target))
         return false;
-    tervala::SevenParameterFit fit = tervala::fitSevenParameters(n, source, target, tervala::Vec3{0, 0, 0},
-                                                                 tervala::SevenParameterModel::BursaWolf);
+    tervala::SevenParameterFit fit =
+        tervala::fitSevenParameters(n, source, target, tervala::Vec3{0, 0, 0}, tervala::SevenParameterModel::BursaWolf,
+                                    tervala::PassLimitCorrection::Omitted);
     return store(fit, m_SevenParameters, m_SevenCovariance, m_Residual, m_Sigma);
 }
 
@@ -385,7 +393,8 @@ bool CTervala::SevenParameters_Molodensky_BadekasModel(int n, double* source, do
     m_RotOrigin[0] = origin.x;
     m_RotOrigin[1] = origin.y;
     m_RotOrigin[2] = origin.z;
-    tervala::SevenParameterFit fit = tervala::fitSevenParameters(n, source, target, origin,
-                                                                 tervala::SevenParameterModel::MolodenskyBadekas);
+    tervala::SevenParameterFit fit =
+        tervala::fitSevenParameters(n, source, target, origin, tervala::SevenParameterModel::MolodenskyBadekas,
+                                    tervala::PassLimitCorrection::Omitted);
     return store(fit, m_SevenParameters, m_SevenCovariance, m_Residual, m_Sigma);
 }

@@ -1,5 +1,6 @@
 // The command-line tool's parsers and converters: angles, fields, numbers,
 // ellipsoid names, parameter files, common-point files and coefficient text.
+#include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -301,19 +303,75 @@ TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }
 
-// Longitude reduction, the UTM band, the series' reach and the rank of fit
-// geometry (tables/cli-values.txt).
-TEST(CliDomain, ValuesFollowTheirTable)
+// Files written together (EGM96.dat with CORRCOEF.dat): all replaced or
+// none. Faults injected for real: a file-size limit (as a full disk, the
+// write of the second file fails with EFBIG) and a folder put in the second
+// file's place after it was opened (replacing it fails once the first file
+// is in place, which must then get its old contents back). Each row: the old
+// files present, the fault; every case must leave the old contents (or no
+// file) and no temporary or kept file.
+TEST(PlatformFiles, FilesWrittenTogetherAreAllReplacedOrNone)
 {
-    testsupport::checkValueTable(
-        "cli-values.txt",
-        {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
-         {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
-         {"tm-reach", [](const auto& x) { return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1])); }},
-         {"spread-rank", [](const auto& x) {
-              const int dimension = int(x[0]);
-              return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
-          }}});
+    const std::string dir = testsupport::scratchFolder("cli-together");
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("(none)");
+    };
+    const std::string first = dir + "/EGM96.dat", second = dir + "/CORRCOEF.dat";
+    const std::string big(4096, 'n');
+    struct Case {
+        bool oldFiles;
+        const char* fault;  // "none", "size" or "rename"
+    };
+    for (const Case c : {Case{true, "none"}, Case{true, "size"}, Case{false, "size"}, Case{true, "rename"},
+                         Case{false, "rename"}}) {
+        SCOPED_TRACE(std::string(c.oldFiles ? "old files, " : "no old files, ") + c.fault);
+        ASSERT_EQ(std::system(("rm -rf '" + first + "' '" + second + "'").c_str()), 0);
+        if (c.oldFiles) {
+            std::ofstream(first) << "old first";
+            std::ofstream(second) << "old second";
+        }
+        const std::string fault = c.fault;
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+        bool written;
+        if (fault == "rename") {
+            tervala::platform::ReplacingFile a(first), b(second);
+            ASSERT_TRUE(a.ok() && b.ok());
+            std::fputs("new first", a.get());
+            std::fputs("new second", b.get());
+            ASSERT_EQ(std::system(("rm -f '" + second + "' && mkdir '" + second + "' && touch '" + second + "/x'").c_str()),
+                      0);
+            std::string error;
+            tervala::platform::ReplacingFile* both[] = {&a, &b};
+            written = tervala::platform::commitTogether(both, 2, error);
+            EXPECT_NE(error.find("CORRCOEF.dat"), std::string::npos) << error;
+        } else {
+            if (fault == "size") {
+                rlimit limit = saved;
+                limit.rlim_cur = 1024;  // the first file fits, the second does not
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            written = writeFilesTogether("test", {{first, "new first"}, {second, big}});
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+        }
+        std::signal(SIGXFSZ, savedHandler);
+        if (fault == "rename")
+            ASSERT_EQ(std::system(("rm -rf '" + second + "'").c_str()), 0);
+        if (fault == "none") {
+            EXPECT_TRUE(written);
+            EXPECT_EQ(slurp(first), "new first");
+            EXPECT_EQ(slurp(second), big);
+        } else {
+            EXPECT_FALSE(written);
+            EXPECT_EQ(slurp(first), c.oldFiles ? "old first" : "(none)");
+            if (fault == "size")
+                EXPECT_EQ(slurp(second), c.oldFiles ? "old second" : "(none)");
+        }
+        EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q '\\.tmp\\.\\|\\.old\\.'").c_str()), 0)
+            << "temporary or kept file left";
+    }
 }
 
 // Global grids, and the wrap of a grid spanning 360 degrees, read only stored

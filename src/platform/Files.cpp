@@ -5,7 +5,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -121,7 +123,68 @@ std::FILE* connectSocket(const std::string& path)
     return file;
 }
 
+// The temporary files the signal handler removes: fixed slots, so that the
+// handler reads only memory that is never freed. A slot's state is 0 (free),
+// 1 (being filled) or 2 (holds a path).
+constexpr int kTemporarySlots = 32;
+constexpr std::size_t kSlotPathBytes = 4096;
+struct TemporarySlot {
+    std::atomic<int> state{0};
+    char path[kSlotPathBytes];
+};
+TemporarySlot temporarySlots[kTemporarySlots];
+
+int rememberTemporary(const std::string& path)
+{
+    if (path.size() >= kSlotPathBytes)
+        return -1;
+    for (int i = 0; i < kTemporarySlots; ++i) {
+        int expected = 0;
+        if (temporarySlots[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(temporarySlots[i].path, path.c_str(), path.size() + 1);
+            temporarySlots[i].state.store(2);
+            return i;
+        }
+    }
+    return -1;  // more files open at once than slots: the handler misses this one
+}
+
+void forgetSlot(int slot)
+{
+    if (slot >= 0)
+        temporarySlots[slot].state.store(0);
+}
+
+extern "C" void removeTemporariesAndEnd(int signal)
+{
+    for (TemporarySlot& slot : temporarySlots)
+        if (slot.state.load() == 2)
+            ::unlink(slot.path);
+    // End by the same signal, with its default action.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
+}
+
 } // namespace
+
+void removeTemporaryFilesOnSignals()
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndEnd;
+        sigemptyset(&action.sa_mask);
+        // One handler at a time: the others wait until it has ended the program.
+        for (int other : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&action.sa_mask, other);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
 
 ReplacingFile::ReplacingFile(const std::string& path) : target_(followLinks(path))
 {
@@ -155,6 +218,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(followLinks(path
         temporary_.clear();
         return;
     }
+    slot_ = rememberTemporary(temporary_);
     // mkstemp makes the file private; give it the mode the replaced file had,
     // or the usual mode of a new file.
     mode_t mode = 0;
@@ -171,7 +235,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(followLinks(path
         error_ = "cannot prepare " + temporary_ + ": " + std::strerror(errno);
         ::close(fd);
         ::unlink(temporary_.c_str());
-        temporary_.clear();
+        forgetTemporary();
     }
 }
 
@@ -180,9 +244,19 @@ ReplacingFile::~ReplacingFile()
     file_.reset();
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
+    forgetTemporary();
 }
 
-bool ReplacingFile::commit()
+void ReplacingFile::forgetTemporary()
+{
+    // After the file is gone or renamed, so that a signal in between finds
+    // at worst a name that no longer exists.
+    forgetSlot(slot_);
+    slot_ = -1;
+    temporary_.clear();
+}
+
+bool ReplacingFile::finish()
 {
     if (!file_)
         return false;
@@ -196,12 +270,87 @@ bool ReplacingFile::commit()
         ok = false;
         error_ = "cannot write " + shown + ": " + std::strerror(errno);
     }
-    if (ok && !direct && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        ok = false;
+    return ok;
+}
+
+bool ReplacingFile::install()
+{
+    if (temporary_.empty())
+        return true;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + std::strerror(errno);
+        return false;
     }
-    if (ok)
-        temporary_.clear();
+    forgetTemporary();
+    return true;
+}
+
+bool ReplacingFile::commit() { return finish() && install(); }
+
+namespace {
+
+// A second name for the file at `target` (a hard link), so that it can be
+// put back after `target` is replaced: "<target>.old.<n>". Empty when there
+// is no file there; false when one exists and cannot be kept.
+bool keepOldFile(const std::string& target, std::string& kept, std::string& error)
+{
+    kept.clear();
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0)
+        return errno == ENOENT ? true : (error = "cannot examine " + target + ": " + std::strerror(errno), false);
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = target + ".old." + std::to_string(::getpid()) + "." + std::to_string(n);
+        if (::link(target.c_str(), name.c_str()) == 0) {
+            kept = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    error = "cannot keep the old " + target + " while replacing it: " + std::strerror(errno);
+    return false;
+}
+
+} // namespace
+
+bool commitTogether(ReplacingFile* const* files, std::size_t count, std::string& error)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (!files[i]->finish()) {
+            error = files[i]->error();
+            return false;
+        }
+    std::vector<std::string> kept(count);
+    std::vector<char> replaced(count, 0);
+    bool ok = true;
+    for (std::size_t i = 0; i < count && ok; ++i) {
+        ReplacingFile& f = *files[i];
+        if (f.temporary_.empty())
+            continue;  // written directly
+        if (!keepOldFile(f.target_, kept[i], error)) {
+            ok = false;
+        } else if (!f.install()) {
+            ok = false;
+            error = f.error();
+        } else {
+            replaced[i] = 1;
+        }
+    }
+    // Undo on failure, newest first: the old file back, or no file where
+    // none was.
+    for (std::size_t j = count; !ok && j-- > 0;) {
+        if (!replaced[j])
+            continue;
+        const std::string& target = files[j]->target_;
+        if (!kept[j].empty() ? std::rename(kept[j].c_str(), target.c_str()) == 0 : ::unlink(target.c_str()) == 0)
+            kept[j].clear();
+        else
+            error += "; " + target + " could not be restored: " + std::strerror(errno) +
+                     (kept[j].empty() ? "" : " (the old file is " + kept[j] + ")");
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        if (!kept[i].empty() && (ok || !replaced[i]))
+            ::unlink(kept[i].c_str());
     return ok;
 }
 

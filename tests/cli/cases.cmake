@@ -1,7 +1,7 @@
 # Cases that need CMake (the scenarios run as scripts); the single-command
 # cases are rows of cases.txt. tervala_cli_test (CMakeLists.txt) still adds a
 # case written here.
-foreach(scenario proj-cct files streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping
+foreach(scenario proj-cct files streaming signals fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height fit-snooping
         fit-geodetic egm96 demo extra transform)
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})

@@ -139,6 +139,11 @@ const RasterCase kRasters[] = {
     {"point, 0..360 with wrap", 90, 0, -30, 30, 7, 13, "Point", 1, 0, false, 90, 0, 7, 12},
     // South-up rows, -180 .. 180 with the wrap column: rotated by 180 degrees.
     {"south-up, -180..180", -90, -180, 30, 30, 7, 13, "Point", 1, 0, false, 90, 0, 7, 12},
+    // South-up rows running past the north pole (to 120 N), and past both
+    // poles (100 S .. 120 N): the rows beyond are dropped, the rest keep
+    // their latitudes.
+    {"south-up, rows beyond the north pole", -90, 0, 30, 30, 8, 12, "Point", 1, 0, false, 90, 0, 7, 12},
+    {"south-up, rows beyond both poles", -100, 0, 20, 30, 12, 12, "Point", 1, 0, false, 80, 0, 9, 12},
     // A regional grid west of Greenwich: west kept as 350, scaled integers,
     // one no-data node.
     {"regional, scale, offset, no-data", 50, -10, -1, 1, 11, 9, nullptr, 0.01, 10, true, 50, 350, 11, 9},

@@ -8,6 +8,7 @@
 #include "Ellipsoid.hpp"
 #include "Fit.hpp"
 #include "Geoid.hpp"
+#include "GridShift.hpp"
 #include "Projection.hpp"
 
 #endif

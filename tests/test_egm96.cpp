@@ -125,15 +125,15 @@ TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
         int status;
         double corr3_2, egm0_0, egm2_1;  // corrections (3, 2), geopotential (0, 0) and (2, 1) cosines
     } cases[] = {
-        {"both files", Written, &corr, Written, &egm, 1, 7.0, 0.0, 0.5},
+        {"both files", Written, &corr, Written, &egm, 1, 7.0, 0.0, 5e-7},
         {"no CORRCOEF.dat", Absent, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
         {"CORRCOEF.dat is a folder", Directory, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
         {"no EGM96.dat", Written, &corr, Absent, &none, 0, 7.0, -9999.999, 0.0},
         {"EGM96.dat is /dev/zero", Written, &corr, Device, &none, 0, 7.0, -9999.999, 0.0},
-        {"empty CORRCOEF.dat", Written, &none, Written, &egm, 1, 0.0, 0.0, 0.5},
+        {"empty CORRCOEF.dat", Written, &none, Written, &egm, 1, 0.0, 0.0, 5e-7},
         {"empty EGM96.dat", Written, &corr, Written, &none, 0, 7.0, 0.0, 0.0},
-        {"EGM96.dat without (360, 360)", Written, &corr, Written, &short1, 0, 7.0, 0.0, 0.5},
-        {"(360, 360) record incomplete", Written, &corr, Written, &partial, 0, 7.0, 0.0, 0.5},
+        {"EGM96.dat without (360, 360)", Written, &corr, Written, &short1, 0, 7.0, 0.0, 5e-7},
+        {"(360, 360) record incomplete", Written, &corr, Written, &partial, 0, 7.0, 0.0, 5e-7},
         {"(0, 0) cosine is the failure mark", Written, &corr, Written, &marked, 0, 7.0, -9999.999, 5e-7},
         {"EGM96.dat with a flipped exponent bit", Written, &corr, Written, &flipped, 0, 7.0, -9999.999, 0.0},
         {"EGM96.dat with a NaN sine", Written, &corr, Written, &nanEgm, 0, 7.0, -9999.999, 0.0},

@@ -25,6 +25,15 @@ if(TERVALA_BUILD_FUZZERS)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The WebAssembly build (emscripten): C++ exceptions stay on everywhere, as the
+# library's own catch blocks and its refusals by exception need them (without
+# -fexceptions a throw aborts the whole module), and the memory grows on
+# demand for grids and coefficient tables.
+if(EMSCRIPTEN)
+  add_compile_options(-fexceptions)
+  add_link_options(-fexceptions "SHELL:-s ALLOW_MEMORY_GROWTH=1")
+endif()
+
 function(tervala_target_options target)
   target_compile_options(${target} PRIVATE ${TERVALA_WARNINGS} ${TERVALA_FP_FLAGS})
 endfunction()

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -46,6 +47,14 @@ inline CTervala grs80()
     return t;
 }
 
+// Skips the current test in a build without threads (the WebAssembly build
+// without pthreads, where starting a thread fails).
+#ifdef TERVALA_TEST_NO_THREADS
+#define TERVALA_SKIP_WITHOUT_THREADS() GTEST_SKIP() << "this build has no threads (WebAssembly without pthreads)"
+#else
+#define TERVALA_SKIP_WITHOUT_THREADS() static_cast<void>(0)
+#endif
+
 inline bool fileExists(const std::string& path)
 {
     struct stat st;
@@ -58,9 +67,10 @@ inline std::string scratchFolder(const std::string& name)
     const std::string root = TERVALA_TEST_TMPDIR;
     ::mkdir(root.c_str(), 0755);
     const std::string folder = root + "/" + name + "." + std::to_string(::getpid());
-    std::string cmd = "rm -rf '" + folder + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        ADD_FAILURE() << "cannot clear " << folder;
+    std::error_code failed;
+    std::filesystem::remove_all(folder, failed);
+    if (failed) {
+        ADD_FAILURE() << "cannot clear " << folder << ": " << failed.message();
     }
     ::mkdir(folder.c_str(), 0755);
     return folder;

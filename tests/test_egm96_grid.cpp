@@ -37,6 +37,7 @@ double largestDifference(const CoefficientView& view, const GridSpec& layout, in
 // rows split among threads, which must not change a bit.
 TEST(Egm96GridSynthesis, RandomModelAgreesWithPointEvaluation)
 {
+    TERVALA_SKIP_WITHOUT_THREADS();
     CTervala t;
     testsupport::loadRandomModel(t, 7, "egm96-grid");
     const CoefficientView view(tervala::TervalaAccess::egmCoef(t), tervala::TervalaAccess::corrCoefC(t),
@@ -54,6 +55,7 @@ TEST(Egm96GridSynthesis, RandomModelAgreesWithPointEvaluation)
 // The real model, pole to pole and across the date line, against the member.
 TEST(Egm96GridSynthesis, RealCoefficientsAgreeWithEgm96GeoidHeight)
 {
+    TERVALA_SKIP_WITHOUT_THREADS();
     TERVALA_SKIP_WITHOUT(testsupport::haveEgm96Files(), "EGM96.dat / CORRCOEF.dat absent in " << testsupport::egm96Folder());
     CTervala t;
     ASSERT_TRUE(testsupport::loadRealEgm96(t));

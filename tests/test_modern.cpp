@@ -506,6 +506,7 @@ TEST_F(ModernGeoid, GridsMatchTheMemberAndRegionalOnesRefuseTheirEdges)
 
 TEST(ModernGeoidModel, Egm96MatchesTheMemberFromThreads)
 {
+    TERVALA_SKIP_WITHOUT_THREADS();
     if (!testsupport::haveEgm96Files())
         GTEST_SKIP() << "no EGM96 files in " << testsupport::egm96Folder();
     const Egm96Model model = Egm96Model::fromFolder(testsupport::egm96Folder());

@@ -9,6 +9,7 @@
 #include "Fit.hpp"
 #include "Geoid.hpp"
 #include "GridShift.hpp"
+#include "Polar.hpp"
 #include "Projection.hpp"
 
 #endif

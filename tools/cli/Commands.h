@@ -87,6 +87,8 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);
 void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry);
+void addPolarCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addSelfTestCommand(CLI::App& app, Context& ctx, Registry& registry);
 
 } // namespace cli
 } // namespace tervala

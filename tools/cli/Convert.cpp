@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "Text.h"
+#include "Zones.h"
 #include "core/Ellipsoid.h"
 #include "core/Angles.h"
 #include "projection/Domain.h"
@@ -52,28 +53,6 @@ int zoneOf(double lon)
 }
 
 double centralMeridianOf(int zone) { return zone * 6.0 - 183.0; }
-
-// A zone field such as "52N" or "56s".
-bool parseZoneField(const std::string& field, int& zone, bool& south, std::string& error)
-{
-    if (field.size() < 2) {
-        error = "expected a zone such as 52N, got '" + field + "'";
-        return false;
-    }
-    const char h = field.back();
-    if (h != 'N' && h != 'n' && h != 'S' && h != 's') {
-        error = "expected a zone such as 52N or 56S, got '" + field + "'";
-        return false;
-    }
-    long z = 0;
-    if (!parseInteger(field.substr(0, field.size() - 1), 1, 60, z, error)) {
-        error = "zone: " + error;
-        return false;
-    }
-    zone = static_cast<int>(z);
-    south = h == 'S' || h == 's';
-    return true;
-}
 
 // The grid options of tm and tm-inverse, in the tool's units (degrees,
 // metres); maxOffset is NaN until --max-offset is given.
@@ -327,7 +306,9 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     };
     auto utmOptions = std::make_shared<UtmOptions>();
     CLI::App* utm = app.add_subcommand(
-        "utm", "Latitude longitude [height] -> UTM zone northing easting height [convergence scale] (zone as 52N / 56S); 80S to 84N");
+        "utm", "Latitude longitude [height] -> UTM zone northing easting height [convergence scale]; 80S to 84N. The "
+               "zone is written with its latitude band letter C..X (52S: zone 52, 32..40 N; 56H: 40..32 S), or as "
+               "52north / 52south when --north or --south forces the other hemisphere's false northing");
     utm->add_option("--zone,-z", utmOptions->zone, "UTM zone 1..60 (default: from each point's longitude)")
         ->check(CLI::Range(1, 60));
     auto* utmSouth = utm->add_flag("--south", utmOptions->south, "Southern hemisphere (false northing 10000000 m)");
@@ -360,7 +341,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                 return r;
             const double latitude = lat, offset = reduceLongitude(lon - cm);
             t.Geodetic_to_UTM(south ? 1 : 0, cm, lat, lon, h);
-            r.fields = {std::to_string(zone) + (south ? "S" : "N"), fmt.length(t.GetUTM(0)), fmt.length(t.GetUTM(1)),
+            r.fields = {zoneLabel(zone, south, latitude), fmt.length(t.GetUTM(0)), fmt.length(t.GetUTM(1)),
                         fmt.length(t.GetUTM(2))};
             if (ctx.io.eastingFirst)
                 std::swap(r.fields[1], r.fields[2]);
@@ -372,8 +353,12 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
 
     auto utmInverseOptions = std::make_shared<UtmOptions>();
     CLI::App* utmInverse = app.add_subcommand(
-        "utm-inverse", "UTM [zone] northing easting [height] -> latitude longitude height");
-    utmInverse->add_option("--zone,-z", utmInverseOptions->zone, "UTM zone 1..60 (else a zone field such as 52N)")
+        "utm-inverse", "UTM [zone] northing easting [height] -> latitude longitude height. A zone field carries a "
+                       "latitude band letter C..X as the utm command writes it (52S is zone 52, band S = 32..40 N, "
+                       "northern hemisphere; 56H is 40..32 S), and a band the northing contradicts is refused; the "
+                       "hemisphere alone is written 52north / 52south, or given with --north / --south");
+    utmInverse->add_option("--zone,-z", utmInverseOptions->zone,
+                           "UTM zone 1..60 (else a zone field such as 52S or 52north)")
         ->check(CLI::Range(1, 60));
     auto* invSouth = utmInverse->add_flag("--south", utmInverseOptions->south, "Southern hemisphere");
     utmInverse->add_flag("--north", utmInverseOptions->north, "Northern hemisphere (default)")->excludes(invSouth);
@@ -392,10 +377,14 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             int zone = o.zone;
             bool south = o.south;
             std::vector<std::string> rest = f;
-            if (!rest.empty() && !rest[0].empty() && (rest[0].back() == 'N' || rest[0].back() == 'S' ||
-                                                      rest[0].back() == 'n' || rest[0].back() == 's')) {
-                if (!parseZoneField(rest[0], zone, south, r.error))
+            ZoneField field;
+            std::string fieldText;
+            if (!rest.empty() && looksLikeZone(rest[0], false)) {
+                if (!parseZone(rest[0], false, field, r.error))
                     return r;
+                zone = field.zone;
+                south = field.south;
+                fieldText = rest[0];
                 // A zone on the line must agree with the options rather than
                 // silently win over them (or lose to them).
                 if ((o.zone != 0 && zone != o.zone) || (o.south && !south) || (o.north && south)) {
@@ -406,7 +395,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                 }
                 rest.erase(rest.begin());
             } else if (zone == 0) {
-                r.error = "no zone: give --zone or start the line with a zone such as 52N";
+                r.error = "no zone: give --zone or start the line with a zone such as 52S or 52north";
                 return r;
             }
             std::vector<double> v;
@@ -424,6 +413,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                 r.error = utmBandError(t.GetGeodetic(0));
                 return r;
             }
+            if (!bandAgrees(field, fieldText, t.GetGeodetic(0), r.error))
+                return r;
             r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(lon), fmt.length(t.GetGeodetic(2))};
             return r;
         });

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "Text.h"
+#include "Zones.h"
 
 namespace tervala {
 namespace cli {
@@ -166,9 +167,26 @@ bool startsLikeNumber(const std::string& f)
     return !f.empty() && ((f[0] >= '0' && f[0] <= '9') || f[0] == '+' || f[0] == '-' || f[0] == '.');
 }
 
-bool isZoneField(const std::string& f)
+// A polar MGRS reference: A, B, Y or Z and two more letters, then digits.
+bool looksLikePolarReference(const std::string& f)
 {
-    return f.size() >= 2 && std::string("NnSs").find(f.back()) != std::string::npos && f[0] >= '0' && f[0] <= '9';
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (f.size() < 3 || std::string("ABYZabyz").find(f[0]) == std::string::npos || !letter(f[1]) || !letter(f[2]))
+        return false;
+    for (std::size_t i = 3; i < f.size(); ++i)
+        if (f[i] < '0' || f[i] > '9')
+            return false;
+    return true;
+}
+
+bool zoneFirst(const FieldLayout& layout)
+{
+    return layout.first == FirstField::Zone || layout.first == FirstField::ZoneOrPole;
+}
+
+bool isZoneField(const FieldLayout& layout, const std::string& f)
+{
+    return zoneFirst(layout) && looksLikeZone(f, layout.first == FirstField::ZoneOrPole);
 }
 
 // Spellings of a missing or non-finite number, which are no identifier.
@@ -233,7 +251,9 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
                 (i < first ? out.before : out.after).push_back(f[i - 1]);
     } else {
         std::size_t k = 0;
-        if (!f.empty() && !f[0].empty() && !startsLikeNumber(f[0])) {
+        if (!f.empty() && !f[0].empty() && !startsLikeNumber(f[0]) &&
+            !(layout.first == FirstField::ZoneOrPole && isZoneField(layout, f[0])) &&
+            !(layout.first == FirstField::Mgrs && looksLikePolarReference(f[0]))) {
             double lat = 0;
             std::string ignored;
             if (spellsNonFinite(f[0])) {
@@ -251,7 +271,7 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
             k = 1;
         }
         std::size_t least = layout.least, most = layout.most;
-        if (layout.first == FirstField::Zone && k < f.size() && isZoneField(f[k])) {
+        if (k < f.size() && isZoneField(layout, f[k])) {
             ++least;
             ++most;
         }
@@ -305,7 +325,7 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
     std::string error;
     std::vector<std::size_t> columns;
     if (!io.columns.empty()) {
-        const std::size_t most = layout.most + (layout.first == FirstField::Zone ? 1 : 0);
+        const std::size_t most = layout.most + (zoneFirst(layout) ? 1 : 0);
         if (!parseColumns(io.columns, columns, error)) {
             report(command, "--columns: " + error);
             return 2;

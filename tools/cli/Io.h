@@ -77,7 +77,9 @@ constexpr int kListedBadLines = 20;
 enum class FirstField {
     Number,    // grid or geocentric coordinates
     Latitude,  // an angle, decimal or sexagesimal
-    Zone,      // a UTM zone such as 52N, or a number when the zone is an option
+    Zone,      // a UTM zone such as 52S or 52north, or a number when the zone is an option
+    ZoneOrPole,  // as Zone, or the polar grids' north / south
+    Mgrs,      // an MGRS reference: digits, or a polar letter A, B, Y, Z, then letters
 };
 
 // Where a subcommand's coordinates sit on a line: `least` to `most` fields

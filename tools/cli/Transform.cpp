@@ -19,6 +19,7 @@
 #include "GeoidSource.h"
 #include "Params.h"
 #include "Text.h"
+#include "Zones.h"
 
 namespace tervala {
 namespace cli {
@@ -189,7 +190,7 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
                                         p.longitude, utm.maxOffset(), utm.centralMeridian(), utm.zone());
             return r;
         }
-        r.fields = {std::to_string(utm.zone()) + (south ? "S" : "N"), fmt.length(g.northing), fmt.length(g.easting),
+        r.fields = {zoneLabel(utm.zone(), south, p.latitude), fmt.length(g.northing), fmt.length(g.easting),
                     fmt.length(p.height)};
         if (ctx.io.eastingFirst)
             std::swap(r.fields[1], r.fields[2]);

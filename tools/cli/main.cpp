@@ -37,6 +37,8 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addPolarCommands(app, ctx, registry);
+    addSelfTestCommand(app, ctx, registry);
 
     try {
         app.parse(argc, argv);

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -289,9 +290,32 @@ bool ReplacingFile::commit() { return finish() && install(); }
 
 namespace {
 
-// A second name for the file at `target` (a hard link), so that it can be
-// put back after `target` is replaced: "<target>.old.<n>". Empty when there
-// is no file there; false when one exists and cannot be kept.
+// Copies the file at `from` to the new file `to` (created, never
+// replaced); false with errno set when any step fails.
+bool copyFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY);
+    if (in < 0)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    bool ok = out >= 0;
+    char buffer[1 << 16];
+    ssize_t got = 0;
+    while (ok && (got = ::read(in, buffer, sizeof buffer)) > 0)
+        ok = ::write(out, buffer, static_cast<std::size_t>(got)) == got;
+    ok = ok && got == 0 && ::fsync(out) == 0;
+    const int error = errno;
+    ::close(in);
+    if (out >= 0 && (::close(out) != 0 || !ok))
+        ::unlink(to.c_str());
+    errno = error;
+    return ok;
+}
+
+// A second name for the file at `target`, so that it can be put back after
+// `target` is replaced: "<target>.old.<pid>.<n>", a hard link, or a copy
+// where the file system has no hard links. Empty when there is no file
+// there; false when one exists and cannot be kept.
 bool keepOldFile(const std::string& target, std::string& kept, std::string& error)
 {
     kept.clear();
@@ -300,7 +324,8 @@ bool keepOldFile(const std::string& target, std::string& kept, std::string& erro
         return errno == ENOENT ? true : (error = "cannot examine " + target + ": " + std::strerror(errno), false);
     for (int n = 0; n < 1000; ++n) {
         const std::string name = target + ".old." + std::to_string(::getpid()) + "." + std::to_string(n);
-        if (::link(target.c_str(), name.c_str()) == 0) {
+        if (::link(target.c_str(), name.c_str()) == 0 ||
+            (errno != EEXIST && S_ISREG(st.st_mode) && copyFile(target, name))) {
             kept = name;
             return true;
         }

@@ -606,3 +606,47 @@ TEST(ModernFits, WeightedWithoutSigmaGivesTheUnweightedFit)
     check(fitMolodenskyBadekas(gs, gt, cf), fitMolodenskyBadekas(gs, gt, cf, FitSettings{}),
           [&seven](const MolodenskyBadekas& h) { return seven(h.parameters()); }, "Molodensky-Badekas");
 }
+
+// ---- Value equality ----------------------------------------------------------------
+
+// Each pair differs in exactly one defining value; a copy equals its source.
+TEST(ModernValues, EqualityComparesEveryDefiningValue)
+{
+    const Ellipsoid grs80("GRS80"), bessel("Bessel1841");
+    const TransverseMercator tm(grs80, 38.0, 127.0, 600000.0, 200000.0, 1.0);
+    const TransverseMercator tmOthers[] = {{bessel, 38.0, 127.0, 600000.0, 200000.0, 1.0},
+                                           {grs80, 37.0, 127.0, 600000.0, 200000.0, 1.0},
+                                           {grs80, 38.0, 129.0, 600000.0, 200000.0, 1.0},
+                                           {grs80, 38.0, 127.0, 200000.0, 600000.0, 1.0},
+                                           {grs80, 38.0, 127.0, 600000.0, 200000.0, 0.9996}};
+    EXPECT_TRUE(tm == TransverseMercator(tm) && !(tm != TransverseMercator(tm)));
+    // 487 and 127 are one meridian: the central meridian is compared reduced.
+    EXPECT_TRUE(tm == TransverseMercator(grs80, 38.0, 487.0, 600000.0, 200000.0, 1.0));
+    for (const TransverseMercator& other : tmOthers)
+        EXPECT_TRUE(tm != other && !(tm == other));
+
+    EXPECT_TRUE(Utm(52) == Utm(52, false, Ellipsoid::wgs84()));
+    EXPECT_TRUE(Utm(52) != Utm(52, true) && Utm(52) != Utm(51) && Utm(52) != Utm(52, false, grs80));
+
+    const Helmert7 h(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, 1.592, Convention::PositionVector);
+    EXPECT_TRUE(h == Helmert7(h) && h != h.in(Convention::CoordinateFrame));
+    EXPECT_TRUE(h.in(Convention::CoordinateFrame).in(Convention::PositionVector) == h);
+    EXPECT_TRUE(h != Helmert7(-146.414, 507.337, 680.507, 0.0, 1.162, 2.347, -1.592, Convention::PositionVector));
+    const MolodenskyBadekas mb(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.8e6});
+    EXPECT_TRUE(mb == MolodenskyBadekas(mb));
+    EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::CoordinateFrame, {-3e6, 4e6, 3.9e6}));
+    EXPECT_TRUE(mb != MolodenskyBadekas(1, 2, 3, 0.5, 0.1, 0.2, 0.3, Convention::PositionVector, {-3e6, 4e6, 3.8e6}));
+    const AbridgedMolodensky am(bessel, Ellipsoid::wgs84(), 1, 2, 3);
+    EXPECT_TRUE(am == AbridgedMolodensky(am) && am != AbridgedMolodensky(Ellipsoid::wgs84(), bessel, 1, 2, 3));
+    EXPECT_TRUE(am != AbridgedMolodensky(bessel, Ellipsoid::wgs84(), 1, 2, 4));
+    const Helmert2D h2(1, 2, 3, 4, {5, 6});
+    EXPECT_TRUE(h2 == Helmert2D(h2) && h2 != Helmert2D(2, 1, 3, 4, {5, 6}) && h2 != Helmert2D(1, 2, 3, 4, {6, 5}));
+    const HeightPlane hp(1e-5, 2e-5, 0.5, {5, 6});
+    EXPECT_TRUE(hp == HeightPlane(hp) && hp != HeightPlane(2e-5, 1e-5, 0.5, {5, 6}) &&
+                hp != HeightPlane(1e-5, 2e-5, 0.5));
+    // The point structs: NaN is never equal, -0 equals 0.
+    const double nan = std::nan("");
+    EXPECT_TRUE((Projected{1, 2} == Projected{1, 2}) && (Projected{1, 2} != Projected{2, 1}));
+    EXPECT_TRUE((Geographic{-0.0, 1} == Geographic{0.0, 1}) && (Geographic{nan, 1} != Geographic{nan, 1}));
+    EXPECT_TRUE((Geodetic{1, 2, 3} != Geodetic{1, 2, 4}) && (Geocentric{1, 2, 3} != Geocentric{1, 3, 3}));
+}

@@ -74,6 +74,20 @@ public:
     /// @return the same transformation in the given convention
     Helmert7 in(Convention convention) const;
 
+    /// The same seven values in the same convention. The same transformation
+    /// stated in the other convention (in()) compares unequal: compare
+    /// a.in(b.convention()) with b for that.
+    /// @param[in] other the value to compare with
+    /// @return whether the two are the same transformation as constructed
+    bool operator==(const Helmert7& other) const
+    {
+        return tx_ == other.tx_ && ty_ == other.ty_ && tz_ == other.tz_ && s_ == other.s_ && rx_ == other.rx_ &&
+               ry_ == other.ry_ && rz_ == other.rz_ && convention_ == other.convention_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Helmert7& other) const { return !(*this == other); }
+
 private:
     friend struct ModernAccess;
     double tx_, ty_, tz_, s_, rx_, ry_, rz_;
@@ -118,6 +132,17 @@ public:
     /// @return the same transformation in the given convention
     MolodenskyBadekas in(Convention convention) const;
 
+    /// The same seven values in the same convention about the same origin.
+    /// @param[in] other the value to compare with
+    /// @return whether the two are the same transformation as constructed
+    bool operator==(const MolodenskyBadekas& other) const
+    {
+        return parameters_ == other.parameters_ && origin_ == other.origin_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const MolodenskyBadekas& other) const { return !(*this == other); }
+
 private:
     friend struct ModernAccess;
     Helmert7 parameters_;
@@ -129,6 +154,16 @@ struct GeodeticShift {
     double latitude;  ///< latitude, degrees
     double longitude;  ///< longitude, degrees
     double height;  ///< height, metres
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const GeodeticShift& other) const
+    {
+        return latitude == other.latitude && longitude == other.longitude && height == other.height;
+    }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const GeodeticShift& other) const { return !(*this == other); }
 };
 
 /// The abridged Molodensky transformation (DMA TR 8350.2) between a source
@@ -172,6 +207,18 @@ public:
     /// @return dz, metres.
     double dz() const { return dz_; }
 
+    /// Same ellipsoids (a and 1/f) and origin shift.
+    /// @param[in] other the value to compare with
+    /// @return whether the two are the same transformation as constructed
+    bool operator==(const AbridgedMolodensky& other) const
+    {
+        return source_ == other.source_ && target_ == other.target_ && dx_ == other.dx_ && dy_ == other.dy_ &&
+               dz_ == other.dz_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const AbridgedMolodensky& other) const { return !(*this == other); }
+
 private:
     friend struct ModernAccess;
     Ellipsoid source_;
@@ -184,6 +231,13 @@ private:
 struct PlaneCoordinates {
     double first;  ///< first coordinate, metres
     double second;  ///< second coordinate, metres
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const PlaneCoordinates& other) const { return first == other.first && second == other.second; }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const PlaneCoordinates& other) const { return !(*this == other); }
 };
 
 /// The four-parameter 2D Helmert (similarity) transformation about an
@@ -225,6 +279,18 @@ public:
     /// @return The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
 
+    /// Same four parameters about the same origin.
+    /// @param[in] other the value to compare with
+    /// @return whether the two are the same transformation as constructed
+    bool operator==(const Helmert2D& other) const
+    {
+        return t1_ == other.t1_ && t2_ == other.t2_ && scale_ == other.scale_ && rotation_ == other.rotation_ &&
+               origin_ == other.origin_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Helmert2D& other) const { return !(*this == other); }
+
 private:
     friend struct ModernAccess;
     double t1_, t2_, scale_, rotation_;
@@ -265,6 +331,18 @@ public:
     /// The origin (x0, y0), metres.
     /// @return The origin (x0, y0), metres.
     const PlaneCoordinates& origin() const { return origin_; }
+
+    /// Same slopes and shift about the same origin.
+    /// @param[in] other the value to compare with
+    /// @return whether the two are the same transformation as constructed
+    bool operator==(const HeightPlane& other) const
+    {
+        return slope1_ == other.slope1_ && slope2_ == other.slope2_ && shift_ == other.shift_ &&
+               origin_ == other.origin_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const HeightPlane& other) const { return !(*this == other); }
 
 private:
     friend struct ModernAccess;

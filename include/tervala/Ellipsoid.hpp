@@ -21,6 +21,16 @@ struct Geodetic {
     double latitude;  ///< latitude, degrees
     double longitude;  ///< longitude, degrees
     double height;  ///< height, metres
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const Geodetic& other) const
+    {
+        return latitude == other.latitude && longitude == other.longitude && height == other.height;
+    }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const Geodetic& other) const { return !(*this == other); }
 };
 
 /// Geocentric Cartesian coordinates (earth-centred, earth-fixed), metres.
@@ -28,6 +38,13 @@ struct Geocentric {
     double x;  ///< metres
     double y;  ///< metres
     double z;  ///< metres
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const Geocentric& other) const { return x == other.x && y == other.y && z == other.z; }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const Geocentric& other) const { return !(*this == other); }
 };
 
 /// An ellipsoid of the built-in table: its name as the library spells it,

@@ -47,6 +47,15 @@ public:
     /// @return The correction coefficient path.
     const std::string& correctionPath() const;
 
+    /// Read from the same two paths (as given), or copies of one model.
+    /// The files' contents are not compared.
+    /// @param[in] other the value to compare with
+    /// @return whether both name the same coefficient files
+    bool operator==(const Egm96Model& other) const;
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Egm96Model& other) const { return !(*this == other); }
+
 private:
     struct Data;
     std::shared_ptr<const Data> data_;
@@ -107,6 +116,15 @@ public:
     int rows() const;
     /// @return The stored columns.
     int columns() const;
+
+    /// Read from the same path (as given) with the same header, or
+    /// copies of one grid. The stored heights are not compared.
+    /// @param[in] other the value to compare with
+    /// @return whether both name the same grid file and header
+    bool operator==(const GeoidGrid& other) const;
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const GeoidGrid& other) const { return !(*this == other); }
 
 private:
     struct Data;

@@ -80,6 +80,15 @@ public:
     /// @return true for a big-endian file
     bool bigEndian() const;
 
+    /// Read from the same path (as given), or copies of one grid. The
+    /// shifts are not compared.
+    /// @param[in] other the grid to compare with
+    /// @return whether both name the same grid file
+    bool operator==(const GridShift& other) const;
+    /// @param[in] other the grid to compare with
+    /// @return the negation of operator==
+    bool operator!=(const GridShift& other) const { return !(*this == other); }
+
 private:
     struct Data;
     std::shared_ptr<const Data> data_;

@@ -36,6 +36,13 @@ struct EllipsoidConstants;  // the ellipsoid's derived constants as the series r
 struct Projected {
     double easting;  ///< metres
     double northing;  ///< metres
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const Projected& other) const { return easting == other.easting && northing == other.northing; }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const Projected& other) const { return !(*this == other); }
 };
 
 /// Grid coordinates (metres) with the meridian convergence (degrees) and the
@@ -45,12 +52,33 @@ struct ProjectedWithScale {
     double northing;  ///< metres
     double convergence;  ///< meridian convergence, degrees
     double scale;  ///< point scale, a plain ratio
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const ProjectedWithScale& other) const
+    {
+        return easting == other.easting && northing == other.northing && convergence == other.convergence &&
+               scale == other.scale;
+    }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const ProjectedWithScale& other) const { return !(*this == other); }
 };
 
 /// Latitude and longitude, degrees.
 struct Geographic {
     double latitude;  ///< latitude, degrees
     double longitude;  ///< longitude, degrees
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const Geographic& other) const
+    {
+        return latitude == other.latitude && longitude == other.longitude;
+    }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const Geographic& other) const { return !(*this == other); }
 };
 
 /// Latitude and longitude (degrees) with the meridian convergence (degrees)
@@ -60,6 +88,17 @@ struct GeographicWithScale {
     double longitude;  ///< longitude, degrees
     double convergence;  ///< meridian convergence, degrees
     double scale;  ///< point scale, a plain ratio
+    /// Fields compared as doubles (so NaN is never equal, and -0 equals 0).
+    /// @param[in] other the value to compare with
+    /// @return whether every field is equal
+    bool operator==(const GeographicWithScale& other) const
+    {
+        return latitude == other.latitude && longitude == other.longitude && convergence == other.convergence &&
+               scale == other.scale;
+    }
+    /// @param[in] other the value to compare with
+    /// @return whether a field differs
+    bool operator!=(const GeographicWithScale& other) const { return !(*this == other); }
 };
 
 /// A Transverse Mercator grid on an ellipsoid.
@@ -130,6 +169,20 @@ public:
     /// that forward accepts.
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+
+    /// Same ellipsoid (a and 1/f) and the same defining values as the
+    /// accessors return them (the central meridian after its reduction).
+    /// @param[in] other the value to compare with
+    /// @return whether both project every point to the same doubles
+    bool operator==(const TransverseMercator& other) const
+    {
+        return ellipsoid_ == other.ellipsoid_ && latitudeOfOrigin_ == other.latitudeOfOrigin_ &&
+               centralMeridian_ == other.centralMeridian_ && falseNorthing_ == other.falseNorthing_ &&
+               falseEasting_ == other.falseEasting_ && scaleFactor_ == other.scaleFactor_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const TransverseMercator& other) const { return !(*this == other); }
 
 private:
     friend struct ModernAccess;
@@ -216,6 +269,17 @@ public:
     /// that forward accepts.
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+
+    /// Same zone, hemisphere and ellipsoid (a and 1/f).
+    /// @param[in] other the value to compare with
+    /// @return whether both project every point to the same doubles
+    bool operator==(const Utm& other) const
+    {
+        return zone_ == other.zone_ && south_ == other.south_ && ellipsoid_ == other.ellipsoid_;
+    }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Utm& other) const { return !(*this == other); }
 
 private:
     friend struct ModernAccess;

@@ -46,6 +46,10 @@ void bindEstimators(py::module_& m, TervalaClass& cls);
 // The loaders, the geoid heights, the undulation correction, and the
 // exception class a failed load raises (Geoid.cpp).
 void bindGeoid(py::module_& m, TervalaClass& cls);
+// Raises tervala.DataFileError (an OSError) with the message and the file's
+// path as its filename, which survives pickling (a Dask worker's error keeps
+// it).
+[[noreturn]] void raiseDataFileError(const std::string& message, const std::string& path);
 
 // The value types of namespace tervala: the named tuple types their methods
 // return (ModernGeoid.cpp, first), Ellipsoid, the projections and the

@@ -93,6 +93,13 @@ struct SevenParameterFit {
     py::ssize_t points = 0;
 };
 
+// The results pickle as their fields, arrays included.
+void requireState(const py::tuple& s, std::size_t size, const char* type)
+{
+    if (s.size() != size)
+        throw py::value_error(std::string(type) + ".__setstate__: the pickled state is malformed");
+}
+
 // A short, readable form of a result vector for the reprs.
 std::string numbers(const py::object& array)
 {
@@ -200,22 +207,32 @@ void bindEstimators(py::module_& m, TervalaClass& cls)
                       "(n, 2) residuals v = A x - l per point, as (first, second) coordinate like the input "
                       "(GetResidual2D numbers them second coordinate first); NaN for one point, which forms "
                       "no residuals")
-        .def_readonly("origin", &Helmert2DFit::origin,
-                      "(2,) source centroid: the origin (x0, y0) to pass to Helmert2D")
+        .def_readonly("origin", &Helmert2DFit::origin, "(2,) source centroid: the origin (x0, y0) to pass to Helmert2D")
         .def_readonly("sigma", &Helmert2DFit::sigma, "a posteriori standard deviation of unit weight (m)")
         .def_readonly("points", &Helmert2DFit::points, "number of common points")
-        .def_property_readonly("t1", [](const Helmert2DFit& f) { return f.parameters[py::int_(1)]; },
-                               "translation of the first coordinate (m)")
-        .def_property_readonly("t2", [](const Helmert2DFit& f) { return f.parameters[py::int_(0)]; },
-                               "translation of the second coordinate (m)")
-        .def_property_readonly("scale", [](const Helmert2DFit& f) { return f.parameters[py::int_(2)]; },
-                               "scale correction (ppm)")
-        .def_property_readonly("rotation", [](const Helmert2DFit& f) { return f.parameters[py::int_(3)]; },
-                               "rotation (arc-seconds)")
-        .def("__repr__", [](const Helmert2DFit& f) {
-            return "Helmert2DFit(points=" + std::to_string(f.points) + ", parameters=" + numbers(f.parameters) +
-                   ", sigma=" + py::repr(py::float_(f.sigma)).cast<std::string>() + ")";
-        });
+        .def_property_readonly(
+            "t1", [](const Helmert2DFit& f) { return f.parameters[py::int_(1)]; },
+            "translation of the first coordinate (m)")
+        .def_property_readonly(
+            "t2", [](const Helmert2DFit& f) { return f.parameters[py::int_(0)]; },
+            "translation of the second coordinate (m)")
+        .def_property_readonly(
+            "scale", [](const Helmert2DFit& f) { return f.parameters[py::int_(2)]; }, "scale correction (ppm)")
+        .def_property_readonly(
+            "rotation", [](const Helmert2DFit& f) { return f.parameters[py::int_(3)]; }, "rotation (arc-seconds)")
+        .def("__repr__",
+             [](const Helmert2DFit& f) {
+                 return "Helmert2DFit(points=" + std::to_string(f.points) + ", parameters=" + numbers(f.parameters) +
+                        ", sigma=" + py::repr(py::float_(f.sigma)).cast<std::string>() + ")";
+             })
+        .def(py::pickle(
+            [](const Helmert2DFit& f) {
+                return py::make_tuple(f.parameters, f.covariance, f.residuals, f.origin, f.sigma, f.points);
+            },
+            [](const py::tuple& s) {
+                requireState(s, 6, "Helmert2DFit");
+                return Helmert2DFit{s[0], s[1], s[2], s[3], s[4].cast<double>(), s[5].cast<py::ssize_t>()};
+            }));
 
     py::class_<HeightFit>(m, "HeightFit", "Result of Tervala.Parameters_HeightTrans.")
         .def_readonly("parameters", &HeightFit::parameters,
@@ -223,10 +240,17 @@ void bindEstimators(py::module_& m, TervalaClass& cls)
         .def_readonly("residuals", &HeightFit::residuals, "(n,) residuals v = A x - l, one per point")
         .def_readonly("mean_accuracy", &HeightFit::meanAccuracy, "sqrt(0.5 v'v) (m), as GetHeightMeanaccuracy")
         .def_readonly("points", &HeightFit::points, "number of common points")
-        .def("__repr__", [](const HeightFit& f) {
-            return "HeightFit(points=" + std::to_string(f.points) + ", parameters=" + numbers(f.parameters) +
-                   ", mean_accuracy=" + py::repr(py::float_(f.meanAccuracy)).cast<std::string>() + ")";
-        });
+        .def("__repr__",
+             [](const HeightFit& f) {
+                 return "HeightFit(points=" + std::to_string(f.points) + ", parameters=" + numbers(f.parameters) +
+                        ", mean_accuracy=" + py::repr(py::float_(f.meanAccuracy)).cast<std::string>() + ")";
+             })
+        .def(py::pickle(
+            [](const HeightFit& f) { return py::make_tuple(f.parameters, f.residuals, f.meanAccuracy, f.points); },
+            [](const py::tuple& s) {
+                requireState(s, 4, "HeightFit");
+                return HeightFit{s[0], s[1], s[2].cast<double>(), s[3].cast<py::ssize_t>()};
+            }));
 
     py::class_<SevenParameterFit>(m, "SevenParameterFit",
                                   "Result of Tervala.SevenParameters_Bursa_WolfModel and "
@@ -241,11 +265,22 @@ void bindEstimators(py::module_& m, TervalaClass& cls)
         .def_readonly("rotation_origin", &SevenParameterFit::rotationOrigin,
                       "(3,) rotation origin (Molodensky-Badekas: the source centroid), None for Bursa-Wolf")
         .def_readonly("points", &SevenParameterFit::points, "number of common points")
-        .def("__repr__", [](const SevenParameterFit& f) {
-            return std::string("SevenParameterFit(points=") + std::to_string(f.points) +
-                   ", converged=" + (f.converged ? "True" : "False") + ", parameters=" + numbers(f.parameters) +
-                   ", sigma=" + py::repr(py::float_(f.sigma)).cast<std::string>() + ")";
-        });
+        .def("__repr__",
+             [](const SevenParameterFit& f) {
+                 return std::string("SevenParameterFit(points=") + std::to_string(f.points) +
+                        ", converged=" + (f.converged ? "True" : "False") + ", parameters=" + numbers(f.parameters) +
+                        ", sigma=" + py::repr(py::float_(f.sigma)).cast<std::string>() + ")";
+             })
+        .def(py::pickle(
+            [](const SevenParameterFit& f) {
+                return py::make_tuple(f.parameters, f.covariance, f.residuals, f.rotationOrigin, f.sigma, f.converged,
+                                      f.points);
+            },
+            [](const py::tuple& s) {
+                requireState(s, 7, "SevenParameterFit");
+                return SevenParameterFit{
+                    s[0], s[1], s[2], s[3], s[4].cast<double>(), s[5].cast<bool>(), s[6].cast<py::ssize_t>()};
+            }));
 
     defineMethods(
         cls,

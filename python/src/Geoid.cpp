@@ -24,10 +24,6 @@ namespace tervala {
 namespace python {
 namespace {
 
-struct DataFileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 py::object decodePath(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }
 
 // Raises the exception that stands for a failed load.
@@ -46,7 +42,7 @@ py::object decodePath(const std::string& path) { return py::module_::import("os"
     }
     if (status.problem == platform::LoadProblem::OutOfMemory && status.path.empty())
         throw std::bad_alloc();
-    throw DataFileError(std::string(who) + ": " + status.path + " was not loaded: " + status.reason);
+    raiseDataFileError(std::string(who) + ": " + status.path + " was not loaded: " + status.reason, status.path);
 }
 
 // The C++ member takes a file name and does not read it; code ported from
@@ -76,6 +72,15 @@ int loadEgmData(CTervala& self, const py::object& fileName)
 
 } // namespace
 
+void raiseDataFileError(const std::string& message, const std::string& path)
+{
+    const py::object type = py::module_::import("tervala._tervala").attr("DataFileError");
+    py::object e = type(message);
+    e.attr("filename") = decodePath(path);
+    PyErr_SetObject(type.ptr(), e.ptr());
+    throw py::error_already_set();
+}
+
 void requireCoefficients(const CTervala& object, const char* who)
 {
     // Nothing loaded: the table never filled, marked by a load that could not
@@ -104,7 +109,30 @@ void requireGrid(const CTervala& object, const char* who)
 void bindGeoid(py::module_& m, TervalaClass& cls)
 {
     using py::arg;
-    py::register_exception<DataFileError>(m, "DataFileError", PyExc_OSError);
+    py::object error = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+        "tervala._tervala.DataFileError", "A data file that opens but whose contents are refused; filename names it.",
+        PyExc_OSError, nullptr));
+    if (!error)
+        throw py::error_already_set();
+    m.attr("DataFileError") = error;
+    // OSError pickles its filename only when built with an errno; this one
+    // has none, so it pickles as its arguments and the filename as state.
+    error.attr("__reduce__") = py::cpp_function(
+        [](const py::object& self) {
+            py::dict state;
+            state["filename"] = self.attr("filename");
+            return py::make_tuple(py::type::of(self), self.attr("args"), state);
+        },
+        py::is_method(error));
+    // OSError's own text reads "[Errno None] None: filename" once a filename
+    // is set; the message already names the file.
+    error.attr("__str__") = py::cpp_function(
+        [](const py::object& self) {
+            const py::tuple args = self.attr("args");
+            return args.size() == 1 ? py::str(args[0])
+                                    : py::str(py::module_::import("builtins").attr("OSError").attr("__str__")(self));
+        },
+        py::is_method(error));
 
     defineMethods(
         cls,

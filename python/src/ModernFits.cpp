@@ -593,32 +593,57 @@ void bindModernFits(py::module_& m)
         "difference, one number or (n,); fix: slope1, slope2, shift; the other keywords as fit_helmert_2d.",
         arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none(), py::kw_only(),
         sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
-    const auto sevenFit = [](auto fit) {
-        return [fit](const py::handle& source, const py::handle& target, const std::string& convention,
-                     const py::handle& sigma, const py::handle& sourceSigma, double alpha, double alpha0,
-                     const py::handle& fix, bool snoop) {
+    // target_sigma weighs the target coordinates and source_sigma the
+    // source coordinates, error-free unless given (as the tool's file
+    // columns and the 2D fit). The older sigma= weighed both unless
+    // source_sigma was given; it is kept, with a warning saying so.
+    const auto sevenFit = [](auto fit, const char* name) {
+        return [fit, name](const py::handle& source, const py::handle& target, const std::string& convention,
+                           const py::handle& targetSigma, const py::handle& sourceSigma, const py::handle& sigma,
+                           double alpha, double alpha0, const py::handle& fix, bool snoop) {
             const auto s = spacePoints(source, "source");
             const auto t = spacePoints(target, "target");
-            FitSettings settings = settingsFrom(sigma, s.size(), 3, alpha, alpha0, fix, snoop);
-            settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
+            if (!sigma.is_none() && !targetSigma.is_none())
+                throw py::type_error(std::string(name) + ": give target_sigma= (and source_sigma=), not sigma=");
+            FitSettings settings;
+            if (!sigma.is_none()) {
+                const std::string warning =
+                    std::string(name) +
+                    ": sigma= is deprecated: it weighs the target coordinates and, unless "
+                    "source_sigma= is given, the source coordinates too; write target_sigma= for the target "
+                    "coordinates and source_sigma= for the source coordinates (error-free when not given)";
+                if (PyErr_WarnEx(PyExc_DeprecationWarning, warning.c_str(), 1) != 0)
+                    throw py::error_already_set();
+                settings = settingsFrom(sigma, s.size(), 3, alpha, alpha0, fix, snoop);
+                settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
+            } else {
+                settings = settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop);
+                settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
+                if (!settings.sigma.empty() && settings.sourceSigma.empty())
+                    settings.sourceSigma = {0.0}; // error-free source coordinates
+            }
             return fit(s, t, conventionFromText(convention), settings);
         };
     };
     def("fit_helmert7",
         sevenFit([](const std::vector<Geocentric>& s, const std::vector<Geocentric>& t, Convention c,
-                    const FitSettings& f) { return fitHelmert7(s, t, c, f); }),
+                    const FitSettings& f) { return fitHelmert7(s, t, c, f); },
+                 "fit_helmert7"),
         "Fits a Helmert7 to (n, 3) arrays of geocentric common points (n >= 3); rotations in the named "
-        "convention. sigma: a priori standard deviation (m) of the target coordinates, and of the source "
-        "coordinates unless source_sigma is given (0: error-free), one number or (n, 3); fix: tx, ty, tz, s, rx, "
-        "ry, rz; the other keywords as fit_helmert_2d. The tested observations are each point's misclosures.",
-        arg("source"), arg("target"), py::kw_only(), arg("convention"), sigmaArg, arg("source_sigma") = py::none(),
-        alphaArg, alpha0Arg, fixArg, snoopArg);
+        "convention. target_sigma: a priori standard deviation (m) of the target coordinates; source_sigma: of "
+        "the source coordinates (error-free when not given); each one number or (n, 3); neither: equal weights. "
+        "sigma (deprecated): target_sigma that also applies to the source coordinates unless source_sigma is "
+        "given. fix: tx, ty, tz, s, rx, ry, rz; the other keywords as fit_helmert_2d. The tested observations are "
+        "each point's misclosures.",
+        arg("source"), arg("target"), py::kw_only(), arg("convention"), arg("target_sigma") = py::none(),
+        arg("source_sigma") = py::none(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
     def("fit_molodensky_badekas",
         sevenFit([](const std::vector<Geocentric>& s, const std::vector<Geocentric>& t, Convention c,
-                    const FitSettings& f) { return fitMolodenskyBadekas(s, t, c, f); }),
-        "As fit_helmert7, about the centroid of the source points kept.", arg("source"), arg("target"),
-        py::kw_only(), arg("convention"), sigmaArg, arg("source_sigma") = py::none(), alphaArg, alpha0Arg, fixArg,
-        snoopArg);
+                    const FitSettings& f) { return fitMolodenskyBadekas(s, t, c, f); },
+                 "fit_molodensky_badekas"),
+        "As fit_helmert7, about the centroid of the source points kept.", arg("source"), arg("target"), py::kw_only(),
+        arg("convention"), arg("target_sigma") = py::none(), arg("source_sigma") = py::none(), sigmaArg, alphaArg,
+        alpha0Arg, fixArg, snoopArg);
 }
 
 } // namespace python

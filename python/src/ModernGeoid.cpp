@@ -7,17 +7,19 @@
 // unpickles one loads the file the first time and reuses it afterwards.
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
+#include "ValueSemantics.h"
 #include "platform/Files.h"
 #include "tervala/Geoid.hpp"
 
@@ -54,17 +56,11 @@ FileKey fileKey(const std::string& path, const char* who)
     return key;
 }
 
-// A refusal of the file's contents as tervala.DataFileError (an OSError).
-[[noreturn]] void raiseDataFileError(const std::string& message)
-{
-    const py::object type = py::module_::import("tervala._tervala").attr("DataFileError");
-    PyErr_SetString(type.ptr(), message.c_str());
-    throw py::error_already_set();
-}
-
 // Loads through the cache. `load` runs with the GIL released.
+// A refusal raises DataFileError naming the file: of `files`, the one the
+// loader's message names (the first when it names none).
 template <class T, class Key, class Load>
-T cached(std::map<Key, T>& cache, const Key& key, Load load)
+T cached(std::map<Key, T>& cache, const Key& key, Load load, const std::vector<std::string>& files)
 {
     auto found = cache.find(key);
     if (found != cache.end())
@@ -81,8 +77,13 @@ T cached(std::map<Key, T>& cache, const Key& key, Load load)
             failure = e.what();
         }
     }
-    if (!loaded)
-        raiseDataFileError(failure);
+    if (!loaded) {
+        std::string file = files.front();
+        for (const std::string& f : files)
+            if (failure.find(f) != std::string::npos)
+                file = f;
+        raiseDataFileError(failure, file);
+    }
     ++fileLoads;
     // Another thread may have loaded the same file meanwhile: keep the first.
     return cache.emplace(key, *loaded).first->second;
@@ -103,14 +104,15 @@ Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
     }
     const FileKey first = fileKey(geopotential, "Egm96Model");  // EGM96.dat named first when both are missing
     const auto key = std::make_pair(first, fileKey(correction, "Egm96Model"));
-    return cached(*cache, key, [&] { return Egm96Model(key.first.path, key.second.path); });
+    return cached(*cache, key, [&] { return Egm96Model(key.first.path, key.second.path); },
+                  {key.first.path, key.second.path});
 }
 
 GeoidGrid loadGrid(const py::object& path)
 {
     static std::map<FileKey, GeoidGrid>* cache = new std::map<FileKey, GeoidGrid>;
     const FileKey key = fileKey(pathBytes(path, "path"), "GeoidGrid");
-    return cached(*cache, key, [&] { return GeoidGrid(key.path); });
+    return cached(*cache, key, [&] { return GeoidGrid(key.path); }, {key.path});
 }
 
 py::object decoded(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }
@@ -157,6 +159,11 @@ void makeNamedTypes(py::module_& m)
                                 &types->geographic, &types->geographicXY, &types->shift, &types->plane,
                                 &types->projectedScale, &types->geographicScale, &types->geographicXYScale})
         m.attr(t->attr("__name__")) = *t;
+    // The legacy array functions' results, in the members' order.
+    m.attr("NorthingEasting") =
+        namedTuple("NorthingEasting", "northing easting", "Grid northing and easting (m), the legacy members' order.");
+    m.attr("LatitudeLongitude") = namedTuple("LatitudeLongitude", "latitude longitude",
+                                             "Latitude and longitude (degrees), the legacy members' order.");
 }
 
 std::string pathBytes(const py::handle& path, const char* what)
@@ -203,6 +210,9 @@ void bindModernGeoid(py::module_& m)
                        ", correction_path=" + py::repr(decoded(model.correctionPath())).cast<std::string>() + ")";
             },
             "The constructor call."));
+    defineValueSemantics(egm, [](const Egm96Model& model) {
+        return py::make_tuple(py::bytes(model.geopotentialPath()), py::bytes(model.correctionPath()));
+    });
     FastMethod<Egm96Model, 2, 1, &heightPoint<Egm96Model>>::install(egm, "height", nullptr, 2, {}, xyInputs(nullptr));
     egm.def_property_readonly("path", [](const Egm96Model& model) { return decoded(model.geopotentialPath()); },
                               "EGM96.dat, resolved")
@@ -235,6 +245,7 @@ void bindModernGeoid(py::module_& m)
         row("__repr__",
             [](const GeoidGrid& g) { return "GeoidGrid(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
             "The constructor call."));
+    defineValueSemantics(grid, [](const GeoidGrid& g) { return py::make_tuple(py::bytes(g.path())); });
     FastMethod<GeoidGrid, 2, 1, &heightPoint<GeoidGrid>>::install(grid, "height", nullptr, 2, {}, xyInputs(nullptr));
     grid.def_property_readonly("path", [](const GeoidGrid& g) { return decoded(g.path()); }, "the file, resolved")
         .def_property_readonly("is_global", &GeoidGrid::isGlobal,

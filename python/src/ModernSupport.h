@@ -56,10 +56,12 @@ py::object makeNamed(const py::object& type, std::array<py::object, N> items)
     return py::reinterpret_steal<py::object>(tuple);
 }
 
-// A Python float or int (bool included) as a double; false for anything
-// else (arrays, lists, NumPy integers), which then go through NumPy.
+// A Python float or int as a double; false for anything else (bool, arrays,
+// lists, NumPy integers), which then go through NumPy and its refusals.
 inline bool scalarValue(const py::handle& h, double& value)
 {
+    if (PyBool_Check(h.ptr()))
+        return false;
     if (PyFloat_Check(h.ptr())) {
         value = PyFloat_AS_DOUBLE(h.ptr());
         return true;

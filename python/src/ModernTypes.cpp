@@ -16,6 +16,7 @@
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
+#include "ValueSemantics.h"
 #include "tervala/tervala.hpp"
 
 namespace tervala {
@@ -341,6 +342,33 @@ py::dict badekasState(const MolodenskyBadekas& m)
     return d;
 }
 
+py::tuple ellipsoidKey(const Ellipsoid& e)
+{
+    return py::make_tuple(e.a(), e.inverseFlattening());
+}
+
+py::tuple helmert7Key(const Helmert7& h)
+{
+    return py::make_tuple(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), conventionName(h.convention()));
+}
+
+const char* utmHint(const char* name, const py::handle& value)
+{
+    if (std::string(name) == "zone" && py::isinstance<py::str>(value))
+        return " (the zone number alone, the hemisphere as south=True or south=False: Utm(52, south=True))";
+    if (std::string(name) == "south")
+        return " (a band letter is not a hemisphere: band S is 32 to 40 degrees north)";
+    return "";
+}
+
+const char* conventionHint(const char* name, const py::handle&)
+{
+    return std::string(name) == "convention"
+               ? ": \"position_vector\" or \"coordinate_frame\"; there is no default, the two differ in the "
+                 "rotations' signs"
+               : "";
+}
+
 } // namespace
 
 Convention conventionFromText(const std::string& text)
@@ -432,6 +460,17 @@ void bindModernTypes(py::module_& m)
         arg("ellipsoid"), arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing") = 0.0,
         arg("false_easting") = 0.0, arg("scale_factor") = 1.0);
     defineProjectionMethods(tm);
+    defineCallDiagnosis(tm, "TransverseMercator",
+                        {{"ellipsoid", Accepts::Ellipsoid, true, false},
+                         {"latitude_of_origin", Accepts::Number, true, false},
+                         {"central_meridian", Accepts::Number, true, false},
+                         {"false_northing", Accepts::Number, false, false},
+                         {"false_easting", Accepts::Number, false, false},
+                         {"scale_factor", Accepts::Number, false, false}});
+    defineValueSemantics(tm, [](const TransverseMercator& p) {
+        return py::make_tuple(ellipsoidKey(p.ellipsoid()), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
+                              p.falseEasting(), p.scaleFactor());
+    });
     defineMethods(
         tm,
         row("__repr__",
@@ -479,6 +518,13 @@ void bindModernTypes(py::module_& m)
                            "not applied).",
                            arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none()));
     defineProjectionMethods(utm);
+    defineCallDiagnosis(utm, "Utm",
+                        {{"zone", Accepts::Integer, true, false},
+                         {"south", Accepts::Boolean, false, false},
+                         {"ellipsoid", Accepts::Ellipsoid, false, false}},
+                        &utmHint);
+    defineValueSemantics(utm,
+                         [](const Utm& p) { return py::make_tuple(p.zone(), p.south(), ellipsoidKey(p.ellipsoid())); });
     defineMethods(
         utm,
         row("__repr__",
@@ -510,6 +556,17 @@ void bindModernTypes(py::module_& m)
                       arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"));
     defineGeocentricMethods(helmert7, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.");
+    defineCallDiagnosis(helmert7, "Helmert7",
+                        {{"tx", Accepts::Number, true, true},
+                         {"ty", Accepts::Number, true, true},
+                         {"tz", Accepts::Number, true, true},
+                         {"s", Accepts::Number, true, true},
+                         {"rx", Accepts::Number, true, true},
+                         {"ry", Accepts::Number, true, true},
+                         {"rz", Accepts::Number, true, true},
+                         {"convention", Accepts::Text, true, true}},
+                        &conventionHint);
+    defineValueSemantics(helmert7, &helmert7Key);
     defineMethods(
         helmert7,
         row("to_convention", [](const Helmert7& h, const std::string& c) { return h.in(conventionFromText(c)); },
@@ -539,6 +596,21 @@ void bindModernTypes(py::module_& m)
                       arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"), arg("origin"));
     defineGeocentricMethods(badekas, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z).");
+    defineCallDiagnosis(badekas, "MolodenskyBadekas",
+                        {{"tx", Accepts::Number, true, true},
+                         {"ty", Accepts::Number, true, true},
+                         {"tz", Accepts::Number, true, true},
+                         {"s", Accepts::Number, true, true},
+                         {"rx", Accepts::Number, true, true},
+                         {"ry", Accepts::Number, true, true},
+                         {"rz", Accepts::Number, true, true},
+                         {"convention", Accepts::Text, true, true},
+                         {"origin", Accepts::Point3, true, true}},
+                        &conventionHint);
+    defineValueSemantics(badekas, [](const MolodenskyBadekas& h) {
+        const Geocentric& o = h.origin();
+        return py::make_tuple(helmert7Key(h.parameters()), o.x, o.y, o.z);
+    });
     defineMethods(
         badekas,
         row("to_convention", [](const MolodenskyBadekas& h, const std::string& c) { return h.in(conventionFromText(c)); },
@@ -566,6 +638,15 @@ void bindModernTypes(py::module_& m)
                       }),
                       "Source and target ellipsoids and the origin shift (m).", arg("source"), arg("target"),
                       arg("dx"), arg("dy"), arg("dz"));
+    defineCallDiagnosis(abridged, "AbridgedMolodensky",
+                        {{"source", Accepts::Ellipsoid, true, false},
+                         {"target", Accepts::Ellipsoid, true, false},
+                         {"dx", Accepts::Number, true, false},
+                         {"dy", Accepts::Number, true, false},
+                         {"dz", Accepts::Number, true, false}});
+    defineValueSemantics(abridged, [](const AbridgedMolodensky& a) {
+        return py::make_tuple(ellipsoidKey(a.source()), ellipsoidKey(a.target()), a.dx(), a.dy(), a.dz());
+    });
     defineMethods(
         abridged,
         row("shift",
@@ -623,6 +704,15 @@ void bindModernTypes(py::module_& m)
                       }),
                       "ValueError names a value that is not finite or out of range.", arg("t1"), arg("t2"),
                       arg("scale"), arg("rotation"), arg("origin") = py::make_tuple(0.0, 0.0));
+    defineCallDiagnosis(helmert2d, "Helmert2D",
+                        {{"t1", Accepts::Number, true, false},
+                         {"t2", Accepts::Number, true, false},
+                         {"scale", Accepts::Number, true, false},
+                         {"rotation", Accepts::Number, true, false},
+                         {"origin", Accepts::Point2, false, false}});
+    defineValueSemantics(helmert2d, [](const Helmert2D& h) {
+        return py::make_tuple(h.t1(), h.t2(), h.scale(), h.rotation(), h.origin().first, h.origin().second);
+    });
     defineMethods(
         helmert2d,
         row("forward",
@@ -669,6 +759,14 @@ void bindModernTypes(py::module_& m)
                       }),
                       "Slopes (m/m), shift (m), origin (x0, y0) in metres.", arg("slope1"), arg("slope2"),
                       arg("shift"), arg("origin") = py::make_tuple(0.0, 0.0));
+    defineCallDiagnosis(plane, "HeightPlane",
+                        {{"slope1", Accepts::Number, true, false},
+                         {"slope2", Accepts::Number, true, false},
+                         {"shift", Accepts::Number, true, false},
+                         {"origin", Accepts::Point2, false, false}});
+    defineValueSemantics(plane, [](const HeightPlane& h) {
+        return py::make_tuple(h.slope1(), h.slope2(), h.shift(), h.origin().first, h.origin().second);
+    });
     auto heightMethod = [](auto kernel) {
         return [](const HeightPlane& h, const py::handle& first, const py::handle& second, const py::handle& height,
                   int threads) {

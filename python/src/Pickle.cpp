@@ -152,13 +152,6 @@ py::object decoded(const std::string& path) { return py::module_::import("os").a
     throw py::error_already_set();
 }
 
-[[noreturn]] void raiseDataFileError(const std::string& message)
-{
-    const py::object type = py::module_::import("tervala._tervala").attr("DataFileError");
-    PyErr_SetString(type.ptr(), message.c_str());
-    throw py::error_already_set();
-}
-
 // A file as the cache knows it: path, size and modification time, so a file
 // rewritten since it was read is read again.
 using FileIdentity = std::tuple<std::string, long long, long long>;
@@ -183,7 +176,7 @@ FileIdentity identify(const std::string& path, const char* what)
         raiseOsError(status.systemError, "Tervala: cannot open " + status.path, status.path);
     if (status.problem == platform::LoadProblem::OutOfMemory)
         throw std::bad_alloc();
-    raiseDataFileError("Tervala: " + status.path + " was not loaded: " + status.reason);
+    raiseDataFileError("Tervala: " + status.path + " was not loaded: " + status.reason, status.path);
 }
 
 // An object holding the file's data and nothing else of note. Loads run with
@@ -232,8 +225,10 @@ void requireSameGrid(const CTervala& pickled, const CTervala& loaded, const std:
         A::gridPaddedCols(pickled) != A::gridPaddedCols(loaded) || A::gridMargin(pickled) != A::gridMargin(loaded) ||
         !sameBits(A::gridNorth(pickled), A::gridNorth(loaded)) || !sameBits(A::gridWest(pickled), A::gridWest(loaded)) ||
         !sameBits(A::gridDLat(pickled), A::gridDLat(loaded)) || !sameBits(A::gridDLon(pickled), A::gridDLon(loaded)))
-        raiseDataFileError("Tervala: " + path +
-                           " is not the grid the object was pickled with (its header differs); was the file replaced?");
+        raiseDataFileError(
+            "Tervala: " + path +
+                " is not the grid the object was pickled with (its header differs); was the file replaced?",
+            path);
 }
 
 py::object pathOrNone(const std::string& path) { return path.empty() ? py::object(py::none()) : py::bytes(path); }

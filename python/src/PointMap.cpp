@@ -9,9 +9,35 @@ namespace tervala {
 namespace python {
 namespace {
 
+// NumPy's conversion drops a masked array's mask and turns pandas' nullable
+// types into objects: a masked array or pandas values with NA are refused,
+// saying how to pass the points instead; pandas values without NA are
+// passed as float64.
+py::object plainValues(const py::handle& value, const char* name)
+{
+    const py::module_ numpy = py::module_::import("numpy");
+    if (py::isinstance(value, numpy.attr("ma").attr("MaskedArray")))
+        throw py::type_error(std::string("argument '") + name +
+                             "' is a masked array, whose mask would be ignored: pass " + name +
+                             ".filled(numpy.nan) to get NaN at the masked points");
+    const auto plain = py::reinterpret_borrow<py::object>(value);
+    if (!py::hasattr(value, "dtype") || !py::hasattr(value, "to_numpy"))
+        return plain;
+    const py::object dtype = value.attr("dtype");
+    if (!py::hasattr(dtype, "na_value") || py::isinstance(dtype, numpy.attr("dtype")))
+        return plain; // not a pandas extension type (nullable integers, floats, booleans)
+    if (py::module_::import("pandas").attr("isna")(value).attr("any")().cast<bool>())
+        throw py::value_error(std::string("argument '") + name + "' holds missing values (" +
+                              py::str(dtype).cast<std::string>() + " with NA): pass " + name +
+                              ".to_numpy(dtype=float, na_value=numpy.nan) to get NaN at those points");
+    if (py::str(dtype.attr("kind")).cast<std::string>() == "b")
+        return plain; // nullable booleans: refused below as bool
+    return value.attr("to_numpy")(py::arg("dtype") = "float64");
+}
+
 py::array asNumpy(const py::handle& value, const char* name, const char* kinds, const char* what)
 {
-    py::array a = py::array::ensure(value);
+    py::array a = py::array::ensure(plainValues(value, name));
     if (!a) {
         PyErr_Clear();
         throw py::type_error(std::string("argument '") + name + "' must be " + what);
@@ -66,7 +92,8 @@ bool singleStep(const std::vector<py::ssize_t>& shape, const std::vector<py::ssi
 
 py::array realArray(const py::handle& value, const char* name)
 {
-    return asFloat64(asNumpy(value, name, "biuf", "real numbers (bool, integer or float)"));
+    // bool is refused: True as a latitude is a slip, not the number 1.
+    return asFloat64(asNumpy(value, name, "iuf", "real numbers (integer or float, not bool)"));
 }
 
 py::array flagArray(const py::handle& value, const char* name)

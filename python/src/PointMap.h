@@ -34,9 +34,10 @@ namespace python {
 namespace py = pybind11;
 
 // An argument of an array function as a float64 array of any shape and
-// strides (no copy when it already is one). Accepts bool, integer and real
-// dtypes and anything np.asarray turns into them (scalars, lists); anything
-// else raises TypeError naming the argument.
+// strides (no copy when it already is one). Accepts integer and real dtypes
+// and anything np.asarray turns into them (scalars, lists); anything else
+// (bool, a masked array, pandas values with NA) raises TypeError or
+// ValueError naming the argument.
 py::array realArray(const py::handle& value, const char* name);
 
 // As realArray, for the UTM hemisphere flag: bool or integer dtypes only, so

@@ -52,7 +52,10 @@ Pythonic results:
   does not read (use ``Egm96Model(path)`` or ``Tervala.SetDataFolder``).
 
 Array functions (``geodetic_to_tm``, ``bursa_wolf``, ``egm96_geoid_height``,
-...) run a per-point member over NumPy arrays in the same way.
+...) run a per-point member over NumPy arrays in the same way, in the
+members' order, which the named tuples they return state:
+``geodetic_to_tm`` gives ``NorthingEasting(northing, easting)`` where
+``TransverseMercator.forward`` gives ``Projected(easting, northing)``.
 
 ``Tervala`` objects pickle (a loaded grid or coefficient set as the paths of
 its files, read once per process), and ``tervala.dask`` runs the array
@@ -88,8 +91,10 @@ from ._tervala import (
     HeightPlane,
     HeightPlaneFitResult,
     HeightPlaneParameters,
+    LatitudeLongitude,
     MolodenskyBadekas,
     MolodenskyBadekasFitResult,
+    NorthingEasting,
     PlaneCoordinates,
     Projected,
     ProjectedWithScale,
@@ -105,6 +110,10 @@ from ._tervala import (
     fit_molodensky_badekas,
 )
 
+from . import _proj
+
+_proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
+
 __all__ = [
     # value types
     "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
@@ -117,6 +126,8 @@ __all__ = [
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",
-    # the C++ class CTervala and its results
+    # the C++ class CTervala, its results and the named tuples of its array functions
     "Tervala", "Helmert2DFit", "HeightFit", "SevenParameterFit", "DataFileError",
+    "NorthingEasting", "LatitudeLongitude",
+    "__version__",
 ]

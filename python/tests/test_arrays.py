@@ -110,13 +110,13 @@ def test_dtypes_convert_to_float64(grs80):
     variants = [lat, lat.tolist(), lat.astype(np.float32), lat.astype(">f8"), lat.astype(np.uint8),
                 lat.astype(np.int16)]
     for v in variants:
-        got = grs80.geodetic_to_geocentric(v, 45, False)
+        got = grs80.geodetic_to_geocentric(v, 45, 0)
         assert all(same_bits(g, r) for g, r in zip(got, reference)), np.asarray(v).dtype
     # float32 input is converted, not reinterpreted: 0.1f is not 0.1.
     f32 = grs80.geodetic_to_geocentric(np.float32(0.1), 0.0, 0.0)[2]
     assert f32 == grs80.Geodetic_to_Geocentric(float(np.float32(0.1)), 0.0, 0.0)[2] != \
         grs80.Geodetic_to_Geocentric(0.1, 0.0, 0.0)[2]
-    for bad in (np.array([1 + 2j]), ["north"], [None]):
+    for bad in (np.array([1 + 2j]), ["north"], [None], True, np.array([True])):
         with pytest.raises(TypeError, match="argument 'latitude'"):
             grs80.geodetic_to_geocentric(bad, 0.0, 0.0)
     # A hemisphere flag must be an integer: 1 = south, 0, 2, -1, True/False as ints.

@@ -253,6 +253,18 @@ def test_a_worker_without_the_file_raises_on_the_client(client, scratch):
     assert error.value.filename == str(path)
 
 
+def test_a_worker_refusing_the_file_raises_it_with_its_filename(client, scratch):
+    t = tervala.Tervala()
+    tervala.Tervala.SetDataFolder(scratch)
+    path = make_grid(scratch, "egm2008p.dat")
+    t.LoadKEGMData(2008)
+    lazy = tdask.kegm_geoid_height(t, da.from_array(np.full(1000, 37.0), chunks=100), 127.0)
+    path.write_bytes(b"\0" * 20)  # damaged after the graph was built
+    with pytest.raises(tervala.DataFileError, match=re.escape(str(path))) as error:
+        lazy.compute(scheduler=client)
+    assert error.value.filename == str(path)
+
+
 def test_misuse_is_refused_before_anything_runs(client, grs80):
     lat = da.zeros(10, chunks=5)
     frame = dd.from_pandas(pd.DataFrame({"lat": [1.0], "lon": [2.0]}), npartitions=1)

@@ -145,7 +145,7 @@ def test_statistics_equal_the_tools_json_report(scratch):
         ("height", np.c_[xy, hs, ht, np.linspace(0.004, 0.008, 10)], ["--alpha", "0.1", "--alpha0", "0.01"],
          lambda: tervala.fit_height_plane(xy, hs, ht, sigma=np.linspace(0.004, 0.008, 10), alpha=0.1, alpha0=0.01)),
         ("bursa-wolf", np.c_[src, dst, s7, t7], ["--snoop"],
-         lambda: tervala.fit_helmert7(src, dst, convention="coordinate_frame", sigma=t7, source_sigma=s7,
+         lambda: tervala.fit_helmert7(src, dst, convention="coordinate_frame", target_sigma=t7, source_sigma=s7,
                                       snoop=True)),
         ("molodensky-badekas", np.c_[src, dst], ["--fix", "s"],
          lambda: tervala.fit_molodensky_badekas(src, dst, convention="coordinate_frame", fix="s")),
@@ -236,17 +236,39 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
     (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], sigma=np.full(20, 0.01)), r"sigma must be .*\(n, 2\)"),
     (lambda p, t: tervala.fit_height_plane(p[:, :2], p[:, 2], t[:, 2], sigma=np.full((10, 1), 0.01)),
      r"sigma must be .*\(n,\)"),
-    (lambda p, t: tervala.fit_helmert7(p, t, convention="position_vector", sigma=0.01, source_sigma=np.zeros(3)),
+    (lambda p, t: tervala.fit_helmert7(p, t, convention="position_vector", target_sigma=0.01,
+                                       source_sigma=np.zeros(3)),
      r"source_sigma must be"),
     (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], sigma=-0.01), "positive"),
     (lambda p, t: tervala.fit_helmert7(p, t, convention="position_vector", fix=["rx", "scale"]),
      "unknown parameter 'scale'.*tx, ty, tz, s, rx, ry, rz"),
     (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], fix="scale"), "scale can be held only together"),
     (lambda p, t: tervala.fit_height_plane(p[:, :2], p[:, 2], t[:, 2], snoop=True), "snooping .*give sigma"),
-    (lambda p, t: tervala.fit_molodensky_badekas(p, t, convention="position_vector", sigma=0.01, alpha0=1.0),
+    (lambda p, t: tervala.fit_molodensky_badekas(p, t, convention="position_vector", target_sigma=0.01,
+                                                 alpha0=1.0),
      "alpha and alpha0"),
 ])
 def test_weighted_fits_refuse_what_they_cannot_use(call, message):
     points = np.random.default_rng(13).uniform(0, 1000, (10, 3))
     with pytest.raises(ValueError, match=message):
         call(points, points + 1.0)
+
+
+@pytest.mark.parametrize("fit", [tervala.fit_helmert7, tervala.fit_molodensky_badekas])
+def test_seven_parameter_sigmas_say_which_coordinates_they_weigh(fit):
+    rng = np.random.default_rng(21)
+    src = np.array([-3.05e6, 4.05e6, 3.85e6]) + rng.uniform(-5e4, 5e4, (8, 3))
+    dst = src + [10.0, -20.0, 5.0] + rng.normal(0, 0.01, (8, 3))
+    sigma0 = lambda **k: fit(src, dst, convention="position_vector", **k).statistics.sigma0  # noqa: E731
+    # target_sigma alone: error-free source coordinates, as source_sigma=0.
+    assert sigma0(target_sigma=0.01) == sigma0(target_sigma=0.01, source_sigma=0.0)
+    # The old sigma= weighs both sets, and says so.
+    with pytest.warns(DeprecationWarning, match="sigma= is deprecated: it weighs the target coordinates and, "
+                                                "unless source_sigma= is given, the source coordinates too"):
+        both = sigma0(sigma=0.01)
+    assert both == sigma0(target_sigma=0.01, source_sigma=0.01)
+    # Weighing both sets doubles the variance of the misclosures (to the
+    # scale and rotation the source errors pass through, here 1e-7).
+    assert both == pytest.approx(sigma0(target_sigma=0.01) / np.sqrt(2), rel=1e-6)
+    with pytest.raises(TypeError, match="give target_sigma= .*not sigma="):
+        sigma0(sigma=0.01, target_sigma=0.01)

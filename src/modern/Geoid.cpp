@@ -78,6 +78,12 @@ double Egm96Model::height(double latitude, double longitude) const
 const std::string& Egm96Model::geopotentialPath() const { return data_->geopotentialPath; }
 const std::string& Egm96Model::correctionPath() const { return data_->correctionPath; }
 
+bool Egm96Model::operator==(const Egm96Model& other) const
+{
+    return data_ == other.data_ || (data_->geopotentialPath == other.data_->geopotentialPath &&
+                                    data_->correctionPath == other.data_->correctionPath);
+}
+
 // ---- GeoidGrid -------------------------------------------------------------------
 
 struct GeoidGrid::Data {
@@ -124,5 +130,15 @@ double GeoidGrid::latitudeSpacing() const { return data_->grid.header.dlat; }
 double GeoidGrid::longitudeSpacing() const { return data_->grid.header.dlon; }
 int GeoidGrid::rows() const { return data_->grid.header.rows; }
 int GeoidGrid::columns() const { return data_->grid.header.cols; }
+
+bool GeoidGrid::operator==(const GeoidGrid& other) const
+{
+    if (data_ == other.data_)
+        return true;
+    const auto& a = data_->grid.header;
+    const auto& b = other.data_->grid.header;
+    return data_->path == other.data_->path && a.rows == b.rows && a.cols == b.cols && a.north == b.north &&
+           a.west == b.west && a.dlat == b.dlat && a.dlon == b.dlon;
+}
 
 } // namespace tervala

@@ -115,6 +115,8 @@ std::string GridShift::subgridAt(double latitude, double longitude) const
 }
 
 const std::string& GridShift::path() const { return data_->path; }
+
+bool GridShift::operator==(const GridShift& other) const { return data_ == other.data_ || path() == other.path(); }
 std::size_t GridShift::subgridCount() const { return data_->grid.subgrids.size(); }
 const std::string& GridShift::sourceSystem() const { return data_->grid.sourceSystem; }
 const std::string& GridShift::targetSystem() const { return data_->grid.targetSystem; }

@@ -1,8 +1,9 @@
-// Transverse Mercator and UTM, forward and inverse, per point: Tervala
-// against GeographicLib's TransverseMercator (Forward/Reverse) and PROJ's
-// tmerc/utm (proj_trans per point, proj_trans_generic over the array). Every
-// benchmark runs over the same 10^5 points per iteration; the counter
-// "per_point" is the time per point.
+// Transverse Mercator and UTM, forward and inverse, per point: Tervala (the
+// members, and the value types with Krueger's series and with the legacy
+// series) against GeographicLib's TransverseMercator (Forward/Reverse) and
+// PROJ's tmerc/utm (proj_trans per point, proj_trans_generic over the
+// array). Every benchmark runs over the same 10^5 points per iteration; the
+// counter "per_point" is the time per point.
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 
 #include "BenchSupport.h"
 #include "tervala/Tervala.h"
+#include "tervala/tervala.hpp"
 
 #ifdef TERVALA_HAVE_GEOGRAPHICLIB
 #include <GeographicLib/TransverseMercator.hpp>
@@ -120,6 +122,80 @@ BENCHMARK_CAPTURE(TervalaForward, TM, false);
 BENCHMARK_CAPTURE(TervalaInverse, TM, false);
 BENCHMARK_CAPTURE(TervalaForward, UTM, true);
 BENCHMARK_CAPTURE(TervalaInverse, UTM, true);
+
+// ---- The value types, each method -------------------------------------------
+
+template <class Projection>
+void TypeForward(benchmark::State& state, const Projection& p, bool utm)
+{
+    const Case& c = utm ? utmCase() : tmCase();
+    for (auto _ : state) {
+        for (const auto& q : c.geodetic) {
+            const tervala::Projected r = p.forward(q.lat, q.lon);
+            benchmark::DoNotOptimize(r.easting);
+            benchmark::DoNotOptimize(r.northing);
+        }
+    }
+    countPoints(state);
+}
+
+template <class Projection>
+void TypeInverse(benchmark::State& state, const Projection& p, bool utm)
+{
+    const Case& c = utm ? utmCase() : tmCase();
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < kPoints; ++i) {
+            const tervala::Geographic r = p.inverse(c.easting[i], c.northing[i]);
+            benchmark::DoNotOptimize(r.latitude);
+            benchmark::DoNotOptimize(r.longitude);
+        }
+    }
+    countPoints(state);
+}
+
+tervala::TransverseMercator typeTm(tervala::TmMethod m)
+{
+    return tervala::TransverseMercator(tervala::Ellipsoid(kGrs80A, kGrs80InvF), kLat0, kLon0, kFalseNorthing,
+                                       kFalseEasting, kScale, m);
+}
+tervala::Utm typeUtm(tervala::TmMethod m) { return tervala::Utm(52, false, tervala::Ellipsoid(kGrs80A, kGrs80InvF), m); }
+
+void KrugerForward(benchmark::State& state, bool utm)
+{
+    if (utm)
+        TypeForward(state, typeUtm(tervala::TmMethod::Kruger), utm);
+    else
+        TypeForward(state, typeTm(tervala::TmMethod::Kruger), utm);
+}
+void KrugerInverse(benchmark::State& state, bool utm)
+{
+    if (utm)
+        TypeInverse(state, typeUtm(tervala::TmMethod::Kruger), utm);
+    else
+        TypeInverse(state, typeTm(tervala::TmMethod::Kruger), utm);
+}
+void LegacyTypeForward(benchmark::State& state, bool utm)
+{
+    if (utm)
+        TypeForward(state, typeUtm(tervala::TmMethod::Legacy), utm);
+    else
+        TypeForward(state, typeTm(tervala::TmMethod::Legacy), utm);
+}
+void LegacyTypeInverse(benchmark::State& state, bool utm)
+{
+    if (utm)
+        TypeInverse(state, typeUtm(tervala::TmMethod::Legacy), utm);
+    else
+        TypeInverse(state, typeTm(tervala::TmMethod::Legacy), utm);
+}
+BENCHMARK_CAPTURE(KrugerForward, TM, false);
+BENCHMARK_CAPTURE(KrugerInverse, TM, false);
+BENCHMARK_CAPTURE(KrugerForward, UTM, true);
+BENCHMARK_CAPTURE(KrugerInverse, UTM, true);
+BENCHMARK_CAPTURE(LegacyTypeForward, TM, false);
+BENCHMARK_CAPTURE(LegacyTypeInverse, TM, false);
+BENCHMARK_CAPTURE(LegacyTypeForward, UTM, true);
+BENCHMARK_CAPTURE(LegacyTypeInverse, UTM, true);
 
 // ---- GeographicLib: Krueger series with the same grid (false origin added) --
 

@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include "gridtools/GtxGrid.h"
 #include "platform/ByteOrder.h"
@@ -78,9 +77,14 @@ inline int fuzzLines(const std::uint8_t* data, std::size_t size)
                 std::abort();
             for (const std::string& f : parts.coordinates) {
                 // An accepted coordinate is never empty, never holds the
-                // delimiter, a comment or (in a comma-separated line) a blank.
+                // delimiter, a comment or (in a comma-separated line) a blank;
+                // in a blank-separated line a field-sheet angle is its
+                // components joined by single blanks.
+                const bool joinedAngle = delimiter == Delimiter::Blank && f.find(' ') != std::string::npos;
+                if (joinedAngle && (f.front() == ' ' || f.back() == ' ' || f.find("  ") != std::string::npos))
+                    std::abort();
                 if (f.empty() || f.find('#') != std::string::npos ||
-                    f.find(delimiterChar(delimiter)) != std::string::npos ||
+                    (!joinedAngle && f.find(delimiterChar(delimiter)) != std::string::npos) ||
                     (delimiter == Delimiter::Comma && f.find_first_of(" \t") != std::string::npos))
                     std::abort();
                 double v = 0;
@@ -132,23 +136,26 @@ inline int fuzzCommonPoints(const std::uint8_t* data, std::size_t size)
 inline const std::string& scratchFolder()
 {
     static const std::string folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/tervala-fuzz-XXXXXX";
-        if (::mkdtemp(&pattern[0]) == nullptr)
+        std::string tmp;
+        if (!platform::environmentVariable("TMPDIR", tmp) || tmp.empty())
+            if (!platform::environmentVariable("TEMP", tmp) || tmp.empty())
+                tmp = "/tmp";
+        const std::string folder = tmp + "/tervala-fuzz-" + std::to_string(platform::processId());
+        platform::removeTree(folder);
+        if (!platform::makeDirectory(folder))
             std::abort();
-        return pattern;
+        return folder;
     }();
     return folder;
 }
 
 inline void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
+    platform::File f = platform::openFile(path, "wb");
+    if (!f)
         std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, f) != size)
+    if (size > 0 && std::fwrite(data, 1, size, f.get()) != size)
         std::abort();
-    std::fclose(f);
 }
 
 inline bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }

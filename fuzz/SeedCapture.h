@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
+#include "platform/Files.h"
 
 namespace tervala {
 namespace fuzz {
@@ -22,12 +22,10 @@ inline void saveSeed(const std::string& harness, const std::string& name, const 
     const char* root = std::getenv("TERVALA_FUZZ_SEEDS");
     if (root == nullptr || root[0] == '\0')
         return;
-    ::mkdir(root, 0755);
-    ::mkdir((std::string(root) + "/" + harness).c_str(), 0755);
-    if (std::FILE* f = std::fopen((std::string(root) + "/" + harness + "/" + name).c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    platform::makeDirectory(root);
+    platform::makeDirectory(std::string(root) + "/" + harness);
+    if (platform::File f = platform::openFile(std::string(root) + "/" + harness + "/" + name, "wb"))
+        std::fwrite(bytes.data(), 1, bytes.size(), f.get());
 }
 
 // The fuzzing harness a data file written by a test seeds, by its name:

@@ -17,13 +17,12 @@
 #include <map>
 #include <random>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../fuzz/SeedCapture.h"
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
 
 #ifdef TERVALA_HAVE_PROJ
@@ -33,6 +32,8 @@
 namespace testsupport {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The double nearest pi (M_PI is POSIX, not C++17).
+constexpr double kPi = 3.14159265358979323846;
 
 // The same double, bit for bit (any NaN matches any NaN).
 inline bool sameBits(double a, double b)
@@ -55,24 +56,19 @@ inline CTervala grs80()
 #define TERVALA_SKIP_WITHOUT_THREADS() static_cast<void>(0)
 #endif
 
-inline bool fileExists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+inline bool fileExists(const std::string& path) { return tervala::platform::isRegularFile(path); }
 
 // A fresh, empty scratch folder under the build tree, unique per test.
 inline std::string scratchFolder(const std::string& name)
 {
+    namespace platform = tervala::platform;
     const std::string root = TERVALA_TEST_TMPDIR;
-    ::mkdir(root.c_str(), 0755);
-    const std::string folder = root + "/" + name + "." + std::to_string(::getpid());
-    std::error_code failed;
-    std::filesystem::remove_all(folder, failed);
-    if (failed) {
-        ADD_FAILURE() << "cannot clear " << folder << ": " << failed.message();
+    platform::makeDirectory(root);
+    const std::string folder = root + "/" + name + "." + std::to_string(platform::processId());
+    if (!platform::removeTree(folder)) {
+        ADD_FAILURE() << "cannot clear " << folder;
     }
-    ::mkdir(folder.c_str(), 0755);
+    platform::makeDirectory(folder);
     return folder;
 }
 
@@ -83,7 +79,7 @@ using tervala::fuzz::saveSeed;
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     saveFileSeed(path, bytes);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = tervala::platform::openFile(path, "wb").release();
     ASSERT_NE(f, nullptr) << path;
     if (!bytes.empty()) {
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());

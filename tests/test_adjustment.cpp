@@ -89,7 +89,7 @@ struct Random {
     std::mt19937_64 rng;
     explicit Random(unsigned seed) : rng(seed) {}
     double uniform() { return (static_cast<double>(rng() >> 11) + 0.5) * 0x1p-53; }
-    double gauss() { return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * M_PI * uniform()); }
+    double gauss() { return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * testsupport::kPi * uniform()); }
 };
 
 // A network with true coordinates, a priori standard deviations that differ

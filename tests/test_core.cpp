@@ -200,9 +200,9 @@ TEST(Geocentric, AgreesWithGeographicLib)
 TEST(DataFolder, HostChoiceThenEnvironmentThenDefault)
 {
     CTervala::SetDataFolder(nullptr);
-    ::setenv("TERVALA_DATA_DIR", "/tmp/first", 1);
+    tervala::platform::setEnvironmentVariable("TERVALA_DATA_DIR", "/tmp/first");
     EXPECT_EQ(CTervala::GetDataFolder(), "/tmp/first");
-    ::setenv("TERVALA_DATA_DIR", "/tmp/second", 1);
+    tervala::platform::setEnvironmentVariable("TERVALA_DATA_DIR", "/tmp/second");
     EXPECT_EQ(CTervala::GetDataFolder(), "/tmp/second");
     CTervala::SetDataFolder("/opt/field");
     EXPECT_EQ(CTervala::GetDataFolder(), "/opt/field");
@@ -211,7 +211,7 @@ TEST(DataFolder, HostChoiceThenEnvironmentThenDefault)
     EXPECT_EQ(tervala::platform::hostPath("\\My Documents\\Fenwarden\\kgeoid14.dat"), "/opt/field/kgeoid14.dat");
     CTervala::SetDataFolder("");
     EXPECT_EQ(CTervala::GetDataFolder(), "/tmp/second");
-    ::unsetenv("TERVALA_DATA_DIR");
+    tervala::platform::setEnvironmentVariable("TERVALA_DATA_DIR", nullptr);
     EXPECT_FALSE(CTervala::GetDataFolder().empty());
     EXPECT_NE(CTervala::GetDataFolder(), "/tmp/second");
 }

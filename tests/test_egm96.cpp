@@ -148,6 +148,10 @@ TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if ((c.corrKind == Device || c.egmKind == Device) && !tervala::platform::hasUnixSpecialFiles()) {
+            std::printf("skipped on this system: %s (no /dev/zero)\n", c.what);
+            continue;
+        }
         Folder folder("egm_status");
         const std::pair<const char*, std::pair<Kind, const Bytes*>> files[] = {
             {"CORRCOEF.dat", {c.corrKind, c.corrBytes}}, {"EGM96.dat", {c.egmKind, c.egmBytes}}};
@@ -162,9 +166,9 @@ TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
                 if (file.first != Written)
                     testsupport::writeBytes(path + ".sum", testsupport::checkFile(bytes));
             } else if (file.first == Directory) {
-                ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+                ASSERT_TRUE(tervala::platform::makeDirectory(path));
             } else if (file.first == Device) {
-                ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+                ASSERT_TRUE(tervala::platform::makeSymbolicLink("/dev/zero", path));
             }
         }
         CTervala t;

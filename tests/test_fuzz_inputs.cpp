@@ -1,7 +1,7 @@
 // Replays every fuzzing seed and every saved crashing input through the
 // harness bodies, so that a fixed crash stays fixed in every build, not only
 // in the fuzzing build.
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,19 +22,18 @@ TEST(FuzzInputs, SeedsAndRegressionsRunCleanly)
     for (const auto& [name, run] : harnesses)
         for (const char* kind : {"corpus", "regressions"}) {
             const std::string folder = std::string(TERVALA_FUZZ_DIR) + "/" + kind + "/" + name;
-            DIR* d = ::opendir(folder.c_str());
-            while (const dirent* e = d != nullptr ? ::readdir(d) : nullptr) {
-                if (e->d_name[0] == '.')
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+                const std::string name = entry.path().filename().string();
+                if (name[0] == '.')
                     continue;
-                std::ifstream in(folder + "/" + e->d_name, std::ios::binary);
+                std::ifstream in(entry.path(), std::ios::binary);
                 std::ostringstream bytes;
                 bytes << in.rdbuf();
                 const std::string s = bytes.str();
-                EXPECT_EQ(run(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()), 0) << folder << "/" << e->d_name;
+                EXPECT_EQ(run(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()), 0) << folder << "/" << name;
                 ++replayed;
             }
-            if (d != nullptr)
-                ::closedir(d);
         }
     EXPECT_GT(replayed, 0) << "no seed corpus found under " << TERVALA_FUZZ_DIR;
 }

@@ -4,6 +4,7 @@
 // refusals of rasters that are no geoid grid, and the export read back by
 // GDAL and by PROJ's vgridshift.
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -195,7 +196,11 @@ TEST(RasterImport, BadRastersAreRefusedAndTheOutputKept)
         {"prime meridian 2.33", [&] { return writeRaster(folder, good, 1, "+proj=longlat +ellps=clrk80ign +pm=paris"); }},
         {"has 3 bands", [&] { return writeRaster(folder, good, 3); }},
         {"does not divide 360", [&] { return writeRaster(folder, oddStep); }},
-        {"truncated|cannot read", [&] { return ::truncate(writeRaster(folder, good).c_str(), 400) == 0 ? folder + "/in.tif" : ""; }},
+        {"truncated|cannot read", [&] {
+             std::error_code error;
+             std::filesystem::resize_file(writeRaster(folder, good), 400, error);
+             return error ? std::string() : folder + "/in.tif";
+         }},
         {"cannot read it as a raster", [&] { std::ofstream(folder + "/in.tif") << "text"; return folder + "/in.tif"; }},
     };
     for (const auto& c : cases) {
@@ -240,7 +245,7 @@ TEST(RasterImport, GtxToGridToRasterToGridKeepsEveryNode)
         for (int i : {0, 3, 360, 717, 720})
             for (int j : {0, 1, 719, 720, 721, 1439}) {
                 const double lon = j * 0.25 > 180 ? j * 0.25 - 360 : j * 0.25;
-                const PJ_COORD in = proj_coord(lon * M_PI / 180, (90 - i * 0.25) * M_PI / 180, 0, 0);
+                const PJ_COORD in = proj_coord(lon * testsupport::kPi / 180, (90 - i * 0.25) * testsupport::kPi / 180, 0, 0);
                 wrong += std::fabs(proj_trans(pj, PJ_FWD, in).xyz.z - g.rows.get()[720 - i][j]) > 1e-6;
             }
         EXPECT_EQ(wrong, 0) << format;

@@ -105,7 +105,7 @@ TEST(Mgrs, ReverseAgreesWithGeoConvert)
         }
         const double tolerance = q.zone == 0 ? kUpsDegrees : kUtmDegrees;
         EXPECT_NEAR(q.latitude, lat, tolerance);
-        EXPECT_LE(angleDifference(q.longitude, lon), tolerance / std::max(std::cos(lat * M_PI / 180), 1e-9));
+        EXPECT_LE(angleDifference(q.longitude, lon), tolerance / std::max(std::cos(lat * testsupport::kPi / 180), 1e-9));
         ++rows;
     }
     EXPECT_GT(rows, 2000);

@@ -65,9 +65,9 @@ Out inverse(CTervala& t, const Grid& g, double n, double e, double h = 0)
 double groundDistance(double lat, double dLat, double dLon)
 {
     const double a = 6378137.0, e2 = 0.006694380022900686;
-    const double s = std::sin(lat * M_PI / 180), w = std::sqrt(1 - e2 * s * s);
+    const double s = std::sin(lat * testsupport::kPi / 180), w = std::sqrt(1 - e2 * s * s);
     const double rho = a * (1 - e2) / (w * w * w), nu = a / w;
-    return std::hypot(rho * dLat * M_PI / 180, nu * std::cos(lat * M_PI / 180) * dLon * M_PI / 180);
+    return std::hypot(rho * dLat * testsupport::kPi / 180, nu * std::cos(lat * testsupport::kPi / 180) * dLon * testsupport::kPi / 180);
 }
 
 const Grid kKoreanGrid{38, 127, 600000, 200000, 1.0};
@@ -223,7 +223,7 @@ TEST(Projection, RememberedOriginArcFollowsGridAndEllipsoid)
 {
     const tervala::EllipsoidConstants e = tervala::TervalaAccess::ellipsoid(grs80());
     for (double d0 = -90; d0 <= 90; d0 += 0.75)
-        EXPECT_NEAR(tervala::originArc(e, d0), tervala::meridianArc(e, d0 * M_PI / 180), 1e-8) << d0;
+        EXPECT_NEAR(tervala::originArc(e, d0), tervala::meridianArc(e, d0 * testsupport::kPi / 180), 1e-8) << d0;
     CTervala objects[2] = {grs80(), CTervala()};
     objects[1].Setup_Ellipsoid(6377397.155, 299.1528128);
     const Grid grids[] = {{38, 127, 600000, 200000, 1.0}, {-38, 127, 600000, 200000, 1.0}, {0, 127, 0, 0, 1}};

@@ -5,7 +5,8 @@
 //
 // Units: translations in metres, scale corrections s in parts per million
 // (factor m = 1 + s 1e-6), rotations in arc-seconds. The rotation matrix is
-// the exact product R3(rz) R2(ry) R1(rx) (no small-angle approximation).
+// either the exact product R3(rz) R2(ry) R1(rx) or its small-angle form, as
+// the parameter set states (RotationForm).
 #ifndef TERVALA_DATUM_HPP
 #define TERVALA_DATUM_HPP
 
@@ -24,6 +25,19 @@ namespace tervala {
 ///                    EPSG 1032)
 enum class Convention { PositionVector, CoordinateFrame };
 
+/// Which rotation matrix a seven-parameter set is meant for. A parameter set
+/// is estimated with one matrix and gives other coordinates with the other:
+/// at the Earth's surface the two differ by about 0.3 mm for rotations of
+/// 1 arc-second, 6.8 mm at 5 and 27 mm at 10 (docs/conventions.md).
+///   exact:        R = R3(rz) R2(ry) R1(rx), a true rotation (PROJ's +exact;
+///                 what this library's fits estimate).
+///   small_angle:  R = I + [[0, rz, -ry], [-rz, 0, rx], [ry, -rx, 0]] in the
+///                 coordinate-frame convention, radians (its transpose for
+///                 position vector): the matrix of EPSG methods 1032/1033
+///                 and of PROJ without +exact, for which published
+///                 parameter sets are meant.
+enum class RotationForm { exact, small_angle };
+
 /// The seven-parameter (Bursa-Wolf) similarity about the geocentre:
 /// X' = m R X + t.
 class TERVALA_API Helmert7 {
@@ -34,9 +48,13 @@ public:
     ///   |r| <= 648000 (180 degrees).
     /// @param[in] convention how the rotations are to be read; there is no
     ///   default on purpose.
+    /// @param[in] rotations the rotation matrix the set is meant for;
+    ///   RotationForm::exact unless given (what this library's fits estimate;
+    ///   published EPSG sets are small_angle).
     /// @throw std::invalid_argument naming the parameter when a value is not
     ///   finite or out of range.
-    Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention);
+    Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention,
+             RotationForm rotations = RotationForm::exact);
 
     /// Source to target.
     /// @param[in] point the point
@@ -68,21 +86,25 @@ public:
     /// How rx, ry and rz are to be read.
     /// @return How rx, ry and rz are to be read.
     Convention convention() const { return convention_; }
+    /// The rotation matrix the parameters are meant for.
+    /// @return The rotation matrix the parameters are meant for.
+    RotationForm rotations() const { return rotations_; }
     /// The same transformation with its rotations expressed in `convention`
-    /// (the rotations negated when it differs).
+    /// (the rotations negated when it differs; the form is kept).
     /// @param[in] convention the rotation convention wanted
     /// @return the same transformation in the given convention
     Helmert7 in(Convention convention) const;
 
-    /// The same seven values in the same convention. The same transformation
-    /// stated in the other convention (in()) compares unequal: compare
-    /// a.in(b.convention()) with b for that.
+    /// The same seven values in the same convention and rotation form. The
+    /// same transformation stated in the other convention (in()) compares
+    /// unequal: compare a.in(b.convention()) with b for that.
     /// @param[in] other the value to compare with
     /// @return whether the two are the same transformation as constructed
     bool operator==(const Helmert7& other) const
     {
         return tx_ == other.tx_ && ty_ == other.ty_ && tz_ == other.tz_ && s_ == other.s_ && rx_ == other.rx_ &&
-               ry_ == other.ry_ && rz_ == other.rz_ && convention_ == other.convention_;
+               ry_ == other.ry_ && rz_ == other.rz_ && convention_ == other.convention_ &&
+               rotations_ == other.rotations_;
     }
     /// @param[in] other the value to compare with
     /// @return the negation of operator==
@@ -92,6 +114,7 @@ private:
     friend struct ModernAccess;
     double tx_, ty_, tz_, s_, rx_, ry_, rz_;
     Convention convention_;
+    RotationForm rotations_;
     double m_;           // 1 + s 1e-6
     double r_[3][3];     // R in the coordinate-frame convention
     double rInv_[3][3];  // its inverse as a general matrix
@@ -107,9 +130,12 @@ public:
     ///   |r| <= 648000.
     /// @param[in] convention how the rotations are to be read.
     /// @param[in] origin the origin X0 of rotation and scale, metres, finite.
+    /// @param[in] rotations the rotation matrix the set is meant for, as for
+    ///   Helmert7 (exact unless given).
     /// @throw std::invalid_argument naming the parameter.
     MolodenskyBadekas(double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                      Convention convention, const Geocentric& origin);
+                      Convention convention, const Geocentric& origin,
+                      RotationForm rotations = RotationForm::exact);
 
     /// Source to target.
     /// @param[in] point the point
@@ -127,12 +153,16 @@ public:
     /// The origin X0 of rotation and scale, metres.
     /// @return The origin X0 of rotation and scale, metres.
     const Geocentric& origin() const { return origin_; }
+    /// The rotation matrix the parameters are meant for.
+    /// @return The rotation matrix the parameters are meant for.
+    RotationForm rotations() const { return parameters_.rotations(); }
     /// The same transformation with its rotations expressed in `convention`.
     /// @param[in] convention the rotation convention wanted
     /// @return the same transformation in the given convention
     MolodenskyBadekas in(Convention convention) const;
 
-    /// The same seven values in the same convention about the same origin.
+    /// The same seven values in the same convention and rotation form about
+    /// the same origin.
     /// @param[in] other the value to compare with
     /// @return whether the two are the same transformation as constructed
     bool operator==(const MolodenskyBadekas& other) const

@@ -61,7 +61,9 @@ struct NamedEllipsoid {
 class TERVALA_API Ellipsoid {
 public:
     /// The built-in ellipsoids, in this order: GRS80, WGS84, Bessel1841,
-    /// Clarke1866, International1924, Krassovsky1940, Airy1830.
+    /// Clarke1866, International1924, Krassovsky1940, Airy1830, WGS72,
+    /// WGS66, GRS67, AustralianNational, Everest1830, Helmert1906, Hough,
+    /// BesselNamibia, AiryModified1849.
     /// @return the table of built-in ellipsoids
     static const std::vector<NamedEllipsoid>& known();
 
@@ -74,9 +76,13 @@ public:
 
     /// An ellipsoid of the built-in table by name.
     /// @param[in] name one of the names of known(), compared without regard
-    ///   to case, spaces, dashes and underscores ("grs 80", "WGS-84"); the
-    ///   year may be left out ("Bessel", "Airy"); "Hayford" is
-    ///   International1924.
+    ///   to case, spaces, dashes, underscores and punctuation ("grs 80",
+    ///   "WGS-84"); the year may be left out ("Bessel", "Airy"); PROJ's
+    ///   short names ("intl", "clrk66", "krass", "bessel", "airy",
+    ///   "evrst30", "aust_SA", ...) and the EPSG names pyproj reports
+    ///   ("GRS 1980", "WGS 84", "Krassowsky 1940", "International 1924",
+    ///   "Australian National Spheroid", ...) name the same ellipsoids.
+    ///   Spheres are not in the table (see the class comment).
     /// @throw std::invalid_argument naming the text and the known names.
     explicit Ellipsoid(const std::string& name);
 

@@ -6,6 +6,9 @@
 #if defined(_WIN32)
 #  if defined(TERVALA_BUILDING_LIBRARY)
 #    define TERVALA_API __declspec(dllexport)
+#  elif defined(TERVALA_STATIC)
+     /* linked from the internal static archive (tests, the tool) */
+#    define TERVALA_API
 #  else
 #    define TERVALA_API __declspec(dllimport)
 #  endif

@@ -4,7 +4,8 @@
 //
 // A file holds one or more subgrids, finer ones nested in coarser ones; the
 // shift at a point is interpolated bilinearly in the finest subgrid that
-// contains it (edges included), from the four nodes of its cell. Shifts are
+// contains it (edges included, and 1e-9 degrees beyond them so that an edge
+// typed in decimal degrees counts), from the four nodes of its cell. Shifts are
 // added to the source latitude and longitude; the height passes unchanged.
 // Points outside every subgrid are refused (NaN), never passed through.
 // The inverse is found by iteration to 1e-12 degrees. Both byte orders are
@@ -42,8 +43,10 @@ public:
     /// @return the point on the target datum, or NaN outside the grid
     Geodetic forward(const Geodetic& point) const;
     /// Target to source: the point whose forward() is `point`, found by
-    /// fixed-point iteration (at most 20 steps) to 1e-12 degrees. NaN outside
-    /// the grid, when an iterate leaves it, or without convergence.
+    /// fixed-point iteration (at most 20 steps) to 1e-12 degrees. The target
+    /// point may lie up to 60 arc-seconds outside the grid (an edge point
+    /// shifted outward); NaN when the solution lies outside the grid, when
+    /// the target point lies farther out, or without convergence.
     /// @param[in] point the point on the target datum
     /// @return the point on the source datum, or NaN where stated
     Geodetic inverse(const Geodetic& point) const;

@@ -89,6 +89,13 @@ public:
     /// The ellipsoid of the geodetic coordinates.
     /// @return the ellipsoid
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
+    /// Same pole and ellipsoid.
+    /// @param[in] other the value to compare with
+    /// @return whether both project every point to the same doubles
+    bool operator==(const Ups& other) const { return north_ == other.north_ && ellipsoid_ == other.ellipsoid_; }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Ups& other) const { return !(*this == other); }
 
 private:
     Ellipsoid ellipsoid_;
@@ -159,6 +166,13 @@ public:
     /// The ellipsoid of the geodetic coordinates.
     /// @return the ellipsoid
     const Ellipsoid& ellipsoid() const { return ellipsoid_; }
+    /// Same ellipsoid.
+    /// @param[in] other the value to compare with
+    /// @return whether both give the same doubles
+    bool operator==(const UtmUps& other) const { return ellipsoid_ == other.ellipsoid_; }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const UtmUps& other) const { return !(*this == other); }
 
 private:
     Ellipsoid ellipsoid_;
@@ -229,6 +243,13 @@ public:
     /// The ellipsoid of the geodetic coordinates.
     /// @return the ellipsoid
     const Ellipsoid& ellipsoid() const { return grids_.ellipsoid(); }
+    /// Same ellipsoid and lettering.
+    /// @param[in] other the value to compare with
+    /// @return whether both give the same references
+    bool operator==(const Mgrs& other) const { return grids_ == other.grids_ && lettering_ == other.lettering_; }
+    /// @param[in] other the value to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Mgrs& other) const { return !(*this == other); }
 
 private:
     UtmUps grids_;

@@ -1,17 +1,31 @@
-// tervala::TransverseMercator and tervala::Utm: the Gauss-Krueger series
-// (8th order in the northing, 7th in the easting) and its closed-form
-// inverse, as value types with their grid fixed at construction.
+// tervala::TransverseMercator and tervala::Utm: Transverse Mercator grids
+// as value types with their grid fixed at construction, by one of two
+// methods (TmMethod):
+//   - Kruger (the default): Krueger's series in the third flattening n to
+//     n^8 through the conformal latitude and the rectifying radius (Karney
+//     2011, J. Geodesy 85). Within 3900 km of the central meridian it agrees
+//     with an exact Transverse Mercator to about 10 nm in position and 2e-15
+//     in scale; forward and inverse are each other's inverse to a few
+//     nanometres. docs/accuracy.md gives the measured table to 60 degrees.
+//   - Legacy: the Gauss-Krueger series in powers of the longitude difference
+//     (8th order in the northing, 7th in the easting) and its closed-form
+//     inverse, the series of CTervala's Geodetic_to_TM / TM_to_Geodetic and
+//     the UTM members, whose doubles it returns bit for bit.
 //
-// Domain. The series drift away from the central meridian, so every method
-// returns NaN (all fields) instead of a number outside the stated accuracy:
+// Domain. Every method returns NaN (all fields) instead of a number outside
+// the stated accuracy:
 //   - latitude outside [-90, 90] or any input not finite;
-//   - a point farther from the central meridian than maxOffset() degrees of
-//     longitude, the offset at which the forward series stays within 1 mm of
-//     an exact Transverse Mercator on the ellipsoid (about 6 degrees on
-//     GRS80); the inverses refuse a result that far out, or with a latitude
-//     outside [-90, 90];
+//   - a point farther from the central meridian than maxOffsetAt(latitude)
+//     degrees of longitude: 60 with Kruger (the measured range); with Legacy
+//     the offset at which the series stay within 1 mm of an exact Transverse
+//     Mercator, measured in 5-degree bands of latitude (6.18 degrees at the
+//     equator on GRS80, 10.84 at 65-70 degrees, 19.68 near the poles; see
+//     docs/accuracy.md). The inverses refuse a result that far out (with
+//     Legacy, more than 1e-6 degrees beyond: the legacy forward and inverse
+//     disagree by up to a millimetre there), or with a latitude outside
+//     [-90, 90];
 //   - for UTM, latitudes above 84 N or below 80 S (the polar caps belong to
-//     UPS, which is not provided).
+//     UPS).
 // Longitudes are reduced: the difference from the central meridian is taken
 // in (-180, 180] before projecting (so 180 and -180 are the same meridian),
 // and the inverses return longitudes in (-180, 180].
@@ -19,7 +33,8 @@
 // Convergence and scale. The *WithScale methods also give the meridian
 // convergence gamma (degrees, the angle from grid north to true north,
 // positive east of the central meridian in the northern hemisphere) and the
-// point scale k, from the series of the same order.
+// point scale k, from the series of the method (the inverses evaluate the
+// forward series at the point they return).
 #ifndef TERVALA_PROJECTION_HPP
 #define TERVALA_PROJECTION_HPP
 
@@ -31,6 +46,13 @@
 namespace tervala {
 
 struct EllipsoidConstants;  // the ellipsoid's derived constants as the series read them
+struct KrugerSeries;        // the coefficients of Krueger's series for one ellipsoid
+
+/// The series a TransverseMercator or Utm evaluates.
+enum class TmMethod {
+    Kruger,  ///< Krueger's series in n to n^8: nanometres within 3900 km of the central meridian
+    Legacy,  ///< the series of CTervala's members, bit for bit (about 6 degrees of reach on GRS80)
+};
 
 /// Grid coordinates, metres.
 struct Projected {
@@ -101,6 +123,13 @@ struct GeographicWithScale {
     bool operator!=(const GeographicWithScale& other) const { return !(*this == other); }
 };
 
+/// The axes of a Transverse Mercator grid.
+enum class TmAxes {
+    EastNorth,  ///< easting and northing (the usual grids)
+    WestSouth,  ///< westing and southing: both axes turned round about the false origin (South Orientated, as in
+                ///< southern Africa); Projected::easting then holds the westing and northing the southing
+};
+
 /// A Transverse Mercator grid on an ellipsoid.
 class TERVALA_API TransverseMercator {
 public:
@@ -111,9 +140,14 @@ public:
     /// @param[in] falseNorthing metres, finite.
     /// @param[in] falseEasting metres, finite.
     /// @param[in] scaleFactor central scale factor k0, finite and > 0.
+    /// @param[in] method the series (Kruger unless given).
+    /// @param[in] axes EastNorth (the default) or WestSouth: westing =
+    ///   falseEasting - k0 x and southing = falseNorthing - k0 (y - y0),
+    ///   where easting and northing would add them.
     /// @throw std::invalid_argument naming the parameter and its value.
     TransverseMercator(const Ellipsoid& ellipsoid, double latitudeOfOrigin, double centralMeridian,
-                       double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0);
+                       double falseNorthing = 0.0, double falseEasting = 0.0, double scaleFactor = 1.0,
+                       TmMethod method = TmMethod::Kruger, TmAxes axes = TmAxes::EastNorth);
     /// Copies share the derived constants; a move copies too, so no object is
     /// ever left without them.
     /// @param[in] other the projection copied
@@ -166,19 +200,31 @@ public:
     /// @return Central scale factor k0.
     double scaleFactor() const { return scaleFactor_; }
     /// Largest distance from the central meridian (degrees of longitude)
-    /// that forward accepts.
+    /// that forward accepts at any latitude (with Legacy: at the equator).
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts at this latitude (degrees).
+    /// @param[in] latitude latitude, degrees
+    /// @return degrees of longitude; NaN for a latitude outside [-90, 90]
+    double maxOffsetAt(double latitude) const;
+    /// The series this grid evaluates.
+    /// @return Kruger or Legacy
+    TmMethod method() const { return method_; }
+    /// The grid's axes.
+    /// @return EastNorth or WestSouth
+    TmAxes axes() const { return axes_; }
 
-    /// Same ellipsoid (a and 1/f) and the same defining values as the
-    /// accessors return them (the central meridian after its reduction).
+    /// Same ellipsoid (a and 1/f), method, axes and the same defining values
+    /// as the accessors return them (the central meridian after its reduction).
     /// @param[in] other the value to compare with
     /// @return whether both project every point to the same doubles
     bool operator==(const TransverseMercator& other) const
     {
         return ellipsoid_ == other.ellipsoid_ && latitudeOfOrigin_ == other.latitudeOfOrigin_ &&
                centralMeridian_ == other.centralMeridian_ && falseNorthing_ == other.falseNorthing_ &&
-               falseEasting_ == other.falseEasting_ && scaleFactor_ == other.scaleFactor_;
+               falseEasting_ == other.falseEasting_ && scaleFactor_ == other.scaleFactor_ &&
+               method_ == other.method_ && axes_ == other.axes_;
     }
     /// @param[in] other the value to compare with
     /// @return the negation of operator==
@@ -186,7 +232,10 @@ public:
 
 private:
     friend struct ModernAccess;
+    double krugerScale() const { return axes_ == TmAxes::WestSouth ? -scaleFactor_ : scaleFactor_; }
     Ellipsoid ellipsoid_;
+    TmMethod method_;
+    TmAxes axes_;
     double latitudeOfOrigin_;
     double centralMeridian_;
     double falseNorthing_;
@@ -195,10 +244,12 @@ private:
     double maxOffset_;
     double originArc_;         // meridian arc to the latitude of origin, metres
     double centralRadians_;    // central meridian, radians
+    double krugerOrigin_;      // Kruger: northing of the latitude of origin at unit scale, metres
     std::shared_ptr<const EllipsoidConstants> constants_;  // derived once, shared by copies
+    std::shared_ptr<const KrugerSeries> kruger_;           // Kruger only, shared by copies
 };
 
-/// A UTM zone: Transverse Mercator with scale 0.9996 on the zone's central
+/// A UTM zone: Transverse Mercator (either method) with scale 0.9996 on the zone's central
 /// meridian 6 zone - 183 degrees, false easting 500 km, false northing 0 in
 /// the northern and 10000 km in the southern hemisphere. The zone is the
 /// caller's choice: points of a neighbouring zone project as long as they lie
@@ -208,8 +259,10 @@ public:
     /// @param[in] zone 1 to 60.
     /// @param[in] south true for the southern false northing (10000 km).
     /// @param[in] ellipsoid WGS84 unless given.
+    /// @param[in] method the series (Kruger unless given).
     /// @throw std::invalid_argument naming the zone when it is not 1..60.
-    explicit Utm(int zone, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
+    explicit Utm(int zone, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84(),
+                 TmMethod method = TmMethod::Kruger);
     /// Copies share the derived constants; a move copies too.
     /// @param[in] other the zone copied
     Utm(const Utm& other) = default;
@@ -225,8 +278,10 @@ public:
     /// @param[in] longitude longitude, degrees
     /// @param[in] south true for the southern false northing (10000 km)
     /// @param[in] ellipsoid the ellipsoid (WGS84 unless given)
+    /// @param[in] method the series (Kruger unless given)
     /// @return the UTM zone of the longitude
-    static Utm forLongitude(double longitude, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84());
+    static Utm forLongitude(double longitude, bool south = false, const Ellipsoid& ellipsoid = Ellipsoid::wgs84(),
+                            TmMethod method = TmMethod::Kruger);
 
     /// Latitude and longitude (degrees) to easting and northing (metres).
     /// NaN outside 80 S .. 84 N and the rest of the domain (see the top of
@@ -266,16 +321,25 @@ public:
     /// @return 6 zone - 183, degrees.
     double centralMeridian() const { return centralMeridian_; }
     /// Largest distance from the central meridian (degrees of longitude)
-    /// that forward accepts.
+    /// that forward accepts at any latitude (with Legacy: at the equator).
     /// @return Largest distance from the central meridian (degrees of longitude)
     double maxOffset() const { return maxOffset_; }
+    /// Largest distance from the central meridian (degrees of longitude)
+    /// that forward accepts at this latitude (degrees).
+    /// @param[in] latitude latitude, degrees
+    /// @return degrees of longitude; NaN for a latitude outside [-90, 90]
+    double maxOffsetAt(double latitude) const;
+    /// The series this zone evaluates.
+    /// @return Kruger or Legacy
+    TmMethod method() const { return method_; }
 
-    /// Same zone, hemisphere and ellipsoid (a and 1/f).
+    /// Same zone, hemisphere, ellipsoid (a and 1/f) and method.
     /// @param[in] other the value to compare with
     /// @return whether both project every point to the same doubles
     bool operator==(const Utm& other) const
     {
-        return zone_ == other.zone_ && south_ == other.south_ && ellipsoid_ == other.ellipsoid_;
+        return zone_ == other.zone_ && south_ == other.south_ && ellipsoid_ == other.ellipsoid_ &&
+               method_ == other.method_;
     }
     /// @param[in] other the value to compare with
     /// @return the negation of operator==
@@ -284,6 +348,7 @@ public:
 private:
     friend struct ModernAccess;
     Ellipsoid ellipsoid_;
+    TmMethod method_;
     int zone_;
     bool south_;
     double maxOffset_;
@@ -291,6 +356,7 @@ private:
     double centralRadians_;
     double footDivisor_;       // northing per radian of rectified latitude
     std::shared_ptr<const EllipsoidConstants> constants_;  // derived once, shared by copies
+    std::shared_ptr<const KrugerSeries> kruger_;           // Kruger only, shared by copies
 };
 
 } // namespace tervala

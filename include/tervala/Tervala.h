@@ -493,7 +493,11 @@ public:
      * - Get2DHelmertParameters: (0) t2, (1) t1 (metres, second coordinate
      *   first), (2) scale (ppm), (3) rotation (arc-seconds, in (-90, 90)
      *   degrees; a true rotation beyond that comes back turned by 180
-     *   degrees with a scale below -1e6 ppm, the same transformation);
+     *   degrees with a scale below -1e6 ppm, the same transformation). The
+     *   value types, the tool and Python report that case as a surveyor
+     *   reads it, with a positive factor: scale' = -2e6 - scale ppm and
+     *   rotation' = rotation - 648000 (rotation > 0) or + 648000, in
+     *   (-180, 180] degrees;
      * - Get2DHelmertCovariance(i, j): covariance of the unknowns t2, t1,
      *   c = m cos r, d = m sin r (rows 2 and 3 are c and d, not scale and
      *   rotation), sigma0^2 times the inverse normal matrix;

@@ -9,6 +9,7 @@
 #include "Fit.hpp"
 #include "Geoid.hpp"
 #include "GridShift.hpp"
+#include "Helmert15.hpp"
 #include "Polar.hpp"
 #include "Projection.hpp"
 

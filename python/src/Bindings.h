@@ -59,6 +59,8 @@ void makeNamedTypes(py::module_& m);
 void bindModernTypes(py::module_& m);
 void bindModernGeoid(py::module_& m);
 void bindModernFits(py::module_& m);
+// Helmert15 and the epoch changes (ModernEpochs.cpp).
+void bindModernEpochs(py::module_& m);
 
 // Pickling of Tervala (Pickle.cpp): the fields travel, a loaded grid or
 // coefficient set travels as the files it came from. Every binding that makes

@@ -22,6 +22,7 @@
 #include "ValueSemantics.h"
 #include "platform/Files.h"
 #include "tervala/Geoid.hpp"
+#include "tervala/GridShift.hpp"
 
 namespace tervala {
 namespace python {
@@ -113,6 +114,37 @@ GeoidGrid loadGrid(const py::object& path)
     static std::map<FileKey, GeoidGrid>* cache = new std::map<FileKey, GeoidGrid>;
     const FileKey key = fileKey(pathBytes(path, "path"), "GeoidGrid");
     return cached(*cache, key, [&] { return GeoidGrid(key.path); }, {key.path});
+}
+
+GridShift loadGridShift(const py::object& path)
+{
+    static std::map<FileKey, GridShift>* cache = new std::map<FileKey, GridShift>;
+    const FileKey key = fileKey(pathBytes(path, "path"), "GridShift");
+    return cached(*cache, key, [&] { return GridShift(key.path); }, {key.path});
+}
+
+template <bool Inverse>
+void gridShiftPoint(const GridShift& g, const double (&in)[3], double (&out)[3])
+{
+    const Geodetic p{in[0], in[1], in[2]};
+    const Geodetic q = Inverse ? g.inverse(p) : g.forward(p);
+    out[0] = q.latitude;
+    out[1] = q.longitude;
+    out[2] = q.height;
+}
+
+template <bool Inverse>
+py::object gridShiftMethod(const GridShift& g, const py::handle& latitude, const py::handle& longitude,
+                           const py::handle& height, bool xy, int threads)
+{
+    const py::handle lat = xy ? longitude : latitude, lon = xy ? latitude : longitude;
+    const NamedTypes& t = namedTypes();
+    return evaluate<3, 3>({lat, lon, height}, {"latitude", "longitude", "height"}, xy ? t.geodeticXY : t.geodetic,
+                          threads, kCheapPoints, [&g, xy](const double (&in)[3], double (&out)[3]) {
+                              gridShiftPoint<Inverse>(g, in, out);
+                              if (xy)
+                                  std::swap(out[0], out[1]);
+                          });
 }
 
 py::object decoded(const std::string& path) { return py::module_::import("os").attr("fsdecode")(py::bytes(path)); }
@@ -258,6 +290,34 @@ void bindModernGeoid(py::module_& m)
         .def_property_readonly("columns", &GeoidGrid::columns)
         .def(py::pickle([](const GeoidGrid& g) { return py::make_tuple(decoded(g.path())); },
                         [](const py::tuple& s) { return loadGrid(s[0]); }));
+
+    py::class_<GridShift> shift(m, "GridShift",
+                                "An NTv2 horizontal shift grid (.gsb): shifts interpolated bilinearly in the finest "
+                                "subgrid containing the point; NaN outside the grid (never passed through).");
+    defineConstructor(shift, py::init(&loadGridShift),
+                      "The .gsb file (either byte order). Loaded once per process per file; OSError when it "
+                      "cannot be opened, tervala.DataFileError when its header, counts or values are inconsistent.",
+                      arg("path"));
+    defineMethods(
+        shift,
+        row("forward", &gridShiftMethod<false>,
+            "Source to target: Geodetic(latitude, longitude, height), degrees and metres, the height unchanged. "
+            "Arrays broadcast; NaN outside the grid.",
+            arg("latitude"), arg("longitude"), arg("height") = 0.0, py::kw_only(), xy, threads),
+        row("inverse", &gridShiftMethod<true>,
+            "Target to source, iterated to 1e-12 degrees; NaN outside the grid or where the iteration leaves it.",
+            arg("latitude"), arg("longitude"), arg("height") = 0.0, py::kw_only(), xy, threads),
+        row("contains", &GridShift::contains, "Whether a subgrid contains the point (degrees), edges included.",
+            arg("latitude"), arg("longitude")),
+        row("__repr__",
+            [](const GridShift& g) { return "GridShift(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
+            "The constructor call."));
+    shift.def_property_readonly("path", [](const GridShift& g) { return decoded(g.path()); }, "the file, resolved")
+        .def_property_readonly("subgrid_count", &GridShift::subgridCount)
+        .def_property_readonly("source_system", &GridShift::sourceSystem, "SYSTEM_F of the header")
+        .def_property_readonly("target_system", &GridShift::targetSystem, "SYSTEM_T of the header")
+        .def(py::pickle([](const GridShift& g) { return py::make_tuple(decoded(g.path())); },
+                        [](const py::tuple& s) { return loadGridShift(s[0]); }));
 }
 
 } // namespace python

@@ -32,6 +32,18 @@ const char* conventionName(Convention c)
     return c == Convention::PositionVector ? "position_vector" : "coordinate_frame";
 }
 
+const char* rotationFormName(RotationForm r) { return r == RotationForm::exact ? "exact" : "small_angle"; }
+
+RotationForm rotationFormFromText(const std::string& text)
+{
+    if (text == "exact")
+        return RotationForm::exact;
+    if (text == "small_angle")
+        return RotationForm::small_angle;
+    throw py::value_error("rotations must be \"exact\" or \"small_angle\", not " +
+                          py::repr(py::str(text)).cast<std::string>());
+}
+
 // A point given as a sequence of N numbers (an origin, for example).
 template <std::size_t N>
 std::array<double, N> fixedPoint(const py::handle& value, const char* name)
@@ -307,6 +319,7 @@ py::dict sevenParameters(const Helmert7& h)
     d["ry"] = h.ry();
     d["rz"] = h.rz();
     d["convention"] = conventionName(h.convention());
+    d["rotations"] = rotationFormName(h.rotations());
     return d;
 }
 
@@ -325,14 +338,18 @@ Helmert7 helmert7FromState(const py::dict& d)
 {
     return Helmert7(d["tx"].cast<double>(), d["ty"].cast<double>(), d["tz"].cast<double>(), d["s"].cast<double>(),
                     d["rx"].cast<double>(), d["ry"].cast<double>(), d["rz"].cast<double>(),
-                    conventionFromText(d["convention"].cast<std::string>()));
+                    conventionFromText(d["convention"].cast<std::string>()),
+                    // States pickled before the form was recorded were exact.
+                    d.contains("rotations") ? rotationFormFromText(d["rotations"].cast<std::string>())
+                                            : RotationForm::exact);
 }
 
 MolodenskyBadekas badekasFromState(const py::dict& d)
 {
     const auto o = fixedPoint<3>(d["origin"], "origin");
     const Helmert7 h = helmert7FromState(d);
-    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), h.convention(), {o[0], o[1], o[2]});
+    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), h.convention(), {o[0], o[1], o[2]},
+                             h.rotations());
 }
 
 py::dict badekasState(const MolodenskyBadekas& m)
@@ -342,6 +359,20 @@ py::dict badekasState(const MolodenskyBadekas& m)
     return d;
 }
 
+TmMethod methodFromText(const std::string& text)
+{
+    if (text == "kruger")
+        return TmMethod::Kruger;
+    if (text == "legacy")
+        return TmMethod::Legacy;
+    throw py::value_error("method must be \"kruger\" or \"legacy\", not " + py::repr(py::str(text)).cast<std::string>());
+}
+
+const char* methodText(TmMethod m) { return m == TmMethod::Legacy ? "legacy" : "kruger"; }
+
+// ", method='legacy'" in a repr; nothing for the default.
+std::string methodRepr(TmMethod m) { return m == TmMethod::Legacy ? ", method='legacy'" : ""; }
+
 py::tuple ellipsoidKey(const Ellipsoid& e)
 {
     return py::make_tuple(e.a(), e.inverseFlattening());
@@ -349,7 +380,8 @@ py::tuple ellipsoidKey(const Ellipsoid& e)
 
 py::tuple helmert7Key(const Helmert7& h)
 {
-    return py::make_tuple(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), conventionName(h.convention()));
+    return py::make_tuple(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), conventionName(h.convention()),
+                          rotationFormName(h.rotations()));
 }
 
 const char* utmHint(const char* name, const py::handle& value)
@@ -452,13 +484,19 @@ void bindModernTypes(py::module_& m)
                                       "leave their millimetre accuracy, and for latitudes outside [-90, 90].");
     defineConstructor(
         tm,
-        py::init([](const Ellipsoid& e, double lat0, double lon0, double fn, double fe, double k0) {
-            return TransverseMercator(e, lat0, lon0, fn, fe, k0);
+        py::init([](const Ellipsoid& e, double lat0, double lon0, double fn, double fe, double k0,
+                    const std::string& method, bool southOriented) {
+            return TransverseMercator(e, lat0, lon0, fn, fe, k0, methodFromText(method),
+                                      southOriented ? TmAxes::WestSouth : TmAxes::EastNorth);
         }),
         "Ellipsoid, latitude of origin and central meridian (degrees), false northing and easting (m), central "
-        "scale factor. ValueError names an invalid value.",
+        "scale factor; method \"kruger\" (Krueger's series to n^8, nanometres to 3900 km from the central "
+        "meridian, the default) or \"legacy\" (the members' series, bit for bit); south_oriented=True for "
+        "westing and southing axes (South Orientated Transverse Mercator: the easting and northing fields then hold "
+        "the westing and southing). ValueError names an invalid value.",
         arg("ellipsoid"), arg("latitude_of_origin"), arg("central_meridian"), arg("false_northing") = 0.0,
-        arg("false_easting") = 0.0, arg("scale_factor") = 1.0);
+        arg("false_easting") = 0.0, arg("scale_factor") = 1.0, py::kw_only(), arg("method") = "kruger",
+        arg("south_oriented") = false);
     defineProjectionMethods(tm);
     defineCallDiagnosis(tm, "TransverseMercator",
                         {{"ellipsoid", Accepts::Ellipsoid, true, false},
@@ -469,7 +507,8 @@ void bindModernTypes(py::module_& m)
                          {"scale_factor", Accepts::Number, false, false}});
     defineValueSemantics(tm, [](const TransverseMercator& p) {
         return py::make_tuple(ellipsoidKey(p.ellipsoid()), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
-                              p.falseEasting(), p.scaleFactor());
+                              p.falseEasting(), p.scaleFactor(), methodText(p.method()),
+                              p.axes() == TmAxes::WestSouth);
     });
     defineMethods(
         tm,
@@ -478,6 +517,7 @@ void bindModernTypes(py::module_& m)
                 return "TransverseMercator(" + ellipsoidRepr(p.ellipsoid()) + ", " + number(p.latitudeOfOrigin()) +
                        ", " + number(p.centralMeridian()) + ", false_northing=" + number(p.falseNorthing()) +
                        ", false_easting=" + number(p.falseEasting()) + ", scale_factor=" + number(p.scaleFactor()) +
+                       methodRepr(p.method()) + (p.axes() == TmAxes::WestSouth ? ", south_oriented=True" : "") +
                        ")";
             },
             "The constructor call."));
@@ -490,14 +530,26 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("scale_factor", &TransverseMercator::scaleFactor)
         .def_property_readonly("max_offset", &TransverseMercator::maxOffset,
                                "largest distance from the central meridian forward accepts (degrees)")
+        .def_property_readonly("method", [](const TransverseMercator& p) { return methodText(p.method()); },
+                               "\"kruger\" or \"legacy\"")
+        .def_property_readonly("south_oriented",
+                               [](const TransverseMercator& p) { return p.axes() == TmAxes::WestSouth; },
+                               "westing and southing axes")
+        .def("max_offset_at", &TransverseMercator::maxOffsetAt,
+             "Largest distance from the central meridian forward accepts at this latitude (degrees); NaN for a "
+             "latitude outside [-90, 90]",
+             arg("latitude"))
         .def(py::pickle(
             [](const TransverseMercator& p) {
                 return py::make_tuple(p.ellipsoid(), p.latitudeOfOrigin(), p.centralMeridian(), p.falseNorthing(),
-                                      p.falseEasting(), p.scaleFactor());
+                                      p.falseEasting(), p.scaleFactor(), methodText(p.method()),
+                                      p.axes() == TmAxes::WestSouth);
             },
             [](const py::tuple& s) {
                 return TransverseMercator(s[0].cast<Ellipsoid>(), s[1].cast<double>(), s[2].cast<double>(),
-                                          s[3].cast<double>(), s[4].cast<double>(), s[5].cast<double>());
+                                          s[3].cast<double>(), s[4].cast<double>(), s[5].cast<double>(),
+                                          s.size() > 6 ? methodFromText(s[6].cast<std::string>()) : TmMethod::Legacy,
+                                          s.size() > 7 && s[7].cast<bool>() ? TmAxes::WestSouth : TmAxes::EastNorth);
             }));
 
     py::class_<Utm> utm(m, "Utm",
@@ -505,18 +557,21 @@ void bindModernTypes(py::module_& m)
                         "give NaN outside 80 S .. 84 N and farther than max_offset from the central meridian.");
     defineConstructor(
         utm,
-        py::init([](int zone, bool south, const py::object& e) {
-            return Utm(zone, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+        py::init([](int zone, bool south, const py::object& e, const std::string& method) {
+            return Utm(zone, south, ellipsoidOr(e, Ellipsoid::wgs84()), methodFromText(method));
         }),
-        "Zone 1..60; south=True for the southern false northing; ellipsoid None means WGS84.", arg("zone"),
-        arg("south") = false, arg("ellipsoid") = py::none());
+        "Zone 1..60; south=True for the southern false northing; ellipsoid None means WGS84; method \"kruger\" "
+        "(the default) or \"legacy\".",
+        arg("zone"), arg("south") = false, arg("ellipsoid") = py::none(), py::kw_only(), arg("method") = "kruger");
     defineStatics(utm, row("for_longitude",
-                           [](double longitude, bool south, const py::object& e) {
-                               return Utm::forLongitude(longitude, south, ellipsoidOr(e, Ellipsoid::wgs84()));
+                           [](double longitude, bool south, const py::object& e, const std::string& method) {
+                               return Utm::forLongitude(longitude, south, ellipsoidOr(e, Ellipsoid::wgs84()),
+                                                        methodFromText(method));
                            },
                            "The zone that contains the longitude (degrees; the Norway and Svalbard exceptions are "
                            "not applied).",
-                           arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none()));
+                           arg("longitude"), arg("south") = false, arg("ellipsoid") = py::none(), py::kw_only(),
+                           arg("method") = "kruger"));
     defineProjectionMethods(utm);
     defineCallDiagnosis(utm, "Utm",
                         {{"zone", Accepts::Integer, true, false},
@@ -524,13 +579,16 @@ void bindModernTypes(py::module_& m)
                          {"ellipsoid", Accepts::Ellipsoid, false, false}},
                         &utmHint);
     defineValueSemantics(utm,
-                         [](const Utm& p) { return py::make_tuple(p.zone(), p.south(), ellipsoidKey(p.ellipsoid())); });
+                         [](const Utm& p) {
+                             return py::make_tuple(p.zone(), p.south(), ellipsoidKey(p.ellipsoid()),
+                                                   methodText(p.method()));
+                         });
     defineMethods(
         utm,
         row("__repr__",
             [](const Utm& p) {
                 return "Utm(" + std::to_string(p.zone()) + ", south=" + (p.south() ? "True" : "False") +
-                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + ")";
+                       ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + methodRepr(p.method()) + ")";
             },
             "The constructor call."));
     utm.def_property_readonly("zone", &Utm::zone)
@@ -538,22 +596,36 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("ellipsoid", &Utm::ellipsoid)
         .def_property_readonly("central_meridian", &Utm::centralMeridian, "6 zone - 183 degrees")
         .def_property_readonly("max_offset", &Utm::maxOffset, "degrees")
-        .def(py::pickle([](const Utm& p) { return py::make_tuple(p.zone(), p.south(), p.ellipsoid()); },
-                        [](const py::tuple& s) {
-                            return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>());
-                        }));
+        .def_property_readonly("method", [](const Utm& p) { return methodText(p.method()); },
+                               "\"kruger\" or \"legacy\"")
+        .def("max_offset_at", &Utm::maxOffsetAt,
+             "Largest distance from the central meridian forward accepts at this latitude (degrees); NaN for a "
+             "latitude outside [-90, 90]",
+             arg("latitude"))
+        .def(py::pickle(
+            [](const Utm& p) { return py::make_tuple(p.zone(), p.south(), p.ellipsoid(), methodText(p.method())); },
+            [](const py::tuple& s) {
+                return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>(),
+                           s.size() > 3 ? methodFromText(s[3].cast<std::string>()) : TmMethod::Legacy);
+            }));
 
     // ---- Seven-parameter transformations ---------------------------------------------
     py::class_<Helmert7> helmert7(m, "Helmert7",
                                   "The seven-parameter (Bursa-Wolf) similarity about the geocentre: translations "
                                   "tx, ty, tz (m), scale correction s (ppm), rotations rx, ry, rz (arc-seconds) "
                                   "read in the named convention, \"position_vector\" or \"coordinate_frame\" "
-                                  "(they differ in the rotations' signs; there is no default).");
+                                  "(they differ in the rotations' signs; there is no default), applied with the "
+                                  "rotation matrix named by rotations: \"exact\" (R3 R2 R1, the default; what "
+                                  "the fits estimate) or \"small_angle\" (EPSG 1032/1033 and PROJ without +exact, "
+                                  "for which published parameter sets are meant; 6.8 mm apart at 5 arc-seconds).");
     defineConstructor(helmert7,
                       py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                                  const std::string& c) { return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c)); }),
+                                  const std::string& c, const std::string& r) {
+                          return Helmert7(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), rotationFormFromText(r));
+                      }),
                       "All keywords. ValueError names a value that is not finite or out of range.", py::kw_only(),
-                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"));
+                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"),
+                      arg("rotations") = "exact");
     defineGeocentricMethods(helmert7, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z), the exact inverse of forward.");
     defineCallDiagnosis(helmert7, "Helmert7",
@@ -564,7 +636,8 @@ void bindModernTypes(py::module_& m)
                          {"rx", Accepts::Number, true, true},
                          {"ry", Accepts::Number, true, true},
                          {"rz", Accepts::Number, true, true},
-                         {"convention", Accepts::Text, true, true}},
+                         {"convention", Accepts::Text, true, true},
+                         {"rotations", Accepts::Text, false, true}},
                         &conventionHint);
     defineValueSemantics(helmert7, &helmert7Key);
     defineMethods(
@@ -581,6 +654,8 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("ry", &Helmert7::ry, "arc-seconds")
         .def_property_readonly("rz", &Helmert7::rz, "arc-seconds")
         .def_property_readonly("convention", [](const Helmert7& h) { return conventionName(h.convention()); })
+        .def_property_readonly("rotations", [](const Helmert7& h) { return rotationFormName(h.rotations()); },
+                               "\"exact\" or \"small_angle\": the rotation matrix the parameters are for")
         .def(py::pickle(&sevenParameters, &helmert7FromState));
 
     py::class_<MolodenskyBadekas> badekas(m, "MolodenskyBadekas",
@@ -588,12 +663,14 @@ void bindModernTypes(py::module_& m)
                                           "as Helmert7.");
     defineConstructor(badekas,
                       py::init([](double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                                  const std::string& c, const py::object& origin) {
+                                  const std::string& c, const py::object& origin, const std::string& r) {
                           const auto o = fixedPoint<3>(origin, "origin");
-                          return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), {o[0], o[1], o[2]});
+                          return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, conventionFromText(c), {o[0], o[1], o[2]},
+                                                   rotationFormFromText(r));
                       }),
-                      "All keywords; origin is (x0, y0, z0) in metres.", py::kw_only(), arg("tx"), arg("ty"),
-                      arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"), arg("origin"));
+                      "All keywords; origin is (x0, y0, z0) in metres; rotations as for Helmert7.", py::kw_only(),
+                      arg("tx"), arg("ty"), arg("tz"), arg("s"), arg("rx"), arg("ry"), arg("rz"), arg("convention"),
+                      arg("origin"), arg("rotations") = "exact");
     defineGeocentricMethods(badekas, "Source X, Y, Z (m) -> target Geocentric(x, y, z).",
                             "Target X, Y, Z (m) -> source Geocentric(x, y, z).");
     defineCallDiagnosis(badekas, "MolodenskyBadekas",
@@ -605,7 +682,8 @@ void bindModernTypes(py::module_& m)
                          {"ry", Accepts::Number, true, true},
                          {"rz", Accepts::Number, true, true},
                          {"convention", Accepts::Text, true, true},
-                         {"origin", Accepts::Point3, true, true}},
+                         {"origin", Accepts::Point3, true, true},
+                         {"rotations", Accepts::Text, false, true}},
                         &conventionHint);
     defineValueSemantics(badekas, [](const MolodenskyBadekas& h) {
         const Geocentric& o = h.origin();
@@ -626,6 +704,8 @@ void bindModernTypes(py::module_& m)
         .def_property_readonly("convention", [](const MolodenskyBadekas& h) {
             return conventionName(h.parameters().convention());
         })
+        .def_property_readonly("rotations", [](const MolodenskyBadekas& h) { return rotationFormName(h.rotations()); },
+                               "\"exact\" or \"small_angle\": the rotation matrix the parameters are for")
         .def(py::pickle(&badekasState, &badekasFromState));
 
     // ---- Abridged Molodensky -------------------------------------------------------

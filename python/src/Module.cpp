@@ -41,4 +41,5 @@ object and leave its stored results untouched.
     tp::bindModernTypes(m);
     tp::bindModernGeoid(m);
     tp::bindModernFits(m);
+    tp::bindModernEpochs(m);
 }

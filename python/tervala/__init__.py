@@ -3,7 +3,7 @@
 Value types, immutable and safe to share between threads and processes:
 ``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Helmert7``,
 ``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
-``Egm96Model`` and ``GeoidGrid``, and the fits ``fit_helmert_2d``,
+``Egm96Model``, ``GeoidGrid`` and ``GridShift`` (NTv2), and the fits ``fit_helmert_2d``,
 ``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
 Units are metres, decimal degrees, ppm and arc-seconds. Constructors check
 their arguments and raise ValueError naming the value.
@@ -80,10 +80,12 @@ from ._tervala import (
     GeographicXYWithScale,
     GeoidGrid,
     GlobalTest,
+    GridShift,
     Helmert2D,
     Helmert2DFit,
     Helmert2DFitResult,
     Helmert2DParameters,
+    Helmert15,
     Helmert7,
     Helmert7FitResult,
     Helmert7Parameters,
@@ -117,7 +119,7 @@ _proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
 __all__ = [
     # value types
     "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
-    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid",
+    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
     # fits and their results
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",

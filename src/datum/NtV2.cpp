@@ -75,9 +75,13 @@ long spacings(double span, double step)
     return static_cast<long>(whole);
 }
 
+// Edges are widened by 1e-9 degrees, so that an edge typed in decimal
+// degrees (15.666666666667 for 56400 arc-seconds) is inside.
+constexpr double kEdge = 3.6e-6;  // arc-seconds
+
 bool inside(const Subgrid& g, double lat, double lonW)
 {
-    return lat >= g.south && lat <= g.north && lonW >= g.east && lonW <= g.west;
+    return lat >= g.south - kEdge && lat <= g.north + kEdge && lonW >= g.east - kEdge && lonW <= g.west + kEdge;
 }
 
 } // namespace

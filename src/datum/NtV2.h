@@ -41,7 +41,8 @@ struct Grid {
 platform::LoadStatus load(const std::string& path, Grid& grid);
 
 // The finest subgrid containing the point (latitude, longitude positive west,
-// arc-seconds; edges included): the first top-level grid containing it,
+// arc-seconds; edges included, widened by 1e-9 degrees for decimal input):
+// the first top-level grid containing it,
 // then, as long as one does, the first of its children containing it.
 // A longitude outside every top-level grid is tried once more a whole turn
 // away (so 180 W finds a grid whose edge is 180 E). A point outside every

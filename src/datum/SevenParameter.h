@@ -74,6 +74,26 @@ inline SevenParameterRotation sevenParameterRotation(double rxArcseconds, double
     return R;
 }
 
+// The small-angle (linearised) form of R for the same rotations:
+//   R = [[1, c, -b], [-c, 1, a], [b, -a, 1]]
+// (a, b, c = rx, ry, rz in radians), the matrix of EPSG's Helmert methods
+// and of PROJ without +exact. Not orthogonal: its inverse is taken as a
+// general matrix like the exact one's. The sines and cosines are those of
+// the angles, for callers that look at them.
+inline SevenParameterRotation sevenParameterSmallAngleRotation(double rxArcseconds, double ryArcseconds,
+                                                               double rzArcseconds)
+{
+    SevenParameterRotation R = sevenParameterRotation(rxArcseconds, ryArcseconds, rzArcseconds);
+    const double a = angles::arcsecondsToRadians(rxArcseconds);
+    const double b = angles::arcsecondsToRadians(ryArcseconds);
+    const double c = angles::arcsecondsToRadians(rzArcseconds);
+    const double r[3][3] = {{1.0, c, -b}, {-c, 1.0, a}, {b, -a, 1.0}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            R.r[i][j] = r[i][j];
+    return R;
+}
+
 // m R d + t: the rotated vector scaled first and the translation added last.
 // Every seven-parameter forward transformation goes through this.
 inline Vec3 scaleRotateTranslate(const double (&r)[3][3], double m, const Vec3& t, const Vec3& d)

@@ -220,7 +220,8 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
 
 // Source positions are taken as error-free; sigma belongs to the target
 // coordinates (2 per point). Parameters t2, t1 (m), scale (ppm), rotation
-// ("), derived from c = m cos r, d = m sin r with the covariance propagated.
+// ("), derived from c = m cos r, d = m sin r with the covariance propagated:
+// the rotation in (-180, 180] degrees, the scale factor positive.
 // Fixable: "t1", "t2", "rotation" (d = 0), "scale" only together with
 // "rotation" (c = 1).
 Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,

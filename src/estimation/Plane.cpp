@@ -74,6 +74,23 @@ void scaleAndRotation(double c, double d, double& ppm, double& arcseconds)
     arcseconds = angles::radiansToArcseconds(theta);
 }
 
+// As scaleAndRotation, reported as a surveyor reads it: the rotation in
+// (-180, 180] degrees and a positive scale factor. Where scaleAndRotation
+// gives a factor below zero, the factor's sign moves into a half turn of the
+// rotation; otherwise the doubles are scaleAndRotation's.
+void scaleAndFullRotation(double c, double d, double& ppm, double& arcseconds)
+{
+    const double theta = std::atan(d / c);
+    const double m = c / std::cos(theta);
+    arcseconds = angles::radiansToArcseconds(theta);
+    if (m < 0) {
+        ppm = (-m - 1) * 1e6;
+        arcseconds += arcseconds > 0 ? -648000.0 : 648000.0;
+    } else {
+        ppm = (m - 1) * 1e6;
+    }
+}
+
 // The common tail of the two weighted plane fits: refuses too few
 // observations or unsound normal equations (false, the verdict in r), else
 // solves, forms the residuals in group order and runs the tests on them.
@@ -274,13 +291,14 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
         double values[4] = {sol.x[0], sol.x[1], 0, 0};
-        scaleAndRotation(c, d, values[2], values[3]);
+        scaleAndFullRotation(c, d, values[2], values[3]);
         const double toArcseconds = 1 / (PI * angles::kArcsecondFactor);
         Numbra J = Zeros(4, 4);
         J(1, 1) = 1;
         J(2, 2) = 1;
-        J(3, 3) = std::fabs(c) / m * 1e6;
-        J(3, 4) = (c < 0 ? -d : d) / m * 1e6;
+        // The factor is m = sqrt(c^2 + d^2) > 0 (scaleAndFullRotation).
+        J(3, 3) = c / m * 1e6;
+        J(3, 4) = d / m * 1e6;
         J(4, 3) = -d / m2 * toArcseconds;
         J(4, 4) = c / m2 * toArcseconds;
         reportParameters(kNames, values, 4, J * sol.Q * ~J, r);

@@ -59,8 +59,9 @@ Geocentric point(const Vec3& v) { return Geocentric{v.x, v.y, v.z}; }
 
 // ---- Helmert7 ----------------------------------------------------------------
 
-Helmert7::Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention)
-    : tx_(tx), ty_(ty), tz_(tz), s_(s), rx_(rx), ry_(ry), rz_(rz), convention_(convention)
+Helmert7::Helmert7(double tx, double ty, double tz, double s, double rx, double ry, double rz, Convention convention,
+                   RotationForm rotations)
+    : tx_(tx), ty_(ty), tz_(tz), s_(s), rx_(rx), ry_(ry), rz_(rz), convention_(convention), rotations_(rotations)
 {
     const char* type = "seven-parameter transformation";
     requireFinite(type, "tx", tx, "metres");
@@ -72,11 +73,16 @@ Helmert7::Helmert7(double tx, double ty, double tz, double s, double rx, double 
     requireRotation(type, "rz", rz);
     if (convention != Convention::PositionVector && convention != Convention::CoordinateFrame)
         throw std::invalid_argument("seven-parameter transformation: unknown rotation convention");
+    if (rotations != RotationForm::exact && rotations != RotationForm::small_angle)
+        throw std::invalid_argument("seven-parameter transformation: unknown rotation form (exact or small_angle)");
     // The internal functions work in the coordinate-frame convention; the
     // other one differs in the signs of the rotations (sin(-a) = -sin(a)
-    // exactly, so nothing else changes).
+    // exactly, so nothing else changes; the small-angle matrix of negated
+    // angles is the transpose, as position vector's small-angle matrix is).
     const double sign = convention == Convention::CoordinateFrame ? 1.0 : -1.0;
-    const SevenParameterRotation R = sevenParameterRotation(sign * rx, sign * ry, sign * rz);
+    const SevenParameterRotation R = rotations == RotationForm::exact
+                                         ? sevenParameterRotation(sign * rx, sign * ry, sign * rz)
+                                         : sevenParameterSmallAngleRotation(sign * rx, sign * ry, sign * rz);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             r_[i][j] = R.r[i][j];
@@ -98,7 +104,7 @@ Helmert7 Helmert7::in(Convention convention) const
 {
     if (convention == convention_)
         return *this;
-    return Helmert7(tx_, ty_, tz_, s_, -rx_, -ry_, -rz_, convention);
+    return Helmert7(tx_, ty_, tz_, s_, -rx_, -ry_, -rz_, convention, rotations_);
 }
 
 // ---- MolodenskyBadekas --------------------------------------------------------
@@ -117,8 +123,8 @@ const Geocentric& checkedOrigin(const Geocentric& o)
 } // namespace
 
 MolodenskyBadekas::MolodenskyBadekas(double tx, double ty, double tz, double s, double rx, double ry, double rz,
-                                     Convention convention, const Geocentric& origin)
-    : parameters_(tx, ty, tz, s, rx, ry, rz, convention), origin_(checkedOrigin(origin))
+                                     Convention convention, const Geocentric& origin, RotationForm rotations)
+    : parameters_(tx, ty, tz, s, rx, ry, rz, convention, rotations), origin_(checkedOrigin(origin))
 {
 }
 
@@ -145,7 +151,8 @@ Geocentric MolodenskyBadekas::inverse(const Geocentric& p) const
 MolodenskyBadekas MolodenskyBadekas::in(Convention convention) const
 {
     const Helmert7 h = parameters_.in(convention);
-    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), convention, origin_);
+    return MolodenskyBadekas(h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz(), convention, origin_,
+                             h.rotations());
 }
 
 // ---- AbridgedMolodensky ----------------------------------------------------------

@@ -26,11 +26,51 @@ std::string canonical(const std::string& s)
     return out;
 }
 
+// Other spellings, in canonical form: PROJ's short names (proj -le) and its
+// descriptions, and the EPSG names pyproj reports for a CRS's ellipsoid.
+struct Alias {
+    const char* key;
+    const char* name;  // the table name
+};
+constexpr Alias kAliases[] = {
+    {"grs1980", "GRS80"},
+    {"grs1980iugg1980", "GRS80"},
+    {"wgs1984", "WGS84"},
+    {"clrk66", "Clarke1866"},
+    {"intl", "International1924"},
+    {"international1924hayford19091910", "International1924"},
+    {"hayford", "International1924"},
+    {"hayford1909", "International1924"},
+    {"krass", "Krassovsky1940"},
+    {"krassowsky", "Krassovsky1940"},
+    {"krassowsky1940", "Krassovsky1940"},
+    {"krassovsky1942", "Krassovsky1940"},
+    {"grs1967", "GRS67"},
+    {"grs67iugg1967", "GRS67"},
+    {"wgs1972", "WGS72"},
+    {"wgs1966", "WGS66"},
+    {"austsa", "AustralianNational"},
+    {"australiannationalspheroid", "AustralianNational"},
+    {"australiannatlsamer1969", "AustralianNational"},
+    {"evrst30", "Everest1830"},
+    {"everest18301937adjustment", "Everest1830"},
+    {"bessnam", "BesselNamibia"},
+    {"bessel1841namibia", "BesselNamibia"},
+    {"modairy", "AiryModified1849"},
+    {"modifiedairy", "AiryModified1849"},
+};
+
 int findKnown(const std::string& text)
 {
     const std::string key = canonical(text);
     if (key.empty())
         return -1;
+    const std::vector<NamedEllipsoid>& all = Ellipsoid::known();
+    for (const Alias& alias : kAliases)
+        if (key == alias.key)
+            for (std::size_t i = 0; i < all.size(); ++i)
+                if (std::string(all[i].name) == alias.name)
+                    return static_cast<int>(i);
     const std::vector<NamedEllipsoid>& list = Ellipsoid::known();
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::string name = canonical(list[i].name);
@@ -40,8 +80,6 @@ int findKnown(const std::string& text)
         if (key == name || key == stem)
             return static_cast<int>(i);
     }
-    if (key == "hayford")
-        return 4;
     return -1;
 }
 
@@ -57,7 +95,9 @@ std::string number(double v)
 
 const std::vector<NamedEllipsoid>& Ellipsoid::known()
 {
-    // Defining constants as published for each ellipsoid.
+    // Defining constants as published for each ellipsoid (those after
+    // Airy1830 as PROJ lists them; AiryModified1849, which PROJ defines by
+    // a and b, with 1/f = a / (a - b)).
     static const std::vector<NamedEllipsoid> list = {
         {"GRS80", 6378137.0, 298.257222101},
         {"WGS84", 6378137.0, 298.257223563},
@@ -66,6 +106,15 @@ const std::vector<NamedEllipsoid>& Ellipsoid::known()
         {"International1924", 6378388.0, 297.0},
         {"Krassovsky1940", 6378245.0, 298.3},
         {"Airy1830", 6377563.396, 299.3249646},
+        {"WGS72", 6378135.0, 298.26},
+        {"WGS66", 6378145.0, 298.25},
+        {"GRS67", 6378160.0, 298.247167427},
+        {"AustralianNational", 6378160.0, 298.25},
+        {"Everest1830", 6377276.345, 300.8017},
+        {"Helmert1906", 6378200.0, 298.3},
+        {"Hough", 6378270.0, 297.0},
+        {"BesselNamibia", 6377483.865, 299.1528128},
+        {"AiryModified1849", 6377340.189, 299.3249373654824},
     };
     return list;
 }

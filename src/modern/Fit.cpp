@@ -205,9 +205,10 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source, con
     const double theta = angles::arcsecondsToRadians(fit.parameters[3]);
     const double c = m * std::cos(theta), d = m * std::sin(theta), r2 = c * c + d * d;
     const double perRadian = 1 / (PI * angles::kArcsecondFactor);
+    // The result's scale is that of the positive factor |m| (helmert2DOf).
     const double J[4][4] = {{0, 1, 0, 0},
                             {1, 0, 0, 0},
-                            {0, 0, 1e6 * c / m, 1e6 * d / m},
+                            {0, 0, 1e6 * c / std::fabs(m), 1e6 * d / std::fabs(m)},
                             {0, 0, -d / r2 * perRadian, c / r2 * perRadian}};
     r.covariance = propagate(J, fit.covariance);
     r.standardDeviations = standardDeviations(r.covariance);

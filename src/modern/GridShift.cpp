@@ -73,7 +73,9 @@ Geodetic GridShift::forward(const Geodetic& p) const
 Geodetic GridShift::inverse(const Geodetic& p) const
 {
     double dLat, dLon;
-    if (!std::isfinite(p.height) || !shiftAt(data_->grid, p.latitude, p.longitude, dLat, dLon))
+    // The target point itself may lie just outside (a point on the grid's
+    // edge shifted outward); what must lie inside is the solution.
+    if (!std::isfinite(p.height) || !shiftAt(data_->grid, p.latitude, p.longitude, dLat, dLon, kIterateReach))
         return kNoPoint;
     // x = p - shift(x), solved by iteration from x0 = p - shift(p); the
     // shifts change little from cell to cell, so it converges in a few steps.

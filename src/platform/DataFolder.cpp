@@ -1,14 +1,10 @@
 #include "platform/DataFolder.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "platform/Files.h"
 #include "tervala/Tervala.h"
-
-#ifndef TERVALA_DEFAULT_DATA_DIR
-#define TERVALA_DEFAULT_DATA_DIR "/usr/local/share/tervala"
-#endif
 
 namespace tervala {
 namespace platform {
@@ -36,10 +32,10 @@ std::string dataFolder()
         if (!hostChoice().empty())
             return hostChoice();
     }
-    const char* env = std::getenv("TERVALA_DATA_DIR");
-    if (env != nullptr && env[0] != '\0')
+    std::string env;
+    if (environmentVariable("TERVALA_DATA_DIR", env) && !env.empty())
         return env;
-    return TERVALA_DEFAULT_DATA_DIR;
+    return builtInDataFolder();
 }
 
 void setDataFolder(const char* folder)

@@ -13,9 +13,17 @@ namespace platform {
 constexpr const char* kDeviceDataFolder = "\\My Documents\\Fenwarden\\";
 
 // The host folder, resolved now: the folder set by setDataFolder, else the
-// environment variable TERVALA_DATA_DIR when set and non-empty, else the
-// folder fixed at build time.
+// environment variable TERVALA_DATA_DIR when set and non-empty, else
+// builtInDataFolder(). Folders are UTF-8 strings.
 std::string dataFolder();
+
+// The folder used when neither the host nor the environment names one. On
+// POSIX systems the folder fixed at build time (TERVALA_DEFAULT_DATA_DIR,
+// <prefix>/share/tervala by default). On Windows that folder when the build
+// fixed one, else the folder holding tervala.dll (the program's folder when
+// the library is linked statically), and %ProgramData%\Tervala when
+// neither can be told.
+std::string builtInDataFolder();
 
 // Sets (or, with null or "", clears) the host's own choice of folder.
 void setDataFolder(const char* folder);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tervala {
 namespace platform {
@@ -46,6 +47,45 @@ struct LoadStatus {
 // A failed load of `path`.
 LoadStatus loadFailure(const std::string& path, LoadProblem problem, std::string reason, int systemError = 0);
 
+// Paths are UTF-8 everywhere: on Windows they are converted to the wide
+// form the system's own calls take, so a folder such as "dätä" works
+// whatever the ANSI code page.
+
+// `path` opened with the C mode `mode` ("rb", "wb", ...), or null with errno
+// set. Any kind of file; use openRegularFile for data files.
+File openFile(const std::string& path, const char* mode);
+
+// Puts a standard stream into binary mode, so that "\n" is written as LF
+// on every platform (as files written with -o are). Nothing on POSIX.
+void setBinaryMode(std::FILE* stream);
+
+// The value of the environment variable `name` in UTF-8; false when it is
+// not set.
+bool environmentVariable(const char* name, std::string& value);
+// Sets the environment variable `name` to `value` (UTF-8), or removes it
+// when `value` is null; false when the system refuses.
+bool setEnvironmentVariable(const char* name, const char* value);
+
+// The program's command-line arguments in UTF-8 (on Windows read again from
+// the wide command line, since argv is in the ANSI code page there).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// True where FIFOs, local sockets and devices such as /dev/zero exist as
+// files (POSIX); false on Windows, where tests of them are skipped.
+bool hasUnixSpecialFiles();
+// Makes a FIFO at `path` (POSIX); false (errno ENOSYS) on Windows.
+bool makeNamedPipe(const std::string& path);
+// Makes a symbolic link `path` pointing to `target`; false when the system
+// refuses (on Windows without the privilege for links).
+bool makeSymbolicLink(const std::string& target, const std::string& path);
+
+// The number of this process (to name scratch files apart).
+long processId();
+
+// Removes `path` and, for a folder, everything inside it; true when nothing
+// is left. Symbolic links are removed, never followed.
+bool removeTree(const std::string& path);
+
 // The file at `path` opened for reading ("rb"), or null when it is missing,
 // unreadable or not a regular file (checked before opening and again on the
 // opened stream).
@@ -60,12 +100,15 @@ long long fileSize(std::FILE* file);
 
 // An output file opened as what it is. A regular file (or a missing one) is
 // written under a temporary name beside it and renamed into place by
-// commit(), so a reader never sees a partial file; an existing file keeps
-// its permission bits, a new one gets the usual mode (0666 less the umask).
-// A symbolic link is followed and its target replaced that way, leaving the
-// link. A FIFO or character device is opened and written directly (renaming
-// over /dev/null would replace the device); a listening local socket is
-// connected to and written. Directories and block devices are refused.
+// commit(), so a reader never sees a partial file; on Windows the rename is
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING, since rename() there refuses
+// an existing target. An existing file keeps its permission bits, a new one
+// gets the usual mode (0666 less the umask; the folder's defaults on
+// Windows). A symbolic link is followed and its target replaced that way,
+// leaving the link. A FIFO or character device (NUL or CON on Windows, or a
+// named pipe) is opened and written directly (renaming over /dev/null would
+// replace the device); a listening local socket is connected to and written
+// (POSIX only). Directories and block devices are refused.
 // Destroying the object without a successful commit() removes the temporary
 // file and leaves the target as it was; so does a program ended by a signal
 // once removeTemporaryFilesOnSignals() has been called.
@@ -103,7 +146,8 @@ private:
 // Commits several files as one: every file is flushed, synced and closed
 // first (a full disk fails here, before any target is touched); then the
 // targets are replaced in order, each replaced file kept under a second name
-// until all are in place. When a replacement fails, the targets already
+// ("<target>.old.<process>.<n>": a hard link, or a copy where the file
+// system has none) until all are in place. When a replacement fails, the targets already
 // replaced get their old files back (a target that did not exist is removed
 // again), so every target holds either its new or its old contents, all the
 // same. False with `error` (naming the file) when any step fails; the
@@ -115,8 +159,12 @@ bool commitTogether(ReplacingFile* const* files, std::size_t count, std::string&
 // ReplacingFile holds at that moment before the program ends by the signal
 // as it would have (same exit status). A signal the program was started
 // ignoring (nohup) stays ignored. SIGKILL cannot be caught: a program killed
-// by it leaves its "<name>.tmp.XXXXXX" file. For programs (the tool), not
-// for a library inside someone else's process.
+// by it leaves its "<name>.tmp.XXXXXX" file. On Windows the same is done for
+// the console's events (Ctrl-C, Ctrl-Break, closing the window, logoff and
+// shutdown), after which the system ends the program as before; a program
+// ended by TerminateProcess (Task Manager's "End task" on a hung program)
+// leaves the file. For programs (the tool), not for a library inside
+// someone else's process.
 void removeTemporaryFilesOnSignals();
 
 // True when `file` is open on a regular file (not a pipe, terminal or device).

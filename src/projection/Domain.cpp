@@ -1,5 +1,6 @@
 #include "projection/Domain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tervala {
@@ -49,6 +50,45 @@ double tmMaxOffsetDegrees(const EllipsoidConstants& e)
     if (e.a > 6378137.0)
         offset *= std::pow(6378137.0 / e.a, 1.0 / 6);
     return std::floor(offset * 100) / 100;
+}
+
+namespace {
+
+// Offsets (degrees) where the legacy series first differ by 1 mm from the
+// exact projection over |latitude| in [5k, 5k + 5], GRS80, as printed by
+// bench/tm_domain.cpp --by-latitude: the forward alone, and the worse of
+// the forward and the inverse (given the exact grid coordinates).
+constexpr double kForwardByBand[18] = {6.183, 6.279,  6.610,  7.422,  7.573,  7.239,  7.218,  7.278,  7.608,
+                                       8.324, 10.195, 10.376, 10.381, 10.855, 12.200, 16.685, 16.734, 19.694};
+constexpr double kInverseByBand[18] = {6.183, 6.279, 6.610, 7.422, 7.573, 7.239, 7.218, 7.104, 6.936,
+                                       6.820, 6.750, 6.726, 6.726, 6.747, 6.824, 6.973, 7.240, 7.781};
+
+double byLatitude(const double (&byBand)[18], const EllipsoidConstants& e, double latitudeDegrees)
+{
+    const double lat = std::fabs(latitudeDegrees);
+    if (!(lat <= 90.0))
+        return std::nan("");
+    constexpr double kEquator = 6.183;
+    // Within 0.01 degrees of a band edge the smaller row of the two holds,
+    // so that an inverse whose latitude lands a hair across the edge from
+    // the forward's accepts what the forward gave.
+    auto bandOf = [](double x) { return std::min(17, std::max(0, static_cast<int>(x / 5))); };
+    const double row = std::min(byBand[bandOf(lat - 0.01)], byBand[bandOf(lat + 0.01)]);
+    const double equator = tmMaxOffsetDegrees(e);
+    // (The 1e-9 keeps the equator's 6.18 from rounding down to 6.17.)
+    return std::floor(equator * (row / kEquator) * 100 + 1e-9) / 100;
+}
+
+} // namespace
+
+double legacyMaxOffsetDegrees(const EllipsoidConstants& e, double latitudeDegrees)
+{
+    return byLatitude(kForwardByBand, e, latitudeDegrees);
+}
+
+double legacyInverseMaxOffsetDegrees(const EllipsoidConstants& e, double latitudeDegrees)
+{
+    return byLatitude(kInverseByBand, e, latitudeDegrees);
 }
 
 } // namespace tervala

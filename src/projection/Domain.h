@@ -55,6 +55,24 @@ inline bool inUtmBand(double latitudeDegrees)
 // flatter than 1/f = 150 (no measured default: the caller must choose).
 double tmMaxOffsetDegrees(const EllipsoidConstants& e);
 
+// The same 1 mm reach at a given latitude (degrees): the series' error at a
+// given longitude offset shrinks away from the equator, so Lulea (65.6 N,
+// 7.2 degrees from the meridian of SWEREF 99 TM) lies well inside it.
+// Measured on GRS80 by bench/tm_domain.cpp as the worst case over each
+// 5-degree band of |latitude| (6.18 degrees at the equator, 10.84 at 65-70,
+// 19.68 at 85-90; the smaller of two rows within 0.01 deg of their edge),
+// and scaled for another ellipsoid by its
+// tmMaxOffsetDegrees over GRS80's; rounded down to 0.01 deg. NaN where
+// tmMaxOffsetDegrees is, or for a latitude outside [-90, 90].
+double legacyMaxOffsetDegrees(const EllipsoidConstants& e, double latitudeDegrees);
+
+// The reach of the legacy inverse at the latitude it returns: where neither
+// the forward nor the inverse (given exact grid coordinates) departs 1 mm
+// from the exact projection. The inverse series drift sooner away from the
+// equator (6.73 to 7.78 degrees above 40 degrees of latitude on GRS80), so
+// this is at most legacyMaxOffsetDegrees. Measured and scaled the same way.
+double legacyInverseMaxOffsetDegrees(const EllipsoidConstants& e, double latitudeDegrees);
+
 } // namespace tervala
 
 #endif

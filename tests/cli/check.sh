@@ -52,6 +52,11 @@ trap 'rm -f "$out" "$err"' EXIT
 [ -n "$absent" ] && rm -f "$dir/$absent"
 (cd "$dir" && "$@" <"$stdin" >"$out" 2>"$err")
 status=$?
+# A Windows program under Wine may end its lines with CRLF where the same
+# program on Linux writes LF: TERVALA_CHECK_STRIP_CR=1 drops the CRs.
+if [ "${TERVALA_CHECK_STRIP_CR:-0}" = 1 ]; then
+  sed -i 's/\r$//' "$out" "$err"
+fi
 fail=0
 if [ "$status" != "$want_exit" ]; then
   echo "exit status $status, expected $want_exit"; fail=1

@@ -128,7 +128,7 @@ fit-bursa-wolf|fit-molodensky-badekas)
   transform=$([ "$model" = bursa-wolf ] && echo helmert7 || echo molodensky-badekas)
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > llh.txt
   "$tervala" geocentric -e GRS80 -p 6 -i llh.txt > src.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --convention coordinate-frame --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention coordinate-frame --rotations exact --params=-115.80,474.99,674.11,6.43,1.16,-2.31,-1.63 -i src.txt > dst.txt || fail "helmert7"
   paste -d' ' src.txt dst.txt | awk '{ print "P" NR, $0 }' > points.txt
   "$tervala" fit "$model" points.txt --write-params params.txt --plot residuals.svg > report.txt || fail "fit exit $?"
   grep -q "Converged:      yes" report.txt || fail "not converged: $(cat report.txt)"
@@ -276,7 +276,8 @@ PY
   echo "ok" ;;
 transform)
   # tervala transform against PROJ with the same parameters: cct pipelines
-  # (cart, helmert/molobadekas +exact as our rotation matrix is exact,
+  # (cart, helmert/molobadekas: without +exact as parameters on the command
+  # line are small-angle, with it for --rotations exact,
   # molodensky +abridged, tmerc) and cs2cs, whose +towgs84 is position-
   # vector, for the onward UTM. The UK's published OSGB36 -> WGS84 set,
   # position-vector, typed as published with named options; a Bessel ->
@@ -290,7 +291,7 @@ uk = [446.448, -125.157, 542.060, -20.4894, 0.1502, 0.2470, 0.8421]  # tx ty tz 
 kr = [-115.80, 474.99, 674.11, 6.43, 1.16, -2.31, -1.63]  # coordinate frame
 X0 = (-3047627.3596, 4046784.1128, 3860910.1011)
 def helmert(p, convention, proj="helmert", extra=""):
-    return "+proj=%s +x=%r +y=%r +z=%r +s=%r +rx=%r +ry=%r +rz=%r +convention=%s +exact %s" % ((proj, *p, convention, extra))
+    return "+proj=%s +x=%r +y=%r +z=%r +s=%r +rx=%r +ry=%r +rz=%r +convention=%s %s" % ((proj, *p, convention, extra))
 def cct(src, step, dst=None, out="+step +proj=unitconvert +xy_in=rad +xy_out=deg"):
     cart = "+step +proj=cart +ellps=%s +step %s +step +inv +proj=cart +ellps=%s" % (src, step, dst) if src else "+step " + step
     return "cct -d 11 +proj=pipeline +step +proj=unitconvert +xy_in=deg +xy_out=rad %s %s" % (cart, out)
@@ -307,6 +308,8 @@ cases = [  # tervala options, PROJ command (lon lat h in), output layout
          "+y_0=600000 +ellps=GRS80"), "en"),
     ("--model molodensky-badekas --geoid plane.dat --origin=%r,%r,%r" % X0 + KR,
      cct("bessel", helmert(kr, "coordinate_frame", "molobadekas", "+px=%r +py=%r +pz=%r" % X0), "GRS80"), "geodetic"),
+    ("--model bursa-wolf --rotations exact" + KR, cct("bessel", helmert(kr, "coordinate_frame", extra="+exact"), "GRS80"),
+     "geodetic"),
     ("--model abridged-molodensky --source-ellipsoid WGS84 --target-ellipsoid International1924 --shift=-84.87,-96.49,-116.95",
      cct(None, "+proj=molodensky +ellps=WGS84 +da=251 +df=%r +dx=-84.87 +dy=-96.49 +dz=-116.95 +abridged"
          % (1 / 297 - 1 / 298.257223563)), "geodetic")]
@@ -330,7 +333,9 @@ for options, oracle, layout in cases:
 PY
   echo "ok" ;;
 proj-cct)
-  # PROJ's cct as the oracle: each convention against its helmert, the
+  # PROJ's cct as the oracle: each convention and rotation form against its
+  # helmert (command-line parameters without --rotations are small-angle, as
+  # cct without +exact; 1-2 mm apart for these rotations), the
   # Ordnance Survey's published OSGB36 -> WGS84 set typed as published
   # (position vector; read as coordinate frame it is 31 m off), the 2D
   # rotation sense, and the strings written by fit --write-proj run through
@@ -349,8 +354,11 @@ proj-cct)
   rows=(
     "xyz|helmert7 --convention position-vector $uk|+proj=helmert $ukproj +convention=position_vector"
     "xyz|helmert7 --inverse --convention position-vector $uk|-I +proj=helmert $ukproj +convention=position_vector"
-    "xyz|helmert7 --convention coordinate-frame --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame +exact"
-    "xyz|molodensky-badekas --convention coordinate-frame --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame +exact"
+    "xyz|helmert7 --convention coordinate-frame --rotations exact --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame +exact"
+    "xyz|helmert7 --convention coordinate-frame --params=$set7|+proj=helmert $proj7 +convention=coordinate_frame"
+    "xyz|helmert7 --convention position-vector --rotations small-angle --params=$set7|+proj=helmert $proj7 +convention=position_vector"
+    "xyz|molodensky-badekas --convention coordinate-frame --rotations exact --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame +exact"
+    "xyz|molodensky-badekas --convention coordinate-frame --params=$set7 --x0 3875000 --y0 116000 --z0 5047000|+proj=molobadekas $proj7 +px=3875000 +py=116000 +pz=5047000 +convention=coordinate_frame"
     "xyz|molodensky-badekas --convention position-vector $uk --origin 3875000,116000,5047000|+proj=molobadekas $ukproj +px=3875000 +py=116000 +pz=5047000 +convention=position_vector"
     "xy|helmert2d --params 10,20,12.5,-150 --origin 0,0|+proj=helmert +x=10 +y=20 +s=1.0000125 +theta=150"
     "xy|helmert2d --convention proj --params 10,20,12.5,150 --origin 0,0|+proj=helmert +x=10 +y=20 +s=1.0000125 +theta=150"
@@ -366,7 +374,7 @@ proj-cct)
   # same file; targets from a known set on GRS80 points (as fit-bursa-wolf).
   printf '36.9 126.6 30\n37.1 127.4 210\n37.8 127.3 95\n38.0 126.8 12\n37.4 127.0 340\n37.6 126.9 55\n' > llh.txt
   "$tervala" geocentric -e GRS80 -p 6 -i llh.txt > src.txt || fail "geocentric"
-  "$tervala" helmert7 -p 6 --convention position-vector $uk -i src.txt > dst.txt || fail "helmert7"
+  "$tervala" helmert7 -p 6 --convention position-vector --rotations exact $uk -i src.txt > dst.txt || fail "helmert7"
   paste -d' ' src.txt dst.txt | awk '{ print "P" NR, $0 }' > points.txt
   for model in bursa-wolf molodensky-badekas; do
     transform=$([ "$model" = bursa-wolf ] && echo helmert7 || echo molodensky-badekas)
@@ -378,5 +386,126 @@ proj-cct)
     close got.txt dst.txt 3 "$model fit reproducing its targets"
   done
   echo "ok: ${#rows[@]} cases and 2 written strings within 0.1 mm of cct" ;;
+same-file)
+  # --output-file naming the input file, by another spelling or through a
+  # link, would replace the coordinates being read: refused, the input kept.
+  printf '37.5 127.3\n' > in.txt; cp in.txt keep.txt; ln -sf in.txt link.txt
+  for out in in.txt ./in.txt link.txt "$PWD/in.txt"; do
+    "$tervala" utm -i in.txt -o "$out" 2> err.txt && fail "-o $out: exit 0"
+    grep -q "is the input file" err.txt || fail "-o $out: $(cat err.txt)"
+    cmp -s in.txt keep.txt || fail "-o $out replaced the input"
+  done
+  # Another file is written as before.
+  "$tervala" utm -i in.txt -o out.txt || fail "-o out.txt: exit $?"
+  [ -s out.txt ] || fail "out.txt is empty"
+  echo "ok" ;;
+gridshift)
+  # PROJ's cct as the oracle for NTv2 grids: for each grid of proj-data,
+  # points on its edges, its nodes and inside its cells, forward and inverse,
+  # within 1e-9 degrees; transform --grid-shift alone and before a
+  # seven-parameter step against the same cct pipeline; a point outside the
+  # grid refused with exit 1.
+  command -v cct > /dev/null || skip "cct absent (Debian proj-bin)"
+  close() {
+    d=$(maxdiff "$1" "$2" "$3")
+    awk -v d="$d" -v t="$4" 'BEGIN { exit !(d <= t) }' || fail "$5: off by $d"
+  }
+  n=0
+  for grid in BETA2007.gsb ntf_r93.gsb nzgd2kgrid0005.gsb CHENYX06.gsb; do
+    path=/usr/share/proj/$grid
+    [ -f "$path" ] || { echo "skipped $grid: not installed (Debian proj-data)"; continue; }
+    # lat lon h over the grid's extent (from its first subgrid header).
+    python3 - "$path" > pts.txt <<'PY' || fail "points of $grid"
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+e = "<" if struct.unpack("<i", d[8:12])[0] == 11 else ">"
+s, n, east, west, dlat, dlon = (struct.unpack(e + "d", d[176 + 16 * k + 8:176 + 16 * k + 16])[0] for k in range(4, 10))
+rows, cols = round((n - s) / dlat), round((west - east) / dlon)
+inner = open("inner.txt", "w")
+for i in range(0, 4 * rows + 1, 3):
+    for j in range(0, 4 * cols + 1, 7):
+        line = "%.12f %.12f %.3f" % ((s + i * dlat / 4) / 3600, -(east + j * dlon / 4) / 3600, 100 + i)
+        print(line)
+        if 0 < i < 4 * rows and 0 < j < 4 * cols:
+            print(line, file=inner)
+PY
+    # The inverse runs on the forward's results of the points off the edges
+    # (PROJ refuses an edge point shifted outward; Tervala takes it back).
+    for dir in forward inverse; do
+      opt=$([ $dir = inverse ] && echo --inverse); inv=$([ $dir = inverse ] && echo -I)
+      [ $dir = inverse ] && { "$tervala" gridshift --grid "$path" -p 7 -i inner.txt > pts.txt || fail "inner points"; }
+      "$tervala" gridshift --grid "$path" $opt -p 7 -i pts.txt > got.txt || fail "gridshift $opt $grid: exit $?"
+      awk '{ print $2, $1, $3, 0 }' pts.txt | cct -d 12 $inv +proj=hgridshift +grids="$path" | awk '{ print $2, $1, $3 }' > want.txt
+      grep -q inf want.txt && fail "cct refused a point of $grid"
+      close got.txt want.txt 3 1e-9 "gridshift $opt $grid"
+      n=$((n + $(wc -l < pts.txt)))
+    done
+  done
+  [ "$n" -gt 0 ] || skip "no NTv2 grid of proj-data installed"
+  if [ -f /usr/share/proj/BETA2007.gsb ]; then
+    beta=/usr/share/proj/BETA2007.gsb
+    printf '52.5 13.4 40\n48.1 11.6 520\n50.9 6.9 60\n' > de.txt
+    "$tervala" transform --grid-shift $beta --target-ellipsoid GRS80 -p 7 -i de.txt > got.txt || fail "transform grid alone"
+    awk '{ print $2, $1, $3, 0 }' de.txt | cct -d 12 +proj=hgridshift +grids=$beta | awk '{ print $2, $1, $3 }' > want.txt
+    close got.txt want.txt 3 1e-9 "transform --grid-shift alone"
+    "$tervala" transform --grid-shift $beta --model bursa-wolf --convention position-vector \
+      --params=-1,2,3,0.5,0.1,-0.2,0.3 --source-ellipsoid GRS80 --target-ellipsoid WGS84 -p 7 -i de.txt > got.txt ||
+      fail "transform grid then helmert"
+    awk '{ print $2, $1, $3, 0 }' de.txt | cct -d 12 +proj=pipeline +step +proj=hgridshift +grids=$beta \
+      +step +proj=cart +ellps=GRS80 +step +proj=helmert +x=-1 +y=2 +z=3 +s=0.5 +rx=0.1 +ry=-0.2 +rz=0.3 \
+      +convention=position_vector +step +inv +proj=cart +ellps=WGS84 | awk '{ print $2, $1, $3 }' > want.txt
+    awk '{ print $1, $2 }' got.txt > got2.txt; awk '{ print $1, $2 }' want.txt > want2.txt
+    close got2.txt want2.txt 2 1e-9 "transform --grid-shift before bursa-wolf"
+    close got.txt want.txt 3 1e-4 "transform --grid-shift before bursa-wolf (height)"
+    "$tervala" gridshift --grid $beta -s '40 10' > out.txt 2> err.txt; status=$?
+    [ $status = 1 ] && grep -q "line 1: latitude 40.0* longitude 10.0* is outside the grid" err.txt ||
+      fail "a point outside BeTA2007: exit $status, $(cat err.txt)"
+  fi
+  echo "ok: $n points within 1e-9 degrees of cct" ;;
+helmert15)
+  # PROJ's cct as the oracle for the time-dependent Helmert transformation:
+  # the ITRF2014 sets of proj-data read by --set (forward and inverse, the
+  # epoch per line), the same set by --params and by the named options with
+  # --epoch, and the ITRF2014 plate-motion model (--plate) moving points to
+  # another epoch before the set is applied there. Agreement to 0.1 mm.
+  command -v cct > /dev/null || skip "cct absent (Debian proj-bin)"
+  itrf=/usr/share/proj/ITRF2014
+  [ -f $itrf ] || skip "$itrf absent (Debian proj-data)"
+  printf '4027894.006 307045.600 4919474.910 1995.5\n-3049086.2377 4046274.1025 3861624.9748 2026.9\n-4052051.767 4212836.015 -2545106.027 2010\n1130773.0 -4830828.0 3994704.0 2040.25\n' > xyzt.txt
+  close() {
+    awk '{ print $1, $2, $3 }' "$1" > a.txt; awk '{ print $1, $2, $3 }' "$2" > b.txt
+    d=$(maxdiff a.txt b.txt 3)
+    awk -v d="$d" 'BEGIN { exit !(d <= 1e-4) }' || fail "$3: off by $d m"
+  }
+  for set in ITRF2008 ITRF2005 ITRF2000; do
+    for inv in "" "-I"; do
+      opt=$([ -n "$inv" ] && echo --inverse)
+      "$tervala" helmert15 --set $itrf:$set $opt -p 6 -i xyzt.txt > got.txt || fail "--set $set $opt: exit $?"
+      cct -d 6 $inv +init=ITRF2014:$set < xyzt.txt > want.txt
+      close got.txt want.txt "--set ITRF2014:$set $opt"
+    done
+  done
+  set08="+proj=helmert +x=0.0016 +y=0.0019 +z=0.0024 +s=-0.00002 +dz=-0.0001 +ds=0.00003 +t_epoch=2010.0 +convention=position_vector"
+  cut -d' ' -f1-3 xyzt.txt > xyz.txt
+  "$tervala" helmert15 --params "$set08" --epoch 2026.9 -p 6 -i xyz.txt > got.txt || fail "--params --epoch"
+  cct -d 6 -t 2026.9 $set08 < xyz.txt > want.txt
+  close got.txt want.txt "--params with --epoch"
+  "$tervala" helmert15 --tx 0.0016 --ty 0.0019 --tz 0.0024 --s=-0.00002 --dtz=-0.0001 --ds 0.00003 --t-ref 2010 \
+    --convention position-vector --rotations small-angle --epoch 2026.9 -p 6 -i xyz.txt > got.txt || fail "named"
+  close got.txt want.txt "named parameters"
+  for plate in EURA NOAM AUST PCFC; do
+    rates=$(sed -n "s/^<$plate> +proj=helmert \(.*\) +convention.*/\1/p" $itrf)
+    "$tervala" helmert15 --set $itrf:ITRF2008 --plate $plate --to-epoch 2010.0 -p 6 -i xyzt.txt > got.txt ||
+      fail "--plate $plate"
+    while read -r x y z t; do
+      echo "$x $y $z 2010.0" | cct -d 6 +proj=pipeline +step +proj=helmert $rates +t_epoch=$t \
+        +convention=position_vector +step +init=ITRF2014:ITRF2008
+    done < xyzt.txt > want.txt
+    close got.txt want.txt "--plate $plate"
+  done
+  # A velocity moves X by v (to - from), by hand: 1995.5 -> 2010 is 14.5 years.
+  "$tervala" helmert15 --velocity 0.01,-0.02,0.004 --to-epoch 2010 -p 4 -s '1000 2000 3000 1995.5' > got.txt
+  grep -q "^1000.1450 1999.7100 3000.0580 2010.0000" got.txt || fail "--velocity: $(cat got.txt)"
+  echo "ok: 3 ITRF sets both ways, --params, named options and 4 plates within 0.1 mm of cct" ;;
 *) fail "unknown scenario $scenario" ;;
 esac

@@ -3,12 +3,14 @@
 #define TERVALA_TOOLS_CLI_COMMANDS_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include <tervala/GridShift.hpp>
 #include <tervala/Tervala.h>
 
 #include "Ellipsoids.h"
@@ -87,6 +89,15 @@ void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);
 void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry);
+void addGridShiftCommand(CLI::App& app, Context& ctx, Registry& registry);
+void addEpochCommands(CLI::App& app, Context& ctx, Registry& registry);
+
+// Loads an NTv2 grid for `option`; false after reporting why.
+bool loadGridShift(const std::string& command, const std::string& option, const std::string& path,
+                   std::unique_ptr<GridShift>& out);
+// Shifts `p` forward or back; false with a message naming the point when it
+// lies outside the grid.
+bool shiftPoint(const GridShift& grid, bool inverse, Geodetic& p, std::string& error);
 void addPolarCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addSelfTestCommand(CLI::App& app, Context& ctx, Registry& registry);
 

@@ -10,6 +10,13 @@
 namespace tervala {
 namespace cli {
 
+namespace {
+
+// The largest a priori standard deviation read, metres.
+constexpr double kMaxStandardDeviation = 1000.0;
+
+} // namespace
+
 bool commonPointLayout(const std::string& model, std::size_t& sourceCount, std::size_t& targetCount)
 {
     if (model == "helmert2d") {
@@ -108,6 +115,17 @@ bool parseCommonPoints(const std::string& text, const std::string& model, std::v
             if (ok && i >= ns + nt && !(v >= 0)) {
                 ok = false;
                 why = "must not be negative, got " + f[1 + i];
+            }
+            // No survey coordinate is known to worse than a kilometre: such a
+            // value is a coordinate in a column read as a standard deviation.
+            if (ok && i >= ns + nt && v > kMaxStandardDeviation) {
+                ok = false;
+                why = "a priori standard deviation of " + f[1 + i] + " m is above 1 km";
+                if (model == "helmert2d" && f.size() == 7)
+                    why += "; the line has the 7 fields of a seven-parameter file (id X Y Z X' Y' Z'): fit it "
+                           "with fit bursa-wolf or fit molodensky-badekas";
+                else
+                    why += "; is a coordinate column read as a standard deviation?";
             }
             if (!ok) {
                 errors.push_back(where + name + ": " + why);

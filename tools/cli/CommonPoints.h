@@ -8,7 +8,9 @@
 //                        id X Y Z X' Y' Z'   [s | s s' | sX sY sZ sX' sY' sZ']
 // One s applies to every observed coordinate of the point; "s s'" gives the
 // source and the target coordinates their own (s = 0: error-free source).
-// Either every point carries standard deviations, in the same layout, or none.
+// Either every point carries standard deviations, in the same layout, or none;
+// none may exceed 1 km (a coordinate column read as one, such as a 3-D
+// file given to helmert2d, is refused naming the line).
 // Seven-parameter files may give either coordinate set as latitude, longitude
 // (any angle form) and ellipsoidal height instead of X Y Z.
 #ifndef TERVALA_TOOLS_CLI_COMMONPOINTS_H

@@ -1,6 +1,8 @@
 // Coordinate conversions: geodetic <-> geocentric, Transverse Mercator and
 // UTM, both directions.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include <fmt/format.h>
@@ -12,6 +14,7 @@
 #include "core/Angles.h"
 #include "projection/Domain.h"
 #include "projection/TransverseMercator.h"
+#include "tervala/Projection.hpp"
 
 namespace tervala {
 namespace cli {
@@ -60,16 +63,60 @@ struct TMGridOptions {
     double lat0 = 0, lon0 = 0, falseNorthing = 0, falseEasting = 0, scale = 1;
     double maxOffset = std::nan("");
     bool extra = false;  // tm --extra
+    std::string method = "kruger";
+    bool southOriented = false;
 };
 
 void addMaxOffsetOption(CLI::App* sub, double& maxOffset)
 {
     sub->add_option("--max-offset", maxOffset,
-                    "Refuse points farther than this from the central meridian, degrees of longitude. Default: where "
-                    "the series departs 1 mm from an exact Transverse Mercator, 6.18 on WGS84 and GRS80, 6.16 to 6.18 "
-                    "on the other named ellipsoids; an a,1/f ellipsoid takes the measurement for the nearest "
-                    "tabulated 1/f at or below its own, reduced for a larger a (none below 1/f = 150)")
+                    "Refuse points farther than this from the central meridian, degrees of longitude. Default with "
+                    "--method kruger: 60, the range its accuracy is measured over (a few nanometres within 3900 km "
+                    "of the meridian). With --method legacy: where the series departs 1 mm from an exact Transverse "
+                    "Mercator, 6.18 on WGS84 and GRS80, 6.16 to 6.18 on the other named ellipsoids; an a,1/f "
+                    "ellipsoid takes the measurement for the nearest tabulated 1/f at or below its own, reduced for "
+                    "a larger a (none below 1/f = 150)")
         ->check(positiveNumber() & CLI::Range(0.0, 180.0));
+}
+
+// --method kruger|legacy: Krueger's series to n^8 (the default) or the
+// series of the legacy members, whose doubles the tool then prints.
+void addMethodOption(CLI::App* sub, std::string& method)
+{
+    sub->add_option("--method", method,
+                    "kruger (Krueger's series to n^8: nanometres within 3900 km of the central meridian, the "
+                    "default) or legacy (the series of the CTervala members, bit for bit, millimetres within about "
+                    "6 degrees)")
+        ->check(CLI::IsMember({"kruger", "legacy"}))
+        ->capture_default_str();
+}
+
+// The value-type grids behind --method kruger, built once per command; a
+// refusal (an ellipsoid the value types do not take) is reported and gives
+// false.
+bool krugerEllipsoid(const std::string& command, const Context& ctx, std::unique_ptr<Ellipsoid>& out)
+{
+    try {
+        out = std::make_unique<Ellipsoid>(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening);
+        return true;
+    } catch (const std::invalid_argument& e) {
+        report(command, std::string("--method kruger: ") + e.what());
+        return false;
+    }
+}
+
+std::string krugerReachError(double offset, double limit)
+{
+    return fmt::format("the point lies {:.4f} degrees from the central meridian; the series are offered "
+                       "within {} (--max-offset)",
+                       offset, limit);
+}
+
+// Convergence and scale of a Kruger result as two more fields.
+void appendKrugerExtra(double convergence, double scale, const Formatter& fmt, LineResult& r)
+{
+    r.fields.push_back(fmt.angle(convergence));
+    r.fields.push_back(fmt.fixed(scale, 10));
 }
 
 void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
@@ -88,6 +135,10 @@ void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
         ->check(positiveNumber())
         ->capture_default_str();
     addMaxOffsetOption(sub, grid.maxOffset);
+    sub->add_flag("--south-oriented", grid.southOriented,
+                  "Westing and southing axes (South Orientated Transverse Mercator, as in southern Africa): the "
+                  "grid fields are southing westing (--order en: westing southing), both measured from the false "
+                  "origin towards west and south");
 }
 
 // The --max-offset in force: the option, or the measured default for the
@@ -105,6 +156,17 @@ bool maxOffsetFor(const std::string& command, const Context& ctx, double option,
         return false;
     }
     return true;
+}
+
+// The legacy series' reach at a latitude: --max-offset when given (limit
+// from maxOffsetFor), else the measured 1 mm reach at that latitude of the
+// forward, or of the inverse (which drifts sooner away from the equator).
+double legacyReach(const EllipsoidConstants& e, double option, double limit, double lat, bool inverse = false)
+{
+    if (!std::isnan(option))
+        return limit;
+    const double reach = inverse ? legacyInverseMaxOffsetDegrees(e, lat) : legacyMaxOffsetDegrees(e, lat);
+    return std::isnan(reach) ? limit : reach;
 }
 
 // The longitude to project: `lon` when it lies within `limit` of the
@@ -196,6 +258,28 @@ bool appendExtra(const EllipsoidConstants& e, double k0, double lat, double offs
     return true;
 }
 
+// What a UTM request asks that is valid but probably not meant: a --zone
+// more than one zone from the point's own (the grid is then far from its
+// central meridian, with a scale error growing fast), or --south for a point
+// north of the equator. Empty when neither.
+std::string utmRequestWarning(double lat, double lon, int requestedZone, bool southRequested)
+{
+    std::string warning;
+    if (requestedZone != 0) {
+        const int own = zoneOf(lon);
+        int apart = std::abs(requestedZone - own);
+        apart = std::min(apart, 60 - apart);
+        if (apart > 1)
+            warning = "--zone " + std::to_string(requestedZone) + " is " + std::to_string(apart) +
+                      " zones from the point's own zone " + std::to_string(own) + " (longitude " +
+                      fmt::format("{:.6f}", lon) + ")";
+    }
+    if (southRequested && lat > 0)
+        warning += std::string(warning.empty() ? "" : "; ") + "--south on a point north of the equator (latitude " +
+                   fmt::format("{:.6f}", lat) + "): its northing carries the southern false northing";
+    return warning;
+}
+
 } // namespace
 
 void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
@@ -238,11 +322,44 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     CLI::App* tm = app.add_subcommand(
         "tm", "Latitude longitude [height] -> Transverse Mercator northing easting height [convergence scale]");
     addTMGridOptions(tm, *tmGrid);
+    addMethodOption(tm, tmGrid->method);
     addExtraFlag(tm, tmGrid->extra);
     addOrderOption(tm, ctx);
     addCommonOptions(tm, ctx);
     registry.add(tm, [&ctx, tmGrid] {
         const TMGridOptions& g = *tmGrid;
+        if (g.method == "kruger" || g.southOriented) {
+            std::unique_ptr<Ellipsoid> ell;
+            if (!krugerEllipsoid("tm", ctx, ell))
+                return 2;
+            const TransverseMercator p(*ell, g.lat0, g.lon0, g.falseNorthing, g.falseEasting, g.scale,
+                                       g.method == "kruger" ? TmMethod::Kruger : TmMethod::Legacy,
+                                       g.southOriented ? TmAxes::WestSouth : TmAxes::EastNorth);
+            const Formatter fmt = ctx.format();
+            return runLines("tm", ctx.io, FieldLayout{2, 3, FirstField::Latitude},
+                            [&](const std::vector<std::string>& f) {
+                                LineResult r;
+                                double lat, lon, h;
+                                if (!parsePosition(f, true, lat, lon, h, r.error) ||
+                                    !longitudeNear(lon, g.lon0, std::isnan(g.maxOffset) ? p.maxOffsetAt(lat) : g.maxOffset,
+                                                   lon, r.error))
+                                    return r;
+                                const ProjectedWithScale q = g.extra ? p.forwardWithScale(lat, lon)
+                                                                     : ProjectedWithScale{};
+                                const Projected e = g.extra ? Projected{q.easting, q.northing} : p.forward(lat, lon);
+                                if (std::isnan(e.easting)) {
+                                    r.error = krugerReachError(std::fabs(reduceLongitude(lon - g.lon0)),
+                                                               p.maxOffsetAt(lat));
+                                    return r;
+                                }
+                                r.fields = {fmt.length(e.northing), fmt.length(e.easting), fmt.length(h)};
+                                if (ctx.io.eastingFirst)
+                                    std::swap(r.fields[0], r.fields[1]);
+                                if (g.extra)
+                                    appendKrugerExtra(q.convergence, q.scale, fmt, r);
+                                return r;
+                            });
+        }
         double limit = 0;
         if (!maxOffsetFor("tm", ctx, g.maxOffset, limit))
             return 2;
@@ -252,7 +369,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         return runLines("tm", ctx.io, FieldLayout{2, 3, FirstField::Latitude}, [&](const std::vector<std::string>& f) {
             LineResult r;
             double lat, lon, h;
-            if (!parsePosition(f, true, lat, lon, h, r.error) || !longitudeNear(lon, g.lon0, limit, lon, r.error))
+            if (!parsePosition(f, true, lat, lon, h, r.error) ||
+                !longitudeNear(lon, g.lon0, legacyReach(e, g.maxOffset, limit, lat), lon, r.error))
                 return r;
             // The member turns its angle arguments into radians in place.
             const double latitude = lat, offset = reduceLongitude(lon - g.lon0);
@@ -271,14 +389,51 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     CLI::App* tmInverse = app.add_subcommand(
         "tm-inverse", "Transverse Mercator northing easting [height] -> latitude longitude height");
     addTMGridOptions(tmInverse, *tmInverseGrid);
+    addMethodOption(tmInverse, tmInverseGrid->method);
     addOrderOption(tmInverse, ctx);
     addCommonOptions(tmInverse, ctx);
     registry.add(tmInverse, [&ctx, tmInverseGrid] {
         const TMGridOptions& g = *tmInverseGrid;
+        if (g.method == "kruger" || g.southOriented) {
+            std::unique_ptr<Ellipsoid> ell;
+            if (!krugerEllipsoid("tm-inverse", ctx, ell))
+                return 2;
+            const TransverseMercator p(*ell, g.lat0, g.lon0, g.falseNorthing, g.falseEasting, g.scale,
+                                       g.method == "kruger" ? TmMethod::Kruger : TmMethod::Legacy,
+                                       g.southOriented ? TmAxes::WestSouth : TmAxes::EastNorth);
+            const Formatter fmt = ctx.format();
+            return runLines("tm-inverse", ctx.io, FieldLayout{2, 3, FirstField::Number},
+                            [&](const std::vector<std::string>& f) {
+                                LineResult r;
+                                std::vector<double> v;
+                                if (!parseNumbers(f, gridNames(ctx), 1, v, r.error))
+                                    return r;
+                                if (ctx.io.eastingFirst)
+                                    std::swap(v[0], v[1]);
+                                const Geographic q = p.inverse(v[1], v[0]);
+                                if (std::isnan(q.latitude)) {
+                                    r.error = "the grid coordinates lie outside the projection (beyond the "
+                                              "series' reach from the central meridian, " +
+                                              fmt::format("{}", p.maxOffset()) +
+                                              " degrees at the equator, or beyond a pole: northing and easting "
+                                              "swapped?)";
+                                    return r;
+                                }
+                                const double offset = std::fabs(reduceLongitude(q.longitude - p.centralMeridian()));
+                                const double limit = std::isnan(g.maxOffset) ? p.maxOffsetAt(q.latitude) : g.maxOffset;
+                                if (!(offset <= limit)) {
+                                    r.error = krugerReachError(offset, limit);
+                                    return r;
+                                }
+                                r.fields = {fmt.angle(q.latitude), fmt.angle(q.longitude), fmt.length(v[2])};
+                                return r;
+                            });
+        }
         double limit = 0;
         if (!maxOffsetFor("tm-inverse", ctx, g.maxOffset, limit))
             return 2;
         CTervala t = ctx.object();
+        const EllipsoidConstants e = makeEllipsoid(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening);
         const Formatter fmt = ctx.format();
         return runLines("tm-inverse", ctx.io, FieldLayout{2, 3, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
@@ -290,7 +445,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             double lat0 = g.lat0, lon0 = g.lon0;
             t.TM_to_Geodetic(lat0, lon0, g.falseNorthing, g.falseEasting, g.scale, v[0], v[1], v[2]);
             double lon = t.GetGeodetic(1);
-            if (!checkInverse(t.GetGeodetic(0), lon, g.lon0, limit, r.error))
+            if (!checkInverse(t.GetGeodetic(0), lon, g.lon0, legacyReach(e, g.maxOffset, limit, t.GetGeodetic(0), true),
+                              r.error))
                 return r;
             r.fields = {fmt.angle(t.GetGeodetic(0)), fmt.angle(lon), fmt.length(t.GetGeodetic(2))};
             return r;
@@ -303,6 +459,7 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         bool north = false;
         double maxOffset = std::nan("");
         bool extra = false;
+        std::string method = "kruger";
     };
     auto utmOptions = std::make_shared<UtmOptions>();
     CLI::App* utm = app.add_subcommand(
@@ -314,11 +471,53 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     auto* utmSouth = utm->add_flag("--south", utmOptions->south, "Southern hemisphere (false northing 10000000 m)");
     utm->add_flag("--north", utmOptions->north, "Northern hemisphere")->excludes(utmSouth);
     addMaxOffsetOption(utm, utmOptions->maxOffset);
+    addMethodOption(utm, utmOptions->method);
     addExtraFlag(utm, utmOptions->extra);
     addOrderOption(utm, ctx);
     addCommonOptions(utm, ctx);
     registry.add(utm, [&ctx, utmOptions] {
         const UtmOptions& o = *utmOptions;
+        if (o.method == "kruger") {
+            std::unique_ptr<Ellipsoid> ell;
+            if (!krugerEllipsoid("utm", ctx, ell))
+                return 2;
+            const Formatter fmt = ctx.format();
+            std::unique_ptr<Utm> cached;  // the zone of the previous line, kept while lines stay in it
+            return runLines("utm", ctx.io, FieldLayout{2, 3, FirstField::Latitude},
+                            [&](const std::vector<std::string>& f) {
+                                LineResult r;
+                                double lat, lon, h;
+                                if (!parsePosition(f, true, lat, lon, h, r.error))
+                                    return r;
+                                if (!inUtmBand(lat)) {
+                                    r.error = utmBandError(lat);
+                                    return r;
+                                }
+                                const int zone = o.zone != 0 ? o.zone : zoneOf(lon);
+                                const bool south = o.south || (!o.north && lat < 0);
+                                if (!cached || cached->zone() != zone || cached->south() != south)
+                                    cached = std::make_unique<Utm>(zone, south, *ell);
+                                const double limit = std::isnan(o.maxOffset) ? cached->maxOffset() : o.maxOffset;
+                                if (!longitudeNear(lon, cached->centralMeridian(), limit, lon, r.error))
+                                    return r;
+                                const ProjectedWithScale q = o.extra ? cached->forwardWithScale(lat, lon)
+                                                                     : ProjectedWithScale{};
+                                const Projected e = o.extra ? Projected{q.easting, q.northing} : cached->forward(lat, lon);
+                                if (std::isnan(e.easting)) {
+                                    r.error = krugerReachError(
+                                        std::fabs(reduceLongitude(lon - cached->centralMeridian())), cached->maxOffset());
+                                    return r;
+                                }
+                                r.fields = {zoneLabel(zone, south, lat), fmt.length(e.northing),
+                                            fmt.length(e.easting), fmt.length(h)};
+                                if (ctx.io.eastingFirst)
+                                    std::swap(r.fields[1], r.fields[2]);
+                                if (o.extra)
+                                    appendKrugerExtra(q.convergence, q.scale, fmt, r);
+                                r.warning = utmRequestWarning(lat, lon, o.zone, o.south);
+                                return r;
+                            });
+        }
         double limit = 0;
         if (!maxOffsetFor("utm", ctx, o.maxOffset, limit))
             return 2;
@@ -336,8 +535,9 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
             }
             const int zone = o.zone != 0 ? o.zone : zoneOf(lon);
             const bool south = o.south || (!o.north && lat < 0);
+            r.warning = utmRequestWarning(lat, lon, o.zone, o.south);
             double cm = centralMeridianOf(zone);
-            if (!longitudeNear(lon, cm, limit, lon, r.error))
+            if (!longitudeNear(lon, cm, legacyReach(e, o.maxOffset, limit, lat), lon, r.error))
                 return r;
             const double latitude = lat, offset = reduceLongitude(lon - cm);
             t.Geodetic_to_UTM(south ? 1 : 0, cm, lat, lon, h);
@@ -363,14 +563,19 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     auto* invSouth = utmInverse->add_flag("--south", utmInverseOptions->south, "Southern hemisphere");
     utmInverse->add_flag("--north", utmInverseOptions->north, "Northern hemisphere (default)")->excludes(invSouth);
     addMaxOffsetOption(utmInverse, utmInverseOptions->maxOffset);
+    addMethodOption(utmInverse, utmInverseOptions->method);
     addOrderOption(utmInverse, ctx);
     addCommonOptions(utmInverse, ctx);
     registry.add(utmInverse, [&ctx, utmInverseOptions] {
         const UtmOptions& o = *utmInverseOptions;
+        const bool kruger = o.method == "kruger";
         double limit = 0;
-        if (!maxOffsetFor("utm-inverse", ctx, o.maxOffset, limit))
+        std::unique_ptr<Ellipsoid> ell;
+        if (kruger ? !krugerEllipsoid("utm-inverse", ctx, ell) : !maxOffsetFor("utm-inverse", ctx, o.maxOffset, limit))
             return 2;
+        std::unique_ptr<Utm> cached;
         CTervala t = ctx.object();
+        const EllipsoidConstants e = makeEllipsoid(ctx.ellipsoid.a, ctx.ellipsoid.inverseFlattening);
         const Formatter fmt = ctx.format();
         return runLines("utm-inverse", ctx.io, FieldLayout{2, 3, FirstField::Zone}, [&](const std::vector<std::string>& f) {
             LineResult r;
@@ -403,11 +608,33 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
                 return r;
             if (ctx.io.eastingFirst)
                 std::swap(v[0], v[1]);
+            if (kruger) {
+                if (!cached || cached->zone() != zone || cached->south() != south)
+                    cached = std::make_unique<Utm>(zone, south, *ell);
+                const Geographic q = cached->inverse(v[1], v[0]);
+                if (std::isnan(q.latitude)) {
+                    r.error = "the grid coordinates lie outside the UTM band (80S to 84N) or more than " +
+                              fmt::format("{}", cached->maxOffset()) +
+                              " degrees from the central meridian (northing and easting swapped?)";
+                    return r;
+                }
+                const double offset = std::fabs(reduceLongitude(q.longitude - cached->centralMeridian()));
+                const double reach = std::isnan(o.maxOffset) ? cached->maxOffset() : o.maxOffset;
+                if (!(offset <= reach)) {
+                    r.error = krugerReachError(offset, reach);
+                    return r;
+                }
+                if (!bandAgrees(field, fieldText, q.latitude, r.error))
+                    return r;
+                r.fields = {fmt.angle(q.latitude), fmt.angle(q.longitude), fmt.length(v[2])};
+                return r;
+            }
             double cm = centralMeridianOf(zone);
             const double lon0 = cm;
             t.UTM_to_Geodetic(south ? 1 : 0, cm, v[0], v[1], v[2]);
             double lon = t.GetGeodetic(1);
-            if (!checkInverse(t.GetGeodetic(0), lon, lon0, limit, r.error))
+            if (!checkInverse(t.GetGeodetic(0), lon, lon0, legacyReach(e, o.maxOffset, limit, t.GetGeodetic(0), true),
+                              r.error))
                 return r;
             if (!inUtmBand(t.GetGeodetic(0))) {
                 r.error = utmBandError(t.GetGeodetic(0));

@@ -148,13 +148,13 @@ int gridInfo(const std::string& path)
 {
     const std::string command = "data grid-info";
     if (!platform::isRegularFile(path)) {
-        std::FILE* probe = std::fopen(path.c_str(), "rb");
+        std::FILE* probe = platform::openFile(path, "rb").release();
         report(command, "cannot open " + path + (probe != nullptr ? ": not a regular file" : ""));
         if (probe != nullptr)
             std::fclose(probe);
         return 2;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::openFile(path, "rb").release();
     if (file == nullptr) {
         report(command, "cannot open " + path + ": " + std::strerror(errno));
         return 2;

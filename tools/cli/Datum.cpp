@@ -48,8 +48,7 @@ bool sevenParameters(const std::string& command, const SevenParameterOptions& o,
         report(command, error);
         return false;
     }
-    if (!warning.empty())
-        report(command, "warning: " + warning);
+    reportWarnings(command, warning);
     return true;
 }
 
@@ -95,9 +94,11 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             name, withOrigin ? "Molodensky-Badekas transformation of geocentric X Y Z about a rotation origin"
                              : "Bursa-Wolf seven-parameter transformation of geocentric X Y Z");
         sub->footer("Parameters: translations in metres, scale correction in ppm (factor 1 + s 1e-6), rotations "
-                    "in arc-seconds, R = R3(rz) R2(ry) R1(rx) exactly. --convention says whether positive rotations "
+                    "in arc-seconds. --convention says whether positive rotations "
                     "turn the point (position-vector) or the axes (coordinate-frame); the two differ only in the "
-                    "signs of rx, ry, rz. Write --params=-446.4,... with '=' when the list starts with a minus.");
+                    "signs of rx, ry, rz. --rotations says which matrix R the parameters are for: parameters on the "
+                    "command line are small-angle unless it is given (EPSG's form, that of published sets); "
+                    "exact is R = R3(rz) R2(ry) R1(rx), the form 'fit' estimates and writes. Write --params=-446.4,... with '=' when the list starts with a minus.");
         addSevenParameterOptions(sub, *o, withOrigin);
         sub->add_flag("--inverse", *inverse, "Apply the exact inverse");
         addCommonOptions(sub, ctx, false);

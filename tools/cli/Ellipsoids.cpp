@@ -34,8 +34,11 @@ bool resolveEllipsoid(const std::string& text, NamedEllipsoid& out, std::string&
                 out = named;
         return true;
     } catch (const std::invalid_argument&) {
-        error = "unknown ellipsoid '" + text + "'; known: WGS84, GRS80, Bessel1841, Clarke1866, International1924, "
-                "Krassovsky1940, Airy1830, or a,1/f";
+        std::string list;
+        for (const NamedEllipsoid& named : Ellipsoid::known())
+            list += std::string(list.empty() ? "" : ", ") + named.name;
+        error = "unknown ellipsoid '" + text + "'; known: " + list + " (or PROJ's short names such as intl, clrk66, "
+                "krass), or a,1/f";
         return false;
     }
 }

@@ -23,6 +23,9 @@ namespace cli {
 
 namespace {
 
+// The constant M_PI is POSIX, not C++17.
+constexpr double kPi = 3.14159265358979323846;
+
 // How a model's parameters are shown: the core's unit times `factor`.
 struct Shown {
     const char* name;
@@ -182,6 +185,10 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     auto number = [](double v) { return std::isfinite(v) ? ordered_json(v) : ordered_json(nullptr); };
     ordered_json j;
     j["model"] = f.model;
+    if (!f.params.rotations.empty()) {
+        j["convention"] = f.params.convention;
+        j["rotations"] = f.params.rotations;
+    }
     j["a_priori"] = f.apriori;
     ordered_json parameters = ordered_json::array();
     for (const ParameterEstimate& p : a.parameters)
@@ -282,6 +289,7 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         p.ry = v[k + 5];
         p.rz = v[k + 6];
         p.convention = Convention::CoordinateFrame;
+        p.rotations = RotationForm::exact;
         if (badekas)
             p.origin = Geocentric{v[0], v[1], v[2]};
         if (!writeFileAtomically(command, o.writeProj, formatProjString(p, badekas)))
@@ -426,6 +434,8 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
                                    "rotation",
                                    badekas ? "+ X0 " : "", badekas ? " - X0" : ""));
+    f.header.push_back("Rotations: exact (the parameters are for the exact matrix R, PROJ's +exact; applied with "
+                       "EPSG's small-angle matrix they differ)");
     if (sourceEllipsoid || targetEllipsoid)
         f.header.push_back(fmt::format("Geodetic input converted to geocentric: source on {}, target on {}",
                                        sourceEllipsoid ? sourceEllipsoid->name : "(geocentric)",
@@ -434,7 +444,8 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
                                        "Z0 {:.4f} m",
                                        a.origin[0], a.origin[1], a.origin[2]));
-    f.params = ParamSet{model, modelKeys(model), {}, conventionName(Convention::CoordinateFrame)};
+    f.params = ParamSet{model, modelKeys(model), {}, conventionName(Convention::CoordinateFrame),
+                        rotationFormName(RotationForm::exact)};
     if (badekas)
         f.params.values.assign(a.origin, a.origin + 3);
     for (const ParameterEstimate& p : a.parameters)
@@ -450,8 +461,8 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     for (const CommonPoint& p : points) {
         double X = p.target[0], Y = p.target[1], Z = p.target[2];
         geo.Geocentric_to_Geodetic(X, Y, Z);
-        lats.push_back(geo.GetGeodetic(0) * M_PI / 180);
-        lons.push_back(geo.GetGeodetic(1) * M_PI / 180);
+        lats.push_back(geo.GetGeodetic(0) * kPi / 180);
+        lons.push_back(geo.GetGeodetic(1) * kPi / 180);
         latC += lats.back() / static_cast<double>(points.size());
         lonC += lons.back() / static_cast<double>(points.size());
     }

@@ -29,12 +29,19 @@ bool readFile(const std::string& path, std::string& text, std::string& error)
     if (path == "-") {
         s << std::cin.rdbuf();
     } else {
-        std::ifstream in(path, std::ios::binary);
+        platform::File in = platform::openFile(path, "rb");
         if (!in) {
             error = "cannot open " + path + ": " + std::strerror(errno);
             return false;
         }
-        s << in.rdbuf();
+        char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+            s.write(buffer, static_cast<std::streamsize>(n));
+        if (std::ferror(in.get())) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            return false;
+        }
     }
     text = s.str();
     skipByteOrderMark(text);
@@ -120,7 +127,7 @@ public:
             reader_ = std::make_unique<platform::LineReader>(file_);
             return true;
         }
-        file_ = std::fopen(io_.inputFile.c_str(), "rb");
+        file_ = platform::openFile(io_.inputFile, "rb").release();
         if (file_ == nullptr) {
             error = "cannot open input file " + io_.inputFile + ": " + std::strerror(errno);
             return false;
@@ -203,6 +210,198 @@ std::string quote(const std::string& field)
     return "'" + (field.size() > 40 ? field.substr(0, 37) + "..." : field) + "'";
 }
 
+// A field that is a single hemisphere letter of `letters` ("NSns", "EWew").
+bool isLoneLetter(const std::string& f, const char* letters)
+{
+    return f.size() == 1 && std::strchr(letters, f[0]) != nullptr;
+}
+
+// A field that starts with a hemisphere letter of `letters` and a digit
+// ("N37", "E127d15").
+bool startsWithLetter(const std::string& f, const char* letters)
+{
+    return f.size() >= 2 && std::strchr(letters, f[0]) != nullptr && f[1] >= '0' && f[1] <= '9';
+}
+
+// A field that is a number with a hemisphere letter of `letters` after it
+// ("00.5N").
+bool endsWithLetter(const std::string& f, const char* letters)
+{
+    return f.size() >= 2 && std::strchr(letters, f.back()) != nullptr && isNumber(f.substr(0, f.size() - 1));
+}
+
+std::string joined(const std::vector<std::string>& f, std::size_t from, std::size_t to)
+{
+    std::string out;
+    for (std::size_t i = from; i < to; ++i)
+        out += (i > from ? " " : "") + f[i];
+    return out;
+}
+
+// One angle written over several blank-separated fields with its hemisphere
+// letter after the numbers ("37 30 00.5 N", "37 30 00.5N"): the fields from
+// `k` up to and including the letter; false when the fields at `k` are not
+// written so.
+bool letterAfter(const std::vector<std::string>& f, std::size_t k, const char* letters, AngleKind kind,
+                 std::size_t& end)
+{
+    std::size_t i = k;
+    while (i < f.size() && i < k + 3 && isNumber(f[i]))
+        ++i;
+    const bool lone = i < f.size() && i > k && isLoneLetter(f[i], letters);
+    if (!lone && !(i < f.size() && i < k + 3 && endsWithLetter(f[i], letters)))
+        return false;
+    // Only an angle that reads as one ("37.5 127.3 100 N" is no angle but
+    // coordinates and a code).
+    double ignored = 0;
+    std::string why;
+    if (!parseAngle(joined(f, k, i + 1), kind, ignored, why))
+        return false;
+    end = i + 1;
+    return true;
+}
+
+// One angle with its hemisphere letter first ("N 37 30 00.5", "N37 30
+// 00.5"): the lettered field and the numbers after it, at most `most`
+// components; false when the field at `k` is not lettered.
+bool letterBefore(const std::vector<std::string>& f, std::size_t k, const char* letters, std::size_t most,
+                  std::size_t& end, std::size_t& components)
+{
+    if (k >= f.size())
+        return false;
+    std::size_t i = k;
+    components = 0;
+    if (isLoneLetter(f[k], letters))
+        ++i;
+    else if (startsWithLetter(f[k], letters)) {
+        ++i;
+        ++components;
+    } else
+        return false;
+    while (i < f.size() && components < most && isNumber(f[i])) {
+        ++i;
+        ++components;
+    }
+    end = i;
+    return components > 0;
+}
+
+// Latitude and longitude written as field sheets write them, components
+// separated by blanks and each angle marked by its hemisphere letter, before
+// or after ("37 30 00.5 N 127 15 00 E", "N37 30 00.5 E127 15 00"): each angle
+// is the run of numbers up to its letter. On a match the two angles are
+// joined into one field each and `end` is one past the longitude's last
+// field. False with an empty `error` when the fields at `k` are not written
+// so; with a message when they are but cannot be read one way only.
+bool letteredAngles(const std::vector<std::string>& f, std::size_t k, std::vector<std::string>& angles,
+                    std::size_t& end, std::string& error)
+{
+    std::size_t latEnd = 0, lonStart = 0, latComponents = 0;
+    if (letterAfter(f, k, "NSns", AngleKind::Latitude, latEnd)) {
+        latComponents = latEnd - k - (isLoneLetter(f[latEnd - 1], "NSns") ? 1 : 0);
+        lonStart = latEnd;
+    } else if (letterBefore(f, k, "NSns", 3, latEnd, latComponents)) {
+        // The latitude's numbers end where the lettered longitude starts;
+        // without one this is no lettered line ("N1 37.5 127.3" is a point
+        // named N1, judged by the caller).
+        if (latEnd >= f.size() || !(isLoneLetter(f[latEnd], "EWew") || startsWithLetter(f[latEnd], "EWew")))
+            return false;
+        lonStart = latEnd;
+    } else {
+        return false;
+    }
+    const std::string latitude = joined(f, k, latEnd);
+    std::size_t lonEnd = 0, lonComponents = 0;
+    if (letterAfter(f, lonStart, "EWew", AngleKind::Longitude, lonEnd)) {
+        angles = {latitude, joined(f, lonStart, lonEnd)};
+        end = lonEnd;
+        return true;
+    }
+    // Letter first: the longitude takes as many components as the latitude
+    // has; a number after them could be one more component or the height,
+    // so a line that reads both ways is refused.
+    if (letterBefore(f, lonStart, "EWew", latComponents, lonEnd, lonComponents)) {
+        double ignored = 0;
+        std::string why;
+        if (lonComponents == latComponents && latComponents < 3 && lonEnd < f.size() && isNumber(f[lonEnd]) &&
+            parseAngle(joined(f, lonStart, lonEnd + 1), AngleKind::Longitude, ignored, why)) {
+            error = "'" + joined(f, lonStart, lonEnd + 1) + "' reads both as a longitude of " +
+                    std::to_string(latComponents + 1) + " components and as a longitude of " +
+                    std::to_string(latComponents) + " and a height; write the hemisphere letter after the "
+                    "longitude, or the angle with d ' \" markers";
+            return false;
+        }
+        angles = {latitude, joined(f, lonStart, lonEnd)};
+        end = lonEnd;
+        return true;
+    }
+    // A latitude in one field ("37.5N 127.3") is the ordinary form, read
+    // field by field by the caller.
+    if (latEnd == k + 1)
+        return false;
+    error = "the latitude '" + latitude + "' has a hemisphere letter but the longitude after it has none; write "
+            "E or W with the longitude";
+    return false;
+}
+
+// A hemisphere letter or a unit standing alone: followed by a number, it
+// says the numbers around it were meant as coordinates.
+bool isLetterOrUnit(const std::string& f)
+{
+    return isLoneLetter(f, "NSEWnsew") || f == "m" || f == "ft";
+}
+
+// Bytes that no coordinate line holds and that would otherwise be cut or
+// misread further on: NUL (UTF-16 text, or a damaged file) and the no-break
+// spaces that word processors put between numbers.
+bool checkCharacters(const std::string& line, std::string& error)
+{
+    if (line.compare(0, 2, "\xFF\xFE") == 0 || line.compare(0, 2, "\xFE\xFF") == 0) {
+        error = "the input is UTF-16 text (it starts with a UTF-16 byte-order mark); convert it to UTF-8, for "
+                "example with iconv -f UTF-16 -t UTF-8";
+        return false;
+    }
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string::npos) {
+        // UTF-16 text read as bytes has a NUL beside every ASCII character.
+        std::size_t nuls = 0;
+        for (char c : line)
+            nuls += c == '\0';
+        error = 2 * nuls + 2 >= line.size()
+                    ? "the line holds a NUL byte beside every character: the input looks like UTF-16 text; convert "
+                      "it to UTF-8, for example with iconv -f UTF-16 -t UTF-8"
+                    : "the line holds a NUL byte at character " + std::to_string(nul + 1) + "; no field may hold one";
+        return false;
+    }
+    static const struct {
+        const char* bytes;
+        const char* name;
+    } spaces[] = {{"\xC2\xA0", "a no-break space (U+00A0)"},
+                  {"\xE2\x80\xAF", "a narrow no-break space (U+202F)"},
+                  {"\xE2\x80\x87", "a figure space (U+2007)"}};
+    const std::string body = line.substr(0, line.find('#'));
+    for (const auto& space : spaces) {
+        const std::size_t at = body.find(space.bytes);
+        if (at != std::string::npos) {
+            error = "the line holds " + std::string(space.name) + " at byte " + std::to_string(at + 1) +
+                    "; separate fields with ordinary blanks, commas, semicolons or tabs";
+            return false;
+        }
+    }
+    return true;
+}
+
+// True for an output field that spells a number that is not finite.
+bool notFinite(const std::string& field)
+{
+    std::string lower;
+    for (char c : field)
+        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (!lower.empty() && (lower[0] == '-' || lower[0] == '+'))
+        lower.erase(0, 1);
+    return lower == "inf" || lower == "nan" || lower == "infinity" || lower.compare(0, 4, "nan(") == 0;
+}
+
 } // namespace
 
 bool parseColumns(const std::string& text, std::vector<std::size_t>& columns, std::string& error)
@@ -230,6 +429,8 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
     out.before.clear();
     out.coordinates.clear();
     out.after.clear();
+    if (!checkCharacters(line, error))
+        return false;
     const std::size_t hash = line.find('#');
     out.comment = hash == std::string::npos ? std::string() : line.substr(hash);
     std::vector<std::string> f = splitDelimited(line.substr(0, hash), delimiter);
@@ -251,7 +452,14 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
                 (i < first ? out.before : out.after).push_back(f[i - 1]);
     } else {
         std::size_t k = 0;
-        if (!f.empty() && !f[0].empty() && !startsLikeNumber(f[0]) &&
+        const bool lettered = layout.first == FirstField::Latitude && delimiter == Delimiter::Blank;
+        std::vector<std::string> angles;
+        std::size_t anglesEnd = 0;
+        std::size_t merged = 0;  // input fields joined into the two angles, less two
+        bool haveAngles = lettered && letteredAngles(f, 0, angles, anglesEnd, error);
+        if (!error.empty())
+            return false;
+        if (!haveAngles && !f.empty() && !f[0].empty() && !startsLikeNumber(f[0]) &&
             !(layout.first == FirstField::ZoneOrPole && isZoneField(layout, f[0])) &&
             !(layout.first == FirstField::Mgrs && looksLikePolarReference(f[0]))) {
             double lat = 0;
@@ -269,6 +477,17 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
             }
             out.before.push_back(f[0]);
             k = 1;
+            haveAngles = lettered && letteredAngles(f, 1, angles, anglesEnd, error);
+            if (!error.empty())
+                return false;
+        }
+        if (haveAngles) {
+            // The two angles stand as fields k and k + 1; the rest follows.
+            std::vector<std::string> rest(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(k));
+            rest.insert(rest.end(), angles.begin(), angles.end());
+            rest.insert(rest.end(), f.begin() + static_cast<std::ptrdiff_t>(anglesEnd), f.end());
+            f.swap(rest);
+            merged = anglesEnd - k - 2;
         }
         std::size_t least = layout.least, most = layout.most;
         if (k < f.size() && isZoneField(layout, f[k])) {
@@ -284,15 +503,28 @@ bool splitLine(const std::string& line, Delimiter delimiter, const FieldLayout& 
             ++end;
         for (std::size_t i = k; i < end; ++i) {
             out.coordinates.push_back(f[i]);
-            index.push_back(i + 1);
+            index.push_back(i + 1 + (i >= k + 2 ? merged : 0));
         }
         out.after.assign(f.begin() + static_cast<std::ptrdiff_t>(end), f.end());
         if (!out.after.empty() && isNumber(out.after[0])) {
-            error = "field " + std::to_string(end + 1) + " " + quote(out.after[0]) + " is a number after the " +
+            error = "field " + std::to_string(end + merged + 1) + " " + quote(out.after[0]) + " is a number after the " +
                     std::to_string(end - k) + " coordinates this command reads; say which fields are the "
                     "coordinates with --columns";
             return false;
         }
+        // Codes and descriptions pass through, but a hemisphere letter or a
+        // unit followed by a number anywhere among them ("m 55.2", "N 127 15
+        // E") means coordinates that were not read as such.
+        for (std::size_t i = 0; i + 1 < out.after.size(); ++i)
+            if (isLetterOrUnit(out.after[i]) && isNumber(out.after[i + 1])) {
+                error = "fields " + std::to_string(end + merged + i + 1) + "-" + std::to_string(end + merged + i + 2) +
+                        " " +
+                        quote(out.after[i] + " " + out.after[i + 1]) + " after the coordinates read as " +
+                        (isLoneLetter(out.after[i], "NSEWnsew") ? "a hemisphere letter" : "a unit") +
+                        " and a number, not as a code; write the coordinates as this command reads them or say "
+                        "which fields they are with --columns";
+                return false;
+            }
     }
     for (std::size_t i = 0; i < out.coordinates.size(); ++i) {
         const std::string& c = out.coordinates[i];
@@ -343,6 +575,23 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
         report(command, "--delimiter: " + error);
         return 2;
     }
+    if (io.haveInputString && !io.inputFile.empty()) {
+        report(command, "--input-string and --input-file " + io.inputFile + ": give the input one way (the file would "
+                        "not be read)");
+        return 2;
+    }
+    if (!io.inputFile.empty() && io.inputFile != "-" && !io.outputFile.empty()) {
+        // The same file by identity (links and relative paths followed), not
+        // by name: the results would replace the coordinates being read.
+        platform::FileIdentity input, output;
+        int ignored = 0;
+        if (platform::identifyFile(io.inputFile, input, ignored) &&
+            platform::identifyFile(io.outputFile, output, ignored) && input.path == output.path) {
+            report(command, "--output-file " + io.outputFile + " is the input file " + io.inputFile +
+                                ": the results would replace the coordinates being read; write them to another file");
+            return 2;
+        }
+    }
     LineSource in(io);
     if (!in.open(error)) {
         report(command, error);
@@ -363,7 +612,7 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
     const bool flushEachLine = !platform::isRegularFile(out);
 
     int failed = 0;
-    long number = 0;
+    long number = 0, dataLines = 0;
     std::string line, text;
     LineFields parts;
     while (in.next(line)) {
@@ -378,8 +627,17 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
                 haveDelimiter = true;
             }
             LineResult r;
+            ++dataLines;
             if (splitLine(line, delimiter, layout, columns, parts, r.error))
                 r = process(parts.coordinates);
+            // One check for every command: a result that overflowed (or
+            // came out undefined) is no result.
+            for (const std::string& field : r.fields)
+                if (r.error.empty() && notFinite(field))
+                    r.error = "the result is not finite (" + field + "): an input value is too large for this "
+                              "computation";
+            if (r.error.empty() && !r.warning.empty())
+                report(command, "line " + std::to_string(number) + ": warning: " + r.warning);
             if (!r.error.empty()) {
                 // A wrong file (or wrong subcommand) fails on every line:
                 // list the first few and count the rest.
@@ -416,6 +674,9 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
         return 2;
     }
     std::fflush(stdout);
+    if (dataLines == 0)
+        report(command, "note: the input held no coordinate lines" +
+                            std::string(number > 0 ? " (only blank or comment lines)" : "") + "; nothing was computed");
     if (failed > kListedBadLines)
         report(command, std::to_string(failed - kListedBadLines) + " further bad lines not listed");
     if (failed > 0) {

@@ -67,6 +67,7 @@ private:
 struct LineResult {
     std::vector<std::string> fields;
     std::string error;
+    std::string warning;  // printed with the line number; the line still succeeds
 };
 
 // Bad lines reported one by one on standard error; the rest are counted.

@@ -43,6 +43,22 @@ bool parseConventionName(const std::string& text, Convention& convention)
     return true;
 }
 
+const char* rotationFormName(RotationForm rotations)
+{
+    return rotations == RotationForm::exact ? "exact" : "small-angle";
+}
+
+bool parseRotationFormName(const std::string& text, RotationForm& rotations)
+{
+    if (text == "exact")
+        rotations = RotationForm::exact;
+    else if (text == "small-angle")
+        rotations = RotationForm::small_angle;
+    else
+        return false;
+    return true;
+}
+
 bool parseParamText(const std::string& text, const std::string& model, ParamSet& out, std::string& error)
 {
     const std::vector<std::string> keys = modelKeys(model);
@@ -53,7 +69,7 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
     const bool sevenParameters = model == "bursa-wolf" || model == "molodensky-badekas";
     std::vector<bool> seen(keys.size(), false);
     std::vector<double> values(keys.size(), 0.0);
-    std::string fileModel, convention;
+    std::string fileModel, convention, rotations;
     std::istringstream in(text);
     std::string line;
     int number = 0;
@@ -80,6 +96,16 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
                 return false;
             }
             convention = f[1];
+            continue;
+        }
+        if (f[0] == "rotations" && sevenParameters) {
+            RotationForm r;
+            if (!rotations.empty() || !parseRotationFormName(f[1], r)) {
+                error = where + (rotations.empty() ? "rotations '" + f[1] + "' is neither exact nor small-angle"
+                                                   : std::string("key 'rotations' given twice"));
+                return false;
+            }
+            rotations = f[1];
             continue;
         }
         std::size_t k = 0;
@@ -110,7 +136,7 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
             return false;
         }
     }
-    out = ParamSet{model, keys, values, convention};
+    out = ParamSet{model, keys, values, convention, rotations};
     return true;
 }
 
@@ -133,6 +159,8 @@ std::string formatParamText(const ParamSet& set, const std::string& comment)
     std::string out = "# " + comment + "\nmodel " + set.model + "\n";
     if (!set.convention.empty())
         out += "convention " + set.convention + "\n";
+    if (!set.rotations.empty())
+        out += "rotations " + set.rotations + "\n";
     for (std::size_t k = 0; k < set.keys.size() && k < set.values.size(); ++k)
         out += fmt::format("{} {:.17g}\n", set.keys[k], set.values[k]);
     return out;
@@ -142,12 +170,12 @@ std::string formatParamText(const ParamSet& set, const std::string& comment)
 
 Helmert7 SevenParameters::helmert() const
 {
-    return Helmert7(tx, ty, tz, s, rx, ry, rz, convention);
+    return Helmert7(tx, ty, tz, s, rx, ry, rz, convention, rotations);
 }
 
 MolodenskyBadekas SevenParameters::molodenskyBadekas() const
 {
-    return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, convention, origin);
+    return MolodenskyBadekas(tx, ty, tz, s, rx, ry, rz, convention, origin, rotations);
 }
 
 namespace {
@@ -165,7 +193,7 @@ const char* const kConventionWanted = "position-vector or coordinate-frame";
 
 // The set from a parameter file (key/value or PROJ string).
 bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bool& conventionStated,
-              std::string& error)
+              bool& rotationsStated, std::string& error)
 {
     std::string text;
     if (!readFile(path, text, error)) {
@@ -179,6 +207,7 @@ bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bo
     }
     if (line.find_first_not_of(" \t") != std::string::npos && line[line.find_first_not_of(" \t")] == '+') {
         conventionStated = true;
+        rotationsStated = true;
         if (!parseProjString(text, withOrigin, out, error)) {
             error = path + ": " + error;
             return false;
@@ -200,6 +229,10 @@ bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bo
     out.convention = Convention::CoordinateFrame;
     if (conventionStated)
         parseConventionName(set.convention, out.convention);
+    rotationsStated = !set.rotations.empty();
+    out.rotations = RotationForm::exact;
+    if (rotationsStated)
+        parseRotationFormName(set.rotations, out.rotations);
     return true;
 }
 
@@ -298,6 +331,12 @@ void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& o, bool with
                     "coordinate-frame (EPSG 1032; PROJ's coordinate_frame). Required with parameters on the "
                     "command line; no default. Files state their own (files without it are coordinate-frame)")
         ->check(CLI::IsMember({"position-vector", "coordinate-frame"}));
+    app->add_option("--rotations", o.rotations,
+                    "The rotation matrix the parameters are for: small-angle (EPSG 1032/1033 and PROJ without "
+                    "+exact; published parameter sets are meant for it) or exact (R3(rz) R2(ry) R1(rx); what "
+                    "'fit' estimates). Parameters on the command line without it are small-angle; files and PROJ "
+                    "strings state their own (files without it are exact, PROJ strings without +exact small-angle)")
+        ->check(CLI::IsMember({"exact", "small-angle"}));
     static const char* const help[10] = {
         "Translation tx (metres)",  "Translation ty (metres)",  "Translation tz (metres)",
         "Scale correction s (ppm)", "Rotation rx (arc-seconds)", "Rotation ry (arc-seconds)",
@@ -329,8 +368,8 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
                     " not taken with it";
             return false;
         }
-        bool stated = false;
-        if (!fromFile(o.params, withOrigin, p, stated, error)) {
+        bool stated = false, rotationsStated = false;
+        if (!fromFile(o.params, withOrigin, p, stated, rotationsStated, error)) {
             error = "--params: " + error;
             return false;
         }
@@ -342,13 +381,29 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
                                    "to say otherwise)");
             return false;
         }
+        RotationForm form;
+        if (!o.rotations.empty() && parseRotationFormName(o.rotations, form) && form != p.rotations) {
+            error = "--rotations " + o.rotations + " contradicts " + o.params + ", which holds parameters for " +
+                    rotationFormName(p.rotations) + " rotations" +
+                    (rotationsStated ? "" : " (it has no rotations line, which means exact; write one in the file "
+                                            "to say otherwise)");
+            return false;
+        }
         if (!stated && o.convention.empty())
             warning = o.params + " has no convention line: its rotations are read as coordinate-frame, as files "
                                  "written before the line existed mean; add 'convention coordinate-frame' to say so";
+        if (!rotationsStated && o.rotations.empty())
+            warning += std::string(warning.empty() ? "" : "\n") + o.params +
+                       " has no rotations line: its parameters are applied with the exact rotation matrix, as "
+                       "files written before the line existed mean; add 'rotations exact' to say so, or "
+                       "'rotations small-angle' for a published (EPSG) set";
     } else if (!fromCommandLine(o, withOrigin, p, error)) {
         return false;
     } else {
         parseConventionName(o.convention, p.convention);
+        p.rotations = RotationForm::small_angle;
+        if (!o.rotations.empty())
+            parseRotationFormName(o.rotations, p.rotations);
     }
     try {
         if (withOrigin)
@@ -363,6 +418,15 @@ bool resolveSevenParameters(const SevenParameterOptions& o, bool withOrigin, Sev
     return true;
 }
 
+void reportWarnings(const std::string& command, const std::string& warning)
+{
+    std::istringstream lines(warning);
+    std::string line;
+    while (std::getline(lines, line))
+        if (!line.empty())
+            report(command, "warning: " + line);
+}
+
 // ---- PROJ strings -------------------------------------------------------------
 
 namespace {
@@ -374,7 +438,7 @@ namespace {
 double projRotationGap(const SevenParameters& p, bool exact)
 {
     const double radius = 6.4e6;
-    const Helmert7 tool(0, 0, 0, 0, p.rx, p.ry, p.rz, p.convention);
+    const Helmert7 tool(0, 0, 0, 0, p.rx, p.ry, p.rz, p.convention, p.rotations);
     const Helmert7 frame(0, 0, 0, 0, p.rx, p.ry, p.rz, Convention::CoordinateFrame);
     const bool pv = p.convention == Convention::PositionVector;
     // rx, ry, rz in radians.
@@ -399,10 +463,13 @@ double projRotationGap(const SevenParameters& p, bool exact)
 
 } // namespace
 
-bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
+namespace {
+
+// The words of a PROJ string of one step ('#' lines are comments; a
+// pipeline of exactly one step is the step itself); false with a message.
+bool projStepTokens(const std::string& text, const std::string& proj, std::vector<std::string>& tokens,
+                    std::string& error)
 {
-    // Tokens of the string; '#' lines are comments.
-    std::vector<std::string> tokens;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -413,7 +480,6 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         while (words >> w)
             tokens.push_back(w);
     }
-    // A pipeline of exactly one step is the step itself.
     if (tokens.size() >= 2 && tokens[0] == "+proj=pipeline") {
         if (tokens[1] != "+step") {
             error = "PROJ string: expected +step after +proj=pipeline";
@@ -422,16 +488,25 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         tokens.erase(tokens.begin(), tokens.begin() + 2);
         for (const std::string& t : tokens)
             if (t == "+step") {
-                error = "PROJ string: the pipeline has more than one step; give the single " +
-                        std::string(withOrigin ? "molobadekas" : "helmert") + " step";
+                error = "PROJ string: the pipeline has more than one step; give the single " + proj + " step";
                 return false;
             }
     }
+    return true;
+}
+
+} // namespace
+
+bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error)
+{
     const std::string proj = withOrigin ? "molobadekas" : "helmert";
+    std::vector<std::string> tokens;
+    if (!projStepTokens(text, proj, tokens, error))
+        return false;
     static const char* const keys[10] = {"x", "y", "z", "s", "rx", "ry", "rz", "px", "py", "pz"};
     bool seen[10] = {false};
     std::string projName, convention;
-    bool exact = false;
+    bool exact = false, projSeen = false, conventionSeen = false;
     for (const std::string& t : tokens) {
         if (t.size() < 2 || t[0] != '+') {
             error = "PROJ string: '" + t + "' does not start with '+'";
@@ -440,8 +515,17 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         const std::size_t eq = t.find('=');
         const std::string key = t.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
         const std::string value = eq == std::string::npos ? std::string() : t.substr(eq + 1);
+        // PROJ takes the first of a repeated key, a reader of the string
+        // may take the last: a repeated key is refused, whatever it is.
+        const bool repeated = (key == "proj" && projSeen) || (key == "exact" && exact) ||
+                              (key == "convention" && conventionSeen);
+        if (repeated) {
+            error = "PROJ string: +" + key + " given twice";
+            return false;
+        }
         if (key == "proj") {
             projName = value;
+            projSeen = true;
             continue;
         }
         if (key == "exact" && eq == std::string::npos) {
@@ -450,6 +534,7 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
         }
         if (key == "convention") {
             convention = value;
+            conventionSeen = true;
             continue;
         }
         std::size_t k = 0;
@@ -497,12 +582,14 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
                                          " is neither position_vector nor coordinate_frame";
         return false;
     }
-    // PROJ applies the small-angle matrix unless +exact is given, and with
-    // +exact reads position_vector rotations as the transposed
-    // coordinate-frame matrix; this tool applies R3(rz) R2(ry) R1(rx) of
-    // the angles in their convention. Each difference is of second order in
-    // the angles; the string is taken only while the two readings agree to
+    // PROJ applies the small-angle matrix unless +exact is given, and so
+    // does this tool for such a string. With +exact PROJ reads
+    // position_vector rotations as the transposed coordinate-frame matrix,
+    // where this tool's exact form applies R3(rz) R2(ry) R1(rx) of the
+    // angles in their convention. The difference is of second order in the
+    // angles; the string is taken only while the two readings agree to
     // 0.1 mm at the Earth's surface.
+    out.rotations = exact ? RotationForm::exact : RotationForm::small_angle;
     const double limit = 648000.0;  // larger rotations are refused with the other ranges
     if (!(std::fabs(out.rx) <= limit && std::fabs(out.ry) <= limit && std::fabs(out.rz) <= limit))
         return true;
@@ -510,8 +597,114 @@ bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& 
     if (!(gap <= 1e-4)) {
         error = fmt::format("PROJ string: PROJ reads these rotations (+convention={}{}) differently from this "
                             "tool, by up to {:.2f} mm at the Earth's surface; write them as "
-                            "+convention=coordinate_frame +exact, which both read alike",
-                            convention, exact ? " +exact" : ", without +exact: small angles", gap * 1e3);
+                            "+convention=coordinate_frame +exact, or without +exact, which both read alike",
+                            convention, exact ? " +exact" : "", gap * 1e3);
+        return false;
+    }
+    return true;
+}
+
+bool parseTimeDependentProjString(const std::string& text, TimeDependentParameters& out, std::string& error)
+{
+    std::vector<std::string> tokens;
+    if (!projStepTokens(text, "helmert", tokens, error))
+        return false;
+    static const char* const keys[15] = {"x",  "y",  "z",   "s",   "rx",  "ry",  "rz",     "dx",
+                                         "dy", "dz", "ds", "drx", "dry", "drz", "t_epoch"};
+    double* fields[15] = {&out.values.tx, &out.values.ty, &out.values.tz, &out.values.s,  &out.values.rx,
+                          &out.values.ry, &out.values.rz, &out.rates.tx,  &out.rates.ty,  &out.rates.tz,
+                          &out.rates.s,   &out.rates.rx,  &out.rates.ry,  &out.rates.rz,  &out.tRef};
+    for (double* f : fields)
+        *f = 0.0;
+    bool seen[15] = {false};
+    std::string projName, convention;
+    out.rotations = Rotations::SmallAngle;
+    for (const std::string& t : tokens) {
+        const std::size_t eq = t.find('=');
+        const std::string key = t.size() < 2 || t[0] != '+' ? std::string()
+                                                            : t.substr(1, eq == std::string::npos ? eq : eq - 1);
+        const std::string value = eq == std::string::npos ? std::string() : t.substr(eq + 1);
+        if (key.empty()) {
+            error = "PROJ string: '" + t + "' does not start with '+'";
+            return false;
+        }
+        if (key == "proj" || key == "convention") {
+            (key == "proj" ? projName : convention) = value;
+            continue;
+        }
+        if (key == "exact" && eq == std::string::npos) {
+            out.rotations = Rotations::Exact;
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < 15 && key != keys[k])
+            ++k;
+        if (k == 15) {
+            error = "PROJ string: " + (key == "t_obs" ? std::string("+t_obs: give the epoch with --epoch or a column")
+                                                      : "unknown key +" + key + " for a time-dependent +proj=helmert");
+            return false;
+        }
+        std::string why;
+        if (seen[k] || !parseNumber(value, *fields[k], why)) {
+            error = "PROJ string: +" + key + (seen[k] ? " given twice" : ": " + why);
+            return false;
+        }
+        seen[k] = true;
+    }
+    if (projName != "helmert") {
+        error = projName.empty() ? "PROJ string: no +proj= key"
+                                 : "PROJ string: +proj=" + projName + " where +proj=helmert is read";
+        return false;
+    }
+    out.hasEpoch = seen[14];
+    out.hasValues = false;
+    for (int k = 0; k < 7; ++k)
+        out.hasValues = out.hasValues || seen[k];
+    const bool rotations = seen[4] || seen[5] || seen[6] || seen[11] || seen[12] || seen[13];
+    if (convention == "position_vector")
+        out.convention = Convention::PositionVector;
+    else if (convention == "coordinate_frame")
+        out.convention = Convention::CoordinateFrame;
+    else if (!convention.empty() || rotations) {
+        error = convention.empty() ? "PROJ string: +convention= is missing (position_vector or coordinate_frame)"
+                                   : "PROJ string: +convention=" + convention +
+                                         " is neither position_vector nor coordinate_frame";
+        return false;
+    }
+    return true;
+}
+
+bool readProjSet(const std::string& setRef, std::string& text, std::string& error)
+{
+    const std::size_t colon = setRef.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == setRef.size()) {
+        error = "'" + setRef + "' is not FILE:NAME (for example /usr/share/proj/ITRF2014:ITRF2008)";
+        return false;
+    }
+    const std::string path = setRef.substr(0, colon), name = setRef.substr(colon + 1);
+    std::string file;
+    if (!readFile(path, file, error))
+        return false;
+    // An entry runs from "<NAME>" to the next line starting with '<'.
+    const std::string tag = "<" + name + ">";
+    std::istringstream lines(file);
+    std::string line;
+    bool inside = false, found = false;
+    text.clear();
+    while (std::getline(lines, line)) {
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos && line[first] == '<') {
+            inside = line.compare(first, tag.size(), tag) == 0;
+            if (inside) {
+                found = true;
+                line = line.substr(first + tag.size());
+            }
+        }
+        if (inside)
+            text += line.substr(0, line.find('#')) + "\n";
+    }
+    if (!found) {
+        error = path + " has no entry <" + name + ">";
         return false;
     }
     return true;
@@ -525,7 +718,7 @@ std::string formatProjString(const SevenParameters& p, bool withOrigin)
     if (withOrigin)
         out += fmt::format(" +px={:.17g} +py={:.17g} +pz={:.17g}", p.origin.x, p.origin.y, p.origin.z);
     out += p.convention == Convention::PositionVector ? " +convention=position_vector" : " +convention=coordinate_frame";
-    return out + " +exact\n";
+    return out + (p.rotations == RotationForm::exact ? " +exact\n" : "\n");
 }
 
 } // namespace cli

@@ -3,11 +3,13 @@
 // Parameter files are what `tervala fit` writes and the transform
 // subcommands read back with --params FILE: one "key value" per line, '#'
 // comments, the model named on a "model" line and, for the seven-parameter
-// models, the rotation convention on a "convention" line:
+// models, the rotation convention on a "convention" line and the rotation
+// matrix the values are for on a "rotations" line (exact or small-angle):
 //
 //   # written by tervala fit bursa-wolf
 //   model bursa-wolf
 //   convention coordinate-frame
+//   rotations exact
 //   tx -115.80
 //   ...
 //
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include <tervala/Datum.hpp>
+#include <tervala/Helmert15.hpp>
 
 namespace CLI {
 class App;
@@ -36,6 +39,8 @@ struct ParamSet {
     std::vector<double> values;        // same order
     std::string convention = {};       // seven-parameter models: "position-vector",
                                        // "coordinate-frame", or empty when the file has none
+    std::string rotations = {};        // seven-parameter models: "exact", "small-angle",
+                                       // or empty when the file has none
 };
 
 // The keys of each model, in order. Empty for an unknown model.
@@ -59,6 +64,7 @@ std::string formatParamText(const ParamSet& set, const std::string& comment);
 struct SevenParameters {
     double tx = 0, ty = 0, tz = 0, s = 0, rx = 0, ry = 0, rz = 0;
     Convention convention = Convention::CoordinateFrame;
+    RotationForm rotations = RotationForm::small_angle;
     Geocentric origin{0.0, 0.0, 0.0};
 
     // The transformations; std::invalid_argument naming a value out of range.
@@ -70,6 +76,7 @@ struct SevenParameters {
 struct SevenParameterOptions {
     std::string params;      // --params: "tx,ty,tz,s,rx,ry,rz", or a file
     std::string convention;  // --convention
+    std::string rotations;   // --rotations
     std::string origin;      // --origin X0,Y0,Z0
     // --tx --ty --tz --s --rx --ry --rz --x0 --y0 --z0, each value as typed
     // (a vector so that a repeated option can be refused by name).
@@ -82,19 +89,30 @@ void addSevenParameterOptions(CLI::App* app, SevenParameterOptions& options, boo
 
 // The set the options give, from exactly one source:
 //  - --params FILE: a parameter file of model bursa-wolf (molodensky-badekas
-//    when withOrigin) or a PROJ string. --convention, if given, must agree
-//    with the file. A key/value file without a convention line is read as
-//    coordinate-frame, and `warning` says so;
+//    when withOrigin) or a PROJ string. --convention and --rotations, if
+//    given, must agree with the file. A key/value file without a convention
+//    line is read as coordinate-frame, one without a rotations line as exact
+//    (what every file written before the line existed holds), and `warning`
+//    says so; a PROJ string is small-angle unless it has +exact;
 //  - --params LIST, or all of --tx ... --rz: then --convention is required
-//    and, when withOrigin, --origin or all of --x0 --y0 --z0.
+//    and, when withOrigin, --origin or all of --x0 --y0 --z0; --rotations
+//    is small-angle (the form of EPSG's methods and of published sets)
+//    unless given.
 // False with a message naming the option (or file line) otherwise; the
 // values are also checked against the ranges of Helmert7.
 bool resolveSevenParameters(const SevenParameterOptions& options, bool withOrigin, SevenParameters& out,
                             std::string& error, std::string& warning);
 
+// Reports each line of a warning from resolveSevenParameters on standard
+// error as "tervala COMMAND: warning: ...".
+void reportWarnings(const std::string& command, const std::string& warning);
+
 // "position-vector" or "coordinate-frame" (the tool's spelling).
 const char* conventionName(Convention convention);
 bool parseConventionName(const std::string& text, Convention& convention);
+// "exact" or "small-angle" (the tool's spelling).
+const char* rotationFormName(RotationForm rotations);
+bool parseRotationFormName(const std::string& text, RotationForm& rotations);
 
 // ---- PROJ strings -------------------------------------------------------------
 
@@ -102,18 +120,40 @@ bool parseConventionName(const std::string& text, Convention& convention);
 // +convention=...", optionally "+exact" and optionally wrapped as
 // "+proj=pipeline +step ...") or, when withOrigin, one molobadekas step (the
 // same keys and +px= +py= +pz=), in PROJ's units (metres, ppm,
-// arc-seconds). Every key is required; any other key (units, time-dependent
-// rates, +inv, ...) is refused by name, as are values that are not plain
-// numbers. PROJ reads rotations without +exact as small angles, and
-// position_vector rotations with +exact as the transposed coordinate-frame
-// matrix, where this tool always applies R3(rz) R2(ry) R1(rx) of the angles
-// in their convention: a string whose two readings differ by more than
-// 0.1 mm at the Earth's surface is refused (coordinate_frame with +exact is
-// read exactly as PROJ reads it).
+// arc-seconds). Every key is required and given once; any other key (units,
+// time-dependent rates, +inv, ...) is refused by name, as are values that
+// are not plain numbers. Without +exact the set is small-angle, as PROJ
+// reads it. PROJ reads position_vector rotations with +exact as the
+// transposed coordinate-frame matrix, where this tool's exact form applies
+// R3(rz) R2(ry) R1(rx) of the angles in their convention: such a string is
+// refused when the two readings differ by more than 0.1 mm at the Earth's
+// surface.
 bool parseProjString(const std::string& text, bool withOrigin, SevenParameters& out, std::string& error);
 
+// A time-dependent helmert step as PROJ reads it: +x +y +z (m) +s (ppm)
+// +rx +ry +rz (arc-seconds), their rates +dx ... +drz per year, +t_epoch,
+// +convention and +exact. Keys left out are 0 (as in PROJ); small angles
+// unless +exact. +convention is required when a rotation or its rate is
+// given.
+struct TimeDependentParameters {
+    HelmertValues values{0, 0, 0, 0, 0, 0, 0};
+    HelmertValues rates{0, 0, 0, 0, 0, 0, 0};
+    double tRef = 0;
+    bool hasEpoch = false;   // +t_epoch was given
+    bool hasValues = false;  // any of the seven values was given (a plate model has none)
+    Convention convention = Convention::PositionVector;
+    Rotations rotations = Rotations::SmallAngle;
+};
+bool parseTimeDependentProjString(const std::string& text, TimeDependentParameters& out, std::string& error);
+
+// The text of entry NAME of a PROJ init file given as "FILE:NAME" (Debian's
+// /usr/share/proj/ITRF2014:ITRF2008): from "<NAME>" to the next entry, '#'
+// comments removed. False with a message naming the file or the entry.
+bool readProjSet(const std::string& setRef, std::string& text, std::string& error);
+
 // The PROJ string of a set, every number with 17 significant digits, with
-// +exact so that PROJ applies the same rotation matrix as the tool.
+// +exact when the set is exact (so that PROJ applies the same rotation
+// matrix as the tool) and without it when small-angle.
 std::string formatProjString(const SevenParameters& set, bool withOrigin);
 
 } // namespace cli

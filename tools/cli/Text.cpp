@@ -64,7 +64,8 @@ bool isDecimalNumber(std::string_view s)
 // The markers that may follow a component of a DMS angle.
 enum class Marker { None, Degrees, Minutes, Seconds, Colon };
 
-// Reads a marker at position i (ASCII or UTF-8 degree/prime/double prime).
+// Reads a marker at position i (ASCII or UTF-8 degree/prime/double prime and
+// their look-alikes).
 Marker readMarker(const std::string& s, std::size_t& i)
 {
     if (i >= s.size())
@@ -86,15 +87,18 @@ Marker readMarker(const std::string& s, std::size_t& i)
         ++i;
         return Marker::Colon;
     }
-    if (s.compare(i, 2, "\xC2\xB0") == 0) {  // degree sign
+    // The degree sign, and the ordinal sign that keyboards put in its place.
+    if (s.compare(i, 2, "\xC2\xB0") == 0 || s.compare(i, 2, "\xC2\xBA") == 0) {
         i += 2;
         return Marker::Degrees;
     }
-    if (s.compare(i, 3, "\xE2\x80\xB2") == 0) {  // prime
+    // Prime, and the typographic apostrophe word processors turn ' into.
+    if (s.compare(i, 3, "\xE2\x80\xB2") == 0 || s.compare(i, 3, "\xE2\x80\x99") == 0) {
         i += 3;
         return Marker::Minutes;
     }
-    if (s.compare(i, 3, "\xE2\x80\xB3") == 0) {  // double prime
+    // Double prime, and the typographic closing quote that replaces ".
+    if (s.compare(i, 3, "\xE2\x80\xB3") == 0 || s.compare(i, 3, "\xE2\x80\x9D") == 0) {
         i += 3;
         return Marker::Seconds;
     }

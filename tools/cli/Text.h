@@ -56,6 +56,8 @@ enum class AngleKind {
 // An angle in decimal degrees. Accepts
 //   decimal degrees            -37.5   37.5S   127.25E
 //   degrees, minutes, seconds  37d30'00.5"N   37°30′00.5″   37:30:00.5   -127d15
+//                              37 30 00.5 N (blanks between components)
+// (º, ’ and ” are read as °, ′ and ″)
 // with an optional sign or one hemisphere letter (before or after). Minutes
 // and seconds must be below 60; only the last component may have a fraction.
 bool parseAngle(const std::string& field, AngleKind kind, double& degrees, std::string& error);

@@ -1,7 +1,8 @@
 // tervala transform: a whole request in one pass over a file. Latitude,
 // longitude and height on a source ellipsoid go to geocentric coordinates,
 // through a seven-parameter (Bursa-Wolf or Molodensky-Badekas) similarity or
-// the abridged Molodensky shift, onto a target ellipsoid, optionally onward
+// the abridged Molodensky shift, onto a target ellipsoid (after an NTv2 grid
+// shift, or with the grid shift alone), optionally onward
 // to a Transverse Mercator or UTM grid and with an orthometric height from a
 // geoid referred to the target ellipsoid.
 #include <cmath>
@@ -13,6 +14,7 @@
 
 #include <tervala/Datum.hpp>
 #include <tervala/Ellipsoid.hpp>
+#include <tervala/GridShift.hpp>
 #include <tervala/Projection.hpp>
 
 #include "Commands.h"
@@ -34,8 +36,13 @@ struct TransformOptions {
     double lat0 = 0, lon0 = std::nan(""), falseNorthing = 0, falseEasting = 0, scale = 1;
     int zone = 0;
     bool south = false, north = false;
+    std::string method;  // --method kruger|legacy ("" when not given: kruger)
     std::string geoid;
+    std::string geoidEllipsoid;  // --geoid-ellipsoid: the ellipsoid a grid's N refers to
+    std::string gridShift;  // --grid-shift: an NTv2 file applied first
 };
+
+TmMethod methodOf(const TransformOptions& o) { return o.method == "legacy" ? TmMethod::Legacy : TmMethod::Kruger; }
 
 bool ellipsoidOption(const std::string& option, const std::string& text, std::unique_ptr<Ellipsoid>& out)
 {
@@ -55,20 +62,99 @@ struct Road {
     std::unique_ptr<Helmert7> helmert;
     std::unique_ptr<MolodenskyBadekas> badekas;
     std::unique_ptr<AbridgedMolodensky> abridged;
+    std::unique_ptr<GridShift> grid;  // before the datum step, or instead of it
     std::unique_ptr<TransverseMercator> tm;
     bool utm = false;
     GeoidSource geoid;
     bool withGeoid = false;
 };
 
+// A geoid's N is the height of the geoid above one ellipsoid: EGM96's above
+// WGS 84, a grid's above the ellipsoid its maker used (GRS80 or WGS 84 for
+// every published global and national grid this tool reads, unless
+// --geoid-ellipsoid says otherwise). H = h - N is meaningful only for h on
+// that ellipsoid; on another one (Bessel, say) it is hundreds of metres off.
+// GRS80 and WGS 84 differ by 0.1 mm in the semi-minor axis and stand for
+// each other. False after reporting when the target is another ellipsoid.
+bool geoidFitsTarget(const TransformOptions& o, const Ellipsoid& target)
+{
+    const auto close = [](double a1, double rf1, double a2, double rf2) {
+        return std::fabs(a1 - a2) <= 1e-3 && std::fabs(rf1 - rf2) <= 1e-5;
+    };
+    const auto isGrs80OrWgs84 = [&](double a, double rf) {
+        return close(a, rf, 6378137.0, 298.257222101) || close(a, rf, 6378137.0, 298.257223563);
+    };
+    const std::string targetText = "--target-ellipsoid " + o.target;
+    if (o.geoid == "egm96" || o.geoidEllipsoid.empty()) {
+        if (o.geoid == "egm96" && !o.geoidEllipsoid.empty()) {
+            NamedEllipsoid stated{"", 0, 0};
+            std::string error;
+            if (!resolveEllipsoid(o.geoidEllipsoid, stated, error) ||
+                !isGrs80OrWgs84(stated.a, stated.inverseFlattening)) {
+                report("transform", "--geoid-ellipsoid " + o.geoidEllipsoid +
+                                        ": EGM96 refers to WGS84; the option is for grids made on another ellipsoid");
+                return false;
+            }
+        }
+        if (isGrs80OrWgs84(target.a(), target.inverseFlattening()))
+            return true;
+        report("transform", "--geoid " + o.geoid + " gives N above " +
+                                (o.geoid == "egm96" ? std::string("WGS84") : std::string("GRS80/WGS84")) + ", but " +
+                                targetText + " is another ellipsoid: H = h - N would mix the two (hundreds of "
+                                "metres off). Transform to GRS80 or WGS84" +
+                                (o.geoid == "egm96" ? std::string()
+                                                    : std::string(", or say with --geoid-ellipsoid which ellipsoid "
+                                                                  "the grid refers to")));
+        return false;
+    }
+    NamedEllipsoid stated{"", 0, 0};
+    std::string error;
+    if (!resolveEllipsoid(o.geoidEllipsoid, stated, error)) {
+        report("transform", "--geoid-ellipsoid: " + error);
+        return false;
+    }
+    if (close(stated.a, stated.inverseFlattening, target.a(), target.inverseFlattening()) ||
+        (isGrs80OrWgs84(stated.a, stated.inverseFlattening) && isGrs80OrWgs84(target.a(), target.inverseFlattening())))
+        return true;
+    report("transform", "--geoid-ellipsoid " + o.geoidEllipsoid + " (the grid's) differs from " + targetText +
+                            ": H = h - N needs h on the grid's ellipsoid");
+    return false;
+}
+
 // Builds the road from the options; false after reporting (exit 2).
 bool buildRoad(const TransformOptions& o, Road& road)
 {
-    if (!ellipsoidOption("--source-ellipsoid", o.source, road.source) ||
-        !ellipsoidOption("--target-ellipsoid", o.target, road.target))
+    if (o.model.empty() && o.gridShift.empty()) {
+        report("transform", "--model or --grid-shift (or both) is required");
+        return false;
+    }
+    if (o.target.empty() || (!o.model.empty() && o.source.empty())) {
+        report("transform", o.target.empty() ? "--target-ellipsoid is required"
+                                             : "--source-ellipsoid is required with --model");
+        return false;
+    }
+    if (!ellipsoidOption("--target-ellipsoid", o.target, road.target))
         return false;
     std::string error;
-    if (o.model == "abridged-molodensky") {
+    if (o.model.empty()) {
+        // The grid shift alone: latitude and longitude stay on one ellipsoid.
+        const SevenParameterOptions& s = o.seven;
+        bool seven = !s.params.empty() || !s.convention.empty() || !s.origin.empty();
+        for (const auto& named : s.named)
+            seven = seven || !named.empty();
+        if (!o.source.empty() || !o.shift.empty() || seven) {
+            report("transform", "--source-ellipsoid, --shift and the seven parameters belong to --model; a grid "
+                                "shift alone keeps the ellipsoid (--target-ellipsoid)");
+            return false;
+        }
+    }
+    if (!o.gridShift.empty() && !loadGridShift("transform", "--grid-shift", o.gridShift, road.grid))
+        return false;
+    if (o.model.empty()) {
+        // no datum step
+    } else if (!ellipsoidOption("--source-ellipsoid", o.source, road.source)) {
+        return false;
+    } else if (o.model == "abridged-molodensky") {
         if (o.shift.empty()) {
             report("transform", "--shift dX,dY,dZ is required with --model abridged-molodensky");
             return false;
@@ -97,8 +183,7 @@ bool buildRoad(const TransformOptions& o, Road& road)
             report("transform", error);
             return false;
         }
-        if (!warning.empty())
-            report("transform", "warning: " + warning);
+        reportWarnings("transform", warning);
         try {
             if (withOrigin)
                 road.badekas = std::make_unique<MolodenskyBadekas>(p.molodenskyBadekas());
@@ -119,6 +204,10 @@ bool buildRoad(const TransformOptions& o, Road& road)
         report("transform", "--zone, --south and --north belong to --projection utm");
         return false;
     }
+    if (o.projection.empty() && !o.method.empty()) {
+        report("transform", "--method belongs to --projection tm or utm");
+        return false;
+    }
     if (o.projection == "tm") {
         if (std::isnan(o.lon0)) {
             report("transform", "--lon0 (the central meridian) is required with --projection tm");
@@ -126,7 +215,7 @@ bool buildRoad(const TransformOptions& o, Road& road)
         }
         try {
             road.tm = std::make_unique<TransverseMercator>(*road.target, o.lat0, o.lon0, o.falseNorthing,
-                                                           o.falseEasting, o.scale);
+                                                           o.falseEasting, o.scale, methodOf(o));
         } catch (const std::invalid_argument& e) {
             report("transform", e.what());
             return false;
@@ -134,6 +223,8 @@ bool buildRoad(const TransformOptions& o, Road& road)
     }
     road.utm = o.projection == "utm";
     if (!o.geoid.empty()) {
+        if (!geoidFitsTarget(o, *road.target))
+            return false;
         road.withGeoid = true;
         const bool loaded = o.geoid == "egm96" ? road.geoid.loadEgm96(CTervala::GetDataFolder(), error)
                                                : road.geoid.loadGrid(o.geoid, "--geoid", error);
@@ -142,6 +233,9 @@ bool buildRoad(const TransformOptions& o, Road& road)
             return false;
         }
         report("transform", "N from " + road.geoid.description());
+    } else if (!o.geoidEllipsoid.empty()) {
+        report("transform", "--geoid-ellipsoid belongs to --geoid");
+        return false;
     }
     return true;
 }
@@ -154,11 +248,15 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
     double lat, lon, h;
     if (!parsePosition(f, true, lat, lon, h, r.error))
         return r;
-    Geodetic p{};
-    if (road.abridged) {
-        p = road.abridged->forward(Geodetic{lat, lon, h});
+    Geodetic p{lat, lon, h};
+    if (road.grid && !shiftPoint(*road.grid, false, p, r.error))
+        return r;
+    if (!road.source) {
+        // the grid shift alone
+    } else if (road.abridged) {
+        p = road.abridged->forward(p);
     } else {
-        const Geocentric x = road.source->toGeocentric(Geodetic{lat, lon, h});
+        const Geocentric x = road.source->toGeocentric(p);
         p = road.target->toGeodetic(road.helmert ? road.helmert->forward(x) : road.badekas->forward(x));
     }
     if (std::isnan(p.latitude)) {
@@ -180,7 +278,8 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
             std::swap(r.fields[0], r.fields[1]);
     } else if (road.utm) {
         const bool south = o.south || (!o.north && p.latitude < 0);
-        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target) : Utm::forLongitude(p.longitude, south, *road.target);
+        const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target, methodOf(o))
+                                    : Utm::forLongitude(p.longitude, south, *road.target, methodOf(o));
         const Projected g = utm.forward(p.latitude, p.longitude);
         if (std::isnan(g.easting)) {
             r.error = !(p.latitude >= -80 && p.latitude <= 84)
@@ -219,11 +318,14 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         "Latitude longitude [height] on a source ellipsoid -> geocentric -> Bursa-Wolf, Molodensky-Badekas or "
         "abridged Molodensky -> the target ellipsoid, optionally onward to TM or UTM, with an orthometric height "
         "from a geoid: one pass over the file");
-    sub->add_option("--model", o->model, "bursa-wolf, molodensky-badekas or abridged-molodensky")
-        ->check(CLI::IsMember({"bursa-wolf", "molodensky-badekas", "abridged-molodensky"}))
-        ->required();
-    sub->add_option("--source-ellipsoid", o->source, "Ellipsoid of the input coordinates (a name or a,1/f)")
-        ->required();
+    sub->add_option("--model", o->model,
+                    "bursa-wolf, molodensky-badekas or abridged-molodensky (may be left out with --grid-shift)")
+        ->check(CLI::IsMember({"bursa-wolf", "molodensky-badekas", "abridged-molodensky"}));
+    sub->add_option("--grid-shift", o->gridShift,
+                    "An NTv2 grid (.gsb) applied to the input latitude and longitude first, before --model or "
+                    "instead of it; points outside the grid are refused");
+    sub->add_option("--source-ellipsoid", o->source,
+                    "Ellipsoid of the input coordinates (a name or a,1/f); required with --model");
     sub->add_option("--target-ellipsoid", o->target, "Ellipsoid of the output coordinates (a name or a,1/f)")
         ->required();
     addSevenParameterOptions(sub, o->seven, true);
@@ -251,13 +353,21 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
         ->group(utmGroup);
     auto* south = sub->add_flag("--south", o->south, "Southern false northing for every point")->group(utmGroup);
     sub->add_flag("--north", o->north, "Northern false northing for every point")->excludes(south)->group(utmGroup);
+    sub->add_option("--method", o->method,
+                    "Series of the grid: kruger (Krueger's series to n^8, nanometres within 3900 km of the central "
+                    "meridian; the default) or legacy (the CTervala members' series, bit for bit)")
+        ->check(CLI::IsMember({"kruger", "legacy"}));
     sub->add_option_function<std::string>(
            "--order", [&ctx](const std::string& order) { ctx.io.eastingFirst = order == "en"; },
            "Grid output as northing easting (ne, the default) or easting northing (en)")
         ->check(CLI::IsMember({"ne", "en"}));
     sub->add_option("--geoid", o->geoid,
                     "Add the undulation N and the orthometric height H = h - N on the target ellipsoid: 'egm96' "
-                    "(EGM96.dat and CORRCOEF.dat in the data folder) or the path of a geoid grid file");
+                    "(EGM96.dat and CORRCOEF.dat in the data folder) or the path of a geoid grid file. The target "
+                    "ellipsoid must be the geoid's: GRS80 or WGS84 (refused otherwise)");
+    sub->add_option("--geoid-ellipsoid", o->geoidEllipsoid,
+                    "The ellipsoid a --geoid grid's N refers to when it is not GRS80 or WGS84 (a name or a,1/f); "
+                    "the target ellipsoid must be it");
     addCommonOptions(sub, ctx, false);
     registry.add(sub, [&ctx, o] {
         Road road;

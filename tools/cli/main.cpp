@@ -5,10 +5,13 @@
 // input, a file or --input-string, one result line is written per input line
 // as soon as it is computed, and comment lines pass through.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
+#include "platform/Files.h"
 #include "tervala/Version.h"
 
 int main(int argc, char** argv)
@@ -22,6 +25,9 @@ int main(int argc, char** argv)
                  "coordinates is copied first; fields after them are copied after the results (as cct does), and\n"
                  "a trailing '# comment' likewise (as GeographicLib's tools with --comment-delimiter).\n"
                  "Run 'tervala <command> --help' for each command."};
+    // Arguments such as /data/points.txt are paths, never Windows-style
+    // options; subcommands inherit the setting when they are added.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", "tervala " TERVALA_VERSION_STRING);
 
@@ -37,11 +43,23 @@ int main(int argc, char** argv)
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);
     addTransformCommand(app, ctx, registry);
+    addGridShiftCommand(app, ctx, registry);
+    addEpochCommands(app, ctx, registry);
     addPolarCommands(app, ctx, registry);
     addSelfTestCommand(app, ctx, registry);
 
+    // LF line ends on standard output and error as in files written with -o,
+    // and standard input read as it is.
+    tervala::platform::setBinaryMode(stdout);
+    tervala::platform::setBinaryMode(stderr);
+    tervala::platform::setBinaryMode(stdin);
+    // UTF-8 arguments on every platform.
+    std::vector<std::string> args = tervala::platform::commandLineArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& arg : args)
+        pointers.push_back(&arg[0]);
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : 2;

@@ -2,7 +2,7 @@
 // against the native build, measured in one run on the same points:
 //   node web/bench/speed.mjs NATIVE_PROGRAM [N]
 // NATIVE_PROGRAM is web_reference of a native Release build; prints a
-// Markdown table (nanoseconds per point, best of 5 passes).
+// Markdown table (nanoseconds per point, one warm-up pass, then the best of 25).
 import { readFileSync, mkdtempSync, rmSync } from "node:fs";
 import { execFileSync } from "node:child_process";
 import { tmpdir } from "node:os";
@@ -16,7 +16,7 @@ if (!native) {
   console.error("usage: node web/bench/speed.mjs NATIVE_PROGRAM [N]");
   process.exit(2);
 }
-const n = Number(count || 200000);
+const n = Number(count || 20000);
 const coreSource = readFileSync(new URL("speed-core.js", import.meta.url), "utf8");
 
 const nativeResult = JSON.parse(execFileSync(native, ["--speed", String(n)], { encoding: "utf8" }));
@@ -49,7 +49,7 @@ try {
 
 const names = { utmForward: "Utm.forward", tmInverse: "TransverseMercator.inverse",
   helmert7Forward: "Helmert7.forward", gridHeight: "GeoidGrid.height (6 x 6 spline)" };
-console.log(`${n} points, ns per point (best of 5), node ${process.version}`);
+console.log(`${n} points, ns per point (best of 25 after a warm-up), node ${process.version}`);
 console.log("| operation | native | node | node / native | Chromium | Chromium / native |");
 console.log("|---|---|---|---|---|---|");
 for (const [key, name] of Object.entries(names)) {

@@ -7,6 +7,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -70,59 +71,74 @@ std::vector<std::vector<double>> columns(std::initializer_list<val> arrays)
     return out;
 }
 
+// The per-point loop, in a function of its own that has nothing to clean
+// up. With emscripten's exceptions every call made while a destructor or a
+// catch block is pending (the output vectors of the callers, the catch of
+// guarded) goes through a JavaScript trampoline, which costs more than a
+// seven-parameter transformation; from here the calls are direct.
+template <std::size_t In, std::size_t Out, class F>
+[[gnu::noinline]] void runPoints(const F& f, const double* const* in, double* const* out, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k) {
+        std::array<double, In> args;
+        for (std::size_t i = 0; i < In; ++i)
+            args[i] = in[i][k];
+        const std::array<double, Out> r = f(args);
+        for (std::size_t j = 0; j < Out; ++j)
+            out[j][k] = r[j];
+    }
+}
+
+// f maps In coordinates of a point to Out results; the results as
+// Float64Arrays under `names`, or one Float64Array for one unnamed result.
+template <std::size_t In, std::size_t Out, class F>
+std::vector<std::vector<double>> mapColumns(std::initializer_list<val> inputs, const F& f)
+{
+    const auto c = columns(inputs);
+    const std::size_t n = c[0].size();
+    std::vector<std::vector<double>> o(Out, std::vector<double>(n));
+    const double* in[In];
+    double* out[Out];
+    for (std::size_t i = 0; i < In; ++i)
+        in[i] = c[i].data();
+    for (std::size_t j = 0; j < Out; ++j)
+        out[j] = o[j].data();
+    runPoints<In, Out>(f, in, out, n);
+    return o;
+}
+
+template <std::size_t In, std::size_t Out, class F>
+val mapNamed(std::initializer_list<val> inputs, const char* const (&names)[Out], const F& f)
+{
+    const auto o = mapColumns<In, Out>(inputs, f);
+    val out = val::object();
+    for (std::size_t j = 0; j < Out; ++j)
+        out.set(names[j], float64Array(o[j]));
+    return out;
+}
+
 template <class F>
 val map2(const val& a, const val& b, const char* n1, const char* n2, F f)
 {
-    const auto c = columns({a, b});
-    const std::size_t n = c[0].size();
-    std::vector<double> o1(n), o2(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto r = f(c[0][k], c[1][k]);
-        o1[k] = r.first;
-        o2[k] = r.second;
-    }
-    val out = val::object();
-    out.set(n1, float64Array(o1));
-    out.set(n2, float64Array(o2));
-    return out;
+    const char* const names[2] = {n1, n2};
+    return mapNamed<2, 2>({a, b}, names, [&f](const std::array<double, 2>& p) {
+        const auto r = f(p[0], p[1]);
+        return std::array<double, 2>{r.first, r.second};
+    });
 }
 
 template <class F>
 val map3(const val& a, const val& b, const val& c3, const char* n1, const char* n2, const char* n3, F f)
 {
-    const auto c = columns({a, b, c3});
-    const std::size_t n = c[0].size();
-    std::vector<double> o1(n), o2(n), o3(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto r = f(c[0][k], c[1][k], c[2][k]);
-        o1[k] = r[0];
-        o2[k] = r[1];
-        o3[k] = r[2];
-    }
-    val out = val::object();
-    out.set(n1, float64Array(o1));
-    out.set(n2, float64Array(o2));
-    out.set(n3, float64Array(o3));
-    return out;
+    const char* const names[3] = {n1, n2, n3};
+    return mapNamed<3, 3>({a, b, c3}, names,
+                          [&f](const std::array<double, 3>& p) { return f(p[0], p[1], p[2]); });
 }
 
 template <class F>
-val map4(const val& a, const val& b, const char* const names[4], F f)
+val map4(const val& a, const val& b, const char* const (&names)[4], F f)
 {
-    const auto c = columns({a, b});
-    const std::size_t n = c[0].size();
-    std::vector<double> o[4];
-    for (auto& v : o)
-        v.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto r = f(c[0][k], c[1][k]);
-        for (int j = 0; j < 4; ++j)
-            o[j][k] = r[j];
-    }
-    val out = val::object();
-    for (int j = 0; j < 4; ++j)
-        out.set(names[j], float64Array(o[j]));
-    return out;
+    return mapNamed<2, 4>({a, b}, names, [&f](const std::array<double, 2>& p) { return f(p[0], p[1]); });
 }
 
 const char* const kProjectedWithScale[4] = {"easting", "northing", "convergence", "scale"};
@@ -349,11 +365,9 @@ template <bool Forward>
 val heightPlaneMap(const HeightPlane& p, const val& a, const val& b, const val& h)
 {
     return guarded([&] {
-        const auto c = columns({a, b, h});
-        std::vector<double> out(c[0].size());
-        for (std::size_t k = 0; k < out.size(); ++k)
-            out[k] = Forward ? p.forward({c[0][k], c[1][k]}, c[2][k]) : p.inverse({c[0][k], c[1][k]}, c[2][k]);
-        return float64Array(out);
+        return float64Array(mapColumns<3, 1>({a, b, h}, [&p](const std::array<double, 3>& q) {
+            return std::array<double, 1>{Forward ? p.forward({q[0], q[1]}, q[2]) : p.inverse({q[0], q[1]}, q[2])};
+        })[0]);
     });
 }
 val heightPlaneOrigin(const HeightPlane& p) { return float64Array({p.origin().first, p.origin().second}); }
@@ -374,11 +388,9 @@ template <class G>
 val geoidHeight(const G& g, const val& lat, const val& lon)
 {
     return guarded([&] {
-        const auto c = columns({lat, lon});
-        std::vector<double> out(c[0].size());
-        for (std::size_t k = 0; k < out.size(); ++k)
-            out[k] = g.height(c[0][k], c[1][k]);
-        return float64Array(out);
+        return float64Array(mapColumns<2, 1>({lat, lon}, [&g](const std::array<double, 2>& q) {
+            return std::array<double, 1>{g.height(q[0], q[1])};
+        })[0]);
     });
 }
 std::string gridPath(const GeoidGrid& g) { return g.path(); }

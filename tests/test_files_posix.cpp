@@ -3,6 +3,7 @@
 // only where those kinds of file exist (tests/test_files.cpp covers what
 // every system shares).
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -134,11 +136,12 @@ TEST(PlatformFiles, FilesWrittenTogetherAreAllReplacedOrNone)
         {
             tervala::platform::ReplacingFile a(first), b(second);
             ASSERT_TRUE(a.ok() && b.ok()) << a.error() << b.error();
-            std::fputs("new first", a.get());
-            std::fputs(big.c_str(), b.get());
-            if (fault == "rename")
+            if (fault == "rename") {
                 ASSERT_EQ(std::system(("rm -f '" + second + "' && mkdir '" + second + "' && touch '" + second + "/x'").c_str()),
                           0);
+            }
+            // The limit before the writes: a buffer-sized write goes to the
+            // file at once.
             rlimit saved{};
             ::getrlimit(RLIMIT_FSIZE, &saved);
             void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
@@ -147,13 +150,16 @@ TEST(PlatformFiles, FilesWrittenTogetherAreAllReplacedOrNone)
                 limit.rlim_cur = 1024;  // the first file fits, the second does not
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
+            std::fputs("new first", a.get());
+            std::fputs(big.c_str(), b.get());
             tervala::platform::ReplacingFile* both[] = {&a, &b};
             written = tervala::platform::commitTogether(both, 2, error);
             ::setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, savedHandler);
         }
-        if (fault == "rename")
+        if (fault == "rename") {
             ASSERT_EQ(std::system(("rm -rf '" + second + "'").c_str()), 0);
+        }
         if (fault == "none") {
             EXPECT_TRUE(written) << error;
             EXPECT_EQ(slurp(first), "new first");
@@ -162,8 +168,9 @@ TEST(PlatformFiles, FilesWrittenTogetherAreAllReplacedOrNone)
             EXPECT_FALSE(written);
             EXPECT_NE(error.find("CORRCOEF.dat"), std::string::npos) << error;
             EXPECT_EQ(slurp(first), c.oldFiles ? "old first" : "(none)");
-            if (fault == "size")
+            if (fault == "size") {
                 EXPECT_EQ(slurp(second), c.oldFiles ? "old second" : "(none)");
+            }
         }
         EXPECT_EQ(std::system(("! ls -a '" + dir + "' | grep -q '\\.tmp\\.\\|\\.old\\.'").c_str()), 0)
             << "temporary or kept file left";

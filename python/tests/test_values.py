@@ -63,6 +63,9 @@ VALUES = [
     ("height plane", lambda d: tervala.HeightPlane(1e-5, -2e-5, 0.25, origin=(1000.0, 2000.0)),
      [lambda d: tervala.HeightPlane(-2e-5, 1e-5, 0.25, origin=(1000.0, 2000.0)),
       lambda d: tervala.HeightPlane(1e-5, -2e-5, 0.25)]),
+    ("ups", lambda d: tervala.Ups(True), [lambda d: tervala.Ups(False), lambda d: tervala.Ups(True, BESSEL)]),
+    ("utmups", lambda d: tervala.UtmUps(), [lambda d: tervala.UtmUps(BESSEL)]),
+    ("mgrs", lambda d: tervala.Mgrs(), [lambda d: tervala.Mgrs(lettering="older"), lambda d: tervala.Mgrs(BESSEL)]),
     ("geoid grid", lambda d: tervala.GeoidGrid(grid_file(d, "a.dat")),
      [lambda d: tervala.GeoidGrid(grid_file(d, "b.dat"))]),
 ]

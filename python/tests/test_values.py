@@ -198,3 +198,15 @@ def test_data_file_error_keeps_its_filename_through_pickling(scratch):
     assert type(copy) is tervala.DataFileError and isinstance(copy, OSError)
     assert copy.filename == str(path) and copy.args == caught.value.args
     assert re.search("not loaded|short|truncated|header", str(copy))
+
+
+@pytest.mark.parametrize("name, head, command", [
+    ("egm96_15.gtx", b"\x40\x56" + b"\0" * 30, "tervala data gtx-to-grid .*egm96_15.gtx grid.dat"),
+    ("geoid.tif", b"II*\0" + b"\0" * 60, "tervala data import-grid .*geoid.tif grid.dat"),
+    ("geoid.tiff", b"MM\0*" + b"\0" * 60, "tervala data import-grid"),
+], ids=["gtx", "tiff-little-endian", "tiff-big-endian"])
+def test_a_grid_in_another_format_names_its_converter(name, head, command, scratch):
+    (scratch / name).write_bytes(head)
+    with pytest.raises(tervala.DataFileError, match=command) as caught:
+        tervala.GeoidGrid(scratch / name)
+    assert caught.value.filename == str(scratch / name)

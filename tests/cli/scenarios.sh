@@ -475,5 +475,31 @@ helmert15)
   "$tervala" helmert15 --velocity 0.01,-0.02,0.004 --to-epoch 2010 -p 4 -s '1000 2000 3000 1995.5' > got.txt
   grep -q "^1000.1450 1999.7100 3000.0580 2010.0000" got.txt || fail "--velocity: $(cat got.txt)"
   echo "ok: 3 ITRF sets both ways, --params, named options and 4 plates within 0.1 mm of cct" ;;
+gdal-plugin)
+  # GDAL is loaded only by the commands that read or write rasters: a
+  # computation must start without it (the start-up cost it would add is the
+  # fault guarded), the raster commands must load it from the plugin beside
+  # the program, and a program without its plugin must say where it looked.
+  [[ -n ${TERVALA_GDAL_PLUGIN:-} ]] || skip "a build without GDAL has no plugin"
+  LD_DEBUG=libs "$tervala" utm -s "37.5 127.3" > got.txt 2> libs.txt || fail "utm: $(cat got.txt)"
+  grep -q "^52S 4151698\.6706 349731\.1112" got.txt || fail "utm: $(cat got.txt)"
+  grep -q "calling init: .*libgdal" libs.txt && fail "utm loaded GDAL"
+  grep -q "calling init: .*libc\.so" libs.txt || skip "the C library's loader does not report what it loads"
+  "$tervala" data export-grid "$tervala" out.tif > got.txt 2>&1
+  [[ $? == 1 ]] || fail "export-grid of a program file: $(cat got.txt)"
+  grep -q "not a usable grid file" got.txt || fail "export-grid of a program file: $(cat got.txt)"
+  if [[ -f $gtx ]]; then
+    LD_DEBUG=libs "$tervala" data import-grid "$gtx" egm96.dat > got.txt 2> libs.txt || fail "import-grid: $(cat got.txt)"
+    grep -q "calling init: .*libgdal" libs.txt || fail "import-grid did not load GDAL"
+    grep -q "721 rows x 1440 columns, north 90, west 0, 4153000 bytes" got.txt || fail "import-grid: $(cat got.txt)"
+  fi
+  mkdir -p alone/bin && cp "$tervala" alone/bin/tervala
+  alone/bin/tervala data import-grid "$gtx" never.dat > got.txt 2>&1
+  [[ $? == 2 ]] || fail "a program without its plugin: $(cat got.txt)"
+  grep -q "cannot load the GDAL plugin $PWD/alone/bin/$TERVALA_GDAL_PLUGIN" got.txt ||
+    fail "a program without its plugin: $(cat got.txt)"
+  [[ -e never.dat ]] && fail "a program without its plugin wrote never.dat"
+  alone/bin/tervala utm -s "37.5 127.3" > got.txt || fail "a program without its plugin, utm: $(cat got.txt)"
+  echo "ok: utm without GDAL, import-grid and export-grid through the plugin, a missing plugin named" ;;
 *) fail "unknown scenario $scenario" ;;
 esac

@@ -18,11 +18,12 @@
 #include "core/Access.h"
 #include "geoid/GeoidGrid.h"
 #include "gridtools/Egm2008Grid.h"
-#include "gridtools/GdalGrid.h"
+#include "gridtools/GdalPlugin.h"
 #include "gridtools/GtxGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "platform/ByteOrder.h"
 #include "platform/Files.h"
+#include "platform/SharedLibrary.h"
 
 namespace tervala {
 namespace cli {
@@ -89,32 +90,66 @@ struct RasterOptions {
     std::string format = "GTiff";
 };
 
+// The GDAL plugin beside this program, or null with the reason in `error`
+// (a build without GDAL, or a plugin that is missing or cannot be loaded,
+// named with the path looked in).
+const TervalaGdalPlugin* gdalPlugin(std::string& error)
+{
+    const std::string relative = TERVALA_GDAL_PLUGIN_RELPATH;
+    if (relative.empty()) {
+        error = "this tervala was built without GDAL, which reading and writing rasters needs "
+                "(install Debian's libgdal-dev and rebuild)";
+        return nullptr;
+    }
+    const std::string folder = platform::executableFolder();
+    if (folder.empty()) {
+        error = "cannot tell the folder of this program, where the GDAL plugin " + relative + " is looked for";
+        return nullptr;
+    }
+    const TervalaGdalPlugin* plugin = tervala::gdal::loadPlugin(folder + "/" + relative, error);
+    if (plugin == nullptr)
+        error += " (the plugin is installed with tervala; reinstall it)";
+    return plugin;
+}
+
 // Any raster GDAL reads (and NGA's EGM2008 grid in its geotranz layout,
-// which needs no GDAL) into a grid file.
+// which needs no GDAL) into a grid file. GTX files are read without GDAL in
+// a build that has none.
 int importGrid(const RasterOptions& o)
 {
     const std::string command = "data import-grid";
-    tervala::raster::Conversion done;
     std::string error;
-    bool ok;
     if (tervala::egm2008::looksLikeGeotranzGrid(o.input)) {
-        ok = tervala::egm2008::convert(o.input, o.output, done, error);
-    } else if (!tervala::gdal::available()) {
-        const std::size_t n = o.input.size();
-        if (n < 4 || (o.input.compare(n - 4, 4, ".gtx") != 0 && o.input.compare(n - 4, 4, ".GTX") != 0)) {
-            tervala::gdal::importGrid(o.input, o.output, done, error);
-            report(command, error + "; only GTX files and the EGM2008 grid of geotranz are read without it");
-            return 2;
+        tervala::raster::Conversion done;
+        if (!tervala::egm2008::convert(o.input, o.output, done, error)) {
+            report(command, o.input + ": " + error);
+            return 1;
         }
-        ok = tervala::gtx::convertGtxToGrid(o.input, o.output, done, error);
-    } else {
-        ok = tervala::gdal::importGrid(o.input, o.output, done, error);
+        std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
+        return 0;
     }
-    if (!ok) {
-        report(command, o.input + ": " + error);
+    const std::size_t n = o.input.size();
+    const bool gtx = n >= 4 && (o.input.compare(n - 4, 4, ".gtx") == 0 || o.input.compare(n - 4, 4, ".GTX") == 0);
+    if (std::string(TERVALA_GDAL_PLUGIN_RELPATH).empty() && gtx) {
+        tervala::raster::Conversion done;
+        if (!tervala::gtx::convertGtxToGrid(o.input, o.output, done, error)) {
+            report(command, o.input + ": " + error);
+            return 1;
+        }
+        std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
+        return 0;
+    }
+    const TervalaGdalPlugin* plugin = gdalPlugin(error);
+    if (plugin == nullptr) {
+        report(command, error + "; only GTX files (data gtx-to-grid) and the EGM2008 grid of geotranz are read without it");
+        return 2;
+    }
+    std::string message;
+    if (!tervala::gdal::importGrid(*plugin, o.input, o.output, message)) {
+        report(command, o.input + ": " + message);
         return 1;
     }
-    std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
+    std::printf("%s", message.c_str());
     return 0;
 }
 
@@ -122,17 +157,18 @@ int importGrid(const RasterOptions& o)
 int exportGrid(const RasterOptions& o)
 {
     const std::string command = "data export-grid";
-    std::string summary, error;
-    if (!tervala::gdal::available()) {
-        tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error);
+    std::string error;
+    const TervalaGdalPlugin* plugin = gdalPlugin(error);
+    if (plugin == nullptr) {
         report(command, error);
         return 2;
     }
-    if (!tervala::gdal::exportGrid(o.input, o.output, o.format, summary, error)) {
-        report(command, o.input + ": " + error);
+    std::string message;
+    if (!tervala::gdal::exportGrid(*plugin, o.input, o.output, o.format, message)) {
+        report(command, o.input + ": " + message);
         return 1;
     }
-    std::printf("%s", summary.c_str());
+    std::printf("%s", message.c_str());
     return 0;
 }
 

@@ -106,8 +106,6 @@ std::string lattice(GDALDatasetH ds, raster::Lattice& out, std::vector<std::stri
 
 } // namespace
 
-bool available() { return true; }
-
 bool importGrid(const std::string& inPath, const std::string& outPath, raster::Conversion& done, std::string& error)
 {
     setUp();

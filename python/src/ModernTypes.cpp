@@ -18,6 +18,7 @@
 #include "ModernSupport.h"
 #include "Registration.h"
 #include "ValueSemantics.h"
+#include "modern/ProjString.h"
 #include "tervala/tervala.hpp"
 
 namespace tervala {
@@ -418,6 +419,30 @@ void bindModernTypes(py::module_& m)
 {
     const auto threads = arg("threads") = 0;
     const auto xy = arg("xy") = false;
+
+    // The PROJ-string reader of the library, for from_proj (_proj.py).
+    m.def(
+        "_parse_tm_proj",
+        [](const std::string& text, bool utmOnly) {
+            tervala::projstring::TmDefinition d;
+            std::string error;
+            if (!tervala::projstring::parseTm(text, utmOnly, d, error))
+                throw py::value_error(error);
+            py::dict out;
+            out["utm"] = d.utm;
+            out["zone"] = d.zone;
+            out["south"] = d.south;
+            out["ellipsoid"] = d.ellipsoidName;
+            out["a"] = d.a;
+            out["rf"] = d.inverseFlattening;
+            out["lat_0"] = d.lat0;
+            out["lon_0"] = d.lon0;
+            out["k"] = d.scale;
+            out["x_0"] = d.falseEasting;
+            out["y_0"] = d.falseNorthing;
+            return out;
+        },
+        arg("text"), arg("utm_only"));
 
     // ---- Ellipsoid ----------------------------------------------------------------
     py::class_<Ellipsoid> ellipsoid(m, "Ellipsoid",

@@ -11,6 +11,20 @@ foreach(f include/tervala/Tervala.h include/tervala/Numbra.h)
     message(FATAL_ERROR "installed tree lacks ${f}")
   endif()
 endforeach()
+# The installed program finds its GDAL plugin relative to itself, wherever
+# the prefix is: a grid file it cannot read is refused by the plugin (exit 1)
+# instead of a plugin that is not found (exit 2).
+if(GDAL_PLUGIN)
+  set(program "${WORK_DIR}/prefix/${BINDIR}/tervala")
+  if(NOT EXISTS "${WORK_DIR}/prefix/${BINDIR}/${GDAL_PLUGIN}")
+    message(FATAL_ERROR "installed tree lacks the GDAL plugin ${BINDIR}/${GDAL_PLUGIN}")
+  endif()
+  execute_process(COMMAND "${program}" data export-grid "${program}" "${WORK_DIR}/out.tif"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 1 OR NOT err MATCHES "not a usable grid file")
+    message(FATAL_ERROR "the installed tervala did not reach its GDAL plugin (${rc}):\n${out}\n${err}")
+  endif()
+endif()
 execute_process(COMMAND "${CMAKE_COMMAND}" -S "${CONSUMER_DIR}" -B "${WORK_DIR}/build"
                 "-DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix" "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)

@@ -70,7 +70,14 @@ TEST(AdjustmentCore, QuantilesAgreeWithSciPy)
 {
     testsupport::checkValueTable("quantiles.txt",
                                  {{"chi2", [](const auto& x) { return tervala::chiSquareQuantile(x[0], x[1]); }},
-                                  {"normal", [](const auto& x) { return tervala::normalQuantile(x[0]); }}});
+                                  {"normal", [](const auto& x) { return tervala::normalQuantile(x[0]); }},
+                                  {"lambda0", [](const auto& x) {
+                                       const double s = tervala::noncentralitySqrt(x[0], x[1]);
+                                       return s * s;
+                                   }}});
+    // No power at or below the false-alarm rate.
+    EXPECT_TRUE(std::isnan(tervala::noncentralitySqrt(0.05, 0.05)));
+    EXPECT_TRUE(std::isnan(tervala::noncentralitySqrt(0.05, 1.0)));
 }
 
 // ---- The four fits on one footing ---------------------------------------------
@@ -400,6 +407,62 @@ TEST(AdjustmentStatistics, SnoopingKeepsARedundancy)
     EXPECT_TRUE(a.removed.empty());
     EXPECT_TRUE(observation(a, 1, 0).rejected);
     EXPECT_NE(a.message.find("no redundancy"), std::string::npos) << a.message;
+}
+
+} // namespace
+
+namespace {
+
+// A point held out of the fit gets, from the fit without it, the w-test,
+// redundancy number and MDB it has in the fit with it (the leave-out
+// identity P Qvv P = Inv(Qll + A Qxx A') on the point's block), in each
+// model, with and without held parameters; its residual is the transformed
+// point less its observation.
+TEST(AdjustmentStatistics, HeldOutPointsCarryTheirTestsFromTheFitWithThem)
+{
+    const std::vector<std::string> held[4] = {{"rotation", "scale"}, {"slope2"}, {"rz"}, {"rz"}};
+    for (Model m : kModels) {
+        Network net(m, 21);
+        Random r(3);
+        net.draw(&r);
+        net.obsTarget[4 * net.perPoint] += 12 * net.sigma[4 * net.perPoint];  // a blunder: large |w| too
+        for (int variant = 0; variant < 2; ++variant) {
+            AdjustmentSettings s;
+            if (variant == 1)
+                s.fixed = held[static_cast<int>(m)];
+            const Adjustment full = net.fit(s);
+            ASSERT_EQ(full.geometry, Geometry::Sound) << modelName(m);
+            const double tolerance = net.perPoint == 3 ? 1e-5 : 1e-9;  // seven parameters: another linearisation
+            for (int k : {4, 9}) {
+                s.heldOut = {k};
+                const Adjustment without = net.fit(s);
+                ASSERT_EQ(without.geometry, Geometry::Sound) << modelName(m);
+                ASSERT_EQ(static_cast<int>(without.outside.size()), net.perPoint);
+                EXPECT_EQ(without.redundancy, full.redundancy - net.perPoint);
+                for (const tervala::ObservationTest& t : without.outside) {
+                    const tervala::ObservationTest& in = observation(full, k, t.coordinate);
+                    SCOPED_TRACE(std::string(modelName(m)) + " point " + std::to_string(k) + " variant " +
+                                 std::to_string(variant) + " coordinate " + std::to_string(t.coordinate));
+                    EXPECT_EQ(t.point, k);
+                    EXPECT_NEAR(t.w, in.w, tolerance * std::max(1.0, std::fabs(in.w)));
+                    EXPECT_NEAR(t.redundancy, in.redundancy, tolerance);
+                    EXPECT_NEAR(t.mdb, in.mdb, tolerance * in.mdb);
+                    EXPECT_EQ(t.rejected, in.rejected);
+                }
+                if (m != Model::Helmert2D)
+                    continue;
+                // The 2D Helmert parameters applied by hand: t1, t2 about the origin, scale in ppm, rotation in ".
+                const double t2 = without.parameters[0].value, t1 = without.parameters[1].value;
+                const double mu = 1 + without.parameters[2].value * 1e-6;
+                const double th = without.parameters[3].value / 3600 * testsupport::kPi / 180;
+                const double x = net.obsSrc[2 * k] - without.origin[0], y = net.obsSrc[2 * k + 1] - without.origin[1];
+                const double fitted[2] = {without.origin[0] + t1 + mu * (std::cos(th) * x - std::sin(th) * y),
+                                          without.origin[1] + t2 + mu * (std::sin(th) * x + std::cos(th) * y)};
+                for (const tervala::ObservationTest& t : without.outside)
+                    EXPECT_NEAR(t.residual, fitted[t.coordinate] - net.obsTarget[2 * k + t.coordinate], 1e-8);
+            }
+        }
+    }
 }
 
 } // namespace

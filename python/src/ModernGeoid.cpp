@@ -6,9 +6,11 @@
 // is read again). They pickle as their paths, so a worker process that
 // unpickles one loads the file the first time and reuses it afterwards.
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -109,11 +111,40 @@ Egm96Model loadEgm96(const py::object& path, const py::object& correctionPath)
                   {key.first.path, key.second.path});
 }
 
+// For a file refused as a grid: the converter that reads it, when it is a
+// GTX grid (by its extension) or a TIFF (by its signature), else "".
+std::string converterHint(const std::string& path)
+{
+    char signature[4] = {};
+    std::ifstream in(path, std::ios::binary);
+    in.read(signature, 4);
+    const bool tiff =
+        in.gcount() == 4 && (std::memcmp(signature, "II*\0", 4) == 0 || std::memcmp(signature, "MM\0*", 4) == 0);
+    const std::size_t dot = path.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == "gtx")
+        return "; this is a GTX grid: convert it once with `tervala data gtx-to-grid " + path +
+               " grid.dat` and open grid.dat";
+    if (tiff)
+        return "; this is a TIFF (GeoTIFF) raster: convert it once with `tervala data import-grid " + path +
+               " grid.dat` and open grid.dat";
+    return "";
+}
+
 GeoidGrid loadGrid(const py::object& path)
 {
     static std::map<FileKey, GeoidGrid>* cache = new std::map<FileKey, GeoidGrid>;
     const FileKey key = fileKey(pathBytes(path, "path"), "GeoidGrid");
-    return cached(*cache, key, [&] { return GeoidGrid(key.path); }, {key.path});
+    try {
+        return cached(*cache, key, [&] { return GeoidGrid(key.path); }, {key.path});
+    } catch (py::error_already_set& e) {
+        const std::string hint = converterHint(key.path);
+        if (hint.empty() || !e.matches(py::module_::import("tervala._tervala").attr("DataFileError")))
+            throw;
+        raiseDataFileError(py::str(e.value()).cast<std::string>() + hint, key.path);
+    }
 }
 
 GridShift loadGridShift(const py::object& path)

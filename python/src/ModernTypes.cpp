@@ -12,11 +12,13 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
 #include "ValueSemantics.h"
+#include "modern/ProjString.h"
 #include "tervala/tervala.hpp"
 
 namespace tervala {
@@ -418,6 +420,30 @@ void bindModernTypes(py::module_& m)
     const auto threads = arg("threads") = 0;
     const auto xy = arg("xy") = false;
 
+    // The PROJ-string reader of the library, for from_proj (_proj.py).
+    m.def(
+        "_parse_tm_proj",
+        [](const std::string& text, bool utmOnly) {
+            tervala::projstring::TmDefinition d;
+            std::string error;
+            if (!tervala::projstring::parseTm(text, utmOnly, d, error))
+                throw py::value_error(error);
+            py::dict out;
+            out["utm"] = d.utm;
+            out["zone"] = d.zone;
+            out["south"] = d.south;
+            out["ellipsoid"] = d.ellipsoidName;
+            out["a"] = d.a;
+            out["rf"] = d.inverseFlattening;
+            out["lat_0"] = d.lat0;
+            out["lon_0"] = d.lon0;
+            out["k"] = d.scale;
+            out["x_0"] = d.falseEasting;
+            out["y_0"] = d.falseNorthing;
+            return out;
+        },
+        arg("text"), arg("utm_only"));
+
     // ---- Ellipsoid ----------------------------------------------------------------
     py::class_<Ellipsoid> ellipsoid(m, "Ellipsoid",
                                     "A reference ellipsoid, by name (\"GRS80\", \"WGS84\", \"Bessel1841\", "
@@ -608,6 +634,153 @@ void bindModernTypes(py::module_& m)
                 return Utm(s[0].cast<int>(), s[1].cast<bool>(), s[2].cast<Ellipsoid>(),
                            s.size() > 3 ? methodFromText(s[3].cast<std::string>()) : TmMethod::Legacy);
             }));
+
+    // ---- UPS, UTM/UPS and MGRS ----------------------------------------------------------
+    py::class_<Ups> ups(m, "Ups",
+                        "Universal Polar Stereographic grid of one pole (k0 0.994, false easting and northing "
+                        "2000 km) on an ellipsoid (WGS84 unless given). forward gives NaN in the other hemisphere; "
+                        "inverse NaN at or beyond the equator.");
+    defineConstructor(
+        ups, py::init([](bool north, const py::object& e) { return Ups(north, ellipsoidOr(e, Ellipsoid::wgs84())); }),
+        "north=True for the north polar grid, False for the south; ellipsoid None means WGS84.", arg("north"),
+        arg("ellipsoid") = py::none());
+    defineProjectionMethods(ups);
+    defineMethods(ups, row("__repr__",
+                           [](const Ups& p) {
+                               return std::string("Ups(north=") + (p.north() ? "True" : "False") +
+                                      ", ellipsoid=" + ellipsoidRepr(p.ellipsoid()) + ")";
+                           },
+                           "The constructor call."));
+    defineValueSemantics(ups, [](const Ups& p) {
+        return py::make_tuple(p.north(), p.ellipsoid().a(), p.ellipsoid().inverseFlattening());
+    });
+    ups.def_property_readonly("north", &Ups::north)
+        .def_property_readonly("ellipsoid", &Ups::ellipsoid)
+        .def(py::pickle([](const Ups& p) { return py::make_tuple(p.north(), p.ellipsoid()); },
+                        [](const py::tuple& s) { return Ups(s[0].cast<bool>(), s[1].cast<Ellipsoid>()); }));
+
+    py::class_<UtmUps> utmups(m, "UtmUps",
+                              "The UTM zones (80 S to 84 N, Norway and Svalbard zones included) and the UPS "
+                              "polar grids beyond, on an ellipsoid (WGS84 unless given). Zone 0 is UPS.");
+    defineConstructor(
+        utmups, py::init([](const py::object& e) { return UtmUps(ellipsoidOr(e, Ellipsoid::wgs84())); }),
+        "ellipsoid None means WGS84.", arg("ellipsoid") = py::none());
+    defineStatics(utmups, row("standard_zone", &UtmUps::standardZone,
+                              "The standard zone of a point: 0 (UPS) north of 84 N and south of 80 S, else 1..60 "
+                              "with the Norway (32V) and Svalbard (31X, 33X, 35X, 37X) zones; -2 outside "
+                              "[-90, 90] or for a longitude that is not finite.",
+                              arg("latitude"), arg("longitude")));
+    defineMethods(
+        utmups,
+        row("forward",
+            [](const UtmUps& g, double latitude, double longitude, int zone, bool north) {
+                const UtmUpsPoint p = g.forward(latitude, longitude, zone, north);
+                return py::make_tuple(p.zone, p.north, p.easting, p.northing, p.convergence, p.scale);
+            },
+            "Latitude, longitude (degrees) -> (zone, north, easting, northing, convergence, scale). zone=-1: the "
+            "standard zone and the point's hemisphere; 1..60 or 0 (UPS) force it, in the hemisphere `north`. "
+            "NaN coordinates where no grid applies; ValueError for a zone outside -1..60.",
+            arg("latitude"), arg("longitude"), arg("zone") = -1, arg("north") = true),
+        row("inverse",
+            [](const UtmUps& g, int zone, bool north, double easting, double northing) {
+                const GeographicWithScale q = g.inverse(zone, north, easting, northing);
+                return py::make_tuple(q.latitude, q.longitude, q.convergence, q.scale);
+            },
+            "Zone (0: UPS), north, easting, northing (m) -> (latitude, longitude, convergence, scale); NaN outside "
+            "the grid; ValueError for a zone outside 0..60.",
+            arg("zone"), arg("north"), arg("easting"), arg("northing")),
+        row("__repr__", [](const UtmUps& g) { return "UtmUps(ellipsoid=" + ellipsoidRepr(g.ellipsoid()) + ")"; },
+            "The constructor call."));
+    defineValueSemantics(utmups, [](const UtmUps& g) {
+        return py::make_tuple(g.ellipsoid().a(), g.ellipsoid().inverseFlattening());
+    });
+    utmups.def_property_readonly("ellipsoid", &UtmUps::ellipsoid)
+        .def(py::pickle([](const UtmUps& g) { return py::make_tuple(g.ellipsoid()); },
+                        [](const py::tuple& s) { return UtmUps(s[0].cast<Ellipsoid>()); }));
+
+    py::class_<Mgrs> mgrs(m, "Mgrs",
+                          "MGRS references on the UTM/UPS grids of an ellipsoid (WGS84 unless given); the 100 km "
+                          "square lettering follows the ellipsoid (the older one on Bessel 1841, Clarke 1866 and "
+                          "Clarke 1880) unless lettering=\"current\" or \"older\" is given.");
+    defineConstructor(
+        mgrs,
+        py::init([](const py::object& e, const py::object& lettering) {
+            const Ellipsoid el = ellipsoidOr(e, Ellipsoid::wgs84());
+            if (lettering.is_none())
+                return Mgrs(el);
+            const std::string l = lettering.cast<std::string>();
+            if (l != "current" && l != "older")
+                throw py::value_error("lettering must be \"current\" or \"older\", got \"" + l + "\"");
+            return Mgrs(el, l == "older" ? Mgrs::Lettering::Older : Mgrs::Lettering::Current);
+        }),
+        "ellipsoid None means WGS84; lettering None follows the ellipsoid.", arg("ellipsoid") = py::none(),
+        arg("lettering") = py::none());
+    defineMethods(
+        mgrs,
+        row("forward",
+            [](const Mgrs& g, const py::object& latitude, const py::object& longitude, int precision) -> py::object {
+                if (py::isinstance<py::float_>(latitude) || py::isinstance<py::int_>(latitude))
+                    return py::str(g.forward(latitude.cast<double>(), longitude.cast<double>(), precision));
+                const auto lat = latitude.cast<std::vector<double>>(), lon = longitude.cast<std::vector<double>>();
+                if (lat.size() != lon.size())
+                    throw py::value_error("latitude and longitude differ in length: " + std::to_string(lat.size()) +
+                                          " and " + std::to_string(lon.size()));
+                py::list out;
+                for (std::size_t i = 0; i < lat.size(); ++i)
+                    out.append(g.forward(lat[i], lon[i], precision));
+                return out;
+            },
+            "Latitude, longitude (degrees; numbers, or equal-length sequences/arrays) -> the MGRS reference (a "
+            "str, or a list of them), precision 0 (100 km) to 5 (1 m) digits, truncated. ValueError for a "
+            "precision outside 0..5 or a latitude outside [-90, 90].",
+            arg("latitude"), arg("longitude"), arg("precision") = 5),
+        row("reverse",
+            [](const Mgrs& g, const std::string& reference) {
+                const Mgrs::Square q = g.reverse(reference);
+                py::dict d;
+                d["zone"] = q.zone;
+                d["north"] = q.north;
+                d["easting"] = q.easting;
+                d["northing"] = q.northing;
+                d["size"] = q.size;
+                d["precision"] = q.precision;
+                d["latitude"] = q.latitude;
+                d["longitude"] = q.longitude;
+                return d;
+            },
+            "An MGRS reference -> dict(zone, north, easting, northing (south-west corner, m), size (m), precision, "
+            "latitude, longitude (the square's centre, degrees)). ValueError naming the fault for a malformed "
+            "reference.",
+            arg("reference")),
+        row("__repr__",
+            [](const Mgrs& g) {
+                return "Mgrs(ellipsoid=" + ellipsoidRepr(g.ellipsoid()) + ", lettering=\"" +
+                       (g.lettering() == Mgrs::Lettering::Older ? "older" : "current") + "\")";
+            },
+            "The constructor call."));
+    defineValueSemantics(mgrs, [](const Mgrs& g) {
+        return py::make_tuple(g.ellipsoid().a(), g.ellipsoid().inverseFlattening(),
+                              g.lettering() == Mgrs::Lettering::Older);
+    });
+    mgrs.def_property_readonly("ellipsoid", &Mgrs::ellipsoid)
+        .def_property_readonly("lettering",
+                               [](const Mgrs& g) { return g.lettering() == Mgrs::Lettering::Older ? "older" : "current"; })
+        .def(py::pickle(
+            [](const Mgrs& g) {
+                return py::make_tuple(g.ellipsoid(), g.lettering() == Mgrs::Lettering::Older ? "older" : "current");
+            },
+            [](const py::tuple& s) {
+                return Mgrs(s[0].cast<Ellipsoid>(),
+                            s[1].cast<std::string>() == "older" ? Mgrs::Lettering::Older : Mgrs::Lettering::Current);
+            }));
+    m.def(
+        "utm_band",
+        [](double latitude) {
+            const char b = utmBand(latitude);
+            return b == 0 ? std::string() : std::string(1, b);
+        },
+        "The UTM latitude band letter of a latitude (C at 80 S .. X to 84 N); '' outside [-80, 84].",
+        arg("latitude"));
 
     // ---- Seven-parameter transformations ---------------------------------------------
     py::class_<Helmert7> helmert7(m, "Helmert7",

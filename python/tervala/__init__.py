@@ -1,7 +1,7 @@
 """Tervala: geodetic computations for field surveying, from Python and NumPy.
 
 Value types, immutable and safe to share between threads and processes:
-``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Helmert7``,
+``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Ups``, ``UtmUps``, ``Mgrs``, ``Helmert7``,
 ``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
 ``Egm96Model``, ``GeoidGrid`` and ``GridShift`` (NTv2), and the fits ``fit_helmert_2d``,
 ``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
@@ -104,7 +104,11 @@ from ._tervala import (
     SevenParameterFit,
     Tervala,
     TransverseMercator,
+    Ups,
     Utm,
+    UtmUps,
+    Mgrs,
+    utm_band,
     __version__,
     fit_height_plane,
     fit_helmert7,
@@ -118,8 +122,8 @@ _proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
 
 __all__ = [
     # value types
-    "Ellipsoid", "TransverseMercator", "Utm", "Helmert7", "MolodenskyBadekas", "AbridgedMolodensky",
-    "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
+    "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas",
+    "AbridgedMolodensky", "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
     # fits and their results
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",

@@ -1,107 +1,41 @@
 """Transverse Mercator and UTM grids from what users have: a PROJ string, an
 EPSG code or a pyproj CRS.
 
-PROJ strings are read here, with PROJ's keys for these two projections;
-any other key is refused by name, so nothing the string asks for is
-silently dropped. EPSG codes and CRS objects go through pyproj (optional:
-without it the error says so), which reads the EPSG database."""
+PROJ strings are read by the library's reader (the one the tool's --proj
+uses), with PROJ's keys for these two projections; any other key is refused
+by name, so nothing the string asks for is silently dropped. EPSG codes and
+CRS objects go through pyproj (optional: without it the error says so),
+which reads the EPSG database."""
 
-from typing import Any, Dict, Optional, Set, Type, TypeVar, Union
+from typing import Any, Dict, Type, TypeVar, Union
 
-from ._tervala import Ellipsoid, TransverseMercator, Utm
-
-# PROJ's datum names that fix an ellipsoid (PROJ's own table).
-_DATUM_ELLIPSOIDS = {"WGS84": "WGS84", "NAD83": "GRS80", "GGRS87": "GRS80", "NAD27": "clrk66",
-                     "potsdam": "bessel", "hermannskogel": "bessel", "nzgd49": "intl", "OSGB36": "airy"}
-# Keys that do not change the projection of a point: accepted and not used.
-_IGNORED = {"no_defs", "type", "wktext", "towgs84", "nadgrids", "geoidgrids"}
-_ELLIPSOID_KEYS = {"ellps", "datum", "a", "b", "rf", "f"}
-_TMERC_KEYS = _ELLIPSOID_KEYS | {"proj", "lat_0", "lon_0", "k", "k_0", "x_0", "y_0", "units", "to_meter", "pm"}
-_UTM_KEYS = _ELLIPSOID_KEYS | {"proj", "zone", "south", "units", "to_meter", "pm"}
+from ._tervala import Ellipsoid, TransverseMercator, Utm, _parse_tm_proj
 
 
-def _parse(text: str, who: str) -> Dict[str, Optional[str]]:
+def _definition(text: str, utm_only: bool, who: str) -> Dict[str, Any]:
     if not isinstance(text, str):
         raise TypeError(f"{who}: a PROJ string is needed, not {type(text).__name__}")
-    keys: Dict[str, Optional[str]] = {}
-    for word in text.split():
-        if not word.startswith("+") or len(word) == 1:
-            raise ValueError(f"{who}: {word!r} is not a +key or +key=value of a PROJ string")
-        name, _, value = word[1:].partition("=")
-        if name in keys:
-            raise ValueError(f"{who}: +{name} is given twice")
-        keys[name] = value if "=" in word else None
-    return keys
-
-
-def _number(keys: Dict[str, Optional[str]], name: str, default: Optional[float], who: str) -> float:
-    if name not in keys:
-        if default is None:
-            raise ValueError(f"{who}: +{name} is needed")
-        return default
     try:
-        return float(keys[name] or "")
-    except ValueError:
-        raise ValueError(f"{who}: +{name} must be a number, not {keys[name]!r}") from None
+        return _parse_tm_proj(text, utm_only)
+    except ValueError as e:
+        raise ValueError(f"{who}: {e}") from None
 
 
-def _ellipsoid(keys: Dict[str, Optional[str]], who: str) -> Ellipsoid:
-    if "a" in keys:
-        a = _number(keys, "a", None, who)
-        if "rf" in keys:
-            return Ellipsoid(a, _number(keys, "rf", None, who))
-        if "f" in keys:
-            return Ellipsoid(a, 1.0 / _number(keys, "f", None, who))
-        if "b" in keys:
-            return Ellipsoid(a, a / (a - _number(keys, "b", None, who)))
-        raise ValueError(f"{who}: +a needs +rf, +f or +b (spheres are not supported)")
-    if "ellps" in keys:
-        return Ellipsoid(keys["ellps"] or "")
-    if "datum" in keys:
-        datum = keys["datum"] or ""
-        if datum not in _DATUM_ELLIPSOIDS:
-            raise ValueError(f"{who}: +datum={datum} is not a datum whose ellipsoid is known here; give +ellps")
-        return Ellipsoid(_DATUM_ELLIPSOIDS[datum])
-    return Ellipsoid("GRS80")  # PROJ's default ellipsoid
-
-
-def _check(keys: Dict[str, Optional[str]], allowed: Set[str], proj: str, who: str) -> None:
-    if keys.get("proj") != proj:
-        given = f"+proj={keys['proj']}" if "proj" in keys else "none"
-        raise ValueError(f"{who}: +proj={proj} is needed, not {given}")
-    for name in keys:
-        if name not in allowed and name not in _IGNORED:
-            raise ValueError(f"{who}: +{name} is not supported for +proj={proj}")
-    if keys.get("units", "m") != "m" or _number(keys, "to_meter", 1.0, who) != 1.0:
-        raise ValueError(f"{who}: only metres are supported (+units=m)")
-    if keys.get("pm", "greenwich") not in ("greenwich", "0"):
-        raise ValueError(f"{who}: only the Greenwich prime meridian is supported (+pm)")
+def _ellipsoid(d: Dict[str, Any]) -> Ellipsoid:
+    return Ellipsoid(d["ellipsoid"]) if d["ellipsoid"] else Ellipsoid(d["a"], d["rf"])
 
 
 def tm_from_proj(text: str) -> TransverseMercator:
-    who = "TransverseMercator.from_proj"
-    keys = _parse(text, who)
-    if keys.get("proj") == "utm":
-        return _tm_of(utm_from_proj(text))
-    _check(keys, _TMERC_KEYS, "tmerc", who)
-    if "k" in keys and "k_0" in keys:
-        raise ValueError(f"{who}: give +k or +k_0, not both")
-    k0 = _number(keys, "k_0" if "k_0" in keys else "k", 1.0, who)
-    return TransverseMercator(_ellipsoid(keys, who), _number(keys, "lat_0", 0.0, who),
-                              _number(keys, "lon_0", 0.0, who), false_northing=_number(keys, "y_0", 0.0, who),
-                              false_easting=_number(keys, "x_0", 0.0, who), scale_factor=k0)
+    d = _definition(text, False, "TransverseMercator.from_proj")
+    if d["utm"]:
+        return _tm_of(Utm(d["zone"], south=d["south"], ellipsoid=_ellipsoid(d)))
+    return TransverseMercator(_ellipsoid(d), d["lat_0"], d["lon_0"], false_northing=d["y_0"],
+                              false_easting=d["x_0"], scale_factor=d["k"])
 
 
 def utm_from_proj(text: str) -> Utm:
-    who = "Utm.from_proj"
-    keys = _parse(text, who)
-    _check(keys, _UTM_KEYS, "utm", who)
-    zone = keys.get("zone")
-    if zone is None or not zone.isdigit():
-        raise ValueError(f"{who}: +zone=1..60 is needed")
-    if keys.get("south", None) is not None:
-        raise ValueError(f"{who}: +south takes no value")
-    return Utm(int(zone), south="south" in keys, ellipsoid=_ellipsoid(keys, who))
+    d = _definition(text, True, "Utm.from_proj")
+    return Utm(d["zone"], south=d["south"], ellipsoid=_ellipsoid(d))
 
 
 def _tm_of(u: Utm) -> TransverseMercator:

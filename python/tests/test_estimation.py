@@ -227,7 +227,8 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
             (stats.chi2.ppf(0.05, st.redundancy) / st.redundancy, stats.chi2.ppf(0.95, st.redundancy) / st.redundancy),
             rel=1e-10)
         assert st.w_critical == pytest.approx(stats.norm.ppf(0.995), rel=1e-10)
-        assert st.noncentrality_sqrt == pytest.approx(stats.norm.ppf(0.995) + stats.norm.ppf(0.8), rel=1e-10)
+        # sqrt(lambda0): the two-sided test at 1 % rejects a shift of that many sigma with 80 % power.
+        assert stats.ncx2.sf(stats.norm.ppf(0.995) ** 2, 1, st.noncentrality_sqrt ** 2) == pytest.approx(0.8, rel=1e-10)
     # The statistics travel with a pickled result.
     np.testing.assert_equal(pickle.loads(pickle.dumps(fit)).statistics, fit.statistics)
 

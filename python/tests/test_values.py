@@ -63,6 +63,9 @@ VALUES = [
     ("height plane", lambda d: tervala.HeightPlane(1e-5, -2e-5, 0.25, origin=(1000.0, 2000.0)),
      [lambda d: tervala.HeightPlane(-2e-5, 1e-5, 0.25, origin=(1000.0, 2000.0)),
       lambda d: tervala.HeightPlane(1e-5, -2e-5, 0.25)]),
+    ("ups", lambda d: tervala.Ups(True), [lambda d: tervala.Ups(False), lambda d: tervala.Ups(True, BESSEL)]),
+    ("utmups", lambda d: tervala.UtmUps(), [lambda d: tervala.UtmUps(BESSEL)]),
+    ("mgrs", lambda d: tervala.Mgrs(), [lambda d: tervala.Mgrs(lettering="older"), lambda d: tervala.Mgrs(BESSEL)]),
     ("geoid grid", lambda d: tervala.GeoidGrid(grid_file(d, "a.dat")),
      [lambda d: tervala.GeoidGrid(grid_file(d, "b.dat"))]),
 ]
@@ -195,3 +198,15 @@ def test_data_file_error_keeps_its_filename_through_pickling(scratch):
     assert type(copy) is tervala.DataFileError and isinstance(copy, OSError)
     assert copy.filename == str(path) and copy.args == caught.value.args
     assert re.search("not loaded|short|truncated|header", str(copy))
+
+
+@pytest.mark.parametrize("name, head, command", [
+    ("egm96_15.gtx", b"\x40\x56" + b"\0" * 30, "tervala data gtx-to-grid .*egm96_15.gtx grid.dat"),
+    ("geoid.tif", b"II*\0" + b"\0" * 60, "tervala data import-grid .*geoid.tif grid.dat"),
+    ("geoid.tiff", b"MM\0*" + b"\0" * 60, "tervala data import-grid"),
+], ids=["gtx", "tiff-little-endian", "tiff-big-endian"])
+def test_a_grid_in_another_format_names_its_converter(name, head, command, scratch):
+    (scratch / name).write_bytes(head)
+    with pytest.raises(tervala.DataFileError, match=command) as caught:
+        tervala.GeoidGrid(scratch / name)
+    assert caught.value.filename == str(scratch / name)

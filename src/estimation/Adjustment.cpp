@@ -240,6 +240,29 @@ double normalQuantile(double probability)
     return boost::math::quantile(boost::math::normal_distribution<double>(0.0, 1.0), probability);
 }
 
+double noncentralitySqrt(double alpha0, double power)
+{
+    if (!(alpha0 > 0 && power > alpha0 && power < 1))
+        return kNaN;
+    const boost::math::normal_distribution<double> unit(0.0, 1.0);
+    const double k = normalQuantile(1 - alpha0 / 2);
+    // f(s) = P(w > k) + P(w < -k) - power for w ~ N(s, 1): increasing for
+    // s > 0, from alpha0 - power < 0 at s = 0. The one-tail value is at or
+    // above the root, and Newton's steps from there decrease monotonically.
+    double s = std::max(k + normalQuantile(power), 1e-3);
+    for (int i = 0; i < 60; ++i) {
+        const double f = boost::math::cdf(unit, s - k) + boost::math::cdf(unit, -s - k) - power;
+        const double slope = boost::math::pdf(unit, s - k) - boost::math::pdf(unit, s + k);
+        const double step = f / slope;
+        if (!(slope > 0) || !std::isfinite(step))
+            break;
+        s = std::max(s - step, 0.5 * s);
+        if (std::fabs(step) <= 1e-15 * s)
+            break;
+    }
+    return s;
+}
+
 // ---- Statistics ----------------------------------------------------------------------
 
 void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
@@ -247,7 +270,7 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
                     int freeUnknowns, const TestSettings& tests, Adjustment& result)
 {
     result.wCritical = normalQuantile(1 - tests.alpha0 / 2);
-    result.noncentralitySqrt = result.wCritical + normalQuantile(tests.power);
+    result.noncentralitySqrt = noncentralitySqrt(tests.alpha0, tests.power);
     result.observations.clear();
     double omega = 0;
     int observations = 0;
@@ -325,6 +348,67 @@ void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vect
     }
 }
 
+void testOutsidePoint(const ObservationGroup* groups, const int* coordinates, int count, int point, int unknowns,
+                      const Numbra& Q, const double* x, const Adjustment& fit, std::vector<ObservationTest>& out)
+{
+    // The point's rows gathered: design A, misfit e = A x - l, cofactor Q_ll
+    // (block diagonal, each group's inverse weight).
+    double A[kMaxGroup][kMaxUnknowns] = {}, e[kMaxGroup] = {}, Qll[kMaxGroup][kMaxGroup] = {};
+    int coordinate[kMaxGroup] = {}, n = 0;
+    bool sound = true;
+    for (int gi = 0; gi < count; ++gi) {
+        const ObservationGroup& g = groups[gi];
+        if (n + g.size > kMaxGroup)
+            return;
+        double Qg[kMaxGroup][kMaxGroup];
+        sound = invertSmall(g.size, g.P, Qg) && sound;
+        double omega = 0, v[kMaxGroup];
+        groupResiduals(g, unknowns, x, v, omega);
+        for (int i = 0; i < g.size; ++i) {
+            for (int j = 0; j < unknowns; ++j)
+                A[n + i][j] = g.a[i][j];
+            for (int j = 0; j < g.size; ++j)
+                Qll[n + i][n + j] = Qg[i][j];
+            e[n + i] = v[i];
+            coordinate[n + i] = coordinates[gi] + i;
+        }
+        n += g.size;
+    }
+    // Q_e = Q_ll + A Q A' and its inverse.
+    double Qe[kMaxGroup][kMaxGroup], Pe[kMaxGroup][kMaxGroup];
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            double aqa = 0;
+            for (int k = 0; k < unknowns; ++k) {
+                double aq = 0;
+                for (int m = 0; m < unknowns; ++m)
+                    aq += A[i][m] * Q(m + 1, k + 1);
+                aqa += aq * A[j][k];
+            }
+            Qe[i][j] = Qll[i][j] + aqa;
+        }
+    sound = n > 0 && invertSmall(n, Qe, Pe) && sound;
+    for (int i = 0; i < n; ++i) {
+        ObservationTest t;
+        t.point = point;
+        t.coordinate = coordinate[i];
+        t.residual = e[i];
+        double Pe_e = 0, r = 0;
+        for (int j = 0; j < n; ++j) {
+            Pe_e += Pe[i][j] * e[j];
+            r += Qll[i][j] * Pe[j][i];
+        }
+        const bool checked = sound && Qe[i][i] > 0 && Pe[i][i] > 0;
+        t.sigmaResidual = checked ? std::sqrt(Qe[i][i]) : kNaN;
+        t.normalised = checked ? e[i] / t.sigmaResidual : kNaN;
+        t.redundancy = checked ? r : kNaN;
+        t.w = checked ? Pe_e / std::sqrt(Pe[i][i]) : kNaN;
+        t.mdb = checked ? fit.noncentralitySqrt / std::sqrt(Pe[i][i]) : kNaN;
+        t.rejected = checked && std::fabs(t.w) > fit.wCritical;
+        out.push_back(t);
+    }
+}
+
 void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
                       Adjustment& result)
 {
@@ -358,12 +442,13 @@ void reportWithoutAPriori(Adjustment& a)
             c *= scale * scale;
     a.global.tested = false;
     a.global.passed = true;
-    for (ObservationTest& t : a.observations) {
-        t.normalised = kNaN;
-        t.w = kNaN;
-        t.mdb = kNaN;
-        t.rejected = false;
-    }
+    for (std::vector<ObservationTest>* list : {&a.observations, &a.outside, &a.leaveOneOut})
+        for (ObservationTest& t : *list) {
+            t.normalised = kNaN;
+            t.w = kNaN;
+            t.mdb = kNaN;
+            t.rejected = false;
+        }
 }
 
 void planeCentroid(int points, const double* xy, double& x0, double& y0)
@@ -421,12 +506,58 @@ bool heldByName(const std::vector<std::string>& fixed, const char* const* names,
     return true;
 }
 
+namespace {
+
+// For every point of the solution (active), its misfit from the fit made
+// without it.
+void leaveEachOut(int points, int observationsPerPoint, const std::vector<char>& active,
+                  const std::function<Adjustment(const std::vector<char>& active)>& fit, Adjustment& result)
+{
+    std::vector<char> without = active;
+    for (int k = 0; k < points; ++k) {
+        if (!active[k])
+            continue;
+        without[k] = 0;
+        const Adjustment r = fit(without);
+        without[k] = 1;
+        bool found = false;
+        if (r.geometry == Geometry::Sound)
+            for (const ObservationTest& t : r.outside)
+                if (t.point == k) {
+                    result.leaveOneOut.push_back(t);
+                    found = true;
+                }
+        for (int c = 0; !found && c < observationsPerPoint; ++c) {
+            ObservationTest t;
+            t.point = k;
+            t.coordinate = c;
+            t.residual = t.sigmaResidual = t.normalised = t.redundancy = t.w = t.mdb = kNaN;
+            result.leaveOneOut.push_back(t);
+        }
+    }
+}
+
+} // namespace
+
 Adjustment snoopingAdjustment(int points, int observationsPerPoint, const AdjustmentSettings& settings,
                               const std::function<Adjustment(const std::vector<char>& active)>& fit)
 {
+    if (!(settings.tests.power > settings.tests.alpha0 && settings.tests.power < 1))
+        return refusedAdjustment(Geometry::InvalidInput, "the power of the w-test must lie between alpha0 and 1");
     std::vector<char> active(points, 1);
+    for (int k : settings.heldOut) {
+        if (k < 0 || k >= points)
+            return refusedAdjustment(Geometry::InvalidInput, "a held-out point index is outside the points");
+        active[k] = 0;
+    }
     std::vector<SnoopStep> steps;
     Adjustment previous;
+    std::vector<char> previousActive;
+    auto done = [&](Adjustment r, const std::vector<char>& used) {
+        if (settings.leaveOneOut && r.geometry == Geometry::Sound)
+            leaveEachOut(points, observationsPerPoint, used, fit, r);
+        return r;
+    };
     for (;;) {
         Adjustment result = fit(active);
         result.removed = steps;
@@ -434,20 +565,20 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
             // The points left cannot carry the fit: keep the last sound one.
             previous.message = "data snooping stopped: without point " + std::to_string(steps.back().point) +
                                " the fit is refused (" + geometryName(result.geometry) + ")";
-            return previous;
+            return done(std::move(previous), previousActive);
         }
         if (!settings.snoop || result.geometry != Geometry::Sound)
-            return result;
+            return done(std::move(result), active);
         const ObservationTest* worst = nullptr;
         for (const ObservationTest& t : result.observations)
             if (t.rejected && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
                 worst = &t;
         if (worst == nullptr)
-            return result;
+            return done(std::move(result), active);
         if (result.redundancy - observationsPerPoint < 1) {
             result.message = "data snooping stopped: removing point " + std::to_string(worst->point) +
                              " would leave no redundancy";
-            return result;
+            return done(std::move(result), active);
         }
         SnoopStep step;
         step.point = worst->point;
@@ -456,6 +587,7 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
         step.varianceFactor = result.global.statistic;
         step.globalPassed = result.global.passed;
         previous = std::move(result);
+        previousActive = active;
         steps.push_back(step);
         active[step.point] = 0;
     }

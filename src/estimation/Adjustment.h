@@ -101,12 +101,20 @@ void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, do
 double chiSquareQuantile(double probability, double degreesOfFreedom);
 double normalQuantile(double probability);
 
+// sqrt(lambda0) of the w-test (B-method of testing): the mean s of a normal
+// w of unit variance for which the two-sided test at alpha0 rejects with the
+// given power, P(|w| > N(1 - alpha0 / 2)) = power, solved by Newton's method
+// on both tails. Close to N(1 - alpha0 / 2) + N(power), which leaves out the
+// far tail (4.1321 at 0.1 % and 80 %, lambda0 17.07). NaN unless
+// 0 < alpha0 < power < 1.
+double noncentralitySqrt(double alpha0, double power);
+
 // ---- Statistics of a weighted adjustment ----------------------------------------
 
 struct TestSettings {
     double alpha = 0.05;    // global test, two-sided
     double alpha0 = 0.001;  // w-test of one observation, two-sided
-    double power = 0.80;    // of the w-test against a bias of the MDB
+    double power = 0.80;    // of the w-test against a bias of the MDB; above alpha0, below 1
 };
 
 struct GlobalTest {
@@ -160,6 +168,17 @@ struct Adjustment {
     double noncentralitySqrt = 0;  // sqrt(lambda0) = wCritical + N(power)
     std::vector<ObservationTest> observations;  // of the points kept
     std::vector<SnoopStep> removed;             // in the order of removal
+    // The observations of the points not in the solution (removed by
+    // snooping, or held out as check points), in point order: residual,
+    // normalised residual and sigmaResidual against the solution (the
+    // transformed point less its observation, and the standard deviation of
+    // that difference); w, redundancy and MDB as they would be with the point
+    // put back into the fit.
+    std::vector<ObservationTest> outside;
+    // With settings.leaveOneOut, for every point of the solution its
+    // observations as `outside` gives them from the fit made without it;
+    // residual NaN where the points left cannot carry the fit.
+    std::vector<ObservationTest> leaveOneOut;
     bool converged = true;
     int passes = 1;
 };
@@ -168,6 +187,8 @@ struct AdjustmentSettings {
     TestSettings tests;
     std::vector<std::string> fixed;  // parameter names held (see each fit)
     bool snoop = false;
+    std::vector<int> heldOut;  // points (indices from 0) kept out of the fit: check points
+    bool leaveOneOut = false;  // also fit without each point of the solution in turn
 };
 
 // Fills redundancy numbers, w-tests, MDBs, the global test and sigma0 from the
@@ -177,6 +198,17 @@ struct AdjustmentSettings {
 void testAdjustment(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf,
                     const std::vector<int>& coordinateOf, int unknowns, const Numbra& Q, const std::vector<double>& v,
                     int freeUnknowns, const TestSettings& tests, Adjustment& result);
+
+// Appends to `out` the observations of `point`, which is not in the fit, as
+// Adjustment::outside describes them. `groups` (count of them, rows 1 to 3
+// in all) hold the point's design rows, observed-minus-computed values and
+// weights, coordinates[g] the coordinate of group g's first row; Q and x are
+// the fit's cofactor matrix and unknowns (x is what the groups' rows
+// multiply: a correction or the unknowns themselves). With Q_e = Q_ll + A Q
+// A' and e = A x - l: w_i = (Q_e^-1 e)_i / sqrt((Q_e^-1)_ii), the point's w
+// in the fit with it; r_i = (Q_ll Q_e^-1)_ii.
+void testOutsidePoint(const ObservationGroup* groups, const int* coordinates, int count, int point, int unknowns,
+                      const Numbra& Q, const double* x, const Adjustment& fit, std::vector<ObservationTest>& out);
 
 // Fills the parameters (names, values) with standard deviations, the
 // covariance and the correlation matrix from their cofactor matrix C (held
@@ -206,9 +238,13 @@ void reportWithoutAPriori(Adjustment& a);
 // order, times 1 / points.
 void planeCentroid(int points, const double* xy, double& x0, double& y0);
 
-// Runs fit(active) over the points marked active; with settings.snoop,
-// removes the point with the largest failing |w| and fits again while a
-// w-test fails and the redundancy stays positive, recording every step.
+// Runs fit(active) over the points marked active (all but settings.heldOut);
+// with settings.snoop, removes the point with the largest failing |w| and
+// fits again while a w-test fails and the redundancy stays positive,
+// recording every step; with settings.leaveOneOut, then fits without each
+// point of the solution in turn. fit(active) fills `outside` for the points
+// not active. Refuses (InvalidInput) a held-out index outside the points or
+// a power not between alpha0 and 1.
 Adjustment snoopingAdjustment(int points, int observationsPerPoint, const AdjustmentSettings& settings,
                               const std::function<Adjustment(const std::vector<char>& active)>& fit);
 

@@ -287,6 +287,17 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
         Solution sol;
         if (!solveAndTest(ne, held, groups, pointOf, coordinateOf, 4, freeUnknowns, 2 * used, settings.tests, r, sol))
             return r;
+        for (int k = 0; k < points; ++k) {
+            if (active[k])
+                continue;
+            const double weights[2] = {1 / (sigma[2 * k + 1] * sigma[2 * k + 1]), 1 / (sigma[2 * k] * sigma[2 * k])};
+            ObservationGroup g[2];
+            helmertGroups(k, x0, y0, src, dst, weights, g);
+            held.apply(g[0], 4);
+            held.apply(g[1], 4);
+            const int coordinates[2] = {1, 0};
+            testOutsidePoint(g, coordinates, 2, k, 4, sol.Q, sol.x, r, r.outside);
+        }
 
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
@@ -346,6 +357,14 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
         if (!solveAndTest(ne, held, groups, pointOf, coordinateOf, 3, freeUnknowns, static_cast<int>(groups.size()),
                           settings.tests, r, sol))
             return r;
+        for (int k = 0; k < points; ++k) {
+            if (active[k])
+                continue;
+            ObservationGroup g = heightGroup(k, true, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k]));
+            held.apply(g, 3);
+            const int coordinate = 0;
+            testOutsidePoint(&g, &coordinate, 1, k, 3, sol.Q, sol.x, r, r.outside);
+        }
         reportParameters(kNames, sol.x, 3, sol.Q, r);
         return r;
     });

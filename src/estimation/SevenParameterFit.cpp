@@ -344,6 +344,19 @@ Adjustment adjustSevenParameters(int points, const double* source, const double*
             r.message = "the iteration did not converge in " + std::to_string(run.passes) + " passes";
         const std::vector<int> firstCoordinate(used.size(), 0);
         testAdjustment(run.groups, used, firstCoordinate, 7, run.last.Q, run.v, freeUnknowns, settings.tests, r);
+        // Points outside the fit against the final parameters: misfit -l at x = 0.
+        const Pass final(run.X, origin);
+        const double none[7] = {};
+        for (int k = 0; k < points; ++k) {
+            if (active[k])
+                continue;
+            const int p = 3 * k;
+            ObservationGroup g = final.point(source + p, target + p, sigmaSource ? sigmaSource + p : nullptr,
+                                             sigmaTarget + p);
+            weighting.held.apply(g, 7);
+            const int coordinate = 0;
+            testOutsidePoint(&g, &coordinate, 1, k, 7, run.last.Q, none, r, r.outside);
+        }
         reportParameters(kNames, run.X, 7, run.last.Q, r);
         return r;
     });

@@ -7,14 +7,14 @@ if(CMAKE_CROSSCOMPILING)
   set(TERVALA_CLI_SCENARIOS "")
   message(STATUS "Tervala: cross build; the tool's scenario scripts (FIFOs, PROJ's tools) are not run")
 else()
-  set(TERVALA_CLI_SCENARIOS proj-cct files same-file streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
-      fit-snooping fit-geodetic egm96 demo extra transform gridshift helmert15)
+  set(TERVALA_CLI_SCENARIOS proj-cct files same-file streaming signals fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
+      fit-snooping fit-geodetic egm96 demo extra transform gridshift helmert15 gdal-plugin)
 endif()
 foreach(scenario ${TERVALA_CLI_SCENARIOS})
   add_test(NAME cli.scenario.${scenario}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scenarios.sh ${TERVALA} ${CLI_WORK}/scenarios ${scenario})
   set_tests_properties(cli.scenario.${scenario} PROPERTIES
-    ENVIRONMENT "TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS};TERVALA_TM_REFERENCE=${TM_REFERENCE}"
+    ENVIRONMENT "TERVALA_GDAL_PLUGIN=${TERVALA_GDAL_PLUGIN_RELPATH};TERVALA_EGM96_DIR=${TERVALA_TEST_EGM96_DIR};TERVALA_DATA_DIR=${CLI_WORK}/no-data;TERVALA_CLI_INPUTS=${CLI_INPUTS};TERVALA_TM_REFERENCE=${TM_REFERENCE}"
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endforeach()
 # --- raster import and export ----------------------------------------------------

@@ -71,6 +71,9 @@ struct FitOptions {
     double sigma = 0;    // --sigma: one a priori standard deviation (m) for all; 0 when not given
     double alpha = 0.05;    // global test
     double alpha0 = 0.001;  // w-test
+    double power = 0.80;    // of the w-test against a bias of the MDB
+    std::vector<std::string> check;  // ids of check points, held out of the fit
+    bool leaveOneOut = false;
     std::vector<std::string> fix;  // parameters held
     bool snoop = false;
     std::string json;

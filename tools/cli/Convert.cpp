@@ -12,6 +12,7 @@
 #include "Zones.h"
 #include "core/Ellipsoid.h"
 #include "core/Angles.h"
+#include "modern/ProjString.h"
 #include "projection/Domain.h"
 #include "projection/TransverseMercator.h"
 #include "tervala/Projection.hpp"
@@ -60,11 +61,12 @@ double centralMeridianOf(int zone) { return zone * 6.0 - 183.0; }
 // The grid options of tm and tm-inverse, in the tool's units (degrees,
 // metres); maxOffset is NaN until --max-offset is given.
 struct TMGridOptions {
-    double lat0 = 0, lon0 = 0, falseNorthing = 0, falseEasting = 0, scale = 1;
+    double lat0 = 0, lon0 = std::nan(""), falseNorthing = 0, falseEasting = 0, scale = 1;
     double maxOffset = std::nan("");
     bool extra = false;  // tm --extra
     std::string method = "kruger";
     bool southOriented = false;
+    std::string proj;  // --proj, in place of the grid options and --ellipsoid
 };
 
 void addMaxOffsetOption(CLI::App* sub, double& maxOffset)
@@ -124,7 +126,8 @@ void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
     sub->add_option("--lat0", grid.lat0, "Latitude of origin, degrees")
         ->check(finiteNumber() & CLI::Range(-90.0, 90.0))
         ->capture_default_str();
-    sub->add_option("--lon0", grid.lon0, "Central meridian, degrees")->check(finiteNumber())->required();
+    sub->add_option("--lon0", grid.lon0, "Central meridian, degrees (required unless --proj gives it)")
+        ->check(finiteNumber());
     sub->add_option("--false-northing,--fn", grid.falseNorthing, "False northing, metres")
         ->check(finiteNumber())
         ->capture_default_str();
@@ -139,6 +142,52 @@ void addTMGridOptions(CLI::App* sub, TMGridOptions& grid)
                   "Westing and southing axes (South Orientated Transverse Mercator, as in southern Africa): the "
                   "grid fields are southing westing (--order en: westing southing), both measured from the false "
                   "origin towards west and south");
+}
+
+// --proj "+proj=tmerc ..." (or "+proj=utm ..."): the grid and the ellipsoid
+// from a PROJ string, read by the library's reader, in place of the options
+// that would otherwise give them (which it therefore excludes).
+void addProjOption(CLI::App* sub, std::string& proj, bool utm, const std::vector<std::string>& replaced)
+{
+    CLI::Option* option = sub->add_option(
+        "--proj", proj,
+        utm ? "The zone as a PROJ string: \"+proj=utm +zone=N [+south]\" and +ellps, +datum or +a with +rf/+f/+b "
+              "(default GRS80, as in PROJ); any other key is refused by name. Replaces --zone, --south, --north "
+              "and --ellipsoid"
+            : "The grid as a PROJ string: \"+proj=tmerc +lat_0= +lon_0= +k= +x_0= +y_0=\" (PROJ's defaults 0, 0, "
+              "1, 0, 0) and +ellps, +datum or +a with +rf/+f/+b (default GRS80, as in PROJ), or a +proj=utm string; "
+              "any other key is refused by name. Replaces --lat0, --lon0, --fn, --fe, -k and --ellipsoid");
+    for (const std::string& name : replaced)
+        option->excludes(sub->get_option(name));
+}
+
+const std::vector<std::string> kTmReplaced = {"--lat0", "--lon0", "--false-northing", "--false-easting", "--scale",
+                                              "--ellipsoid"};
+
+// The grid of tm and tm-inverse: --proj read into the grid and the
+// context's ellipsoid, or the options as given. False after reporting.
+bool resolveTmGrid(const std::string& command, Context& ctx, TMGridOptions& g)
+{
+    if (g.proj.empty()) {
+        if (std::isnan(g.lon0)) {
+            report(command, "--lon0 is required (or --proj with a PROJ string)");
+            return false;
+        }
+        return true;
+    }
+    projstring::TmDefinition d;
+    std::string error;
+    if (!projstring::parseTm(g.proj, false, d, error)) {
+        report(command, "--proj: " + error);
+        return false;
+    }
+    g.lat0 = d.lat0;
+    g.lon0 = d.lon0;
+    g.scale = d.scale;
+    g.falseEasting = d.falseEasting;
+    g.falseNorthing = d.falseNorthing;
+    ctx.ellipsoid = NamedEllipsoid{"from --proj", d.a, d.inverseFlattening};
+    return true;
 }
 
 // The --max-offset in force: the option, or the measured default for the
@@ -326,8 +375,11 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addExtraFlag(tm, tmGrid->extra);
     addOrderOption(tm, ctx);
     addCommonOptions(tm, ctx);
+    addProjOption(tm, tmGrid->proj, false, kTmReplaced);
     registry.add(tm, [&ctx, tmGrid] {
-        const TMGridOptions& g = *tmGrid;
+        TMGridOptions g = *tmGrid;
+        if (!resolveTmGrid("tm", ctx, g))
+            return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("tm", ctx, ell))
@@ -392,8 +444,11 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addMethodOption(tmInverse, tmInverseGrid->method);
     addOrderOption(tmInverse, ctx);
     addCommonOptions(tmInverse, ctx);
+    addProjOption(tmInverse, tmInverseGrid->proj, false, kTmReplaced);
     registry.add(tmInverse, [&ctx, tmInverseGrid] {
-        const TMGridOptions& g = *tmInverseGrid;
+        TMGridOptions g = *tmInverseGrid;
+        if (!resolveTmGrid("tm-inverse", ctx, g))
+            return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("tm-inverse", ctx, ell))
@@ -460,7 +515,26 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         double maxOffset = std::nan("");
         bool extra = false;
         std::string method = "kruger";
+        std::string proj;
     };
+    // --proj "+proj=utm +zone=N [+south] ...": the zone, the hemisphere and
+    // the ellipsoid. False after reporting.
+    const auto resolveUtm = [](const std::string& command, Context& ctx, UtmOptions& o) {
+        if (o.proj.empty())
+            return true;
+        projstring::TmDefinition d;
+        std::string error;
+        if (!projstring::parseTm(o.proj, true, d, error)) {
+            report(command, "--proj: " + error);
+            return false;
+        }
+        o.zone = d.zone;
+        o.south = d.south;
+        o.north = !d.south;
+        ctx.ellipsoid = NamedEllipsoid{"from --proj", d.a, d.inverseFlattening};
+        return true;
+    };
+    const std::vector<std::string> utmReplaced = {"--zone", "--south", "--north", "--ellipsoid"};
     auto utmOptions = std::make_shared<UtmOptions>();
     CLI::App* utm = app.add_subcommand(
         "utm", "Latitude longitude [height] -> UTM zone northing easting height [convergence scale]; 80S to 84N. The "
@@ -475,8 +549,11 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addExtraFlag(utm, utmOptions->extra);
     addOrderOption(utm, ctx);
     addCommonOptions(utm, ctx);
-    registry.add(utm, [&ctx, utmOptions] {
-        const UtmOptions& o = *utmOptions;
+    addProjOption(utm, utmOptions->proj, true, utmReplaced);
+    registry.add(utm, [&ctx, utmOptions, resolveUtm] {
+        UtmOptions o = *utmOptions;
+        if (!resolveUtm("utm", ctx, o))
+            return 2;
         if (o.method == "kruger") {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("utm", ctx, ell))
@@ -566,8 +643,11 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     addMethodOption(utmInverse, utmInverseOptions->method);
     addOrderOption(utmInverse, ctx);
     addCommonOptions(utmInverse, ctx);
-    registry.add(utmInverse, [&ctx, utmInverseOptions] {
-        const UtmOptions& o = *utmInverseOptions;
+    addProjOption(utmInverse, utmInverseOptions->proj, true, utmReplaced);
+    registry.add(utmInverse, [&ctx, utmInverseOptions, resolveUtm] {
+        UtmOptions o = *utmInverseOptions;
+        if (!resolveUtm("utm-inverse", ctx, o))
+            return 2;
         const bool kruger = o.method == "kruger";
         double limit = 0;
         std::unique_ptr<Ellipsoid> ell;

@@ -83,6 +83,125 @@ std::string fixedText(double v, int decimals)
     return std::isfinite(v) ? fmt::format("{:.{}f}", v, decimals) : "-";
 }
 
+// The misfits of one list of observations (outside the fit or left out in
+// turn) gathered per point: each coordinate's residual and the length of the
+// point's residual vector, then the RMS of each coordinate and of the
+// lengths over the points.
+struct Misfits {
+    struct Point {
+        int index;
+        std::vector<const ObservationTest*> observations;
+        double length;
+    };
+    std::vector<Point> points;
+    std::vector<double> rms;  // per coordinate
+    double rmsLength = 0;
+};
+
+Misfits misfits(const std::vector<ObservationTest>& list, const std::vector<int>& only, std::size_t coordinates)
+{
+    Misfits m;
+    m.rms.assign(coordinates, 0.0);
+    std::vector<int> counted(coordinates, 0);
+    int lengths = 0;
+    for (const ObservationTest& t : list) {
+        if (!only.empty() && std::find(only.begin(), only.end(), t.point) == only.end())
+            continue;
+        if (m.points.empty() || m.points.back().index != t.point)
+            m.points.push_back(Misfits::Point{t.point, {}, 0.0});
+        m.points.back().observations.push_back(&t);
+    }
+    for (Misfits::Point& p : m.points) {
+        double sum = 0;
+        for (const ObservationTest* t : p.observations) {
+            sum += t->residual * t->residual;
+            const std::size_t c = static_cast<std::size_t>(t->coordinate);
+            if (std::isfinite(t->residual) && c < coordinates) {
+                m.rms[c] += t->residual * t->residual;
+                ++counted[c];
+            }
+        }
+        p.length = std::sqrt(sum);
+        if (std::isfinite(p.length)) {
+            m.rmsLength += sum;
+            ++lengths;
+        }
+    }
+    for (std::size_t c = 0; c < coordinates; ++c)
+        m.rms[c] = counted[c] ? std::sqrt(m.rms[c] / counted[c]) : std::nan("");
+    m.rmsLength = lengths ? std::sqrt(m.rmsLength / lengths) : std::nan("");
+    return m;
+}
+
+std::vector<int> indicesOf(const FitRun& f, const std::vector<std::string>& ids)
+{
+    std::vector<int> out;
+    for (const std::string& id : ids)
+        for (std::size_t k = 0; k < f.points.size(); ++k)
+            if (f.points[k].id == id)
+                out.push_back(static_cast<int>(k));
+    return out;
+}
+
+void printMisfits(const FitRun& f, const Misfits& m, bool tested, bool withTag)
+{
+    std::printf("%-12s %-6s %10s %9s %8s %7s %9s %10s\n", "Point", "coord", "v", "sd(v)", "w", "r", "MDB",
+                "|v| point");
+    for (const Misfits::Point& p : m.points) {
+        std::string tag;
+        if (withTag)
+            for (std::size_t k = 0; k < f.adj.removed.size(); ++k)
+                if (f.adj.removed[k].point == p.index)
+                    tag = fmt::format("  (snooping step {})", k + 1);
+        for (std::size_t i = 0; i < p.observations.size(); ++i) {
+            const ObservationTest& t = *p.observations[i];
+            const bool last = i + 1 == p.observations.size();
+            bool fails = false;
+            for (const ObservationTest* u : p.observations)
+                fails = fails || (tested && u->rejected);
+            const std::string tail = last ? (fails ? "  FAILS" : "") + tag : "";
+            std::printf("%-12s %-6s %10s %9s %8s %7s %9s %10s%s\n", pointName(f, t.point).c_str(),
+                        f.coordinate[static_cast<std::size_t>(t.coordinate)].c_str(), fixedText(t.residual, 4).c_str(),
+                        tested ? fixedText(t.sigmaResidual, 4).c_str() : "-",
+                        tested ? fixedText(t.w, 2).c_str() : "-", fixedText(t.redundancy, 3).c_str(),
+                        tested ? fixedText(t.mdb, 4).c_str() : "-",
+                        last ? fixedText(p.length, 4).c_str() : "", tail.c_str());
+        }
+    }
+    std::string rms;
+    for (std::size_t c = 0; c < m.rms.size(); ++c)
+        rms += fmt::format("{} {}  ", f.coordinate[c], fixedText(m.rms[c], 4));
+    std::printf("RMS over %zu point%s: %s|v| %s m\n", m.points.size(), m.points.size() == 1 ? "" : "s", rms.c_str(),
+                fixedText(m.rmsLength, 4).c_str());
+}
+
+// Points outside the solution: removed by snooping or held out as check
+// points, against the solution; and each point's misfit when left out.
+void printOutside(const FitRun& f, const FitOptions& o)
+{
+    const Adjustment& a = f.adj;
+    const std::vector<int> checks = indicesOf(f, o.check);
+    std::vector<int> snooped;
+    for (const SnoopStep& s : a.removed)
+        snooped.push_back(s.point);
+    const char* how = "v: transformed minus observed with the solution above, m; sd(v): its standard deviation;\n"
+                      "w, r, MDB: as they would be with the point put back into the fit";
+    if (!snooped.empty()) {
+        std::printf("\nPoints removed by data snooping, against the final solution\n(%s)\n", how);
+        printMisfits(f, misfits(a.outside, snooped, f.coordinate.size()), f.apriori, true);
+    }
+    if (!checks.empty()) {
+        std::printf("\nCheck points (held out of the fit), against the solution\n(%s)\n", how);
+        printMisfits(f, misfits(a.outside, checks, f.coordinate.size()), f.apriori, false);
+    }
+    if (o.leaveOneOut) {
+        std::printf("\nLeave one out: each point of the solution against the fit made without it\n"
+                    "(v: transformed minus observed, m; sd(v): its standard deviation; w, r, MDB: of the point in "
+                    "the full fit; - where the other points cannot carry the fit)\n");
+        printMisfits(f, misfits(a.leaveOneOut, {}, f.coordinate.size()), f.apriori, false);
+    }
+}
+
 void printReport(const FitRun& f, const FitOptions& o, const std::string& source)
 {
     const Adjustment& a = f.adj;
@@ -103,6 +222,8 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
             list += (list.empty() ? "" : ", ") + pointName(f, s.point);
         std::printf("The solution below is WITHOUT point%s %s.\n", a.removed.size() > 1 ? "s" : "", list.c_str());
     }
+    if (o.snoop && a.removed.empty() && a.message.empty())
+        std::printf("\nData snooping: no point removed (no w-test failed at alpha0 %g).\n", o.alpha0);
     if (a.message.rfind("data snooping stopped", 0) == 0)
         std::printf("Data snooping stopped with a w-test still failing: removing another point would leave no "
                     "redundancy or points that cannot carry the fit.\n");
@@ -119,8 +240,10 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
                         a.global.lower, a.global.upper, o.alpha, a.global.passed ? "passed" : "FAILED");
         else
             std::printf("Global test:    none (no redundancy)\n");
-        std::printf("w-test:         critical value %.3f at alpha0 %g, power 80 %% (sqrt(lambda0) %.3f)\n",
-                    a.wCritical, o.alpha0, a.noncentralitySqrt);
+        std::printf("w-test:         critical value %.3f at alpha0 %g, power %g %% (sqrt(lambda0) %.3f, lambda0 "
+                    "%.3f)\n",
+                    a.wCritical, o.alpha0, o.power * 100, a.noncentralitySqrt,
+                    a.noncentralitySqrt * a.noncentralitySqrt);
     } else {
         std::printf("Sigma0:         %s\n",
                     a.redundancy > 0
@@ -176,6 +299,7 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
     }
     for (const std::string& line : f.footer)
         std::printf("%s\n", line.c_str());
+    printOutside(f, o);
 }
 
 nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
@@ -190,6 +314,10 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
         j["rotations"] = f.params.rotations;
     }
     j["a_priori"] = f.apriori;
+    j["power"] = o.power;
+    j["alpha"] = o.alpha;
+    j["alpha0"] = o.alpha0;
+    j["lambda0"] = number(a.noncentralitySqrt * a.noncentralitySqrt);
     ordered_json parameters = ordered_json::array();
     for (const ParameterEstimate& p : a.parameters)
         parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", number(parameterSigma(f, p))},
@@ -205,24 +333,53 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     else
         j["global_test"] = nullptr;
     j["w_critical"] = f.apriori ? number(a.wCritical) : ordered_json(nullptr);
+    auto observation = [&](const ObservationTest& t, bool outside) {
+        ordered_json o = {{"point", pointName(f, t.point)},
+                          {"coordinate", f.coordinate[static_cast<std::size_t>(t.coordinate)]},
+                          {"residual", number(t.residual)}};
+        if (outside)
+            o["sigma_residual"] = f.apriori ? number(t.sigmaResidual) : ordered_json(nullptr);
+        o["redundancy_number"] = number(t.redundancy);
+        o["normalised_residual"] = f.apriori ? number(t.normalised) : ordered_json(nullptr);
+        o["w"] = f.apriori ? number(t.w) : ordered_json(nullptr);
+        o["mdb"] = f.apriori ? number(t.mdb) : ordered_json(nullptr);
+        o["rejected"] = f.apriori && t.rejected;
+        return o;
+    };
+    // Per point: its observations, the length of its residual vector; then the RMS.
+    auto misfitJson = [&](const Misfits& m) {
+        ordered_json points = ordered_json::array(), rms = ordered_json::object();
+        for (const Misfits::Point& p : m.points) {
+            ordered_json obs = ordered_json::array();
+            for (const ObservationTest* t : p.observations)
+                obs.push_back(observation(*t, true));
+            points.push_back({{"point", pointName(f, p.index)}, {"misfit", number(p.length)}, {"observations", obs}});
+        }
+        for (std::size_t c = 0; c < m.rms.size(); ++c)
+            rms[f.coordinate[c]] = number(m.rms[c]);
+        return ordered_json{{"points", points}, {"rms", rms}, {"rms_misfit", number(m.rmsLength)}};
+    };
     ordered_json observations = ordered_json::array();
     for (const ObservationTest& t : a.observations)
-        observations.push_back({{"point", pointName(f, t.point)},
-                                {"coordinate", f.coordinate[static_cast<std::size_t>(t.coordinate)]},
-                                {"residual", t.residual},
-                                {"redundancy_number", t.redundancy},
-                                {"normalised_residual", f.apriori ? number(t.normalised) : ordered_json(nullptr)},
-                                {"w", f.apriori ? number(t.w) : ordered_json(nullptr)},
-                                {"mdb", f.apriori ? number(t.mdb) : ordered_json(nullptr)},
-                                {"rejected", f.apriori && t.rejected}});
+        observations.push_back(observation(t, false));
     j["observations"] = observations;
     ordered_json removed = ordered_json::array();
-    for (const SnoopStep& s : a.removed)
+    for (const SnoopStep& s : a.removed) {
+        ordered_json against = ordered_json::array();
+        for (const ObservationTest& t : a.outside)
+            if (t.point == s.point)
+                against.push_back(observation(t, true));
         removed.push_back({{"point", pointName(f, s.point)},
                            {"coordinate", f.coordinate[static_cast<std::size_t>(s.coordinate)]},
                            {"w", s.w},
-                           {"variance_factor", s.varianceFactor}});
+                           {"variance_factor", s.varianceFactor},
+                           {"observations", against}});
+    }
     j["removed"] = removed;
+    const std::vector<int> checks = indicesOf(f, o.check);
+    j["check"] = checks.empty() ? ordered_json(nullptr) : misfitJson(misfits(a.outside, checks, f.coordinate.size()));
+    j["leave_one_out"] =
+        o.leaveOneOut ? misfitJson(misfits(a.leaveOneOut, {}, f.coordinate.size())) : ordered_json(nullptr);
     j["converged"] = a.converged;
     return j;
 }
@@ -239,6 +396,9 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         return 2;
     }
     if (f.adj.geometry != Geometry::Sound) {
+        if (!o.check.empty())
+            report(command, fmt::format("--check holds {} of the {} points out of the fit", o.check.size(),
+                                        f.points.size()));
         report(command, "the fit is refused: " + f.adj.message + " (no parameters written)");
         return 1;
     }
@@ -246,10 +406,10 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         reportWithoutAPriori(f.adj);
     // Each point's coordinates in their file order (the 2D Helmert core
     // forms the second coordinate's row first).
-    std::stable_sort(f.adj.observations.begin(), f.adj.observations.end(),
-                     [](const ObservationTest& a, const ObservationTest& b) {
-                         return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
-                     });
+    for (std::vector<ObservationTest>* list : {&f.adj.observations, &f.adj.outside, &f.adj.leaveOneOut})
+        std::stable_sort(list->begin(), list->end(), [](const ObservationTest& a, const ObservationTest& b) {
+            return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
+        });
     printReport(f, o, source);
     if (!f.adj.converged) {
         report(command, f.adj.message + "; the parameters are the last pass's (no parameters written)");
@@ -348,13 +508,19 @@ int gatherSigmas(const std::string& command, const FitOptions& o, const std::vec
     return 0;
 }
 
-AdjustmentSettings settingsOf(const FitOptions& o)
+AdjustmentSettings settingsOf(const FitOptions& o, const std::vector<CommonPoint>& points)
 {
     AdjustmentSettings s;
     s.tests.alpha = o.alpha;
     s.tests.alpha0 = o.alpha0;
+    s.tests.power = o.power;
     s.fixed = o.fix;
     s.snoop = o.snoop;
+    s.leaveOneOut = o.leaveOneOut;
+    for (const std::string& id : o.check)
+        for (std::size_t k = 0; k < points.size(); ++k)
+            if (points[k].id == id)
+                s.heldOut.push_back(static_cast<int>(k));
     return s;
 }
 
@@ -364,6 +530,27 @@ int prepareSigmas(const std::string& command, const FitOptions& o, const std::ve
 {
     if (const int status = gatherSigmas(command, o, points, perPoint, target, source, apriori))
         return status;
+    if (!(o.power > o.alpha0)) {
+        report(command, fmt::format("--power {:g} must exceed --alpha0 {:g} (the test's false-alarm rate)", o.power,
+                                    o.alpha0));
+        return 2;
+    }
+    for (std::size_t i = 0; i < o.check.size(); ++i) {
+        const std::string& id = o.check[i];
+        std::size_t found = 0;
+        for (const CommonPoint& p : points)
+            found += p.id == id ? 1 : 0;
+        if (found != 1) {
+            report(command, "--check: " + (found == 0 ? "no point '" + id + "' in the file"
+                                                      : "the id '" + id + "' names more than one point"));
+            return 2;
+        }
+        if (std::find(o.check.begin(), o.check.begin() + static_cast<std::ptrdiff_t>(i), id) !=
+            o.check.begin() + static_cast<std::ptrdiff_t>(i)) {
+            report(command, "--check: point '" + id + "' is named twice");
+            return 2;
+        }
+    }
     if (o.snoop && !apriori) {
         report(command, "--snoop tests the points against their a priori standard deviations: give --sigma or "
                         "standard deviation columns");
@@ -429,7 +616,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     }
     f.points = points;
     f.adj = adjustSevenParameters(static_cast<int>(points.size()), src.data(), dst.data(), sigmaSource.data(),
-                                  sigmaTarget.data(), badekas, settingsOf(o));
+                                  sigmaTarget.data(), badekas, settingsOf(o, points));
     const Adjustment& a = f.adj;
     f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
                                    "rotation",
@@ -528,7 +715,7 @@ int fitHelmert2D(const FitOptions& o, const Context&)
     }
     if (const int status = prepareSigmas(command, o, f.points, 2, sigma, nullptr, f.apriori))
         return status;
-    f.adj = adjustHelmert2D(static_cast<int>(f.points.size()), src.data(), dst.data(), sigma.data(), settingsOf(o));
+    f.adj = adjustHelmert2D(static_cast<int>(f.points.size()), src.data(), dst.data(), sigma.data(), settingsOf(o, f.points));
     const Adjustment& a = f.adj;
     f.header.push_back("Model: x' = x0 + t1 + m (cos r (x - x0) - sin r (y - y0)), "
                        "y' = y0 + t2 + m (sin r (x - x0) + cos r (y - y0))");
@@ -582,9 +769,9 @@ int fitHeight(FitOptions o, const Context&)
     if (shiftOnly)
         o.fix.insert(o.fix.end(), {"slope1", "slope2"});
     const int n = static_cast<int>(f.points.size());
-    f.adj = origin.empty() ? adjustHeightPlane(n, xy.data(), hs.data(), ht.data(), sigma.data(), settingsOf(o))
+    f.adj = origin.empty() ? adjustHeightPlane(n, xy.data(), hs.data(), ht.data(), sigma.data(), settingsOf(o, f.points))
                            : adjustHeightPlane(n, origin[0], origin[1], xy.data(), hs.data(), ht.data(), sigma.data(),
-                                               settingsOf(o));
+                                               settingsOf(o, f.points));
     const Adjustment& a = f.adj;
     const double x0 = a.origin[0], y0 = a.origin[1];
     f.header.push_back(std::string("Model: h' = h + slope1 (x - x0) + slope2 (y - y0) + shift") +
@@ -637,8 +824,15 @@ CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& desc
     sub->add_option("--sigma", o.sigma, "A priori standard deviation (m) of every observed coordinate")
         ->check(positiveNumber());
     sub->add_option("--alpha", o.alpha, "Significance level of the global test (default 0.05)")->check(probability());
-    sub->add_option("--alpha0", o.alpha0, "Significance level of each w-test (default 0.001; power 0.80)")
+    sub->add_option("--alpha0", o.alpha0, "Significance level of each w-test (default 0.001)")
         ->check(probability());
+    sub->add_option("--power", o.power, "Power of each w-test against a bias of its MDB (default 0.80)")
+        ->check(probability());
+    sub->add_option("--check", o.check, "Check points: hold these points (comma list of ids) out of the fit and "
+                                        "report their misfit against it")
+        ->delimiter(',');
+    sub->add_flag("--leave-one-out", o.leaveOneOut,
+                  "Also report each point's misfit against the fit made without it");
     sub->add_option("--fix", o.fix, "Hold these parameters (comma list of names)")->delimiter(',');
     sub->add_flag("--snoop", o.snoop, "Data snooping: remove the point with the largest failing |w| and refit, "
                                       "while a w-test fails");

@@ -106,8 +106,6 @@ std::string lattice(GDALDatasetH ds, raster::Lattice& out, std::vector<std::stri
 
 } // namespace
 
-bool available() { return true; }
-
 bool importGrid(const std::string& inPath, const std::string& outPath, raster::Conversion& done, std::string& error)
 {
     setUp();
@@ -165,6 +163,7 @@ bool importGrid(const std::string& inPath, const std::string& outPath, raster::C
         }
         return "";
     };
+    done.source = inPath;
     return raster::writeGridFile(layout, read, outPath, done, error);
 }
 

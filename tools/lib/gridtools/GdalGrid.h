@@ -1,6 +1,6 @@
 // Geoid grids to and from the raster formats GDAL reads and writes
-// (GeoTIFF, GTX and the others). Built only when GDAL is found; otherwise
-// the functions refuse, saying that they need GDAL.
+// (GeoTIFF, GTX and the others). Built only when GDAL is found, into the
+// GDAL plugin (GdalPlugin.h), which is how the tool reaches it.
 //
 // Import: a single-band raster whose pixels are laid along latitude and
 // longitude in degrees (a geographic coordinate system, or none at all) and
@@ -23,9 +23,6 @@
 
 namespace tervala {
 namespace gdal {
-
-// Whether this build reads and writes rasters through GDAL.
-bool available();
 
 // The raster at inPath as a grid file at outPath (written only when
 // complete); false with the reason in `error`.

@@ -78,8 +78,9 @@ TEST(Kruger, AgreesWithTheExactProjectionByDistanceFromTheMeridian)
             ASSERT_NEAR(p.scale, scale, b.scale) << b.ellipsoid << " " << lat << " " << lon;
             // Within a kilometre of a pole the convergence turns with the
             // position itself (a nanometre there is 1e-12 rad).
-            if (std::fabs(lat) < 89.99)
+            if (std::fabs(lat) < 89.99) {
                 ASSERT_NEAR(p.convergence, gamma, b.convergence) << b.ellipsoid << " " << lat << " " << lon;
+            }
             // The inverse of the exact coordinates returns the point.
             const GeographicWithScale q = tm.inverseWithScale(x, y);
             ASSERT_LT(metres(e, lat, lon, q.latitude, q.longitude), b.position) << b.ellipsoid << " " << lat << " " << lon;
@@ -161,10 +162,12 @@ TEST(LegacyReach, StaysWithinOneMillimetreOfTheExactProjection)
                 for (const double offset : {reach, std::min(reach, 6.7)}) {
                     exact.Forward(0, la, sign * offset, x, y);
                     const Geographic q = tm.inverse(x, y);
-                    if (offset < reach)
+                    if (offset < reach) {
                         ASSERT_FALSE(std::isnan(q.latitude)) << name << " " << la << " " << offset;
-                    if (!std::isnan(q.latitude))
+                    }
+                    if (!std::isnan(q.latitude)) {
                         ASSERT_LT(metres(e, la, sign * offset, q.latitude, q.longitude), 1e-3) << name << " " << la;
+                    }
                 }
             }
         }

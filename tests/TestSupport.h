@@ -87,6 +87,30 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
     std::fclose(f);
 }
 
+// CRC-32 of the zip and PNG formats, bit by bit (the library's is
+// table-driven): 0xCBF43926 for "123456789".
+inline std::uint32_t bitwiseCrc32(const std::string& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The check file ("<data file>.sum") that our converters write beside a
+// data file holding `bytes`.
+inline std::vector<unsigned char> checkFile(const std::string& bytes, const std::string& source = "")
+{
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(bitwiseCrc32(bytes)));
+    const std::string text = "tervala-check 1\nsize " + std::to_string(bytes.size()) + "\ncrc32 " + crc + "\n" +
+                             (source.empty() ? "" : "source " + source + "\n");
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
 // One row of a table file of tests/tables: its line number and its fields.
 // Fields are blank-separated words or "quoted strings" (with the escapes
 // \t, \n, \" and \\); '#' outside quotes starts a comment.

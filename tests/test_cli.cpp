@@ -218,21 +218,6 @@ TEST(CliSvg, ScaleBarsAndEscaping)
     EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
 }
 
-// Longitude reduction, the UTM band, the series' reach and the rank of fit
-// geometry (tables/cli-values.txt).
-TEST(CliDomain, ValuesFollowTheirTable)
-{
-    testsupport::checkValueTable(
-        "cli-values.txt",
-        {{"longitude", [](const auto& x) { return tervala::reduceLongitude(x[0]); }},
-         {"utm-band", [](const auto& x) { return double(tervala::inUtmBand(x[0])); }},
-         {"tm-reach", [](const auto& x) { return tervala::tmMaxOffsetDegrees(tervala::makeEllipsoid(x[0], x[1])); }},
-         {"spread-rank", [](const auto& x) {
-              const int dimension = int(x[0]);
-              return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
-          }}});
-}
-
 // Global grids, and the wrap of a grid spanning 360 degrees, read only stored
 // nodes, but a band has no pole to mirror across; a regional grid keeps a
 // margin of two spacings for a 6 x 6 window (its exact bounds: ModernGeoid in

@@ -98,12 +98,24 @@ const double kEdgePoints[][2] = {
 // short or not files at all. A folder or /dev/zero under a file's name counts
 // as missing (fopen of a folder succeeds on Linux and its reading never ends,
 // nor does reading /dev/zero's).
+// A coefficient no real model has (beyond 1e-3 / n^2 in EGM96.dat, beyond
+// min(10, 5e4 / n^2) in CORRCOEF.dat, or not finite), or a file that does
+// not match its check file "<file>.sum", is refused as a file that cannot be
+// used: 0, with the tables a missing file leaves.
 TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
 {
-    enum Kind { Absent, Written, Directory, Device };
-    const Bytes none, corr = corrFile({{3, 2, 7.0, 8.0}}), egm = egmFile({{2, 1, 0.5, 0.25}, {360, 360, 0, 0}}),
-                short1 = egmFile({{2, 1, 0.5, 0.25}}), partial(egm.begin(), egm.end() - 1),
-                marked = egmFile({{0, 0, -9999.999, 0}, {2, 1, 0.5, 0.25}, {360, 360, 0, 0}});
+    enum Kind { Absent, Written, Directory, Device, Checked, Mismatched };
+    const Bytes none, corr = corrFile({{3, 2, 7.0, 8.0}}), egm = egmFile({{2, 1, 5e-7, 2.5e-7}, {360, 360, 0, 0}}),
+                short1 = egmFile({{2, 1, 5e-7, 2.5e-7}}), partial(egm.begin(), egm.end() - 1),
+                marked = egmFile({{0, 0, -9999.999, 0}, {2, 1, 5e-7, 2.5e-7}, {360, 360, 0, 0}}),
+                // One exponent bit flipped in a degree-300 coefficient of 1e-10: 2^64 times larger.
+                flipped = egmFile({{2, 1, 5e-7, 2.5e-7}, {300, 7, 1e-10 * 0x1p64, 0}, {360, 360, 0, 0}}),
+                nanEgm = egmFile({{2, 1, 5e-7, 2.5e-7}, {7, 7, 0, kNaN}, {360, 360, 0, 0}}),
+                infEgm = egmFile({{2, 1, 5e-7, 2.5e-7}, {3, 0, INFINITY, 0}, {360, 360, 0, 0}}),
+                badCorr = corrFile({{3, 2, 7.0, 8.0}, {300, 1, 0, 0.6}}),  // limit at 300: 0.556
+                nanCorr = corrFile({{3, 2, 7.0, 8.0}, {0, 0, kNaN, 0}}),
+                edgeEgm = egmFile({{2, 1, 5e-7, 2.5e-7}, {2, 2, 9.9e-4, 0}, {360, 360, 7.7e-9, 0}}),
+                edgeCorr = corrFile({{3, 2, 7.0, 8.0}, {0, 0, -9.99, 0}, {360, 0, 0.38, 0}});
     const struct {
         const char* what;
         Kind corrKind;
@@ -113,16 +125,26 @@ TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
         int status;
         double corr3_2, egm0_0, egm2_1;  // corrections (3, 2), geopotential (0, 0) and (2, 1) cosines
     } cases[] = {
-        {"both files", Written, &corr, Written, &egm, 1, 7.0, 0.0, 0.5},
+        {"both files", Written, &corr, Written, &egm, 1, 7.0, 0.0, 5e-7},
         {"no CORRCOEF.dat", Absent, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
         {"CORRCOEF.dat is a folder", Directory, &none, Written, &egm, 0, 0.0, 0.0, 0.0},
         {"no EGM96.dat", Written, &corr, Absent, &none, 0, 7.0, -9999.999, 0.0},
         {"EGM96.dat is /dev/zero", Written, &corr, Device, &none, 0, 7.0, -9999.999, 0.0},
-        {"empty CORRCOEF.dat", Written, &none, Written, &egm, 1, 0.0, 0.0, 0.5},
+        {"empty CORRCOEF.dat", Written, &none, Written, &egm, 1, 0.0, 0.0, 5e-7},
         {"empty EGM96.dat", Written, &corr, Written, &none, 0, 7.0, 0.0, 0.0},
-        {"EGM96.dat without (360, 360)", Written, &corr, Written, &short1, 0, 7.0, 0.0, 0.5},
-        {"(360, 360) record incomplete", Written, &corr, Written, &partial, 0, 7.0, 0.0, 0.5},
-        {"(0, 0) cosine is the failure mark", Written, &corr, Written, &marked, 0, 7.0, -9999.999, 0.5},
+        {"EGM96.dat without (360, 360)", Written, &corr, Written, &short1, 0, 7.0, 0.0, 5e-7},
+        {"(360, 360) record incomplete", Written, &corr, Written, &partial, 0, 7.0, 0.0, 5e-7},
+        {"(0, 0) cosine is the failure mark", Written, &corr, Written, &marked, 0, 7.0, -9999.999, 5e-7},
+        {"EGM96.dat with a flipped exponent bit", Written, &corr, Written, &flipped, 0, 7.0, -9999.999, 0.0},
+        {"EGM96.dat with a NaN sine", Written, &corr, Written, &nanEgm, 0, 7.0, -9999.999, 0.0},
+        {"EGM96.dat with an infinite cosine", Written, &corr, Written, &infEgm, 0, 7.0, -9999.999, 0.0},
+        {"EGM96.dat with values just inside the limits", Written, &corr, Written, &edgeEgm, 1, 7.0, 0.0, 5e-7},
+        {"CORRCOEF.dat beyond its limit", Written, &badCorr, Written, &egm, 0, 0.0, 0.0, 0.0},
+        {"CORRCOEF.dat with a NaN", Written, &nanCorr, Written, &egm, 0, 0.0, 0.0, 0.0},
+        {"CORRCOEF.dat with values just inside the limits", Written, &edgeCorr, Written, &egm, 1, 7.0, 0.0, 5e-7},
+        {"both match their check files", Checked, &corr, Checked, &egm, 1, 7.0, 0.0, 5e-7},
+        {"EGM96.dat does not match its check file", Checked, &corr, Mismatched, &egm, 0, 7.0, -9999.999, 0.0},
+        {"CORRCOEF.dat does not match its check file", Mismatched, &corr, Checked, &egm, 0, 0.0, 0.0, 0.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -135,8 +157,14 @@ TEST(Egm96Load, StatusFollowsWhatCouldBeRead)
             {"CORRCOEF.dat", {c.corrKind, c.corrBytes}}, {"EGM96.dat", {c.egmKind, c.egmBytes}}};
         for (const auto& [name, file] : files) {
             const std::string path = folder.path + "/" + name;
-            if (file.first == Written) {
+            if (file.first == Written || file.first == Checked || file.first == Mismatched) {
                 folder.write(name, *file.second);
+                // A check file of these bytes, or of the bytes with their last one changed.
+                std::string bytes(file.second->begin(), file.second->end());
+                if (file.first == Mismatched)
+                    bytes.back() ^= 0x10;
+                if (file.first != Written)
+                    testsupport::writeBytes(path + ".sum", testsupport::checkFile(bytes));
             } else if (file.first == Directory) {
                 ASSERT_TRUE(tervala::platform::makeDirectory(path));
             } else if (file.first == Device) {
@@ -165,29 +193,31 @@ TEST(Egm96Load, WhereValuesLand)
                  {10, 0, 56, 1.21439275882e-14 / std::sqrt(21.0)}, {360, 360, 65341, 0}};  // the last record
     Model model;
     for (const auto& e : cases)
-        model.push_back({e.n, e.m, e.k * 1e-7, -e.k - 0.5});
+        model.push_back({e.n, e.m, e.k * 1e-14, (-e.k - 0.5) * 1e-14});
     Folder folder("egm_index");
     folder.write("CORRCOEF.dat", corrFile(model));
     folder.write("EGM96.dat", egmFile(model));
     CTervala t;
     ASSERT_EQ(t.LoadEGMData(nullptr), 1);
     for (const auto& e : cases)
-        EXPECT_TRUE(TervalaAccess::corrCoefC(t)(e.k) == e.k * 1e-7 && TervalaAccess::corrCoefS(t)(e.k) == -e.k - 0.5 &&
-                    TervalaAccess::egmCoef(t)(e.k, 1) == e.k * 1e-7 + e.change && TervalaAccess::egmCoef(t)(e.k, 2) == -e.k - 0.5)
+        EXPECT_TRUE(TervalaAccess::corrCoefC(t)(e.k) == e.k * 1e-14 &&
+                    TervalaAccess::corrCoefS(t)(e.k) == (-e.k - 0.5) * 1e-14 &&
+                    TervalaAccess::egmCoef(t)(e.k, 1) == e.k * 1e-14 + e.change &&
+                    TervalaAccess::egmCoef(t)(e.k, 2) == (-e.k - 0.5) * 1e-14)
             << "(" << e.n << ", " << e.m << ")";
 }
 
 // Out-of-range records are skipped and touch nothing; a later record
-// overwrites an earlier one; NaN and infinities are values like any other;
-// nothing after (360, 360) is read; an incomplete last record is ignored;
-// the argument is not read; a load starts from zeros.
+// overwrites an earlier one; nothing after (360, 360) is read; an incomplete
+// last record is ignored; the argument is not read; a load starts from
+// zeros. (Non-finite values refuse the load: StatusFollowsWhatCouldBeRead.)
 TEST(Egm96Load, RecordRules)
 {
     Model corr = {{361, 0, 1, 1}, {2, 3, 1, 1},         {-1, 0, 1, 1},   {5, -1, 1, 1},
                   {INT32_MAX, 0, 1, 1}, {INT32_MIN, INT32_MIN, 1, 1}, {360, 361, 1, 1}};
     Model egm = corr;
-    corr.insert(corr.end(), {{3, 1, 1.0, 1.0}, {3, 1, 2.0, 3.0}, {7, 7, kNaN, -INFINITY}});
-    egm.insert(egm.end(), {{3, 1, 4.0, 5.0}, {3, 1, 6.0, 7.0}, {7, 7, INFINITY, kNaN}, {360, 360, 0, 0}, {3, 1, 99.0, 99.0}});
+    corr.insert(corr.end(), {{3, 1, 1.0, 1.0}, {3, 1, 2.0, 3.0}, {7, 7, 0.5, -0.25}});
+    egm.insert(egm.end(), {{3, 1, 4e-6, 5e-6}, {3, 1, 6e-6, 7e-6}, {7, 7, 1e-6, -2e-6}, {360, 360, 0, 0}, {3, 1, 99.0, 99.0}});
     Bytes corrBytes = corrFile(corr);
     const Bytes tail = corrFile({{5, 5, 42.0, 42.0}});
     corrBytes.insert(corrBytes.end(), tail.begin(), tail.end() - 1);  // 23 of its 24 bytes
@@ -199,8 +229,8 @@ TEST(Egm96Load, RecordRules)
         CTervala t;
         ASSERT_EQ(t.LoadEGMData(argument), 1);
         const Numbra &cc = TervalaAccess::corrCoefC(t), &cs = TervalaAccess::corrCoefS(t), &h = TervalaAccess::egmCoef(t);
-        EXPECT_TRUE(cc(8) == 2.0 && cs(8) == 3.0 && h(8, 1) == 6.0 && h(8, 2) == 7.0);
-        EXPECT_TRUE(std::isnan(cc(36)) && cs(36) == -INFINITY && h(36, 1) == INFINITY && std::isnan(h(36, 2)));
+        EXPECT_TRUE(cc(8) == 2.0 && cs(8) == 3.0 && h(8, 1) == 6e-6 && h(8, 2) == 7e-6);
+        EXPECT_TRUE(cc(36) == 0.5 && cs(36) == -0.25 && h(36, 1) == 1e-6 && h(36, 2) == -2e-6);
         double others = 0.0;  // everything but (3, 1), (7, 7) and the five zonals
         for (int k = 1; k <= kCount; ++k)
             if (k != 8 && k != 36 && k != 4 && k != 11 && k != 22 && k != 37 && k != 56)

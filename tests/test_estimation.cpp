@@ -614,17 +614,19 @@ TEST(SevenParameterEstimation, PassLimitLeavesBeforeTheLastCorrection)
     }
 }
 
-// The rank of fit geometry, by the library's own program
-// (tables/cli-values.txt; the projection rows are test_projection's).
+// The rank of fit geometry and the finiteness test (tables/domain-values.txt;
+// the projection rows are test_projection's).
 TEST(FitGeometry, ValuesFollowTheirTable)
 {
     testsupport::checkValueTable(
-        "cli-values.txt",
+        "domain-values.txt",
         {{"longitude", nullptr},
          {"utm-band", nullptr},
          {"tm-reach", nullptr},
-         {"spread-rank", [](const auto& x) {
+         {"spread-rank",
+          [](const auto& x) {
               const int dimension = int(x[0]);
               return double(tervala::estimation::spreadRank(x.data() + 1, (x.size() - 1) / dimension, dimension));
-          }}});
+          }},
+         {"all-finite", [](const auto& x) { return double(tervala::estimation::allFinite(x.data(), x.size())); }}});
 }

@@ -3,6 +3,7 @@
 // only where those kinds of file exist (tests/test_files.cpp covers what
 // every system shares).
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -99,3 +101,78 @@ TEST(PlatformFiles, OutputFilesAreWrittenAsWhatTheyAre)
     EXPECT_EQ(std::system(("! ls '" + dir + "' | grep -q tmp").c_str()), 0) << "temporary file left";
 }
 
+
+// Files written together (EGM96.dat with CORRCOEF.dat): all replaced or
+// none. Faults injected for real: a file-size limit (as a full disk, the
+// write of the second file fails with EFBIG) and a folder put in the second
+// file's place after it was opened (replacing it fails once the first file
+// is in place, which must then get its old contents back). Each row: the old
+// files present, the fault; every case must leave the old contents (or no
+// file) and no temporary or kept file.
+TEST(PlatformFiles, FilesWrittenTogetherAreAllReplacedOrNone)
+{
+    const std::string dir = testsupport::scratchFolder("files-together");
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("(none)");
+    };
+    const std::string first = dir + "/EGM96.dat", second = dir + "/CORRCOEF.dat";
+    const std::string big(4096, 'n');
+    struct Case {
+        bool oldFiles;
+        const char* fault;  // "none", "size" or "rename"
+    };
+    for (const Case c : {Case{true, "none"}, Case{false, "none"}, Case{true, "size"}, Case{false, "size"},
+                         Case{true, "rename"}, Case{false, "rename"}}) {
+        SCOPED_TRACE(std::string(c.oldFiles ? "old files, " : "no old files, ") + c.fault);
+        ASSERT_EQ(std::system(("rm -rf '" + first + "' '" + second + "'").c_str()), 0);
+        if (c.oldFiles) {
+            std::ofstream(first) << "old first";
+            std::ofstream(second) << "old second";
+        }
+        const std::string fault = c.fault;
+        bool written = false;
+        std::string error;
+        {
+            tervala::platform::ReplacingFile a(first), b(second);
+            ASSERT_TRUE(a.ok() && b.ok()) << a.error() << b.error();
+            if (fault == "rename") {
+                ASSERT_EQ(std::system(("rm -f '" + second + "' && mkdir '" + second + "' && touch '" + second + "/x'").c_str()),
+                          0);
+            }
+            // The limit before the writes: a buffer-sized write goes to the
+            // file at once.
+            rlimit saved{};
+            ::getrlimit(RLIMIT_FSIZE, &saved);
+            void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+            if (fault == "size") {
+                rlimit limit = saved;
+                limit.rlim_cur = 1024;  // the first file fits, the second does not
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            std::fputs("new first", a.get());
+            std::fputs(big.c_str(), b.get());
+            tervala::platform::ReplacingFile* both[] = {&a, &b};
+            written = tervala::platform::commitTogether(both, 2, error);
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, savedHandler);
+        }
+        if (fault == "rename") {
+            ASSERT_EQ(std::system(("rm -rf '" + second + "'").c_str()), 0);
+        }
+        if (fault == "none") {
+            EXPECT_TRUE(written) << error;
+            EXPECT_EQ(slurp(first), "new first");
+            EXPECT_EQ(slurp(second), big);
+        } else {
+            EXPECT_FALSE(written);
+            EXPECT_NE(error.find("CORRCOEF.dat"), std::string::npos) << error;
+            EXPECT_EQ(slurp(first), c.oldFiles ? "old first" : "(none)");
+            if (fault == "size") {
+                EXPECT_EQ(slurp(second), c.oldFiles ? "old second" : "(none)");
+            }
+        }
+        EXPECT_EQ(std::system(("! ls -a '" + dir + "' | grep -q '\\.tmp\\.\\|\\.old\\.'").c_str()), 0)
+            << "temporary or kept file left";
+    }
+}

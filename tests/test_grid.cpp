@@ -60,11 +60,11 @@ TEST_F(GridFiles, FileSelectionAndNonRegularFiles)
 {
     write("kgeoid13.dat", GridFile{0, 0, 1, 1, 1, 1, {bitsOf(13)}});
     write("kgeoid14.dat", GridFile{0, 0, 1, 1, 1, 1, {bitsOf(14)}});
-    write("egm2008p.dat", GridFile{0, 0, 1, 1, 1, 1, {bitsOf(2008)}});
-    const int selectors[][2] = {{13, 13}, {2008, 2008}, {14, 14}, {0, 14}, {1, 14}, {15, 14}, {-1, 14}, {2007, 14}};
+    write("egm2008p.dat", GridFile{0, 0, 1, 1, 1, 1, {bitsOf(20.08f)}});
+    const double selectors[][2] = {{13, 13}, {2008, 20.08f}, {14, 14}, {0, 14}, {1, 14}, {15, 14}, {-1, 14}, {2007, 14}};
     CTervala t;
     for (const auto& s : selectors) {
-        ASSERT_EQ(t.LoadKEGMData(s[0]), 1) << s[0];
+        ASSERT_EQ(t.LoadKEGMData(int(s[0])), 1) << s[0];
         EXPECT_EQ(cell(t, M, M), s[1]) << s[0];
     }
     write("kgeoid13.dat", randomGrid(rng, 4, 5));
@@ -82,13 +82,14 @@ TEST_F(GridFiles, FileSelectionAndNonRegularFiles)
 }
 
 // Zero, subnormal, small-integer, infinite and the largest float words are
-// skipped without shifting the values after them; NaN is a value.
+// skipped without shifting the values after them; NaN is a value, and so is
+// anything within +-150 m (beyond it the file is refused: test_grid_memory).
 TEST_F(GridFiles, SkippedWordsAndKeptValues)
 {
     const std::uint32_t skipped[] = {0, 12, 8388607, bitsOf(-0.0f), bitsOf(1e-40f), bitsOf(1.1754944e-38f),
                                      bitsOf(1.1e-38f), bitsOf(INFINITY), bitsOf(-INFINITY), bitsOf(FLT_MAX),
                                      bitsOf(-3.4025e38f)};
-    const float kept[] = {1.3e-38f, -3.3e38f, NAN, -2.5f};
+    const float kept[] = {1.3e-38f, -150.0f, NAN, -2.5f, 150.0f};
     GridFile f{0, 0, 1, 1, 1, 0, {}};
     std::vector<double> expected;
     for (std::uint32_t w : skipped) {
@@ -367,7 +368,7 @@ std::vector<unsigned char> gtxBytes(double south, double west, double dlat, doub
     std::vector<float> values;
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < cols; ++j)
-            values.push_back(float(1 + i * 100 + (wrapColumn && j == cols - 1 ? 0 : j)));
+            values.push_back(float(1 + i * 10 + (wrapColumn && j == cols - 1 ? 0 : j) / 64.0));  // exact, within +-150
     for (const auto& c : changes)
         values[c.first] = c.second;
     for (float v : values)
@@ -410,7 +411,7 @@ TEST_F(GridFiles, ConvertedGtxKeepsEveryNodeInPlace)
                 if (c.warning && c.west + j * c.step >= 0)
                     continue;  // past 360 after the move: out of reach
                 EXPECT_NEAR(t.KEGMGeoidHeight(c.south + i * c.step, c.west + j * c.step),
-                            1 + 100 * i + (c.wrap && j == c.cols - 1 ? 0 : j), 1e-9)
+                            1 + 10 * i + (c.wrap && j == c.cols - 1 ? 0 : j) / 64.0, 1e-9)
                     << c.west << ": node " << i << " " << j;
             }
         }
@@ -430,7 +431,7 @@ TEST_F(GridFiles, ConvertedGtxKeepsEveryNodeInPlace)
     EXPECT_TRUE(double(tiny) >= 1.2e-38 && double(std::nextafter(tiny, 0.0f)) < 1.2e-38);
     EXPECT_EQ(t.KEGMGeoidHeight(1, 1), double(tiny));
     EXPECT_EQ(t.KEGMGeoidHeight(1, 2), -double(tiny));
-    EXPECT_EQ(t.KEGMGeoidHeight(1, 3), 104.0);
+    EXPECT_EQ(t.KEGMGeoidHeight(1, 3), 11.046875);  // 1 + 10 + 3 / 64
     EXPECT_TRUE(std::isnan(t.KEGMGeoidHeight(10, 10)));
 }
 
@@ -457,7 +458,8 @@ TEST_F(GridFiles, ConverterRefusesBadInput)
         {gtxBytes(80, 20, 5, 0.5, 4, 6), "outside -90 .. 90"},
         {gtxBytes(0, 0, 1, 100, 2, 5), "span more than 360"},
         {littleEndian, "read as little-endian"},
-        {gtxBytes(-10, 20, 0.5, 0.5, 4, 6, false, {{7, INFINITY}}), "cannot hold infinities"},
+        {gtxBytes(-10, 20, 0.5, 0.5, 4, 6, false, {{7, INFINITY}}), "no geoid height lies beyond +-150 m"},
+        {gtxBytes(-10, 20, 0.5, 0.5, 4, 6, false, {{3, -150.5}}), "is -150.5; no geoid height"},
     };
     const std::string out = folder + "/kgeoid14.dat";
     testsupport::writeBytes(out, {'o', 'l', 'd'});

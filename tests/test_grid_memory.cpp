@@ -58,9 +58,29 @@ TEST_F(GridFiles, BadFilesKeepThePreviousGrid)
         f.north = h.north, f.west = h.west, f.dlat = h.dlat, f.dlon = h.dlon, f.rows = h.rows, f.cols = h.cols;
         expectRejected(f.bytes(), h.what);
     }
+    // Values no geoid has: beyond +-150 m anywhere in the grid (a flipped
+    // exponent bit, 1,330,502 m from a damaged file). NaN stays a value.
+    for (const float v : {150.01f, -151.0f, 1330502.0f, 3.3e38f, -2.0f * 0x1p126f}) {
+        GridFile f = randomGrid(rng, 3, 4);
+        f.words[7] = bitsOf(v);
+        expectRejected(f.bytes(), "value " + std::to_string(v));
+    }
+    // A grid that does not match its check file (one value changed after
+    // conversion, or the check file of another grid), or a check file that
+    // is not one, is refused; the matching one loads.
+    const std::vector<unsigned char> good = small.bytes();
+    std::vector<unsigned char> changed = good;
+    changed[45] ^= 0x01;  // the lowest bit of a value's mantissa: no bound catches it
+    const std::string sum = folder + "/kgeoid13.dat.sum";
+    testsupport::writeBytes(sum, testsupport::checkFile(std::string(good.begin(), good.end())));
+    expectRejected(changed, "a bit changed since conversion");
+    testsupport::writeBytes(sum, {'x', '\n'});
+    expectRejected(good, "a check file that is not one");
+    testsupport::writeBytes(sum, testsupport::checkFile(std::string(good.begin(), good.end()), "small.gtx"));
     write("kgeoid13.dat", small);
     EXPECT_EQ(t.LoadKEGMData(13), 1);
     EXPECT_EQ(TervalaAccess::gridRows(t), 3);
+    ::unlink(sum.c_str());
 }
 
 // Running out of memory at any allocation of a load returns 0, throws

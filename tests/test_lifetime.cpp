@@ -35,7 +35,8 @@ Bytes coefficientRecords(int recordSize, double scale)
 {
     std::vector<testsupport::Coefficient> model;
     for (const auto& r : {std::pair{0, 0}, {2, 0}, {3, 1}, {10, 5}, {360, 360}})
-        model.push_back({r.first, r.second, scale * (r.first + 1), -scale * (r.second + 1)});
+        model.push_back({r.first, r.second, scale * (r.first + 1) / ((r.first + 1.0) * (r.first + 1.0)),
+                         -scale * (r.second + 1) / ((r.first + 1.0) * (r.first + 1.0))});  // within real models' bounds
     return testsupport::coefficientFile(model, recordSize);
 }
 

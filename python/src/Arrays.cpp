@@ -18,7 +18,8 @@ namespace {
 
 // Points per thread before another thread pays for itself: a cheap member
 // takes well under a microsecond, an EGM96 synthesis a good part of a
-// millisecond; a grid height is cheap but each thread copies the grid.
+// millisecond; a grid height is cheap (its threads share the object's grid,
+// but each still starts on cold cache lines of it).
 constexpr py::ssize_t kCheapPoints = 16384;
 constexpr py::ssize_t kGridPoints = 65536;
 constexpr py::ssize_t kSynthesisPoints = 8;
@@ -255,16 +256,24 @@ void bindArrays(TervalaClass& cls)
             "kegm_geoid_height",
             [](const CTervala& self, const py::object& latitude, const py::object& longitude, int threads) {
                 requireGrid(self, "kegm_geoid_height");
-                return mapPoints<2, 1>(
-                    self, {realArray(latitude, "latitude"), realArray(longitude, "longitude")}, threads, kGridPoints,
-                    [](CTervala& t, const double(&in)[2], double(&out)[1]) {
-                        const double h = t.KEGMGeoidHeight(in[0], in[1]);
-                        out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit ||
-                                  !grid::windowIsStored(grid::gridView(t), in[0], in[1]))
-                                     ? kNaN
-                                     : h;
-                    },
-                    ObjectUse::ReadsOnly);
+                // Every thread reads the object's own grid, uncopied, through
+                // the function the member calls (so the same doubles); the
+                // reader keeps a LoadKEGMData of this object from another
+                // thread waiting until the call returns.
+                const GridReader reader(self);
+                const grid::GridView view = grid::gridView(self);
+                auto results = mapArrays<2, 1>(
+                    {realArray(latitude, "latitude"), realArray(longitude, "longitude")}, threads, kGridPoints,
+                    [&view](int) {
+                        return [&view](int, const double(&in)[2], double(&out)[1]) {
+                            const double h = grid::gridGeoidHeight(view, in[0], in[1]);
+                            out[0] = (h == grid::kOutOfRange || h == grid::kWindowDoesNotFit ||
+                                      !grid::windowIsStored(view, in[0], in[1]))
+                                         ? kNaN
+                                         : h;
+                        };
+                    });
+                return std::move(results[0]);
             },
             "KEGMGeoidHeight over arrays; NaN where the member returns one of its result codes (out of "
             "range, window does not fit) and, on a regional grid, where the interpolation window is not made "

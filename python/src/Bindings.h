@@ -81,6 +81,23 @@ extern long long fileLoads;
 void requireCoefficients(const CTervala& object, const char* who);
 void requireGrid(const CTervala& object, const char* who);
 
+// Marks, for its lifetime, an array function that reads the object's geoid
+// grid with the GIL released; made and destroyed with the GIL held.
+// LoadKEGMData on that object waits (GIL released) until no reader is left,
+// so a grid is never replaced under a thread that reads it.
+class GridReader {
+public:
+    explicit GridReader(const CTervala& object);
+    ~GridReader();
+    GridReader(const GridReader&) = delete;
+    GridReader& operator=(const GridReader&) = delete;
+
+private:
+    const CTervala* object_;
+};
+// Returns once no GridReader of `object` is left (called with the GIL held).
+void waitForGridReaders(const CTervala& object);
+
 } // namespace python
 } // namespace tervala
 

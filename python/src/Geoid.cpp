@@ -7,9 +7,12 @@
 // cannot be opened raises the OSError its errno stands for
 // (FileNotFoundError, PermissionError, IsADirectoryError, ...); any other
 // refusal raises DataFileError with the loader's reason.
+#include <chrono>
+#include <map>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "Bindings.h"
 #include "Registration.h"
@@ -100,6 +103,32 @@ void requireCoefficients(const CTervala& object, const char* who)
         throw std::runtime_error(std::string(who) + ": no EGM96 coefficients are loaded; call LoadEGMData first");
 }
 
+namespace {
+// Readers per object; touched only with the GIL held.
+std::map<const CTervala*, int>& gridReaders()
+{
+    static auto* readers = new std::map<const CTervala*, int>;
+    return *readers;
+}
+} // namespace
+
+GridReader::GridReader(const CTervala& object) : object_(&object) { ++gridReaders()[object_]; }
+
+GridReader::~GridReader()
+{
+    auto found = gridReaders().find(object_);
+    if (--found->second == 0)
+        gridReaders().erase(found);
+}
+
+void waitForGridReaders(const CTervala& object)
+{
+    while (gridReaders().count(&object) != 0) {
+        py::gil_scoped_release release;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 void requireGrid(const CTervala& object, const char* who)
 {
     if (TervalaAccess::grid(object) == nullptr)
@@ -145,6 +174,7 @@ void bindGeoid(py::module_& m, TervalaClass& cls)
             arg("file_name") = py::none()),
         row("LoadKEGMData",
             [](CTervala& self, int model) {
+                waitForGridReaders(self);
                 const std::string path = platform::dataFilePath(grid::gridFileName(model));
                 const platform::LoadStatus status = TervalaAccess::loadGridFrom(self, path);
                 if (!status.ok())

@@ -5,6 +5,7 @@ import math
 import os
 import signal
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -95,13 +96,43 @@ def test_grid_arrays_equal_the_member_and_give_nan_out_of_range(scratch):
     assert t.LoadKEGMData(14) == 1
     rng = np.random.default_rng(7)
     lat, lon = rng.uniform(-89, 89, 500), rng.uniform(-180, 360, 500)
-    assert same_bits(t.kegm_geoid_height(lat, lon, threads=3), [t.KEGMGeoidHeight(a, b) for a, b in zip(lat, lon)])
+    member = [t.KEGMGeoidHeight(a, b) for a, b in zip(lat, lon)]
+    for threads in (1, 3):  # one thread reads the object's grid itself, more share it
+        assert same_bits(t.kegm_geoid_height(lat, lon, threads=threads), member), threads
     # Out of range: the member raises, the array function gives NaN.
     for lat_bad, lon_bad in [(90.5, 0.0), (0.0, 730.0), (0.0, -370.0), (math.nan, 0.0)]:
         with pytest.raises(ValueError, match="out of range"):
             t.KEGMGeoidHeight(lat_bad, lon_bad)
     out = t.kegm_geoid_height([90.5, 10.0, math.nan], [0.0, 10.0, 0.0])
     assert np.isnan(out[[0, 2]]).all() and out[1] == t.KEGMGeoidHeight(10.0, 10.0)
+
+
+def test_a_grid_load_waits_for_an_array_call_reading_the_grid(scratch):
+    # kegm_geoid_height reads the object's own grid, uncopied, with the GIL
+    # released; a LoadKEGMData of the same object from another thread must
+    # wait for it, not replace the grid under it (the reader would then mix
+    # heights of both grids, or read freed rows).
+    write_grid_file(scratch / "kgeoid13.dat", 90.0, 0.0, 10.0, 10.0, np.full((19, 36), 10.0))
+    write_grid_file(scratch / "kgeoid14.dat", 90.0, 0.0, 10.0, 10.0, np.full((19, 36), -20.0))
+    Tervala.SetDataFolder(scratch)
+    t = Tervala()
+    t.LoadKEGMData(13)
+    lat, lon = np.full(4_000_000, 45.0), np.full(4_000_000, 45.0)
+    for threads in (1, 2):
+        started, result = threading.Event(), {}
+
+        def read():
+            started.set()
+            result["h"] = t.kegm_geoid_height(lat, lon, threads=threads)
+
+        reader = threading.Thread(target=read)
+        reader.start()
+        started.wait()
+        time.sleep(0.02)  # into the call, which takes some 100 ms
+        t.LoadKEGMData(14 if threads == 1 else 13)
+        reader.join()
+        assert np.unique(result["h"]).size == 1, threads
+        assert t.KEGMGeoidHeight(45.0, 45.0) == (-20.0 if threads == 1 else 10.0)
 
 
 def test_regional_grid_edges(scratch):

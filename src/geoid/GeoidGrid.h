@@ -114,7 +114,14 @@ enum class GridLoadError {
     BadOrigin,       // a non-finite first latitude or longitude
     Truncated,       // the file ends before Nr x Nc values were accepted
     OutOfMemory,
+    ImpossibleValue, // a finite value beyond kMaxGeoidHeight: the file is damaged
 };
+
+// No geoid height on Earth exceeds this many metres in magnitude (the geoid
+// lies between about -107 and +86 m of the WGS 84 ellipsoid, and no local
+// datum's ellipsoid is farther from it). Grid loaders refuse a file holding a
+// finite value beyond it; NaN stays a value (no data).
+constexpr double kMaxGeoidHeight = 150.0;
 
 const char* describe(GridLoadError error);
 

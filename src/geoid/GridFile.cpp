@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "geoid/CheckFile.h"
 #include "geoid/GeoidGrid.h"
 #include "platform/ByteOrder.h"
 
@@ -91,6 +92,8 @@ const char* describe(GridLoadError error)
         return "the file ends before rows x columns values were read";
     case GridLoadError::OutOfMemory:
         return "not enough memory for the grid";
+    case GridLoadError::ImpossibleValue:
+        return "a value lies beyond +-150 m, which no geoid height does: the file is damaged or is not a geoid grid";
     }
     return "unknown error";
 }
@@ -175,8 +178,11 @@ GridLoadError readGridFile(std::FILE* file, int margin, LoadedGrid& out)
                         return GridLoadError::Truncated;
                 }
                 const double value = platform::littleEndianFloat(buffer.get() + 4 * next++);
-                if (isGridValue(std::fabs(value)))
+                if (isGridValue(std::fabs(value))) {
+                    if (std::fabs(value) > kMaxGeoidHeight)
+                        return GridLoadError::ImpossibleValue;
                     target[j++] = value;
+                }
             }
         }
         fillBorder(rows.get(), h.rows, h.cols, margin);
@@ -197,17 +203,26 @@ GridLoad loadGridFile(const std::string& path, int margin)
         const platform::File file = platform::openRegularFile(path, result.status);
         if (!file)
             return result;
+        check::CheckRecord record;
+        std::string problem;
+        const check::CheckResult verified = check::verifyDataFile(path, record, problem);
+        if (verified == check::CheckResult::Mismatch || verified == check::CheckResult::BadCheckFile) {
+            result.status = platform::loadFailure(path, platform::LoadProblem::BadContents, problem);
+            return result;
+        }
         const GridLoadError error = readGridFile(file.get(), margin, result.grid);
         if (error == GridLoadError::None) {
             result.grid.margin = margin;
             return result;
         }
-        platform::LoadProblem problem = platform::LoadProblem::BadHeader;
+        platform::LoadProblem kind = platform::LoadProblem::BadHeader;
         if (error == GridLoadError::ShortHeader || error == GridLoadError::Truncated)
-            problem = platform::LoadProblem::Truncated;
+            kind = platform::LoadProblem::Truncated;
         else if (error == GridLoadError::OutOfMemory)
-            problem = platform::LoadProblem::OutOfMemory;
-        result.status = platform::loadFailure(path, problem, describe(error));
+            kind = platform::LoadProblem::OutOfMemory;
+        else if (error == GridLoadError::ImpossibleValue)
+            kind = platform::LoadProblem::BadContents;
+        result.status = platform::loadFailure(path, kind, describe(error));
     } catch (...) {
         // Out of memory for the path or the message: the problem alone tells.
         result.grid = LoadedGrid{};

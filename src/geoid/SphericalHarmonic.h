@@ -91,12 +91,27 @@ struct Egm96Coefficients {
     Numbra correctionSin;  // 65341 x 1
 };
 
+// Largest magnitude a coefficient of degree n can have in a real model
+// (a file holding more is damaged): fully normalised geopotential
+// coefficients 1 for degrees 0 and 1, 1e-3 for degree 2 and 1e-3 / n^2
+// above (EGM96's largest are C20 = -4.8e-4 and 5.5e-5 / n^2 for the rest);
+// correction coefficients 10 for degree 0 and min(10, 5e4 / n^2) above
+// (EGM96's largest: 5.03 at (0, 0) and 2.6e3 / n^2). NaN and infinities are
+// beyond every bound.
+double geopotentialBound(int n);
+double correctionBound(int n);
+
 // The correction file and then the geopotential file read from explicit
 // host paths, from tables of zeros. The status names the file at fault and
 // why: either cannot be opened (the geopotential file is not opened after a
 // correction file that failed), a read error, a geopotential file that ends
 // before its (360, 360) record, or one whose (0, 0) cosine is kNotLoaded.
 // The tables hold whatever was read even then (LoadEGMData keeps it).
+// A file that does not match its check file (geoid/CheckFile.h), or holding
+// a coefficient beyond the bounds above, is refused as one that cannot be
+// used: a bad correction file leaves every table zero (as a missing one
+// does), a bad geopotential file leaves its table zero but for the
+// kNotLoaded mark (as a missing one does).
 struct Egm96Load {
     platform::LoadStatus status;
     Egm96Coefficients coefficients;

@@ -6,12 +6,14 @@
 // size (stdio buffers the file).
 #include "geoid/SphericalHarmonic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "core/Access.h"
+#include "geoid/CheckFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/DataFolder.h"
 #include "platform/Files.h"
@@ -74,6 +76,38 @@ LoadStatus readError(const std::string& path)
     return platform::loadFailure(path, LoadProblem::ReadError, "the file could not be read to its end (read error)");
 }
 
+// A file that does not match its check file, as a refused load; ok() when it
+// matches or has none.
+LoadStatus verified(const std::string& path)
+{
+    check::CheckRecord record;
+    std::string problem;
+    const check::CheckResult result = check::verifyDataFile(path, record, problem);
+    if (result == check::CheckResult::Mismatch || result == check::CheckResult::BadCheckFile)
+        return platform::loadFailure(path, LoadProblem::BadContents, problem);
+    return LoadStatus{};
+}
+
+// The first value of `table`'s column beyond bound(n), as a refused load of
+// `path`; ok() when there is none.
+template <typename Bound>
+LoadStatus firstImpossible(const std::string& path, const Numbra& table, int column, const char* what, Bound bound)
+{
+    for (int n = 0; n <= kMaxDegree; ++n)
+        for (int m = 0; m <= n; ++m) {
+            const double v = table(coefficientIndex(n, m), column);
+            if (std::fabs(v) <= bound(n))
+                continue;
+            char reason[200];
+            std::snprintf(reason, sizeof reason,
+                          "the %s coefficient of degree %d, order %d is %.6g, beyond the %.3g any real model has "
+                          "there: the file is damaged",
+                          what, n, m, v, bound(n));
+            return platform::loadFailure(path, LoadProblem::BadContents, reason);
+        }
+    return LoadStatus{};
+}
+
 } // namespace
 
 ReadEnd readCorrectionFile(const std::string& path, Numbra& cosine, Numbra& sine, LoadStatus& opened)
@@ -95,6 +129,10 @@ ReadEnd readGeopotentialModel(const std::string& path, Numbra& coefficients, Loa
     return end;
 }
 
+double geopotentialBound(int n) { return n <= 1 ? 1.0 : n == 2 ? 1e-3 : 1e-3 / (double(n) * n); }
+
+double correctionBound(int n) { return n == 0 ? 10.0 : std::min(10.0, 5e4 / (double(n) * n)); }
+
 Egm96Load loadEgm96Files(const std::string& correctionPath, const std::string& geopotentialPath)
 {
     // Start from zeros, so a failed or partial load never leaves values of an
@@ -105,6 +143,13 @@ Egm96Load loadEgm96Files(const std::string& correctionPath, const std::string& g
     c.correctionSin = Zeros(kCoefficientCount, 1);
     c.geopotential = Zeros(kCoefficientCount, 2);
 
+    // A damaged correction file is one that cannot be used: every table zero.
+    auto refuseCorrections = [&](LoadStatus status) {
+        c.correctionCos = Zeros(kCoefficientCount, 1);
+        c.correctionSin = Zeros(kCoefficientCount, 1);
+        load.status = std::move(status);
+        return std::move(load);
+    };
     const ReadEnd corrections = readCorrectionFile(correctionPath, c.correctionCos, c.correctionSin, load.status);
     if (corrections == ReadEnd::NotOpened)
         return load;
@@ -112,10 +157,39 @@ Egm96Load loadEgm96Files(const std::string& correctionPath, const std::string& g
         load.status = readError(correctionPath);
         return load;
     }
+    LoadStatus bad = verified(correctionPath);
+    if (bad.ok())
+        bad = firstImpossible(correctionPath, c.correctionCos, 1, "correction cosine", correctionBound);
+    if (bad.ok())
+        bad = firstImpossible(correctionPath, c.correctionSin, 1, "correction sine", correctionBound);
+    if (!bad.ok())
+        return refuseCorrections(std::move(bad));
 
+    // A damaged geopotential file likewise: zeros and the mark of a file that
+    // could not be opened.
+    auto refuseGeopotential = [&](LoadStatus status) {
+        c.geopotential = Zeros(kCoefficientCount, 2);
+        c.geopotential(1, 1) = kNotLoaded;
+        load.status = std::move(status);
+        return std::move(load);
+    };
+    if (platform::isRegularFile(geopotentialPath)) {
+        bad = verified(geopotentialPath);
+        if (!bad.ok())
+            return refuseGeopotential(std::move(bad));
+    }
     const ReadEnd end = readGeopotentialModel(geopotentialPath, c.geopotential, load.status);
     if (end == ReadEnd::NotOpened)
         return load;
+    if (c.geopotential(1, 1) != kNotLoaded) {
+        // After the normal field's zonals are removed: what is left of C20
+        // is small in every real model.
+        bad = firstImpossible(geopotentialPath, c.geopotential, 1, "cosine", geopotentialBound);
+        if (bad.ok())
+            bad = firstImpossible(geopotentialPath, c.geopotential, 2, "sine", geopotentialBound);
+        if (!bad.ok())
+            return refuseGeopotential(std::move(bad));
+    }
     if (c.geopotential(1, 1) == kNotLoaded)
         load.status = platform::loadFailure(geopotentialPath, LoadProblem::BadContents,
                                             "its (0, 0) cosine coefficient is -9999.999, the value that marks a "

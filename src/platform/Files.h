@@ -110,7 +110,8 @@ long long fileSize(std::FILE* file);
 // replace the device); a listening local socket is connected to and written
 // (POSIX only). Directories and block devices are refused.
 // Destroying the object without a successful commit() removes the temporary
-// file and leaves the target as it was.
+// file and leaves the target as it was; so does a program ended by a signal
+// once removeTemporaryFilesOnSignals() has been called.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const std::string& path);
@@ -122,16 +123,49 @@ public:
     // Null when the output could not be opened (see error()).
     std::FILE* get() const { return file_.get(); }
     const std::string& error() const { return error_; }
+    // True when the target is a regular file (or a new one) written under a
+    // temporary name; false for pipes, devices and sockets written directly.
+    bool replacesAtomically() const { return !temporary_.empty(); }
     // Flushes (to the disk for a temporary file), closes and renames; false
     // (with error()) when any step fails.
     bool commit();
 
 private:
+    friend bool commitTogether(ReplacingFile* const* files, std::size_t count, std::string& error);
+    bool finish();   // flush, sync and close
+    bool install();  // rename the temporary file over the target
+    void forgetTemporary();
+
     std::string target_;     // the file replaced (the link's target for a link)
     std::string temporary_;  // empty when writing directly
+    int slot_ = -1;          // where the signal handler finds temporary_
     File file_;
     std::string error_;
 };
+
+// Commits several files as one: every file is flushed, synced and closed
+// first (a full disk fails here, before any target is touched); then the
+// targets are replaced in order, each replaced file kept under a second name
+// ("<target>.old.<process>.<n>": a hard link, or a copy where the file
+// system has none) until all are in place. When a replacement fails, the targets already
+// replaced get their old files back (a target that did not exist is removed
+// again), so every target holds either its new or its old contents, all the
+// same. False with `error` (naming the file) when any step fails; the
+// temporary files are removed by the objects' destructors. Files written
+// directly (pipes, devices) take no part in the undoing.
+bool commitTogether(ReplacingFile* const* files, std::size_t count, std::string& error);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove every temporary file a
+// ReplacingFile holds at that moment before the program ends by the signal
+// as it would have (same exit status). A signal the program was started
+// ignoring (nohup) stays ignored. SIGKILL cannot be caught: a program killed
+// by it leaves its "<name>.tmp.XXXXXX" file. On Windows the same is done for
+// the console's events (Ctrl-C, Ctrl-Break, closing the window, logoff and
+// shutdown), after which the system ends the program as before; a program
+// ended by TerminateProcess (Task Manager's "End task" on a hung program)
+// leaves the file. For programs (the tool), not for a library inside
+// someone else's process.
+void removeTemporaryFilesOnSignals();
 
 // True when `file` is open on a regular file (not a pipe, terminal or device).
 bool isRegularFile(std::FILE* file);

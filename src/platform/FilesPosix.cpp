@@ -1,7 +1,9 @@
 // The file layer on POSIX systems (Linux, the BSDs, macOS).
 #include "platform/Files.h"
+#include "platform/FilesInternal.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -194,6 +197,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(followLinks(path
         temporary_.clear();
         return;
     }
+    slot_ = internal::rememberTemporary(temporary_);
     // mkstemp makes the file private; give it the mode the replaced file had,
     // or the usual mode of a new file.
     mode_t mode = 0;
@@ -210,7 +214,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(followLinks(path
         error_ = "cannot prepare " + temporary_ + ": " + std::strerror(errno);
         ::close(fd);
         ::unlink(temporary_.c_str());
-        temporary_.clear();
+        forgetTemporary();
     }
 }
 
@@ -219,9 +223,10 @@ ReplacingFile::~ReplacingFile()
     file_.reset();
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
+    forgetTemporary();
 }
 
-bool ReplacingFile::commit()
+bool ReplacingFile::finish()
 {
     if (!file_)
         return false;
@@ -235,14 +240,121 @@ bool ReplacingFile::commit()
         ok = false;
         error_ = "cannot write " + shown + ": " + std::strerror(errno);
     }
-    if (ok && !direct && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        ok = false;
-        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + std::strerror(errno);
-    }
-    if (ok)
-        temporary_.clear();
     return ok;
 }
+
+bool ReplacingFile::install()
+{
+    if (temporary_.empty())
+        return true;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + std::strerror(errno);
+        return false;
+    }
+    forgetTemporary();
+    return true;
+}
+
+namespace {
+
+void unlinkPath(const char* path) { ::unlink(path); }
+
+extern "C" void removeTemporariesAndEnd(int signal)
+{
+    internal::removeHeldTemporaries(unlinkPath);
+    // End by the same signal, with its default action.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
+}
+
+// Copies the file at `from` to the new file `to` (created, never
+// replaced); false with errno set when any step fails.
+bool copyFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY);
+    if (in < 0)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    bool ok = out >= 0;
+    char buffer[1 << 16];
+    ssize_t got = 0;
+    while (ok && (got = ::read(in, buffer, sizeof buffer)) > 0)
+        ok = ::write(out, buffer, static_cast<std::size_t>(got)) == got;
+    ok = ok && got == 0 && ::fsync(out) == 0;
+    const int error = errno;
+    ::close(in);
+    if (out >= 0 && (::close(out) != 0 || !ok))
+        ::unlink(to.c_str());
+    errno = error;
+    return ok;
+}
+
+} // namespace
+
+void removeTemporaryFilesOnSignals()
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndEnd;
+        sigemptyset(&action.sa_mask);
+        // One handler at a time: the others wait until it has ended the program.
+        for (int other : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&action.sa_mask, other);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+namespace internal {
+
+// "<target>.old.<pid>.<n>": a hard link, or a copy where the file system
+// has no hard links (EPERM, EXDEV, ENOTSUP and the like).
+bool keepOldFile(const std::string& target, std::string& kept, std::string& error)
+{
+    kept.clear();
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        error = "cannot examine " + target + ": " + std::strerror(errno);
+        return false;
+    }
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = target + ".old." + std::to_string(::getpid()) + "." + std::to_string(n);
+        if (::link(target.c_str(), name.c_str()) == 0 ||
+            (errno != EEXIST && S_ISREG(st.st_mode) && copyFile(target, name))) {
+            kept = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    error = "cannot keep the old " + target + " while replacing it: " + std::strerror(errno);
+    return false;
+}
+
+bool renameOver(const std::string& from, const std::string& to, std::string& error)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+bool removeFile(const std::string& path, std::string& error)
+{
+    if (::unlink(path.c_str()) == 0)
+        return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+} // namespace internal
 
 bool isRegularFile(std::FILE* file)
 {

@@ -2,6 +2,7 @@
 // UTF-16 for the wide calls (_wfopen, CreateFileW, ...): the narrow calls
 // would read them in the ANSI code page and miss every non-ASCII name.
 #include "platform/Files.h"
+#include "platform/FilesInternal.h"
 #include "platform/WindowsText.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -318,7 +319,9 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(path)
         }
         ::CloseHandle(existing);
     }
-    // A new file beside the target, under a name no other writer holds.
+    // A new file beside the target, under a name no other writer holds. It
+    // is shared for deletion so that the console handler can remove it while
+    // it is open (the name goes at once, the data when the process ends).
     static long counter = 0;
     HANDLE temporary = INVALID_HANDLE_VALUE;
     DWORD problem = 0;
@@ -326,7 +329,8 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(path)
         const long number = ::InterlockedIncrement(&counter);
         temporary_ = target_ + ".tmp." + std::to_string(::GetCurrentProcessId()) + "." +
                      std::to_string(::GetTickCount64() % 1000000) + "." + std::to_string(number);
-        temporary = ::CreateFileW(widen(temporary_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        temporary = ::CreateFileW(widen(temporary_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         problem = ::GetLastError();
         if (temporary == INVALID_HANDLE_VALUE && problem != ERROR_FILE_EXISTS && problem != ERROR_ALREADY_EXISTS)
@@ -337,11 +341,12 @@ ReplacingFile::ReplacingFile(const std::string& path) : target_(path)
         temporary_.clear();
         return;
     }
+    slot_ = internal::rememberTemporary(temporary_);
     file_.reset(streamOf(temporary));
     if (!file_) {
         error_ = "cannot prepare " + temporary_ + ": " + std::strerror(errno);
         ::DeleteFileW(widen(temporary_).c_str());
-        temporary_.clear();
+        forgetTemporary();
     }
 }
 
@@ -350,9 +355,10 @@ ReplacingFile::~ReplacingFile()
     file_.reset();
     if (!temporary_.empty())
         ::DeleteFileW(widen(temporary_).c_str());
+    forgetTemporary();
 }
 
-bool ReplacingFile::commit()
+bool ReplacingFile::finish()
 {
     if (!file_)
         return false;
@@ -370,15 +376,111 @@ bool ReplacingFile::commit()
         ok = false;
         error_ = "cannot write " + shown + ": " + std::strerror(errno);
     }
-    if (ok && !direct &&
-        !::MoveFileExW(widen(temporary_).c_str(), widen(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + systemMessage(::GetLastError());
-    }
-    if (ok)
-        temporary_.clear();
     return ok;
 }
+
+bool ReplacingFile::install()
+{
+    if (temporary_.empty())
+        return true;
+    if (!::MoveFileExW(widen(temporary_).c_str(), widen(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error_ = "cannot rename " + temporary_ + " to " + target_ + ": " + systemMessage(::GetLastError());
+        return false;
+    }
+    forgetTemporary();
+    return true;
+}
+
+namespace {
+
+void deletePath(const char* path) { ::DeleteFileW(widen(path).c_str()); }
+
+// Ctrl-C, Ctrl-Break and closing the console window (and logoff or shutdown)
+// run this on a thread of their own; the handlers after it (in the end the
+// system's, which ends the process) still run.
+BOOL WINAPI removeTemporariesOnConsoleEvent(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        internal::removeHeldTemporaries(deletePath);
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+bool isExistsError(DWORD code) { return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS; }
+
+} // namespace
+
+void removeTemporaryFilesOnSignals()
+{
+    // Windows has no SIGHUP and never sends SIGTERM; console events are its
+    // way of ending a console program from outside. A program started with
+    // Ctrl-C ignored is not given the event at all.
+    ::SetConsoleCtrlHandler(removeTemporariesOnConsoleEvent, TRUE);
+}
+
+namespace internal {
+
+// "<target>.old.<pid>.<n>": a hard link, or a copy where the volume has no
+// hard links (FAT, exFAT, some network shares).
+bool keepOldFile(const std::string& target, std::string& kept, std::string& error)
+{
+    kept.clear();
+    const std::wstring wideTarget = widen(target);
+    if (::GetFileAttributesW(wideTarget.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return true;
+        error = "cannot examine " + target + ": " + systemMessage(code);
+        return false;
+    }
+    DWORD problem = 0;
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = target + ".old." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(n);
+        const std::wstring wideName = widen(name);
+        if (::CreateHardLinkW(wideName.c_str(), wideTarget.c_str(), nullptr)) {
+            kept = name;
+            return true;
+        }
+        problem = ::GetLastError();
+        if (isExistsError(problem))
+            continue;
+        if (::CopyFileW(wideTarget.c_str(), wideName.c_str(), TRUE)) {
+            kept = name;
+            return true;
+        }
+        problem = ::GetLastError();
+        if (!isExistsError(problem))
+            break;
+    }
+    error = "cannot keep the old " + target + " while replacing it: " + systemMessage(problem);
+    return false;
+}
+
+bool renameOver(const std::string& from, const std::string& to, std::string& error)
+{
+    if (::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    error = systemMessage(::GetLastError());
+    return false;
+}
+
+bool removeFile(const std::string& path, std::string& error)
+{
+    if (::DeleteFileW(widen(path).c_str()))
+        return true;
+    error = systemMessage(::GetLastError());
+    return false;
+}
+
+} // namespace internal
 
 bool isRegularFile(std::FILE* file)
 {

@@ -7,7 +7,7 @@ if(CMAKE_CROSSCOMPILING)
   set(TERVALA_CLI_SCENARIOS "")
   message(STATUS "Tervala: cross build; the tool's scenario scripts (FIFOs, PROJ's tools) are not run")
 else()
-  set(TERVALA_CLI_SCENARIOS proj-cct files same-file streaming fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
+  set(TERVALA_CLI_SCENARIOS proj-cct files same-file streaming signals fit-bursa-wolf fit-molodensky-badekas fit-helmert2d fit-height
       fit-snooping fit-geodetic egm96 demo extra transform gridshift helmert15 gdal-plugin)
 endif()
 foreach(scenario ${TERVALA_CLI_SCENARIOS})

@@ -45,9 +45,21 @@ files)
   )
   if [ -f "$gtx" ]; then
     "$tervala" data gtx-to-grid "$gtx" egm2008p.dat > /dev/null || fail "gtx-to-grid"
-    "$tervala" data grid-info egm2008p.dat | grep -q "721 rows x 1440 columns" || fail "grid-info"
+    "$tervala" data grid-info egm2008p.dat > info.txt || fail "grid-info"
+    grep -q "721 rows x 1440 columns" info.txt || fail "grid-info: $(cat info.txt)"
+    # The grid's name is a slot; its check file names what it holds.
+    grep -q "^source: *egm96_15.gtx (the file matches its check file)" info.txt || fail "grid-info: $(cat info.txt)"
     # The node values are the GTX values: PROJ's vgridshift gives 23.4324 here.
-    [[ "$("$tervala" geoid grid --data-dir . -s '37.5 127.25')" =~ ^23\.432[34] ]] || fail "grid height"
+    [[ "$("$tervala" geoid grid --data-dir . -s '37.5 127.25' 2> note.txt)" =~ ^23\.432[34] ]] || fail "grid height"
+    grep -q "converted from egm96_15.gtx" note.txt || fail "note: $(cat note.txt)"
+    # One bit changed after conversion: refused by every reader, named.
+    cp egm2008p.dat egm2008p.dat.good
+    printf '\x01' | dd of=egm2008p.dat bs=1 seek=2000000 conv=notrunc 2> /dev/null
+    "$tervala" data grid-info egm2008p.dat > /dev/null 2> err.txt && fail "grid-info took a damaged grid"
+    grep -q "egm2008p.dat: damaged or replaced since it was converted" err.txt || fail "grid-info: $(cat err.txt)"
+    "$tervala" geoid grid --data-dir . -s '37.5 127.25' > /dev/null 2> err.txt; [ $? = 2 ] || fail "geoid grid: exit $?"
+    grep -q "damaged or replaced" err.txt || fail "geoid grid: $(cat err.txt)"
+    mv egm2008p.dat.good egm2008p.dat
     rows+=("geoid grid --data-dir .|37.5 127.25")
   fi
   [ -n "$egm96" ] && [ -f "$egm96/EGM96.dat" ] && rows+=("geoid egm96 --data-dir $egm96|37.5 127.25")
@@ -88,6 +100,26 @@ streaming)
   wait $pid || fail "exit $? with -o"
   [ "$(wc -l < out.txt)" -eq 2000 ] || fail "out.txt has $(wc -l < out.txt) lines"
   echo "ok: $first" ;;
+signals)
+  # SIGINT, SIGTERM or SIGHUP during a -o write: the tool ends by the signal
+  # (status 128 + its number) and leaves neither the output nor its
+  # temporary file (which a large write makes hundreds of MB). Job control
+  # on, so that a background job is not started with SIGINT ignored.
+  set -m
+  for sig in INT TERM HUP; do
+    rm -f in.fifo final.txt*; mkfifo in.fifo
+    "$tervala" utm -e GRS80 -i in.fifo -o final.txt 2>err.txt & pid=$!
+    exec 3>in.fifo
+    for k in $(seq 3000); do echo "37.5 127.3"; done >&3
+    for t in $(seq 100); do compgen -G 'final.txt.tmp.*' > /dev/null && break; sleep 0.1; done
+    compgen -G 'final.txt.tmp.*' > /dev/null || { kill $pid; fail "SIG$sig: no temporary file while writing"; }
+    kill -s $sig $pid
+    wait $pid; status=$?
+    exec 3>&-
+    [ $status -eq $((128 + $(kill -l $sig))) ] || fail "SIG$sig: exit $status: $(cat err.txt)"
+    left=$(compgen -G 'final.txt*') && fail "SIG$sig left $left"
+  done
+  echo "ok: INT TERM HUP" ;;
 fit-bursa-wolf|fit-molodensky-badekas)
   # Source points on GRS80 carried with known parameters; the fit must give
   # the parameter file back, and the transform with --params FILE must put

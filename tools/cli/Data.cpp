@@ -16,6 +16,7 @@
 #include "Commands.h"
 #include "Egm96Text.h"
 #include "core/Access.h"
+#include "geoid/CheckFile.h"
 #include "geoid/GeoidGrid.h"
 #include "gridtools/Egm2008Grid.h"
 #include "gridtools/GdalPlugin.h"
@@ -59,7 +60,13 @@ int egm96FromText(const Egm96TextOptions& o)
         return 2;
     }
     const std::string egm = o.outDir + "/EGM96.dat", corr = o.outDir + "/CORRCOEF.dat";
-    if (!writeFileAtomically(command, egm, coefRecords) || !writeFileAtomically(command, corr, corrRecords))
+    // Both files or neither: a coefficient set with another set's corrections
+    // gives heights that are wrong by decimetres without any sign.
+    // Each with its check file, which the loaders verify.
+    if (!writeFilesTogether(command, {{egm, coefRecords},
+                                      {corr, corrRecords},
+                                      {check::checkFilePath(egm), check::formatCheckFile(coefRecords, o.coefficients)},
+                                      {check::checkFilePath(corr), check::formatCheckFile(corrRecords, o.corrections)}}))
         return 2;
     const std::size_t coefCount = coefRecords.size() / 40, corrCount = corrRecords.size() / 24;
     std::printf("%s: %zu record%s\n%s: %zu record%s\n", egm.c_str(), coefCount, coefCount == 1 ? "" : "s", corr.c_str(),
@@ -193,6 +200,18 @@ int gridInfo(const std::string& path)
     const tervala::grid::GridLoadError status = readGridFile(file, tervala::grid::kObjectMargin, grid);
     std::fclose(file);
     std::printf("file:      %s (%lld bytes)\n", path.c_str(), bytes);
+    check::CheckRecord record;
+    std::string problem;
+    const check::CheckResult verified = check::verifyDataFile(path, record, problem);
+    if (verified == check::CheckResult::NoCheckFile)
+        std::printf("source:    unknown (no check file %s)\n", check::checkFilePath(path).c_str());
+    else if (verified == check::CheckResult::Matches)
+        std::printf("source:    %s (the file matches its check file)\n",
+                    record.source.empty() ? "not recorded" : record.source.c_str());
+    if (verified == check::CheckResult::Mismatch || verified == check::CheckResult::BadCheckFile) {
+        report(command, path + ": " + problem);
+        return 1;
+    }
     if (status != tervala::grid::GridLoadError::None) {
         report(command, path + ": " + tervala::grid::describe(status));
         return 1;
@@ -308,9 +327,11 @@ int egm96Grid(const Egm96GridOptions& o)
         report(command, file.error());
         return 2;
     }
+    std::uint32_t crc = 0;
     const tervala::grid::GridHeader header{layout.north, layout.west, layout.dlat, layout.dlon, layout.rows, layout.cols};
     const std::vector<unsigned char> head = tervala::grid::encodeGridHeader(header);
     std::fwrite(head.data(), 1, head.size(), file.get());
+    crc = check::crc32(head.data(), head.size(), crc);
     std::vector<unsigned char> row(static_cast<std::size_t>(layout.cols) * 4);
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (int r = 0; r < layout.rows; ++r) {
@@ -322,9 +343,24 @@ int egm96Grid(const Egm96GridOptions& o)
                                                     tervala::grid::storableGridValue(static_cast<float>(h)));
         }
         std::fwrite(row.data(), 1, row.size(), file.get());
+        crc = check::crc32(row.data(), row.size(), crc);
     }
-    if (!file.commit()) {
-        report(command, file.error());
+    // With its check file (a stale one from an earlier conversion would
+    // make the loaders refuse the new grid).
+    std::unique_ptr<AtomicFile> sum;
+    if (file.replacesAtomically()) {
+        sum = std::make_unique<AtomicFile>(check::checkFilePath(o.output));
+        if (!sum->ok()) {
+            report(command, sum->error());
+            return 2;
+        }
+        const long long bytes = static_cast<long long>(head.size()) + 4LL * layout.rows * layout.cols;
+        std::fputs(check::formatCheckFile(bytes, crc, "EGM96 to degree 360 (data egm96-grid)").c_str(),
+                   sum->get());
+    }
+    AtomicFile* files[] = {&file, sum.get()};
+    if (!platform::commitTogether(files, sum ? 2 : 1, error)) {
+        report(command, error);
         return 2;
     }
     std::printf("%s: %d rows x %d columns, north %.10g, west %.10g, spacing %.10g x %.10g degrees\n", o.output.c_str(),
@@ -355,7 +391,11 @@ void addDataCommands(CLI::App& app, Context& ctx, Registry& registry)
     CLI::App* gtx = data->add_subcommand(
         "gtx-to-grid", "Convert a GTX geoid grid (e.g. /usr/share/proj/egm96_15.gtx) into a grid file for LoadKEGMData");
     gtx->add_option("input", g->input, "GTX file")->required();
-    gtx->add_option("output", g->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")->required();
+    gtx->add_option("output", g->output,
+                    "Grid file to write, with its check file OUTPUT.sum naming the source (the data folder's "
+                    "kgeoid13.dat, kgeoid14.dat and egm2008p.dat are the slots of --model 13, 14 and 2008; the name "
+                    "does not make a grid that model)")
+        ->required();
     registry.add(gtx, [g] { return gtxToGrid(*g); });
 
     auto im = std::make_shared<RasterOptions>();
@@ -363,7 +403,9 @@ void addDataCommands(CLI::App& app, Context& ctx, Registry& registry)
         "import-grid", "Convert a single-band geoid raster GDAL reads (GeoTIFF, GTX, ...) or NGA's EGM2008 grid "
                        "from geotranz into a grid file for LoadKEGMData");
     importCommand->add_option("input", im->input, "Raster file")->required();
-    importCommand->add_option("output", im->output, "Grid file to write (e.g. egm2008p.dat in the data folder)")
+    importCommand->add_option("output", im->output,
+                              "Grid file to write, with its check file OUTPUT.sum naming the source (e.g. NGA's "
+                              "EGM2008 as egm2008p.dat in the data folder)")
         ->required();
     registry.add(importCommand, [im] { return importGrid(*im); });
 

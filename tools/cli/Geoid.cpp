@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "geoid/CheckFile.h"
 #include "Commands.h"
 #include "GeoidSource.h"
 #include "Text.h"
@@ -83,6 +84,14 @@ bool GeoidSource::loadGrid(const std::string& path, const std::string& label, st
         return false;
     }
     description_ = "grid file " + path + " (" + label + ")";
+    // The file name says which slot a grid fills, not what it holds: name
+    // the source its converter recorded.
+    check::CheckRecord record;
+    std::string problem;
+    if (check::readCheckFile(path, record, problem) && !record.source.empty())
+        description_ += ", converted from " + record.source;
+    else
+        description_ += ", source not recorded";
     return true;
 }
 

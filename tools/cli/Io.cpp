@@ -64,6 +64,28 @@ bool writeFileAtomically(const std::string& command, const std::string& path, co
     return true;
 }
 
+bool writeFilesTogether(const std::string& command, const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::vector<std::unique_ptr<AtomicFile>> open;
+    std::vector<AtomicFile*> all;
+    for (const auto& f : files) {
+        open.push_back(std::make_unique<AtomicFile>(f.first));
+        if (!open.back()->ok()) {
+            report(command, open.back()->error());
+            return false;
+        }
+        all.push_back(open.back().get());
+        if (!f.second.empty())
+            std::fwrite(f.second.data(), 1, f.second.size(), open.back()->get());
+    }
+    std::string error;
+    if (!platform::commitTogether(all.data(), all.size(), error)) {
+        report(command, error);
+        return false;
+    }
+    return true;
+}
+
 std::string Formatter::length(double v) const { return fixed(v, precision_); }
 std::string Formatter::angle(double v) const { return fixed(v, precision_ + 5); }
 std::string Formatter::fixed(double v, int decimals) const

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Text.h"
@@ -44,6 +45,11 @@ bool readFile(const std::string& path, std::string& text, std::string& error);
 // Writes `bytes` to `path` completely or not at all (through AtomicFile);
 // reports a failure as "tervala <command>: ..." and returns false.
 bool writeFileAtomically(const std::string& command, const std::string& path, const std::string& bytes);
+
+// Writes every (path, bytes) pair or none (platform::commitTogether): on a
+// full disk or any failure no target changes. Reports a failure as
+// "tervala <command>: ..." and returns false.
+bool writeFilesTogether(const std::string& command, const std::vector<std::pair<std::string, std::string>>& files);
 
 // Formats numbers for output lines.
 class Formatter {

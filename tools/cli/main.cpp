@@ -31,6 +31,9 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     app.set_version_flag("--version", "tervala " TERVALA_VERSION_STRING);
 
+    // An interrupted -o write leaves no temporary file behind.
+    tervala::platform::removeTemporaryFilesOnSignals();
+
     Context ctx;
     Registry registry;
     addConvertCommands(app, ctx, registry);

@@ -91,6 +91,7 @@ bool convert(const std::string& inPath, const std::string& outPath, raster::Conv
         return "";
     };
     done.format = "EGM2008 grid with a " + std::to_string(h.border) + "-node border (geotranz layout)";
+    done.source = inPath;
     return raster::writeGridFile(lattice, read, outPath, done, error);
 }
 

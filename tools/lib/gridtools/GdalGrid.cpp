@@ -163,6 +163,7 @@ bool importGrid(const std::string& inPath, const std::string& outPath, raster::C
         }
         return "";
     };
+    done.source = inPath;
     return raster::writeGridFile(layout, read, outPath, done, error);
 }
 

@@ -125,6 +125,7 @@ bool convertGtxToGrid(const std::string& inPath, const std::string& outPath, Con
     };
     done = Conversion{};
     done.format = "GTX";
+    done.source = inPath;
     return raster::writeGridFile(lattice, read, outPath, done, error);
 }
 

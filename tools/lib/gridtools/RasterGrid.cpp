@@ -1,10 +1,12 @@
 #include "gridtools/RasterGrid.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <sstream>
 
+#include "geoid/CheckFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/Files.h"
 
@@ -97,7 +99,7 @@ std::string plan(const Lattice& in, Conversion& done, int& firstRow)
     return "";
 }
 
-std::string writeRows(const RowReader& read, int firstRow, std::FILE* out, Conversion& done)
+std::string writeRows(const RowReader& read, int firstRow, std::FILE* out, Conversion& done, std::uint32_t& crc)
 {
     const Lattice& in = done.input;
     const int cols = done.output.cols;
@@ -115,10 +117,10 @@ std::string writeRows(const RowReader& read, int firstRow, std::FILE* out, Conve
             const double v = values[static_cast<std::size_t>(source)];
             if (std::isnan(v)) {
                 ++done.noData;
-            } else if (!(std::fabs(v) <= 3.4e38)) {
+            } else if (!(std::fabs(v) <= grid::kMaxGeoidHeight)) {
                 return "the value at row " + std::to_string(row) + " (latitude " + number(lat) + "), column " +
                        std::to_string(source) + " (longitude " + number(in.firstLon + source * in.dlon) + ") is " +
-                       number(v) + "; grid files cannot hold infinities or magnitudes above 3.4e38";
+                       number(v) + "; no geoid height lies beyond +-150 m (is this a geoid grid in metres?)";
             }
             float f = static_cast<float>(v);
             if (!std::isnan(v) && !grid::isGridValue(std::fabs(static_cast<double>(f)))) {
@@ -129,6 +131,7 @@ std::string writeRows(const RowReader& read, int firstRow, std::FILE* out, Conve
         }
         if (std::fwrite(converted.data(), 1, converted.size(), out) != converted.size())
             return std::string("cannot write the output: ") + std::strerror(errno);
+        crc = check::crc32(converted.data(), converted.size(), crc);
     }
     if (done.noData > 0)
         done.notes.push_back(std::to_string(done.noData) + " nodes without data stored as NaN");
@@ -164,11 +167,27 @@ bool writeGridFile(const Lattice& lattice, const RowReader& read, const std::str
         return false;
     }
     const std::vector<unsigned char> header = grid::encodeGridHeader(done.output);
+    std::uint32_t crc = check::crc32(header.data(), header.size());
     error = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size()
-                ? writeRows(read, firstRow, out.get(), done)
+                ? writeRows(read, firstRow, out.get(), done, crc)
                 : std::string("cannot write the output: ") + std::strerror(errno);
-    if (error.empty() && !out.commit())
-        error = out.error();
+    if (!error.empty())
+        return false;
+    if (!out.replacesAtomically()) {
+        // A pipe or a device: no file to check later.
+        if (!out.commit())
+            error = out.error();
+        return error.empty();
+    }
+    platform::ReplacingFile sum(check::checkFilePath(outPath));
+    if (!sum.ok()) {
+        error = sum.error();
+        return false;
+    }
+    const long long bytes = grid::kGridHeaderBytes + 4LL * done.output.rows * done.output.cols;
+    std::fputs(check::formatCheckFile(bytes, crc, done.source).c_str(), sum.get());
+    platform::ReplacingFile* both[] = {&out, &sum};
+    platform::commitTogether(both, 2, error);
     return error.empty();
 }
 

@@ -16,7 +16,11 @@
 // - values: NaN marks a node without data and is stored as NaN (the
 //   interpolation then gives NaN near it, never a number made from a no-data
 //   code). Zero and subnormal values, which the loader would skip, are stored
-//   as +-1.2e-38; infinities and magnitudes above 3.4e38 are refused.
+//   as +-1.2e-38; a value beyond +-150 m (grid::kMaxGeoidHeight), which
+//   no geoid height reaches and the loaders refuse, is refused here too.
+// - check file: "<output>.sum" (geoid/CheckFile.h) with the output's size,
+//   CRC-32 and the source's file name, written together with the output
+//   (both or neither) when the output is a regular file.
 #ifndef TERVALA_GRIDTOOLS_RASTERGRID_H
 #define TERVALA_GRIDTOOLS_RASTERGRID_H
 
@@ -57,6 +61,7 @@ struct Conversion {
     long long noData = 0;           // nodes stored as NaN
     long long replacedValues = 0;   // zero or subnormal values stored as +-1.2e-38
     std::vector<std::string> notes; // what the user should know
+    std::string source;             // the input file, named in the check file
 };
 
 // Checks the lattice, reads every row through `read` and writes the grid

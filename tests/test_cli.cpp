@@ -205,7 +205,13 @@ TEST(CliEgm96Text, RoundTripOfTheRealFiles)
 
 TEST(CliSvg, ScaleBarsAndEscaping)
 {
+    // The same doubles as the literals on every maths library.
     EXPECT_EQ(niceLength(0.037), 0.02);
+    EXPECT_EQ(niceLength(0.06), 0.05);
+    EXPECT_EQ(niceLength(0.001), 0.001);
+    EXPECT_EQ(niceLength(0.0999), 0.05);
+    EXPECT_EQ(niceLength(1000.0), 1000.0);
+    EXPECT_EQ(niceLength(2.5e7), 2e7);
     EXPECT_EQ(niceLength(7.0), 5.0);
     EXPECT_EQ(niceLength(1.0), 1.0);
     EXPECT_EQ(niceLength(0.0), 1.0);

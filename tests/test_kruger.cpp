@@ -5,6 +5,8 @@
 // origin of real grids, and the agreement of forward and inverse.
 #include <cmath>
 #include <random>
+#include <stdexcept>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -289,4 +291,63 @@ TEST(Kruger, MethodIsTheDefaultAndLegacyStaysAvailable)
     EXPECT_NEAR(pole.easting, 0, 1e-9);
     EXPECT_NEAR(pole.northing, 10001965.7293, 1e-4);  // GRS80 quarter meridian
     EXPECT_TRUE(std::isfinite(pole.scale));
+}
+
+// A sphere (1/f = 0): Krueger's series reduce to the spherical Transverse
+// Mercator and UPS to the polar stereographic projection; both against
+// PROJ's cct (+proj=tmerc / +proj=stere with +R=6371000, printed to the
+// micrometre). The legacy series and the members need a flattening and
+// refuse the sphere.
+TEST(Sphere, ProjectsAsProjDoesAndLegacyRefusesIt)
+{
+    const Ellipsoid sphere = Ellipsoid::sphere(6371000.0);
+    EXPECT_EQ(sphere, Ellipsoid(6371000.0, 0.0));
+    EXPECT_EQ(sphere.flattening(), 0.0);
+    EXPECT_EQ(sphere.b(), 6371000.0);
+    EXPECT_EQ(sphere.e2(), 0.0);
+    EXPECT_THROW(Ellipsoid::sphere(0.0), std::invalid_argument);
+    EXPECT_THROW(Ellipsoid(6371000.0, 0.5), std::invalid_argument);
+
+    // cct +proj=cart +R=6371000: 37.5 N 127.3 E, 100 m
+    const Geocentric c = sphere.toGeocentric({37.5, 127.3, 100.0});
+    EXPECT_NEAR(c.x, -3062988.649351, 2e-6);
+    EXPECT_NEAR(c.y, 4020747.330559, 2e-6);
+    EXPECT_NEAR(c.z, 3878479.940357, 2e-6);
+    const Geodetic g = sphere.toGeodetic(c);
+    EXPECT_NEAR(g.latitude, 37.5, 1e-12);
+    EXPECT_NEAR(g.longitude, 127.3, 1e-12);
+    EXPECT_NEAR(g.height, 100.0, 1e-8);
+
+    // cct +proj=tmerc +R=6371000 +lon_0=0 +k=0.9996 +x_0=500000
+    const TransverseMercator tm(sphere, 0, 0, 0, 500000, 0.9996);
+    struct Case {
+        double lat, lon, easting, northing;
+    };
+    const Case cases[] = {{10, 0, 500000.000000, 1111504.486739},
+                          {30, 45, 5038849.405883, 4360601.103911},
+                          {5, -40, -4332078.984848, 724192.478667},
+                          {60, 50, 3070286.022556, 7740453.348024},
+                          {-75, -20, -65223.251598, -8432681.906049}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.lat) + " " + std::to_string(k.lon));
+        const Projected p = tm.forward(k.lat, k.lon);
+        EXPECT_NEAR(p.easting, k.easting, 1e-6);
+        EXPECT_NEAR(p.northing, k.northing, 1e-6);
+        const Geographic back = tm.inverse(p.easting, p.northing);
+        EXPECT_LT(metres(sphere, back.latitude, back.longitude, k.lat, k.lon), 1e-8);
+    }
+    EXPECT_NO_THROW(Utm(33, false, sphere));
+    EXPECT_THROW(TransverseMercator(sphere, 0, 0, 0, 500000, 0.9996, TmMethod::Legacy), std::invalid_argument);
+    EXPECT_THROW(Utm(33, false, sphere, TmMethod::Legacy), std::invalid_argument);
+
+    // cct +proj=stere +lat_0=+-90 +k_0=0.994 +x_0=2000000 +y_0=2000000 +R=6371000
+    const Case polar[] = {{87, 10, 2057591.989042, 1673379.599592},
+                          {85, -160, 1810866.360246, 2519640.404485},
+                          {-83, 52.5, 2614577.592267, 2471581.972754}};
+    for (const Case& k : polar) {
+        SCOPED_TRACE(std::to_string(k.lat) + " " + std::to_string(k.lon));
+        const Projected p = Ups(k.lat > 0, sphere).forward(k.lat, k.lon);
+        EXPECT_NEAR(p.easting, k.easting, 1e-6);
+        EXPECT_NEAR(p.northing, k.northing, 1e-6);
+    }
 }

@@ -57,7 +57,10 @@ struct NamedEllipsoid {
 
 /// A reference ellipsoid given by its semi-major axis a and inverse
 /// flattening 1/f, with the series constants the projections use derived
-/// once at construction. Spheres (1/f = 0) are not supported.
+/// once at construction. A sphere is 1/f = 0 (PROJ's `+R`, and
+/// GeographicLib's f = 0): Krueger's Transverse Mercator, UTM, UPS and the
+/// geocentric conversions serve it; the legacy Transverse Mercator series
+/// (TmMethod::Legacy) and the legacy class do not.
 class TERVALA_API Ellipsoid {
 public:
     /// The built-in ellipsoids, in this order: GRS80, WGS84, Bessel1841,
@@ -82,13 +85,18 @@ public:
     ///   "evrst30", "aust_SA", ...) and the EPSG names pyproj reports
     ///   ("GRS 1980", "WGS 84", "Krassowsky 1940", "International 1924",
     ///   "Australian National Spheroid", ...) name the same ellipsoids.
-    ///   Spheres are not in the table (see the class comment).
+    ///   Spheres are not in the table: see sphere().
     /// @throw std::invalid_argument naming the text and the known names.
     explicit Ellipsoid(const std::string& name);
 
+    /// A sphere of the given radius (1/f = 0).
+    /// @param[in] radius metres: finite and > 0.
+    /// @return the sphere
+    /// @throw std::invalid_argument naming the radius.
+    static Ellipsoid sphere(double radius);
     /// An ellipsoid from its defining constants.
     /// @param[in] a semi-major axis, metres: finite and > 0.
-    /// @param[in] inverseFlattening 1/f: finite and > 1.
+    /// @param[in] inverseFlattening 1/f: finite and > 1, or 0 for a sphere.
     /// @throw std::invalid_argument naming the offending value.
     Ellipsoid(double a, double inverseFlattening);
 
@@ -102,7 +110,7 @@ public:
     /// Inverse flattening 1/f as given.
     /// @return 1/f
     double inverseFlattening() const { return inverseFlattening_; }
-    /// Flattening f = 1 / (1/f).
+    /// Flattening f = 1 / (1/f); 0 for a sphere.
     /// @return f
     double flattening() const { return series_[0]; }
     /// Semi-minor axis b = (1 - f) a, metres.

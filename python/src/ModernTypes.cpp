@@ -448,7 +448,8 @@ void bindModernTypes(py::module_& m)
     py::class_<Ellipsoid> ellipsoid(m, "Ellipsoid",
                                     "A reference ellipsoid, by name (\"GRS80\", \"WGS84\", \"Bessel1841\", "
                                     "\"Clarke1866\", \"International1924\", \"Krassovsky1940\", \"Airy1830\") or by "
-                                    "its semi-major axis a (metres) and inverse flattening 1/f (> 1). Immutable.");
+                                    "its semi-major axis a (metres) and inverse flattening 1/f (> 1, or 0 for a "
+                                    "sphere). Immutable.");
     defineConstructor(ellipsoid, py::init(&makeEllipsoid),
                       "Ellipsoid(\"GRS80\") or Ellipsoid(a, inverse_flattening). ValueError names an unknown "
                       "name or an invalid constant.",
@@ -461,7 +462,11 @@ void bindModernTypes(py::module_& m)
                               names.append(py::make_tuple(e.name, e.a, e.inverseFlattening));
                           return names;
                       },
-                      "The built-in ellipsoids as (name, a, inverse_flattening), GRS80 and WGS84 first."));
+                      "The built-in ellipsoids as (name, a, inverse_flattening), GRS80 and WGS84 first."),
+                  row("sphere", &Ellipsoid::sphere,
+                      "A sphere of this radius (m): Ellipsoid(radius, 0). Krueger's Transverse Mercator, UTM, UPS "
+                      "and the geocentric conversions serve it; method=\"legacy\" refuses it.",
+                      arg("radius")));
     defineMethods(
         ellipsoid,
         row("to_geocentric",

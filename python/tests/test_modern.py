@@ -163,6 +163,28 @@ def test_projections_agree_with_pyproj(make, proj, method, tolerance_m):
     assert np.isnan(outside.easting) and np.isnan(outside.northing)
 
 
+# A sphere (1/f = 0, PROJ's +R): Krueger's series reduce to the spherical
+# Transverse Mercator, x = k R atanh(cos lat sin dlon), y = k R atan2(tan
+# lat, cos dlon). PROJ evaluates y by an arc cosine, which loses up to 0.1 mm
+# at the equator (60 nm still at 1.3 degrees), so it is the oracle beyond 10.
+def test_sphere_agrees_with_pyproj_and_reads_from_proj_strings():
+    pyproj = pytest.importorskip("pyproj", reason="pyproj (Debian python3-pyproj) is the oracle")
+    text = "+proj=tmerc +lat_0=0 +lon_0=15 +k=0.9996 +x_0=500000 +R=6371000"
+    p = tervala.TransverseMercator.from_proj(text)
+    assert p == tervala.TransverseMercator(tervala.Ellipsoid.sphere(6371000.0), 0.0, 15.0, false_easting=500000.0,
+                                           scale_factor=0.9996)
+    assert tervala.TransverseMercator.from_proj(text.replace("+R=", "+a=")) == p
+    assert p.ellipsoid.flattening == 0.0 and p.ellipsoid.b == 6371000.0
+    lat, lon = RNG.uniform(-85.0, 85.0, N), 15.0 + RNG.uniform(-40.0, 40.0, N)
+    e, n = p.forward(lat, lon)
+    phi, dlon, kr = np.radians(lat), np.radians(lon - 15.0), 0.9996 * 6371000.0
+    ce, cn = 500000.0 + kr * np.arctanh(np.cos(phi) * np.sin(dlon)), kr * np.arctan2(np.tan(phi), np.cos(dlon))
+    assert np.max(np.hypot(e - ce, n - cn)) < 1e-8
+    pe, pn = pyproj.Transformer.from_pipeline(text).transform(lon, lat)
+    away = np.abs(lat) > 10.0
+    assert np.max(np.hypot(e - pe, n - pn)[away]) < 1e-8
+
+
 # Each refusal names the value; ValueError for a value, TypeError for a type.
 # (Every refusal of the types themselves: the C++ suite; here one of each
 # kind through the binding, and what only Python can get wrong.)
@@ -173,6 +195,7 @@ def test_projections_agree_with_pyproj(make, proj, method, tolerance_m):
     (lambda: tervala.Ellipsoid("GRS80", 298.0), ValueError, "name alone"),
     (lambda: tervala.TransverseMercator(tervala.Ellipsoid("GRS80"), 91.0, 0.0), ValueError, "91"),
     (lambda: tervala.Utm(0), ValueError, "zone 0"),
+    (lambda: tervala.Utm(33, ellipsoid=tervala.Ellipsoid.sphere(6371000.0), method="legacy"), ValueError, "sphere"),
     (lambda: tervala.Utm.for_longitude(float("inf")), ValueError, "inf"),
     (lambda: tervala.Helmert7(**SEVEN, convention="cf"), ValueError, "'cf'"),
     (lambda: tervala.Helmert7(**{**SEVEN, "s": -2e6}, convention="position_vector"), ValueError, "s"),

@@ -121,16 +121,20 @@ const std::vector<NamedEllipsoid>& Ellipsoid::known()
 
 Ellipsoid Ellipsoid::grs80() { return Ellipsoid("GRS80"); }
 Ellipsoid Ellipsoid::wgs84() { return Ellipsoid("WGS84"); }
+Ellipsoid Ellipsoid::sphere(double radius) { return Ellipsoid(radius, 0.0); }
 
 Ellipsoid::Ellipsoid(double a, double inverseFlattening) : a_(a), inverseFlattening_(inverseFlattening), known_(-1)
 {
     if (!(std::isfinite(a) && a > 0))
         throw std::invalid_argument("ellipsoid: the semi-major axis a = " + number(a) +
                                     " must be finite and positive (metres)");
-    if (!(std::isfinite(inverseFlattening) && inverseFlattening > 1))
+    if (!(std::isfinite(inverseFlattening) && (inverseFlattening > 1 || inverseFlattening == 0)))
         throw std::invalid_argument("ellipsoid: the inverse flattening 1/f = " + number(inverseFlattening) +
-                                    " must be finite and greater than 1 (is it the flattening f itself?)");
-    const EllipsoidConstants k = makeEllipsoid(a, inverseFlattening);
+                                    " must be finite and greater than 1, or 0 for a sphere (is it the flattening f "
+                                    "itself?)");
+    // A sphere: 1/f = 0 stands for f = 0, which the constants take as an
+    // infinite 1/f (b = a, e^2 = n = 0).
+    const EllipsoidConstants k = makeEllipsoid(a, inverseFlattening == 0 ? INFINITY : inverseFlattening);
     const double series[15] = {k.f,        k.b,       k.e2,       k.ep2,      k.n,
                                k.arcAlpha, k.arcBeta, k.arcGamma, k.arcDelta, k.arcEpsilon,
                                k.footAlpha, k.footBeta, k.footGamma, k.footDelta, k.footEpsilon};

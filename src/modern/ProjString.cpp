@@ -28,7 +28,7 @@ const std::map<std::string, std::string>& datumEllipsoids()
 
 // Keys that do not change the projection of a point: accepted, not used.
 const std::set<std::string> kIgnored = {"no_defs", "type", "wktext", "towgs84", "nadgrids", "geoidgrids"};
-const std::set<std::string> kEllipsoidKeys = {"ellps", "datum", "a", "b", "rf", "f"};
+const std::set<std::string> kEllipsoidKeys = {"ellps", "datum", "a", "b", "rf", "f", "R"};
 const std::set<std::string> kTmKeys = {"proj", "lat_0", "lon_0", "k", "k_0", "x_0", "y_0", "units", "to_meter", "pm"};
 const std::set<std::string> kUtmKeys = {"proj", "zone", "south", "units", "to_meter", "pm"};
 
@@ -93,27 +93,31 @@ bool number(const Keys& keys, const std::string& name, double fallback, bool nee
 
 bool ellipsoid(const Keys& keys, TmDefinition& out, std::string& error)
 {
-    if (has(keys, "a")) {
+    // +R is a sphere of that radius whatever else is given, and +a alone a
+    // sphere too, as in PROJ; 1/f = 0 stands for the sphere.
+    const bool radius = has(keys, "R");
+    if (radius || has(keys, "a")) {
         double a = 0, other = 0;
-        if (!number(keys, "a", 0, true, a, error))
+        if (!number(keys, radius ? "R" : "a", 0, true, a, error))
             return false;
         out.ellipsoidName.clear();
         out.a = a;
-        if (has(keys, "rf")) {
+        if (radius) {
+            out.inverseFlattening = 0;
+        } else if (has(keys, "rf")) {
             if (!number(keys, "rf", 0, true, other, error))
                 return false;
             out.inverseFlattening = other;
         } else if (has(keys, "f")) {
             if (!number(keys, "f", 0, true, other, error))
                 return false;
-            out.inverseFlattening = 1.0 / other;
+            out.inverseFlattening = other == 0 ? 0 : 1.0 / other;
         } else if (has(keys, "b")) {
             if (!number(keys, "b", 0, true, other, error))
                 return false;
-            out.inverseFlattening = a / (a - other);
+            out.inverseFlattening = other == a ? 0 : a / (a - other);
         } else {
-            error = "+a needs +rf, +f or +b (spheres are not supported)";
-            return false;
+            out.inverseFlattening = 0;
         }
         try {
             Ellipsoid check(out.a, out.inverseFlattening);

@@ -132,6 +132,9 @@ TransverseMercator::TransverseMercator(const Ellipsoid& ellipsoid, double latitu
         refuse("false easting", falseEasting, "must be finite (metres)");
     if (!(std::isfinite(scaleFactor) && scaleFactor > 0))
         refuse("scale factor", scaleFactor, "must be finite and positive");
+    if (method == TmMethod::Legacy && ellipsoid.inverseFlattening() == 0)
+        throw std::invalid_argument("transverse mercator: the legacy series serve ellipsoids only, not a sphere "
+                                    "(1/f = 0); Krueger's series (TmMethod::Kruger) do");
     constants_ = std::make_shared<const EllipsoidConstants>(ModernAccess::constants(ellipsoid));
     const EllipsoidConstants& e = *constants_;
     latitudeOfOrigin_ = latitudeOfOrigin;
@@ -240,6 +243,9 @@ Utm::Utm(int zone, bool south, const Ellipsoid& ellipsoid, TmMethod method)
     if (method != TmMethod::Kruger && method != TmMethod::Legacy)
         throw std::invalid_argument("utm: method " + std::to_string(static_cast<int>(method)) +
                                     " must be Kruger or Legacy");
+    if (method == TmMethod::Legacy && ellipsoid.inverseFlattening() == 0)
+        throw std::invalid_argument("utm: the legacy series serve ellipsoids only, not a sphere (1/f = 0); "
+                                    "Krueger's series (TmMethod::Kruger) do");
     constants_ = std::make_shared<const EllipsoidConstants>(ModernAccess::constants(ellipsoid));
     maxOffset_ = tmMaxOffsetDegrees(*constants_);
     centralMeridian_ = 6.0 * zone - 183.0;

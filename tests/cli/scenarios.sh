@@ -76,6 +76,18 @@ files)
       n=$((n + 1))
     done
   done
+  # Coefficients damaged within the loader's bounds: EGM96's C20 halved
+  # passes them but gives N beyond the 150 m no geoid reaches (183 m here);
+  # the published C20 gives a small N from the same files.
+  mkdir -p half whole
+  printf '0 0 0 0\n' > corrections.txt
+  for c20 in -0.242082685868D-03:half -0.484165371736D-03:whole; do
+    printf '2 0 %s 0 0 0\n360 360 0 0 0 0\n' "${c20%%:*}" > coefficients.txt
+    "$tervala" data egm96-from-text -c coefficients.txt -k corrections.txt -d "${c20#*:}" > /dev/null || fail "egm96-from-text $c20"
+  done
+  "$tervala" geoid egm96 --data-dir whole -s '37.5 127.25' > /dev/null 2> err.txt || fail "published C20: $(cat err.txt)"
+  "$tervala" geoid egm96 --data-dir half -s '37.5 127.25' > out.txt 2> err.txt; [ $? = 1 ] || fail "halved C20: exit not 1"
+  grep -q "line 1: the model gives N = .* beyond the +-150 m" err.txt || fail "halved C20: $(cat err.txt)"
   echo "ok: $n files" ;;
 streaming)
   # Each result is written as soon as its line is read: through FIFOs, the

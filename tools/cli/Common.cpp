@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <iterator>
+
 #include "Commands.h"
 #include "Params.h"
 #include "Text.h"
@@ -11,6 +14,15 @@ bool Context::prepare(const std::string& command)
     std::string error;
     if (!resolveEllipsoid(ellipsoidText, ellipsoid, error)) {
         report(command, "--ellipsoid: " + error);
+        return false;
+    }
+    // A sphere has Krueger's projections only; the other commands run the
+    // legacy members, which need a flattening.
+    static const char* const sphereCommands[] = {"tm", "tm-inverse", "utm", "utm-inverse", "utmups", "mgrs"};
+    if (ellipsoid.inverseFlattening == 0 &&
+        std::find(std::begin(sphereCommands), std::end(sphereCommands), command) == std::end(sphereCommands)) {
+        report(command, "--ellipsoid: a sphere (1/f = 0) is served by tm, tm-inverse, utm, utm-inverse, utmups and "
+                        "mgrs; " + command + " needs an ellipsoid (a,1/f with 1/f > 1)");
         return false;
     }
     if (!dataDir.empty())
@@ -63,7 +75,7 @@ void addCommonOptions(CLI::App* app, Context& ctx, bool withEllipsoid)
     if (withEllipsoid)
         app->add_option("--ellipsoid,-e", ctx.ellipsoidText,
                         "WGS84 (default), GRS80, Bessel1841, Clarke1866, International1924, Krassovsky1940, "
-                        "Airy1830, or a,1/f")
+                        "Airy1830, or a,1/f (R,0: a sphere of radius R, for tm, utm, utmups and mgrs)")
             ->group(group);
     app->add_option("--data-dir", ctx.dataDir, "Folder holding the geoid data files (overrides TERVALA_DATA_DIR)")
         ->group(group);

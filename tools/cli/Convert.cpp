@@ -107,6 +107,17 @@ bool krugerEllipsoid(const std::string& command, const Context& ctx, std::unique
     }
 }
 
+// The legacy series serve ellipsoids only: a sphere (-e R,0) is refused
+// with --method legacy before any line is read.
+bool legacyServes(const std::string& command, const Context& ctx, const std::string& method)
+{
+    if (method == "kruger" || ctx.ellipsoid.inverseFlattening != 0)
+        return true;
+    report(command, "--method legacy: the legacy series serve ellipsoids only, not a sphere (1/f = 0); "
+                    "--method kruger does");
+    return false;
+}
+
 std::string krugerReachError(double offset, double limit)
 {
     return fmt::format("the point lies {:.4f} degrees from the central meridian; the series are offered "
@@ -380,6 +391,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         TMGridOptions g = *tmGrid;
         if (!resolveTmGrid("tm", ctx, g))
             return 2;
+        if (!legacyServes("tm", ctx, g.method))
+            return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("tm", ctx, ell))
@@ -448,6 +461,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     registry.add(tmInverse, [&ctx, tmInverseGrid] {
         TMGridOptions g = *tmInverseGrid;
         if (!resolveTmGrid("tm-inverse", ctx, g))
+            return 2;
+        if (!legacyServes("tm-inverse", ctx, g.method))
             return 2;
         if (g.method == "kruger" || g.southOriented) {
             std::unique_ptr<Ellipsoid> ell;
@@ -554,6 +569,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
         UtmOptions o = *utmOptions;
         if (!resolveUtm("utm", ctx, o))
             return 2;
+        if (!legacyServes("utm", ctx, o.method))
+            return 2;
         if (o.method == "kruger") {
             std::unique_ptr<Ellipsoid> ell;
             if (!krugerEllipsoid("utm", ctx, ell))
@@ -647,6 +664,8 @@ void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry)
     registry.add(utmInverse, [&ctx, utmInverseOptions, resolveUtm] {
         UtmOptions o = *utmInverseOptions;
         if (!resolveUtm("utm-inverse", ctx, o))
+            return 2;
+        if (!legacyServes("utm-inverse", ctx, o.method))
             return 2;
         const bool kruger = o.method == "kruger";
         double limit = 0;

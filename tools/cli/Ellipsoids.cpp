@@ -20,11 +20,11 @@ bool resolveEllipsoid(const std::string& text, NamedEllipsoid& out, std::string&
             error = "ellipsoid '" + text + "': the semi-major axis must be positive";
             return false;
         }
-        if (!(v[1] > 1)) {
-            error = "ellipsoid '" + text + "': the inverse flattening must exceed 1";
+        if (!(v[1] > 1 || v[1] == 0)) {
+            error = "ellipsoid '" + text + "': the inverse flattening must exceed 1 (or be 0 for a sphere)";
             return false;
         }
-        out = NamedEllipsoid{"custom", v[0], v[1]};
+        out = NamedEllipsoid{v[1] == 0 ? "sphere" : "custom", v[0], v[1]};
         return true;
     }
     try {

@@ -43,9 +43,32 @@ double niceLength(double value)
 {
     if (!(value > 0) || !std::isfinite(value))
         return 1.0;
-    const double power = std::pow(10.0, std::floor(std::log10(value)));
-    const double m = value / power;
-    return (m >= 5 ? 5 : m >= 2 ? 2 : 1) * power;
+    int e = static_cast<int>(std::floor(std::log10(value)));
+    if (e < -300 || e > 300) {
+        const double power = std::pow(10.0, e);
+        const double m = value / power;
+        return (m >= 5 ? 5 : m >= 2 ? 2 : 1) * power;
+    }
+    // Powers of ten by multiplication (exact up to 1e22) and a division for
+    // the negative decades, so 0.02 is the double nearest 0.02 whatever the
+    // maths library's pow and log10 give in their last bits (MinGW's differ
+    // from glibc's). log10 may also land one decade off next to a power.
+    const auto tenTo = [](int k) {
+        double p = 1;
+        for (int i = 0; i < k; ++i)
+            p *= 10;
+        return p;
+    };
+    double m = e >= 0 ? value / tenTo(e) : value * tenTo(-e);
+    if (m < 1) {
+        --e;
+        m *= 10;
+    } else if (m >= 10) {
+        ++e;
+        m /= 10;
+    }
+    const double digit = m >= 5 ? 5 : m >= 2 ? 2 : 1;
+    return e >= 0 ? digit * tenTo(e) : digit / tenTo(-e);
 }
 
 std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title, const PlotAxes& axes)

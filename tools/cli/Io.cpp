@@ -248,6 +248,10 @@ bool letterAfter(const std::vector<std::string>& f, std::size_t k, const char* l
     std::size_t i = k;
     while (i < f.size() && i < k + 3 && isNumber(f[i]))
         ++i;
+    // An angle written with its markers and the letter apart ("37º30’00.5” N",
+    // "37d30'00.5\" N"): one field, then the letter.
+    if (i == k && k + 1 < f.size() && isLoneLetter(f[k + 1], letters))
+        ++i;
     const bool lone = i < f.size() && i > k && isLoneLetter(f[i], letters);
     if (!lone && !(i < f.size() && i < k + 3 && endsWithLetter(f[i], letters)))
         return false;

@@ -39,6 +39,16 @@ struct HelmertValues {
     double rx;  ///< rotation about x, arc-seconds
     double ry;  ///< rotation about y, arc-seconds
     double rz;  ///< rotation about z, arc-seconds
+    /// Fields compared as doubles (NaN never equal, -0 equals 0).
+    /// @param[in] o the values to compare with
+    /// @return whether all seven are equal
+    bool operator==(const HelmertValues& o) const
+    {
+        return tx == o.tx && ty == o.ty && tz == o.tz && s == o.s && rx == o.rx && ry == o.ry && rz == o.rz;
+    }
+    /// @param[in] o the values to compare with
+    /// @return whether one of the seven differs
+    bool operator!=(const HelmertValues& o) const { return !(*this == o); }
 };
 
 /// The fifteen-parameter Helmert transformation (seven parameters, their
@@ -85,6 +95,17 @@ public:
     Convention convention() const { return convention_; }
     /// @return the form of the rotation matrix
     Rotations rotations() const { return rotations_; }
+    /// Same values, rates, reference epoch, convention and rotation form.
+    /// @param[in] o the set to compare with
+    /// @return whether every defining value is equal
+    bool operator==(const Helmert15& o) const
+    {
+        return values_ == o.values_ && rates_ == o.rates_ && tRef_ == o.tRef_ && convention_ == o.convention_ &&
+               rotations_ == o.rotations_;
+    }
+    /// @param[in] o the set to compare with
+    /// @return the negation of operator==
+    bool operator!=(const Helmert15& o) const { return !(*this == o); }
 
 private:
     HelmertValues values_, rates_;

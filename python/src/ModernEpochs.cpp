@@ -8,6 +8,7 @@
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
+#include "ValueSemantics.h"
 #include "tervala/Helmert15.hpp"
 
 namespace tervala {
@@ -28,6 +29,43 @@ Rotations rotationsFromText(const std::string& text)
 HelmertValues values(const std::array<double, 7>& v) { return HelmertValues{v[0], v[1], v[2], v[3], v[4], v[5], v[6]}; }
 
 py::tuple tuple(const HelmertValues& v) { return py::make_tuple(v.tx, v.ty, v.tz, v.s, v.rx, v.ry, v.rz); }
+
+const char* convention(const Helmert15& h)
+{
+    return h.convention() == Convention::PositionVector ? "position_vector" : "coordinate_frame";
+}
+
+const char* rotations(const Helmert15& h) { return h.rotations() == Rotations::Exact ? "exact" : "small_angle"; }
+
+// The constructor's keyword arguments: repr (eval gives an equal set) and
+// pickling.
+py::dict keywords(const Helmert15& h)
+{
+    py::dict d;
+    const HelmertValues& v = h.values();
+    d["tx"] = v.tx;
+    d["ty"] = v.ty;
+    d["tz"] = v.tz;
+    d["s"] = v.s;
+    d["rx"] = v.rx;
+    d["ry"] = v.ry;
+    d["rz"] = v.rz;
+    d["rates"] = tuple(h.rates());
+    d["t_ref"] = h.tRef();
+    d["convention"] = convention(h);
+    d["rotations"] = rotations(h);
+    return d;
+}
+
+Helmert15 fromKeywords(const py::dict& d)
+{
+    const HelmertValues v{d["tx"].cast<double>(), d["ty"].cast<double>(), d["tz"].cast<double>(),
+                          d["s"].cast<double>(),  d["rx"].cast<double>(), d["ry"].cast<double>(),
+                          d["rz"].cast<double>()};
+    return Helmert15(v, values(d["rates"].cast<std::array<double, 7>>()), d["t_ref"].cast<double>(),
+                     conventionFromText(d["convention"].cast<std::string>()),
+                     rotationsFromText(d["rotations"].cast<std::string>()));
+}
 
 template <bool Inverse>
 py::object transform(const Helmert15& h, const py::handle& x, const py::handle& y, const py::handle& z,
@@ -82,18 +120,30 @@ void bindModernEpochs(py::module_& m)
             },
             "This set's rates as a plate-motion model: the point (m) moved from epoch `from` to epoch `to`.",
             arg("x"), arg("y"), arg("z"), arg("from_epoch"), arg("to_epoch")));
+    defineValueSemantics(h, [](const Helmert15& self) {
+        return py::make_tuple(tuple(self.values()), tuple(self.rates()), self.tRef(), convention(self),
+                              rotations(self));
+    });
+    defineMethods(h, row(
+                         "__repr__",
+                         [](const Helmert15& self) {
+                             std::string s = "Helmert15(";
+                             bool first = true;
+                             for (auto item : keywords(self)) {
+                                 s += (first ? "" : ", ") + item.first.cast<std::string>() + "=" +
+                                      py::repr(item.second).cast<std::string>();
+                                 first = false;
+                             }
+                             return s + ")";
+                         },
+                         "Helmert15(tx=..., ..., rates=(...), t_ref=..., convention=..., rotations=...)"));
+    h.def(py::pickle([](const Helmert15& self) { return keywords(self); }, &fromKeywords));
     h.def_property_readonly("values", [](const Helmert15& self) { return tuple(self.values()); },
                             "(tx, ty, tz, s, rx, ry, rz) at t_ref")
         .def_property_readonly("rates", [](const Helmert15& self) { return tuple(self.rates()); }, "per year")
         .def_property_readonly("t_ref", &Helmert15::tRef, "decimal years")
-        .def_property_readonly("convention",
-                               [](const Helmert15& self) {
-                                   return self.convention() == Convention::PositionVector ? "position_vector"
-                                                                                          : "coordinate_frame";
-                               })
-        .def_property_readonly("rotations", [](const Helmert15& self) {
-            return self.rotations() == Rotations::Exact ? "exact" : "small_angle";
-        });
+        .def_property_readonly("convention", &convention)
+        .def_property_readonly("rotations", &rotations);
 }
 
 } // namespace python

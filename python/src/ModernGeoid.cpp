@@ -343,6 +343,7 @@ void bindModernGeoid(py::module_& m)
         row("__repr__",
             [](const GridShift& g) { return "GridShift(" + py::repr(decoded(g.path())).cast<std::string>() + ")"; },
             "The constructor call."));
+    defineValueSemantics(shift, [](const GridShift& g) { return py::make_tuple(py::bytes(g.path())); });
     shift.def_property_readonly("path", [](const GridShift& g) { return decoded(g.path()); }, "the file, resolved")
         .def_property_readonly("subgrid_count", &GridShift::subgridCount)
         .def_property_readonly("source_system", &GridShift::sourceSystem, "SYSTEM_F of the header")

@@ -2,6 +2,7 @@
 value type; constructor calls and inputs that are refused with the argument
 named; the legacy fit results pickle."""
 
+import os
 import pickle
 import re
 
@@ -16,6 +17,13 @@ NAMESPACE = {name: getattr(tervala, name) for name in tervala.__all__}
 
 BESSEL = tervala.Ellipsoid("Bessel1841")
 SEVEN = dict(tx=-146.414, ty=507.337, tz=680.507, s=-0.0, rx=1.162, ry=2.347, rz=1.592)
+
+
+def ntv2(name):
+    path = f"/usr/share/proj/{name}"
+    if not os.path.exists(path):
+        pytest.skip(f"{path} is missing (Debian proj-data ships it)")
+    return path
 
 
 def grid_file(folder, name, north=44.0):
@@ -68,6 +76,20 @@ VALUES = [
     ("mgrs", lambda d: tervala.Mgrs(), [lambda d: tervala.Mgrs(lettering="older"), lambda d: tervala.Mgrs(BESSEL)]),
     ("geoid grid", lambda d: tervala.GeoidGrid(grid_file(d, "a.dat")),
      [lambda d: tervala.GeoidGrid(grid_file(d, "b.dat"))]),
+    ("helmert15", lambda d: tervala.Helmert15(**SEVEN, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, 2e-5), t_ref=2010.0,
+                                              convention="coordinate_frame"),
+     [lambda d: tervala.Helmert15(**SEVEN, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, 2e-5), t_ref=2015.0,
+                                  convention="coordinate_frame"),
+      lambda d: tervala.Helmert15(**SEVEN, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, -2e-5), t_ref=2010.0,
+                                  convention="coordinate_frame"),
+      lambda d: tervala.Helmert15(**SEVEN, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, 2e-5), t_ref=2010.0,
+                                  convention="position_vector"),
+      lambda d: tervala.Helmert15(**SEVEN, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, 2e-5), t_ref=2010.0,
+                                  convention="coordinate_frame", rotations="small_angle"),
+      lambda d: tervala.Helmert15(**{**SEVEN, "tx": 0.0}, rates=(0.1, 0.0, -1e-3, 0.01, 0.0, 0.0, 2e-5),
+                                  t_ref=2010.0, convention="coordinate_frame")]),
+    ("grid shift", lambda d: tervala.GridShift(ntv2("ntf_r93.gsb")),
+     [lambda d: tervala.GridShift(ntv2("nzgd2kgrid0005.gsb"))]),
 ]
 
 

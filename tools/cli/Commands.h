@@ -88,6 +88,7 @@ int reportSevenParameterFit(const std::string& model, const std::vector<CommonPo
 void addConvertCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addFitCommands(CLI::App& app, Context& ctx, Registry& registry);
+void addDiagnoseCommand(CLI::App& app, Context& ctx, Registry& registry);
 void addGeoidCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDataCommands(CLI::App& app, Context& ctx, Registry& registry);
 void addDemoCommand(CLI::App& app, Context& ctx, Registry& registry);

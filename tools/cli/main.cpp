@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     addConvertCommands(app, ctx, registry);
     addDatumCommands(app, ctx, registry);
     addFitCommands(app, ctx, registry);
+    addDiagnoseCommand(app, ctx, registry);
     addGeoidCommands(app, ctx, registry);
     addDataCommands(app, ctx, registry);
     addDemoCommand(app, ctx, registry);

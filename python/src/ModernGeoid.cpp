@@ -22,6 +22,7 @@
 #include "ModernSupport.h"
 #include "Registration.h"
 #include "ValueSemantics.h"
+#include "gridtools/ImportGrid.h"
 #include "platform/Files.h"
 #include "tervala/Geoid.hpp"
 #include "tervala/GridShift.hpp"
@@ -125,12 +126,44 @@ std::string converterHint(const std::string& path)
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension == "gtx")
-        return "; this is a GTX grid: convert it once with `tervala data gtx-to-grid " + path +
-               " grid.dat` and open grid.dat";
+        return "; this is a GTX grid: convert it once with tervala.convert_grid('" + path +
+               "', 'grid.dat') or `tervala data gtx-to-grid " + path + " grid.dat` and open grid.dat";
     if (tiff)
-        return "; this is a TIFF (GeoTIFF) raster: convert it once with `tervala data import-grid " + path +
-               " grid.dat` and open grid.dat";
+        return "; this is a TIFF (GeoTIFF) raster: convert it once with tervala.convert_grid('" + path +
+               "', 'grid.dat') or `tervala data import-grid " + path + " grid.dat` and open grid.dat";
     return "";
+}
+
+// The GDAL plugin the package uses: the installed one beside the package
+// when it is there, else the one of the build tree; "" without GDAL.
+std::string gdalPluginPath()
+{
+    const std::string fromPackage = TERVALA_GDAL_PLUGIN_FROM_PACKAGE;
+    if (fromPackage.empty())
+        return "";
+    const std::string module = py::str(py::module_::import("tervala._tervala").attr("__file__")).cast<std::string>();
+    const std::size_t slash = module.find_last_of('/');
+    const std::string installed = (slash == std::string::npos ? std::string(".") : module.substr(0, slash)) + "/" + fromPackage;
+    platform::LoadStatus status;
+    return platform::openRegularFile(installed, status) ? installed : std::string(TERVALA_GDAL_PLUGIN_BUILT);
+}
+
+// tervala.convert_grid: the converter of `tervala data import-grid`.
+std::string convertGrid(const py::object& source, const py::object& target)
+{
+    const std::string in = pathBytes(source, "source"), out = pathBytes(target, "target");
+    const std::string plugin = gdalPluginPath();
+    std::string message;
+    raster::ImportOutcome outcome;
+    {
+        py::gil_scoped_release release;
+        outcome = raster::importToGrid(in, out, plugin, message);
+    }
+    if (outcome == raster::ImportOutcome::Unavailable)
+        throw std::runtime_error("convert_grid: " + message);
+    if (outcome == raster::ImportOutcome::Refused)
+        raiseDataFileError("convert_grid: " + in + ": " + message, in);
+    return message;
 }
 
 GeoidGrid loadGrid(const py::object& path)
@@ -247,6 +280,15 @@ void bindModernGeoid(py::module_& m)
 {
     m.def("_file_loads", [] { return fileLoads; },
           "How many model and grid files this process has read (the cache's misses).");
+    m.def("convert_grid", &convertGrid,
+          "convert_grid(source, target)\n--\n\n"
+          "Converts a raster of geoid heights into a grid file that GeoidGrid and LoadKEGMData read, as "
+          "`tervala data import-grid` does: GTX, GeoTIFF and any single-band raster GDAL reads (through the "
+          "tool's GDAL plugin), and NGA's EGM2008 grid of geotranz. The target is written only when complete. "
+          "Returns the report of what was read and written. DataFileError naming the source when it cannot be "
+          "converted; RuntimeError when no reader for it is available (a build without GDAL reads GTX files "
+          "and the EGM2008 grid only).",
+          arg("source"), arg("target"));
     const auto threads = arg("threads") = 0;
     const auto xy = arg("xy") = false;
 

@@ -110,6 +110,7 @@ from ._tervala import (
     Mgrs,
     utm_band,
     __version__,
+    convert_grid,
     fit_height_plane,
     fit_helmert7,
     fit_helmert_2d,
@@ -124,6 +125,7 @@ __all__ = [
     # value types
     "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas",
     "AbridgedMolodensky", "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
+    "convert_grid",
     # fits and their results
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",

@@ -3,6 +3,7 @@
 import errno
 import math
 import os
+import re
 import signal
 import threading
 import time
@@ -85,6 +86,28 @@ def test_egm96_against_the_gtx_grid_nodes():
     # The grid was computed from the same coefficients; nodes agree to float32 rounding.
     assert np.max(np.abs(heights - values[rows, cols])) < 1e-3
     assert same_bits(heights, [t.EGM96GeoidHeight(a, b) for a, b in zip(lat, lon)])
+
+
+def test_convert_grid_opens_the_gtx_grid_and_refuses_what_it_cannot_read(scratch):
+    # The converter of `tervala data import-grid` from Python: the GTX grid
+    # becomes a grid file whose heights at the nodes are the GTX file's own
+    # float32 values (read here with NumPy), its 721st row the north pole's.
+    south, west, dlat, dlon, values = gtx_grid()
+    gtx = os.environ.get("TERVALA_TEST_GTX", "/usr/share/proj/egm96_15.gtx")
+    report = tervala.convert_grid(gtx, scratch / "egm96.dat")
+    assert re.search(r"721 rows x 1440 columns, north 90, west 0", report), report
+    grid = tervala.GeoidGrid(scratch / "egm96.dat")
+    rng = np.random.default_rng(8)
+    rows = np.append(rng.integers(0, values.shape[0], 40), values.shape[0] - 1)
+    cols = np.append(rng.integers(0, values.shape[1], 40), 0)
+    lat, lon = south + rows * dlat, west + cols * dlon
+    assert np.max(np.abs(grid.height(lat, lon) - values[rows, cols])) < 1e-6
+    # Not a raster: refused naming the file, nothing written.
+    (scratch / "notes.txt").write_text("not a raster\n")
+    with pytest.raises(tervala.DataFileError, match="notes.txt") as caught:
+        tervala.convert_grid(scratch / "notes.txt", scratch / "out.dat")
+    assert caught.value.filename == str(scratch / "notes.txt")
+    assert not (scratch / "out.dat").exists()
 
 
 def test_grid_arrays_equal_the_member_and_give_nan_out_of_range(scratch):

@@ -21,6 +21,7 @@
 #include "gridtools/Egm2008Grid.h"
 #include "gridtools/GdalPlugin.h"
 #include "gridtools/GtxGrid.h"
+#include "gridtools/ImportGrid.h"
 #include "gridtools/SphericalHarmonicGrid.h"
 #include "platform/ByteOrder.h"
 #include "platform/Files.h"
@@ -97,23 +98,38 @@ struct RasterOptions {
     std::string format = "GTiff";
 };
 
-// The GDAL plugin beside this program, or null with the reason in `error`
-// (a build without GDAL, or a plugin that is missing or cannot be loaded,
-// named with the path looked in).
-const TervalaGdalPlugin* gdalPlugin(std::string& error)
+// Where the GDAL plugin lies: beside this program, at the place the build
+// fixed relative to it ("" in a build without GDAL). False with the reason
+// when the program's folder cannot be told.
+bool gdalPluginPath(std::string& path, std::string& error)
 {
     const std::string relative = TERVALA_GDAL_PLUGIN_RELPATH;
-    if (relative.empty()) {
+    path.clear();
+    if (relative.empty())
+        return true;
+    const std::string folder = platform::executableFolder();
+    if (folder.empty()) {
+        error = "cannot tell the folder of this program, where the GDAL plugin " + relative + " is looked for";
+        return false;
+    }
+    path = folder + "/" + relative;
+    return true;
+}
+
+// The GDAL plugin, or null with the reason in `error` (a build without
+// GDAL, or a plugin that is missing or cannot be loaded, named with the path
+// looked in).
+const TervalaGdalPlugin* gdalPlugin(std::string& error)
+{
+    std::string path;
+    if (!gdalPluginPath(path, error))
+        return nullptr;
+    if (path.empty()) {
         error = "this tervala was built without GDAL, which reading and writing rasters needs "
                 "(install Debian's libgdal-dev and rebuild)";
         return nullptr;
     }
-    const std::string folder = platform::executableFolder();
-    if (folder.empty()) {
-        error = "cannot tell the folder of this program, where the GDAL plugin " + relative + " is looked for";
-        return nullptr;
-    }
-    const TervalaGdalPlugin* plugin = tervala::gdal::loadPlugin(folder + "/" + relative, error);
+    const TervalaGdalPlugin* plugin = tervala::gdal::loadPlugin(path, error);
     if (plugin == nullptr)
         error += " (the plugin is installed with tervala; reinstall it)";
     return plugin;
@@ -125,39 +141,23 @@ const TervalaGdalPlugin* gdalPlugin(std::string& error)
 int importGrid(const RasterOptions& o)
 {
     const std::string command = "data import-grid";
-    std::string error;
-    if (tervala::egm2008::looksLikeGeotranzGrid(o.input)) {
-        tervala::raster::Conversion done;
-        if (!tervala::egm2008::convert(o.input, o.output, done, error)) {
-            report(command, o.input + ": " + error);
-            return 1;
-        }
-        std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
-        return 0;
-    }
-    const std::size_t n = o.input.size();
-    const bool gtx = n >= 4 && (o.input.compare(n - 4, 4, ".gtx") == 0 || o.input.compare(n - 4, 4, ".GTX") == 0);
-    if (std::string(TERVALA_GDAL_PLUGIN_RELPATH).empty() && gtx) {
-        tervala::raster::Conversion done;
-        if (!tervala::gtx::convertGtxToGrid(o.input, o.output, done, error)) {
-            report(command, o.input + ": " + error);
-            return 1;
-        }
-        std::printf("%s", tervala::raster::describe(done, o.input, o.output).c_str());
-        return 0;
-    }
-    const TervalaGdalPlugin* plugin = gdalPlugin(error);
-    if (plugin == nullptr) {
-        report(command, error + "; only GTX files (data gtx-to-grid) and the EGM2008 grid of geotranz are read without it");
+    std::string pluginPath, message;
+    if (!gdalPluginPath(pluginPath, message)) {
+        report(command, message);
         return 2;
     }
-    std::string message;
-    if (!tervala::gdal::importGrid(*plugin, o.input, o.output, message)) {
+    switch (tervala::raster::importToGrid(o.input, o.output, pluginPath, message)) {
+    case tervala::raster::ImportOutcome::Done:
+        std::printf("%s", message.c_str());
+        return 0;
+    case tervala::raster::ImportOutcome::Refused:
         report(command, o.input + ": " + message);
         return 1;
+    case tervala::raster::ImportOutcome::Unavailable:
+        break;
     }
-    std::printf("%s", message.c_str());
-    return 0;
+    report(command, message + "; only GTX files (data gtx-to-grid) and the EGM2008 grid of geotranz are read without it");
+    return 2;
 }
 
 // A grid file into a GeoTIFF or GTX raster for PROJ and GIS software.

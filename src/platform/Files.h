@@ -178,7 +178,16 @@ struct FileIdentity {
     std::string path;
     long long size = 0;
     long long modified = 0;  // nanoseconds since the epoch
+    // The volume and the file's number on it (inode; NTFS file index): two
+    // names of one file, hard links included, share both.
+    unsigned long long volume = 0, number = 0;
     bool operator<(const FileIdentity& o) const;
+    // Whether two identities name one file (the same volume and number, or
+    // the same resolved path).
+    bool sameFile(const FileIdentity& o) const
+    {
+        return (volume == o.volume && number == o.number) || path == o.path;
+    }
 };
 // Fills `out` for `path`; false with the system's error number in `error`
 // when the file cannot be resolved or examined.

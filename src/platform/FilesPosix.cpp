@@ -382,6 +382,8 @@ bool identifyFile(const std::string& path, FileIdentity& out, int& error)
     std::free(resolved);
     out.size = static_cast<long long>(info.st_size);
     out.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    out.volume = static_cast<unsigned long long>(info.st_dev);
+    out.number = static_cast<unsigned long long>(info.st_ino);
     return true;
 }
 

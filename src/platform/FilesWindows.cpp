@@ -516,6 +516,8 @@ bool identifyFile(const std::string& path, FileIdentity& out, int& error)
     const unsigned long long ticks =
         (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
     out.modified = (static_cast<long long>(ticks) - 116444736000000000LL) * 100;
+    out.volume = info.dwVolumeSerialNumber;
+    out.number = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
 }
 

@@ -399,10 +399,11 @@ proj-cct)
   done
   echo "ok: ${#rows[@]} cases and 2 written strings within 0.1 mm of cct" ;;
 same-file)
-  # --output-file naming the input file, by another spelling or through a
-  # link, would replace the coordinates being read: refused, the input kept.
-  printf '37.5 127.3\n' > in.txt; cp in.txt keep.txt; ln -sf in.txt link.txt
-  for out in in.txt ./in.txt link.txt "$PWD/in.txt"; do
+  # --output-file naming the input file, by another spelling, through a
+  # link or a hard link, would replace the coordinates being read: refused,
+  # the input kept.
+  printf '37.5 127.3\n' > in.txt; cp in.txt keep.txt; ln -sf in.txt link.txt; ln -f in.txt hard.txt
+  for out in in.txt ./in.txt link.txt hard.txt "$PWD/in.txt"; do
     "$tervala" utm -i in.txt -o "$out" 2> err.txt && fail "-o $out: exit 0"
     grep -q "is the input file" err.txt || fail "-o $out: $(cat err.txt)"
     cmp -s in.txt keep.txt || fail "-o $out replaced the input"

@@ -585,12 +585,13 @@ int runLines(const std::string& command, const IoOptions& io, const FieldLayout&
         return 2;
     }
     if (!io.inputFile.empty() && io.inputFile != "-" && !io.outputFile.empty()) {
-        // The same file by identity (links and relative paths followed), not
-        // by name: the results would replace the coordinates being read.
+        // The same file by identity (links, hard links and relative paths
+        // followed), not by name: the results would replace the coordinates
+        // being read.
         platform::FileIdentity input, output;
         int ignored = 0;
         if (platform::identifyFile(io.inputFile, input, ignored) &&
-            platform::identifyFile(io.outputFile, output, ignored) && input.path == output.path) {
+            platform::identifyFile(io.outputFile, output, ignored) && input.sameFile(output)) {
             report(command, "--output-file " + io.outputFile + " is the input file " + io.inputFile +
                                 ": the results would replace the coordinates being read; write them to another file");
             return 2;

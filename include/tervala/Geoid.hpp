@@ -35,7 +35,10 @@ public:
     static Egm96Model fromFolder(const std::string& folder);
 
     /// Undulation N in metres at geodetic latitude and longitude (degrees,
-    /// WGS 84). Latitude in [-90, 90], any finite longitude. NaN outside.
+    /// WGS 84). Latitude in [-90, 90], any finite longitude. NaN outside,
+    /// and NaN where the coefficients give a height beyond +-150 m, which no
+    /// geoid height reaches (damaged files; the legacy member
+    /// EGM96GeoidHeight returns such a value as computed).
     /// @param[in] latitude latitude, degrees
     /// @param[in] longitude longitude, degrees
     /// @return the undulation, or NaN outside the domain

@@ -72,7 +72,10 @@ double Egm96Model::height(double latitude, double longitude) const
 {
     if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude))
         return kNaN;
-    return egm96::geoidHeight(*data_->view, latitude, longitude);
+    // A height no geoid reaches comes from damaged coefficients (a halved
+    // C20 stays within every coefficient's bound and gives 200 m).
+    const double n = egm96::geoidHeight(*data_->view, latitude, longitude);
+    return std::fabs(n) <= grid::kMaxGeoidHeight ? n : kNaN;
 }
 
 const std::string& Egm96Model::geopotentialPath() const { return data_->geopotentialPath; }

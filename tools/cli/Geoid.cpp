@@ -98,19 +98,16 @@ bool GeoidSource::loadGrid(const std::string& path, const std::string& label, st
 bool GeoidSource::undulation(double lat, double lon, double& n, std::string& error) const
 {
     n = egm96_ ? egm96_->height(lat, lon) : grid_->height(lat, lon);
-    // No geoid height on Earth reaches 150 m (EGM96 spans -107 .. 85 m): a
-    // larger one comes from coefficients damaged within the loader's bounds
-    // (a halved C20 gives 200 m in Korea). Grids are refused at load.
-    if (egm96_ && std::fabs(n) > 150.0) {
-        error = fmt::format("the model gives N = {:.4f} m, beyond the +-150 m no geoid height reaches: the "
-                            "coefficient files are damaged (convert them again with 'tervala data egm96-from-text')",
-                            n);
-        return false;
-    }
     if (!std::isnan(n))
         return true;
+    // The lines reaching here hold a valid latitude and longitude, where the
+    // model answers unless its height would pass the +-150 m no geoid height
+    // reaches (EGM96 spans -107 .. 85 m): coefficients damaged within the
+    // loader's bounds (a halved C20 gives 200 m in Korea). Grids with such
+    // values are refused at load.
     if (egm96_) {
-        error = "the model gives no undulation here";
+        error = "the model gives a height beyond the +-150 m no geoid height reaches: the coefficient files are "
+                "damaged (convert them again with 'tervala data egm96-from-text')";
         return false;
     }
     // A grid's value is missing outside its extent and, on a regional grid,

@@ -254,7 +254,10 @@ TEST(ModernValidation, EveryRefusalNamesWhatIsWrong)
         {"semi-major axis a = -1", [] { Ellipsoid(-1, 298.257); }},
         {"semi-major axis a = nan", [&] { Ellipsoid(nan, 298.257); }},
         {"1/f = 0.0033", [] { Ellipsoid(6378137, 1 / 298.26); }},  // the flattening given for its inverse
-        {"1/f = 0 ", [] { Ellipsoid(6378137, 0); }},
+        {"1/f = 1 ", [] { Ellipsoid(6378137, 1); }},  // 0 is a sphere; 1 would make b = 0
+        {"1/f = -298.25", [] { Ellipsoid(6378137, -298.25); }},
+        {"legacy series serve ellipsoids only",
+         [] { TransverseMercator(Ellipsoid::sphere(6371000), 0, 0, 0, 0, 1, TmMethod::Legacy); }},
         {"unknown name 'Everest 1956'", [] { Ellipsoid("Everest 1956"); }},
         {"latitude of origin = 91", [&] { TransverseMercator(g, 91, 0); }},
         {"central meridian = inf", [&] { TransverseMercator(g, 0, inf); }},

@@ -121,6 +121,10 @@ from . import _proj
 
 _proj._install()  # TransverseMercator and Utm .from_proj, .from_epsg, .from_crs
 
+from . import _grids
+
+_grids._install()  # GeoidGrid.from_raster
+
 __all__ = [
     # value types
     "Ellipsoid", "TransverseMercator", "Utm", "Ups", "UtmUps", "Mgrs", "utm_band", "Helmert7", "MolodenskyBadekas",

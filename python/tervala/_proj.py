@@ -101,7 +101,8 @@ def _install() -> None:
 
     def tm_proj(cls: Any, text: str) -> TransverseMercator:
         """The grid a PROJ string describes: +proj=tmerc with +lat_0, +lon_0, +k (or +k_0), +x_0, +y_0
-        and +ellps, +datum or +a with +rf/+f/+b (or +proj=utm); other keys are refused by name."""
+        and +ellps, +datum, +a with +rf/+f/+b, or +R or +a alone for a sphere (or +proj=utm); other keys
+        are refused by name."""
         return tm_from_proj(text)
 
     def utm_proj(cls: Any, text: str) -> Utm:

@@ -102,11 +102,18 @@ def test_convert_grid_opens_the_gtx_grid_and_refuses_what_it_cannot_read(scratch
     cols = np.append(rng.integers(0, values.shape[1], 40), 0)
     lat, lon = south + rows * dlat, west + cols * dlon
     assert np.max(np.abs(grid.height(lat, lon) - values[rows, cols])) < 1e-6
+    # In one call: converted into the named file and opened, the same heights.
+    again = tervala.GeoidGrid.from_raster(gtx, scratch / "again.dat")
+    assert again.path == str(scratch / "again.dat")
+    assert np.array_equal(again.height(lat, lon), grid.height(lat, lon))
     # Not a raster: refused naming the file, nothing written.
     (scratch / "notes.txt").write_text("not a raster\n")
     with pytest.raises(tervala.DataFileError, match="notes.txt") as caught:
         tervala.convert_grid(scratch / "notes.txt", scratch / "out.dat")
     assert caught.value.filename == str(scratch / "notes.txt")
+    assert not (scratch / "out.dat").exists()
+    with pytest.raises(tervala.DataFileError, match="notes.txt"):
+        tervala.GeoidGrid.from_raster(scratch / "notes.txt", scratch / "out.dat")
     assert not (scratch / "out.dat").exists()
 
 

@@ -101,7 +101,8 @@ inline int fuzzLines(const std::uint8_t* data, std::size_t size)
     if (parseNumberList(text, 7, list, error) && list.size() != 7)
         std::abort();
     NamedEllipsoid e{};
-    if (resolveEllipsoid(text, e, error) && !(e.a > 0 && e.inverseFlattening > 1))
+    // An accepted ellipsoid has a > 0 and 1/f > 1, or 1/f = 0 (a sphere).
+    if (resolveEllipsoid(text, e, error) && !(e.a > 0 && (e.inverseFlattening > 1 || e.inverseFlattening == 0)))
         std::abort();
     return 0;
 }

@@ -227,10 +227,10 @@ void addSelfTestCommand(CLI::App& app, Context& ctx, Registry& registry)
     static std::vector<std::string> tables;
     selftest->add_option("--table", tables,
                          "Also run the rows of this file (the built-in table's format: group function arguments = "
-                         "expected values tolerance; see docs/selftest.md); its groups are reported after the "
+                         "expected values tolerance; see docs/tool.md); its groups are reported after the "
                          "built-in ones. Repeatable");
     selftest->add_option("--data-dir", ctx.dataDir, "Folder holding EGM96.dat and CORRCOEF.dat (overrides TERVALA_DATA_DIR)");
-    registry.add(selftest, [&ctx] {
+    registry.add(selftest, [] {
         std::map<std::string, Group> groups;
         CTervala egm;
         const bool haveEgm = egm.LoadEGMData(nullptr) == 1;

@@ -96,6 +96,11 @@ TEST(CliText, ParsersFollowTheirTable)
             } else if (parser == "params") {
                 ok = parseParamText(in, option, set, error);
                 got = join(set.values, ",");
+                if (!set.covarianceKeys.empty()) {
+                    got += " cov " + join(set.covarianceKeys, ",");
+                    for (const std::vector<double>& r : set.covariance)
+                        got += " " + join(r, ",");
+                }
             } else if (parser == "egm96-coefficients" || parser == "egm96-corrections") {
                 ok = parser == "egm96-corrections" ? convertCorrectionText(in, records, errors)
                                                    : convertCoefficientText(in, records, errors);

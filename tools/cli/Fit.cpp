@@ -62,8 +62,39 @@ struct FitRun {
     Adjustment adj;
     std::vector<CommonPoint> points;
     ParamSet params;
+    // For each key of params, the index of its parameter in adj.parameters
+    // (-1 for an origin, which is not estimated).
+    std::vector<int> estimated;
     std::vector<PlotPoint> plot;
 };
+
+// The covariance block of the parameter file, from the adjustment's
+// covariance (after any scaling by sigma0); none when a value is not finite
+// (no redundancy to scale by).
+void attachCovariance(FitRun& f)
+{
+    const std::vector<std::vector<double>>& c = f.adj.covariance;
+    std::vector<std::string> keys;
+    std::vector<int> index;
+    for (std::size_t k = 0; k < f.estimated.size() && k < f.params.keys.size(); ++k)
+        if (f.estimated[k] >= 0 && static_cast<std::size_t>(f.estimated[k]) < c.size()) {
+            keys.push_back(f.params.keys[k]);
+            index.push_back(f.estimated[k]);
+        }
+    std::vector<std::vector<double>> out(index.size(), std::vector<double>(index.size()));
+    for (std::size_t i = 0; i < index.size(); ++i)
+        for (std::size_t j = 0; j < index.size(); ++j) {
+            // The solution's cofactor matrix is symmetric only to rounding;
+            // the file holds the mean of the two halves, exactly symmetric.
+            const std::size_t a = static_cast<std::size_t>(index[i]), b = static_cast<std::size_t>(index[j]);
+            const double v = 0.5 * (c[a][b] + c[b][a]);
+            if (!std::isfinite(v))
+                return;
+            out[i][j] = v;
+        }
+    f.params.covarianceKeys = keys;
+    f.params.covariance = out;
+}
 
 std::string pointName(const FitRun& f, int index)
 {
@@ -324,6 +355,14 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
                               {"unit", shown(p.name).storedUnit}});
     j["parameters"] = parameters;
     j["correlation"] = a.correlation;
+    ordered_json covariance = ordered_json::array();
+    for (const std::vector<double>& row : a.covariance) {
+        ordered_json r = ordered_json::array();
+        for (double v : row)
+            r.push_back(number(v));
+        covariance.push_back(r);
+    }
+    j["covariance"] = covariance;
     j["origin"] = {a.origin[0], a.origin[1], a.origin[2]};
     j["sigma0"] = a.sigma0;
     j["redundancy"] = a.redundancy;
@@ -428,6 +467,7 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
             drawn.push_back(f.plot[k]);
     }
     int status = 0;
+    attachCovariance(f);
     if (!o.writeParams.empty()) {
         if (!writeFileAtomically(command, o.writeParams,
                                  formatParamText(f.params, "written by tervala " + command + " from " + source)))
@@ -633,10 +673,14 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
                                        a.origin[0], a.origin[1], a.origin[2]));
     f.params = ParamSet{model, modelKeys(model), {}, conventionName(Convention::CoordinateFrame),
                         rotationFormName(RotationForm::exact)};
-    if (badekas)
+    if (badekas) {
         f.params.values.assign(a.origin, a.origin + 3);
-    for (const ParameterEstimate& p : a.parameters)
+        f.estimated.assign(3, -1);
+    }
+    for (const ParameterEstimate& p : a.parameters) {
+        f.estimated.push_back(static_cast<int>(f.params.values.size()) - (badekas ? 3 : 0));
         f.params.values.push_back(p.value);
+    }
 
     // The plot: each point at its place on a tangent plane about the centroid
     // of the targets, its misclosure residual turned into east and north.
@@ -726,6 +770,7 @@ int fitHelmert2D(const FitOptions& o, const Context&)
         f.params = ParamSet{"helmert2d", modelKeys("helmert2d"),
                             {a.parameters[1].value, a.parameters[0].value, a.parameters[2].value,
                              a.parameters[3].value, a.origin[0], a.origin[1]}};
+        f.estimated = {1, 0, 2, 3, -1, -1};
         for (std::size_t k = 0; k < f.points.size(); ++k)
             f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
         for (const ObservationTest& t : a.observations)
@@ -780,6 +825,7 @@ int fitHeight(FitOptions o, const Context&)
     if (a.geometry == Geometry::Sound) {
         f.params = ParamSet{"height", modelKeys("height"),
                             {a.parameters[0].value, a.parameters[1].value, a.parameters[2].value, x0, y0}};
+        f.estimated = {0, 1, 2, -1, -1};
         for (std::size_t k = 0; k < f.points.size(); ++k)
             f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
         for (const ObservationTest& t : a.observations)

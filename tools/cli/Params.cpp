@@ -1,5 +1,6 @@
 #include "Params.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -73,11 +74,64 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
     std::istringstream in(text);
     std::string line;
     int number = 0;
+    std::vector<std::string> covarianceKeys;
+    std::vector<std::vector<double>> covariance;
+    int covarianceLine = 0;  // the line naming the covariance's parameters
     while (std::getline(in, line)) {
         ++number;
+        const std::string where = "line " + std::to_string(number) + ": ";
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        const std::string tag = "#covariance";
+        if (first != std::string::npos && line.compare(first, tag.size(), tag) == 0 &&
+            (line.size() == first + tag.size() || std::string(" \t\r").find(line[first + tag.size()]) != std::string::npos)) {
+            const std::vector<std::string> f = splitFields(line.substr(first + tag.size()));
+            if (covarianceLine == 0) {
+                for (const std::string& name : f) {
+                    if (std::find(keys.begin(), keys.end(), name) == keys.end()) {
+                        error = where + "covariance: '" + name + "' is not a parameter of model " + model;
+                        return false;
+                    }
+                    if (name == "x0" || name == "y0" || name == "z0") {
+                        error = where + "covariance: '" + name + "' is the origin, which is not estimated";
+                        return false;
+                    }
+                    if (std::find(covarianceKeys.begin(), covarianceKeys.end(), name) != covarianceKeys.end()) {
+                        error = where + "covariance: parameter '" + name + "' named twice";
+                        return false;
+                    }
+                    covarianceKeys.push_back(name);
+                }
+                if (covarianceKeys.empty()) {
+                    error = where + "covariance: expected the names of the parameters it is of";
+                    return false;
+                }
+                covarianceLine = number;
+                continue;
+            }
+            if (covariance.size() == covarianceKeys.size()) {
+                error = where + "covariance: more rows than the " + std::to_string(covarianceKeys.size()) +
+                        " parameters named on line " + std::to_string(covarianceLine);
+                return false;
+            }
+            if (f.size() != covarianceKeys.size()) {
+                error = where + "covariance: expected " + std::to_string(covarianceKeys.size()) +
+                        " numbers in the row of " + covarianceKeys[covariance.size()] + ", got " +
+                        std::to_string(f.size());
+                return false;
+            }
+            std::vector<double> row(f.size());
+            for (std::size_t j = 0; j < f.size(); ++j) {
+                std::string why;
+                if (!parseNumber(f[j], row[j], why)) {
+                    error = where + "covariance: " + why;
+                    return false;
+                }
+            }
+            covariance.push_back(row);
+            continue;
+        }
         if (isPassThrough(line))
             continue;
-        const std::string where = "line " + std::to_string(number) + ": ";
         const std::vector<std::string> f = splitFields(line);
         if (f.size() != 2) {
             error = where + "expected 'key value'";
@@ -136,8 +190,108 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
             return false;
         }
     }
-    out = ParamSet{model, keys, values, convention, rotations};
+    if (covarianceLine != 0) {
+        const std::string where = "line " + std::to_string(covarianceLine) + ": covariance: ";
+        if (covariance.size() != covarianceKeys.size()) {
+            error = where + std::to_string(covarianceKeys.size()) + " parameters named but " +
+                    std::to_string(covariance.size()) + " rows follow";
+            return false;
+        }
+        const std::string problem = covarianceProblem(covariance, covarianceKeys.size());
+        if (!problem.empty()) {
+            error = where + problem;
+            return false;
+        }
+    }
+    out = ParamSet{model, keys, values, convention, rotations, covarianceKeys, covariance};
     return true;
+}
+
+std::string covarianceProblem(const std::vector<std::vector<double>>& c, std::size_t n)
+{
+    if (c.size() != n)
+        return fmt::format("expected {} rows, got {}", n, c.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (c[i].size() != n)
+            return fmt::format("row {} has {} values, expected {}", i + 1, c[i].size(), n);
+        for (double v : c[i])
+            if (!std::isfinite(v))
+                return fmt::format("row {} holds a value that is not finite", i + 1);
+        if (!(c[i][i] >= 0))
+            return fmt::format("the variance in row {} is negative", i + 1);
+    }
+    // Symmetry to rounding (a matrix inverted in floating point is
+    // symmetric to about 1e-10 of its scale), judged against the standard
+    // deviations the element joins.
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < i; ++j) {
+            const double scale = std::sqrt(c[i][i] * c[j][j]);
+            if (!(std::fabs(c[i][j] - c[j][i]) <= 1e-8 * scale))
+                return fmt::format("not symmetric: row {} column {} is {:.17g}, row {} column {} is {:.17g}", i + 1,
+                                   j + 1, c[i][j], j + 1, i + 1, c[j][i]);
+        }
+    // Positive semi-definite: the Cholesky factorisation of the correlation
+    // matrix (parameters of variance 0 must be uncorrelated and are left
+    // out) meets no pivot below -1e-9. A correlation beyond 1 in magnitude
+    // fails here.
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (c[i][i] > 0) {
+            kept.push_back(i);
+            continue;
+        }
+        for (std::size_t j = 0; j < n; ++j)
+            if (c[i][j] != 0)
+                return fmt::format("not positive semi-definite: row {} has variance 0 but covariance {:.17g} in "
+                                   "column {}",
+                                   i + 1, c[i][j], j + 1);
+    }
+    const std::size_t m = kept.size();
+    std::vector<std::vector<double>> r(m, std::vector<double>(m));
+    for (std::size_t i = 0; i < m; ++i)
+        for (std::size_t j = 0; j < m; ++j)
+            r[i][j] = c[kept[i]][kept[j]] / std::sqrt(c[kept[i]][kept[i]] * c[kept[j]][kept[j]]);
+    for (std::size_t k = 0; k < m; ++k) {
+        double d = r[k][k];
+        for (std::size_t p = 0; p < k; ++p)
+            d -= r[k][p] * r[k][p];
+        if (d < -1e-9)
+            return fmt::format("not positive semi-definite (the correlations of row {} with the rows before it "
+                               "are impossible)",
+                               kept[k] + 1);
+        // A pivot at rounding level is a rank deficiency: that row is a
+        // combination of the earlier ones and adds nothing below.
+        const double l = d > 1e-12 ? std::sqrt(d) : 0.0;
+        r[k][k] = l;
+        for (std::size_t i = k + 1; i < m; ++i) {
+            double v = r[i][k];
+            for (std::size_t p = 0; p < k; ++p)
+                v -= r[i][p] * r[k][p];
+            r[i][k] = l > 0 ? v / l : 0.0;
+            if (l == 0 && std::fabs(v) > 1e-6)
+                return fmt::format("not positive semi-definite (the correlations of row {} with the rows before "
+                                   "it are impossible)",
+                                   kept[i] + 1);
+        }
+    }
+    return {};
+}
+
+std::vector<std::vector<double>> covarianceOver(const ParamSet& set, const std::vector<std::string>& keys)
+{
+    if (set.covarianceKeys.empty())
+        return {};
+    std::vector<std::size_t> at(keys.size(), set.covarianceKeys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        for (std::size_t k = 0; k < set.covarianceKeys.size(); ++k)
+            if (set.covarianceKeys[k] == keys[i])
+                at[i] = k;
+    std::vector<std::vector<double>> c(keys.size(), std::vector<double>(keys.size(), 0.0));
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        for (std::size_t j = 0; j < keys.size(); ++j)
+            if (at[i] < set.covarianceKeys.size() && at[j] < set.covarianceKeys.size())
+                c[i][j] = set.covariance[at[i]][at[j]];
+    return c;
 }
 
 bool readParamFile(const std::string& path, const std::string& model, ParamSet& out, std::string& error)
@@ -163,6 +317,18 @@ std::string formatParamText(const ParamSet& set, const std::string& comment)
         out += "rotations " + set.rotations + "\n";
     for (std::size_t k = 0; k < set.keys.size() && k < set.values.size(); ++k)
         out += fmt::format("{} {:.17g}\n", set.keys[k], set.values[k]);
+    if (!set.covarianceKeys.empty()) {
+        out += "# Covariance of the estimated parameters (their units squared), for --propagate\n#covariance";
+        for (const std::string& k : set.covarianceKeys)
+            out += " " + k;
+        out += "\n";
+        for (const std::vector<double>& row : set.covariance) {
+            out += "#covariance";
+            for (double v : row)
+                out += fmt::format(" {:.17g}", v);
+            out += "\n";
+        }
+    }
     return out;
 }
 
@@ -225,6 +391,7 @@ bool fromFile(const std::string& path, bool withOrigin, SevenParameters& out, bo
         *field(out, k) = set.values[first + k];
     for (std::size_t k = 0; k < first; ++k)
         *field(out, 7 + k) = set.values[k];
+    out.covariance = covarianceOver(set, {"tx", "ty", "tz", "s", "rx", "ry", "rz"});
     conventionStated = !set.convention.empty();
     out.convention = Convention::CoordinateFrame;
     if (conventionStated)

@@ -14,7 +14,16 @@
 //   ...
 //
 // Values are written with 17 significant digits so that reading them back
-// gives the same doubles. A seven-parameter file may instead hold a PROJ
+// gives the same doubles. A fit also writes the covariance of its estimated
+// parameters, in their units squared, as comment lines that readers which do
+// not know them skip: a "#covariance" line naming the parameters followed by
+// one "#covariance" line of numbers per parameter (the rows in that order):
+//
+//   #covariance t1 t2 scale rotation
+//   #covariance 1.2e-05 -3.4e-07 ...
+//   ...
+//
+// Parameters not named (an origin, a parameter held in the fit) are exact. A seven-parameter file may instead hold a PROJ
 // string of one helmert or molobadekas step (see parseProjString), told
 // apart by the '+' that starts its first line after any '#' comments.
 #ifndef TERVALA_TOOLS_CLI_PARAMS_H
@@ -41,7 +50,20 @@ struct ParamSet {
                                        // "coordinate-frame", or empty when the file has none
     std::string rotations = {};        // seven-parameter models: "exact", "small-angle",
                                        // or empty when the file has none
+    std::vector<std::string> covarianceKeys = {};  // the parameters the covariance is of, as in the file;
+                                                   // empty when the file has no covariance
+    std::vector<std::vector<double>> covariance = {};  // their covariance, units squared, same order
 };
+
+// The covariance of `set` over `keys` (a parameter not in the file's block
+// has variance 0). Empty when the set has no covariance.
+std::vector<std::vector<double>> covarianceOver(const ParamSet& set, const std::vector<std::string>& keys);
+
+// Checks a covariance matrix: square of `size`, finite, symmetric (to
+// 1e-8 of the standard deviations' product) and positive semi-definite (to
+// rounding). Empty
+// when it is, else what is wrong with it (naming the row, from 1).
+std::string covarianceProblem(const std::vector<std::vector<double>>& c, std::size_t size);
 
 // The keys of each model, in order. Empty for an unknown model.
 std::vector<std::string> modelKeys(const std::string& model);
@@ -66,6 +88,9 @@ struct SevenParameters {
     Convention convention = Convention::CoordinateFrame;
     RotationForm rotations = RotationForm::small_angle;
     Geocentric origin{0.0, 0.0, 0.0};
+    // The covariance of tx, ty, tz, s, rx, ry, rz (units squared) from a
+    // parameter file that holds one; empty otherwise.
+    std::vector<std::vector<double>> covariance = {};
 
     // The transformations; std::invalid_argument naming a value out of range.
     Helmert7 helmert() const;

@@ -695,3 +695,168 @@ TEST(ModernValues, EqualityComparesEveryDefiningValue)
     EXPECT_TRUE((Geographic{-0.0, 1} == Geographic{0.0, 1}) && (Geographic{nan, 1} != Geographic{nan, 1}));
     EXPECT_TRUE((Geodetic{1, 2, 3} != Geodetic{1, 2, 4}) && (Geocentric{1, 2, 3} != Geocentric{1, 3, 3}));
 }
+
+// ---- propagated precision --------------------------------------------------------
+// Expected values are derived by hand from the models' formulas (k is one
+// arc-second in radians); the Jacobians of the seven-parameter rotations are
+// checked against central differences of forward() and inverse().
+
+namespace {
+constexpr double kArcsec = 3.14159265358979323846 / 648000.0;
+}
+
+TEST(ModernPropagation, HandDerivedPlaneHeightAndEllipseCases)
+{
+    // Covariance -> semi-major, semi-minor, azimuth (degrees from the first axis toward the second).
+    const struct {
+        PlaneCovariance c;
+        double a, b, azimuth;
+    } ellipses[] = {
+        {{{{4, 0}, {0, 1}}}, 2, 1, 0},
+        {{{{1, 0}, {0, 4}}}, 2, 1, 90},
+        {{{{3, 1}, {1, 3}}}, 2, 1.4142135623730951, 45},
+        {{{{2, -1}, {-1, 2}}}, 1.7320508075688772, 1, 135},
+        {{{{1, 1}, {1, 1}}}, 1.4142135623730951, 0, 45},  // rank one: a degenerate ellipse
+        {{{{2, 0}, {0, 2}}}, 1.4142135623730951, 1.4142135623730951, 0},
+    };
+    for (const auto& e : ellipses) {
+        const ErrorEllipse got = errorEllipse(e.c);
+        EXPECT_NEAR(got.semiMajor, e.a, 1e-12);
+        EXPECT_NEAR(got.semiMinor, e.b, 1e-8);
+        EXPECT_NEAR(got.azimuth, e.azimuth, 1e-9);
+    }
+    EXPECT_TRUE(std::isnan(errorEllipse({{{std::nan(""), 0}, {0, 1}}}).semiMajor));
+
+    // 2D Helmert about (100, 200), point 1000 m along the first axis:
+    // first' varies with t1 and scale (1e-6 * 1000 per ppm), second' with t2
+    // and the rotation (1000 k per arc-second).
+    const std::array<std::array<double, 4>, 4> c2{{{1e-6, 0, 0, 0}, {0, 4e-6, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    PlanePrecision p = propagate(Helmert2D(10, -5, 0, 0, {100, 200}), c2, {1100, 200});
+    EXPECT_NEAR(p.sigmaFirst, std::sqrt(1e-6 + 1e-6), 1e-15);
+    EXPECT_NEAR(p.sigmaSecond, std::sqrt(4e-6 + 1e6 * kArcsec * kArcsec), 1e-15);
+    EXPECT_NEAR(p.ellipse.semiMajor, p.sigmaSecond, 1e-15);
+    EXPECT_NEAR(p.ellipse.semiMinor, p.sigmaFirst, 1e-15);
+    EXPECT_NEAR(p.ellipse.azimuth, 90, 1e-9);
+    // Rotated by 90 degrees, the point 1000 m along the second axis: scale
+    // moves it along -first, the rotation along -second; with t1 and scale
+    // correlated +1 (1e-3 m and 1 ppm) first' is exact.
+    const std::array<std::array<double, 4>, 4> c3{
+        {{1e-6, 0, 1e-3, 0}, {0, 0, 0, 0}, {1e-3, 0, 1, 0}, {0, 0, 0, 1}}};
+    p = propagate(Helmert2D(0, 0, 0, 324000, {0, 0}), c3, {0, 1000});
+    EXPECT_NEAR(p.sigmaFirst, 0, 1e-9);  // t1 and -1e-3 m per ppm of scale cancel
+    EXPECT_NEAR(p.sigmaSecond, 1000 * kArcsec, 1e-12);
+    p = propagate(Helmert2D(0, 0, 0, -324000, {0, 0}), c3, {0, 1000});
+    EXPECT_NEAR(p.sigmaFirst, 2e-3, 1e-12);  // turned the other way they add: 1e-3 + 1e-3
+    EXPECT_NEAR(p.ellipse.azimuth, 90, 1e-6);
+
+    // Height plane: (x - x0, y - y0, 1) = (1000, -500, 1).
+    const std::array<std::array<double, 3>, 3> ch{{{1e-10, 0, 0}, {0, 4e-10, 0}, {0, 0, 1e-6}}};
+    EXPECT_NEAR(propagate(HeightPlane(2e-4, -1e-4, 0.5, {500, 700}), ch, {1500, 200}), std::sqrt(2.01e-4), 1e-15);
+}
+
+TEST(ModernPropagation, SevenParameterSignsAndJacobians)
+{
+    // A point on the X axis: a rotation about Z moves it along Y by X k per
+    // arc-second, -X k in the coordinate-frame convention, +X k for position
+    // vector. With ty and rz correlated +1 (sigma X k each) the two cancel
+    // in one convention and add in the other.
+    const double X = 6378137, s = X * kArcsec;
+    std::array<std::array<double, 7>, 7> c{};
+    c[1][1] = s * s;
+    c[6][6] = 1;
+    c[1][6] = c[6][1] = s;
+    for (const RotationForm form : {RotationForm::exact, RotationForm::small_angle}) {
+        const GeocentricPrecision cf = propagate(Helmert7(0, 0, 0, 0, 0, 0, 0, Convention::CoordinateFrame, form), c,
+                                                 {X, 0, 0});
+        const GeocentricPrecision pv = propagate(Helmert7(0, 0, 0, 0, 0, 0, 0, Convention::PositionVector, form), c,
+                                                 {X, 0, 0});
+        EXPECT_NEAR(cf.sigmaY, 0, 1e-6);
+        EXPECT_NEAR(pv.sigmaY, 2 * s, 1e-9);
+        EXPECT_EQ(cf.sigmaX, 0);
+        EXPECT_EQ(cf.sigmaZ, 0);
+        // The inverse at the identity has every derivative negated (-J):
+        // the same cancellation and the same sum.
+        EXPECT_NEAR(propagate(Helmert7(0, 0, 0, 0, 0, 0, 0, Convention::CoordinateFrame, form), c, {X, 0, 0},
+                              Direction::inverse)
+                        .sigmaY,
+                    0, 1e-6);
+        EXPECT_NEAR(propagate(Helmert7(0, 0, 0, 0, 0, 0, 0, Convention::PositionVector, form), c, {X, 0, 0},
+                              Direction::inverse)
+                        .sigmaY,
+                    2 * s, 1e-9);
+    }
+    // Large rotations (hours of arc), both conventions, both matrices, both
+    // directions, Bursa-Wolf and Molodensky-Badekas: each Jacobian column
+    // against central differences of the transformation itself.
+    const Geocentric x{-3.1e6, 4.2e6, 3.6e6}, origin{-3.0e6, 4.1e6, 3.7e6};
+    const double base[7] = {-115.8, 474.99, 674.11, 12.5, 3000, -2000, 5000};
+    const double step[7] = {1, 1, 1, 1, 1e-2, 1e-2, 1e-2};
+    for (const Convention conv : {Convention::CoordinateFrame, Convention::PositionVector})
+        for (const RotationForm form : {RotationForm::exact, RotationForm::small_angle})
+            for (const bool badekas : {false, true}) {
+                auto apply = [&](const double (&v)[7], const Geocentric& q, bool inverse) {
+                    if (badekas) {
+                        const MolodenskyBadekas m(v[0], v[1], v[2], v[3], v[4], v[5], v[6], conv, origin, form);
+                        return inverse ? m.inverse(q) : m.forward(q);
+                    }
+                    const Helmert7 h(v[0], v[1], v[2], v[3], v[4], v[5], v[6], conv, form);
+                    return inverse ? h.inverse(q) : h.forward(q);
+                };
+                const Helmert7 h(base[0], base[1], base[2], base[3], base[4], base[5], base[6], conv, form);
+                const MolodenskyBadekas m(base[0], base[1], base[2], base[3], base[4], base[5], base[6], conv,
+                                          origin, form);
+                const auto J = badekas ? parameterJacobian(m, x) : parameterJacobian(h, x);
+                for (const bool inverse : {false, true})
+                    for (int k = 0; k < 7; ++k) {
+                        SCOPED_TRACE(::testing::Message() << "badekas " << badekas << " form " << int(form)
+                                                          << " convention " << int(conv) << " inverse " << inverse
+                                                          << " parameter " << k);
+                        double up[7], down[7];
+                        std::copy(base, base + 7, up);
+                        std::copy(base, base + 7, down);
+                        up[k] += step[k];
+                        down[k] -= step[k];
+                        const Geocentric a = apply(up, x, inverse), b = apply(down, x, inverse);
+                        const double numeric[3] = {(a.x - b.x) / (2 * step[k]), (a.y - b.y) / (2 * step[k]),
+                                                   (a.z - b.z) / (2 * step[k])};
+                        // Only the k-th parameter has variance 1: sigma is |column k|.
+                        std::array<std::array<double, 7>, 7> unit{};
+                        unit[k][k] = 1;
+                        const Direction d = inverse ? Direction::inverse : Direction::forward;
+                        const GeocentricPrecision g = badekas ? propagate(m, unit, x, d) : propagate(h, unit, x, d);
+                        const double sigma[3] = {g.sigmaX, g.sigmaY, g.sigmaZ};
+                        for (int i = 0; i < 3; ++i) {
+                            if (!inverse) {
+                                EXPECT_NEAR(J[i][k], numeric[i], 1e-6 * std::fabs(numeric[i]) + 1e-7);
+                            }
+                            EXPECT_NEAR(sigma[i], std::fabs(numeric[i]), 1e-6 * std::fabs(numeric[i]) + 1e-7);
+                        }
+                    }
+            }
+}
+
+TEST(ModernPropagation, FitsCarryTheirCovarianceToTheCentroid)
+{
+    // About the centroid of the sources a weighted 2D Helmert's translations
+    // are the mean misclosures: each has variance sigma^2 / n and they are
+    // uncorrelated with the rest, so the centroid maps with sigma / sqrt(n).
+    const Helmert2D truth(40, -25, 12, 3600, {0, 0});
+    std::vector<PlaneCoordinates> src{{0, 0}, {1000, 0}, {0, 800}, {900, 900}, {450, 300}};
+    std::vector<PlaneCoordinates> dst;
+    for (const PlaneCoordinates& q : src)
+        dst.push_back(truth.forward(q));
+    dst[2].first += 0.004;  // some misfit, which the a priori covariance ignores
+    FitSettings settings;
+    settings.sigma.assign(2 * src.size(), 0.01);
+    const Helmert2DFitResult fit = fitHelmert2D(src, dst, settings);
+    ASSERT_TRUE(fit.transformation);
+    const PlanePrecision at = propagate(fit, fit.transformation->origin());
+    EXPECT_NEAR(at.sigmaFirst, 0.01 / std::sqrt(5.0), 1e-12);
+    EXPECT_NEAR(at.sigmaSecond, 0.01 / std::sqrt(5.0), 1e-12);
+    // Farther out the scale and rotation add: larger, never smaller.
+    EXPECT_GT(propagate(fit, {5000, 5000}).ellipse.semiMajor, at.ellipse.semiMajor * 1.5);
+    // A degenerate fit has nothing to propagate.
+    const Helmert2DFitResult degenerate = fitHelmert2D({{0, 0}, {0, 0}}, {{1, 1}, {1, 1}});
+    ASSERT_FALSE(degenerate.transformation);
+    EXPECT_THROW(propagate(degenerate, {0, 0}), std::invalid_argument);
+}

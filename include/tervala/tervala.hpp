@@ -12,5 +12,6 @@
 #include "Helmert15.hpp"
 #include "Polar.hpp"
 #include "Projection.hpp"
+#include "Propagation.hpp"
 
 #endif

@@ -18,6 +18,7 @@
 #include "ModernSupport.h"
 #include "Registration.h"
 #include "tervala/Fit.hpp"
+#include "tervala/Propagation.hpp"
 
 namespace tervala {
 namespace python {
@@ -320,6 +321,12 @@ py::object applyRows(const py::handle& points, const char* name, Kernel kernel)
     return py::module_::import("numpy").attr("stack")(list, py::arg("axis") = -1);
 }
 
+// The columns [first, last) of the last axis of an (..., n) array.
+py::object lastAxis(const py::object& a, py::ssize_t first, py::ssize_t last)
+{
+    return a[py::make_tuple(py::ellipsis(), py::slice(first, last, 1))];
+}
+
 // The adjustment settings from the keyword arguments. sigma: None, one
 // number, or one per point per coordinate as an (n, perPoint) array ((n,)
 // for heights).
@@ -391,16 +398,33 @@ void bindModernFits(py::module_& m)
             return py::make_tuple(o.first, o.second);
         });
     defineMethods(r2, row("apply",
-                          [](const Helmert2DFitResult& r, const py::handle& points) {
+                          [](const Helmert2DFitResult& r, const py::handle& points, bool propagate) -> py::object {
                               const Helmert2D& h = fitted(r, "apply");
-                              return applyRows<2, 2>(points, "points", [&h](const double (&in)[2], double (&out)[2]) {
-                                  const PlaneCoordinates p = h.forward({in[0], in[1]});
-                                  out[0] = p.first;
-                                  out[1] = p.second;
-                              });
+                              if (!propagate)
+                                  return applyRows<2, 2>(points, "points",
+                                                         [&h](const double (&in)[2], double (&out)[2]) {
+                                                             const PlaneCoordinates p = h.forward({in[0], in[1]});
+                                                             out[0] = p.first;
+                                                             out[1] = p.second;
+                                                         });
+                              const py::object all = applyRows<2, 7>(
+                                  points, "points", [&h, &r](const double (&in)[2], double (&out)[7]) {
+                                      const PlaneCoordinates p = h.forward({in[0], in[1]});
+                                      const PlanePrecision q = tervala::propagate(h, r.covariance, {in[0], in[1]});
+                                      const double v[7] = {p.first,           p.second,           q.sigmaFirst,
+                                                           q.sigmaSecond,     q.ellipse.semiMajor, q.ellipse.semiMinor,
+                                                           q.ellipse.azimuth};
+                                      for (int k = 0; k < 7; ++k)
+                                          out[k] = v[k];
+                                  });
+                              return py::make_tuple(lastAxis(all, 0, 2), lastAxis(all, 2, 4), lastAxis(all, 4, 7));
                           },
-                          "The fitted transformation on an (..., 2) array of (first, second) -> (..., 2).",
-                          arg("points")));
+                          "The fitted transformation on an (..., 2) array of (first, second) -> (..., 2). With "
+                          "propagate=True a tuple (points, standard_deviations, ellipses): the standard deviations "
+                          "(..., 2) of the transformed coordinates (m) propagated from the parameter covariance, "
+                          "and the standard error ellipses (..., 3): semi-major, semi-minor axis (m) and azimuth of "
+                          "the major axis (degrees from the first axis toward the second, in [0, 180)).",
+                          arg("points"), py::kw_only(), arg("propagate") = false));
     r2.def(py::pickle(
         [stats](const Helmert2DFitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
@@ -438,14 +462,25 @@ void bindModernFits(py::module_& m)
             return py::make_tuple(o.first, o.second);
         });
     defineMethods(rh, row("apply",
-                          [](const HeightPlaneFitResult& r, const py::handle& points) {
+                          [](const HeightPlaneFitResult& r, const py::handle& points, bool propagate) -> py::object {
                               const HeightPlane& h = fitted(r, "apply");
-                              return applyRows<3, 1>(points, "points", [&h](const double (&in)[3], double (&out)[1]) {
-                                  out[0] = h.forward({in[0], in[1]}, in[2]);
-                              });
+                              if (!propagate)
+                                  return applyRows<3, 1>(points, "points",
+                                                         [&h](const double (&in)[3], double (&out)[1]) {
+                                                             out[0] = h.forward({in[0], in[1]}, in[2]);
+                                                         });
+                              const py::object all = applyRows<3, 2>(
+                                  points, "points", [&h, &r](const double (&in)[3], double (&out)[2]) {
+                                      out[0] = h.forward({in[0], in[1]}, in[2]);
+                                      out[1] = tervala::propagate(h, r.covariance, {in[0], in[1]});
+                                  });
+                              return py::make_tuple(all[py::make_tuple(py::ellipsis(), 0)],
+                                                    all[py::make_tuple(py::ellipsis(), 1)]);
                           },
-                          "The fitted plane on an (..., 3) array of (first, second, height) -> (...) heights.",
-                          arg("points")));
+                          "The fitted plane on an (..., 3) array of (first, second, height) -> (...) heights. "
+                          "With propagate=True a tuple (heights, standard_deviations): the standard deviation (...) "
+                          "of each transformed height (m) propagated from the parameter covariance.",
+                          arg("points"), py::kw_only(), arg("propagate") = false));
     rh.def(py::pickle(
         [stats](const HeightPlaneFitResult& r) {
             return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
@@ -486,22 +521,35 @@ void bindModernFits(py::module_& m)
         const Geocentric& o = fitted(r, "MolodenskyBadekasFitResult").origin();
         return makeNamed<3>(namedTypes().geocentric, {py::float_(o.x), py::float_(o.y), py::float_(o.z)});
     });
-    auto sevenApply = [](const auto& r, const py::handle& points) {
+    auto sevenApply = [](const auto& r, const py::handle& points, bool propagate) -> py::object {
         const auto& h = fitted(r, "apply");
-        return applyRows<3, 3>(points, "points", [&h](const double (&in)[3], double (&out)[3]) {
+        if (!propagate)
+            return applyRows<3, 3>(points, "points", [&h](const double (&in)[3], double (&out)[3]) {
+                const Geocentric p = h.forward({in[0], in[1], in[2]});
+                out[0] = p.x;
+                out[1] = p.y;
+                out[2] = p.z;
+            });
+        const py::object all = applyRows<3, 6>(points, "points", [&h, &r](const double (&in)[3], double (&out)[6]) {
             const Geocentric p = h.forward({in[0], in[1], in[2]});
-            out[0] = p.x;
-            out[1] = p.y;
-            out[2] = p.z;
+            const GeocentricPrecision q = tervala::propagate(h, r.covariance, {in[0], in[1], in[2]});
+            const double v[6] = {p.x, p.y, p.z, q.sigmaX, q.sigmaY, q.sigmaZ};
+            for (int k = 0; k < 6; ++k)
+                out[k] = v[k];
         });
+        return py::make_tuple(lastAxis(all, 0, 3), lastAxis(all, 3, 6));
     };
-    const char* applyDoc = "The fitted transformation on an (..., 3) array of X, Y, Z -> (..., 3).";
-    defineMethods(r7, row("apply", [sevenApply](const Helmert7FitResult& r, const py::handle& p) {
-                      return sevenApply(r, p);
-                  }, applyDoc, arg("points")));
-    defineMethods(rb, row("apply", [sevenApply](const MolodenskyBadekasFitResult& r, const py::handle& p) {
-                      return sevenApply(r, p);
-                  }, applyDoc, arg("points")));
+    const char* applyDoc = "The fitted transformation on an (..., 3) array of X, Y, Z -> (..., 3). With "
+                           "propagate=True a tuple (points, standard_deviations): the standard deviations (..., 3) "
+                           "of X', Y', Z' (m) propagated from the parameter covariance.";
+    defineMethods(r7, row("apply", [sevenApply](const Helmert7FitResult& r, const py::handle& p, bool propagate) {
+                      return sevenApply(r, p, propagate);
+                  }, applyDoc, arg("points"), py::kw_only(), arg("propagate") = false));
+    defineMethods(rb, row("apply",
+                          [sevenApply](const MolodenskyBadekasFitResult& r, const py::handle& p, bool propagate) {
+                              return sevenApply(r, p, propagate);
+                          },
+                          applyDoc, arg("points"), py::kw_only(), arg("propagate") = false));
     r7.def_property_readonly("residuals", [](const Helmert7FitResult& r) {
         return residualTable<Geocentric, 3>(r.residuals);
     }, "(n, 3) fitted minus target (m)");

@@ -55,9 +55,11 @@ bool parsePosition(const std::vector<std::string>& fields, bool withHeight, doub
 
 // Parses a "--params" value: a comma list of `count` numbers, or the path of
 // a parameter file of `model` (then the file's values, which may include the
-// origin, are returned in the model's key order).
+// origin, are returned in the model's key order). `covariance` receives the
+// file's covariance of the first `count` parameters (empty for a list or a
+// file without one).
 bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
-                   bool& fromFile, std::string& error);
+                   bool& fromFile, std::string& error, std::vector<std::vector<double>>* covariance = nullptr);
 
 struct CommonPoint;
 

@@ -132,14 +132,19 @@ bool parsePosition(const std::vector<std::string>& f, bool withHeight, double& l
 }
 
 bool resolveParams(const std::string& text, const std::string& model, std::size_t count, std::vector<double>& values,
-                   bool& fromFile, std::string& error)
+                   bool& fromFile, std::string& error, std::vector<std::vector<double>>* covariance)
 {
+    if (covariance)
+        covariance->clear();
     if (tervala::platform::isRegularFile(text)) {
         ParamSet set;
         if (!readParamFile(text, model, set, error))
             return false;
         values = set.values;
         fromFile = true;
+        if (covariance)
+            *covariance = covarianceOver(set, std::vector<std::string>(set.keys.begin(),
+                                                                       set.keys.begin() + static_cast<std::ptrdiff_t>(count)));
         return true;
     }
     fromFile = false;

@@ -1,7 +1,10 @@
 // Datum and local transformations: seven-parameter Bursa-Wolf and
 // Molodensky-Badekas, abridged Molodensky, 2D Helmert and heights.
+#include <array>
 #include <cmath>
 #include <memory>
+
+#include <tervala/Propagation.hpp>
 
 #include "Commands.h"
 #include "Params.h"
@@ -19,7 +22,28 @@ struct DatumOptions {
     bool inverse = false;
     bool shiftsOnly = false;
     std::string convention = "tervala";  // helmert2d: the rotation sense
+    bool propagate = false;
 };
+
+const char* const kPropagateHelp =
+    "Append the standard deviations of the output coordinates (metres, in output order), propagated from the "
+    "parameter covariance that 'fit ... --write-params' writes into the --params file";
+
+// A covariance for --propagate, or a refusal naming the parameter file.
+template <std::size_t N>
+bool propagationCovariance(const std::string& command, const std::string& file,
+                           const std::vector<std::vector<double>>& from, std::array<std::array<double, N>, N>& to)
+{
+    if (from.size() != N) {
+        report(command, "--propagate: --params " + file + " holds no parameter covariance (a parameter file written by 'tervala fit' with "
+                            "--write-params carries one; a parameter list or a PROJ string does not)");
+        return false;
+    }
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t j = 0; j < N; ++j)
+            to[i][j] = from[i][j];
+    return true;
+}
 
 bool parseXyz(const std::vector<std::string>& f, double v[3], std::string& error)
 {
@@ -56,11 +80,11 @@ bool sevenParameters(const std::string& command, const SevenParameterOptions& o,
 // the origin from --origin or from the parameter file; reports and returns
 // false when either is missing or bad.
 bool planeParameters(const std::string& command, const DatumOptions& o, std::size_t count, std::vector<double>& values,
-                     double& x0, double& y0)
+                     double& x0, double& y0, std::vector<std::vector<double>>* covariance = nullptr)
 {
     bool fromFile = false;
     std::string error;
-    if (!resolveParams(o.params, command, count, values, fromFile, error)) {
+    if (!resolveParams(o.params, command, count, values, fromFile, error, covariance)) {
         report(command, "--params: " + error);
         return false;
     }
@@ -90,6 +114,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         const std::string name = withOrigin ? "molodensky-badekas" : "helmert7";
         auto o = std::make_shared<SevenParameterOptions>();
         auto inverse = std::make_shared<bool>(false);
+        auto propagate = std::make_shared<bool>(false);
         CLI::App* sub = app.add_subcommand(
             name, withOrigin ? "Molodensky-Badekas transformation of geocentric X Y Z about a rotation origin"
                              : "Bursa-Wolf seven-parameter transformation of geocentric X Y Z");
@@ -101,11 +126,16 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                     "exact is R = R3(rz) R2(ry) R1(rx), the form 'fit' estimates and writes. Write --params=-446.4,... with '=' when the list starts with a minus.");
         addSevenParameterOptions(sub, *o, withOrigin);
         sub->add_flag("--inverse", *inverse, "Apply the exact inverse");
+        sub->add_flag("--propagate", *propagate, std::string(kPropagateHelp) + ": sX sY sZ");
         addCommonOptions(sub, ctx, false);
-        registry.add(sub, [&ctx, o, inverse, withOrigin, name] {
+        registry.add(sub, [&ctx, o, inverse, propagate, withOrigin, name] {
             SevenParameters p;
             if (!sevenParameters(name, *o, withOrigin, p))
                 return 2;
+            std::array<std::array<double, 7>, 7> covariance{};
+            if (*propagate && !propagationCovariance(name, o->params, p.covariance, covariance))
+                return 2;
+            const Direction direction = *inverse ? Direction::inverse : Direction::forward;
             const Formatter fmt = ctx.format();
             // Helmert7 and MolodenskyBadekas share forward() and inverse().
             const auto run = [&](const auto& transform) {
@@ -118,6 +148,12 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                                     const Geocentric in{v[0], v[1], v[2]};
                                     const Geocentric out = *inverse ? transform.inverse(in) : transform.forward(in);
                                     r.fields = {fmt.length(out.x), fmt.length(out.y), fmt.length(out.z)};
+                                    if (*propagate) {
+                                        const GeocentricPrecision g = tervala::propagate(transform, covariance, in,
+                                                                                         direction);
+                                        r.fields.insert(r.fields.end(), {fmt.length(g.sigmaX), fmt.length(g.sigmaY),
+                                                                         fmt.length(g.sigmaZ)});
+                                    }
                                     return r;
                                 });
             };
@@ -165,6 +201,10 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
                           "t1,t2 (m),scale (ppm),rotation (arc-seconds), or a parameter file from 'fit helmert2d'")
         ->required();
     helmert2d->add_option("--origin", h2->origin, "Origin x0,y0 (a file from 'fit' holds the centroid)");
+    helmert2d->add_flag("--propagate", h2->propagate,
+                        std::string(kPropagateHelp) +
+                            ", then the standard error ellipse: sx' sy' semi-major semi-minor (m) azimuth of the "
+                            "major axis (degrees from the first axis toward the second)");
     helmert2d->add_option("--convention", h2->convention,
                           "Rotation sense of a --params list: tervala (default; a positive rotation turns the first "
                           "axis toward the second, counter-clockwise with x right and y up) or proj (PROJ's helmert "
@@ -177,7 +217,11 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
     registry.add(helmert2d, [&ctx, h2] {
         std::vector<double> v;
         double x0 = 0, y0 = 0;
-        if (!planeParameters("helmert2d", *h2, 4, v, x0, y0))
+        std::vector<std::vector<double>> fileCovariance;
+        if (!planeParameters("helmert2d", *h2, 4, v, x0, y0, &fileCovariance))
+            return 2;
+        std::array<std::array<double, 4>, 4> covariance{};
+        if (h2->propagate && !propagationCovariance("helmert2d", h2->params, fileCovariance, covariance))
             return 2;
         if (h2->convention == "proj") {
             if (v.size() > 4) {  // from a file: the origin follows the four parameters
@@ -204,6 +248,13 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             }
             t.Helmert2D(x0, y0, x, y);
             r.fields = {fmt.length(t.Get2DH(0)), fmt.length(t.Get2DH(1))};
+            if (h2->propagate) {
+                const PlanePrecision q =
+                    tervala::propagate(Helmert2D(v[0], v[1], v[2], v[3], {x0, y0}), covariance, {x, y});
+                r.fields.insert(r.fields.end(), {fmt.length(q.sigmaFirst), fmt.length(q.sigmaSecond),
+                                                 fmt.length(q.ellipse.semiMajor), fmt.length(q.ellipse.semiMinor),
+                                                 fmt.fixed(q.ellipse.azimuth, 2)});
+            }
             return r;
         });
     });
@@ -214,11 +265,17 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
     height->add_option("--params", ht->params, "a1,a2 (slopes),c (shift, m), or a parameter file from 'fit height'")
         ->required();
     height->add_option("--origin", ht->origin, "Origin x0,y0 (first coordinate first)");
+    height->add_flag("--propagate", ht->propagate,
+                     std::string(kPropagateHelp) + ": 0 0 sh' (x and y pass unchanged)");
     addCommonOptions(height, ctx, false);
     registry.add(height, [&ctx, ht] {
         std::vector<double> v;
         double x0 = 0, y0 = 0;
-        if (!planeParameters("height", *ht, 3, v, x0, y0))
+        std::vector<std::vector<double>> fileCovariance;
+        if (!planeParameters("height", *ht, 3, v, x0, y0, &fileCovariance))
+            return 2;
+        std::array<std::array<double, 3>, 3> covariance{};
+        if (ht->propagate && !propagationCovariance("height", ht->params, fileCovariance, covariance))
             return 2;
         CTervala t = ctx.object();
         t.SetHeightTrans(v[0], v[1], v[2]);
@@ -237,6 +294,11 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             }
             t.HeightTrans(x0, y0, x, y, hh);
             r.fields = {fmt.length(x), fmt.length(y), fmt.length(t.Get2DH(2))};
+            if (ht->propagate)
+                r.fields.insert(r.fields.end(),
+                                {fmt.length(0.0), fmt.length(0.0),
+                                 fmt.length(tervala::propagate(HeightPlane(v[0], v[1], v[2], {x0, y0}), covariance,
+                                                               {x, y}))});
             return r;
         });
     });

@@ -5,6 +5,8 @@
 // shift, or with the grid shift alone), optionally onward
 // to a Transverse Mercator or UTM grid and with an orthometric height from a
 // geoid referred to the target ellipsoid.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -16,6 +18,7 @@
 #include <tervala/Ellipsoid.hpp>
 #include <tervala/GridShift.hpp>
 #include <tervala/Projection.hpp>
+#include <tervala/Propagation.hpp>
 
 #include "Commands.h"
 #include "GeoidSource.h"
@@ -40,6 +43,7 @@ struct TransformOptions {
     std::string geoid;
     std::string geoidEllipsoid;  // --geoid-ellipsoid: the ellipsoid a grid's N refers to
     std::string gridShift;  // --grid-shift: an NTv2 file applied first
+    bool propagate = false;  // --propagate: append the standard deviations
 };
 
 TmMethod methodOf(const TransformOptions& o) { return o.method == "legacy" ? TmMethod::Legacy : TmMethod::Kruger; }
@@ -67,6 +71,8 @@ struct Road {
     bool utm = false;
     GeoidSource geoid;
     bool withGeoid = false;
+    bool propagate = false;
+    std::array<std::array<double, 7>, 7> covariance{};  // of the seven parameters, for --propagate
 };
 
 // A geoid's N is the height of the geoid above one ellipsoid: EGM96's above
@@ -184,6 +190,19 @@ bool buildRoad(const TransformOptions& o, Road& road)
             return false;
         }
         reportWarnings("transform", warning);
+        if (o.propagate) {
+            if (p.covariance.size() != 7) {
+                report("transform", "--propagate: --params " + s.params +
+                                        " holds no parameter covariance (a parameter file written by 'tervala fit' "
+                                        "with --write-params carries one; a parameter list or a PROJ string does "
+                                        "not)");
+                return false;
+            }
+            for (std::size_t i = 0; i < 7; ++i)
+                for (std::size_t j = 0; j < 7; ++j)
+                    road.covariance[i][j] = p.covariance[i][j];
+            road.propagate = true;
+        }
         try {
             if (withOrigin)
                 road.badekas = std::make_unique<MolodenskyBadekas>(p.molodenskyBadekas());
@@ -193,6 +212,11 @@ bool buildRoad(const TransformOptions& o, Road& road)
             report("transform", e.what());
             return false;
         }
+    }
+    if (o.propagate && !road.propagate) {
+        report("transform", "--propagate carries the covariance of seven parameters: it needs --model bursa-wolf or "
+                            "molodensky-badekas with a --params file written by 'tervala fit'");
+        return false;
     }
     // Grid options of the other grid (or of none) would be silently unused.
     if (o.projection != "tm" && (!std::isnan(o.lon0) || o.lat0 != 0 || o.falseNorthing != 0 || o.falseEasting != 0 ||
@@ -240,6 +264,42 @@ bool buildRoad(const TransformOptions& o, Road& road)
     return true;
 }
 
+// The derivatives of a projection's (northing, easting) with respect to a
+// move of the point by one metre north and one metre east at its height,
+// by central differences over +-1 m: the projection's curvature makes the
+// truncation error of relative order (1 m / 6400 km)^2, far below the
+// precision of any propagated figure. Rows northing, easting; columns
+// north, east.
+template <typename Project>
+std::array<std::array<double, 2>, 2> gridJacobian(const Project& project, const Ellipsoid& e, const Geodetic& p)
+{
+    constexpr double kDegree = 180.0 / 3.14159265358979323846;
+    const double f = e.inverseFlattening() == 0 ? 0.0 : 1.0 / e.inverseFlattening();
+    const double e2 = f * (2.0 - f);
+    const double sp = std::sin(p.latitude / kDegree), cp = std::cos(p.latitude / kDegree);
+    const double w = std::sqrt(1.0 - e2 * sp * sp);
+    const double meridian = e.a() * (1.0 - e2) / (w * w * w) + p.height;  // M + h
+    const double normal = (e.a() / w + p.height) * cp;                    // (N + h) cos(latitude)
+    const double dLat = kDegree / meridian, dLon = kDegree / normal;     // degrees per metre
+    const Projected n1 = project(p.latitude + dLat, p.longitude), n0 = project(p.latitude - dLat, p.longitude);
+    const Projected e1 = project(p.latitude, p.longitude + dLon), e0 = project(p.latitude, p.longitude - dLon);
+    return {{{0.5 * (n1.northing - n0.northing), 0.5 * (e1.northing - e0.northing)},
+             {0.5 * (n1.easting - n0.easting), 0.5 * (e1.easting - e0.easting)}}};
+}
+
+// Standard deviations of (northing, easting, height) from the local
+// covariance and the projection's Jacobian G: G C_ne G'.
+std::vector<double> gridSigmas(const std::array<std::array<double, 2>, 2>& G, const LocalPrecision& local)
+{
+    const auto& c = local.covariance;
+    double out[2];
+    for (int i = 0; i < 2; ++i) {
+        const double a = G[i][0], b = G[i][1];
+        out[i] = std::sqrt(std::max(0.0, a * a * c[0][0] + 2.0 * a * b * c[0][1] + b * b * c[1][1]));
+    }
+    return {out[0], out[1], local.sigmaUp};
+}
+
 // One point along the road.
 LineResult transformLine(const Road& road, const TransformOptions& o, const Context& ctx, const Formatter& fmt,
                          const std::vector<std::string>& f)
@@ -249,6 +309,9 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
     if (!parsePosition(f, true, lat, lon, h, r.error))
         return r;
     Geodetic p{lat, lon, h};
+    LocalPrecision local{};
+    // Standard deviations of the output coordinates, in their order.
+    std::vector<double> sigmas;
     if (road.grid && !shiftPoint(*road.grid, false, p, r.error))
         return r;
     if (!road.source) {
@@ -258,6 +321,11 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
     } else {
         const Geocentric x = road.source->toGeocentric(p);
         p = road.target->toGeodetic(road.helmert ? road.helmert->forward(x) : road.badekas->forward(x));
+        if (road.propagate)
+            local = localPrecision((road.helmert ? propagate(*road.helmert, road.covariance, x)
+                                                 : propagate(*road.badekas, road.covariance, x))
+                                       .covariance,
+                                   p.latitude, p.longitude);
     }
     if (std::isnan(p.latitude)) {
         // Only the abridged formulas have no value (their longitude shift at
@@ -274,8 +342,15 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
             return r;
         }
         r.fields = {fmt.length(g.northing), fmt.length(g.easting), fmt.length(p.height)};
-        if (ctx.io.eastingFirst)
+        if (road.propagate)
+            sigmas = gridSigmas(gridJacobian([&](double la, double lo) { return road.tm->forward(la, lo); },
+                                             *road.target, p),
+                                local);
+        if (ctx.io.eastingFirst) {
             std::swap(r.fields[0], r.fields[1]);
+            if (road.propagate)
+                std::swap(sigmas[0], sigmas[1]);
+        }
     } else if (road.utm) {
         const bool south = o.south || (!o.north && p.latitude < 0);
         const Utm utm = o.zone != 0 ? Utm(o.zone, south, *road.target, methodOf(o))
@@ -291,10 +366,19 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
         }
         r.fields = {zoneLabel(utm.zone(), south, p.latitude), fmt.length(g.northing), fmt.length(g.easting),
                     fmt.length(p.height)};
-        if (ctx.io.eastingFirst)
+        if (road.propagate)
+            sigmas = gridSigmas(gridJacobian([&](double la, double lo) { return utm.forward(la, lo); }, *road.target,
+                                             p),
+                                local);
+        if (ctx.io.eastingFirst) {
             std::swap(r.fields[1], r.fields[2]);
+            if (road.propagate)
+                std::swap(sigmas[0], sigmas[1]);
+        }
     } else {
         r.fields = {fmt.angle(p.latitude), fmt.angle(p.longitude), fmt.length(p.height)};
+        if (road.propagate)
+            sigmas = {local.sigmaNorth, local.sigmaEast, local.sigmaUp};
     }
     if (road.withGeoid) {
         double n;
@@ -304,7 +388,12 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
         }
         r.fields.push_back(fmt.length(n));
         r.fields.push_back(fmt.length(p.height - n));
+        // N is taken as exact: H = h - N is as precise as h.
+        if (road.propagate)
+            sigmas.push_back(local.sigmaUp);
     }
+    for (double sigma : sigmas)
+        r.fields.push_back(fmt.length(sigma));
     return r;
 }
 
@@ -368,6 +457,11 @@ void addTransformCommand(CLI::App& app, Context& ctx, Registry& registry)
     sub->add_option("--geoid-ellipsoid", o->geoidEllipsoid,
                     "The ellipsoid a --geoid grid's N refers to when it is not GRS80 or WGS84 (a name or a,1/f); "
                     "the target ellipsoid must be it");
+    sub->add_flag("--propagate", o->propagate,
+                  "Append the standard deviations (metres) of the output coordinates in output order, propagated "
+                  "from the parameter covariance of a --params file written by 'tervala fit': north, east, up "
+                  "for latitude, longitude, height; northing, easting, height on a grid (through the projection); "
+                  "with --geoid then H's (N taken as exact). Needs --model bursa-wolf or molodensky-badekas");
     addCommonOptions(sub, ctx, false);
     registry.add(sub, [&ctx, o] {
         Road road;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 
 #include <tervala/Propagation.hpp>
 
@@ -233,6 +234,15 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
         }
         CTervala t = ctx.object();
         t.Set2DHelmert(v[0], v[1], v[2], v[3]);
+        // The same transformation as a value, for the derivatives.
+        std::unique_ptr<Helmert2D> plane;
+        try {
+            if (h2->propagate)
+                plane = std::make_unique<Helmert2D>(v[0], v[1], v[2], v[3], PlaneCoordinates{x0, y0});
+        } catch (const std::invalid_argument& e) {
+            report("helmert2d", std::string("--propagate: ") + e.what());
+            return 2;
+        }
         const Formatter fmt = ctx.format();
         return runLines("helmert2d", ctx.io, FieldLayout{2, 2, FirstField::Number}, [&](const std::vector<std::string>& f) {
             LineResult r;
@@ -248,9 +258,8 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
             }
             t.Helmert2D(x0, y0, x, y);
             r.fields = {fmt.length(t.Get2DH(0)), fmt.length(t.Get2DH(1))};
-            if (h2->propagate) {
-                const PlanePrecision q =
-                    tervala::propagate(Helmert2D(v[0], v[1], v[2], v[3], {x0, y0}), covariance, {x, y});
+            if (plane) {
+                const PlanePrecision q = tervala::propagate(*plane, covariance, {x, y});
                 r.fields.insert(r.fields.end(), {fmt.length(q.sigmaFirst), fmt.length(q.sigmaSecond),
                                                  fmt.length(q.ellipse.semiMajor), fmt.length(q.ellipse.semiMinor),
                                                  fmt.fixed(q.ellipse.azimuth, 2)});

@@ -295,7 +295,8 @@ std::vector<double> gridSigmas(const std::array<std::array<double, 2>, 2>& G, co
     double out[2];
     for (int i = 0; i < 2; ++i) {
         const double a = G[i][0], b = G[i][1];
-        out[i] = std::sqrt(std::max(0.0, a * a * c[0][0] + 2.0 * a * b * c[0][1] + b * b * c[1][1]));
+        const double v = a * a * c[0][0] + 2.0 * a * b * c[0][1] + b * b * c[1][1];
+        out[i] = std::isnan(v) ? v : std::sqrt(std::max(0.0, v));
     }
     return {out[0], out[1], local.sigmaUp};
 }
@@ -392,8 +393,16 @@ LineResult transformLine(const Road& road, const TransformOptions& o, const Cont
         if (road.propagate)
             sigmas.push_back(local.sigmaUp);
     }
-    for (double sigma : sigmas)
+    for (double sigma : sigmas) {
+        if (std::isnan(sigma)) {
+            // Only a point within a metre of the grid's limit gets here: the
+            // projection's derivatives need its neighbours too.
+            r.fields.clear();
+            r.error = "--propagate: the projection's derivatives are undefined this close to the limit of its domain";
+            return r;
+        }
         r.fields.push_back(fmt.length(sigma));
+    }
     return r;
 }
 

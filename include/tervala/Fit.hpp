@@ -24,6 +24,7 @@
 #include "Datum.hpp"
 #include "Ellipsoid.hpp"
 #include "Export.hpp"
+#include "Helmert15.hpp"
 
 namespace tervala {
 
@@ -201,6 +202,21 @@ struct MolodenskyBadekasFitResult {
     std::optional<FitStatistics> statistics;
 };
 
+/// Result of fitHelmert15. Parameter order: tx, ty, tz (metres), s (ppm),
+/// rx, ry, rz (arc-seconds, in the convention asked for) at the reference
+/// epoch, then their rates dtx, dty, dtz (m/year), ds (ppm/year), drx, dry,
+/// drz (arc-seconds/year). The transformation uses the small-angle rotation
+/// matrix (Rotations::SmallAngle), the form the parameters are fitted for.
+struct Helmert15FitResult {
+    std::optional<Helmert15> transformation;  ///< the fitted transformation; empty when degenerate
+    std::array<std::array<double, 14>, 14> covariance;  ///< covariance of the parameters, in their units squared
+    std::array<double, 14> standardDeviations;  ///< standard deviations of the parameters, in their units
+    std::vector<Geocentric> residuals;  ///< per point, fitted minus target at its epoch, metres (NaN when removed)
+    double referenceEpoch;  ///< the reference epoch of the values, decimal years
+    FitSummary summary;     ///< sigma, convergence, rank and degeneracy
+    FitStatistics statistics;  ///< the adjustment's statistics (tests only with a priori standard deviations)
+};
+
 /// 2D Helmert transformation from at least 2 common points, about the
 /// centroid of the source points (an exact fit for 2 points).
 /// @throw std::invalid_argument for fewer than 2 points, lists of different
@@ -310,6 +326,39 @@ TERVALA_API Helmert7FitResult fitHelmert7(const std::vector<Geocentric>& source,
 TERVALA_API MolodenskyBadekasFitResult fitMolodenskyBadekas(const std::vector<Geocentric>& source,
                                                             const std::vector<Geocentric>& target,
                                                             Convention convention, const FitSettings& settings);
+
+/// The time-dependent (fifteen-parameter) Helmert transformation from common
+/// points each observed at its own epoch: the seven parameters at the
+/// reference epoch and their rates, by iterated weighted least squares
+/// (Gauss-Helmert as fitHelmert7: source and target coordinates both carry
+/// errors; the tested observations are each point's misclosures) for the
+/// small-angle rotation matrix, the form in which ITRF parameters are
+/// published and which is linear in the parameters but for the product of
+/// scale and rotation.
+///
+/// The rates need points at two epochs or more, and at each epoch enough
+/// points (three, not on a line) to fix the parameters there; otherwise the
+/// result is degenerate with statistics.message saying what is missing
+/// (hold the rates with settings.fixed, "dtx" ... "drz", to fit the seven
+/// parameters at one epoch).
+/// @throw std::invalid_argument for fewer than 3 points, lists of different
+///   lengths (epochs: one per point), non-finite coordinates, epochs or
+///   reference epoch, and as the weighted fitHelmert7 for the settings
+///   (fixable names: tx, ty, tz, s, rx, ry, rz, dtx, dty, dtz, ds, drx, dry,
+///   drz).
+/// @param[in] source source points, metres
+/// @param[in] target target points, metres, each at its epoch
+/// @param[in] epochs the epoch of each point, decimal years
+/// @param[in] convention the rotation convention wanted
+/// @param[in] settings standard deviations, test levels, held parameters, snooping
+/// @param[in] referenceEpoch the reference epoch of the values; by default
+///   the mean epoch of the points rounded to a tenth of a year, where the
+///   values are nearly uncorrelated with their rates
+/// @return the fitted transformation, covariance, residuals, summary and statistics
+TERVALA_API Helmert15FitResult fitHelmert15(const std::vector<Geocentric>& source,
+                                            const std::vector<Geocentric>& target, const std::vector<double>& epochs,
+                                            Convention convention, const FitSettings& settings = FitSettings(),
+                                            std::optional<double> referenceEpoch = std::nullopt);
 
 } // namespace tervala
 

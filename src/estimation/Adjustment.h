@@ -28,7 +28,9 @@ namespace tervala {
 
 // ---- Core ----------------------------------------------------------------------
 
-constexpr int kMaxUnknowns = 7;
+// The largest model: the time-dependent Helmert fit (seven parameters and
+// their rates).
+constexpr int kMaxUnknowns = 14;
 constexpr int kMaxGroup = 3;
 
 // One group of observations that share a weight matrix.
@@ -297,6 +299,23 @@ Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, con
 Adjustment adjustSevenParameters(int points, const double* source, const double* target, const double* sigmaSource,
                                  const double* sigmaTarget, bool molodenskyBadekas,
                                  const AdjustmentSettings& settings);
+
+// The time-dependent Helmert transformation from points each observed at its
+// own epoch (decimal years): the seven parameters at tRef and their rates per
+// year, coordinate frame, small-angle rotation matrix (as Helmert15 with
+// Rotations::SmallAngle applies it). Weights and tested misclosures as for
+// adjustSevenParameters. Parameters tx, ty, tz (m), s (ppm), rx, ry, rz ("),
+// then dtx, dty, dtz (m/a), ds (ppm/a), drx, dry, drz ("/a); each is fixable
+// (held at 0). Refused (Singular, with a message saying what to do) when a
+// rate is free and every point used has the same epoch.
+Adjustment adjustFourteenParameters(int points, const double* source, const double* target, const double* epochs,
+                                    double tRef, const double* sigmaSource, const double* sigmaTarget,
+                                    const AdjustmentSettings& settings);
+// The fourteen parameter names in their order.
+const char* const* fourteenParameterNames();
+// The reference epoch used when none is given: the mean epoch rounded to a
+// tenth of a year.
+double defaultReferenceEpoch(int points, const double* epochs);
 
 } // namespace tervala
 

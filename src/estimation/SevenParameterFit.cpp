@@ -117,7 +117,11 @@ public:
         const double o[3] = {origin_.x, origin_.y, origin_.z};
         for (int i = 0; i < 3; ++i)
             g.l[i] = y[i] - ((m_ * qs[i] + t_[i]) + o[i]);  // the origin comes after the translation
-        sevenParameterDesignRows(R_, m_, x, q, g.a);
+        double a[3][7];
+        sevenParameterDesignRows(R_, m_, x, q, a);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 7; ++j)
+                g.a[i][j] = a[i][j];
         if (sigmaTarget)
             weight(sigmaSource, sigmaTarget, g.P);
         else

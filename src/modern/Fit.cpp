@@ -589,6 +589,58 @@ Result weightedSeven(const char* name, const std::vector<Geocentric>& source, co
 
 } // namespace
 
+Helmert15FitResult fitHelmert15(const std::vector<Geocentric>& source, const std::vector<Geocentric>& target,
+                                const std::vector<double>& epochs, Convention convention, const FitSettings& s,
+                                std::optional<double> referenceEpoch)
+{
+    const char* name = "time-dependent Helmert fit";
+    std::vector<double> src, dst;
+    sevenInput(name, source, target, convention, src, dst);
+    const std::size_t n = source.size();
+    if (epochs.size() != n)
+        throw std::invalid_argument(std::string(name) + ": " + std::to_string(epochs.size()) + " epochs for " +
+                                    std::to_string(n) + " points; give one epoch per point");
+    for (std::size_t k = 0; k < n; ++k)
+        if (!std::isfinite(epochs[k]))
+            throw std::invalid_argument(std::string(name) + ": the epoch of point " + std::to_string(k) +
+                                        " is not finite");
+    const double tRef = referenceEpoch ? *referenceEpoch : defaultReferenceEpoch(static_cast<int>(n), epochs.data());
+    if (!std::isfinite(tRef))
+        throw std::invalid_argument(std::string(name) + ": the reference epoch is not finite");
+    const std::vector<double> sigmaTarget = expandSigma(name, "sigma", s.sigma, n, 3, 1.0);
+    const std::vector<double> sigmaSource =
+        s.sourceSigma.empty() ? sigmaTarget : expandSigma(name, "source sigma", s.sourceSigma, n, 3, 1.0);
+    Adjustment adj = adjustFourteenParameters(static_cast<int>(n), src.data(), dst.data(), epochs.data(), tRef,
+                                              sigmaSource.data(), sigmaTarget.data(), adjustmentSettings(name, s));
+    const double flip = convention == Convention::CoordinateFrame ? 1.0 : -1.0;
+    const double sign[14] = {1, 1, 1, 1, flip, flip, flip, 1, 1, 1, 1, flip, flip, flip};
+    // Refused: the static part's rank, doubled when the epochs spread.
+    const bool spread = std::any_of(epochs.begin(), epochs.end(), [&](double e) { return e != epochs.front(); });
+    Weighted w = weighted(name, std::move(adj), s, n, 3, 14, sevenRank(src) * (spread ? 2 : 1), sign);
+    Helmert15FitResult r{};
+    r.referenceEpoch = tRef;
+    r.residuals.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        r.residuals[k] = Geocentric{w.residuals[3 * k], w.residuals[3 * k + 1], w.residuals[3 * k + 2]};
+    r.covariance = covarianceOf<14>(w.adj, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13});
+    r.standardDeviations = standardDeviations(r.covariance);
+    r.summary = w.summary;
+    r.statistics = std::move(w.statistics);
+    if (w.sound) {
+        const std::vector<ParameterEstimate>& p = w.adj.parameters;
+        const HelmertValues values{p[0].value, p[1].value, p[2].value, p[3].value,
+                                   p[4].value, p[5].value, p[6].value};
+        const HelmertValues rates{p[7].value,  p[8].value,  p[9].value, p[10].value,
+                                  p[11].value, p[12].value, p[13].value};
+        try {
+            r.transformation = Helmert15(values, rates, tRef, convention, Rotations::SmallAngle);
+        } catch (const std::invalid_argument&) {
+            r.summary.degenerate = true;  // a scale or rotation no similarity has
+        }
+    }
+    return r;
+}
+
 Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source,
                                 const std::vector<PlaneCoordinates>& target, const FitSettings& s)
 {

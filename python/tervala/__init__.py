@@ -67,6 +67,7 @@ from ._tervala import (
     DataFileError,
     Egm96Model,
     Ellipsoid,
+    FitEllipses,
     FitObservations,
     FitParameter,
     FitStatistics,
@@ -134,7 +135,7 @@ __all__ = [
     "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
     "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
-    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "RemovedPoint",
+    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "FitEllipses", "RemovedPoint",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",

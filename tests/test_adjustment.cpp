@@ -5,7 +5,9 @@
 // the four fits; distribution quantiles against SciPy; refusal of degenerate
 // geometry.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <random>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "TestSupport.h"
 #include "estimation/Adjustment.h"
+#include "estimation/LeastSquares.h"
 #include "tervala/Tervala.h"
 
 namespace {
@@ -63,6 +66,120 @@ TEST(AdjustmentCore, MembersKeepTheirRecordedDoubles)
                             t.GetHeightMeanaccuracy(), t.GetResidualH(1), t.GetResidualH(9)};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(gotH[i], height[i]) << "height value " << i;
+}
+
+// The members accumulate with fixed sizes (FixedNormalEquations,
+// fixedGroupResiduals) and the seven-parameter iteration without the
+// products of its structural zeros; each must give the general core's doubles
+// bit for bit, or the members' results drift. Random groups of every shape
+// the fits use (and 14 unknowns), with magnitudes from 1e-6 to 1e7, exact
+// zeros and negative zeros in the design rows, weights 1, 0.5 and general
+// symmetric ones.
+std::uint64_t bitsOf(double x)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+template <int Unknowns, int Size>
+struct FixedAgainstGeneral {
+    static void run(std::mt19937_64& rng, int groups)
+    {
+        auto u = [&rng] { return static_cast<double>(rng() >> 11) * 0x1p-53; };
+        auto value = [&] {
+            const double pick = u();
+            if (pick < 0.1)
+                return 0.0;
+            if (pick < 0.15)
+                return -0.0;
+            return (u() - 0.5) * std::pow(10.0, -6 + 13 * u());
+        };
+        tervala::FixedNormalEquations<Unknowns> fixed;
+        tervala::NormalEquations general(Unknowns);
+        double x[Unknowns];
+        for (double& xi : x)
+            xi = value();
+        double omegaFixed = 0, omegaGeneral = 0;
+        for (int n = 0; n < groups; ++n) {
+            tervala::FixedGroup<Unknowns, Size> g;
+            for (int r = 0; r < Size; ++r) {
+                for (int j = 0; j < Unknowns; ++j)
+                    g.a[r][j] = value();
+                g.l[r] = value();
+            }
+            const int kind = n % 3;  // 1, 0.5, or a general symmetric weight
+            for (int r = 0; r < Size; ++r)
+                for (int j = 0; j <= r; ++j)
+                    g.P[r][j] = g.P[j][r] = kind == 2 ? (r == j ? 1 + u() : 0.3 * (u() - 0.5)) : (r == j ? 1.0 - 0.5 * kind : 0.0);
+            fixed.add(g);
+            general.add(g.general());
+            double vFixed[Size], vGeneral[kMaxGroupForTest];
+            tervala::fixedGroupResiduals(g, x, vFixed, omegaFixed);
+            tervala::groupResiduals(g.general(), Unknowns, x, vGeneral, omegaGeneral);
+            for (int r = 0; r < Size; ++r)
+                ASSERT_EQ(bitsOf(vFixed[r]), bitsOf(vGeneral[r])) << Unknowns << "x" << Size << " residual " << r;
+        }
+        EXPECT_EQ(bitsOf(omegaFixed), bitsOf(omegaGeneral)) << Unknowns << "x" << Size;
+        const tervala::NormalEquations converted = fixed.general();
+        for (int c = 0; c < Unknowns; ++c) {
+            for (int d = 0; d < Unknowns; ++d)
+                ASSERT_EQ(bitsOf(converted.N[c][d]), bitsOf(general.N[c][d])) << Unknowns << "x" << Size << " N " << c << d;
+            ASSERT_EQ(bitsOf(converted.U[c]), bitsOf(general.U[c])) << Unknowns << "x" << Size << " U " << c;
+        }
+    }
+    static constexpr int kMaxGroupForTest = tervala::kMaxGroup;
+};
+
+TEST(AdjustmentCore, FixedSizeAccumulationGivesTheGeneralCoresDoubles)
+{
+    std::mt19937_64 rng(20261207);
+    FixedAgainstGeneral<4, 1>::run(rng, 400);   // 2D Helmert
+    FixedAgainstGeneral<3, 1>::run(rng, 400);   // height plane
+    FixedAgainstGeneral<1, 1>::run(rng, 100);   // height shift alone
+    FixedAgainstGeneral<7, 3>::run(rng, 400);   // seven parameters, held unknowns
+    FixedAgainstGeneral<14, 3>::run(rng, 200);  // the largest model the core takes
+    FixedAgainstGeneral<4, 2>::run(rng, 100);
+
+    // Seven-parameter groups with their structure: unit columns for tx, ty,
+    // tz, a zero in the last row of rz; points at the rotation origin give
+    // zero rows for the rotations, a zero weight off the diagonal is common.
+    auto u = [&rng] { return static_cast<double>(rng() >> 11) * 0x1p-53; };
+    tervala::FixedNormalEquations<7> skipping;
+    tervala::NormalEquations general(7);
+    double x[7];
+    for (double& xi : x)
+        xi = (u() - 0.5) * std::pow(10.0, -4 + 6 * u());
+    x[1] = -0.0;
+    double omegaSkipping = 0, omegaGeneral = 0;
+    for (int n = 0; n < 600; ++n) {
+        tervala::FixedGroup<7, 3> g;
+        const bool atOrigin = n % 10 == 0;
+        for (int r = 0; r < 3; ++r) {
+            for (int j = 0; j < 3; ++j)
+                g.a[r][j] = r == j ? 1 : 0;
+            for (int j = 3; j < 7; ++j)
+                g.a[r][j] = atOrigin ? (u() < 0.5 ? 0.0 : -0.0) : (u() - 0.5) * 30;
+            g.l[r] = n % 7 == 0 ? 0.0 : (u() - 0.5) * 0.1;
+        }
+        g.a[2][6] = 0;
+        for (int r = 0; r < 3; ++r)
+            for (int j = 0; j <= r; ++j)
+                g.P[r][j] = g.P[j][r] = r == j ? 0.5 + u() : (n % 2 ? 0.0 : -0.0) + (n % 3 ? 0.0 : 0.1 * u());
+        tervala::addSevenParameterGroup(g.a, g.l, g.P, skipping);
+        general.add(g.general());
+        double vSkipping[3], vGeneral[3];
+        tervala::sevenParameterGroupResiduals(g.a, g.l, g.P, x, vSkipping, omegaSkipping);
+        tervala::groupResiduals(g.general(), 7, x, vGeneral, omegaGeneral);
+        for (int r = 0; r < 3; ++r)
+            ASSERT_EQ(bitsOf(vSkipping[r]), bitsOf(vGeneral[r])) << "point " << n << " residual " << r;
+    }
+    EXPECT_EQ(bitsOf(omegaSkipping), bitsOf(omegaGeneral));
+    for (int c = 0; c < 7; ++c) {
+        for (int d = 0; d < 7; ++d)
+            EXPECT_EQ(bitsOf(skipping.N[c][d]), bitsOf(general.N[c][d])) << "N " << c << d;
+        EXPECT_EQ(bitsOf(skipping.U[c]), bitsOf(general.U[c])) << "U " << c;
+    }
 }
 
 // Chi-square and normal quantiles against SciPy (tables/quantiles.txt).
@@ -517,32 +634,6 @@ TEST(PointPrecision, SquareNetworkHasCircularEllipsesAndKnownExternalReliability
         s.confidence = bad;
         EXPECT_EQ(tervala::adjustHelmert2D(4, src, dst, sigmas.data(), s).geometry, Geometry::InvalidInput) << bad;
     }
-}
-
-// A 2D ellipse that is not a circle: with rotation and scale held only the
-// translations are free, with covariance diag(sx^2, sy^2) / n, and so is
-// every transformed position. A target sigma of 2 cm in x' and 1 cm in y'
-// at four points gives semi-axes 1 cm along x' (azimuth 0) and 5 mm.
-TEST(PointPrecision, EllipseFollowsTheLargerStandardDeviation)
-{
-    const double src[8] = {0, 0, 100, 0, 100, 100, 0, 100};
-    const double dst[8] = {10, 20, 110, 20, 110, 120, 10, 120};
-    const double sigmas[8] = {0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01};
-    AdjustmentSettings s;
-    s.fixed = {"rotation", "scale"};
-    const Adjustment a = tervala::adjustHelmert2D(4, src, dst, sigmas, s);
-    ASSERT_EQ(a.geometry, Geometry::Sound);
-    for (const tervala::PointEllipse& e : a.ellipses) {
-        EXPECT_NEAR(e.semiMajor, 0.02 / 2, 1e-15);
-        EXPECT_NEAR(e.semiMinor, 0.01 / 2, 1e-15);
-        EXPECT_NEAR(e.azimuth, 0.0, 1e-9);
-        EXPECT_NEAR(e.sigmaFirst, 0.01, 1e-15);
-        EXPECT_NEAR(e.sigmaSecond, 0.005, 1e-15);
-    }
-    // Swapped: the major axis along y', azimuth 90.
-    const double swapped[8] = {0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02};
-    const Adjustment b = tervala::adjustHelmert2D(4, src, dst, swapped, s);
-    EXPECT_NEAR(b.ellipses[0].azimuth, 90.0, 1e-9);
 }
 
 // Seven parameters with only the translations free, error-free source

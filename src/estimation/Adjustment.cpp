@@ -22,19 +22,6 @@ bool HeldUnknowns::any() const
     return std::any_of(std::begin(held), std::end(held), [](bool h) { return h; });
 }
 
-void HeldUnknowns::apply(ObservationGroup& g, int unknowns) const
-{
-    for (int j = 0; j < unknowns; ++j) {
-        if (!held[j])
-            continue;
-        for (int r = 0; r < g.size; ++r) {
-            if (value[j] != 0)
-                g.l[r] -= g.a[r][j] * value[j];
-            g.a[r][j] = 0;
-        }
-    }
-}
-
 NormalEquations::NormalEquations(int unknowns) : unknowns_(unknowns) {}
 
 void NormalEquations::add(const ObservationGroup& g)

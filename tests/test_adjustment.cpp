@@ -556,9 +556,11 @@ TEST(AdjustmentCore, HeldParametersGiveTheReducedModel)
         num[i % 2] += w * (net.obsTarget[i] - net.obsSrc[i]);
         den[i % 2] += w;
     }
-    EXPECT_NEAR(a.parameters[0].value, num[1] / den[1], 1e-9);  // t2: second coordinate
-    EXPECT_NEAR(a.parameters[1].value, num[0] / den[0], 1e-9);
-    EXPECT_NEAR(a.parameters[1].sigma, 1 / std::sqrt(den[0]), 1e-12);
+    // Reported t1 (first coordinate) first, as the parameter file and every front end order them.
+    EXPECT_EQ(a.parameters[0].name, "t1");
+    EXPECT_NEAR(a.parameters[0].value, num[0] / den[0], 1e-9);
+    EXPECT_NEAR(a.parameters[1].value, num[1] / den[1], 1e-9);
+    EXPECT_NEAR(a.parameters[0].sigma, 1 / std::sqrt(den[0]), 1e-12);
     EXPECT_EQ(a.parameters[2].value, 0.0);
     EXPECT_EQ(a.parameters[3].value, 0.0);
     EXPECT_EQ(a.redundancy, net.observations() - 2);
@@ -626,7 +628,7 @@ TEST(AdjustmentStatistics, HeldOutPointsCarryTheirTestsFromTheFitWithThem)
                 if (m != Model::Helmert2D)
                     continue;
                 // The 2D Helmert parameters applied by hand: t1, t2 about the origin, scale in ppm, rotation in ".
-                const double t2 = without.parameters[0].value, t1 = without.parameters[1].value;
+                const double t1 = without.parameters[0].value, t2 = without.parameters[1].value;
                 const double mu = 1 + without.parameters[2].value * 1e-6;
                 const double th = without.parameters[3].value / 3600 * testsupport::kPi / 180;
                 const double x = net.obsSrc[2 * k] - without.origin[0], y = net.obsSrc[2 * k + 1] - without.origin[1];

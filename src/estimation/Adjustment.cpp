@@ -368,6 +368,20 @@ void testOutsidePoint(const ObservationGroup* groups, const int* coordinates, in
     }
 }
 
+ParameterUnit parameterUnit(const std::string& name)
+{
+    // One arc-second is pi / 648000 rad = 4.8481368110953599... microradians.
+    static const ParameterUnit metre{"m", "", 0, 0}, ppm{"ppm", "factor", 1e-6, 1},
+        arcsecond{"arc-second", "microradian", 3.14159265358979323846 / 648000 * 1e6, 0}, slope{"m/m", "mm/km", 1e6, 0};
+    if (name == "scale" || name == "s")
+        return ppm;
+    if (name == "rotation" || name == "rx" || name == "ry" || name == "rz")
+        return arcsecond;
+    if (name == "slope1" || name == "slope2")
+        return slope;
+    return metre;
+}
+
 void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,
                       Adjustment& result)
 {

@@ -315,6 +315,19 @@ struct ParameterEstimate {
     double sigma = 0;  // from the a priori standard deviations (variance factor 1)
 };
 
+// How every front end states a parameter: its unit, and the same value in a
+// second unit (rotations also in microradians, scales also as the factor
+// 1 + ppm 1e-6, slopes also in mm/km): alternative = offset + factor value,
+// its standard deviation factor sigma. alternativeUnit is empty where there
+// is no second unit.
+struct ParameterUnit {
+    const char* unit;
+    const char* alternativeUnit;
+    double factor;
+    double offset;
+};
+ParameterUnit parameterUnit(const std::string& name);
+
 // A weighted fit with its statistics.
 struct Adjustment {
     Geometry geometry = Geometry::Sound;
@@ -469,7 +482,7 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
 // members store them.
 
 // Source positions are taken as error-free; sigma belongs to the target
-// coordinates (2 per point). Parameters t2, t1 (m), scale (ppm), rotation
+// coordinates (2 per point). Parameters t1, t2 (m), scale (ppm), rotation
 // ("), derived from c = m cos r, d = m sin r with the covariance propagated:
 // the rotation in (-180, 180] degrees, the scale factor positive.
 // Fixable: "t1", "t2", "rotation" (d = 0), "scale" only together with

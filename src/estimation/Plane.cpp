@@ -295,7 +295,10 @@ Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, con
 Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,
                            const AdjustmentSettings& settings)
 {
+    // The unknowns are solved second translation first; they are reported
+    // in the order users write them, t1 first.
     static const char* const kNames[4] = {"t2", "t1", "scale", "rotation"};
+    static const char* const kReported[4] = {"t1", "t2", "scale", "rotation"};
     if (points < 1 || !src || !dst || !sigma)
         return refusedAdjustment(Geometry::InvalidInput, "no points");
     if (!allFinite(src, 2 * points) || !allFinite(dst, 2 * points))
@@ -368,18 +371,18 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
 
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
-        double values[4] = {sol.x[0], sol.x[1], 0, 0};
+        double values[4] = {sol.x[1], sol.x[0], 0, 0};
         scaleAndFullRotation(c, d, values[2], values[3]);
         const double toArcseconds = 1 / (PI * angles::kArcsecondFactor);
         Numbra J = Zeros(4, 4);
-        J(1, 1) = 1;
-        J(2, 2) = 1;
+        J(1, 2) = 1;
+        J(2, 1) = 1;
         // The factor is m = sqrt(c^2 + d^2) > 0 (scaleAndFullRotation).
         J(3, 3) = c / m * 1e6;
         J(3, 4) = d / m * 1e6;
         J(4, 3) = -d / m2 * toArcseconds;
         J(4, 4) = c / m2 * toArcseconds;
-        reportParameters(kNames, values, 4, J * sol.Q * ~J, r);
+        reportParameters(kReported, values, 4, J * sol.Q * ~J, r);
         return r;
     });
 }

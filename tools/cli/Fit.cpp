@@ -4,6 +4,8 @@
 // transform subcommands, a JSON report and an SVG plot of the residuals.
 // Every number printed comes from the core; this file only arranges them.
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <memory>
@@ -17,6 +19,8 @@
 #include "Svg.h"
 #include "Text.h"
 #include "estimation/Adjustment.h"
+#include "platform/Files.h"
+#include "tervala/Version.h"
 
 namespace tervala {
 namespace cli {
@@ -26,28 +30,10 @@ namespace {
 // The constant M_PI is POSIX, not C++17.
 constexpr double kPi = 3.14159265358979323846;
 
-// How a model's parameters are shown: the core's unit times `factor`.
-struct Shown {
-    const char* name;
-    const char* unit;  // as shown
-    double factor;
-    const char* storedUnit;
-};
-
-const Shown& shown(const std::string& name)
+// A unit as the text report writes it.
+std::string unitLabel(const std::string& unit)
 {
-    static const Shown table[] = {
-        {"t1", "m", 1, "m"},           {"t2", "m", 1, "m"},       {"scale", "ppm", 1, "ppm"},
-        {"rotation", "\"", 1, "arc-second"}, {"slope1", "mm/km", 1e6, "m/m"}, {"slope2", "mm/km", 1e6, "m/m"},
-        {"shift", "m", 1, "m"},        {"tx", "m", 1, "m"},       {"ty", "m", 1, "m"},
-        {"tz", "m", 1, "m"},           {"s", "ppm", 1, "ppm"},    {"rx", "\"", 1, "arc-second"},
-        {"ry", "\"", 1, "arc-second"}, {"rz", "\"", 1, "arc-second"},
-    };
-    for (const Shown& s : table)
-        if (name == s.name)
-            return s;
-    static const Shown unknown{"", "", 1, ""};
-    return unknown;
+    return unit == "arc-second" ? "\"" : unit;
 }
 
 // A fit as the front end presents it.
@@ -63,19 +49,107 @@ struct FitRun {
     std::vector<CommonPoint> points;
     ParamSet params;
     std::vector<PlotPoint> plot;
+    std::string columns;  // the common-point file's columns
+    // What the numbers refer to: conventions, ellipsoids, origin.
+    std::vector<std::pair<std::string, std::string>> conventions;
+    std::vector<std::string> commandLine;
 };
+
+// ---- the report model ---------------------------------------------------------
+// Built once from a fit; the text report and the JSON print it and compute
+// nothing of their own, so both carry the same names, order and units.
+
+struct ReportParameter {
+    std::string name, unit, alternativeUnit;  // alternativeUnit empty: none
+    double value, sigma, alternativeValue, alternativeSigma;
+    bool held;
+};
+
+// One verdict of the report, naming the test and the level it comes from.
+struct ReportStatement {
+    std::string test;    // global test, w-test, data snooping, check points
+    std::string level;   // the test's statistic and significance level
+    std::string result;  // passed, FAILED, 2 of 16 observations rejected, ...
+    std::string detail;  // the figures the verdict rests on
+};
+
+struct FitReport {
+    const FitRun* fit;
+    std::string date;     // UTC, ISO 8601
+    std::string version;  // of this software
+    std::string commandLine;
+    std::vector<ReportParameter> parameters;
+    std::vector<ReportStatement> statements;
+};
+
+std::string percent(double p)
+{
+    return fmt::format("{:g} %", p * 100);
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian), inverted: the
+// year, month and day of day number z.
+void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<long long>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+// The date of the report in UTC, ISO 8601: SOURCE_DATE_EPOCH (seconds since
+// 1970) when set, so that reports can be reproduced; the clock otherwise.
+std::string reportDate(const std::string& command)
+{
+    long long seconds = 0;
+    std::string text;
+    bool fromEnvironment = false;
+    if (platform::environmentVariable("SOURCE_DATE_EPOCH", text)) {
+        fromEnvironment = !text.empty() && text.size() <= 15 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
+        if (fromEnvironment)
+            seconds = std::stoll(text);
+        else
+            report(command, "SOURCE_DATE_EPOCH '" + text +
+                                "' is not a count of seconds since 1970; the report is dated by the clock");
+    }
+    if (!fromEnvironment)
+        seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400, rest = seconds - days * 86400;
+    long long y = 0;
+    unsigned m = 0, d = 0;
+    civilFromDays(days, y, m, d);
+    return fmt::format("{:04d}-{:02d}-{:02d}T{:02d}:{:02d}:{:02d}Z", y, m, d, rest / 3600, rest / 60 % 60, rest % 60);
+}
+
+// The command line as one would type it again: words with blanks or quotes
+// in single quotes.
+std::string commandText(const std::vector<std::string>& words)
+{
+    std::string out;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        std::string w = k == 0 ? std::string("tervala") : words[k];
+        if (w.empty() || w.find_first_of(" \t'\"\\$`*?;&|<>()") != std::string::npos) {
+            std::string quoted = "'";
+            for (char c : w)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            w = quoted + "'";
+        }
+        out += (k ? " " : "") + w;
+    }
+    return out;
+}
 
 std::string pointName(const FitRun& f, int index)
 {
     return f.points[static_cast<std::size_t>(index)].id;
-}
-
-// Parameter standard deviations: from the a priori precision, or, when none
-// was given, scaled by the a posteriori sigma0 by the core
-// (reportWithoutAPriori; NaN without redundancy).
-double parameterSigma(const FitRun&, const ParameterEstimate& p)
-{
-    return p.sigma;
 }
 
 std::string fixedText(double v, int decimals)
@@ -141,6 +215,83 @@ std::vector<int> indicesOf(const FitRun& f, const std::vector<std::string>& ids)
             if (f.points[k].id == id)
                 out.push_back(static_cast<int>(k));
     return out;
+}
+
+FitReport buildReport(const FitRun& f, const FitOptions& o)
+{
+    const Adjustment& a = f.adj;
+    FitReport r;
+    r.fit = &f;
+    r.date = reportDate("fit " + f.model);
+    r.version = TERVALA_VERSION_STRING;
+    r.commandLine = commandText(f.commandLine);
+    for (const ParameterEstimate& p : a.parameters) {
+        const ParameterUnit u = parameterUnit(p.name);
+        const bool second = *u.alternativeUnit != '\0';
+        const double nan = std::nan("");
+        r.parameters.push_back(ReportParameter{p.name, u.unit, u.alternativeUnit, p.value, p.sigma,
+                                               second ? u.offset + u.factor * p.value : nan,
+                                               second ? u.factor * p.sigma : nan,
+                                               std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end()});
+    }
+    const std::string wLevel = "alpha0 " + percent(o.alpha0) + ", power " + percent(o.power);
+    if (!f.apriori) {
+        r.statements.push_back({"global test and w-test", "they need a priori standard deviations", "not made",
+                                "none given (--sigma or columns in the point file); parameter standard deviations "
+                                "are scaled by sigma0"});
+        return r;
+    }
+    if (a.global.tested)
+        r.statements.push_back({"global test", "chi^2 of the variance factor, alpha " + percent(o.alpha),
+                                a.global.passed ? "passed" : "FAILED",
+                                fmt::format("variance factor {:.4f} {} [{:.4f}, {:.4f}]", a.global.statistic,
+                                            a.global.passed ? "in" : "outside", a.global.lower, a.global.upper)});
+    else
+        r.statements.push_back({"global test", "chi^2 of the variance factor, alpha " + percent(o.alpha), "not made",
+                                "no redundancy"});
+    const ObservationTest* worst = nullptr;
+    int rejected = 0;
+    for (const ObservationTest& t : a.observations) {
+        rejected += t.rejected ? 1 : 0;
+        if (std::isfinite(t.w) && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
+            worst = &t;
+    }
+    const std::string figures = fmt::format("critical value {:.3f}, sqrt(lambda0) {:.3f}, lambda0 {:.3f}",
+                                            a.wCritical, a.noncentralitySqrt,
+                                            a.noncentralitySqrt * a.noncentralitySqrt);
+    r.statements.push_back(
+        {"w-test", wLevel,
+         rejected ? fmt::format("{} of {} observations REJECTED", rejected, a.observations.size())
+                  : fmt::format("none of {} observations rejected", a.observations.size()),
+         (worst ? fmt::format("largest |w| {:.2f} ({} {}); ", std::fabs(worst->w), pointName(f, worst->point),
+                              f.coordinate[static_cast<std::size_t>(worst->coordinate)])
+                : std::string()) +
+             figures});
+    if (o.snoop) {
+        std::string removed;
+        for (const SnoopStep& s : a.removed)
+            removed += (removed.empty() ? "" : ", ") + pointName(f, s.point);
+        r.statements.push_back({"data snooping", "w-test, " + wLevel,
+                                a.removed.empty() ? "no point removed" : "removed " + removed,
+                                a.removed.empty() ? "no w-test failed"
+                                                  : "largest failing |w| removed and the fit repeated"});
+    }
+    const std::vector<int> checks = indicesOf(f, o.check);
+    if (!checks.empty()) {
+        int failing = 0;
+        for (int k : checks) {
+            bool fails = false;
+            for (const ObservationTest& t : a.outside)
+                fails = fails || (t.point == k && t.rejected);
+            failing += fails ? 1 : 0;
+        }
+        r.statements.push_back({"check points", "w-test, " + wLevel,
+                                checks.size() == 1 ? (failing ? "the check point FAILS" : "the check point passes")
+                                : failing          ? fmt::format("{} of {} FAIL", failing, checks.size())
+                                                   : fmt::format("all {} pass", checks.size()),
+                                "each against the solution, with the w it would have in the fit"});
+    }
+    return r;
 }
 
 void printMisfits(const FitRun& f, const Misfits& m, bool tested, bool withTag)
@@ -275,15 +426,23 @@ void printEllipses(const FitRun& f)
     }
 }
 
-void printReport(const FitRun& f, const FitOptions& o, const std::string& source)
+void printReport(const FitReport& r, const FitOptions& o, const std::string& source)
 {
+    const FitRun& f = *r.fit;
     const Adjustment& a = f.adj;
     std::printf("Fit of the %s transformation from %zu common points (%s)\n", f.title.c_str(), f.points.size(),
                 source.c_str());
     for (const std::string& line : f.header)
         std::printf("%s\n", line.c_str());
+    std::printf("Input:          %s, %zu common points (%s)\n", source.c_str(), f.points.size(), f.columns.c_str());
+    for (const auto& c : f.conventions)
+        std::printf("%-15s %s\n", (c.first + ":").c_str(), c.second.c_str());
+    std::printf("Date:           %s, tervala %s\n", r.date.c_str(), r.version.c_str());
+    if (!r.commandLine.empty())
+        std::printf("Command:        %s\n", r.commandLine.c_str());
     if (!a.removed.empty()) {
-        std::printf("\nData snooping (largest failing |w| removed, fit repeated):\n");
+        std::printf("\nData snooping (w-test, alpha0 %s; largest failing |w| removed, fit repeated):\n",
+                    percent(o.alpha0).c_str());
         for (std::size_t k = 0; k < a.removed.size(); ++k) {
             const SnoopStep& s = a.removed[k];
             std::printf("  step %zu: removed point %s (%s, w = %.2f; variance factor of that fit %.3f, global test %s)\n",
@@ -308,15 +467,6 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("A priori:       %s\n", o.sigma > 0 ? fmt::format("sigma {:g} m for every coordinate", o.sigma).c_str()
                                                           : "standard deviations from the point file");
         std::printf("Sigma0:         %.4f (a posteriori, a priori 1)\n", a.sigma0);
-        if (a.global.tested)
-            std::printf("Global test:    variance factor %.4f in [%.4f, %.4f] at alpha %g: %s\n", a.global.statistic,
-                        a.global.lower, a.global.upper, o.alpha, a.global.passed ? "passed" : "FAILED");
-        else
-            std::printf("Global test:    none (no redundancy)\n");
-        std::printf("w-test:         critical value %.3f at alpha0 %g, power %g %% (sqrt(lambda0) %.3f, lambda0 "
-                    "%.3f)\n",
-                    a.wCritical, o.alpha0, o.power * 100, a.noncentralitySqrt,
-                    a.noncentralitySqrt * a.noncentralitySqrt);
         if (const ObservationTest* e = largestExternal(a))
             std::printf("External:       an undetected error of one MDB moves a transformed position by at most "
                         "%.4f m\n                (%s of %s, at %s; over the points and the corners of their box)\n",
@@ -329,9 +479,10 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
                                       a.sigma0)
                               .c_str()
                         : "none (no redundancy)");
-        std::printf("No a priori standard deviations (--sigma or columns in the point file): no global test, w-test "
-                    "or MDB;\nparameter standard deviations are scaled by sigma0.\n");
     }
+    std::printf("\nTests\n");
+    for (const ReportStatement& t : r.statements)
+        std::printf("  %s (%s): %s; %s\n", t.test.c_str(), t.level.c_str(), t.result.c_str(), t.detail.c_str());
     if (!o.fix.empty()) {
         std::string list;
         for (const std::string& n : o.fix)
@@ -339,12 +490,20 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("Held at their fixed values: %s\n", list.c_str());
     }
 
-    std::printf("\n%-16s %18s %14s\n", "Parameter", "Value", "Std. dev.");
-    for (const ParameterEstimate& p : a.parameters) {
-        const Shown& s = shown(p.name);
-        const bool held = std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end();
-        std::printf("%-16s %18.6f %14s\n", fmt::format("{} ({})", p.name, s.unit).c_str(), p.value * s.factor,
-                    held ? "held" : fixedText(parameterSigma(f, p) * s.factor, 6).c_str());
+    // Each parameter in its unit, then rotations in microradians, scales as
+    // the factor 1 + ppm 1e-6 and slopes in mm/km.
+    std::printf("\n%-16s %18s %14s   %-12s %18s %16s\n", "Parameter", "Value", "Std. dev.", "also in", "Value",
+                "Std. dev.");
+    for (const ReportParameter& p : r.parameters) {
+        const bool m = p.unit == "m/m", factor = p.alternativeUnit == "factor";
+        std::printf("%-16s %18s %14s", fmt::format("{} ({})", p.name, unitLabel(p.unit)).c_str(),
+                    fmt::format("{:.{}f}", p.value, m ? 10 : 6).c_str(),
+                    p.held ? "held" : fixedText(p.sigma, m ? 10 : 6).c_str());
+        if (!p.alternativeUnit.empty())
+            std::printf("   %-12s %18s %16s", p.alternativeUnit.c_str(),
+                        fmt::format("{:.{}f}", p.alternativeValue, factor ? 12 : 4).c_str(),
+                        p.held ? "held" : fixedText(p.alternativeSigma, factor ? 12 : 4).c_str());
+        std::printf("\n");
     }
     std::printf("\nCorrelation\n%-9s", "");
     for (const ParameterEstimate& p : a.parameters)
@@ -361,8 +520,12 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("\n");
     }
 
-    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual;\n"
-                "ext: largest shift of a transformed position by an error of one MDB here, m)\n");
+    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual%s;\n"
+                "ext: largest shift of a transformed position by an error of one MDB here, m)\n",
+                f.apriori ? fmt::format(";\nw: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
+                                        percent(o.alpha0), a.wCritical, percent(o.power))
+                                .c_str()
+                          : "");
     std::printf("%-12s %-6s %10s %7s %8s %8s %9s %9s\n", "Point", "coord", "v", "r", "nv", "w", "MDB", "ext");
     const ObservationTest* worst = nullptr;
     for (const ObservationTest& t : a.observations)
@@ -383,13 +546,34 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
     printOutside(f, o);
 }
 
-nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
+nlohmann::ordered_json jsonReport(const FitReport& r, const FitOptions& o, const std::string& source)
 {
     using nlohmann::ordered_json;
+    const FitRun& f = *r.fit;
     const Adjustment& a = f.adj;
     auto number = [](double v) { return std::isfinite(v) ? ordered_json(v) : ordered_json(nullptr); };
     ordered_json j;
     j["model"] = f.model;
+    ordered_json conventions = ordered_json::object();
+    for (const auto& c : f.conventions) {
+        std::string key = c.first;
+        for (char& ch : key)
+            ch = ch == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        conventions[key] = c.second;
+    }
+    j["metadata"] = {{"software", "tervala"},
+                     {"version", r.version},
+                     {"date", r.date},
+                     {"command_line", r.commandLine},
+                     {"inputs", ordered_json::array({{{"role", "common points"},
+                                                      {"file", source},
+                                                      {"points", f.points.size()},
+                                                      {"columns", f.columns}}})},
+                     {"conventions", conventions}};
+    ordered_json statements = ordered_json::array();
+    for (const ReportStatement& t : r.statements)
+        statements.push_back({{"test", t.test}, {"level", t.level}, {"result", t.result}, {"detail", t.detail}});
+    j["statements"] = statements;
     if (!f.params.rotations.empty()) {
         j["convention"] = f.params.convention;
         j["rotations"] = f.params.rotations;
@@ -400,9 +584,17 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     j["alpha0"] = o.alpha0;
     j["lambda0"] = number(a.noncentralitySqrt * a.noncentralitySqrt);
     ordered_json parameters = ordered_json::array();
-    for (const ParameterEstimate& p : a.parameters)
-        parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", number(parameterSigma(f, p))},
-                              {"unit", shown(p.name).storedUnit}});
+    for (const ReportParameter& p : r.parameters) {
+        const bool second = !p.alternativeUnit.empty();
+        parameters.push_back({{"name", p.name},
+                              {"value", p.value},
+                              {"sigma", number(p.sigma)},
+                              {"unit", p.unit},
+                              {"alternative_unit", second ? ordered_json(p.alternativeUnit) : ordered_json(nullptr)},
+                              {"alternative_value", second ? number(p.alternativeValue) : ordered_json(nullptr)},
+                              {"alternative_sigma", second ? number(p.alternativeSigma) : ordered_json(nullptr)},
+                              {"held", p.held}});
+    }
     j["parameters"] = parameters;
     j["correlation"] = a.correlation;
     j["origin"] = {a.origin[0], a.origin[1], a.origin[2]};
@@ -522,12 +714,202 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     return j;
 }
 
+// ---- the HTML report ------------------------------------------------------------
+// One self-contained file (styles and the plot inline, nothing fetched),
+// laid out for A4: the same report model as the text and the JSON.
+
+std::string htmlEscape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// A table row of cells; the first is a header cell of the row.
+std::string htmlRow(const std::vector<std::string>& cells, const std::string& cls = "")
+{
+    std::string row = cls.empty() ? "<tr>" : "<tr class=\"" + cls + "\">";
+    for (std::size_t k = 0; k < cells.size(); ++k)
+        row += (k == 0 ? "<th>" : "<td>") + htmlEscape(cells[k]) + (k == 0 ? "</th>" : "</td>");
+    return row + "</tr>\n";
+}
+
+std::string htmlHead(const std::vector<std::string>& cells)
+{
+    std::string row = "<thead><tr>";
+    for (const std::string& c : cells)
+        row += "<th>" + htmlEscape(c) + "</th>";
+    return row + "</tr></thead>\n";
+}
+
+// The observations of points outside the solution (removed or check points).
+std::string htmlMisfits(const FitRun& f, const Misfits& m)
+{
+    std::string t = "<table>\n" + htmlHead({"Point", "coord", "v (m)", "sd(v) (m)", "w", "r", "MDB (m)", "|v| point (m)"});
+    for (const Misfits::Point& p : m.points)
+        for (std::size_t i = 0; i < p.observations.size(); ++i) {
+            const ObservationTest& o = *p.observations[i];
+            const bool last = i + 1 == p.observations.size();
+            t += htmlRow({pointName(f, o.point), f.coordinate[static_cast<std::size_t>(o.coordinate)],
+                          fixedText(o.residual, 4), f.apriori ? fixedText(o.sigmaResidual, 4) : "-",
+                          f.apriori ? fixedText(o.w, 2) : "-", fixedText(o.redundancy, 3),
+                          f.apriori ? fixedText(o.mdb, 4) : "-", last ? fixedText(p.length, 4) : ""},
+                         f.apriori && o.rejected ? "failed" : "");
+        }
+    return t + "</table>\n";
+}
+
+std::string htmlReport(const FitReport& r, const FitOptions& o, const std::string& source, const std::string& plot)
+{
+    const FitRun& f = *r.fit;
+    const Adjustment& a = f.adj;
+    std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                    htmlEscape("Fit of the " + f.title + " transformation: " + source) + "</title>\n" +
+                    R"(<style>
+@page { size: A4; margin: 15mm 12mm; }
+body { font-family: sans-serif; font-size: 9.5pt; color: #111; max-width: 186mm; margin: 1em auto; }
+h1 { font-size: 15pt; margin: 0 0 0.4em; }
+h2 { font-size: 11.5pt; margin: 1.2em 0 0.3em; break-after: avoid; page-break-after: avoid; }
+table { border-collapse: collapse; margin: 0.3em 0; }
+th, td { padding: 1px 6px; border-bottom: 1px solid #ddd; text-align: right; font-variant-numeric: tabular-nums; }
+tbody th, tr > th:first-child { text-align: left; font-weight: normal; }
+thead th { border-bottom: 1px solid #555; font-weight: bold; }
+thead { display: table-header-group; }
+tr { break-inside: avoid; page-break-inside: avoid; }
+table.meta td, table.meta th { text-align: left; border: none; vertical-align: top; }
+tr.failed, li.failed { color: #b0281a; font-weight: bold; }
+figure { margin: 0.5em 0; break-inside: avoid; page-break-inside: avoid; }
+figure svg { width: 100%; max-width: 170mm; height: auto; }
+code { font-size: 8.5pt; word-break: break-all; }
+@media print { body { margin: 0; max-width: none; } }
+</style>
+</head>
+<body>
+)";
+    h += "<h1>" + htmlEscape("Fit of the " + f.title + " transformation from " + std::to_string(f.points.size()) +
+                             " common points") +
+         "</h1>\n<table class=\"meta\">\n";
+    for (const std::string& line : f.header)
+        h += "<tr><td colspan=\"2\">" + htmlEscape(line) + "</td></tr>\n";
+    h += htmlRow({"Input", source + ", " + std::to_string(f.points.size()) + " common points (" + f.columns + ")"});
+    for (const auto& c : f.conventions)
+        h += htmlRow({c.first, c.second});
+    h += htmlRow({"Date", r.date});
+    h += htmlRow({"Software", "tervala " + r.version});
+    h += "<tr><th>Command</th><td><code>" + htmlEscape(r.commandLine) + "</code></td></tr>\n";
+    h += htmlRow({"Observations", fmt::format("{}, free parameters {}, redundancy {}", a.observationsUsed,
+                                              a.observationsUsed - a.redundancy, a.redundancy)});
+    h += htmlRow({"Sigma0", f.apriori ? fmt::format("{:.4f} (a posteriori, a priori 1)", a.sigma0)
+                                      : fmt::format("{:.4f} m (equal weights)", a.sigma0)});
+    if (!a.removed.empty()) {
+        std::string list;
+        for (const SnoopStep& s : a.removed)
+            list += (list.empty() ? "" : ", ") + pointName(f, s.point);
+        h += htmlRow({"Solution", "without " + list + " (removed by data snooping)"});
+    }
+    h += "</table>\n<h2>Tests</h2>\n<ul>\n";
+    for (const ReportStatement& t : r.statements) {
+        const bool bad = t.result.find("FAIL") != std::string::npos || t.result.find("REJECTED") != std::string::npos;
+        h += std::string(bad ? "<li class=\"failed\">" : "<li>") + htmlEscape(t.test + " (" + t.level + "): ") +
+             "<b>" + htmlEscape(t.result) + "</b>; " + htmlEscape(t.detail) + "</li>\n";
+    }
+    h += "</ul>\n<h2>Parameters</h2>\n<table>\n" +
+         htmlHead({"Parameter", "unit", "value", "std. dev.", "also in", "value", "std. dev."});
+    for (const ReportParameter& p : r.parameters) {
+        const bool slope = p.unit == "m/m", factor = p.alternativeUnit == "factor";
+        const bool second = !p.alternativeUnit.empty();
+        h += htmlRow({p.name, p.unit, fmt::format("{:.{}f}", p.value, slope ? 10 : 6),
+                      p.held ? "held" : fixedText(p.sigma, slope ? 10 : 6), p.alternativeUnit,
+                      second ? fmt::format("{:.{}f}", p.alternativeValue, factor ? 12 : 4) : "",
+                      second ? (p.held ? "held" : fixedText(p.alternativeSigma, factor ? 12 : 4)) : ""});
+    }
+    h += "</table>\n<h2>Correlation of the parameters</h2>\n<table>\n";
+    std::vector<std::string> head{""};
+    for (const ParameterEstimate& p : a.parameters)
+        head.push_back(p.name);
+    h += htmlHead(head);
+    for (std::size_t i = 0; i < a.parameters.size(); ++i) {
+        std::vector<std::string> row{a.parameters[i].name};
+        for (std::size_t j = 0; j < a.parameters.size(); ++j) {
+            std::string c = fmt::format("{:.4f}", a.correlation[i][j]);
+            row.push_back(c == "-0.0000" ? "0.0000" : c);
+        }
+        h += htmlRow(row);
+    }
+    h += "</table>\n<h2>Observations</h2>\n<p>v: fitted minus observed (m); r: redundancy number; nv: normalised "
+         "residual" +
+         (f.apriori ? htmlEscape(fmt::format("; w: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
+                                             percent(o.alpha0), a.wCritical, percent(o.power)))
+                    : std::string()) +
+         "; ext: largest shift of a transformed position by an error of one MDB here (m).</p>\n<table>\n" +
+         htmlHead({"Point", "coord", "v (m)", "r", "nv", "w", "MDB (m)", "ext (m)", ""});
+    for (const ObservationTest& t : a.observations) {
+        const bool tested = f.apriori;
+        h += htmlRow({pointName(f, t.point), f.coordinate[static_cast<std::size_t>(t.coordinate)],
+                      fixedText(t.residual, 4), fixedText(t.redundancy, 3), tested ? fixedText(t.normalised, 2) : "-",
+                      tested ? fixedText(t.w, 2) : "-", tested ? fixedText(t.mdb, 4) : "-",
+                      tested ? fixedText(t.external, 4) : "-", tested && t.rejected ? "REJECTED" : ""},
+                     tested && t.rejected ? "failed" : "");
+    }
+    h += "</table>\n";
+    std::vector<int> snooped;
+    for (const SnoopStep& s : a.removed)
+        snooped.push_back(s.point);
+    if (!snooped.empty())
+        h += "<h2>Points removed by data snooping, against the final solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, snooped, f.coordinate.size()));
+    const std::vector<int> checks = indicesOf(f, o.check);
+    if (!checks.empty())
+        h += "<h2>Check points (held out of the fit), against the solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, checks, f.coordinate.size()));
+    if (!a.ellipses.empty()) {
+        const bool local = sevenParameter(f);
+        h += "<h2>Error ellipses of the transformed points</h2>\n<p>" +
+             htmlEscape(fmt::format("{} ellipses, {:.2f} %; semi-axes in metres, azimuth of the major axis in degrees "
+                                    "{}{}.",
+                                    a.ellipseScale == 1 ? "Standard" : "Confidence", a.confidence * 100,
+                                    local ? "from north towards east" : "from x' towards y'",
+                                    f.apriori ? "" : "; scaled by sigma0")) +
+             "</p>\n<table>\n" + htmlHead({"Point", "semi-major", "semi-minor", "azimuth"});
+        for (const PointEllipse& e : a.ellipses)
+            h += htmlRow({pointName(f, e.point), fixedText(e.semiMajor, 4), fixedText(e.semiMinor, 4),
+                          fixedText(e.azimuth, 1)});
+        h += "</table>\n";
+    }
+    // The plot as an element of the page (its XML prologue, if any, dropped).
+    const std::size_t svg = plot.find("<svg");
+    h += "<h2>Residuals</h2>\n<figure>\n" + (svg == std::string::npos ? std::string() : plot.substr(svg)) +
+         "</figure>\n</body>\n</html>\n";
+    return h;
+}
+
 // The end every fit shares: refuse what the core refused, report, and write
 // the files asked for. Exit status 1 for a refusal (no file written), 2 when
 // a file cannot be written.
 int finish(FitRun& f, const FitOptions& o, const std::string& source)
 {
     const std::string command = "fit " + f.model;
+    // No output file may replace the common-point file being reported on.
+    for (const auto& out : {std::make_pair("--write-params", &o.writeParams), std::make_pair("--write-proj", &o.writeProj),
+                            std::make_pair("--plot", &o.plot), std::make_pair("--json", &o.json),
+                            std::make_pair("--html", &o.html)}) {
+        platform::FileIdentity input, output;
+        int ignored = 0;
+        if (!out.second->empty() && o.pointsFile != "-" && platform::identifyFile(o.pointsFile, input, ignored) &&
+            platform::identifyFile(*out.second, output, ignored) && input.sameFile(output)) {
+            report(command, std::string(out.first) + " " + *out.second + " is the common-point file " + o.pointsFile +
+                                ": write the report to another file (nothing written)");
+            return 2;
+        }
+    }
     if (f.adj.geometry == Geometry::InvalidInput) {
         // Standard deviations are checked on reading; what is left is --fix.
         report(command, "--fix: " + f.adj.message);
@@ -548,7 +930,8 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         std::stable_sort(list->begin(), list->end(), [](const ObservationTest& a, const ObservationTest& b) {
             return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
         });
-    printReport(f, o, source);
+    const FitReport model = buildReport(f, o);
+    printReport(model, o, source);
     if (!f.adj.converged) {
         report(command, f.adj.message + "; the parameters are the last pass's (no parameters written)");
         return 1;
@@ -556,6 +939,12 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
     for (const ObservationTest& t : f.adj.observations)
         if (f.apriori && t.rejected)
             f.plot[static_cast<std::size_t>(t.point)].flagged = true;
+    for (const PointEllipse& e : f.adj.ellipses) {
+        PlotPoint& p = f.plot[static_cast<std::size_t>(e.point)];
+        p.semiMajor = e.semiMajor;
+        p.semiMinor = e.semiMinor;
+        p.azimuth = e.azimuth;
+    }
     // Points removed by snooping are not drawn: they are not in the solution.
     std::vector<PlotPoint> drawn;
     for (std::size_t k = 0; k < f.plot.size(); ++k) {
@@ -601,8 +990,16 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         else
             std::printf("Residual plot written to %s\n", o.plot.c_str());
     }
+    if (!o.html.empty()) {
+        if (!writeFileAtomically(command, o.html,
+                                 htmlReport(model, o, source,
+                                            residualPlot(drawn, f.title + " fit: residuals", f.axes))))
+            status = 2;
+        else
+            std::printf("HTML report written to %s\n", o.html.c_str());
+    }
     if (!o.json.empty()) {
-        if (!writeFileAtomically(command, o.json, jsonReport(f, o).dump(2) + "\n"))
+        if (!writeFileAtomically(command, o.json, jsonReport(model, o, source).dump(2) + "\n"))
             status = 2;
         else
             std::printf("JSON report written to %s\n", o.json.c_str());
@@ -730,6 +1127,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     const std::string command = "fit " + model;
     FitRun f;
     f.model = model;
+    f.commandLine = ctx.commandLine;
     const bool badekas = model == "molodensky-badekas";
     f.title = badekas ? "Molodensky-Badekas" : "Bursa-Wolf";
     f.coordinate = {"X", "Y", "Z"};
@@ -767,12 +1165,19 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
                                    "rotation",
                                    badekas ? "+ X0 " : "", badekas ? " - X0" : ""));
-    f.header.push_back("Rotations: exact (the parameters are for the exact matrix R, PROJ's +exact; applied with "
-                       "EPSG's small-angle matrix they differ)");
-    if (sourceEllipsoid || targetEllipsoid)
-        f.header.push_back(fmt::format("Geodetic input converted to geocentric: source on {}, target on {}",
-                                       sourceEllipsoid ? sourceEllipsoid->name : "(geocentric)",
-                                       targetEllipsoid ? targetEllipsoid->name : "(geocentric)"));
+    f.columns = std::string("id ") + (sourceEllipsoid ? "lat lon h" : "X Y Z") + " " +
+                (targetEllipsoid ? "lat' lon' h'" : "X' Y' Z'") + " [sigmas]";
+    f.conventions = {
+        {"Convention", "coordinate-frame (positive rotations turn the axes; position-vector parameters have rx, ry, "
+                       "rz negated)"},
+        {"Rotations", "exact (the parameters are for the exact matrix R, PROJ's +exact; applied with EPSG's "
+                      "small-angle matrix they differ)"},
+        {"Ellipsoids", fmt::format("source {}, target {}",
+                                   sourceEllipsoid ? std::string(sourceEllipsoid->name) + " (geodetic input converted to geocentric)"
+                                                   : std::string("geocentric X Y Z"),
+                                   targetEllipsoid ? std::string(targetEllipsoid->name) + " (geodetic input converted to geocentric)"
+                                                   : std::string("geocentric X Y Z"))},
+        {"Local frame", "east, north, up on " + std::string(frame.name) + " (the residual plot and the east/north/up residuals)"}};
     if (badekas)
         f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
                                        "Z0 {:.4f} m",
@@ -837,10 +1242,15 @@ int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
 
 // ---- 2D Helmert -----------------------------------------------------------------
 
-int fitHelmert2D(const FitOptions& o, const Context&)
+int fitHelmert2D(const FitOptions& o, const Context& ctx)
 {
     const std::string command = "fit helmert2d";
     FitRun f;
+    f.commandLine = ctx.commandLine;
+    f.columns = "id x y x' y' [sigmas]";
+    f.conventions = {{"Rotation", "positive turns the first axis toward the second (counter-clockwise with x right, "
+                                  "y up; PROJ's helmert +theta is the opposite sense)"},
+                     {"Scale", "m = 1 + scale 1e-6"}};
     f.model = "helmert2d";
     f.title = "2D Helmert";
     f.coordinate = {"x'", "y'"};
@@ -861,9 +1271,8 @@ int fitHelmert2D(const FitOptions& o, const Context&)
     f.header.push_back(fmt::format("Origin (centroid of the source points used): x0 {:.4f}  y0 {:.4f} m", a.origin[0],
                                    a.origin[1]));
     if (a.geometry == Geometry::Sound) {
-        // The core reports t2, t1, scale, rotation; the parameter file keeps t1 first.
         f.params = ParamSet{"helmert2d", modelKeys("helmert2d"),
-                            {a.parameters[1].value, a.parameters[0].value, a.parameters[2].value,
+                            {a.parameters[0].value, a.parameters[1].value, a.parameters[2].value,
                              a.parameters[3].value, a.origin[0], a.origin[1]}};
         for (std::size_t k = 0; k < f.points.size(); ++k)
             f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
@@ -876,10 +1285,13 @@ int fitHelmert2D(const FitOptions& o, const Context&)
 
 // ---- height plane ------------------------------------------------------------------
 
-int fitHeight(FitOptions o, const Context&)
+int fitHeight(FitOptions o, const Context& ctx)
 {
     const std::string command = "fit height";
     FitRun f;
+    f.commandLine = ctx.commandLine;
+    f.columns = "id x y h h' [sigma]";
+    f.conventions = {{"Slopes", "slope1 along the first coordinate x, slope2 along the second y, metre per metre"}};
     f.model = "height";
     f.title = "height";
     f.coordinate = {"h'"};
@@ -981,6 +1393,8 @@ CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& desc
     sub->add_option("--write-params", o.writeParams, "Write the parameters to this file (for --params FILE)");
     sub->add_option("--plot", o.plot, "Draw the residual vectors into this SVG file");
     sub->add_option("--json", o.json, "Write the whole report as JSON to this file");
+    sub->add_option("--html", o.html, "Write the report as one self-contained HTML file (printable on A4, with the "
+                                      "residual plot and error ellipses) to this file");
     return sub;
 }
 

@@ -64,6 +64,7 @@ functions on Dask arrays and DataFrames.
 
 from ._tervala import (
     AbridgedMolodensky,
+    ConventionReading,
     DataFileError,
     Egm96Model,
     Ellipsoid,
@@ -112,6 +113,7 @@ from ._tervala import (
     utm_band,
     __version__,
     convert_grid,
+    diagnose,
     fit_height_plane,
     fit_helmert7,
     fit_helmert_2d,
@@ -136,6 +138,8 @@ __all__ = [
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
     "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
     "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "FitEllipses", "RemovedPoint",
+    # how published parameters were meant
+    "diagnose", "ConventionReading",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",

@@ -922,3 +922,17 @@ def fit_molodensky_badekas(source: _Real, target: _Real, *, convention: str,
                            sigma: Optional[_Real] = None, alpha: float = 0.05, alpha0: float = 0.001,
                            fix: _Names = (), snoop: bool = False,
                            confidence: float = 0.3934693402873666) -> MolodenskyBadekasFitResult: ...
+
+class ConventionReading(NamedTuple):
+    convention: str
+    rotations: str
+    opposite: bool
+    radians: bool
+    factor: bool
+    as_stated: bool
+    rms: float
+    largest: float
+    parameters: Helmert7Parameters
+
+def diagnose(params: _Real, source: _Real, target: _Real, *, convention: str,
+             rotations: str = "small_angle") -> List[ConventionReading]: ...

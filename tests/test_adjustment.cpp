@@ -466,3 +466,154 @@ TEST(AdjustmentStatistics, HeldOutPointsCarryTheirTestsFromTheFitWithThem)
 }
 
 } // namespace
+
+namespace {
+
+// Precision where the points are, on networks small enough to derive by
+// hand. 2D Helmert about the centroid with one sigma for every coordinate:
+// the unknowns t1, t2, c, d are uncorrelated with cofactors 1/n, 1/n,
+// 1/S, 1/S (S the sum of squared distances from the centroid), so the
+// transformed position at distance d has the circle of radius
+// sigma sqrt(1/n + d^2/S). For a square of four points that is sigma/sqrt(2),
+// r_i = 1/2, and an MDB error in x' of a corner moves that corner by r = 1/2
+// of it (the opposite corner not at all, the neighbours by sqrt(2)/4 of it):
+// external reliability sigma sqrt(lambda0 / 2), largest at the point itself.
+TEST(PointPrecision, SquareNetworkHasCircularEllipsesAndKnownExternalReliability)
+{
+    const double src[8] = {500, 1500, 1500, 1500, 1500, 2500, 500, 2500};
+    double dst[8];
+    for (int i = 0; i < 8; ++i)
+        dst[i] = src[i] + (i % 2 ? 30.0 : -20.0) + 1e-3 * ((i * 7) % 5);
+    const double sigma = 0.01;
+    const std::vector<double> sigmas(8, sigma);
+    AdjustmentSettings s;
+    Adjustment a = tervala::adjustHelmert2D(4, src, dst, sigmas.data(), s);
+    ASSERT_EQ(a.geometry, Geometry::Sound);
+    ASSERT_EQ(a.ellipses.size(), 4u);
+    for (const tervala::PointEllipse& e : a.ellipses) {
+        EXPECT_NEAR(e.semiMajor, sigma / std::sqrt(2.0), 1e-15);
+        EXPECT_NEAR(e.semiMinor, sigma / std::sqrt(2.0), 1e-15);
+        EXPECT_EQ(e.azimuth, 0.0);  // a circle
+    }
+    const double lambda0 = a.noncentralitySqrt * a.noncentralitySqrt;
+    for (const tervala::ObservationTest& t : a.observations) {
+        EXPECT_NEAR(t.redundancy, 0.5, 1e-12);
+        EXPECT_NEAR(t.external, sigma * std::sqrt(lambda0 / 2), 1e-12);
+        EXPECT_EQ(t.externalPoint, t.point);
+    }
+    // The box of a square is the square: corners (min, min), (min, max), (max, max), (max, min).
+    ASSERT_EQ(a.corners.size(), 4u);
+    EXPECT_EQ(a.corners[1][0], 500.0);
+    EXPECT_EQ(a.corners[1][1], 2500.0);
+
+    // At 95 % the axes grow by sqrt(chi^2(0.95, 2)) = sqrt(-2 ln 0.05).
+    s.confidence = 0.95;
+    a = tervala::adjustHelmert2D(4, src, dst, sigmas.data(), s);
+    EXPECT_NEAR(a.ellipseScale, 2.4477468306808162, 1e-15);
+    EXPECT_NEAR(a.ellipses[2].semiMajor, 2.4477468306808162 * sigma / std::sqrt(2.0), 1e-15);
+    for (double bad : {0.0, 1.0, -0.5, std::nan("")}) {
+        s.confidence = bad;
+        EXPECT_EQ(tervala::adjustHelmert2D(4, src, dst, sigmas.data(), s).geometry, Geometry::InvalidInput) << bad;
+    }
+}
+
+// A 2D ellipse that is not a circle: with rotation and scale held only the
+// translations are free, with covariance diag(sx^2, sy^2) / n, and so is
+// every transformed position. A target sigma of 2 cm in x' and 1 cm in y'
+// at four points gives semi-axes 1 cm along x' (azimuth 0) and 5 mm.
+TEST(PointPrecision, EllipseFollowsTheLargerStandardDeviation)
+{
+    const double src[8] = {0, 0, 100, 0, 100, 100, 0, 100};
+    const double dst[8] = {10, 20, 110, 20, 110, 120, 10, 120};
+    const double sigmas[8] = {0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01};
+    AdjustmentSettings s;
+    s.fixed = {"rotation", "scale"};
+    const Adjustment a = tervala::adjustHelmert2D(4, src, dst, sigmas, s);
+    ASSERT_EQ(a.geometry, Geometry::Sound);
+    for (const tervala::PointEllipse& e : a.ellipses) {
+        EXPECT_NEAR(e.semiMajor, 0.02 / 2, 1e-15);
+        EXPECT_NEAR(e.semiMinor, 0.01 / 2, 1e-15);
+        EXPECT_NEAR(e.azimuth, 0.0, 1e-9);
+        EXPECT_NEAR(e.sigmaFirst, 0.01, 1e-15);
+        EXPECT_NEAR(e.sigmaSecond, 0.005, 1e-15);
+    }
+    // Swapped: the major axis along y', azimuth 90.
+    const double swapped[8] = {0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02};
+    const Adjustment b = tervala::adjustHelmert2D(4, src, dst, swapped, s);
+    EXPECT_NEAR(b.ellipses[0].azimuth, 90.0, 1e-9);
+}
+
+// Seven parameters with only the translations free, error-free source
+// points and one target sigma: the translations have cofactor I / n, every
+// transformed position the covariance sigma^2 / n I in any frame (a circle
+// of radius sigma / sqrt(n), up sigma / sqrt(n)); each misclosure has
+// r = 1 - 1/n, and an error of one MDB moves every transformed position by
+// MDB / n. In the local frame the misclosure's components are those of the
+// residual vector along east, north, up, with w = v / (sigma sqrt(r)).
+TEST(PointPrecision, TranslationOnlySevenParameterFitInTheLocalFrame)
+{
+    const int n = 5;
+    // Points near 60 N 25 E, a few kilometres apart, geocentric (GRS80 heights 0).
+    const double lat0 = 60.0 * testsupport::kPi / 180, lon0 = 25.0 * testsupport::kPi / 180;
+    const double a = 6378137.0, f = 1 / 298.257222101, e2 = f * (2 - f);
+    std::vector<double> src(3 * n), dst(3 * n), sigmaTarget(3 * n, 0.02), sigmaSource(3 * n, 0.0);
+    const double noise[15] = {0.011, -0.004, 0.020, -0.013, 0.007, 0.002, 0.005, 0.016, -0.019, -0.008,
+                              0.001, 0.012, -0.017, -0.006, 0.009};
+    for (int k = 0; k < n; ++k) {
+        const double lat = lat0 + 0.01 * std::sin(k), lon = lon0 + 0.02 * std::cos(1.3 * k);
+        const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        src[3 * k] = nu * std::cos(lat) * std::cos(lon);
+        src[3 * k + 1] = nu * std::cos(lat) * std::sin(lon);
+        src[3 * k + 2] = nu * (1 - e2) * std::sin(lat);
+        for (int i = 0; i < 3; ++i)
+            dst[3 * k + i] = src[3 * k + i] + (i == 0 ? -90.0 : i == 1 ? -80.0 : -120.0) + noise[3 * k + i];
+    }
+    AdjustmentSettings s;
+    s.fixed = {"s", "rx", "ry", "rz"};
+    s.frameA = a;
+    s.frameInverseFlattening = 1 / f;
+    const Adjustment fit =
+        tervala::adjustSevenParameters(n, src.data(), dst.data(), sigmaSource.data(), sigmaTarget.data(), false, s);
+    ASSERT_EQ(fit.geometry, Geometry::Sound);
+    const double radius = 0.02 / std::sqrt(double(n)), r = 1 - 1.0 / n;
+    for (const tervala::PointEllipse& e : fit.ellipses) {
+        EXPECT_NEAR(e.semiMajor, radius, 1e-12);
+        EXPECT_NEAR(e.semiMinor, radius, 1e-12);
+        EXPECT_NEAR(e.sigmaUp, radius, 1e-12);
+    }
+    for (const tervala::ObservationTest& t : fit.observations) {
+        EXPECT_NEAR(t.redundancy, r, 1e-12);
+        EXPECT_NEAR(t.external, t.mdb / n, 1e-12 * t.mdb);
+    }
+    // The local frame at each target point, east = (-sin lon, cos lon, 0),
+    // north = (-sin lat cos lon, -sin lat sin lon, cos lat), up the normal;
+    // the latitude from the target position by fixed-point iteration.
+    ASSERT_EQ(fit.local.size(), 3u * n);
+    for (int k = 0; k < n; ++k) {
+        const double X = dst[3 * k], Y = dst[3 * k + 1], Z = dst[3 * k + 2], p = std::hypot(X, Y);
+        double lat = std::atan2(Z, p * (1 - e2));
+        for (int it = 0; it < 10; ++it) {
+            const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+            const double h = p / std::cos(lat) - nu;
+            lat = std::atan2(Z, p * (1 - e2 * nu / (nu + h)));
+        }
+        const double lon = std::atan2(Y, X);
+        const double axes[3][3] = {{-std::sin(lon), std::cos(lon), 0},
+                                   {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)},
+                                   {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)}};
+        for (int c = 0; c < 3; ++c) {
+            const tervala::ObservationTest& local = fit.local[static_cast<std::size_t>(3 * k + c)];
+            double v = 0;
+            for (int i = 0; i < 3; ++i)
+                v += axes[c][i] * observation(fit, k, i).residual;
+            SCOPED_TRACE("point " + std::to_string(k) + " axis " + std::to_string(c));
+            EXPECT_EQ(local.point, k);
+            EXPECT_NEAR(local.residual, v, 1e-12);
+            EXPECT_NEAR(local.redundancy, r, 1e-12);
+            EXPECT_NEAR(local.w, v / (0.02 * std::sqrt(r)), 1e-9);
+            EXPECT_NEAR(local.mdb, observation(fit, k, c).mdb, 1e-12);
+        }
+    }
+}
+
+} // namespace

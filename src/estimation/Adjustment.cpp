@@ -442,13 +442,23 @@ void reportWithoutAPriori(Adjustment& a)
             c *= scale * scale;
     a.global.tested = false;
     a.global.passed = true;
-    for (std::vector<ObservationTest>* list : {&a.observations, &a.outside, &a.leaveOneOut})
+    for (std::vector<ObservationTest>* list : {&a.observations, &a.outside, &a.leaveOneOut, &a.local})
         for (ObservationTest& t : *list) {
             t.normalised = kNaN;
             t.w = kNaN;
             t.mdb = kNaN;
             t.rejected = false;
+            t.external = kNaN;
+            t.externalPoint = t.externalCorner = -1;
         }
+    // The ellipses, like the covariance, at the a posteriori variance factor.
+    for (PointEllipse& e : a.ellipses) {
+        e.semiMajor *= scale;
+        e.semiMinor *= scale;
+        e.sigmaFirst *= scale;
+        e.sigmaSecond *= scale;
+        e.sigmaUp *= scale;
+    }
 }
 
 void planeCentroid(int points, const double* xy, double& x0, double& y0)
@@ -544,6 +554,9 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
 {
     if (!(settings.tests.power > settings.tests.alpha0 && settings.tests.power < 1))
         return refusedAdjustment(Geometry::InvalidInput, "the power of the w-test must lie between alpha0 and 1");
+    if (!(settings.confidence > 0 && settings.confidence < 1))
+        return refusedAdjustment(Geometry::InvalidInput, "the confidence level of the error ellipses must lie "
+                                                         "strictly between 0 and 1");
     std::vector<char> active(points, 1);
     for (int k : settings.heldOut) {
         if (k < 0 || k >= points)
@@ -554,6 +567,8 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
     Adjustment previous;
     std::vector<char> previousActive;
     auto done = [&](Adjustment r, const std::vector<char>& used) {
+        if (r.geometry == Geometry::Sound)
+            pointPrecision(r, settings.confidence);
         if (settings.leaveOneOut && r.geometry == Geometry::Sound)
             leaveEachOut(points, observationsPerPoint, used, fit, r);
         return r;

@@ -18,7 +18,9 @@
 #ifndef TERVALA_ESTIMATION_ADJUSTMENT_H
 #define TERVALA_ESTIMATION_ADJUSTMENT_H
 
+#include <array>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -137,7 +139,55 @@ struct ObservationTest {
     double w = 0;           // (P v)_i / sqrt((P Qvv P)_ii); NaN where r_i is 0
     double mdb = 0;         // minimal detectable bias, metres; infinite where r_i is 0
     bool rejected = false;  // |w| above the critical value
+    // External reliability (observations of the solution): the largest
+    // shift of a transformed position, metres, that an undetected error of
+    // the size of the MDB in this observation causes, over the points given
+    // and the corners of their box; where it is largest (a point index, or
+    // externalCorner 0 to 3 with externalPoint -1). NaN without an MDB.
+    double external = std::numeric_limits<double>::quiet_NaN();
+    int externalPoint = -1;
+    int externalCorner = -1;
 };
+
+// The error ellipse of one transformed position: 2D Helmert in the plane of
+// the target coordinates, seven-parameter fits in the local east/north plane
+// of the point.
+struct PointEllipse {
+    int point = 0;
+    double semiMajor = 0, semiMinor = 0;  // metres, scaled to the confidence level
+    // Degrees in [0, 180): the direction of the major axis, from the first
+    // axis towards the second (2D: from x towards y, which is from north
+    // clockwise for northing-easting coordinates; seven-parameter fits: from
+    // north clockwise towards east).
+    double azimuth = 0;
+    // Standard deviations (not scaled) of the transformed position along
+    // the ellipse's first and second axis (north and east for the
+    // seven-parameter fits) and, seven-parameter fits only, up (NaN for 2D).
+    double sigmaFirst = 0, sigmaSecond = 0;
+    double sigmaUp = std::numeric_limits<double>::quiet_NaN();
+};
+
+// What a fit leaves for pointPrecision: the cofactor matrix of its unknowns,
+// the derivatives of the transformed position at each location, and per
+// observation of the solution the change of the unknowns per unit error in
+// it, Q A' P e_i.
+struct PositionModel {
+    int unknowns = 0;
+    int rows = 0;        // coordinates of a transformed position: 2 or 3 (0: no model)
+    bool local = false;  // ellipses in each location's east/north plane (enu below)
+    double Q[kMaxUnknowns][kMaxUnknowns] = {};
+    struct Location {
+        int point = -1;   // the point's index, or -1 for a corner of the box
+        int corner = -1;  // 0 to 3 for a corner
+        double a[kMaxGroup][kMaxUnknowns] = {};  // derivatives of the transformed position
+        double enu[3][3] = {};                   // rows: east, north and up unit vectors (local models)
+    };
+    std::vector<Location> locations;  // every point given, in order, then the corners
+    std::vector<std::array<double, kMaxUnknowns>> shift;  // in the order of Adjustment::observations
+};
+
+// The probability of the standard error ellipse, 1 - exp(-1/2) (39.35 %).
+constexpr double kStandardEllipseConfidence = 0.39346934028736658;
 
 struct SnoopStep {
     int point = 0;       // removed point
@@ -183,6 +233,26 @@ struct Adjustment {
     std::vector<ObservationTest> leaveOneOut;
     bool converged = true;
     int passes = 1;
+    // Error ellipses of the transformed positions of every point given
+    // (not for the height plane), in point order, at `confidence` (semi-axes scaled by
+    // sqrt(chi^2(confidence, 2)), `ellipseScale`).
+    std::vector<PointEllipse> ellipses;
+    double confidence = kStandardEllipseConfidence;
+    double ellipseScale = 1;
+    // The corners of the box of the source points (2D: first, second
+    // coordinate; seven-parameter fits: latitude and longitude in degrees
+    // on the frame ellipsoid, then the mean ellipsoidal height), in the
+    // order (min, min), (min, max), (max, max), (max, min).
+    std::vector<std::array<double, 3>> corners;
+    // Seven-parameter fits: the observations of the solution turned into
+    // each point's local frame (coordinate 0 east, 1 north, 2 up): the
+    // misclosure's components along those directions, their redundancy
+    // numbers, and the w-test and MDB of a bias along each direction. For
+    // information: the tests that decide (`rejected`, snooping) are the
+    // geocentric ones in `observations`; `rejected` here only says |w| is
+    // above the critical value.
+    std::vector<ObservationTest> local;
+    PositionModel model;  // what ellipses and external reliability come from
 };
 
 struct AdjustmentSettings {
@@ -191,7 +261,37 @@ struct AdjustmentSettings {
     bool snoop = false;
     std::vector<int> heldOut;  // points (indices from 0) kept out of the fit: check points
     bool leaveOneOut = false;  // also fit without each point of the solution in turn
+    // Probability of the error ellipses, in (0, 1); the default is the
+    // standard ellipse.
+    double confidence = kStandardEllipseConfidence;
+    // The ellipsoid whose normals define the local east/north/up frames of
+    // the seven-parameter fits (and the latitude/longitude box); WGS84
+    // unless given. Any terrestrial ellipsoid turns the frames by a few
+    // arc-seconds at most.
+    double frameA = 6378137.0;
+    double frameInverseFlattening = 298.257223563;
 };
+
+// Turns result.model into result.ellipses and every observation's external
+// reliability (see ObservationTest::external): with Q the unknowns'
+// cofactor matrix and a the derivatives of a transformed position, its
+// covariance is a Q a'; an error of the MDB in observation i moves the
+// unknowns by Q A' P e_i MDB_i and the position by a times that.
+void pointPrecision(Adjustment& result, double confidence);
+
+// The local-frame tests of a seven-parameter fit (Adjustment::local) from
+// the groups of the solution (3 rows each, one per point), their residuals
+// v, the unknowns' cofactor Q and each group's east/north/up rows.
+void localTests(const std::vector<ObservationGroup>& groups, const std::vector<int>& pointOf, int unknowns,
+                const Numbra& Q, const std::vector<double>& v, const std::vector<std::array<double, 9>>& enu,
+                Adjustment& result);
+
+// The unknowns' cofactor matrix Q (unknowns x unknowns) and, per row of the
+// groups in order, Q A' P e_i into model (Q and shift).
+void modelShifts(const std::vector<ObservationGroup>& groups, int unknowns, const Numbra& Q, PositionModel& model);
+
+// Rows east, north, up at geodetic latitude and longitude (radians).
+void localFrame(double latitude, double longitude, double enu[3][3]);
 
 // Fills redundancy numbers, w-tests, MDBs, the global test and sigma0 from the
 // groups of the final solution; pointOf and coordinateOf give each group's

@@ -9,6 +9,7 @@
 // without its n x 4 (n x 3) storage. The caller's arrays are only read: the
 // reduced coordinates are formed on the fly, so the caller gets its values
 // back exactly.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -116,6 +117,51 @@ bool solveAndTest(const NormalEquations& ne, const HeldUnknowns& held, const std
         groupResiduals(groups[i], unknowns, sol.x, &v[i], omega);
     testAdjustment(groups, pointOf, coordinateOf, unknowns, sol.Q, v, freeUnknowns, tests, r);
     return true;
+}
+
+// The position model of a plane fit (see pointPrecision): at every point
+// given and at the corners of the box of their positions xy, the
+// derivatives of the transformed position by the unknowns. 2D Helmert
+// (rows 2; unknowns t2, t1, c, d): first coordinate [0, 1, x, -y], second
+// [1, 0, y, x] of the reduced position; height plane (rows 1; slope1,
+// slope2, shift): [x, y, 1].
+void planeModel(int points, const double* xy, double x0, double y0, int rows,
+                const std::vector<ObservationGroup>& groups, const Numbra& Q, int unknowns, Adjustment& r)
+{
+    PositionModel& m = r.model;
+    m.rows = rows;
+    modelShifts(groups, unknowns, Q, m);
+    double lo[2] = {xy[0], xy[1]}, hi[2] = {xy[0], xy[1]};
+    auto at = [&](double first, double second, int point, int corner) {
+        PositionModel::Location l;
+        l.point = point;
+        l.corner = corner;
+        const double x = first - x0, y = second - y0;
+        if (rows == 2) {
+            const double a[2][4] = {{0, 1, x, -y}, {1, 0, y, x}};
+            for (int i = 0; i < 2; ++i)
+                for (int j = 0; j < 4; ++j)
+                    l.a[i][j] = a[i][j];
+        } else {
+            l.a[0][0] = x;
+            l.a[0][1] = y;
+            l.a[0][2] = 1;
+        }
+        m.locations.push_back(l);
+    };
+    for (int k = 0; k < points; ++k) {
+        for (int i = 0; i < 2; ++i) {
+            lo[i] = std::min(lo[i], xy[2 * k + i]);
+            hi[i] = std::max(hi[i], xy[2 * k + i]);
+        }
+        at(xy[2 * k], xy[2 * k + 1], k, -1);
+    }
+    const double corners[4][2] = {{lo[0], lo[1]}, {lo[0], hi[1]}, {hi[0], hi[1]}, {hi[0], lo[1]}};
+    r.corners.clear();
+    for (int c = 0; c < 4; ++c) {
+        at(corners[c][0], corners[c][1], -1, c);
+        r.corners.push_back({corners[c][0], corners[c][1], 0.0});
+    }
 }
 
 } // namespace
@@ -299,6 +345,8 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
             testOutsidePoint(g, coordinates, 2, k, 4, sol.Q, sol.x, r, r.outside);
         }
 
+        planeModel(points, src, x0, y0, 2, groups, sol.Q, 4, r);
+
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
         double values[4] = {sol.x[0], sol.x[1], 0, 0};
@@ -365,6 +413,7 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
             const int coordinate = 0;
             testOutsidePoint(&g, &coordinate, 1, k, 3, sol.Q, sol.x, r, r.outside);
         }
+        planeModel(points, xy, x0, y0, 1, groups, sol.Q, 3, r);
         reportParameters(kNames, sol.x, 3, sol.Q, r);
         return r;
     });

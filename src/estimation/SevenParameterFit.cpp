@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/Angles.h"
+#include "core/Ellipsoid.h"
 #include "estimation/Adjustment.h"
 #include "estimation/LeastSquares.h"
 #include "tervala/Tervala.h"
@@ -234,6 +235,73 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
     return run;
 }
 
+// The position model of a seven-parameter fit (see pointPrecision) and its
+// local-frame tests: at every point given and at the corners of the
+// latitude/longitude box of the source points (at their mean height), the
+// design rows at the final parameters are the derivatives of the
+// transformed position; each point's frame is east/north/up at its target
+// position on the frame ellipsoid.
+void sevenParameterModel(const Pass& final, int points, const double* source, const double* target,
+                         const std::vector<int>& used, const SevenParameterRun& run, const AdjustmentSettings& settings,
+                         Adjustment& r)
+{
+    const EllipsoidConstants frame = makeEllipsoid(settings.frameA, settings.frameInverseFlattening);
+    PositionModel& m = r.model;
+    m.rows = 3;
+    m.local = true;
+    modelShifts(run.groups, 7, run.last.Q, m);
+    const double unit[3] = {1, 1, 1};
+    auto at = [&](const double* x, int point, int corner, const Geodetic& place) {
+        PositionModel::Location l;
+        l.point = point;
+        l.corner = corner;
+        const ObservationGroup g = final.point(x, x, nullptr, unit);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 7; ++j)
+                l.a[i][j] = g.a[i][j];
+        localFrame(angles::toRadians(place.latitude), angles::toRadians(place.longitude), l.enu);
+        m.locations.push_back(l);
+    };
+    double lo[2] = {0, 0}, hi[2] = {0, 0}, height = 0, firstLongitude = 0;
+    for (int k = 0; k < points; ++k) {
+        const double* t = target + 3 * k;
+        at(source + 3 * k, k, -1, geocentricToGeodetic(frame, t[0], t[1], t[2]));
+        const double* s = source + 3 * k;
+        Geodetic g = geocentricToGeodetic(frame, s[0], s[1], s[2]);
+        // Longitudes relative to the first point's, so a box across the
+        // antimeridian stays small.
+        if (k == 0)
+            firstLongitude = g.longitude;
+        double dl = std::remainder(g.longitude - firstLongitude, 360.0);
+        const double lon = firstLongitude + dl;
+        if (k == 0 || g.latitude < lo[0]) lo[0] = g.latitude;
+        if (k == 0 || g.latitude > hi[0]) hi[0] = g.latitude;
+        if (k == 0 || lon < lo[1]) lo[1] = lon;
+        if (k == 0 || lon > hi[1]) hi[1] = lon;
+        height += g.height / points;
+    }
+    const double corners[4][2] = {{lo[0], lo[1]}, {lo[0], hi[1]}, {hi[0], hi[1]}, {hi[0], lo[1]}};
+    r.corners.clear();
+    for (int c = 0; c < 4; ++c) {
+        const Vec3 p = geodeticToGeocentric(frame, angles::toRadians(corners[c][0]),
+                                            angles::toRadians(corners[c][1]), height);
+        const double x[3] = {p.x, p.y, p.z};
+        at(x, -1, c, Geodetic{corners[c][0], corners[c][1], height});
+        const double lon = std::remainder(corners[c][1], 360.0);
+        r.corners.push_back({corners[c][0], lon == -180.0 ? 180.0 : lon, height});
+    }
+    std::vector<std::array<double, 9>> enu;
+    for (int k : used) {
+        std::array<double, 9> e{};
+        const PositionModel::Location& l = m.locations[static_cast<std::size_t>(k)];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                e[static_cast<std::size_t>(3 * i + j)] = l.enu[i][j];
+        enu.push_back(e);
+    }
+    localTests(run.groups, used, 7, run.last.Q, run.v, enu, r);
+}
+
 } // namespace
 
 SevenParameterFit fitSevenParameters(int n, const double* source, const double* target, const Vec3& origin,
@@ -348,8 +416,9 @@ Adjustment adjustSevenParameters(int points, const double* source, const double*
             r.message = "the iteration did not converge in " + std::to_string(run.passes) + " passes";
         const std::vector<int> firstCoordinate(used.size(), 0);
         testAdjustment(run.groups, used, firstCoordinate, 7, run.last.Q, run.v, freeUnknowns, settings.tests, r);
-        // Points outside the fit against the final parameters: misfit -l at x = 0.
         const Pass final(run.X, origin);
+        sevenParameterModel(final, points, source, target, used, run, settings, r);
+        // Points outside the fit against the final parameters: misfit -l at x = 0.
         const double none[7] = {};
         for (int k = 0; k < points; ++k) {
             if (active[k])

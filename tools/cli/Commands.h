@@ -72,6 +72,7 @@ struct FitOptions {
     double alpha = 0.05;    // global test
     double alpha0 = 0.001;  // w-test
     double power = 0.80;    // of the w-test against a bias of the MDB
+    double confidence = 0;  // --confidence of the error ellipses; 0: the standard ellipse
     std::vector<std::string> check;  // ids of check points, held out of the fit
     bool leaveOneOut = false;
     std::vector<std::string> fix;  // parameters held

@@ -207,6 +207,79 @@ void printOutside(const FitRun& f, const FitOptions& o)
     }
 }
 
+// The observation of the solution whose MDB moves a transformed position
+// the most; null without external reliability.
+const ObservationTest* largestExternal(const Adjustment& a)
+{
+    const ObservationTest* largest = nullptr;
+    for (const ObservationTest& t : a.observations)
+        if (std::isfinite(t.external) && (largest == nullptr || t.external > largest->external))
+            largest = &t;
+    return largest;
+}
+
+// Where an observation's external reliability is largest: a point or a
+// corner of the box.
+std::string placeName(const FitRun& f, const ObservationTest& t)
+{
+    if (t.externalPoint >= 0)
+        return pointName(f, t.externalPoint);
+    return fmt::format("corner {}", t.externalCorner + 1);
+}
+
+bool sevenParameter(const FitRun& f)
+{
+    return f.model == "bursa-wolf" || f.model == "molodensky-badekas";
+}
+
+// The seven-parameter tests turned into each point's east/north/up frame.
+void printLocalTests(const FitRun& f)
+{
+    const Adjustment& a = f.adj;
+    if (a.local.empty())
+        return;
+    static const char* const kAxis[3] = {"e", "n", "u"};
+    std::printf("\nThe same in each point's local east/north/up frame (v: the misclosure's component, m; r, w, "
+                "MDB: of a bias\nalong that direction). For information: the test decision (REJECTED, data snooping) "
+                "is made on\nthe geocentric observations above; '>' marks |w| above the critical value.\n");
+    std::printf("%-12s %-6s %10s %7s %8s %8s %9s\n", "Point", "axis", "v", "r", "nv", "w", "MDB");
+    for (const ObservationTest& t : a.local)
+        std::printf("%-12s %-6s %10.4f %7.3f %8s %8s %9s%s\n", pointName(f, t.point).c_str(), kAxis[t.coordinate],
+                    t.residual, t.redundancy, f.apriori ? fixedText(t.normalised, 2).c_str() : "-",
+                    f.apriori ? fixedText(t.w, 2).c_str() : "-", f.apriori ? fixedText(t.mdb, 4).c_str() : "-",
+                    f.apriori && t.rejected ? "  >" : "");
+}
+
+// The error ellipses of the transformed points.
+void printEllipses(const FitRun& f)
+{
+    const Adjustment& a = f.adj;
+    if (a.ellipses.empty())
+        return;
+    const bool local = sevenParameter(f);
+    std::printf("\nError ellipses of the transformed points (%s, %.2f %%; semi-axes m, azimuth of the major axis "
+                "in degrees\n%s%s)\n",
+                a.ellipseScale == 1 ? "standard" : "confidence", a.confidence * 100,
+                local ? "from north towards east, in each point's east/north plane"
+                      : "from x' towards y', clockwise for northing-easting coordinates",
+                f.apriori ? "" : "; scaled by sigma0");
+    if (local)
+        std::printf("%-12s %9s %9s %9s %10s %10s %8s\n", "Point", "sd n", "sd e", "sd u", "semi-major",
+                    "semi-minor", "azimuth");
+    else
+        std::printf("%-12s %9s %9s %10s %10s %8s\n", "Point", "sd x'", "sd y'", "semi-major", "semi-minor",
+                    "azimuth");
+    for (const PointEllipse& e : a.ellipses) {
+        std::string line = fmt::format("{:<12} {:>9} {:>9} ", pointName(f, e.point), fixedText(e.sigmaFirst, 4),
+                                       fixedText(e.sigmaSecond, 4));
+        if (local)
+            line += fmt::format("{:>9} ", fixedText(e.sigmaUp, 4));
+        line += fmt::format("{:>10} {:>10} {:>8}", fixedText(e.semiMajor, 4), fixedText(e.semiMinor, 4),
+                            fixedText(e.azimuth, 1));
+        std::printf("%s\n", line.c_str());
+    }
+}
+
 void printReport(const FitRun& f, const FitOptions& o, const std::string& source)
 {
     const Adjustment& a = f.adj;
@@ -249,6 +322,11 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
                     "%.3f)\n",
                     a.wCritical, o.alpha0, o.power * 100, a.noncentralitySqrt,
                     a.noncentralitySqrt * a.noncentralitySqrt);
+        if (const ObservationTest* e = largestExternal(a))
+            std::printf("External:       an undetected error of one MDB moves a transformed position by at most "
+                        "%.4f m\n                (%s of %s, at %s; over the points and the corners of their box)\n",
+                        e->external, f.coordinate[static_cast<std::size_t>(e->coordinate)].c_str(),
+                        pointName(f, e->point).c_str(), placeName(f, *e).c_str());
     } else {
         std::printf("Sigma0:         %s\n",
                     a.redundancy > 0
@@ -288,20 +366,23 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("\n");
     }
 
-    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual)\n");
-    std::printf("%-12s %-6s %10s %7s %8s %8s %9s\n", "Point", "coord", "v", "r", "nv", "w", "MDB");
+    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual;\n"
+                "ext: largest shift of a transformed position by an error of one MDB here, m)\n");
+    std::printf("%-12s %-6s %10s %7s %8s %8s %9s %9s\n", "Point", "coord", "v", "r", "nv", "w", "MDB", "ext");
     const ObservationTest* worst = nullptr;
     for (const ObservationTest& t : a.observations)
         if (f.apriori && t.rejected && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
             worst = &t;
     for (const ObservationTest& t : a.observations) {
         const bool tested = f.apriori;
-        std::printf("%-12s %-6s %10.4f %7.3f %8s %8s %9s%s\n", pointName(f, t.point).c_str(),
+        std::printf("%-12s %-6s %10.4f %7.3f %8s %8s %9s %9s%s\n", pointName(f, t.point).c_str(),
                     f.coordinate[static_cast<std::size_t>(t.coordinate)].c_str(), t.residual, t.redundancy,
                     tested ? fixedText(t.normalised, 2).c_str() : "-", tested ? fixedText(t.w, 2).c_str() : "-",
-                    tested ? fixedText(t.mdb, 4).c_str() : "-",
+                    tested ? fixedText(t.mdb, 4).c_str() : "-", tested ? fixedText(t.external, 4).c_str() : "-",
                     tested && t.rejected ? (&t == worst ? "  REJECTED (largest |w|)" : "  REJECTED") : "");
     }
+    printLocalTests(f);
+    printEllipses(f);
     for (const std::string& line : f.footer)
         std::printf("%s\n", line.c_str());
     printOutside(f, o);
@@ -341,6 +422,15 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     else
         j["global_test"] = nullptr;
     j["w_critical"] = f.apriori ? number(a.wCritical) : ordered_json(nullptr);
+    auto ellipseJson = [&](const PointEllipse& e) {
+        return ordered_json{
+            {"semi_major", number(e.semiMajor)},
+            {"semi_minor", number(e.semiMinor)},
+            {"azimuth", number(e.azimuth)},
+            {"confidence", a.confidence},
+            {"sigma", sevenParameter(f) ? ordered_json{number(e.sigmaFirst), number(e.sigmaSecond), number(e.sigmaUp)}
+                                        : ordered_json{number(e.sigmaFirst), number(e.sigmaSecond)}}};
+    };
     auto observation = [&](const ObservationTest& t, bool outside) {
         ordered_json o = {{"point", pointName(f, t.point)},
                           {"coordinate", f.coordinate[static_cast<std::size_t>(t.coordinate)]},
@@ -352,6 +442,10 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
         o["w"] = f.apriori ? number(t.w) : ordered_json(nullptr);
         o["mdb"] = f.apriori ? number(t.mdb) : ordered_json(nullptr);
         o["rejected"] = f.apriori && t.rejected;
+        // Every observation carries its point's error ellipse.
+        for (const PointEllipse& e : a.ellipses)
+            if (e.point == t.point)
+                o["ellipse"] = ellipseJson(e);
         return o;
     };
     // Per point: its observations, the length of its residual vector; then the RMS.
@@ -367,10 +461,54 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
             rms[f.coordinate[c]] = number(m.rms[c]);
         return ordered_json{{"points", points}, {"rms", rms}, {"rms_misfit", number(m.rmsLength)}};
     };
+    auto place = [&](const ObservationTest& t) {
+        return t.externalPoint >= 0 ? ordered_json{{"point", pointName(f, t.externalPoint)}}
+                                    : ordered_json{{"corner", t.externalCorner + 1}};
+    };
     ordered_json observations = ordered_json::array();
-    for (const ObservationTest& t : a.observations)
-        observations.push_back(observation(t, false));
+    for (const ObservationTest& t : a.observations) {
+        ordered_json item = observation(t, false);
+        item["external"] = f.apriori ? number(t.external) : ordered_json(nullptr);
+        if (f.apriori && std::isfinite(t.external))
+            item["external_at"] = place(t);
+        observations.push_back(item);
+    }
     j["observations"] = observations;
+    ordered_json ellipses = ordered_json::array();
+    for (const PointEllipse& e : a.ellipses) {
+        ordered_json item = ellipseJson(e);
+        item["point"] = pointName(f, e.point);
+        ellipses.push_back(item);
+    }
+    j["ellipses"] = a.ellipses.empty() ? ordered_json(nullptr) : ordered_json{{"confidence", a.confidence},
+                     {"scale", a.ellipseScale},
+                     {"frame", sevenParameter(f) ? "local north, east, up; azimuth from north towards east"
+                                                 : "x', y'; azimuth from x' towards y'"},
+                     {"points", ellipses}};
+    if (!a.local.empty()) {
+        static const char* const kAxis[3] = {"e", "n", "u"};
+        ordered_json local = ordered_json::array();
+        for (const ObservationTest& t : a.local)
+            local.push_back({{"point", pointName(f, t.point)},
+                             {"axis", kAxis[t.coordinate]},
+                             {"residual", number(t.residual)},
+                             {"redundancy_number", number(t.redundancy)},
+                             {"normalised_residual", f.apriori ? number(t.normalised) : ordered_json(nullptr)},
+                             {"w", f.apriori ? number(t.w) : ordered_json(nullptr)},
+                             {"mdb", f.apriori ? number(t.mdb) : ordered_json(nullptr)},
+                             {"above_critical", f.apriori && t.rejected}});
+        j["local"] = local;
+    }
+    const ObservationTest* largest = largestExternal(a);
+    ordered_json external = {{"largest", largest ? number(largest->external) : ordered_json(nullptr)}};
+    if (largest) {
+        external["point"] = pointName(f, largest->point);
+        external["coordinate"] = f.coordinate[static_cast<std::size_t>(largest->coordinate)];
+        external["at"] = place(*largest);
+    }
+    external["corners"] = a.corners;
+    external["corners_unit"] = sevenParameter(f) ? "latitude, longitude (degrees), height (m)" : "x, y (m)";
+    j["external_reliability"] = external;
     ordered_json removed = ordered_json::array();
     for (const SnoopStep& s : a.removed) {
         ordered_json against = ordered_json::array();
@@ -527,6 +665,8 @@ AdjustmentSettings settingsOf(const FitOptions& o, const std::vector<CommonPoint
     s.fixed = o.fix;
     s.snoop = o.snoop;
     s.leaveOneOut = o.leaveOneOut;
+    if (o.confidence > 0)
+        s.confidence = o.confidence;
     for (const std::string& id : o.check)
         for (std::size_t k = 0; k < points.size(); ++k)
             if (points[k].id == id)
@@ -594,10 +734,11 @@ int readPoints(const std::string& command, const std::string& model, const FitOp
 
 // ---- seven parameters ---------------------------------------------------------
 
-// The plot and the footer of the geocentric fits: each point at its place on
-// a tangent plane about the centroid of the targets, its misclosure residual
-// turned into east and north (and up, in the footer) on `frame`.
-void addLocalFrame(FitRun& f, const std::vector<CommonPoint>& points, const NamedEllipsoid& frame)
+// The plot of the geocentric fits: each point at its place on a tangent
+// plane about the centroid of the targets, its misclosure residual turned
+// into east and north on `frame`; with `table`, also a footer listing each
+// point's residual as east, north, up.
+void addLocalFrame(FitRun& f, const std::vector<CommonPoint>& points, const NamedEllipsoid& frame, bool table)
 {
     const Adjustment& a = f.adj;
     CTervala geo;
@@ -622,6 +763,8 @@ void addLocalFrame(FitRun& f, const std::vector<CommonPoint>& points, const Name
         const double sl = std::sin(lats[k]), cl = std::cos(lats[k]), so = std::sin(lons[k]), co = std::cos(lons[k]);
         f.plot[k].dEast = -so * vx + co * vy;
         f.plot[k].dNorth = -sl * co * vx - sl * so * vy + cl * vz;
+        if (!table)
+            continue;
         const double vu = cl * co * vx + cl * so * vy + sl * vz;
         if (f.footer.empty())
             f.footer = {"", "The same residuals in the local east, north, up frame of each point, metres",
@@ -663,8 +806,14 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         dst.insert(dst.end(), p.target.begin(), p.target.end());
     }
     f.points = points;
+    // The local east/north/up frames (plot, tests, ellipses) on the target
+    // ellipsoid, or --ellipsoid.
+    const NamedEllipsoid& frame = targetEllipsoid ? *targetEllipsoid : ctx.ellipsoid;
+    AdjustmentSettings settings = settingsOf(o, points);
+    settings.frameA = frame.a;
+    settings.frameInverseFlattening = frame.inverseFlattening;
     f.adj = adjustSevenParameters(static_cast<int>(points.size()), src.data(), dst.data(), sigmaSource.data(),
-                                  sigmaTarget.data(), badekas, settingsOf(o, points));
+                                  sigmaTarget.data(), badekas, settings);
     const Adjustment& a = f.adj;
     f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
                                    "rotation",
@@ -686,7 +835,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     for (const ParameterEstimate& p : a.parameters)
         f.params.values.push_back(p.value);
 
-    addLocalFrame(f, points, targetEllipsoid ? *targetEllipsoid : ctx.ellipsoid);
+    addLocalFrame(f, points, frame, false);
     return finish(f, o, o.pointsFile);
 }
 
@@ -734,6 +883,10 @@ int fitHelmert15(const Helmert15Options& h, const Context& ctx)
     f.title = "time-dependent Helmert";
     f.coordinate = {"X", "Y", "Z"};
     f.axes = PlotAxes{"east", "north"};
+    if (o.confidence > 0) {
+        report(command, "--confidence: the time-dependent fit draws no error ellipses");
+        return 2;
+    }
     if (const int status = readPoints(command, f.model, o, f.points))
         return status;
     std::vector<double> src, dst, epochs, sigmaTarget, sigmaSource;
@@ -794,7 +947,7 @@ int fitHelmert15(const Helmert15Options& h, const Context& ctx)
         f.paramText = formatTimeDependentProjString(t);
         f.params.convention = conventionName(convention);
         f.params.rotations = "small-angle";
-        addLocalFrame(f, f.points, ctx.ellipsoid);
+        addLocalFrame(f, f.points, ctx.ellipsoid, true);
     }
     return finish(f, o, o.pointsFile);
 }
@@ -932,6 +1085,9 @@ CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& desc
     sub->add_option("--alpha0", o.alpha0, "Significance level of each w-test (default 0.001)")
         ->check(probability());
     sub->add_option("--power", o.power, "Power of each w-test against a bias of its MDB (default 0.80)")
+        ->check(probability());
+    sub->add_option("--confidence", o.confidence,
+                    "Probability of the error ellipses (default: the standard ellipse, 0.3935)")
         ->check(probability());
     sub->add_option("--check", o.check, "Check points: hold these points (comma list of ids) out of the fit and "
                                         "report their misfit against it")

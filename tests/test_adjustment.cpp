@@ -517,32 +517,6 @@ TEST(PointPrecision, SquareNetworkHasCircularEllipsesAndKnownExternalReliability
     }
 }
 
-// A 2D ellipse that is not a circle: with rotation and scale held only the
-// translations are free, with covariance diag(sx^2, sy^2) / n, and so is
-// every transformed position. A target sigma of 2 cm in x' and 1 cm in y'
-// at four points gives semi-axes 1 cm along x' (azimuth 0) and 5 mm.
-TEST(PointPrecision, EllipseFollowsTheLargerStandardDeviation)
-{
-    const double src[8] = {0, 0, 100, 0, 100, 100, 0, 100};
-    const double dst[8] = {10, 20, 110, 20, 110, 120, 10, 120};
-    const double sigmas[8] = {0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01};
-    AdjustmentSettings s;
-    s.fixed = {"rotation", "scale"};
-    const Adjustment a = tervala::adjustHelmert2D(4, src, dst, sigmas, s);
-    ASSERT_EQ(a.geometry, Geometry::Sound);
-    for (const tervala::PointEllipse& e : a.ellipses) {
-        EXPECT_NEAR(e.semiMajor, 0.02 / 2, 1e-15);
-        EXPECT_NEAR(e.semiMinor, 0.01 / 2, 1e-15);
-        EXPECT_NEAR(e.azimuth, 0.0, 1e-9);
-        EXPECT_NEAR(e.sigmaFirst, 0.01, 1e-15);
-        EXPECT_NEAR(e.sigmaSecond, 0.005, 1e-15);
-    }
-    // Swapped: the major axis along y', azimuth 90.
-    const double swapped[8] = {0.01, 0.02, 0.01, 0.02, 0.01, 0.02, 0.01, 0.02};
-    const Adjustment b = tervala::adjustHelmert2D(4, src, dst, swapped, s);
-    EXPECT_NEAR(b.ellipses[0].azimuth, 90.0, 1e-9);
-}
-
 // Seven parameters with only the translations free, error-free source
 // points and one target sigma: the translations have cofactor I / n, every
 // transformed position the covariance sigma^2 / n I in any frame (a circle

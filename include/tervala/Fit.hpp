@@ -17,6 +17,7 @@
 #define TERVALA_FIT_HPP
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +75,12 @@ struct FitSettings {
     /// Data snooping: remove the point with the largest failing |w| and fit
     /// again while a w-test fails (needs sigma).
     bool snoop = false;
+    /// Probability of the error ellipses in FitStatistics::ellipses, in
+    /// (0, 1): the semi-axes are those of the standard ellipse times
+    /// sqrt(chi^2(confidence, 2)). The default, 1 - exp(-1/2) (39.35 %), is
+    /// the standard ellipse; outside (0, 1) the weighted fits throw
+    /// std::invalid_argument.
+    double confidence = 0.39346934028736658;
 };
 
 /// A parameter as the adjustment names and stores it.
@@ -101,7 +108,36 @@ struct FitObservation {
     double normalisedResidual;  ///< v / sigma(v); NaN without a priori standard deviations
     double w;                   ///< Baarda's w; NaN without a priori standard deviations or where r_i is 0
     double mdb;                 ///< minimal detectable bias, metres; NaN without a priori standard deviations
-    bool rejected;              ///< |w| above the critical value
+    /// |w| above the critical value. In FitStatistics::local only a
+    /// reading: the decision is made on FitStatistics::observations.
+    bool rejected;
+    /// External reliability: the largest shift (metres) of a transformed
+    /// position that an undetected error of one MDB in this observation
+    /// causes, over the points given and the corners of their bounding box
+    /// (2D: horizontal; seven parameters: 3D; heights: vertical). NaN
+    /// without a priori standard deviations and in FitStatistics::local.
+    double external = std::numeric_limits<double>::quiet_NaN();
+};
+
+/// The error ellipse of one transformed point, from the parameters'
+/// covariance (a priori, or scaled by sigma0 without a priori standard
+/// deviations).
+struct FitEllipse {
+    int point;         ///< index of the point in the input, from 0
+    double semiMajor;  ///< metres, at FitStatistics::confidence
+    double semiMinor;  ///< metres, at FitStatistics::confidence
+    /// Direction of the major axis, degrees in [0, 180): 2D Helmert from
+    /// the first axis towards the second (from north clockwise for
+    /// northing-easting coordinates); seven-parameter fits in the point's
+    /// local east/north plane, from north towards east. 0 for a circle.
+    double azimuth;
+    /// Standard deviation (not scaled by the confidence level), metres,
+    /// along the first axis (2D: first coordinate; seven parameters: north).
+    double sigmaFirst;
+    /// Along the second axis (2D: second coordinate; seven parameters: east).
+    double sigmaSecond;
+    /// Seven-parameter fits: of the up component; NaN for 2D.
+    double sigmaUp;
 };
 
 /// A point removed by data snooping.
@@ -131,6 +167,16 @@ struct FitStatistics {
     /// Of the points kept, each point's coordinates in order.
     std::vector<FitObservation> observations;
     std::vector<FitRemovedPoint> removed;  ///< in the order of removal
+    /// Probability of the ellipses (FitSettings::confidence).
+    double confidence;
+    /// Error ellipses of the transformed positions of every point given (in
+    /// the fit, removed or not), in input order; empty for the height plane.
+    std::vector<FitEllipse> ellipses;
+    /// Seven-parameter fits: each point's misclosure turned into its local
+    /// frame (coordinate 0 east, 1 north, 2 up on WGS84 at the target
+    /// position), with the w-test and MDB of a bias along each direction;
+    /// for reading only (see FitObservation::rejected). Empty otherwise.
+    std::vector<FitObservation> local;
     /// Why the fit is refused, why snooping stopped, or why the iteration
     /// did not converge; empty otherwise.
     std::string message;

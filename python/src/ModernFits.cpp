@@ -10,6 +10,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,8 +125,72 @@ FitSummary summaryFrom(const py::handle& value)
 
 // The named tuples of the statistics.
 struct StatisticsTypes {
-    py::object parameter, globalTest, observations, removed, statistics;
+    py::object parameter, globalTest, observations, removed, statistics, ellipses;
 };
+
+// A list of observations as FitObservations of NumPy arrays.
+py::object observationArrays(const std::vector<FitObservation>& list, const StatisticsTypes& types)
+{
+    const py::ssize_t m = static_cast<py::ssize_t>(list.size());
+    py::array_t<long long> point(m), coordinate(m);
+    py::array_t<double> residual(m), redundancy(m), normalised(m), w(m), mdb(m), external(m);
+    py::array_t<bool> rejected(m);
+    for (py::ssize_t i = 0; i < m; ++i) {
+        const FitObservation& o = list[static_cast<std::size_t>(i)];
+        point.mutable_at(i) = o.point;
+        coordinate.mutable_at(i) = o.coordinate;
+        residual.mutable_at(i) = o.residual;
+        redundancy.mutable_at(i) = o.redundancyNumber;
+        normalised.mutable_at(i) = o.normalisedResidual;
+        w.mutable_at(i) = o.w;
+        mdb.mutable_at(i) = o.mdb;
+        rejected.mutable_at(i) = o.rejected;
+        external.mutable_at(i) = o.external;
+    }
+    return types.observations(point, coordinate, residual, redundancy, normalised, w, mdb, rejected, external);
+}
+
+// FitObservations (or a pickled one) back into the list.
+std::vector<FitObservation> observationsFrom(const py::handle& o)
+{
+    std::vector<FitObservation> out;
+    const auto points = o.attr("point").cast<std::vector<long long>>();
+    const auto coordinates = o.attr("coordinate").cast<std::vector<long long>>();
+    const auto column = [&o](const char* name) { return o.attr(name).cast<std::vector<double>>(); };
+    const auto residual = column("residual"), redundancy = column("redundancy_number"),
+               normalised = column("normalised_residual"), wt = column("w"), mdb = column("mdb"),
+               external = column("external");
+    const auto rejected = o.attr("rejected").cast<std::vector<bool>>();
+    for (std::size_t i = 0; i < points.size(); ++i)
+        out.push_back(FitObservation{static_cast<int>(points[i]), static_cast<int>(coordinates[i]), residual[i],
+                                     redundancy[i], normalised[i], wt[i], mdb[i], rejected[i], external[i]});
+    return out;
+}
+
+// The ellipses as FitEllipses of NumPy arrays (sigma: (m, 2) for the plane,
+// (m, 3) with up for the seven-parameter fits); None for the height plane.
+py::object ellipseArrays(const FitStatistics& s, const StatisticsTypes& types)
+{
+    if (s.ellipses.empty())
+        return py::none();
+    const py::ssize_t m = static_cast<py::ssize_t>(s.ellipses.size());
+    const bool up = std::isfinite(s.ellipses.front().sigmaUp);
+    const py::ssize_t columns = up ? 3 : 2;
+    py::array_t<long long> point(m);
+    py::array_t<double> major(m), minor(m), azimuth(m), sigma({m, columns});
+    for (py::ssize_t i = 0; i < m; ++i) {
+        const FitEllipse& e = s.ellipses[static_cast<std::size_t>(i)];
+        point.mutable_at(i) = e.point;
+        major.mutable_at(i) = e.semiMajor;
+        minor.mutable_at(i) = e.semiMinor;
+        azimuth.mutable_at(i) = e.azimuth;
+        sigma.mutable_at(i, 0) = e.sigmaFirst;
+        sigma.mutable_at(i, 1) = e.sigmaSecond;
+        if (up)
+            sigma.mutable_at(i, 2) = e.sigmaUp;
+    }
+    return types.ellipses(point, major, minor, azimuth, sigma, s.confidence);
+}
 
 py::object statisticsObject(const std::optional<FitStatistics>& given, const StatisticsTypes& types)
 {
@@ -140,21 +205,6 @@ py::object statisticsObject(const std::optional<FitStatistics>& given, const Sta
     for (std::size_t i = 0; i < u; ++i)
         for (std::size_t j = 0; j < u; ++j)
             correlation.mutable_at(i, j) = s.correlation[i][j];
-    const py::ssize_t m = static_cast<py::ssize_t>(s.observations.size());
-    py::array_t<long long> point(m), coordinate(m);
-    py::array_t<double> residual(m), redundancy(m), normalised(m), w(m), mdb(m);
-    py::array_t<bool> rejected(m);
-    for (py::ssize_t i = 0; i < m; ++i) {
-        const FitObservation& o = s.observations[static_cast<std::size_t>(i)];
-        point.mutable_at(i) = o.point;
-        coordinate.mutable_at(i) = o.coordinate;
-        residual.mutable_at(i) = o.residual;
-        redundancy.mutable_at(i) = o.redundancyNumber;
-        normalised.mutable_at(i) = o.normalisedResidual;
-        w.mutable_at(i) = o.w;
-        mdb.mutable_at(i) = o.mdb;
-        rejected.mutable_at(i) = o.rejected;
-    }
     for (const FitRemovedPoint& r : s.removed)
         removed.append(types.removed(r.point, r.coordinate, r.w, r.varianceFactor, r.globalPassed));
     const py::object global = s.globalTest ? types.globalTest(s.globalTest->statistic, s.globalTest->lower,
@@ -162,8 +212,9 @@ py::object statisticsObject(const std::optional<FitStatistics>& given, const Sta
                                            : py::none();
     return types.statistics(s.apriori, py::tuple(parameters), correlation, s.sigma0, s.redundancy, global,
                             s.apriori ? py::object(py::float_(s.wCritical)) : py::none(), s.alpha0,
-                            types.observations(point, coordinate, residual, redundancy, normalised, w, mdb, rejected),
-                            py::tuple(removed), s.noncentralitySqrt, s.message);
+                            observationArrays(s.observations, types), py::tuple(removed), s.noncentralitySqrt,
+                            s.message, ellipseArrays(s, types),
+                            s.local.empty() ? py::object(py::none()) : observationArrays(s.local, types));
 }
 
 std::optional<FitStatistics> statisticsFrom(const py::handle& value)
@@ -199,22 +250,35 @@ std::optional<FitStatistics> statisticsFrom(const py::handle& value)
     const py::object w = value.attr("w_critical");
     s.wCritical = w.is_none() ? std::nan("") : w.cast<double>();
     s.noncentralitySqrt = value.attr("noncentrality_sqrt").cast<double>();
-    const py::object o = value.attr("observations");
-    const auto points = o.attr("point").cast<std::vector<long long>>();
-    const auto coordinates = o.attr("coordinate").cast<std::vector<long long>>();
-    const auto column = [&o](const char* name) { return o.attr(name).cast<std::vector<double>>(); };
-    const auto residual = column("residual"), redundancy = column("redundancy_number"),
-               normalised = column("normalised_residual"), wt = column("w"), mdb = column("mdb");
-    const auto rejected = o.attr("rejected").cast<std::vector<bool>>();
-    for (std::size_t i = 0; i < points.size(); ++i)
-        s.observations.push_back(FitObservation{static_cast<int>(points[i]), static_cast<int>(coordinates[i]),
-                                                residual[i], redundancy[i], normalised[i], wt[i], mdb[i],
-                                                rejected[i]});
+    s.observations = observationsFrom(value.attr("observations"));
     for (const py::handle r : value.attr("removed"))
         s.removed.push_back(FitRemovedPoint{r.attr("point").cast<int>(), r.attr("coordinate").cast<int>(),
                                             r.attr("w").cast<double>(), r.attr("variance_factor").cast<double>(),
                                             r.attr("global_passed").cast<bool>()});
     s.message = value.attr("message").cast<std::string>();
+    const py::object ellipses = value.attr("ellipses");
+    s.confidence = 0.39346934028736658;
+    if (!ellipses.is_none()) {
+        s.confidence = ellipses.attr("confidence").cast<double>();
+        const auto points = ellipses.attr("point").cast<std::vector<long long>>();
+        const auto column = [&ellipses](const char* name) { return ellipses.attr(name).cast<std::vector<double>>(); };
+        const auto major = column("semi_major"), minor = column("semi_minor"), azimuth = column("azimuth");
+        const auto sigma = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(ellipses.attr("sigma"));
+        if (!sigma || sigma.ndim() != 2 || sigma.shape(0) != static_cast<py::ssize_t>(points.size()) ||
+            sigma.shape(1) < 2 || sigma.shape(1) > 3) {
+            PyErr_Clear();
+            throw py::value_error("the pickled statistics hold ellipse standard deviations of the wrong shape");
+        }
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const auto k = static_cast<py::ssize_t>(i);
+            s.ellipses.push_back(FitEllipse{static_cast<int>(points[i]), major[i], minor[i], azimuth[i],
+                                            sigma.at(k, 0), sigma.at(k, 1),
+                                            sigma.shape(1) == 3 ? sigma.at(k, 2) : std::nan("")});
+        }
+    }
+    const py::object local = value.attr("local");
+    if (!local.is_none())
+        s.local = observationsFrom(local);
     return s;
 }
 
@@ -235,7 +299,7 @@ void summaryProperties(Class& cls, const StatisticsTypes& types)
 {
     cls.def_property_readonly("statistics", [types](const Result& r) { return statisticsObject(r.statistics, types); },
                               "the adjustment's statistics: parameters (name, value, sigma), correlation, sigma0, "
-                              "redundancy, global_test, w_critical, observations, removed");
+                              "redundancy, global_test, w_critical, observations, removed, ellipses, local");
     cls.def_property_readonly("points", [](const Result& r) { return r.summary.points; }, "common points used")
         .def_property_readonly("observations", [](const Result& r) { return r.summary.observations; })
         .def_property_readonly("unknowns", [](const Result& r) { return r.summary.unknowns; })
@@ -343,9 +407,10 @@ std::vector<double> sigmaValues(const py::handle& value, const char* name, std::
 }
 
 FitSettings settingsFrom(const py::handle& sigma, std::size_t points, py::ssize_t perPoint, double alpha,
-                         double alpha0, const py::handle& fix, bool snoop)
+                         double alpha0, const py::handle& fix, bool snoop, double confidence)
 {
     FitSettings s;
+    s.confidence = confidence;
     s.sigma = sigmaValues(sigma, "sigma", points, perPoint);
     s.alpha = alpha;
     s.alpha0 = alpha0;
@@ -363,14 +428,15 @@ void bindModernFits(py::module_& m)
 {
     StatisticsTypes stats{namedTuple("FitParameter", "name value sigma"),
                           namedTuple("GlobalTest", "statistic lower upper alpha passed"),
-                          namedTuple("FitObservations",
-                                     "point coordinate residual redundancy_number normalised_residual w mdb rejected"),
+                          namedTuple("FitObservations", "point coordinate residual redundancy_number "
+                                                        "normalised_residual w mdb rejected external"),
                           namedTuple("RemovedPoint", "point coordinate w variance_factor global_passed"),
                           namedTuple("FitStatistics", "a_priori parameters correlation sigma0 redundancy global_test "
                                                       "w_critical alpha0 observations removed noncentrality_sqrt "
-                                                      "message")};
+                                                      "message ellipses local"),
+                          namedTuple("FitEllipses", "point semi_major semi_minor azimuth sigma confidence")};
     for (const py::object* t : {&stats.parameter, &stats.globalTest, &stats.observations, &stats.removed,
-                                &stats.statistics})
+                                &stats.statistics, &stats.ellipses})
         m.attr(t->attr("__name__")) = *t;
 
     // ---- 2D Helmert ---------------------------------------------------------------
@@ -623,27 +689,29 @@ void bindModernFits(py::module_& m)
     const auto alpha0Arg = arg("alpha0") = 0.001;
     const auto fixArg = arg("fix") = py::tuple();
     const auto snoopArg = arg("snoop") = false;
+    const auto confidenceArg = arg("confidence") = FitSettings().confidence;
     def("fit_helmert_2d",
         [](const py::handle& source, const py::handle& target, const py::handle& sigma, double alpha, double alpha0,
-           const py::handle& fix, bool snoop) {
+           const py::handle& fix, bool snoop, double confidence) {
             // Source first, so a refusal names the first bad argument.
             const auto s = planePoints(source, "source");
             const auto t = planePoints(target, "target");
-            return fitHelmert2D(s, t, settingsFrom(sigma, s.size(), 2, alpha, alpha0, fix, snoop));
+            return fitHelmert2D(s, t, settingsFrom(sigma, s.size(), 2, alpha, alpha0, fix, snoop, confidence));
         },
         "Fits a Helmert2D to (n, 2) arrays of common points (n >= 2), about the source centroid (of the points "
         "kept). sigma: a priori standard deviation (m) of the target coordinates, one number or (n, 2); alpha, "
         "alpha0: levels of the global test and the w-test; fix: parameter names held (t1, t2, rotation, scale "
-        "with rotation); snoop: remove the point with the largest failing |w| and fit again while a test fails.",
-        arg("source"), arg("target"), py::kw_only(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
+        "with rotation); snoop: remove the point with the largest failing |w| and fit again while a test fails; "
+        "confidence: probability of the error ellipses in statistics.ellipses (default: the standard ellipse).",
+        arg("source"), arg("target"), py::kw_only(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg, confidenceArg);
     def("fit_height_plane",
         [](const py::handle& positions, const py::handle& sourceHeights, const py::handle& targetHeights,
            const py::object& origin, const py::handle& sigma, double alpha, double alpha0, const py::handle& fix,
-           bool snoop) {
+           bool snoop, double confidence) {
             const auto p = planePoints(positions, "positions");
             const auto s = values(sourceHeights, "source_heights");
             const auto t = values(targetHeights, "target_heights");
-            const FitSettings settings = settingsFrom(sigma, p.size(), 1, alpha, alpha0, fix, snoop);
+            const FitSettings settings = settingsFrom(sigma, p.size(), 1, alpha, alpha0, fix, snoop, confidence);
             if (origin.is_none())
                 return fitHeightPlane(p, s, t, settings);
             py::array_t<double, py::array::forcecast> o = py::array_t<double, py::array::forcecast>::ensure(origin);
@@ -657,7 +725,7 @@ void bindModernFits(py::module_& m)
         "of the positions unless an origin is given. sigma: a priori standard deviation (m) of each height "
         "difference, one number or (n,); fix: slope1, slope2, shift; the other keywords as fit_helmert_2d.",
         arg("positions"), arg("source_heights"), arg("target_heights"), arg("origin") = py::none(), py::kw_only(),
-        sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
+        sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg, confidenceArg);
     // target_sigma weighs the target coordinates and source_sigma the
     // source coordinates, error-free unless given (as the tool's file
     // columns and the 2D fit). The older sigma= weighed both unless
@@ -665,7 +733,7 @@ void bindModernFits(py::module_& m)
     const auto sevenFit = [](auto fit, const char* name) {
         return [fit, name](const py::handle& source, const py::handle& target, const std::string& convention,
                            const py::handle& targetSigma, const py::handle& sourceSigma, const py::handle& sigma,
-                           double alpha, double alpha0, const py::handle& fix, bool snoop) {
+                           double alpha, double alpha0, const py::handle& fix, bool snoop, double confidence) {
             const auto s = spacePoints(source, "source");
             const auto t = spacePoints(target, "target");
             if (!sigma.is_none() && !targetSigma.is_none())
@@ -679,10 +747,10 @@ void bindModernFits(py::module_& m)
                     "coordinates and source_sigma= for the source coordinates (error-free when not given)";
                 if (PyErr_WarnEx(PyExc_DeprecationWarning, warning.c_str(), 1) != 0)
                     throw py::error_already_set();
-                settings = settingsFrom(sigma, s.size(), 3, alpha, alpha0, fix, snoop);
+                settings = settingsFrom(sigma, s.size(), 3, alpha, alpha0, fix, snoop, confidence);
                 settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
             } else {
-                settings = settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop);
+                settings = settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop, confidence);
                 settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
                 if (!settings.sigma.empty() && settings.sourceSigma.empty())
                     settings.sourceSigma = {0.0}; // error-free source coordinates
@@ -701,14 +769,14 @@ void bindModernFits(py::module_& m)
         "given. fix: tx, ty, tz, s, rx, ry, rz; the other keywords as fit_helmert_2d. The tested observations are "
         "each point's misclosures.",
         arg("source"), arg("target"), py::kw_only(), arg("convention"), arg("target_sigma") = py::none(),
-        arg("source_sigma") = py::none(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg);
+        arg("source_sigma") = py::none(), sigmaArg, alphaArg, alpha0Arg, fixArg, snoopArg, confidenceArg);
     def("fit_molodensky_badekas",
         sevenFit([](const std::vector<Geocentric>& s, const std::vector<Geocentric>& t, Convention c,
                     const FitSettings& f) { return fitMolodenskyBadekas(s, t, c, f); },
                  "fit_molodensky_badekas"),
         "As fit_helmert7, about the centroid of the source points kept.", arg("source"), arg("target"), py::kw_only(),
         arg("convention"), arg("target_sigma") = py::none(), arg("source_sigma") = py::none(), sigmaArg, alphaArg,
-        alpha0Arg, fixArg, snoopArg);
+        alpha0Arg, fixArg, snoopArg, confidenceArg);
     def("fit_helmert15",
         [](const py::handle& source, const py::handle& target, const py::handle& epochs, const std::string& convention,
            const py::object& tRef, const py::handle& targetSigma, const py::handle& sourceSigma, double alpha,
@@ -716,7 +784,8 @@ void bindModernFits(py::module_& m)
             const auto s = spacePoints(source, "source");
             const auto t = spacePoints(target, "target");
             const std::vector<double> e = values(epochs, "epochs");
-            FitSettings settings = settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop);
+            FitSettings settings =
+                settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop, FitSettings().confidence);
             settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
             if (settings.sourceSigma.empty())
                 settings.sourceSigma = settings.sigma.empty() ? std::vector<double>() : std::vector<double>{0.0};

@@ -67,6 +67,7 @@ from ._tervala import (
     DataFileError,
     Egm96Model,
     Ellipsoid,
+    FitEllipses,
     FitObservations,
     FitParameter,
     FitStatistics,
@@ -138,7 +139,7 @@ __all__ = [
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
     "Helmert15FitResult", "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
     "Helmert15Parameters",
-    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "RemovedPoint",
+    "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "FitEllipses", "RemovedPoint",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",

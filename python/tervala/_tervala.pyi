@@ -762,6 +762,15 @@ class FitObservations(NamedTuple):
     w: _Array
     mdb: _Array
     rejected: npt.NDArray[np.bool_]
+    external: _Array
+
+class FitEllipses(NamedTuple):
+    point: npt.NDArray[np.int64]
+    semi_major: _Array
+    semi_minor: _Array
+    azimuth: _Array
+    sigma: _Array
+    confidence: float
 
 class RemovedPoint(NamedTuple):
     point: int
@@ -783,6 +792,8 @@ class FitStatistics(NamedTuple):
     removed: Tuple[RemovedPoint, ...]
     noncentrality_sqrt: float
     message: str
+    ellipses: Optional[FitEllipses]
+    local: Optional[FitObservations]
 
 class _FitSummary:
     @property
@@ -945,18 +956,21 @@ def convert_grid(source: _Path, target: _Path) -> str: ...
 def _parse_tm_proj(text: str, utm_only: bool) -> dict[str, Any]: ...
 _Names = Union[str, Sequence[str]]
 def fit_helmert_2d(source: _Real, target: _Real, *, sigma: Optional[_Real] = None, alpha: float = 0.05,
-                   alpha0: float = 0.001, fix: _Names = (), snoop: bool = False) -> Helmert2DFitResult: ...
+                   alpha0: float = 0.001, fix: _Names = (), snoop: bool = False,
+                   confidence: float = 0.3934693402873666) -> Helmert2DFitResult: ...
 def fit_height_plane(positions: _Real, source_heights: _Real, target_heights: _Real,
                      origin: Optional[Tuple[float, float]] = None, *, sigma: Optional[_Real] = None,
                      alpha: float = 0.05, alpha0: float = 0.001, fix: _Names = (),
-                     snoop: bool = False) -> HeightPlaneFitResult: ...
+                     snoop: bool = False, confidence: float = 0.3934693402873666) -> HeightPlaneFitResult: ...
 def fit_helmert7(source: _Real, target: _Real, *, convention: str, target_sigma: Optional[_Real] = None,
                  source_sigma: Optional[_Real] = None, sigma: Optional[_Real] = None, alpha: float = 0.05,
-                 alpha0: float = 0.001, fix: _Names = (), snoop: bool = False) -> Helmert7FitResult: ...
+                 alpha0: float = 0.001, fix: _Names = (), snoop: bool = False,
+                 confidence: float = 0.3934693402873666) -> Helmert7FitResult: ...
 def fit_molodensky_badekas(source: _Real, target: _Real, *, convention: str,
                            target_sigma: Optional[_Real] = None, source_sigma: Optional[_Real] = None,
                            sigma: Optional[_Real] = None, alpha: float = 0.05, alpha0: float = 0.001,
-                           fix: _Names = (), snoop: bool = False) -> MolodenskyBadekasFitResult: ...
+                           fix: _Names = (), snoop: bool = False,
+                           confidence: float = 0.3934693402873666) -> MolodenskyBadekasFitResult: ...
 def fit_helmert15(source: _Real, target: _Real, epochs: _Real, *, convention: str, t_ref: Optional[float] = None,
                   target_sigma: Optional[_Real] = None, source_sigma: Optional[_Real] = None, alpha: float = 0.05,
                   alpha0: float = 0.001, fix: _Names = (), snoop: bool = False) -> Helmert15FitResult: ...

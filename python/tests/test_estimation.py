@@ -177,6 +177,22 @@ def test_statistics_equal_the_tools_json_report(scratch):
                                equal_nan=True), (model, key)
         assert [(r["point"], r["coordinate"]) for r in tool["removed"]] == \
             [(f"P{r.point}", names[r.coordinate]) for r in st.removed]
+        # Precision where the points are: external reliability, ellipses, the local-frame tests.
+        assert np.allclose([nan(x["external"]) for x in tool["observations"]], o.external, rtol=1e-12, atol=0,
+                           equal_nan=True), model
+        if st.ellipses is None:
+            assert model == "height" and tool["ellipses"] is None
+        else:
+            te, e = tool["ellipses"]["points"], st.ellipses
+            assert [x["point"] for x in te] == [f"P{p}" for p in e.point]
+            assert np.allclose([[x["semi_major"], x["semi_minor"], x["azimuth"], *x["sigma"]] for x in te],
+                               np.c_[e.semi_major, e.semi_minor, e.azimuth, e.sigma], rtol=1e-12, atol=1e-15), model
+        assert (st.local is None) == ("local" not in tool)
+        if st.local is not None:
+            assert np.allclose([[x["residual"], nan(x["w"]), nan(x["mdb"])] for x in tool["local"]],
+                               np.c_[st.local.residual, st.local.w, st.local.mdb], rtol=1e-12, atol=1e-15,
+                               equal_nan=True), model
+        np.testing.assert_equal(pickle.loads(pickle.dumps(result)).statistics, st)  # every field travels
     # Snooping took out the point with the 0.2 m blunder in Z', and only that one.
     assert removed["bursa-wolf"] == [(3, 2)]
     assert tervala.fit_height_plane(xy, hs, ht, sigma=0.01).origin == pytest.approx(xy.mean(axis=0), rel=1e-15)
@@ -231,6 +247,12 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
         assert stats.ncx2.sf(stats.norm.ppf(0.995) ** 2, 1, st.noncentrality_sqrt ** 2) == pytest.approx(0.8, rel=1e-10)
     # The statistics travel with a pickled result.
     np.testing.assert_equal(pickle.loads(pickle.dumps(fit)).statistics, fit.statistics)
+    # At 95 % the ellipses grow by sqrt(chi^2(0.95, 2)); the standard deviations along the axes do not.
+    wider = tervala.fit_helmert_2d(xy, xy2, sigma=sigma, confidence=0.95).statistics.ellipses
+    standard = tervala.fit_helmert_2d(xy, xy2, sigma=sigma).statistics.ellipses
+    assert wider.semi_major == pytest.approx(np.sqrt(stats.chi2.ppf(0.95, 2)) * standard.semi_major, rel=1e-12)
+    assert (wider.confidence, standard.confidence) == (0.95, pytest.approx(1 - np.exp(-0.5), rel=1e-15))
+    np.testing.assert_equal(wider.sigma, standard.sigma)
 
 
 @pytest.mark.parametrize("call, message", [
@@ -248,6 +270,7 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
     (lambda p, t: tervala.fit_molodensky_badekas(p, t, convention="position_vector", target_sigma=0.01,
                                                  alpha0=1.0),
      "alpha and alpha0"),
+    (lambda p, t: tervala.fit_helmert_2d(p[:, :2], t[:, :2], sigma=0.01, confidence=1.0), "confidence"),
 ])
 def test_weighted_fits_refuse_what_they_cannot_use(call, message):
     points = np.random.default_rng(13).uniform(0, 1000, (10, 3))

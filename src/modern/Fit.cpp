@@ -407,6 +407,10 @@ AdjustmentSettings adjustmentSettings(const char* fit, const FitSettings& s)
     a.tests.alpha0 = s.alpha0;
     a.fixed = s.fixed;
     a.snoop = s.snoop;
+    if (!(s.confidence > 0 && s.confidence < 1))
+        throw std::invalid_argument(std::string(fit) + ": the confidence of the error ellipses must lie strictly "
+                                                       "between 0 and 1");
+    a.confidence = s.confidence;
     return a;
 }
 
@@ -433,6 +437,7 @@ Weighted weighted(const char* fit, Adjustment adj, const FitSettings& s, std::si
     st.apriori = !s.sigma.empty();
     st.alpha = s.alpha;
     st.alpha0 = s.alpha0;
+    st.confidence = s.confidence;
     st.message = adj.message;
     w.residuals.assign(points * static_cast<std::size_t>(perPoint), std::nan(""));
     if (!w.sound) {
@@ -471,12 +476,19 @@ Weighted weighted(const char* fit, Adjustment adj, const FitSettings& s, std::si
     double vv = 0;
     for (const ObservationTest& t : adj.observations) {
         st.observations.push_back(FitObservation{t.point, t.coordinate, t.residual, t.redundancy, t.normalised, t.w,
-                                                 t.mdb, t.rejected});
+                                                 t.mdb, t.rejected, t.external});
         w.residuals[static_cast<std::size_t>(t.point * perPoint + t.coordinate)] = t.residual;
         vv += t.residual * t.residual;
     }
     for (const SnoopStep& r : adj.removed)
         st.removed.push_back(FitRemovedPoint{r.point, r.coordinate, r.w, r.varianceFactor, r.globalPassed});
+    st.confidence = adj.confidence;
+    for (const PointEllipse& e : adj.ellipses)
+        st.ellipses.push_back(
+            FitEllipse{e.point, e.semiMajor, e.semiMinor, e.azimuth, e.sigmaFirst, e.sigmaSecond, e.sigmaUp});
+    for (const ObservationTest& t : adj.local)
+        st.local.push_back(FitObservation{t.point, t.coordinate, t.residual, t.redundancy, t.normalised, t.w, t.mdb,
+                                          t.rejected, t.external});
 
     const int free = adj.observationsUsed - adj.redundancy;
     w.summary = summary(static_cast<int>(points - adj.removed.size()), perPoint, free, free,

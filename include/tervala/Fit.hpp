@@ -83,11 +83,19 @@ struct FitSettings {
     double confidence = 0.39346934028736658;
 };
 
-/// A parameter as the adjustment names and stores it.
+/// A parameter as every front end names and states it (the tool's report,
+/// its JSON and parameter file, Python).
 struct FitParameter {
-    std::string name;  ///< t2, t1, scale, rotation; slope1, slope2, shift; tx, ty, tz, s, rx, ry, rz
-    double value;      ///< in its unit: m, ppm, arc-seconds, m/m
+    std::string name;  ///< t1, t2, scale, rotation; slope1, slope2, shift; tx, ty, tz, s, rx, ry, rz
+    double value;      ///< in `unit`
     double sigma;      ///< standard deviation, same unit (0 when held)
+    std::string unit;  ///< m, ppm, arc-second or m/m
+    /// The same value in a second unit: "microradian" for rotations,
+    /// "factor" (1 + ppm 1e-6) for scales, "mm/km" for slopes; empty for
+    /// translations and shifts.
+    std::string alternativeUnit;
+    double alternativeValue;  ///< value in alternativeUnit; NaN without one
+    double alternativeSigma;  ///< standard deviation in alternativeUnit; NaN without one
 };
 
 /// The global test of the variance factor against chi^2(r) / r.
@@ -152,8 +160,9 @@ struct FitRemovedPoint {
 /// What a weighted fit reports besides its transformation.
 struct FitStatistics {
     bool apriori;  ///< a priori standard deviations were given: the tests apply
-    /// The parameters in the adjustment's order and units (2D Helmert: t2,
-    /// t1, scale, rotation; rotations in the convention asked for).
+    /// The parameters in the order and units of the result's covariance
+    /// (2D Helmert: t1, t2, scale, rotation; rotations in the convention
+    /// asked for).
     std::vector<FitParameter> parameters;
     std::vector<std::vector<double>> correlation;  ///< of the parameters
     double sigma0;   ///< a posteriori sqrt(v'Pv / r); 0 without redundancy

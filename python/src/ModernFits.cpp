@@ -199,7 +199,10 @@ py::object statisticsObject(const std::optional<FitStatistics>& given, const Sta
     const FitStatistics& s = *given;
     py::list parameters, removed;
     for (const FitParameter& p : s.parameters)
-        parameters.append(types.parameter(p.name, p.value, p.sigma));
+        parameters.append(types.parameter(p.name, p.value, p.sigma, p.unit,
+                                          p.alternativeUnit.empty() ? py::object(py::none()) : py::str(p.alternativeUnit),
+                                          p.alternativeUnit.empty() ? py::object(py::none()) : py::float_(p.alternativeValue),
+                                          p.alternativeUnit.empty() ? py::object(py::none()) : py::float_(p.alternativeSigma)));
     const std::size_t u = s.parameters.size();
     py::array_t<double> correlation({u, u});
     for (std::size_t i = 0; i < u; ++i)
@@ -224,8 +227,14 @@ std::optional<FitStatistics> statisticsFrom(const py::handle& value)
     FitStatistics s{};
     s.apriori = value.attr("a_priori").cast<bool>();
     for (const py::handle p : value.attr("parameters"))
-        s.parameters.push_back(FitParameter{p.attr("name").cast<std::string>(), p.attr("value").cast<double>(),
-                                            p.attr("sigma").cast<double>()});
+    {
+        const bool alternative = !p.attr("alternative_unit").is_none();
+        s.parameters.push_back(FitParameter{
+            p.attr("name").cast<std::string>(), p.attr("value").cast<double>(), p.attr("sigma").cast<double>(),
+            p.attr("unit").cast<std::string>(), alternative ? p.attr("alternative_unit").cast<std::string>() : "",
+            alternative ? p.attr("alternative_value").cast<double>() : std::nan(""),
+            alternative ? p.attr("alternative_sigma").cast<double>() : std::nan("")});
+    }
     const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value.attr("correlation"));
     const auto u = static_cast<py::ssize_t>(s.parameters.size());
     if (!c || c.ndim() != 2 || c.shape(0) != u || c.shape(1) != u) {
@@ -357,6 +366,19 @@ void parameterProperties(Class& cls, const char* what, const py::object& tupleTy
     }, "standard deviations of the parameters, in their own units");
 }
 
+// The scale's former name, scale_ppm: still read, with a DeprecationWarning
+// naming the one every front end uses now.
+template <class Result, class Class, class Scale>
+void deprecatedScale(Class& cls, const char* what, const char* name, Scale scale)
+{
+    cls.def_property_readonly("scale_ppm", [what, name, scale](const Result& r) {
+        const std::string warning = std::string("scale_ppm is deprecated; use .") + name + " (ppm)";
+        if (PyErr_WarnEx(PyExc_DeprecationWarning, warning.c_str(), 1) != 0)
+            throw py::error_already_set();
+        return scale(fitted(r, what));
+    }, "deprecated name of the scale (ppm)");
+}
+
 py::object namedTuple(const char* name, const char* fields)
 {
     return py::module_::import("collections").attr("namedtuple")(name, fields, py::arg("module") = "tervala");
@@ -426,7 +448,8 @@ FitSettings settingsFrom(const py::handle& sigma, std::size_t points, py::ssize_
 
 void bindModernFits(py::module_& m)
 {
-    StatisticsTypes stats{namedTuple("FitParameter", "name value sigma"),
+    StatisticsTypes stats{namedTuple("FitParameter", "name value sigma unit alternative_unit alternative_value "
+                                                            "alternative_sigma"),
                           namedTuple("GlobalTest", "statistic lower upper alpha passed"),
                           namedTuple("FitObservations", "point coordinate residual redundancy_number "
                                                         "normalised_residual w mdb rejected external"),
@@ -440,15 +463,17 @@ void bindModernFits(py::module_& m)
         m.attr(t->attr("__name__")) = *t;
 
     // ---- 2D Helmert ---------------------------------------------------------------
-    const py::object helmert2dParameters = namedTuple("Helmert2DParameters", "t1 t2 scale_ppm rotation");
+    const py::object helmert2dParameters = namedTuple("Helmert2DParameters", "t1 t2 scale rotation");
     py::class_<Helmert2DFitResult> r2(m, "Helmert2DFitResult",
-                                      "Result of fit_helmert_2d: t1, t2 (m), scale_ppm, rotation (arc-seconds), "
+                                      "Result of fit_helmert_2d: t1, t2 (m), scale (ppm), rotation (arc-seconds), "
                                       "about the source centroid (origin).");
     summaryProperties<Helmert2DFitResult>(r2, stats);
     parameterProperties<Helmert2DFitResult, 4>(r2, "Helmert2DFitResult", helmert2dParameters,
-                                               {"t1", "t2", "scale_ppm", "rotation"}, [](const Helmert2D& h) {
+                                               {"t1", "t2", "scale", "rotation"}, [](const Helmert2D& h) {
                                                    return std::array<double, 4>{h.t1(), h.t2(), h.scale(), h.rotation()};
                                                });
+    deprecatedScale<Helmert2DFitResult>(r2, "Helmert2DFitResult", "scale",
+                                        [](const Helmert2D& h) { return h.scale(); });
     r2.def_property_readonly("residuals", [](const Helmert2DFitResult& r) {
           return residualTable<PlaneCoordinates, 2>(r.residuals);
       }, "(n, 2) fitted minus target (m)")
@@ -532,15 +557,16 @@ void bindModernFits(py::module_& m)
         }));
 
     // ---- Seven parameters -------------------------------------------------------------
-    const py::object sevenParameters = namedTuple("Helmert7Parameters", "tx ty tz scale_ppm rx ry rz");
-    const std::array<const char*, 7> sevenNames{"tx", "ty", "tz", "scale_ppm", "rx", "ry", "rz"};
+    const py::object sevenParameters = namedTuple("Helmert7Parameters", "tx ty tz s rx ry rz");
+    const std::array<const char*, 7> sevenNames{"tx", "ty", "tz", "s", "rx", "ry", "rz"};
     auto sevenValues = [](const Helmert7& h) {
         return std::array<double, 7>{h.tx(), h.ty(), h.tz(), h.s(), h.rx(), h.ry(), h.rz()};
     };
     py::class_<Helmert7FitResult> r7(m, "Helmert7FitResult",
-                                     "Result of fit_helmert7: tx, ty, tz (m), scale_ppm, rx, ry, rz (arc-seconds).");
+                                     "Result of fit_helmert7: tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds).");
     summaryProperties<Helmert7FitResult>(r7, stats);
     parameterProperties<Helmert7FitResult, 7>(r7, "Helmert7FitResult", sevenParameters, sevenNames, sevenValues);
+    deprecatedScale<Helmert7FitResult>(r7, "Helmert7FitResult", "s", [](const Helmert7& h) { return h.s(); });
     py::class_<MolodenskyBadekasFitResult> rb(m, "MolodenskyBadekasFitResult",
                                               "Result of fit_molodensky_badekas: parameters as Helmert7FitResult, "
                                               "about the source centroid (origin).");
@@ -548,6 +574,8 @@ void bindModernFits(py::module_& m)
     parameterProperties<MolodenskyBadekasFitResult, 7>(
         rb, "MolodenskyBadekasFitResult", sevenParameters, sevenNames,
         [sevenValues](const MolodenskyBadekas& h) { return sevenValues(h.parameters()); });
+    deprecatedScale<MolodenskyBadekasFitResult>(rb, "MolodenskyBadekasFitResult", "s",
+                                                [](const MolodenskyBadekas& h) { return h.parameters().s(); });
     rb.def_property_readonly("origin", [](const MolodenskyBadekasFitResult& r) {
         const Geocentric& o = fitted(r, "MolodenskyBadekasFitResult").origin();
         return makeNamed<3>(namedTypes().geocentric, {py::float_(o.x), py::float_(o.y), py::float_(o.z)});

@@ -301,7 +301,7 @@ class LatitudeLongitude(NamedTuple, Generic[_F]):
 class Helmert2DParameters(NamedTuple):
     t1: float
     t2: float
-    scale_ppm: float
+    scale: float
     rotation: float
 
 class HeightPlaneParameters(NamedTuple):
@@ -313,7 +313,7 @@ class Helmert7Parameters(NamedTuple):
     tx: float
     ty: float
     tz: float
-    scale_ppm: float
+    s: float
     rx: float
     ry: float
     rz: float
@@ -745,6 +745,10 @@ class FitParameter(NamedTuple):
     name: str
     value: float
     sigma: float
+    unit: str
+    alternative_unit: Optional[str]
+    alternative_value: Optional[float]
+    alternative_sigma: Optional[float]
 
 class GlobalTest(NamedTuple):
     statistic: float
@@ -831,7 +835,9 @@ class Helmert2DFitResult(_FitSummary):
     @property
     def t2(self) -> float: ...
     @property
-    def scale_ppm(self) -> float: ...
+    def scale(self) -> float: ...
+    @property
+    def scale_ppm(self) -> float: ...  # deprecated: scale
     @property
     def rotation(self) -> float: ...
     @property
@@ -873,7 +879,9 @@ class _SevenParameterResult(_FitSummary):
     @property
     def tz(self) -> float: ...
     @property
-    def scale_ppm(self) -> float: ...
+    def s(self) -> float: ...
+    @property
+    def scale_ppm(self) -> float: ...  # deprecated: s
     @property
     def rx(self) -> float: ...
     @property

@@ -160,6 +160,11 @@ def test_statistics_equal_the_tools_json_report(scratch):
             assert tool["origin"][:len(result.origin)] == pytest.approx(tuple(result.origin), rel=1e-15)
         names = TOOL_COORDINATES[model]
         assert [p["name"] for p in tool["parameters"]] == [p.name for p in st.parameters]
+        assert [(p["unit"], p["alternative_unit"]) for p in tool["parameters"]] == \
+            [(p.unit, p.alternative_unit) for p in st.parameters]
+        assert np.allclose([[nan(p["alternative_value"]), nan(p["alternative_sigma"])] for p in tool["parameters"]],
+                           [[nan(p.alternative_value), nan(p.alternative_sigma)] for p in st.parameters],
+                           rtol=1e-13, atol=0, equal_nan=True), model
         assert np.allclose([[p["value"], nan(p["sigma"])] for p in tool["parameters"]],
                            [[p.value, p.sigma] for p in st.parameters], rtol=1e-13, atol=0, equal_nan=True), model
         assert (tool["sigma0"], tool["redundancy"], tool["a_priori"]) == \
@@ -205,6 +210,37 @@ def test_statistics_equal_the_tools_json_report(scratch):
 GLOBAL_TEST_KEYS = ["statistic", "lower", "upper", "alpha", "passed"]
 
 
+def test_report_records_its_origin_and_names_each_test(scratch, monkeypatch):
+    """The JSON report says what it was made from, by which version, when (SOURCE_DATE_EPOCH makes two runs
+    identical) and with which command; each verdict names its test and level; height slopes in m/m and mm/km."""
+    xy, xy2, hs, ht, _, _ = network(np.random.default_rng(5))
+    monkeypatch.setenv("SOURCE_DATE_EPOCH", "1796601600")
+    options = ["--sigma", "0.004", "--alpha", "0.01", "--power", "0.9"]
+    first = run_tool(scratch, "helmert2d", np.c_[xy, xy2], *options)
+    assert run_tool(scratch, "helmert2d", np.c_[xy, xy2], *options) == first
+    meta = first["metadata"]
+    assert meta["date"] == "2026-12-07T00:00:00Z"  # 1796601600 s = 20794 days after 1970-01-01
+    assert (meta["software"], meta["version"]) == ("tervala", tervala.__version__)
+    assert meta["inputs"] == [{"role": "common points", "file": str(scratch / "helmert2d.txt"), "points": 10,
+                               "columns": "id x y x' y' [sigmas]"}]
+    assert meta["command_line"].startswith("tervala fit helmert2d ") and meta["command_line"].endswith(
+        " ".join(options))
+    tests = {s["test"]: s for s in first["statements"]}
+    assert tests["global test"]["level"] == "chi^2 of the variance factor, alpha 1 %"
+    assert tests["global test"]["result"] == ("passed" if first["global_test"]["passed"] else "FAILED")
+    assert tests["w-test"]["level"] == "alpha0 0.1 %, power 90 %"
+    # lambda0 for alpha0 0.1 % and power 90 %: (3.2905 + 1.2816)^2 = 20.90 (the far tail adds nothing visible).
+    assert first["lambda0"] == pytest.approx(20.90, abs=0.01) and "lambda0 20.90" in tests["w-test"]["detail"]
+    assert "data snooping" not in tests and "check points" not in tests
+
+    height = run_tool(scratch, "height", np.c_[xy, hs, ht], "--sigma", "0.005")
+    assert [(p["name"], p["unit"], p["alternative_unit"]) for p in height["parameters"]] == \
+        [("slope1", "m/m", "mm/km"), ("slope2", "m/m", "mm/km"), ("shift", "m", None)]
+    # The network's plane rises 2e-5 along x and falls 1e-5 along y: 20 and -10 mm/km.
+    assert [p["alternative_value"] for p in height["parameters"][:2]] == pytest.approx([20, -10], abs=1)
+    assert height["metadata"]["conventions"]["slopes"].startswith("slope1 along the first coordinate x")
+
+
 def test_weighted_2d_helmert_against_numpy_and_scipy():
     """Unequal weights per coordinate, held parameters and test levels against an independent solution."""
     stats = pytest.importorskip("scipy.stats")
@@ -227,9 +263,23 @@ def test_weighted_2d_helmert_against_numpy_and_scipy():
         assert fit.standard_deviations[:2] == pytest.approx(np.sqrt(np.diag(np.linalg.inv(normal)))[:2], rel=1e-9)
         if not fix:
             c, d = solution[2:]
-            assert fit.scale_ppm == pytest.approx((np.hypot(c, d) - 1) * 1e6, abs=1e-6)
+            assert fit.scale == pytest.approx((np.hypot(c, d) - 1) * 1e6, abs=1e-6)
             assert fit.rotation == pytest.approx(np.degrees(np.arctan2(d, c)) * 3600, abs=1e-6)
+            with pytest.warns(DeprecationWarning, match=r"use \.scale"):
+                assert fit.scale_ppm == fit.scale
         st = fit.statistics
+        # The statistics name and order the parameters as the result does, each
+        # also in its second unit: the rotation in microradians, the scale as a factor.
+        assert [p.name for p in st.parameters] == ["t1", "t2", "scale", "rotation"]
+        assert [p.value for p in st.parameters] == list(fit.parameters)
+        if not fix:
+            t1, t2, scale, rotation = st.parameters
+            assert (t1.unit, t1.alternative_unit, t1.alternative_value) == ("m", None, None)
+            assert (rotation.unit, rotation.alternative_unit) == ("arc-second", "microradian")
+            assert rotation.alternative_value == pytest.approx(np.arctan2(d, c) * 1e6, abs=1e-6)
+            assert rotation.alternative_sigma == pytest.approx(rotation.sigma * np.pi / 648000 * 1e6, rel=1e-12)
+            assert (scale.unit, scale.alternative_unit) == ("ppm", "factor")
+            assert scale.alternative_value == pytest.approx(np.hypot(c, d), abs=1e-12)
         v = A @ solution - rhs
         # r_i = 1 - (A N^-1 A' P)_ii for uncorrelated observations.
         hat = A @ np.linalg.solve(normal, (A * weight[:, None] ** 2).T)

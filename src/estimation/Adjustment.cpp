@@ -22,19 +22,6 @@ bool HeldUnknowns::any() const
     return std::any_of(std::begin(held), std::end(held), [](bool h) { return h; });
 }
 
-void HeldUnknowns::apply(ObservationGroup& g, int unknowns) const
-{
-    for (int j = 0; j < unknowns; ++j) {
-        if (!held[j])
-            continue;
-        for (int r = 0; r < g.size; ++r) {
-            if (value[j] != 0)
-                g.l[r] -= g.a[r][j] * value[j];
-            g.a[r][j] = 0;
-        }
-    }
-}
-
 NormalEquations::NormalEquations(int unknowns) : unknowns_(unknowns) {}
 
 void NormalEquations::add(const ObservationGroup& g)
@@ -407,6 +394,29 @@ void testOutsidePoint(const ObservationGroup* groups, const int* coordinates, in
         t.rejected = checked && std::fabs(t.w) > fit.wCritical;
         out.push_back(t);
     }
+}
+
+ParameterUnit parameterUnit(const std::string& name)
+{
+    // One arc-second is pi / 648000 rad = 4.8481368110953599... microradians.
+    static const ParameterUnit metre{"m", "", 0, 0}, ppm{"ppm", "factor", 1e-6, 1},
+        arcsecond{"arc-second", "microradian", 3.14159265358979323846 / 648000 * 1e6, 0}, slope{"m/m", "mm/km", 1e6, 0};
+    if (name == "scale" || name == "s")
+        return ppm;
+    if (name == "rotation" || name == "rx" || name == "ry" || name == "rz")
+        return arcsecond;
+    if (name == "slope1" || name == "slope2")
+        return slope;
+    // The rates of the time-dependent fit.
+    static const ParameterUnit metrePerYear{"m/year", "", 0, 0}, ppmPerYear{"ppm/year", "", 0, 0},
+        arcsecondPerYear{"arc-second/year", "microradian/year", arcsecond.factor, 0};
+    if (name == "ds")
+        return ppmPerYear;
+    if (name == "drx" || name == "dry" || name == "drz")
+        return arcsecondPerYear;
+    if (name == "dtx" || name == "dty" || name == "dtz")
+        return metrePerYear;
+    return metre;
 }
 
 void reportParameters(const char* const* names, const double* values, int count, const Numbra& C,

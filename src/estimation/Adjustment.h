@@ -8,7 +8,9 @@
 // fixed, solves, judges the geometry (rank and condition), and forms the
 // residuals. The four members call it with equal weights and no fixed
 // parameters; the sums are taken in the order the members have always taken
-// them, so the members' doubles do not change.
+// them, so the members' doubles do not change. The members accumulate with
+// the fixed-size forms below (FixedNormalEquations, fixedGroupResiduals),
+// which do the same arithmetic with sizes known when compiling.
 //
 // Statistics (weighted fits, a priori variance factor 1, so the a priori
 // standard deviations are the observations' own): cofactor matrices of the
@@ -49,7 +51,20 @@ struct HeldUnknowns {
     bool held[kMaxUnknowns] = {};
     double value[kMaxUnknowns] = {};
     bool any() const;
-    void apply(ObservationGroup& g, int unknowns) const;
+    // For an ObservationGroup or a FixedGroup.
+    template <class Group>
+    void apply(Group& g, int unknowns) const
+    {
+        for (int j = 0; j < unknowns; ++j) {
+            if (!held[j])
+                continue;
+            for (int r = 0; r < g.size; ++r) {
+                if (value[j] != 0)
+                    g.l[r] -= g.a[r][j] * value[j];
+                g.a[r][j] = 0;
+            }
+        }
+    }
 };
 
 // N = sum A' P A and U = sum A' P l, accumulated group by group in the order
@@ -99,6 +114,103 @@ bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMa
 
 // v = A x - l for one group (computed less observed), and v' P v added to omega.
 void groupResiduals(const ObservationGroup& g, int unknowns, const double* x, double* v, double& omega);
+
+// ---- Fixed sizes ---------------------------------------------------------------
+// The members' fits run on groups whose sizes are known when compiling: the
+// arithmetic below is that of NormalEquations::add and groupResiduals,
+// product for product and sum for sum in the same order, so it gives their
+// doubles; only the loops have fixed bounds and the arrays no unused room,
+// which lets the compiler unroll them and keeps a group on the stack small.
+
+template <int Unknowns, int Size>
+struct FixedGroup {
+    static constexpr int size = Size;
+    double a[Size][Unknowns];
+    double l[Size];
+    double P[Size][Size];
+
+    // The same group for the general core (weighted fits and their tests).
+    ObservationGroup general() const
+    {
+        ObservationGroup g;
+        g.size = Size;
+        for (int r = 0; r < Size; ++r) {
+            for (int j = 0; j < Unknowns; ++j)
+                g.a[r][j] = a[r][j];
+            g.l[r] = l[r];
+            for (int j = 0; j < Size; ++j)
+                g.P[r][j] = P[r][j];
+        }
+        return g;
+    }
+};
+
+template <int Unknowns>
+class FixedNormalEquations {
+    static_assert(Unknowns >= 1 && Unknowns <= kMaxUnknowns, "unknowns outside the core's range");
+
+public:
+    template <int Size>
+    void add(const FixedGroup<Unknowns, Size>& g)
+    {
+        static_assert(Size >= 1 && Size <= kMaxGroup, "group size outside the core's range");
+        double T[Unknowns][Size];
+        for (int c = 0; c < Unknowns; ++c)
+            for (int j = 0; j < Size; ++j) {
+                double sum = g.a[0][c] * g.P[0][j];
+                for (int k = 1; k < Size; ++k)
+                    sum += g.a[k][c] * g.P[k][j];
+                T[c][j] = sum;
+            }
+        for (int c = 0; c < Unknowns; ++c) {
+            for (int d = 0; d < Unknowns; ++d) {
+                double sum = T[c][0] * g.a[0][d];
+                for (int k = 1; k < Size; ++k)
+                    sum += T[c][k] * g.a[k][d];
+                N[c][d] += sum;
+            }
+            double sum = T[c][0] * g.l[0];
+            for (int k = 1; k < Size; ++k)
+                sum += T[c][k] * g.l[k];
+            U[c] += sum;
+        }
+    }
+
+    // The accumulated sums as the general core's normal equations.
+    NormalEquations general() const
+    {
+        NormalEquations ne(Unknowns);
+        for (int c = 0; c < Unknowns; ++c) {
+            for (int d = 0; d < Unknowns; ++d)
+                ne.N[c][d] = N[c][d];
+            ne.U[c] = U[c];
+        }
+        return ne;
+    }
+
+    double N[Unknowns][Unknowns] = {};
+    double U[Unknowns] = {};
+};
+
+// groupResiduals for a fixed-size group.
+template <int Unknowns, int Size>
+void fixedGroupResiduals(const FixedGroup<Unknowns, Size>& g, const double* x, double* v, double& omega)
+{
+    for (int r = 0; r < Size; ++r) {
+        double sum = 0.0;
+        for (int j = 0; j < Unknowns; ++j)
+            sum += g.a[r][j] * x[j];
+        v[r] = sum - g.l[r];
+    }
+    double weighted = 0.0;
+    for (int j = 0; j < Size; ++j) {
+        double pv = v[0] * g.P[0][j];
+        for (int k = 1; k < Size; ++k)
+            pv += v[k] * g.P[k][j];
+        weighted += pv * v[j];
+    }
+    omega += weighted;
+}
 
 // ---- Distributions (Boost.Math) -------------------------------------------------
 
@@ -202,6 +314,19 @@ struct ParameterEstimate {
     double value = 0;
     double sigma = 0;  // from the a priori standard deviations (variance factor 1)
 };
+
+// How every front end states a parameter: its unit, and the same value in a
+// second unit (rotations also in microradians, scales also as the factor
+// 1 + ppm 1e-6, slopes also in mm/km): alternative = offset + factor value,
+// its standard deviation factor sigma. alternativeUnit is empty where there
+// is no second unit.
+struct ParameterUnit {
+    const char* unit;
+    const char* alternativeUnit;
+    double factor;
+    double offset;
+};
+ParameterUnit parameterUnit(const std::string& name);
 
 // A weighted fit with its statistics.
 struct Adjustment {
@@ -357,7 +482,7 @@ Adjustment snoopingAdjustment(int points, int observationsPerPoint, const Adjust
 // members store them.
 
 // Source positions are taken as error-free; sigma belongs to the target
-// coordinates (2 per point). Parameters t2, t1 (m), scale (ppm), rotation
+// coordinates (2 per point). Parameters t1, t2 (m), scale (ppm), rotation
 // ("), derived from c = m cos r, d = m sin r with the covariance propagated:
 // the rotation in (-180, 180] degrees, the scale factor positive.
 // Fixable: "t1", "t2", "rotation" (d = 0), "scale" only together with

@@ -10,6 +10,7 @@
 
 #include "core/Ellipsoid.h"
 #include "datum/SevenParameter.h"
+#include "estimation/Adjustment.h"
 #include "tervala/Numbra.h"
 
 namespace tervala {
@@ -54,8 +55,81 @@ inline double arcsecondFactor() { return PI * angles::kArcsecondFactor; }
 // the partial derivatives of m R x + t with respect to tx, ty, tz (metres),
 // s (ppm) and rx, ry, rz (arc-seconds), exactly (no small-angle
 // approximation), with q = R x.
-void sevenParameterDesignRows(const SevenParameterRotation& R, double m, const Vec3& x, const Vec3& q,
-                              double a[3][7]);
+inline void sevenParameterDesignRows(const SevenParameterRotation& R, double m, const Vec3& x, const Vec3& q,
+                                     double a[3][7])
+{
+    const double k = arcsecondFactor();
+    const double sa = R.sa, ca = R.ca, sb = R.sb, cb = R.cb, sc = R.sc, cc = R.cc;
+    const double x1 = x.x, x2 = x.y, x3 = x.z;
+    const double qs[3] = {q.x, q.y, q.z};
+    for (int i = 0; i < 3; ++i) {
+        a[i][0] = i == 0 ? 1 : 0;
+        a[i][1] = i == 1 ? 1 : 0;
+        a[i][2] = i == 2 ? 1 : 0;
+        a[i][3] = qs[i] * 1e-6;                               // scale, per ppm
+        a[i][4] = (R.r[i][1] * x3 - R.r[i][2] * x2) * m * k;  // rx: R dR1/da x
+    }
+    // ry: R3 dR2/db R1 x, written out.
+    a[0][5] = (cc * cb * sa * x2 - cc * sb * x1 - cc * cb * ca * x3) * m * k;
+    a[1][5] = (sc * sb * x1 - sc * cb * sa * x2 + sc * cb * ca * x3) * m * k;
+    a[2][5] = (cb * x1 + sb * sa * x2 - sb * ca * x3) * m * k;
+    // rz: dR3/dc turns (q1, q2) into (q2, -q1).
+    a[0][6] = q.y * m * k;
+    a[1][6] = -q.x * m * k;
+    a[2][6] = 0;
+}
+
+// One point's design rows a, misclosures l and weight P added to the
+// normal equations as FixedNormalEquations<7>::add adds them, and its
+// residuals formed as fixedGroupResiduals forms them, without the products
+// with the structural zeros of the design rows (the unit columns of tx, ty,
+// tz and the zero in the last row of rz; no unknown may be held). Each
+// skipped product is a zero added to a sum that is a nonzero number or +0,
+// so for finite input the doubles are those of the full products; the
+// seven-parameter iteration runs on these.
+inline void addSevenParameterGroup(const double (&a)[3][7], const double (&l)[3], const double (&P)[3][3],
+                            FixedNormalEquations<7>& ne)
+{
+    // T = A' P (7 x 3): the unit columns make T's rows 0..2 P's rows; the
+    // zero in the last row of rz drops from row 6.
+    double T[7][3];
+    for (int c = 0; c < 3; ++c)
+        for (int j = 0; j < 3; ++j)
+            T[c][j] = P[c][j];
+    for (int c = 3; c < 6; ++c)
+        for (int j = 0; j < 3; ++j)
+            T[c][j] = a[0][c] * P[0][j] + a[1][c] * P[1][j] + a[2][c] * P[2][j];
+    for (int j = 0; j < 3; ++j)
+        T[6][j] = a[0][6] * P[0][j] + a[1][6] * P[1][j];
+    // (A' P) A and (A' P) l; A's columns 0..2 are unit columns.
+    for (int c = 0; c < 7; ++c) {
+        const double* t = T[c];
+        double* row = ne.N[c];
+        row[0] += t[0];
+        row[1] += t[1];
+        row[2] += t[2];
+        for (int d = 3; d < 6; ++d)
+            row[d] += t[0] * a[0][d] + t[1] * a[1][d] + t[2] * a[2][d];
+        row[6] += t[0] * a[0][6] + t[1] * a[1][6];
+        ne.U[c] += t[0] * l[0] + t[1] * l[1] + t[2] * l[2];
+    }
+}
+
+inline void sevenParameterGroupResiduals(const double (&a)[3][7], const double (&l)[3], const double (&P)[3][3],
+                                  const double* x, double* v, double& omega)
+{
+    for (int r = 0; r < 3; ++r) {
+        double sum = 0.0;
+        sum += x[r];  // the unit column; 0.0 + x turns a -0 into +0 as the full sum does
+        for (int j = 3; j < (r == 2 ? 6 : 7); ++j)
+            sum += a[r][j] * x[j];
+        v[r] = sum - l[r];
+    }
+    double weighted = 0.0;
+    for (int j = 0; j < 3; ++j)
+        weighted += (v[0] * P[0][j] + v[1] * P[1][j] + v[2] * P[2][j]) * v[j];
+    omega += weighted;
+}
 
 // The two estimators differ only in the source reduction and the last
 // quotient: Bursa-Wolf forms s0^2 = Omega / (n - 7) (0 below n = 8) and

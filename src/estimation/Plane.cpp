@@ -31,28 +31,34 @@ namespace {
 //   row 1: [0, 1, x, -y] . X = x'   (first coordinate)
 // so x' = t1 + c x - d y and y' = t2 + d x + c y.
 void helmertGroups(int k, double x0, double y0, const double* src, const double* dst, const double p[2],
-                   ObservationGroup g[2])
+                   FixedGroup<4, 1> g[2])
 {
     const double x = src[2 * k] - x0, y = src[2 * k + 1] - y0;
     const double xt = dst[2 * k] - x0, yt = dst[2 * k + 1] - y0;
-    const double rows[2][4] = {{1, 0, y, x}, {0, 1, x, -y}};
-    const double l[2] = {yt, xt};
-    for (int r = 0; r < 2; ++r) {
-        g[r].size = 1;
-        for (int j = 0; j < 4; ++j)
-            g[r].a[0][j] = rows[r][j];
-        g[r].l[0] = l[r];
-        g[r].P[0][0] = p[r];
-    }
+    g[0] = FixedGroup<4, 1>{{{1, 0, y, x}}, {yt}, {{p[0]}}};
+    g[1] = FixedGroup<4, 1>{{{0, 1, x, -y}}, {xt}, {{p[1]}}};
+}
+
+// The same for the general core.
+void weightedHelmertGroups(int k, double x0, double y0, const double* src, const double* dst, const double p[2],
+                           ObservationGroup g[2])
+{
+    FixedGroup<4, 1> fixed[2];
+    helmertGroups(k, x0, y0, src, dst, p, fixed);
+    g[0] = fixed[0].general();
+    g[1] = fixed[1].general();
 }
 
 // The observation of point k in the height fit: the height difference
-// against [x, y, 1] (reduced position) for the plane, [1] for the shift alone.
-ObservationGroup heightGroup(int k, bool plane, double x0, double y0, const double* xy, const double* hs,
-                             const double* ht, double p)
+// against [x, y, 1] (reduced position) for the plane (Unknowns 3), [1] for
+// the shift alone (Unknowns 1).
+template <int Unknowns>
+FixedGroup<Unknowns, 1> heightGroup(int k, double x0, double y0, const double* xy, const double* hs,
+                                    const double* ht, double p)
 {
-    ObservationGroup g;
-    if (plane) {
+    static_assert(Unknowns == 1 || Unknowns == 3, "a plane or a shift");
+    FixedGroup<Unknowns, 1> g;
+    if constexpr (Unknowns == 3) {
         g.a[0][0] = xy[2 * k] - x0;
         g.a[0][1] = xy[2 * k + 1] - y0;
         g.a[0][2] = 1;
@@ -198,14 +204,14 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
 
         // Unweighted: every observation has the weight 1.
         const double unit[2] = {1.0, 1.0};
-        NormalEquations ne(4);
+        FixedNormalEquations<4> ne;
         for (int k = 0; k < points; ++k) {
-            ObservationGroup g[2];
+            FixedGroup<4, 1> g[2];
             helmertGroups(k, x0, y0, src, dst, unit, g);
             ne.add(g[0]);
             ne.add(g[1]);
         }
-        const Solution solution = solveNormalEquations(ne, HeldUnknowns{}, false);
+        const Solution solution = solveNormalEquations(ne.general(), HeldUnknowns{}, false);
         for (int i = 0; i < 4; ++i)
             X[i] = solution.x[i];
 
@@ -213,10 +219,10 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
         double* v = fit.residual.Data();
         double omega = 0.0;
         for (int k = 0; k < points; ++k) {
-            ObservationGroup g[2];
+            FixedGroup<4, 1> g[2];
             helmertGroups(k, x0, y0, src, dst, unit, g);
-            groupResiduals(g[0], 4, X, v + 2 * k, omega);
-            groupResiduals(g[1], 4, X, v + 2 * k + 1, omega);
+            fixedGroupResiduals(g[0], X, v + 2 * k, omega);
+            fixedGroupResiduals(g[1], X, v + 2 * k + 1, omega);
         }
         // Redundancy: two observations per point less four unknowns; two
         // points fit exactly.
@@ -234,36 +240,46 @@ Helmert2DFit fitHelmert2D(int n, const double* src, const double* dst)
     return fit;
 }
 
-HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const double* hs, const double* ht)
+namespace {
+
+// The height fit with the plane (Unknowns 3) or the shift alone (1).
+template <int Unknowns>
+HeightFit fitHeights(int n, double x0, double y0, const double* xy, const double* hs, const double* ht)
 {
     // Every observation carries the weight 0.5.
     constexpr double kWeight = 0.5;
-    const bool plane = n >= 3;  // fewer points: the shift alone
-    const int unknowns = plane ? 3 : 1;
-    NormalEquations ne(unknowns);
+    FixedNormalEquations<Unknowns> ne;
     for (int k = 0; k < n; ++k)
-        ne.add(heightGroup(k, plane, x0, y0, xy, hs, ht, kWeight));
-    const Solution X = solveNormalEquations(ne, HeldUnknowns{}, false);
+        ne.add(heightGroup<Unknowns>(k, x0, y0, xy, hs, ht, kWeight));
+    const Solution X = solveNormalEquations(ne.general(), HeldUnknowns{}, false);
 
     HeightFit fit{};
     fit.residual = Numbra(n, 1);
     double* v = fit.residual.Data();
     double weightedSquares = 0.0;
     for (int k = 0; k < n; ++k)
-        groupResiduals(heightGroup(k, plane, x0, y0, xy, hs, ht, kWeight), unknowns, X.x, v + k, weightedSquares);
+        fixedGroupResiduals(heightGroup<Unknowns>(k, x0, y0, xy, hs, ht, kWeight), X.x, v + k, weightedSquares);
     fit.meanAccuracy = std::sqrt(weightedSquares);
     fit.origin[0] = x0;
     fit.origin[1] = y0;
     // With the weight 0.5, Q = 2 Inv(A'A) and v'Pv = v'v / 2 exactly: their
     // product over the redundancy is the unit-weight covariance.
-    const double variance = n > unknowns ? weightedSquares / (n - unknowns) : 0.0;
-    const int first = plane ? 0 : 2;  // the shift alone sits last
-    for (int i = 0; i < unknowns; ++i) {
+    const double variance = n > Unknowns ? weightedSquares / (n - Unknowns) : 0.0;
+    const int first = 3 - Unknowns;  // the shift alone sits last
+    for (int i = 0; i < Unknowns; ++i) {
         fit.parameters[first + i] = X.x[i];
-        for (int j = 0; j < unknowns; ++j)
+        for (int j = 0; j < Unknowns; ++j)
             fit.covariance[first + i][first + j] = X.Q(i + 1, j + 1) * variance;
     }
     return fit;
+}
+
+} // namespace
+
+HeightFit fitHeightPlane(int n, double x0, double y0, const double* xy, const double* hs, const double* ht)
+{
+    // Fewer than three points: the shift alone.
+    return n >= 3 ? fitHeights<3>(n, x0, y0, xy, hs, ht) : fitHeights<1>(n, x0, y0, xy, hs, ht);
 }
 
 Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, const double* ht, const double* sigma,
@@ -279,7 +295,10 @@ Adjustment adjustHeightPlane(int points, const double* xy, const double* hs, con
 Adjustment adjustHelmert2D(int points, const double* src, const double* dst, const double* sigma,
                            const AdjustmentSettings& settings)
 {
+    // The unknowns are solved second translation first; they are reported
+    // in the order users write them, t1 first.
     static const char* const kNames[4] = {"t2", "t1", "scale", "rotation"};
+    static const char* const kReported[4] = {"t1", "t2", "scale", "rotation"};
     if (points < 1 || !src || !dst || !sigma)
         return refusedAdjustment(Geometry::InvalidInput, "no points");
     if (!allFinite(src, 2 * points) || !allFinite(dst, 2 * points))
@@ -315,13 +334,16 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
         r.origin[1] = y0;
         std::vector<ObservationGroup> groups;
         std::vector<int> pointOf, coordinateOf;
+        groups.reserve(2 * static_cast<std::size_t>(used));
+        pointOf.reserve(2 * static_cast<std::size_t>(used));
+        coordinateOf.reserve(2 * static_cast<std::size_t>(used));
         NormalEquations ne(4);
         for (int k = 0; k < points; ++k) {
             if (!active[k])
                 continue;
             const double weights[2] = {1 / (sigma[2 * k + 1] * sigma[2 * k + 1]), 1 / (sigma[2 * k] * sigma[2 * k])};
             ObservationGroup g[2];
-            helmertGroups(k, x0, y0, src, dst, weights, g);
+            weightedHelmertGroups(k, x0, y0, src, dst, weights, g);
             for (int i = 0; i < 2; ++i) {
                 held.apply(g[i], 4);
                 ne.add(g[i]);
@@ -338,7 +360,7 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
                 continue;
             const double weights[2] = {1 / (sigma[2 * k + 1] * sigma[2 * k + 1]), 1 / (sigma[2 * k] * sigma[2 * k])};
             ObservationGroup g[2];
-            helmertGroups(k, x0, y0, src, dst, weights, g);
+            weightedHelmertGroups(k, x0, y0, src, dst, weights, g);
             held.apply(g[0], 4);
             held.apply(g[1], 4);
             const int coordinates[2] = {1, 0};
@@ -349,18 +371,18 @@ Adjustment adjustHelmert2D(int points, const double* src, const double* dst, con
 
         // Scale and rotation from c and d, their covariance by the Jacobian.
         const double c = sol.x[2], d = sol.x[3], m2 = c * c + d * d, m = std::sqrt(m2);
-        double values[4] = {sol.x[0], sol.x[1], 0, 0};
+        double values[4] = {sol.x[1], sol.x[0], 0, 0};
         scaleAndFullRotation(c, d, values[2], values[3]);
         const double toArcseconds = 1 / (PI * angles::kArcsecondFactor);
         Numbra J = Zeros(4, 4);
-        J(1, 1) = 1;
-        J(2, 2) = 1;
+        J(1, 2) = 1;
+        J(2, 1) = 1;
         // The factor is m = sqrt(c^2 + d^2) > 0 (scaleAndFullRotation).
         J(3, 3) = c / m * 1e6;
         J(3, 4) = d / m * 1e6;
         J(4, 3) = -d / m2 * toArcseconds;
         J(4, 4) = c / m2 * toArcseconds;
-        reportParameters(kNames, values, 4, J * sol.Q * ~J, r);
+        reportParameters(kReported, values, 4, J * sol.Q * ~J, r);
         return r;
     });
 }
@@ -390,11 +412,14 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
         r.origin[1] = y0;
         std::vector<ObservationGroup> groups;
         std::vector<int> pointOf, coordinateOf;
+        groups.reserve(static_cast<std::size_t>(points));
+        pointOf.reserve(static_cast<std::size_t>(points));
+        coordinateOf.reserve(static_cast<std::size_t>(points));
         NormalEquations ne(3);
         for (int k = 0; k < points; ++k) {
             if (!active[k])
                 continue;
-            ObservationGroup g = heightGroup(k, true, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k]));
+            ObservationGroup g = heightGroup<3>(k, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k])).general();
             held.apply(g, 3);
             ne.add(g);
             groups.push_back(g);
@@ -408,7 +433,7 @@ Adjustment adjustHeightPlane(int points, double x0, double y0, const double* xy,
         for (int k = 0; k < points; ++k) {
             if (active[k])
                 continue;
-            ObservationGroup g = heightGroup(k, true, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k]));
+            ObservationGroup g = heightGroup<3>(k, x0, y0, xy, hs, ht, 1 / (sigma[k] * sigma[k])).general();
             held.apply(g, 3);
             const int coordinate = 0;
             testOutsidePoint(&g, &coordinate, 1, k, 3, sol.Q, sol.x, r, r.outside);

@@ -10,9 +10,12 @@
 // P = Inv(B Ql B') the weight of one point (B = [m R | -I], so source and
 // target coordinates both enter the weights: a Gauss-Helmert model reduced to
 // its misclosures). The members use Ql = I. The sums are accumulated point by
-// point on the estimation core, in the order the matrix products A_p' P and
-// (A_p' P) A_p take; products with the structural zeros of A_p add exact
-// zeros, so the sums are the doubles of the plain matrix formulation.
+// point in the order the matrix products A_p' P and (A_p' P) A_p take, on
+// fixed-size arrays; while no unknown is held, the products with the
+// structural zeros of A_p, which add exact zeros, are skipped
+// (addSevenParameterGroup), so the sums are the doubles of the plain matrix
+// formulation at a fraction of its cost. A held unknown zeroes its column,
+// and such passes take every product.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -26,30 +29,6 @@
 #include "tervala/Tervala.h"
 
 namespace tervala {
-
-void sevenParameterDesignRows(const SevenParameterRotation& R, double m, const Vec3& x, const Vec3& q,
-                              double a[3][7])
-{
-    const double k = arcsecondFactor();
-    const double sa = R.sa, ca = R.ca, sb = R.sb, cb = R.cb, sc = R.sc, cc = R.cc;
-    const double x1 = x.x, x2 = x.y, x3 = x.z;
-    const double qs[3] = {q.x, q.y, q.z};
-    for (int i = 0; i < 3; ++i) {
-        a[i][0] = i == 0 ? 1 : 0;
-        a[i][1] = i == 1 ? 1 : 0;
-        a[i][2] = i == 2 ? 1 : 0;
-        a[i][3] = qs[i] * 1e-6;                                     // scale, per ppm
-        a[i][4] = (R.r[i][1] * x3 - R.r[i][2] * x2) * m * k;        // rx: R dR1/da x
-    }
-    // ry: R3 dR2/db R1 x, written out.
-    a[0][5] = (cc * cb * sa * x2 - cc * sb * x1 - cc * cb * ca * x3) * m * k;
-    a[1][5] = (sc * sb * x1 - sc * cb * sa * x2 + sc * cb * ca * x3) * m * k;
-    a[2][5] = (cb * x1 + sb * sa * x2 - sb * ca * x3) * m * k;
-    // rz: dR3/dc turns (q1, q2) into (q2, -q1).
-    a[0][6] = q.y * m * k;
-    a[1][6] = -q.x * m * k;
-    a[2][6] = 0;
-}
 
 namespace {
 
@@ -105,24 +84,28 @@ public:
         invertSmall(3, C, P);
     }
 
-    // The group of the point at source s, target y: design rows, misclosures
-    // and weight.
-    ObservationGroup point(const double* s, const double* y, const double* sigmaSource,
-                           const double* sigmaTarget) const
+    // The design rows a and misclosures l of the point at source s, target y.
+    void rows(const double* s, const double* y, double (&a)[3][7], double (&l)[3]) const
     {
-        ObservationGroup g;
-        g.size = 3;
         const Vec3 x{s[0] - origin_.x, s[1] - origin_.y, s[2] - origin_.z};
         const Vec3 q = R_.apply(x.x, x.y, x.z);
         const double qs[3] = {q.x, q.y, q.z};
         const double o[3] = {origin_.x, origin_.y, origin_.z};
         for (int i = 0; i < 3; ++i)
-            g.l[i] = y[i] - ((m_ * qs[i] + t_[i]) + o[i]);  // the origin comes after the translation
-        double a[3][7];
+            l[i] = y[i] - ((m_ * qs[i] + t_[i]) + o[i]);  // the origin comes after the translation
         sevenParameterDesignRows(R_, m_, x, q, a);
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 7; ++j)
-                g.a[i][j] = a[i][j];
+    }
+
+    // The weight of unit cofactors, the same for every point.
+    const double (&unitWeight() const)[3][3] { return unitP_; }
+
+    // The whole group of a point: design rows, misclosures and weight
+    // (unit weights without sigmaTarget).
+    FixedGroup<7, 3> point(const double* s, const double* y, const double* sigmaSource,
+                           const double* sigmaTarget) const
+    {
+        FixedGroup<7, 3> g;
+        rows(s, y, g.a, g.l);
         if (sigmaTarget)
             weight(sigmaSource, sigmaTarget, g.P);
         else
@@ -167,10 +150,13 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
 {
     SevenParameterRun run;
     run.v.assign(3 * points.size(), 0.0);
+    // A held unknown zeroes its column, so the groups keep their structural
+    // zeros (and the shortcut of skipping them) only with nothing held.
+    const bool structured = !weighting.held.any();
     double omegaPrevious = 0.0;
     auto groupOf = [&](const Pass& pass, int k) {
         const int p = 3 * k;
-        ObservationGroup g = pass.point(source + p, target + p,
+        FixedGroup<7, 3> g = pass.point(source + p, target + p,
                                         weighting.sigmaSource ? weighting.sigmaSource + p : nullptr,
                                         weighting.sigmaTarget ? weighting.sigmaTarget + p : nullptr);
         weighting.held.apply(g, 7);  // held at 0: the columns drop out
@@ -179,8 +165,28 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
     for (;;) {
         const Pass pass(run.X, origin);
         NormalEquations ne(7);
-        for (int k : points)
-            ne.add(groupOf(pass, k));
+        if (structured && !weighting.weighted()) {
+            // The members: every point has the pass's unit weight.
+            FixedNormalEquations<7> sums;
+            for (int k : points) {
+                double a[3][7], l[3];
+                pass.rows(source + 3 * k, target + 3 * k, a, l);
+                addSevenParameterGroup(a, l, pass.unitWeight(), sums);
+            }
+            ne = sums.general();
+        } else if (structured) {
+            FixedNormalEquations<7> sums;
+            for (int k : points) {
+                const FixedGroup<7, 3> g = groupOf(pass, k);
+                addSevenParameterGroup(g.a, g.l, g.P, sums);
+            }
+            ne = sums.general();
+        } else {
+            FixedNormalEquations<7> full;
+            for (int k : points)
+                full.add(groupOf(pass, k));
+            ne = full.general();
+        }
         run.last = solveNormalEquations(ne, weighting.held, weighting.judge);
         if (run.last.geometry != Geometry::Sound)
             return run;
@@ -190,16 +196,27 @@ SevenParameterRun iterate(const double* source, const double* target, const std:
 
         run.omega = 0.0;
         run.vv = 0.0;
-        if (weighting.weighted())
+        if (weighting.weighted()) {
             run.groups.clear();
+            run.groups.reserve(points.size());
+        }
         for (std::size_t i = 0; i < points.size(); ++i) {
-            const ObservationGroup g = groupOf(pass, points[i]);
             double* v = run.v.data() + 3 * i;
-            groupResiduals(g, 7, dX, v, run.omega);
+            if (structured && !weighting.weighted()) {
+                double a[3][7], l[3];
+                pass.rows(source + 3 * points[i], target + 3 * points[i], a, l);
+                sevenParameterGroupResiduals(a, l, pass.unitWeight(), dX, v, run.omega);
+            } else {
+                const FixedGroup<7, 3> g = groupOf(pass, points[i]);
+                if (structured)
+                    sevenParameterGroupResiduals(g.a, g.l, g.P, dX, v, run.omega);
+                else
+                    fixedGroupResiduals(g, dX, v, run.omega);
+                if (weighting.weighted())
+                    run.groups.push_back(g.general());
+            }
             for (int r = 0; r < 3; ++r)
                 run.vv += v[r] * v[r];
-            if (weighting.weighted())
-                run.groups.push_back(g);
         }
 
         // The first pass never ends the iteration: its square sum is compared
@@ -255,7 +272,7 @@ void sevenParameterModel(const Pass& final, int points, const double* source, co
         PositionModel::Location l;
         l.point = point;
         l.corner = corner;
-        const ObservationGroup g = final.point(x, x, nullptr, unit);
+        const FixedGroup<7, 3> g = final.point(x, x, nullptr, unit);
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 7; ++j)
                 l.a[i][j] = g.a[i][j];
@@ -425,7 +442,8 @@ Adjustment adjustSevenParameters(int points, const double* source, const double*
                 continue;
             const int p = 3 * k;
             ObservationGroup g = final.point(source + p, target + p, sigmaSource ? sigmaSource + p : nullptr,
-                                             sigmaTarget + p);
+                                             sigmaTarget + p)
+                                     .general();
             weighting.held.apply(g, 7);
             const int coordinate = 0;
             testOutsidePoint(&g, &coordinate, 1, k, 7, run.last.Q, none, r, r.outside);

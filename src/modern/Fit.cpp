@@ -459,7 +459,11 @@ Weighted weighted(const char* fit, Adjustment adj, const FitSettings& s, std::si
     auto f = [sign](std::size_t i) { return sign ? sign[i] : 1.0; };
     for (std::size_t i = 0; i < count; ++i) {
         const ParameterEstimate& p = adj.parameters[i];
-        st.parameters.push_back(FitParameter{p.name, f(i) * p.value, p.sigma});
+        const ParameterUnit u = parameterUnit(p.name);
+        const bool alternative = *u.alternativeUnit != '\0';
+        st.parameters.push_back(FitParameter{p.name, f(i) * p.value, p.sigma, u.unit, u.alternativeUnit,
+                                             alternative ? u.offset + u.factor * f(i) * p.value : std::nan(""),
+                                             alternative ? u.factor * p.sigma : std::nan("")});
         st.correlation.emplace_back(count);
         for (std::size_t j = 0; j < count; ++j) {
             st.correlation[i][j] = f(i) * f(j) * adj.correlation[i][j];
@@ -667,11 +671,10 @@ Helmert2DFitResult fitHelmert2D(const std::vector<PlaneCoordinates>& source,
     r.residuals.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         r.residuals[k] = PlaneCoordinates{w.residuals[2 * k], w.residuals[2 * k + 1]};
-    // The adjustment's order is t2, t1, scale, rotation; the result's t1 first.
-    fill<Helmert2DFitResult, 4>(r, w, {1, 0, 2, 3});
+    fill<Helmert2DFitResult, 4>(r, w, {0, 1, 2, 3});
     if (w.sound) {
         const std::vector<ParameterEstimate>& p = w.adj.parameters;
-        r.transformation = helmert2DOf(p[1].value, p[0].value, p[2].value, p[3].value,
+        r.transformation = helmert2DOf(p[0].value, p[1].value, p[2].value, p[3].value,
                                        PlaneCoordinates{w.adj.origin[0], w.adj.origin[1]});
     }
     return r;

@@ -25,6 +25,7 @@ struct Context {
     std::string ellipsoidText = "WGS84";
     std::string dataDir;
     NamedEllipsoid ellipsoid{"WGS84", 6378137.0, 298.257223563};
+    std::vector<std::string> commandLine;  // as given, for reports that record it
 
     // Resolves the ellipsoid and applies --data-dir; false after reporting.
     bool prepare(const std::string& command);

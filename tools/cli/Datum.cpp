@@ -211,7 +211,7 @@ void addDatumCommands(CLI::App& app, Context& ctx, Registry& registry)
     auto ht = std::make_shared<DatumOptions>();
     CLI::App* height = app.add_subcommand(
         "height", "Inclined-plane height transformation: x y h -> x y h' about an origin");
-    height->add_option("--params", ht->params, "a1,a2 (slopes),c (shift, m), or a parameter file from 'fit height'")
+    height->add_option("--params", ht->params, "slope1,slope2 (m/m),shift (m), or a parameter file from 'fit height'")
         ->required();
     height->add_option("--origin", ht->origin, "Origin x0,y0 (first coordinate first)");
     addCommonOptions(height, ctx, false);

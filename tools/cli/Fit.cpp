@@ -4,6 +4,8 @@
 // transform subcommands, a JSON report and an SVG plot of the residuals.
 // Every number printed comes from the core; this file only arranges them.
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <memory>
@@ -17,6 +19,8 @@
 #include "Svg.h"
 #include "Text.h"
 #include "estimation/Adjustment.h"
+#include "platform/Files.h"
+#include "tervala/Version.h"
 
 namespace tervala {
 namespace cli {
@@ -26,31 +30,10 @@ namespace {
 // The constant M_PI is POSIX, not C++17.
 constexpr double kPi = 3.14159265358979323846;
 
-// How a model's parameters are shown: the core's unit times `factor`.
-struct Shown {
-    const char* name;
-    const char* unit;  // as shown
-    double factor;
-    const char* storedUnit;
-};
-
-const Shown& shown(const std::string& name)
+// A unit as the text report writes it.
+std::string unitLabel(const std::string& unit)
 {
-    static const Shown table[] = {
-        {"t1", "m", 1, "m"},           {"t2", "m", 1, "m"},       {"scale", "ppm", 1, "ppm"},
-        {"rotation", "\"", 1, "arc-second"}, {"slope1", "mm/km", 1e6, "m/m"}, {"slope2", "mm/km", 1e6, "m/m"},
-        {"shift", "m", 1, "m"},        {"tx", "m", 1, "m"},       {"ty", "m", 1, "m"},
-        {"tz", "m", 1, "m"},           {"s", "ppm", 1, "ppm"},    {"rx", "\"", 1, "arc-second"},
-        {"ry", "\"", 1, "arc-second"}, {"rz", "\"", 1, "arc-second"},
-        {"dtx", "m/yr", 1, "m/year"},  {"dty", "m/yr", 1, "m/year"}, {"dtz", "m/yr", 1, "m/year"},
-        {"ds", "ppm/yr", 1, "ppm/year"}, {"drx", "\"/yr", 1, "arc-second/year"},
-        {"dry", "\"/yr", 1, "arc-second/year"}, {"drz", "\"/yr", 1, "arc-second/year"},
-    };
-    for (const Shown& s : table)
-        if (name == s.name)
-            return s;
-    static const Shown unknown{"", "", 1, ""};
-    return unknown;
+    return unit == "arc-second" ? "\"" : unit == "arc-second/year" ? "\"/year" : unit;
 }
 
 // A fit as the front end presents it.
@@ -68,19 +51,107 @@ struct FitRun {
     std::string paramText;  // written by --write-params instead of params when not empty
     double referenceEpoch = std::nan("");  // helmert15
     std::vector<PlotPoint> plot;
+    std::string columns;  // the common-point file's columns
+    // What the numbers refer to: conventions, ellipsoids, origin.
+    std::vector<std::pair<std::string, std::string>> conventions;
+    std::vector<std::string> commandLine;
 };
+
+// ---- the report model ---------------------------------------------------------
+// Built once from a fit; the text report and the JSON print it and compute
+// nothing of their own, so both carry the same names, order and units.
+
+struct ReportParameter {
+    std::string name, unit, alternativeUnit;  // alternativeUnit empty: none
+    double value, sigma, alternativeValue, alternativeSigma;
+    bool held;
+};
+
+// One verdict of the report, naming the test and the level it comes from.
+struct ReportStatement {
+    std::string test;    // global test, w-test, data snooping, check points
+    std::string level;   // the test's statistic and significance level
+    std::string result;  // passed, FAILED, 2 of 16 observations rejected, ...
+    std::string detail;  // the figures the verdict rests on
+};
+
+struct FitReport {
+    const FitRun* fit;
+    std::string date;     // UTC, ISO 8601
+    std::string version;  // of this software
+    std::string commandLine;
+    std::vector<ReportParameter> parameters;
+    std::vector<ReportStatement> statements;
+};
+
+std::string percent(double p)
+{
+    return fmt::format("{:g} %", p * 100);
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian), inverted: the
+// year, month and day of day number z.
+void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<long long>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+// The date of the report in UTC, ISO 8601: SOURCE_DATE_EPOCH (seconds since
+// 1970) when set, so that reports can be reproduced; the clock otherwise.
+std::string reportDate(const std::string& command)
+{
+    long long seconds = 0;
+    std::string text;
+    bool fromEnvironment = false;
+    if (platform::environmentVariable("SOURCE_DATE_EPOCH", text)) {
+        fromEnvironment = !text.empty() && text.size() <= 15 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
+        if (fromEnvironment)
+            seconds = std::stoll(text);
+        else
+            report(command, "SOURCE_DATE_EPOCH '" + text +
+                                "' is not a count of seconds since 1970; the report is dated by the clock");
+    }
+    if (!fromEnvironment)
+        seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400, rest = seconds - days * 86400;
+    long long y = 0;
+    unsigned m = 0, d = 0;
+    civilFromDays(days, y, m, d);
+    return fmt::format("{:04d}-{:02d}-{:02d}T{:02d}:{:02d}:{:02d}Z", y, m, d, rest / 3600, rest / 60 % 60, rest % 60);
+}
+
+// The command line as one would type it again: words with blanks or quotes
+// in single quotes.
+std::string commandText(const std::vector<std::string>& words)
+{
+    std::string out;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        std::string w = k == 0 ? std::string("tervala") : words[k];
+        if (w.empty() || w.find_first_of(" \t'\"\\$`*?;&|<>()") != std::string::npos) {
+            std::string quoted = "'";
+            for (char c : w)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            w = quoted + "'";
+        }
+        out += (k ? " " : "") + w;
+    }
+    return out;
+}
 
 std::string pointName(const FitRun& f, int index)
 {
     return f.points[static_cast<std::size_t>(index)].id;
-}
-
-// Parameter standard deviations: from the a priori precision, or, when none
-// was given, scaled by the a posteriori sigma0 by the core
-// (reportWithoutAPriori; NaN without redundancy).
-double parameterSigma(const FitRun&, const ParameterEstimate& p)
-{
-    return p.sigma;
 }
 
 std::string fixedText(double v, int decimals)
@@ -146,6 +217,83 @@ std::vector<int> indicesOf(const FitRun& f, const std::vector<std::string>& ids)
             if (f.points[k].id == id)
                 out.push_back(static_cast<int>(k));
     return out;
+}
+
+FitReport buildReport(const FitRun& f, const FitOptions& o)
+{
+    const Adjustment& a = f.adj;
+    FitReport r;
+    r.fit = &f;
+    r.date = reportDate("fit " + f.model);
+    r.version = TERVALA_VERSION_STRING;
+    r.commandLine = commandText(f.commandLine);
+    for (const ParameterEstimate& p : a.parameters) {
+        const ParameterUnit u = parameterUnit(p.name);
+        const bool second = *u.alternativeUnit != '\0';
+        const double nan = std::nan("");
+        r.parameters.push_back(ReportParameter{p.name, u.unit, u.alternativeUnit, p.value, p.sigma,
+                                               second ? u.offset + u.factor * p.value : nan,
+                                               second ? u.factor * p.sigma : nan,
+                                               std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end()});
+    }
+    const std::string wLevel = "alpha0 " + percent(o.alpha0) + ", power " + percent(o.power);
+    if (!f.apriori) {
+        r.statements.push_back({"global test and w-test", "they need a priori standard deviations", "not made",
+                                "none given (--sigma or columns in the point file); parameter standard deviations "
+                                "are scaled by sigma0"});
+        return r;
+    }
+    if (a.global.tested)
+        r.statements.push_back({"global test", "chi^2 of the variance factor, alpha " + percent(o.alpha),
+                                a.global.passed ? "passed" : "FAILED",
+                                fmt::format("variance factor {:.4f} {} [{:.4f}, {:.4f}]", a.global.statistic,
+                                            a.global.passed ? "in" : "outside", a.global.lower, a.global.upper)});
+    else
+        r.statements.push_back({"global test", "chi^2 of the variance factor, alpha " + percent(o.alpha), "not made",
+                                "no redundancy"});
+    const ObservationTest* worst = nullptr;
+    int rejected = 0;
+    for (const ObservationTest& t : a.observations) {
+        rejected += t.rejected ? 1 : 0;
+        if (std::isfinite(t.w) && (worst == nullptr || std::fabs(t.w) > std::fabs(worst->w)))
+            worst = &t;
+    }
+    const std::string figures = fmt::format("critical value {:.3f}, sqrt(lambda0) {:.3f}, lambda0 {:.3f}",
+                                            a.wCritical, a.noncentralitySqrt,
+                                            a.noncentralitySqrt * a.noncentralitySqrt);
+    r.statements.push_back(
+        {"w-test", wLevel,
+         rejected ? fmt::format("{} of {} observations REJECTED", rejected, a.observations.size())
+                  : fmt::format("none of {} observations rejected", a.observations.size()),
+         (worst ? fmt::format("largest |w| {:.2f} ({} {}); ", std::fabs(worst->w), pointName(f, worst->point),
+                              f.coordinate[static_cast<std::size_t>(worst->coordinate)])
+                : std::string()) +
+             figures});
+    if (o.snoop) {
+        std::string removed;
+        for (const SnoopStep& s : a.removed)
+            removed += (removed.empty() ? "" : ", ") + pointName(f, s.point);
+        r.statements.push_back({"data snooping", "w-test, " + wLevel,
+                                a.removed.empty() ? "no point removed" : "removed " + removed,
+                                a.removed.empty() ? "no w-test failed"
+                                                  : "largest failing |w| removed and the fit repeated"});
+    }
+    const std::vector<int> checks = indicesOf(f, o.check);
+    if (!checks.empty()) {
+        int failing = 0;
+        for (int k : checks) {
+            bool fails = false;
+            for (const ObservationTest& t : a.outside)
+                fails = fails || (t.point == k && t.rejected);
+            failing += fails ? 1 : 0;
+        }
+        r.statements.push_back({"check points", "w-test, " + wLevel,
+                                checks.size() == 1 ? (failing ? "the check point FAILS" : "the check point passes")
+                                : failing          ? fmt::format("{} of {} FAIL", failing, checks.size())
+                                                   : fmt::format("all {} pass", checks.size()),
+                                "each against the solution, with the w it would have in the fit"});
+    }
+    return r;
 }
 
 void printMisfits(const FitRun& f, const Misfits& m, bool tested, bool withTag)
@@ -280,15 +428,23 @@ void printEllipses(const FitRun& f)
     }
 }
 
-void printReport(const FitRun& f, const FitOptions& o, const std::string& source)
+void printReport(const FitReport& r, const FitOptions& o, const std::string& source)
 {
+    const FitRun& f = *r.fit;
     const Adjustment& a = f.adj;
     std::printf("Fit of the %s transformation from %zu common points (%s)\n", f.title.c_str(), f.points.size(),
                 source.c_str());
     for (const std::string& line : f.header)
         std::printf("%s\n", line.c_str());
+    std::printf("Input:          %s, %zu common points (%s)\n", source.c_str(), f.points.size(), f.columns.c_str());
+    for (const auto& c : f.conventions)
+        std::printf("%-15s %s\n", (c.first + ":").c_str(), c.second.c_str());
+    std::printf("Date:           %s, tervala %s\n", r.date.c_str(), r.version.c_str());
+    if (!r.commandLine.empty())
+        std::printf("Command:        %s\n", r.commandLine.c_str());
     if (!a.removed.empty()) {
-        std::printf("\nData snooping (largest failing |w| removed, fit repeated):\n");
+        std::printf("\nData snooping (w-test, alpha0 %s; largest failing |w| removed, fit repeated):\n",
+                    percent(o.alpha0).c_str());
         for (std::size_t k = 0; k < a.removed.size(); ++k) {
             const SnoopStep& s = a.removed[k];
             std::printf("  step %zu: removed point %s (%s, w = %.2f; variance factor of that fit %.3f, global test %s)\n",
@@ -313,15 +469,6 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("A priori:       %s\n", o.sigma > 0 ? fmt::format("sigma {:g} m for every coordinate", o.sigma).c_str()
                                                           : "standard deviations from the point file");
         std::printf("Sigma0:         %.4f (a posteriori, a priori 1)\n", a.sigma0);
-        if (a.global.tested)
-            std::printf("Global test:    variance factor %.4f in [%.4f, %.4f] at alpha %g: %s\n", a.global.statistic,
-                        a.global.lower, a.global.upper, o.alpha, a.global.passed ? "passed" : "FAILED");
-        else
-            std::printf("Global test:    none (no redundancy)\n");
-        std::printf("w-test:         critical value %.3f at alpha0 %g, power %g %% (sqrt(lambda0) %.3f, lambda0 "
-                    "%.3f)\n",
-                    a.wCritical, o.alpha0, o.power * 100, a.noncentralitySqrt,
-                    a.noncentralitySqrt * a.noncentralitySqrt);
         if (const ObservationTest* e = largestExternal(a))
             std::printf("External:       an undetected error of one MDB moves a transformed position by at most "
                         "%.4f m\n                (%s of %s, at %s; over the points and the corners of their box)\n",
@@ -334,9 +481,10 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
                                       a.sigma0)
                               .c_str()
                         : "none (no redundancy)");
-        std::printf("No a priori standard deviations (--sigma or columns in the point file): no global test, w-test "
-                    "or MDB;\nparameter standard deviations are scaled by sigma0.\n");
     }
+    std::printf("\nTests\n");
+    for (const ReportStatement& t : r.statements)
+        std::printf("  %s (%s): %s; %s\n", t.test.c_str(), t.level.c_str(), t.result.c_str(), t.detail.c_str());
     if (!o.fix.empty()) {
         std::string list;
         for (const std::string& n : o.fix)
@@ -344,12 +492,20 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("Held at their fixed values: %s\n", list.c_str());
     }
 
-    std::printf("\n%-16s %18s %14s\n", "Parameter", "Value", "Std. dev.");
-    for (const ParameterEstimate& p : a.parameters) {
-        const Shown& s = shown(p.name);
-        const bool held = std::find(o.fix.begin(), o.fix.end(), p.name) != o.fix.end();
-        std::printf("%-16s %18.6f %14s\n", fmt::format("{} ({})", p.name, s.unit).c_str(), p.value * s.factor,
-                    held ? "held" : fixedText(parameterSigma(f, p) * s.factor, 6).c_str());
+    // Each parameter in its unit, then rotations in microradians, scales as
+    // the factor 1 + ppm 1e-6 and slopes in mm/km.
+    std::printf("\n%-16s %18s %14s   %-12s %18s %16s\n", "Parameter", "Value", "Std. dev.", "also in", "Value",
+                "Std. dev.");
+    for (const ReportParameter& p : r.parameters) {
+        const bool m = p.unit == "m/m", factor = p.alternativeUnit == "factor";
+        std::printf("%-16s %18s %14s", fmt::format("{} ({})", p.name, unitLabel(p.unit)).c_str(),
+                    fmt::format("{:.{}f}", p.value, m ? 10 : 6).c_str(),
+                    p.held ? "held" : fixedText(p.sigma, m ? 10 : 6).c_str());
+        if (!p.alternativeUnit.empty())
+            std::printf("   %-12s %18s %16s", p.alternativeUnit.c_str(),
+                        fmt::format("{:.{}f}", p.alternativeValue, factor ? 12 : 4).c_str(),
+                        p.held ? "held" : fixedText(p.alternativeSigma, factor ? 12 : 4).c_str());
+        std::printf("\n");
     }
     std::printf("\nCorrelation\n%-9s", "");
     for (const ParameterEstimate& p : a.parameters)
@@ -366,8 +522,12 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
         std::printf("\n");
     }
 
-    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual;\n"
-                "ext: largest shift of a transformed position by an error of one MDB here, m)\n");
+    std::printf("\nObservations (v: fitted minus observed, m; r: redundancy number; nv: normalised residual%s;\n"
+                "ext: largest shift of a transformed position by an error of one MDB here, m)\n",
+                f.apriori ? fmt::format(";\nw: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
+                                        percent(o.alpha0), a.wCritical, percent(o.power))
+                                .c_str()
+                          : "");
     std::printf("%-12s %-6s %10s %7s %8s %8s %9s %9s\n", "Point", "coord", "v", "r", "nv", "w", "MDB", "ext");
     const ObservationTest* worst = nullptr;
     for (const ObservationTest& t : a.observations)
@@ -388,13 +548,34 @@ void printReport(const FitRun& f, const FitOptions& o, const std::string& source
     printOutside(f, o);
 }
 
-nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
+nlohmann::ordered_json jsonReport(const FitReport& r, const FitOptions& o, const std::string& source)
 {
     using nlohmann::ordered_json;
+    const FitRun& f = *r.fit;
     const Adjustment& a = f.adj;
     auto number = [](double v) { return std::isfinite(v) ? ordered_json(v) : ordered_json(nullptr); };
     ordered_json j;
     j["model"] = f.model;
+    ordered_json conventions = ordered_json::object();
+    for (const auto& c : f.conventions) {
+        std::string key = c.first;
+        for (char& ch : key)
+            ch = ch == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        conventions[key] = c.second;
+    }
+    j["metadata"] = {{"software", "tervala"},
+                     {"version", r.version},
+                     {"date", r.date},
+                     {"command_line", r.commandLine},
+                     {"inputs", ordered_json::array({{{"role", "common points"},
+                                                      {"file", source},
+                                                      {"points", f.points.size()},
+                                                      {"columns", f.columns}}})},
+                     {"conventions", conventions}};
+    ordered_json statements = ordered_json::array();
+    for (const ReportStatement& t : r.statements)
+        statements.push_back({{"test", t.test}, {"level", t.level}, {"result", t.result}, {"detail", t.detail}});
+    j["statements"] = statements;
     if (!f.params.rotations.empty()) {
         j["convention"] = f.params.convention;
         j["rotations"] = f.params.rotations;
@@ -405,9 +586,17 @@ nlohmann::ordered_json jsonReport(const FitRun& f, const FitOptions& o)
     j["alpha0"] = o.alpha0;
     j["lambda0"] = number(a.noncentralitySqrt * a.noncentralitySqrt);
     ordered_json parameters = ordered_json::array();
-    for (const ParameterEstimate& p : a.parameters)
-        parameters.push_back({{"name", p.name}, {"value", p.value}, {"sigma", number(parameterSigma(f, p))},
-                              {"unit", shown(p.name).storedUnit}});
+    for (const ReportParameter& p : r.parameters) {
+        const bool second = !p.alternativeUnit.empty();
+        parameters.push_back({{"name", p.name},
+                              {"value", p.value},
+                              {"sigma", number(p.sigma)},
+                              {"unit", p.unit},
+                              {"alternative_unit", second ? ordered_json(p.alternativeUnit) : ordered_json(nullptr)},
+                              {"alternative_value", second ? number(p.alternativeValue) : ordered_json(nullptr)},
+                              {"alternative_sigma", second ? number(p.alternativeSigma) : ordered_json(nullptr)},
+                              {"held", p.held}});
+    }
     j["parameters"] = parameters;
     j["correlation"] = a.correlation;
     if (std::isfinite(f.referenceEpoch))
@@ -556,7 +745,8 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
         std::stable_sort(list->begin(), list->end(), [](const ObservationTest& a, const ObservationTest& b) {
             return a.point != b.point ? a.point < b.point : a.coordinate < b.coordinate;
         });
-    printReport(f, o, source);
+    const FitReport model = buildReport(f, o);
+    printReport(model, o, source);
     if (!f.adj.converged) {
         report(command, f.adj.message + "; the parameters are the last pass's (no parameters written)");
         return 1;
@@ -612,7 +802,7 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
             std::printf("Residual plot written to %s\n", o.plot.c_str());
     }
     if (!o.json.empty()) {
-        if (!writeFileAtomically(command, o.json, jsonReport(f, o).dump(2) + "\n"))
+        if (!writeFileAtomically(command, o.json, jsonReport(model, o, source).dump(2) + "\n"))
             status = 2;
         else
             std::printf("JSON report written to %s\n", o.json.c_str());
@@ -781,6 +971,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     const std::string command = "fit " + model;
     FitRun f;
     f.model = model;
+    f.commandLine = ctx.commandLine;
     const bool badekas = model == "molodensky-badekas";
     f.title = badekas ? "Molodensky-Badekas" : "Bursa-Wolf";
     f.coordinate = {"X", "Y", "Z"};
@@ -818,12 +1009,19 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
     f.header.push_back(fmt::format("Model: X' = T {}+ (1 + s 1e-6) R (X{}), R = R3(rz) R2(ry) R1(rx), coordinate frame "
                                    "rotation",
                                    badekas ? "+ X0 " : "", badekas ? " - X0" : ""));
-    f.header.push_back("Rotations: exact (the parameters are for the exact matrix R, PROJ's +exact; applied with "
-                       "EPSG's small-angle matrix they differ)");
-    if (sourceEllipsoid || targetEllipsoid)
-        f.header.push_back(fmt::format("Geodetic input converted to geocentric: source on {}, target on {}",
-                                       sourceEllipsoid ? sourceEllipsoid->name : "(geocentric)",
-                                       targetEllipsoid ? targetEllipsoid->name : "(geocentric)"));
+    f.columns = std::string("id ") + (sourceEllipsoid ? "lat lon h" : "X Y Z") + " " +
+                (targetEllipsoid ? "lat' lon' h'" : "X' Y' Z'") + " [sigmas]";
+    f.conventions = {
+        {"Convention", "coordinate-frame (positive rotations turn the axes; position-vector parameters have rx, ry, "
+                       "rz negated)"},
+        {"Rotations", "exact (the parameters are for the exact matrix R, PROJ's +exact; applied with EPSG's "
+                      "small-angle matrix they differ)"},
+        {"Ellipsoids", fmt::format("source {}, target {}",
+                                   sourceEllipsoid ? std::string(sourceEllipsoid->name) + " (geodetic input converted to geocentric)"
+                                                   : std::string("geocentric X Y Z"),
+                                   targetEllipsoid ? std::string(targetEllipsoid->name) + " (geodetic input converted to geocentric)"
+                                                   : std::string("geocentric X Y Z"))},
+        {"Local frame", "east, north, up on " + std::string(frame.name) + " (the residual plot and the east/north/up residuals)"}};
     if (badekas)
         f.header.push_back(fmt::format("Rotation origin (centroid of the source points used): X0 {:.4f}  Y0 {:.4f}  "
                                        "Z0 {:.4f} m",
@@ -927,10 +1125,18 @@ int fitHelmert15(const Helmert15Options& h, const Context& ctx)
     const auto range = std::minmax_element(epochs.begin(), epochs.end());
     f.header.push_back("Model: X' = T(t) + (1 + s(t) 1e-6) R(t) X at the epoch t of each point, p(t) = p + dp (t - "
                        "t_ref)");
-    f.header.push_back(fmt::format("Rotations: small-angle R = [[1, rz, -ry], [-rz, 1, rx], [ry, -rx, 1]] ({}; "
-                                   "PROJ's helmert without +exact)",
-                                   convention == Convention::PositionVector ? "position vector: its transpose"
-                                                                            : "coordinate frame"));
+    f.commandLine = ctx.commandLine;
+    f.columns = "id X Y Z X' Y' Z' epoch [sigmas]";
+    f.conventions = {
+        {"Convention", convention == Convention::PositionVector
+                           ? "position-vector (as the published ITRF sets; coordinate-frame parameters have rx, ry, "
+                             "rz and their rates negated)"
+                           : "coordinate-frame (positive rotations turn the axes; position-vector parameters have "
+                             "rx, ry, rz and their rates negated)"},
+        {"Rotations", "small-angle R = [[1, rz, -ry], [-rz, 1, rx], [ry, -rx, 1]] (coordinate frame; PROJ's helmert "
+                      "without +exact)"},
+        {"Rates", "per year; the parameters at the epoch t (decimal years) are p + dp (t - t_ref)"},
+        {"Local frame", "east, north, up on " + std::string(ctx.ellipsoid.name) + " (the east/north/up residuals)"}};
     f.header.push_back(fmt::format("Epochs: {:.4f} to {:.4f}; reference epoch t_ref {:.4f} ({})", *range.first,
                                    *range.second, f.referenceEpoch,
                                    given ? "--t-ref" : "the mean epoch rounded to a tenth of a year"));
@@ -954,10 +1160,15 @@ int fitHelmert15(const Helmert15Options& h, const Context& ctx)
 
 // ---- 2D Helmert -----------------------------------------------------------------
 
-int fitHelmert2D(const FitOptions& o, const Context&)
+int fitHelmert2D(const FitOptions& o, const Context& ctx)
 {
     const std::string command = "fit helmert2d";
     FitRun f;
+    f.commandLine = ctx.commandLine;
+    f.columns = "id x y x' y' [sigmas]";
+    f.conventions = {{"Rotation", "positive turns the first axis toward the second (counter-clockwise with x right, "
+                                  "y up; PROJ's helmert +theta is the opposite sense)"},
+                     {"Scale", "m = 1 + scale 1e-6"}};
     f.model = "helmert2d";
     f.title = "2D Helmert";
     f.coordinate = {"x'", "y'"};
@@ -978,9 +1189,8 @@ int fitHelmert2D(const FitOptions& o, const Context&)
     f.header.push_back(fmt::format("Origin (centroid of the source points used): x0 {:.4f}  y0 {:.4f} m", a.origin[0],
                                    a.origin[1]));
     if (a.geometry == Geometry::Sound) {
-        // The core reports t2, t1, scale, rotation; the parameter file keeps t1 first.
         f.params = ParamSet{"helmert2d", modelKeys("helmert2d"),
-                            {a.parameters[1].value, a.parameters[0].value, a.parameters[2].value,
+                            {a.parameters[0].value, a.parameters[1].value, a.parameters[2].value,
                              a.parameters[3].value, a.origin[0], a.origin[1]}};
         for (std::size_t k = 0; k < f.points.size(); ++k)
             f.plot.push_back(PlotPoint{f.points[k].id, f.points[k].source[1], f.points[k].source[0], 0, 0, false});
@@ -993,10 +1203,13 @@ int fitHelmert2D(const FitOptions& o, const Context&)
 
 // ---- height plane ------------------------------------------------------------------
 
-int fitHeight(FitOptions o, const Context&)
+int fitHeight(FitOptions o, const Context& ctx)
 {
     const std::string command = "fit height";
     FitRun f;
+    f.commandLine = ctx.commandLine;
+    f.columns = "id x y h h' [sigma]";
+    f.conventions = {{"Slopes", "slope1 along the first coordinate x, slope2 along the second y, metre per metre"}};
     f.model = "height";
     f.title = "height";
     f.coordinate = {"h'"};

@@ -19,7 +19,7 @@ std::vector<std::string> modelKeys(const std::string& model)
     if (model == "helmert2d")
         return {"t1", "t2", "scale", "rotation", "x0", "y0"};
     if (model == "height")
-        return {"a1", "a2", "c", "x0", "y0"};
+        return {"slope1", "slope2", "shift", "x0", "y0"};
     if (model == "bursa-wolf")
         return {"tx", "ty", "tz", "s", "rx", "ry", "rz"};
     if (model == "molodensky-badekas")
@@ -108,15 +108,20 @@ bool parseParamText(const std::string& text, const std::string& model, ParamSet&
             rotations = f[1];
             continue;
         }
+        // Height plane files written before the names were unified call the
+        // slopes and the shift a1, a2 and c (same units, m/m and m).
+        std::string key = f[0];
+        if (model == "height" && (key == "a1" || key == "a2" || key == "c"))
+            key = key == "a1" ? "slope1" : key == "a2" ? "slope2" : "shift";
         std::size_t k = 0;
-        while (k < keys.size() && keys[k] != f[0])
+        while (k < keys.size() && keys[k] != key)
             ++k;
         if (k == keys.size()) {
             error = where + "unknown key '" + f[0] + "' for model " + model;
             return false;
         }
         if (seen[k]) {
-            error = where + "key '" + f[0] + "' given twice";
+            error = where + "key '" + f[0] + "' given twice" + (key != f[0] ? " (as " + key + ")" : "");
             return false;
         }
         std::string why;

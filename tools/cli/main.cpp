@@ -56,6 +56,7 @@ int main(int argc, char** argv)
     tervala::platform::setBinaryMode(stdin);
     // UTF-8 arguments on every platform.
     std::vector<std::string> args = tervala::platform::commandLineArguments(argc, argv);
+    ctx.commandLine = args;
     std::vector<char*> pointers;
     for (std::string& arg : args)
         pointers.push_back(&arg[0]);

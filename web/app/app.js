@@ -423,7 +423,7 @@ function parameterFile(run) {
       `x0 ${g17(r.origin[0])}`, `y0 ${g17(r.origin[1])}`);
   } else if (run.name === "height") {
     const p = r.parameters;
-    lines.push("model height", `a1 ${g17(p.slope1)}`, `a2 ${g17(p.slope2)}`, `c ${g17(p.shift)}`,
+    lines.push("model height", `slope1 ${g17(p.slope1)}`, `slope2 ${g17(p.slope2)}`, `shift ${g17(p.shift)}`,
       `x0 ${g17(r.origin[0])}`, `y0 ${g17(r.origin[1])}`);
   } else {
     // The tool's files hold coordinate-frame rotations.

@@ -153,7 +153,7 @@ test("the tool's number format, parameter file and conversions", async () => {
     "-20.501055984069701", "2.5e+17"]);
   const files = await page.evaluate(() => window.TervalaPage.state().runs.map(window.TervalaPage.parameterFile));
   assert.match(files[0], /^# written by tervala calibration page from example network\nmodel helmert2d\nt1 \S+\nt2 \S+\nscale \S+\nrotation \S+\nx0 \S+\ny0 \S+\n$/);
-  assert.match(files[1], /^# .*\nmodel height\na1 \S+\na2 \S+\nc \S+\nx0 \S+\ny0 \S+\n$/);
+  assert.match(files[1], /^# .*\nmodel height\nslope1 \S+\nslope2 \S+\nshift \S+\nx0 \S+\ny0 \S+\n$/);
   const report = await page.evaluate(() => window.TervalaPage.jsonReport(window.TervalaPage.state().runs[0]));
   assert.deepEqual(Object.keys(report), ["model", "a_priori", "parameters", "correlation", "origin", "sigma0",
     "redundancy", "global_test", "w_critical", "observations", "removed", "converged"]);

@@ -220,3 +220,87 @@ def test_refusals(scratch, options, message):
                  expect=1 if "holds" in message else 2)
     assert message in run.stderr
     assert not (scratch / "helmert2d.json").exists()
+
+
+class _Page(__import__("html.parser").parser.HTMLParser):
+    """Collects the cells and list items of a page, its tags (to check they nest) and every attribute."""
+
+    VOID = {"meta", "br", "img", "hr", "link", "input", "circle", "line", "path", "rect", "ellipse"}
+
+    def __init__(self):
+        super().__init__()
+        self.cells, self.open, self.attributes, self.text, self.errors = [], [], [], "", []
+
+    def handle_starttag(self, tag, attrs):
+        self.attributes += attrs
+        if tag in ("td", "th", "li"):
+            self.text = ""
+        if tag not in self.VOID:
+            self.open.append(tag)
+
+    def handle_startendtag(self, tag, attrs):
+        self.attributes += attrs
+
+    def handle_endtag(self, tag):
+        if tag in self.VOID:
+            return
+        if not self.open or self.open[-1] != tag:
+            self.errors.append(f"</{tag}> closes {self.open[-1:]}")
+        else:
+            self.open.pop()
+        if tag in ("td", "th", "li"):
+            self.cells.append(self.text.strip())
+
+    def handle_data(self, data):
+        self.text += data
+
+
+@pytest.mark.parametrize("model, points, options", [
+    ("helmert2d", NETWORK, ["--sigma", "0.004", "--snoop", "--check", "P3"]),
+    ("bursa-wolf", NETWORK.parent / "calibration-3d.txt", ["--sigma", "0.006"]),
+])
+def test_html_report_is_self_contained_and_holds_the_jsons_numbers(scratch, model, points, options):
+    """--html: a page that parses with every tag closed, prints on A4, fetches nothing, and shows the
+    figures of the JSON report of the same run (rounded as printed)."""
+    page_path = scratch / f"{model}.html"
+    _, report = fit(scratch, model, points, *options, "--html", str(page_path))
+    text = page_path.read_text(encoding="utf-8")
+    page = _Page()
+    page.feed(text)
+    page.close()
+    assert not page.errors and page.open == [], (page.errors, page.open)
+    assert text.startswith("<!DOCTYPE html>") and "@page { size: A4" in text and "@media print" in text
+    # Nothing outside the file: no scripts, links, imports or addresses other than the page's own #ids.
+    for name, value in page.attributes:
+        assert name not in ("src", "href") or value.startswith("#"), (name, value)
+        assert "url(" not in (value or "") or (value or "").startswith("url(#"), value
+    assert "@import" not in text and "<script" not in text and "<link" not in text and "<img" not in text
+    assert "http://" not in text.replace('xmlns="http://www.w3.org/2000/svg"', "") and "https://" not in text
+    cells = set(page.cells)
+    for p in report["parameters"]:
+        decimals = 10 if p["unit"] == "m/m" else 6
+        assert f"{p['value']:.{decimals}f}" in cells and f"{p['sigma']:.{decimals}f}" in cells, p
+        if p["alternative_unit"]:
+            assert f"{p['alternative_value']:.{12 if p['alternative_unit'] == 'factor' else 4}f}" in cells, p
+    for o in report["observations"]:
+        assert {f"{o['residual']:.4f}", f"{o['w']:.2f}", f"{o['mdb']:.4f}", f"{o['redundancy_number']:.3f}"} <= cells
+    for s in report["statements"]:
+        assert any(c.startswith(f"{s['test']} ({s['level']}): {s['result']};") for c in page.cells), s
+    for r in report["removed"]:
+        assert {f"{o['residual']:.4f}" for o in r["observations"]} <= cells
+    if report["check"]:
+        assert {f"{o['residual']:.4f}" for p in report["check"]["points"] for o in p["observations"]} <= cells
+    assert report["metadata"]["date"] in cells and report["metadata"]["command_line"] in cells
+    # The residual plot inline, an error ellipse at every point drawn (all but those snooping removed).
+    drawn = report["metadata"]["inputs"][0]["points"] - len(report["removed"])
+    assert text.count("<svg") == 1 and text.count("<ellipse") == drawn
+
+
+def test_html_report_never_replaces_the_point_file(scratch):
+    """An output named like the input is refused before anything is written; the points stay as they were."""
+    points = scratch / "points.txt"
+    points.write_bytes(NETWORK.read_bytes())
+    run = subprocess.run([tool_path(), "fit", "helmert2d", str(points), "--sigma", "0.004", "--html", str(points)],
+                         capture_output=True, text=True)
+    assert run.returncode == 2 and "--html" in run.stderr and "common-point file" in run.stderr
+    assert points.read_bytes() == NETWORK.read_bytes()

@@ -79,6 +79,7 @@ struct FitOptions {
     std::vector<std::string> fix;  // parameters held
     bool snoop = false;
     std::string json;
+    std::string html;  // the report as one self-contained, printable HTML file
     std::string sourceEllipsoid, targetEllipsoid;  // geodetic input of the seven-parameter fits
 };
 

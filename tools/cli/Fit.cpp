@@ -719,12 +719,202 @@ nlohmann::ordered_json jsonReport(const FitReport& r, const FitOptions& o, const
     return j;
 }
 
+// ---- the HTML report ------------------------------------------------------------
+// One self-contained file (styles and the plot inline, nothing fetched),
+// laid out for A4: the same report model as the text and the JSON.
+
+std::string htmlEscape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// A table row of cells; the first is a header cell of the row.
+std::string htmlRow(const std::vector<std::string>& cells, const std::string& cls = "")
+{
+    std::string row = cls.empty() ? "<tr>" : "<tr class=\"" + cls + "\">";
+    for (std::size_t k = 0; k < cells.size(); ++k)
+        row += (k == 0 ? "<th>" : "<td>") + htmlEscape(cells[k]) + (k == 0 ? "</th>" : "</td>");
+    return row + "</tr>\n";
+}
+
+std::string htmlHead(const std::vector<std::string>& cells)
+{
+    std::string row = "<thead><tr>";
+    for (const std::string& c : cells)
+        row += "<th>" + htmlEscape(c) + "</th>";
+    return row + "</tr></thead>\n";
+}
+
+// The observations of points outside the solution (removed or check points).
+std::string htmlMisfits(const FitRun& f, const Misfits& m)
+{
+    std::string t = "<table>\n" + htmlHead({"Point", "coord", "v (m)", "sd(v) (m)", "w", "r", "MDB (m)", "|v| point (m)"});
+    for (const Misfits::Point& p : m.points)
+        for (std::size_t i = 0; i < p.observations.size(); ++i) {
+            const ObservationTest& o = *p.observations[i];
+            const bool last = i + 1 == p.observations.size();
+            t += htmlRow({pointName(f, o.point), f.coordinate[static_cast<std::size_t>(o.coordinate)],
+                          fixedText(o.residual, 4), f.apriori ? fixedText(o.sigmaResidual, 4) : "-",
+                          f.apriori ? fixedText(o.w, 2) : "-", fixedText(o.redundancy, 3),
+                          f.apriori ? fixedText(o.mdb, 4) : "-", last ? fixedText(p.length, 4) : ""},
+                         f.apriori && o.rejected ? "failed" : "");
+        }
+    return t + "</table>\n";
+}
+
+std::string htmlReport(const FitReport& r, const FitOptions& o, const std::string& source, const std::string& plot)
+{
+    const FitRun& f = *r.fit;
+    const Adjustment& a = f.adj;
+    std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                    htmlEscape("Fit of the " + f.title + " transformation: " + source) + "</title>\n" +
+                    R"(<style>
+@page { size: A4; margin: 15mm 12mm; }
+body { font-family: sans-serif; font-size: 9.5pt; color: #111; max-width: 186mm; margin: 1em auto; }
+h1 { font-size: 15pt; margin: 0 0 0.4em; }
+h2 { font-size: 11.5pt; margin: 1.2em 0 0.3em; break-after: avoid; page-break-after: avoid; }
+table { border-collapse: collapse; margin: 0.3em 0; }
+th, td { padding: 1px 6px; border-bottom: 1px solid #ddd; text-align: right; font-variant-numeric: tabular-nums; }
+tbody th, tr > th:first-child { text-align: left; font-weight: normal; }
+thead th { border-bottom: 1px solid #555; font-weight: bold; }
+thead { display: table-header-group; }
+tr { break-inside: avoid; page-break-inside: avoid; }
+table.meta td, table.meta th { text-align: left; border: none; vertical-align: top; }
+tr.failed, li.failed { color: #b0281a; font-weight: bold; }
+figure { margin: 0.5em 0; break-inside: avoid; page-break-inside: avoid; }
+figure svg { width: 100%; max-width: 170mm; height: auto; }
+code { font-size: 8.5pt; word-break: break-all; }
+@media print { body { margin: 0; max-width: none; } }
+</style>
+</head>
+<body>
+)";
+    h += "<h1>" + htmlEscape("Fit of the " + f.title + " transformation from " + std::to_string(f.points.size()) +
+                             " common points") +
+         "</h1>\n<table class=\"meta\">\n";
+    for (const std::string& line : f.header)
+        h += "<tr><td colspan=\"2\">" + htmlEscape(line) + "</td></tr>\n";
+    h += htmlRow({"Input", source + ", " + std::to_string(f.points.size()) + " common points (" + f.columns + ")"});
+    for (const auto& c : f.conventions)
+        h += htmlRow({c.first, c.second});
+    h += htmlRow({"Date", r.date});
+    h += htmlRow({"Software", "tervala " + r.version});
+    h += "<tr><th>Command</th><td><code>" + htmlEscape(r.commandLine) + "</code></td></tr>\n";
+    h += htmlRow({"Observations", fmt::format("{}, free parameters {}, redundancy {}", a.observationsUsed,
+                                              a.observationsUsed - a.redundancy, a.redundancy)});
+    h += htmlRow({"Sigma0", f.apriori ? fmt::format("{:.4f} (a posteriori, a priori 1)", a.sigma0)
+                                      : fmt::format("{:.4f} m (equal weights)", a.sigma0)});
+    if (!a.removed.empty()) {
+        std::string list;
+        for (const SnoopStep& s : a.removed)
+            list += (list.empty() ? "" : ", ") + pointName(f, s.point);
+        h += htmlRow({"Solution", "without " + list + " (removed by data snooping)"});
+    }
+    h += "</table>\n<h2>Tests</h2>\n<ul>\n";
+    for (const ReportStatement& t : r.statements) {
+        const bool bad = t.result.find("FAIL") != std::string::npos || t.result.find("REJECTED") != std::string::npos;
+        h += std::string(bad ? "<li class=\"failed\">" : "<li>") + htmlEscape(t.test + " (" + t.level + "): ") +
+             "<b>" + htmlEscape(t.result) + "</b>; " + htmlEscape(t.detail) + "</li>\n";
+    }
+    h += "</ul>\n<h2>Parameters</h2>\n<table>\n" +
+         htmlHead({"Parameter", "unit", "value", "std. dev.", "also in", "value", "std. dev."});
+    for (const ReportParameter& p : r.parameters) {
+        const bool slope = p.unit == "m/m", factor = p.alternativeUnit == "factor";
+        const bool second = !p.alternativeUnit.empty();
+        h += htmlRow({p.name, p.unit, fmt::format("{:.{}f}", p.value, slope ? 10 : 6),
+                      p.held ? "held" : fixedText(p.sigma, slope ? 10 : 6), p.alternativeUnit,
+                      second ? fmt::format("{:.{}f}", p.alternativeValue, factor ? 12 : 4) : "",
+                      second ? (p.held ? "held" : fixedText(p.alternativeSigma, factor ? 12 : 4)) : ""});
+    }
+    h += "</table>\n<h2>Correlation of the parameters</h2>\n<table>\n";
+    std::vector<std::string> head{""};
+    for (const ParameterEstimate& p : a.parameters)
+        head.push_back(p.name);
+    h += htmlHead(head);
+    for (std::size_t i = 0; i < a.parameters.size(); ++i) {
+        std::vector<std::string> row{a.parameters[i].name};
+        for (std::size_t j = 0; j < a.parameters.size(); ++j) {
+            std::string c = fmt::format("{:.4f}", a.correlation[i][j]);
+            row.push_back(c == "-0.0000" ? "0.0000" : c);
+        }
+        h += htmlRow(row);
+    }
+    h += "</table>\n<h2>Observations</h2>\n<p>v: fitted minus observed (m); r: redundancy number; nv: normalised "
+         "residual" +
+         (f.apriori ? htmlEscape(fmt::format("; w: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
+                                             percent(o.alpha0), a.wCritical, percent(o.power)))
+                    : std::string()) +
+         "; ext: largest shift of a transformed position by an error of one MDB here (m).</p>\n<table>\n" +
+         htmlHead({"Point", "coord", "v (m)", "r", "nv", "w", "MDB (m)", "ext (m)", ""});
+    for (const ObservationTest& t : a.observations) {
+        const bool tested = f.apriori;
+        h += htmlRow({pointName(f, t.point), f.coordinate[static_cast<std::size_t>(t.coordinate)],
+                      fixedText(t.residual, 4), fixedText(t.redundancy, 3), tested ? fixedText(t.normalised, 2) : "-",
+                      tested ? fixedText(t.w, 2) : "-", tested ? fixedText(t.mdb, 4) : "-",
+                      tested ? fixedText(t.external, 4) : "-", tested && t.rejected ? "REJECTED" : ""},
+                     tested && t.rejected ? "failed" : "");
+    }
+    h += "</table>\n";
+    std::vector<int> snooped;
+    for (const SnoopStep& s : a.removed)
+        snooped.push_back(s.point);
+    if (!snooped.empty())
+        h += "<h2>Points removed by data snooping, against the final solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, snooped, f.coordinate.size()));
+    const std::vector<int> checks = indicesOf(f, o.check);
+    if (!checks.empty())
+        h += "<h2>Check points (held out of the fit), against the solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, checks, f.coordinate.size()));
+    if (!a.ellipses.empty()) {
+        const bool local = sevenParameter(f);
+        h += "<h2>Error ellipses of the transformed points</h2>\n<p>" +
+             htmlEscape(fmt::format("{} ellipses, {:.2f} %; semi-axes in metres, azimuth of the major axis in degrees "
+                                    "{}{}.",
+                                    a.ellipseScale == 1 ? "Standard" : "Confidence", a.confidence * 100,
+                                    local ? "from north towards east" : "from x' towards y'",
+                                    f.apriori ? "" : "; scaled by sigma0")) +
+             "</p>\n<table>\n" + htmlHead({"Point", "semi-major", "semi-minor", "azimuth"});
+        for (const PointEllipse& e : a.ellipses)
+            h += htmlRow({pointName(f, e.point), fixedText(e.semiMajor, 4), fixedText(e.semiMinor, 4),
+                          fixedText(e.azimuth, 1)});
+        h += "</table>\n";
+    }
+    // The plot as an element of the page (its XML prologue, if any, dropped).
+    const std::size_t svg = plot.find("<svg");
+    h += "<h2>Residuals</h2>\n<figure>\n" + (svg == std::string::npos ? std::string() : plot.substr(svg)) +
+         "</figure>\n</body>\n</html>\n";
+    return h;
+}
+
 // The end every fit shares: refuse what the core refused, report, and write
 // the files asked for. Exit status 1 for a refusal (no file written), 2 when
 // a file cannot be written.
 int finish(FitRun& f, const FitOptions& o, const std::string& source)
 {
     const std::string command = "fit " + f.model;
+    // No output file may replace the common-point file being reported on.
+    for (const auto& out : {std::make_pair("--write-params", &o.writeParams), std::make_pair("--write-proj", &o.writeProj),
+                            std::make_pair("--plot", &o.plot), std::make_pair("--json", &o.json),
+                            std::make_pair("--html", &o.html)}) {
+        platform::FileIdentity input, output;
+        int ignored = 0;
+        if (!out.second->empty() && o.pointsFile != "-" && platform::identifyFile(o.pointsFile, input, ignored) &&
+            platform::identifyFile(*out.second, output, ignored) && input.sameFile(output)) {
+            report(command, std::string(out.first) + " " + *out.second + " is the common-point file " + o.pointsFile +
+                                ": write the report to another file (nothing written)");
+            return 2;
+        }
+    }
     if (f.adj.geometry == Geometry::InvalidInput) {
         // Standard deviations are checked on reading; what is left is --fix.
         report(command, "--fix: " + f.adj.message);
@@ -754,6 +944,12 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
     for (const ObservationTest& t : f.adj.observations)
         if (f.apriori && t.rejected)
             f.plot[static_cast<std::size_t>(t.point)].flagged = true;
+    for (const PointEllipse& e : f.adj.ellipses) {
+        PlotPoint& p = f.plot[static_cast<std::size_t>(e.point)];
+        p.semiMajor = e.semiMajor;
+        p.semiMinor = e.semiMinor;
+        p.azimuth = e.azimuth;
+    }
     // Points removed by snooping are not drawn: they are not in the solution.
     std::vector<PlotPoint> drawn;
     for (std::size_t k = 0; k < f.plot.size(); ++k) {
@@ -800,6 +996,14 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
             status = 2;
         else
             std::printf("Residual plot written to %s\n", o.plot.c_str());
+    }
+    if (!o.html.empty()) {
+        if (!writeFileAtomically(command, o.html,
+                                 htmlReport(model, o, source,
+                                            residualPlot(drawn, f.title + " fit: residuals", f.axes))))
+            status = 2;
+        else
+            std::printf("HTML report written to %s\n", o.html.c_str());
     }
     if (!o.json.empty()) {
         if (!writeFileAtomically(command, o.json, jsonReport(model, o, source).dump(2) + "\n"))
@@ -1313,6 +1517,8 @@ CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& desc
     sub->add_option("--write-params", o.writeParams, "Write the parameters to this file (for --params FILE)");
     sub->add_option("--plot", o.plot, "Draw the residual vectors into this SVG file");
     sub->add_option("--json", o.json, "Write the whole report as JSON to this file");
+    sub->add_option("--html", o.html, "Write the report as one self-contained HTML file (printable on A4, with the "
+                                      "residual plot and error ellipses) to this file");
     return sub;
 }
 

@@ -91,6 +91,8 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
         const double r = std::hypot(p.dEast, p.dNorth);
         if (std::isfinite(r))
             maxResidual = std::max(maxResidual, r);
+        if (std::isfinite(p.semiMajor))
+            maxResidual = std::max(maxResidual, p.semiMajor);
     }
     double span = std::max(maxE - minE, maxN - minN);
     if (!(span > 0))
@@ -121,6 +123,13 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
         const double dy = std::isfinite(p.dNorth) ? -p.dNorth * exaggeration : 0;
         const char* colour = p.flagged ? "#c0392b" : "#1f4e9c";
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3\" fill=\"#333\"/>\n", x, y);
+        // The ellipse's major axis points along (sin az, -cos az) on the
+        // page (y grows downwards): a rotation of az - 90 degrees from +x.
+        if (std::isfinite(p.semiMajor) && std::isfinite(p.semiMinor) && std::isfinite(p.azimuth))
+            svg += fmt::format("<ellipse cx=\"{0:.1f}\" cy=\"{1:.1f}\" rx=\"{2:.2f}\" ry=\"{3:.2f}\" "
+                               "transform=\"rotate({4:.2f} {0:.1f} {1:.1f})\" fill=\"none\" stroke=\"#2e8b57\" "
+                               "stroke-width=\"1\"/>\n",
+                               x, y, p.semiMajor * exaggeration, p.semiMinor * exaggeration, p.azimuth - 90);
         if (std::hypot(dx, dy) >= 0.5)
             svg += fmt::format(
                 "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"{}\" "
@@ -148,8 +157,13 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
     svg += fmt::format("<text x=\"{0:.1f}\" y=\"{1:.1f}\" text-anchor=\"middle\" transform=\"rotate(-90 {0:.1f} {1:.1f})\">"
                        "{2} (m) &#8594;</text>\n",
                        margin / 4, height / 2, escape(axes.vertical));
-    svg += fmt::format("<text x=\"{}\" y=\"{}\" fill=\"#666\">residuals exaggerated {:.3g} times; red: w-test failed</text>\n",
-                       margin / 2, height - 12, exaggeration / scale);
+    bool ellipses = false;
+    for (const PlotPoint& p : points)
+        ellipses = ellipses || std::isfinite(p.semiMajor);
+    svg += fmt::format("<text x=\"{}\" y=\"{}\" fill=\"#666\">residuals{} exaggerated {:.3g} times; red: w-test "
+                       "failed{}</text>\n",
+                       margin / 2, height - 12, ellipses ? " and error ellipses" : "", exaggeration / scale,
+                       ellipses ? "; green: error ellipses" : "");
     svg += "</svg>\n";
     return svg;
 }

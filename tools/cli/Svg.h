@@ -6,6 +6,7 @@
 #ifndef TERVALA_TOOLS_CLI_SVG_H
 #define TERVALA_TOOLS_CLI_SVG_H
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ struct PlotPoint {
     double dEast;  // residual, metres
     double dNorth;
     bool flagged;  // an observation of the point fails the w-test
+    // The point's error ellipse, drawn at the residuals' exaggeration where
+    // the fit gives one (NaN: none): semi-axes in metres, the major axis'
+    // azimuth in degrees clockwise from the vertical axis of the plot.
+    double semiMajor = std::numeric_limits<double>::quiet_NaN();
+    double semiMinor = std::numeric_limits<double>::quiet_NaN();
+    double azimuth = std::numeric_limits<double>::quiet_NaN();
 };
 
 // What the horizontal and vertical axes of a plot are, e.g. "east" and

@@ -18,6 +18,7 @@
 #include "Bindings.h"
 #include "ModernSupport.h"
 #include "Registration.h"
+#include "modern/ConventionReadings.h"
 #include "tervala/Fit.hpp"
 
 namespace tervala {
@@ -829,6 +830,57 @@ void bindModernFits(py::module_& m)
         "fix: tx, ty, tz, s, rx, ry, rz, dtx, dty, dtz, ds, drx, dry, drz.",
         arg("source"), arg("target"), arg("epochs"), py::kw_only(), arg("convention"), arg("t_ref") = py::none(),
         arg("target_sigma") = py::none(), arg("source_sigma") = py::none(), alphaArg, alpha0Arg, fixArg, snoopArg);
+
+    // ---- How were published parameters meant? --------------------------------------
+    const py::object readingType = namedTuple(
+        "ConventionReading", "convention rotations opposite radians factor as_stated rms largest parameters");
+    m.attr("ConventionReading") = readingType;
+    const py::object sevenTuple = sevenParameters;
+    m.def(
+        "diagnose",
+        [readingType, sevenTuple](const py::handle& params, const py::handle& source, const py::handle& target,
+                                  const std::string& convention, const std::string& rotations) {
+            const std::vector<double> p = values(params, "params");
+            if (p.size() != 7)
+                throw py::value_error("diagnose: params must be the 7 values tx, ty, tz (m), s (ppm), rx, ry, rz "
+                                      "(arc-seconds), got " + std::to_string(p.size()));
+            for (double v : p)
+                if (!std::isfinite(v))
+                    throw py::value_error("diagnose: params must be finite numbers");
+            if (rotations != "exact" && rotations != "small_angle")
+                throw py::value_error("diagnose: rotations must be 'exact' or 'small_angle', got '" + rotations + "'");
+            const auto s = spacePoints(source, "source");
+            const auto t = spacePoints(target, "target");
+            if (s.empty() || s.size() != t.size())
+                throw py::value_error("diagnose: source and target must hold the same number of points, at least 1");
+            for (std::size_t k = 0; k < s.size(); ++k)
+                if (!std::isfinite(s[k].x + s[k].y + s[k].z + t[k].x + t[k].y + t[k].z))
+                    throw py::value_error("diagnose: point " + std::to_string(k) + " is not finite");
+            const StatedSeven stated{p[0], p[1], p[2], p[3], p[4], p[5], p[6], conventionFromText(convention),
+                                     rotations == "exact" ? RotationForm::exact : RotationForm::small_angle};
+            py::list out;
+            for (const SevenReading& r : sevenParameterReadings(stated, s, t)) {
+                if (!r.applicable)
+                    continue;
+                const StatedSeven& w = r.meant;
+                out.append(readingType(
+                    w.convention == Convention::PositionVector ? "position_vector" : "coordinate_frame",
+                    w.rotations == RotationForm::exact ? "exact" : "small_angle", r.opposite, r.radians, r.factor,
+                    r.changes() == 0, r.rms, r.largest, sevenTuple(w.tx, w.ty, w.tz, w.s, w.rx, w.ry, w.rz)));
+            }
+            if (out.empty())
+                throw py::value_error("diagnose: no reading of the parameters gives a transformation");
+            return out;
+        },
+        "Published seven parameters read every way they may have been meant (the other rotation convention, the "
+        "opposite direction, rotations in radians, the scale as a factor, the other rotation matrix), each applied "
+        "to the source points and measured against the target points, as `tervala diagnose` does. Returns the "
+        "readings that make a transformation, best first (lowest RMS; among readings within 0.1 mm the one that "
+        "changes least of what was stated): ConventionReading(convention, rotations, opposite, radians, factor, "
+        "as_stated, rms, largest, parameters), the misfits in metres, parameters as meant (m, ppm, arc-seconds). "
+        "For an opposite reading apply the inverse.",
+        arg("params"), arg("source"), arg("target"), py::kw_only(), arg("convention"),
+        arg("rotations") = "small_angle");
 }
 
 } // namespace python

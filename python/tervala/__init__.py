@@ -64,6 +64,7 @@ functions on Dask arrays and DataFrames.
 
 from ._tervala import (
     AbridgedMolodensky,
+    ConventionReading,
     DataFileError,
     Egm96Model,
     Ellipsoid,
@@ -114,6 +115,7 @@ from ._tervala import (
     utm_band,
     __version__,
     convert_grid,
+    diagnose,
     fit_height_plane,
     fit_helmert15,
     fit_helmert7,
@@ -140,6 +142,8 @@ __all__ = [
     "Helmert15FitResult", "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
     "Helmert15Parameters",
     "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "FitEllipses", "RemovedPoint",
+    # how published parameters were meant
+    "diagnose", "ConventionReading",
     # named tuples the methods return
     "Geodetic", "GeodeticXY", "Geocentric", "Projected", "Geographic", "GeographicXY", "GeodeticShift",
     "PlaneCoordinates", "ProjectedWithScale", "GeographicWithScale", "GeographicXYWithScale",

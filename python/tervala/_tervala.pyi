@@ -982,3 +982,17 @@ def fit_molodensky_badekas(source: _Real, target: _Real, *, convention: str,
 def fit_helmert15(source: _Real, target: _Real, epochs: _Real, *, convention: str, t_ref: Optional[float] = None,
                   target_sigma: Optional[_Real] = None, source_sigma: Optional[_Real] = None, alpha: float = 0.05,
                   alpha0: float = 0.001, fix: _Names = (), snoop: bool = False) -> Helmert15FitResult: ...
+
+class ConventionReading(NamedTuple):
+    convention: str
+    rotations: str
+    opposite: bool
+    radians: bool
+    factor: bool
+    as_stated: bool
+    rms: float
+    largest: float
+    parameters: Helmert7Parameters
+
+def diagnose(params: _Real, source: _Real, target: _Real, *, convention: str,
+             rotations: str = "small_angle") -> List[ConventionReading]: ...

@@ -1,6 +1,7 @@
 """`tervala diagnose`: common points made by PROJ's cct from known seven parameters, the parameters then
 stated wrongly on purpose (convention, direction, units, rotation form); the tool must name the reading
-that was meant, and its corrected PROJ string must reproduce the points through cct."""
+that was meant, and its corrected PROJ string must reproduce the points through cct. The same logic from
+Python (tervala.diagnose) against points made by pyproj."""
 
 import os
 import shutil
@@ -8,6 +9,8 @@ import subprocess
 
 import numpy as np
 import pytest
+
+import tervala
 
 ARCSEC_PER_RADIAN = 180 * 3600 / np.pi
 # tx ty tz (m), s (ppm), rx ry rz (arc-seconds): rotations of several arc-seconds, so that the exact and
@@ -115,3 +118,64 @@ def test_diagnose_refuses_incomplete_parameters(scratch, args, message):
     points.write_text("P1 1 2 3 4 5 6\n")
     run = subprocess.run([path, "diagnose", *args, str(points)], capture_output=True, text=True)
     assert run.returncode == 2 and message in run.stderr, run.stderr
+
+
+# ---- The same logic from Python: tervala.diagnose, checked against points made by pyproj ----------------
+
+# tx ty tz (m), s (ppm), rx ry rz (arc-seconds): of the size of a national datum shift.
+PUBLISHED = (-446.448, 125.157, -542.060, 20.4894, -0.1502, -0.2470, -0.8421)
+
+
+def pyproj_points(convention):
+    """Six points on GRS80 and their images under PROJ's helmert (small-angle rotations, as published sets)."""
+    pyproj = pytest.importorskip("pyproj")
+    lat, lon, h = np.meshgrid([51.0, 53.5], [-4.0, -1.0, 1.5], [80.0])
+    to_xyz = pyproj.Transformer.from_pipeline("+proj=cart +ellps=GRS80")
+    x, y, z = to_xyz.transform(lon.ravel(), lat.ravel(), h.ravel())
+    tx, ty, tz, s, rx, ry, rz = PUBLISHED
+    helmert = pyproj.Transformer.from_pipeline(
+        f"+proj=helmert +x={tx} +y={ty} +z={tz} +s={s} +rx={rx} +ry={ry} +rz={rz} +convention={convention}")
+    return np.c_[x, y, z], np.c_[helmert.transform(x, y, z)]
+
+
+def test_python_diagnose_reads_parameters_misstated_three_ways():
+    """Position-vector parameters published as coordinate-frame, with the rotations in radians and the scale as
+    a factor: the best reading undoes all three and fits PROJ's points to the micrometre."""
+    source, target = pyproj_points("position_vector")
+    tx, ty, tz, s, rx, ry, rz = PUBLISHED
+    per_radian = 180 * 3600 / np.pi
+    stated = [tx, ty, tz, 1 + s * 1e-6, rx / per_radian, ry / per_radian, rz / per_radian]
+    readings = tervala.diagnose(stated, source, target, convention="coordinate_frame")
+    best = readings[0]
+    assert (best.convention, best.rotations, best.opposite, best.radians, best.factor, best.as_stated) == \
+        ("position_vector", "small_angle", False, True, True, False)
+    assert best.rms < 1e-6 and best.largest < 1e-6
+    assert tuple(best.parameters) == pytest.approx(PUBLISHED, rel=1e-9)
+    # Best first: readings within 0.1 mm of each other are ordered by how little they change.
+    assert all(b.rms > a.rms - 1e-4 for a, b in zip(readings, readings[1:]))
+    as_stated = [r for r in readings if r.as_stated]
+    assert len(as_stated) == 1 and as_stated[0].rms > 100  # the set as printed misses by hundreds of metres
+    # The corrected set applied by the library gives PROJ's points.
+    again = tervala.Helmert7(**best.parameters._asdict(), convention=best.convention, rotations=best.rotations)
+    assert np.c_[again.forward(*source.T)] == pytest.approx(target, abs=1e-6)
+
+
+def test_python_diagnose_names_the_opposite_direction():
+    """Coordinate-frame parameters that map the target to the source (published for the other direction)."""
+    target, source = pyproj_points("coordinate_frame")  # the set maps `target` to `source`
+    best = tervala.diagnose(PUBLISHED, source, target, convention="coordinate_frame")[0]
+    assert (best.convention, best.opposite, best.radians, best.factor) == ("coordinate_frame", True, False, False)
+    assert best.rms < 1e-6
+
+
+def test_python_diagnose_refusals():
+    source, target = pyproj_points("position_vector")
+    for params, message in [(PUBLISHED[:6], "7 values"), ((np.nan,) + PUBLISHED[1:], "finite")]:
+        with pytest.raises(ValueError, match=message):
+            tervala.diagnose(params, source, target, convention="position_vector")
+    with pytest.raises(ValueError, match="same number of points"):
+        tervala.diagnose(PUBLISHED, source, target[:3], convention="position_vector")
+    with pytest.raises(ValueError, match="rotations"):
+        tervala.diagnose(PUBLISHED, source, target, convention="position_vector", rotations="radians")
+    with pytest.raises(ValueError):
+        tervala.diagnose(PUBLISHED, source, target, convention="clockwise")

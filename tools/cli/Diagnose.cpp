@@ -15,30 +15,20 @@
 #include "Commands.h"
 #include "Params.h"
 #include "Text.h"
+#include "modern/ConventionReadings.h"
 
 namespace tervala {
 namespace cli {
 namespace {
-
-// 180 * 3600 / pi: arc-seconds per radian.
-constexpr double kArcsecondsPerRadian = 206264.80624709636;
 
 struct DiagnoseOptions {
     SevenParameterOptions params;
     std::string pointsFile;
 };
 
-// One way of reading the stated parameters.
-struct Reading {
-    bool otherConvention = false;  // rotations in the other sign convention
-    bool opposite = false;         // the set maps target to source
-    bool radians = false;          // rotations given in radians
-    bool factor = false;           // scale given as a factor m, not in ppm
-    bool otherForm = false;        // the other rotation matrix (small-angle / exact)
-    SevenParameters set;           // the set in ppm and arc-seconds, as this reading means it
-    bool applicable = true;        // the values make a transformation in this reading
-    double rms = 0, largest = 0;   // 3D misfit over the points, metres
-    int changes() const { return otherConvention + opposite + radians + factor + otherForm; }
+// One way of reading the stated parameters, from the library's readings.
+struct Reading : SevenReading {
+    SevenParameters set;  // the reading's set as the tool's options hold it
 };
 
 std::string describe(const Reading& r)
@@ -61,71 +51,27 @@ std::string describe(const Reading& r)
     return text;
 }
 
-// The misfit of a reading over the points: |applied(X) - X'| per point.
-void measure(Reading& r, const std::vector<CommonPoint>& points)
-{
-    try {
-        const Helmert7 h = r.set.helmert();
-        double sum = 0;
-        for (const CommonPoint& p : points) {
-            const Geocentric x{p.source[0], p.source[1], p.source[2]};
-            const Geocentric y = r.opposite ? h.inverse(x) : h.forward(x);
-            const double d = std::sqrt((y.x - p.target[0]) * (y.x - p.target[0]) +
-                                       (y.y - p.target[1]) * (y.y - p.target[1]) +
-                                       (y.z - p.target[2]) * (y.z - p.target[2]));
-            sum += d * d;
-            r.largest = std::max(r.largest, d);
-        }
-        r.rms = std::sqrt(sum / static_cast<double>(points.size()));
-        r.applicable = std::isfinite(r.rms);
-    } catch (const std::invalid_argument&) {
-        r.applicable = false;
-    }
-}
-
 std::vector<Reading> readings(const SevenParameters& stated, const std::vector<CommonPoint>& points)
 {
-    // Rotations stated in radians are below 1e-2 (2000 arc-seconds); a
-    // scale stated as a factor lies within 1 % of 1. Other values are not
-    // read that way.
-    const bool radiansPossible = std::max({std::fabs(stated.rx), std::fabs(stated.ry), std::fabs(stated.rz)}) < 1e-2;
-    const bool factorPossible = std::fabs(stated.s - 1) < 1e-2;
-    std::vector<Reading> out;
-    for (int mask = 0; mask < 32; ++mask) {
-        if (((mask & 4) && !radiansPossible) || ((mask & 8) && !factorPossible))
-            continue;
-        Reading r;
-        r.otherConvention = mask & 1;
-        r.opposite = mask & 2;
-        r.radians = mask & 4;
-        r.factor = mask & 8;
-        r.otherForm = mask & 16;
-        r.set = stated;
-        if (r.otherConvention)
-            r.set.convention = stated.convention == Convention::PositionVector ? Convention::CoordinateFrame
-                                                                              : Convention::PositionVector;
-        if (r.otherForm)
-            r.set.rotations =
-                stated.rotations == RotationForm::exact ? RotationForm::small_angle : RotationForm::exact;
-        if (r.radians) {
-            r.set.rx *= kArcsecondsPerRadian;
-            r.set.ry *= kArcsecondsPerRadian;
-            r.set.rz *= kArcsecondsPerRadian;
-        }
-        if (r.factor)
-            r.set.s = (stated.s - 1) * 1e6;
-        measure(r, points);
-        out.push_back(r);
+    std::vector<Geocentric> source, target;
+    for (const CommonPoint& p : points) {
+        source.push_back(Geocentric{p.source[0], p.source[1], p.source[2]});
+        target.push_back(Geocentric{p.target[0], p.target[1], p.target[2]});
     }
-    // Best first; among readings that fit equally (to 0.1 mm), the one that
-    // changes least of what was stated.
-    std::stable_sort(out.begin(), out.end(), [](const Reading& a, const Reading& b) {
-        if (a.applicable != b.applicable)
-            return a.applicable;
-        if (std::fabs(a.rms - b.rms) > 1e-4)
-            return a.rms < b.rms;
-        return a.changes() < b.changes();
-    });
+    const StatedSeven given{stated.tx, stated.ty, stated.tz, stated.s, stated.rx, stated.ry, stated.rz,
+                            stated.convention, stated.rotations};
+    std::vector<Reading> out;
+    for (const SevenReading& r : sevenParameterReadings(given, source, target)) {
+        Reading reading;
+        static_cast<SevenReading&>(reading) = r;
+        const StatedSeven& m = r.meant;
+        reading.set = stated;
+        reading.set.tx = m.tx, reading.set.ty = m.ty, reading.set.tz = m.tz, reading.set.s = m.s;
+        reading.set.rx = m.rx, reading.set.ry = m.ry, reading.set.rz = m.rz;
+        reading.set.convention = m.convention;
+        reading.set.rotations = m.rotations;
+        out.push_back(reading);
+    }
     return out;
 }
 

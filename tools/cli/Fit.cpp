@@ -467,7 +467,7 @@ void printReport(const FitReport& r, const FitOptions& o, const std::string& sou
                 a.observationsUsed - a.redundancy, a.redundancy);
     if (f.apriori) {
         std::printf("A priori:       %s\n", o.sigma > 0 ? fmt::format("sigma {:g} m for every coordinate", o.sigma).c_str()
-                                                          : "standard deviations from the point file");
+                                                          : "standard deviations given with each point");
         std::printf("Sigma0:         %.4f (a posteriori, a priori 1)\n", a.sigma0);
         if (const ObservationTest* e = largestExternal(a))
             std::printf("External:       an undetected error of one MDB moves a transformed position by at most "

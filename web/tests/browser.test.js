@@ -263,3 +263,36 @@ test("points typed into the table become the point file", async () => {
   assert.equal(await page.$eval("#points-text", (e) => e.value), "A 0 0 100 -50\nB 1000 0 1100 -50\n");
   await page.close();
 });
+
+// The tool's HTML fit report (`tervala fit ... --html`) is one file that a
+// browser prints on A4 as it is: the PDF has A4 pages (595 x 842 points) and
+// at least one. Needs the native tool (TERVALA_TOOL, set by scripts/test-web
+// when the native build has it).
+test("the fit command's HTML report prints on A4", async (t) => {
+  const tool = process.env.TERVALA_TOOL;
+  if (!tool) {
+    t.skip("the native tervala tool is not built (TERVALA_TOOL)");
+    return;
+  }
+  const { execFileSync } = await import("node:child_process");
+  const dir = mkdtempSync(join(tmpdir(), "tervala-html-"));
+  try {
+    const points = fileURLToPath(new URL("../../tests/cli/inputs/calibration-3d.txt", import.meta.url));
+    const report = join(dir, "report.html");
+    execFileSync(tool, ["fit", "bursa-wolf", points, "--sigma", "0.006", "--html", report], { stdio: "ignore" });
+    const page = await browser.newPage();
+    const requests = [];
+    page.on("request", (r) => { if (!r.url().startsWith("file:")) requests.push(r.url()); });
+    await page.goto(pathToFileURL(report).href, { waitUntil: "load" });
+    const pdf = Buffer.from(await page.pdf({ preferCSSPageSize: true, printBackground: true })).toString("latin1");
+    await page.close();
+    assert.deepEqual(requests, []);  // nothing fetched: the file is self-contained
+    const boxes = [...pdf.matchAll(/\/MediaBox\s*\[\s*0 0 ([\d.]+) ([\d.]+)\s*\]/g)].map((m) => [Number(m[1]), Number(m[2])]);
+    const pages = (pdf.match(/\/Type\s*\/Page[^s]/g) || []).length;
+    assert.ok(pages >= 1, `pages: ${pages}`);
+    assert.ok(boxes.length >= 1 && boxes.every(([w, h]) => Math.abs(w - 595.3) < 1 && Math.abs(h - 841.9) < 1),
+      JSON.stringify(boxes));
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});

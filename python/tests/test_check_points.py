@@ -230,9 +230,12 @@ class _Page(__import__("html.parser").parser.HTMLParser):
     def __init__(self):
         super().__init__()
         self.cells, self.open, self.attributes, self.text, self.errors = [], [], [], "", []
+        self.rows = []  # the cells of each table row, in order
 
     def handle_starttag(self, tag, attrs):
         self.attributes += attrs
+        if tag == "tr":
+            self.rows.append([])
         if tag in ("td", "th", "li"):
             self.text = ""
         if tag not in self.VOID:
@@ -250,14 +253,16 @@ class _Page(__import__("html.parser").parser.HTMLParser):
             self.open.pop()
         if tag in ("td", "th", "li"):
             self.cells.append(self.text.strip())
+            if tag != "li" and self.rows:
+                self.rows[-1].append(self.text.strip())
 
     def handle_data(self, data):
         self.text += data
 
 
 @pytest.mark.parametrize("model, points, options", [
-    ("helmert2d", NETWORK, ["--sigma", "0.004", "--snoop", "--check", "P3"]),
-    ("bursa-wolf", NETWORK.parent / "calibration-3d.txt", ["--sigma", "0.006"]),
+    ("helmert2d", NETWORK, ["--sigma", "0.004", "--snoop", "--check", "P3", "--leave-one-out"]),
+    ("bursa-wolf", NETWORK.parent / "calibration-3d.txt", ["--sigma", "0.006", "--leave-one-out"]),
 ])
 def test_html_report_is_self_contained_and_holds_the_jsons_numbers(scratch, model, points, options):
     """--html: a page that parses with every tag closed, prints on A4, fetches nothing, and shows the
@@ -282,12 +287,43 @@ def test_html_report_is_self_contained_and_holds_the_jsons_numbers(scratch, mode
         assert f"{p['value']:.{decimals}f}" in cells and f"{p['sigma']:.{decimals}f}" in cells, p
         if p["alternative_unit"]:
             assert f"{p['alternative_value']:.{12 if p['alternative_unit'] == 'factor' else 4}f}" in cells, p
+    rows = [tuple(r) for r in page.rows]
     for o in report["observations"]:
-        assert {f"{o['residual']:.4f}", f"{o['w']:.2f}", f"{o['mdb']:.4f}", f"{o['redundancy_number']:.3f}"} <= cells
-    for s in report["statements"]:
-        assert any(c.startswith(f"{s['test']} ({s['level']}): {s['result']};") for c in page.cells), s
-    for r in report["removed"]:
-        assert {f"{o['residual']:.4f}" for o in r["observations"]} <= cells
+        assert (o["point"], o["coordinate"], f"{o['residual']:.4f}", f"{o['redundancy_number']:.3f}",
+                f"{o['normalised_residual']:.2f}", f"{o['w']:.2f}", f"{o['mdb']:.4f}",
+                f"{o['external']:.4f}", "REJECTED" if o["rejected"] else "") in rows, o
+    # The external-reliability summary: the largest shift, which observation causes it and where.
+    ext = report["external_reliability"]
+    at = ext["at"]["point"] if "point" in ext["at"] else f"corner {ext['at']['corner']}"
+    assert any(r[0] == "External" and r[1].startswith(
+        f"an undetected error of one MDB moves a transformed position by at most {ext['largest']:.4f} m "
+        f"({ext['coordinate']} of {ext['point']}, at {at};") for r in rows), ext
+    # The seven-parameter tests in each point's east/north/up frame, row by row.
+    assert ("local" in report) == (model == "bursa-wolf")
+    for t in report.get("local", []):
+        assert (t["point"], t["axis"], f"{t['residual']:.4f}", f"{t['redundancy_number']:.3f}",
+                f"{t['normalised_residual']:.2f}", f"{t['w']:.2f}", f"{t['mdb']:.4f}",
+                ">" if t["above_critical"] else "") in rows, t
+    # Leave one out: every point of the solution, each coordinate's misfit, the point's misfit on its last row.
+    loo = report["leave_one_out"]
+    assert len(loo["points"]) == len(report["observations"]) // len(loo["rms"])
+    for p in loo["points"]:
+        for k, o in enumerate(p["observations"]):
+            shown = [f"{v:.{d}f}" if v is not None else "-" for v, d in
+                     ((o["residual"], 4), (o["sigma_residual"], 4), (o["w"], 2), (o["redundancy_number"], 3),
+                      (o["mdb"], 4))]
+            misfit = f"{p['misfit']:.4f}" if k + 1 == len(p["observations"]) else ""
+            assert (p["point"], o["coordinate"], *shown, misfit) in rows, (p["point"], o)
+    assert f"|v| {loo['rms_misfit']:.4f} m" in text
+    # The sections in the order of the text report, each there when the JSON has its part.
+    headings = [("<h2>Observations", True),
+                ("<h2>The same in each point's local east/north/up frame", "local" in report),
+                ("<h2>Error ellipses", report["ellipses"] is not None), ("<h2>Points removed", report["removed"]),
+                ("<h2>Check points", report["check"]), ("<h2>Leave one out", True), ("<h2>Residuals", True)]
+    for h, present in headings:
+        assert (h in text) == bool(present), h
+    found = [text.find(h) for h, _ in headings if h in text]
+    assert found == sorted(found)
     if report["check"]:
         assert {f"{o['residual']:.4f}" for p in report["check"]["points"] for o in p["observations"]} <= cells
     assert report["metadata"]["date"] in cells and report["metadata"]["command_line"] in cells

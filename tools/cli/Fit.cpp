@@ -769,7 +769,13 @@ std::string htmlMisfits(const FitRun& f, const Misfits& m)
                           f.apriori ? fixedText(o.mdb, 4) : "-", last ? fixedText(p.length, 4) : ""},
                          f.apriori && o.rejected ? "failed" : "");
         }
-    return t + "</table>\n";
+    std::string rms;
+    for (std::size_t c = 0; c < m.rms.size(); ++c)
+        rms += fmt::format("{} {}  ", f.coordinate[c], fixedText(m.rms[c], 4));
+    return t + "</table>\n<p>" +
+           htmlEscape(fmt::format("RMS over {} point{}: {}|v| {} m", m.points.size(), m.points.size() == 1 ? "" : "s",
+                                  rms, fixedText(m.rmsLength, 4))) +
+           "</p>\n";
 }
 
 std::string htmlReport(const FitReport& r, const FitOptions& o, const std::string& source, const std::string& plot)
@@ -814,6 +820,11 @@ code { font-size: 8.5pt; word-break: break-all; }
                                               a.observationsUsed - a.redundancy, a.redundancy)});
     h += htmlRow({"Sigma0", f.apriori ? fmt::format("{:.4f} (a posteriori, a priori 1)", a.sigma0)
                                       : fmt::format("{:.4f} m (equal weights)", a.sigma0)});
+    if (const ObservationTest* e = f.apriori ? largestExternal(a) : nullptr)
+        h += htmlRow({"External", fmt::format("an undetected error of one MDB moves a transformed position by at most "
+                                              "{:.4f} m ({} of {}, at {}; over the points and the corners of their box)",
+                                              e->external, f.coordinate[static_cast<std::size_t>(e->coordinate)],
+                                              pointName(f, e->point), placeName(f, *e))});
     if (!a.removed.empty()) {
         std::string list;
         for (const SnoopStep& s : a.removed)
@@ -865,16 +876,23 @@ code { font-size: 8.5pt; word-break: break-all; }
                      tested && t.rejected ? "failed" : "");
     }
     h += "</table>\n";
-    std::vector<int> snooped;
-    for (const SnoopStep& s : a.removed)
-        snooped.push_back(s.point);
-    if (!snooped.empty())
-        h += "<h2>Points removed by data snooping, against the final solution</h2>\n" +
-             htmlMisfits(f, misfits(a.outside, snooped, f.coordinate.size()));
-    const std::vector<int> checks = indicesOf(f, o.check);
-    if (!checks.empty())
-        h += "<h2>Check points (held out of the fit), against the solution</h2>\n" +
-             htmlMisfits(f, misfits(a.outside, checks, f.coordinate.size()));
+    if (!a.local.empty()) {
+        // The seven-parameter tests turned into each point's east/north/up frame.
+        static const char* const kAxis[3] = {"e", "n", "u"};
+        h += std::string("<h2>The same in each point's local east/north/up frame</h2>\n<p>v: the misclosure's "
+                         "component (m); r, w, MDB: of a bias along that direction. For information: the test "
+                         "decision (REJECTED, data snooping) is made on the geocentric observations above; &gt; "
+                         "marks |w| above the critical value.</p>\n<table>\n") +
+             htmlHead({"Point", "axis", "v (m)", "r", "nv", "w", "MDB (m)", ""});
+        for (const ObservationTest& t : a.local) {
+            const bool above = f.apriori && t.rejected;
+            h += htmlRow({pointName(f, t.point), kAxis[t.coordinate], fixedText(t.residual, 4),
+                          fixedText(t.redundancy, 3), f.apriori ? fixedText(t.normalised, 2) : "-",
+                          f.apriori ? fixedText(t.w, 2) : "-", f.apriori ? fixedText(t.mdb, 4) : "-", above ? ">" : ""},
+                         above ? "failed" : "");
+        }
+        h += "</table>\n";
+    }
     if (!a.ellipses.empty()) {
         const bool local = sevenParameter(f);
         h += "<h2>Error ellipses of the transformed points</h2>\n<p>" +
@@ -889,6 +907,21 @@ code { font-size: 8.5pt; word-break: break-all; }
                           fixedText(e.azimuth, 1)});
         h += "</table>\n";
     }
+    std::vector<int> snooped;
+    for (const SnoopStep& s : a.removed)
+        snooped.push_back(s.point);
+    if (!snooped.empty())
+        h += "<h2>Points removed by data snooping, against the final solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, snooped, f.coordinate.size()));
+    const std::vector<int> checks = indicesOf(f, o.check);
+    if (!checks.empty())
+        h += "<h2>Check points (held out of the fit), against the solution</h2>\n" +
+             htmlMisfits(f, misfits(a.outside, checks, f.coordinate.size()));
+    if (o.leaveOneOut)
+        h += std::string("<h2>Leave one out: each point of the solution against the fit made without it</h2>\n<p>v: "
+                         "transformed minus observed (m); sd(v): its standard deviation; w, r, MDB: of the point in "
+                         "the full fit; - where the other points cannot carry the fit.</p>\n") +
+             htmlMisfits(f, misfits(a.leaveOneOut, {}, f.coordinate.size()));
     // The plot as an element of the page (its XML prologue, if any, dropped).
     const std::size_t svg = plot.find("<svg");
     h += "<h2>Residuals</h2>\n<figure>\n" + (svg == std::string::npos ? std::string() : plot.substr(svg)) +

@@ -379,6 +379,15 @@ ParameterUnit parameterUnit(const std::string& name)
         return arcsecond;
     if (name == "slope1" || name == "slope2")
         return slope;
+    // The rates of the time-dependent fit.
+    static const ParameterUnit metrePerYear{"m/year", "", 0, 0}, ppmPerYear{"ppm/year", "", 0, 0},
+        arcsecondPerYear{"arc-second/year", "microradian/year", arcsecond.factor, 0};
+    if (name == "ds")
+        return ppmPerYear;
+    if (name == "drx" || name == "dry" || name == "drz")
+        return arcsecondPerYear;
+    if (name == "dtx" || name == "dty" || name == "dtz")
+        return metrePerYear;
     return metre;
 }
 

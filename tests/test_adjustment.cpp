@@ -111,7 +111,8 @@ struct FixedAgainstGeneral {
             const int kind = n % 3;  // 1, 0.5, or a general symmetric weight
             for (int r = 0; r < Size; ++r)
                 for (int j = 0; j <= r; ++j)
-                    g.P[r][j] = g.P[j][r] = kind == 2 ? (r == j ? 1 + u() : 0.3 * (u() - 0.5)) : (r == j ? 1.0 - 0.5 * kind : 0.0);
+                    g.P[r][j] = g.P[j][r] = kind == 2 ? (r == j ? 1 + u() : 0.3 * (u() - 0.5))
+                                                      : (r == j ? 1.0 - 0.5 * kind : 0.0);
             fixed.add(g);
             general.add(g.general());
             double vFixed[Size], vGeneral[kMaxGroupForTest];
@@ -124,7 +125,8 @@ struct FixedAgainstGeneral {
         const tervala::NormalEquations converted = fixed.general();
         for (int c = 0; c < Unknowns; ++c) {
             for (int d = 0; d < Unknowns; ++d)
-                ASSERT_EQ(bitsOf(converted.N[c][d]), bitsOf(general.N[c][d])) << Unknowns << "x" << Size << " N " << c << d;
+                ASSERT_EQ(bitsOf(converted.N[c][d]), bitsOf(general.N[c][d]))
+                    << Unknowns << "x" << Size << " N " << c << d;
             ASSERT_EQ(bitsOf(converted.U[c]), bitsOf(general.U[c])) << Unknowns << "x" << Size << " U " << c;
         }
     }
@@ -180,6 +182,61 @@ TEST(AdjustmentCore, FixedSizeAccumulationGivesTheGeneralCoresDoubles)
             EXPECT_EQ(bitsOf(skipping.N[c][d]), bitsOf(general.N[c][d])) << "N " << c << d;
         EXPECT_EQ(bitsOf(skipping.U[c]), bitsOf(general.U[c])) << "U " << c;
     }
+}
+
+// The small inverses and the condition verdict, against hand-derived values:
+// inverses by the adjugate over the determinant; the scaled normal matrix
+// [[1, r], [r, 1]] has eigenvalues 1 - r and 1 + r, so its condition
+// reciprocal is (1 - r) / (1 + r), and a matrix whose scaling makes it so
+// gives the same; every unknown held leaves nothing to judge.
+TEST(AdjustmentCore, SmallInversesAndConditionVerdict)
+{
+    struct Inverse {
+        int size;
+        double in[3][3], expected[3][3];
+        bool invertible;
+    };
+    const Inverse inverses[] = {
+        {1, {{4}}, {{0.25}}, true},
+        {2, {{4, 2}, {2, 3}}, {{3.0 / 8, -2.0 / 8}, {-2.0 / 8, 4.0 / 8}}, true},
+        {3, {{2, -1, 0}, {-1, 2, -1}, {0, -1, 2}}, {{0.75, 0.5, 0.25}, {0.5, 1, 0.5}, {0.25, 0.5, 0.75}}, true},
+        {3, {{1e-4, 0, 0}, {0, 4e-4, 0}, {0, 0, 1e-6}}, {{1e4, 0, 0}, {0, 2.5e3, 0}, {0, 0, 1e6}}, true},
+        {2, {{1, 2}, {2, 4}}, {}, false},
+        {3, {{1, 0, 0}, {0, std::nan(""), 0}, {0, 0, 1}}, {}, false},
+    };
+    for (const Inverse& c : inverses) {
+        double out[3][3] = {};
+        EXPECT_EQ(tervala::invertSmall(c.size, c.in, out), c.invertible) << "order " << c.size;
+        const double scale = std::fabs(c.expected[0][0]);
+        if (c.invertible)
+            for (int i = 0; i < c.size; ++i)
+                for (int j = 0; j < c.size; ++j)
+                    EXPECT_NEAR(out[i][j], c.expected[i][j], 1e-14 * (std::fabs(c.expected[i][j]) + scale)) << i << j;
+    }
+
+    for (double r : {0.0, 0.5, -0.9, 0.999999, 1 - 1e-11, 1 - 1e-13}) {
+        tervala::NormalEquations ne(3);
+        // Unknown 0 alone, unknowns 1 and 2 correlated by r at scales 1e6 and 1e-4.
+        const double scale[3] = {7, 1e6, 1e-4};
+        const double unit[3][3] = {{1, 0, 0}, {0, 1, r}, {0, r, 1}};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                ne.N[i][j] = unit[i][j] * scale[i] * scale[j];
+        const tervala::Solution sol = tervala::solveNormalEquations(ne, tervala::HeldUnknowns{}, true);
+        const double expected = (1 - std::fabs(r)) / (1 + std::fabs(r));
+        EXPECT_NEAR(sol.conditionReciprocal, expected, 1e-15 + 1e-9 * expected) << r;
+        const bool sound = expected >= tervala::kSingularConditionReciprocal;
+        EXPECT_EQ(sol.geometry, sound ? Geometry::Sound : Geometry::Singular) << r;
+    }
+    tervala::NormalEquations ne(2);
+    ne.N[0][0] = ne.N[1][1] = 1;
+    tervala::HeldUnknowns all;
+    all.held[0] = all.held[1] = true;
+    all.value[0] = 3;
+    const tervala::Solution held = tervala::solveNormalEquations(ne, all, true);
+    EXPECT_EQ(held.geometry, Geometry::Sound);
+    EXPECT_EQ(held.conditionReciprocal, 1.0);
+    EXPECT_EQ(held.x[0], 3.0);
 }
 
 // Chi-square and normal quantiles against SciPy (tables/quantiles.txt).

@@ -260,7 +260,9 @@ struct Helmert15FitResult {
     std::vector<Geocentric> residuals;  ///< per point, fitted minus target at its epoch, metres (NaN when removed)
     double referenceEpoch;  ///< the reference epoch of the values, decimal years
     FitSummary summary;     ///< sigma, convergence, rank and degeneracy
-    FitStatistics statistics;  ///< the adjustment's statistics (tests only with a priori standard deviations)
+    /// The adjustment's statistics (always present; the tests only with a
+    /// priori standard deviations).
+    std::optional<FitStatistics> statistics;
 };
 
 /// 2D Helmert transformation from at least 2 common points, about the

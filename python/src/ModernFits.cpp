@@ -685,7 +685,72 @@ void bindModernFits(py::module_& m)
             r.summary = summaryFrom(s[4]);
             return r;
         }));
-    for (const py::object* t : {&helmert2dParameters, &heightParameters, &sevenParameters})
+
+    // ---- Time-dependent Helmert -----------------------------------------------------------
+    const py::object fifteenParameters =
+        namedTuple("Helmert15Parameters", "tx ty tz s rx ry rz dtx dty dtz ds drx dry drz");
+    py::class_<Helmert15FitResult> r15(m, "Helmert15FitResult",
+                                       "Result of fit_helmert15: tx, ty, tz (m), s (ppm), rx, ry, rz (arc-seconds) "
+                                       "at t_ref and their rates per year.");
+    summaryProperties<Helmert15FitResult>(r15, stats);
+    parameterProperties<Helmert15FitResult, 14>(
+        r15, "Helmert15FitResult", fifteenParameters,
+        {"tx", "ty", "tz", "s", "rx", "ry", "rz", "dtx", "dty", "dtz", "ds", "drx", "dry", "drz"},
+        [](const Helmert15& h) {
+            const HelmertValues& v = h.values();
+            const HelmertValues& d = h.rates();
+            return std::array<double, 14>{v.tx, v.ty, v.tz, v.s, v.rx, v.ry, v.rz,
+                                          d.tx, d.ty, d.tz, d.s, d.rx, d.ry, d.rz};
+        });
+    r15.def_property_readonly("t_ref", [](const Helmert15FitResult& r) { return r.referenceEpoch; },
+                              "the reference epoch of the values (decimal years)");
+    r15.def_property_readonly("residuals", [](const Helmert15FitResult& r) {
+        return residualTable<Geocentric, 3>(r.residuals);
+    }, "(n, 3) fitted minus target at each point's epoch (m)");
+    defineMethods(r15, row("apply",
+                           [](const Helmert15FitResult& r, const py::handle& points, const py::handle& epochs) {
+                               const Helmert15& h = fitted(r, "apply");
+                               py::array e = realArray(epochs, "epochs");
+                               py::array p = realArray(points, "points");
+                               if (p.ndim() < 1 || p.shape(p.ndim() - 1) != 3)
+                                   throw py::value_error("points must be an array of shape (..., 3)");
+                               // The epochs ride along as a fourth column.
+                               py::object t = py::module_::import("numpy").attr("broadcast_to")(
+                                   e, p.attr("shape").attr("__getitem__")(py::slice(0, -1, 1)));
+                               py::object joined = py::module_::import("numpy").attr("concatenate")(
+                                   py::make_tuple(p, t.attr("__getitem__")(py::make_tuple(py::ellipsis(), py::none()))),
+                                   py::arg("axis") = -1);
+                               return applyRows<4, 3>(joined, "points",
+                                                      [&h](const double (&in)[4], double (&out)[3]) {
+                                                          const Geocentric q = h.forward({in[0], in[1], in[2]}, in[3]);
+                                                          out[0] = q.x;
+                                                          out[1] = q.y;
+                                                          out[2] = q.z;
+                                                      });
+                           },
+                           "The fitted transformation on an (..., 3) array of X, Y, Z at epochs (a number or an "
+                           "array broadcasting to (...)) -> (..., 3).",
+                           arg("points"), arg("epochs")));
+    r15.def(py::pickle(
+        [stats](const Helmert15FitResult& r) {
+            return py::make_tuple(r.transformation ? py::cast(*r.transformation) : py::none(), matrix(r.covariance),
+                                  r.standardDeviations, residualTable<Geocentric, 3>(r.residuals), r.referenceEpoch,
+                                  summaryState(r.summary), statisticsObject(r.statistics, stats));
+        },
+        [](const py::tuple& s) {
+            Helmert15FitResult r;
+            r.statistics = statisticsFrom(s[6]);
+            if (!s[0].is_none())
+                r.transformation = s[0].cast<Helmert15>();
+            r.covariance = matrixFrom<14>(s[1]);
+            r.standardDeviations = s[2].cast<std::array<double, 14>>();
+            r.residuals = residualsFrom<Geocentric, 3>(s[3]);
+            r.referenceEpoch = s[4].cast<double>();
+            r.summary = summaryFrom(s[5]);
+            return r;
+        }));
+
+    for (const py::object* t : {&helmert2dParameters, &heightParameters, &sevenParameters, &fifteenParameters})
         m.attr(t->attr("__name__")) = *t;
 
     // ---- The fit functions -------------------------------------------------------------
@@ -789,6 +854,30 @@ void bindModernFits(py::module_& m)
         "As fit_helmert7, about the centroid of the source points kept.", arg("source"), arg("target"), py::kw_only(),
         arg("convention"), arg("target_sigma") = py::none(), arg("source_sigma") = py::none(), sigmaArg, alphaArg,
         alpha0Arg, fixArg, snoopArg, confidenceArg);
+    def("fit_helmert15",
+        [](const py::handle& source, const py::handle& target, const py::handle& epochs, const std::string& convention,
+           const py::object& tRef, const py::handle& targetSigma, const py::handle& sourceSigma, double alpha,
+           double alpha0, const py::handle& fix, bool snoop) {
+            const auto s = spacePoints(source, "source");
+            const auto t = spacePoints(target, "target");
+            const std::vector<double> e = values(epochs, "epochs");
+            FitSettings settings =
+                settingsFrom(targetSigma, s.size(), 3, alpha, alpha0, fix, snoop, FitSettings().confidence);
+            settings.sourceSigma = sigmaValues(sourceSigma, "source_sigma", s.size(), 3);
+            if (settings.sourceSigma.empty())
+                settings.sourceSigma = settings.sigma.empty() ? std::vector<double>() : std::vector<double>{0.0};
+            std::optional<double> reference;
+            if (!tRef.is_none())
+                reference = tRef.cast<double>();
+            return fitHelmert15(s, t, e, conventionFromText(convention), settings, reference);
+        },
+        "Fits a Helmert15 (seven parameters and their rates, small-angle rotations) to (n, 3) arrays of geocentric "
+        "common points, each target point observed at its epoch in the (n,) array epochs (decimal years); the "
+        "rates need points at two epochs or more. t_ref: the reference epoch of the values (default: the mean "
+        "epoch rounded to a tenth of a year). target_sigma, source_sigma, the tests and snoop as fit_helmert7; "
+        "fix: tx, ty, tz, s, rx, ry, rz, dtx, dty, dtz, ds, drx, dry, drz.",
+        arg("source"), arg("target"), arg("epochs"), py::kw_only(), arg("convention"), arg("t_ref") = py::none(),
+        arg("target_sigma") = py::none(), arg("source_sigma") = py::none(), alphaArg, alpha0Arg, fixArg, snoopArg);
 
     // ---- How were published parameters meant? --------------------------------------
     const py::object readingType = namedTuple(

@@ -4,7 +4,7 @@ Value types, immutable and safe to share between threads and processes:
 ``Ellipsoid``, ``TransverseMercator``, ``Utm``, ``Ups``, ``UtmUps``, ``Mgrs``, ``Helmert7``,
 ``MolodenskyBadekas``, ``AbridgedMolodensky``, ``Helmert2D``, ``HeightPlane``,
 ``Egm96Model``, ``GeoidGrid`` and ``GridShift`` (NTv2), and the fits ``fit_helmert_2d``,
-``fit_height_plane``, ``fit_helmert7`` and ``fit_molodensky_badekas``.
+``fit_height_plane``, ``fit_helmert7``, ``fit_molodensky_badekas`` and ``fit_helmert15``.
 Units are metres, decimal degrees, ppm and arc-seconds. Constructors check
 their arguments and raise ValueError naming the value.
 
@@ -88,6 +88,8 @@ from ._tervala import (
     Helmert2DFitResult,
     Helmert2DParameters,
     Helmert15,
+    Helmert15FitResult,
+    Helmert15Parameters,
     Helmert7,
     Helmert7FitResult,
     Helmert7Parameters,
@@ -115,6 +117,7 @@ from ._tervala import (
     convert_grid,
     diagnose,
     fit_height_plane,
+    fit_helmert15,
     fit_helmert7,
     fit_helmert_2d,
     fit_molodensky_badekas,
@@ -134,9 +137,10 @@ __all__ = [
     "AbridgedMolodensky", "Helmert2D", "HeightPlane", "Egm96Model", "GeoidGrid", "GridShift", "Helmert15",
     "convert_grid",
     # fits and their results
-    "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas",
+    "fit_helmert_2d", "fit_height_plane", "fit_helmert7", "fit_molodensky_badekas", "fit_helmert15",
     "Helmert2DFitResult", "HeightPlaneFitResult", "Helmert7FitResult", "MolodenskyBadekasFitResult",
-    "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    "Helmert15FitResult", "Helmert2DParameters", "HeightPlaneParameters", "Helmert7Parameters",
+    "Helmert15Parameters",
     "FitStatistics", "FitParameter", "GlobalTest", "FitObservations", "FitEllipses", "RemovedPoint",
     # how published parameters were meant
     "diagnose", "ConventionReading",

@@ -6,6 +6,9 @@
 #include <limits>
 #include <utility>
 
+#include <Eigen/Core>
+#include <Eigen/Eigenvalues>
+#include <Eigen/LU>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/normal.hpp>
 
@@ -13,6 +16,8 @@ namespace tervala {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// A matrix of the core's size, on the stack.
+using SmallMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxUnknowns, kMaxUnknowns>;
 }
 
 // ---- Core ----------------------------------------------------------------------
@@ -62,47 +67,6 @@ const char* geometryName(Geometry g)
     return "unknown";
 }
 
-namespace {
-
-// Eigenvalues of a small symmetric matrix by cyclic Jacobi rotations.
-void symmetricEigenvalues(std::vector<std::vector<double>> a, std::vector<double>& eig)
-{
-    const int n = static_cast<int>(a.size());
-    // Jacobi converges quadratically; stop once the off-diagonal part is at
-    // rounding level (a relative 1e-15), well below the singularity limit.
-    for (int sweep = 0; sweep < 30; ++sweep) {
-        double off = 0, total = 0;
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j)
-                (i == j ? total : off) += a[i][j] * a[i][j];
-        if (off <= 1e-30 * (total + off))
-            break;
-        for (int p = 0; p < n; ++p)
-            for (int q = p + 1; q < n; ++q) {
-                if (a[p][q] == 0)
-                    continue;
-                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
-                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < n; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < n; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-            }
-    }
-    eig.resize(n);
-    for (int i = 0; i < n; ++i)
-        eig[i] = a[i][i];
-}
-
-} // namespace
-
 Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& held, bool judge)
 {
     const int u = ne.unknowns();
@@ -132,22 +96,29 @@ Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& hel
             return sol;
         }
         // Condition of the normal matrix scaled to a unit diagonal, so that
-        // metres, ppm and arc-seconds do not count as ill-conditioning.
-        std::vector<std::vector<double>> scaled(f, std::vector<double>(f));
+        // metres, ppm and arc-seconds do not count as ill-conditioning: the
+        // ratio of its smallest to its largest eigenvalue.
         for (int i = 0; i < f; ++i) {
             if (!(N(i + 1, i + 1) > 0)) {
                 sol.geometry = Geometry::Singular;
                 return sol;
             }
         }
-        for (int i = 0; i < f; ++i)
-            for (int j = 0; j < f; ++j)
-                scaled[i][j] = N(i + 1, j + 1) / std::sqrt(N(i + 1, i + 1) * N(j + 1, j + 1));
-        std::vector<double> eig;
-        symmetricEigenvalues(scaled, eig);
-        const double lo = *std::min_element(eig.begin(), eig.end());
-        const double hi = *std::max_element(eig.begin(), eig.end());
-        sol.conditionReciprocal = f == 0 ? 1.0 : lo / hi;
+        if (f == 0) {
+            sol.conditionReciprocal = 1.0;
+        } else {
+            SmallMatrix scaled(f, f);
+            for (int i = 0; i < f; ++i)
+                for (int j = 0; j < f; ++j)
+                    scaled(i, j) = N(i + 1, j + 1) / std::sqrt(N(i + 1, i + 1) * N(j + 1, j + 1));
+            const Eigen::SelfAdjointEigenSolver<SmallMatrix> eigen(scaled, Eigen::EigenvaluesOnly);
+            if (eigen.info() != Eigen::Success) {
+                sol.geometry = Geometry::Singular;
+                return sol;
+            }
+            // Ascending order.
+            sol.conditionReciprocal = eigen.eigenvalues()(0) / eigen.eigenvalues()(f - 1);
+        }
         if (!(sol.conditionReciprocal >= kSingularConditionReciprocal)) {
             sol.geometry = Geometry::Singular;
             return sol;
@@ -170,30 +141,31 @@ Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& hel
     return sol;
 }
 
+namespace {
+
+// The inverse of an order-S matrix and its determinant (Eigen's closed forms
+// for these orders).
+template <int S>
+double invertFixed(const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup])
+{
+    Eigen::Matrix<double, S, S> m;
+    for (int i = 0; i < S; ++i)
+        for (int j = 0; j < S; ++j)
+            m(i, j) = in[i][j];
+    const Eigen::Matrix<double, S, S> inverse = m.inverse();
+    for (int i = 0; i < S; ++i)
+        for (int j = 0; j < S; ++j)
+            out[i][j] = inverse(i, j);
+    return m.determinant();
+}
+
+} // namespace
+
 bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup])
 {
-    double det;
-    if (size == 1) {
-        det = in[0][0];
-        out[0][0] = 1 / det;
-    } else if (size == 2) {
-        det = in[0][0] * in[1][1] - in[0][1] * in[1][0];
-        out[0][0] = in[1][1] / det;
-        out[0][1] = -in[0][1] / det;
-        out[1][0] = -in[1][0] / det;
-        out[1][1] = in[0][0] / det;
-    } else {
-        double c[3][3];
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) {
-                const int i1 = (i + 1) % 3, i2 = (i + 2) % 3, j1 = (j + 1) % 3, j2 = (j + 2) % 3;
-                c[i][j] = in[i1][j1] * in[i2][j2] - in[i1][j2] * in[i2][j1];
-            }
-        det = in[0][0] * c[0][0] + in[0][1] * c[0][1] + in[0][2] * c[0][2];
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                out[i][j] = c[j][i] / det;  // the adjugate over the determinant
-    }
+    const double det = size == 1   ? invertFixed<1>(in, out)
+                       : size == 2 ? invertFixed<2>(in, out)
+                                   : invertFixed<3>(in, out);
     return det != 0 && std::isfinite(det);
 }
 
@@ -407,6 +379,15 @@ ParameterUnit parameterUnit(const std::string& name)
         return arcsecond;
     if (name == "slope1" || name == "slope2")
         return slope;
+    // The rates of the time-dependent fit.
+    static const ParameterUnit metrePerYear{"m/year", "", 0, 0}, ppmPerYear{"ppm/year", "", 0, 0},
+        arcsecondPerYear{"arc-second/year", "microradian/year", arcsecond.factor, 0};
+    if (name == "ds")
+        return ppmPerYear;
+    if (name == "drx" || name == "dry" || name == "drz")
+        return arcsecondPerYear;
+    if (name == "dtx" || name == "dty" || name == "dtz")
+        return metrePerYear;
     return metre;
 }
 

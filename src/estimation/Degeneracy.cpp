@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include <Eigen/Core>
+#include <Eigen/Eigenvalues>
+
 namespace tervala {
 namespace estimation {
 
@@ -35,25 +38,27 @@ int spreadRank(const double* p, std::size_t count, int dimension)
             for (int j = 0; j < 3; ++j)
                 s[i][j] += v[i] * v[j];
     }
-    // Its invariants: the sum of the eigenvalues, of their pairwise products,
-    // and their product. With eigenvalues l1 >= l2 >= l3 >= 0, the ratios
-    // below approximate l2 / l1 and l3 / l2 from above within a factor of 3.
     const double trace = s[0][0] + s[1][1] + s[2][2];
-    const double minors = (s[0][0] * s[1][1] - s[0][1] * s[1][0]) + (s[0][0] * s[2][2] - s[0][2] * s[2][0]) +
-                          (s[1][1] * s[2][2] - s[1][2] * s[2][1]);
-    const double det = s[0][0] * (s[1][1] * s[2][2] - s[1][2] * s[2][1]) -
-                       s[0][1] * (s[1][0] * s[2][2] - s[1][2] * s[2][0]) +
-                       s[0][2] * (s[1][0] * s[2][1] - s[1][1] * s[2][0]);
     const double tiny = 1e-9 * largest;
     if (!(std::sqrt(trace / static_cast<double>(count)) > tiny))
         return 0;
-    // Spread ratio 1e-6 in length is 1e-12 in the eigenvalues.
+    // The spread along a principal direction is the square root of an
+    // eigenvalue of the scatter: a ratio of 1e-6 in length is 1e-12 in the
+    // eigenvalues, each compared with the largest.
+    Eigen::Matrix3d scatter;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            scatter(i, j) = s[i][j];
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(scatter, Eigen::EigenvaluesOnly);
+    if (eigen.info() != Eigen::Success)
+        return 0;
+    const Eigen::Vector3d& l = eigen.eigenvalues();  // ascending
     const double ratio = 1e-12;
-    if (!(minors > ratio * trace * trace))
-        return 1;
-    if (!(det > ratio * minors * minors / trace))
-        return 2;
-    return 3;
+    int rank = 1;
+    for (int i = 0; i < 2; ++i)
+        if (l(i) > ratio * l(2))
+            ++rank;
+    return rank;
 }
 
 } // namespace estimation

@@ -470,6 +470,12 @@ PY
     awk '{ print $1, $2 }' got.txt > got2.txt; awk '{ print $1, $2 }' want.txt > want2.txt
     close got2.txt want2.txt 2 1e-9 "transform --grid-shift before bursa-wolf"
     close got.txt want.txt 3 1e-4 "transform --grid-shift before bursa-wolf (height)"
+    # The example of docs/gridshift.md: zone, northing, easting as cct's utm step gives them.
+    got=$("$tervala" transform --grid-shift $beta --target-ellipsoid GRS80 --projection utm -s '52.5 13.4 40') ||
+      fail "transform --grid-shift --projection utm"
+    want=$(echo '13.4 52.5 40 0' | cct -d 4 +proj=pipeline +step +proj=unitconvert +xy_in=deg +xy_out=rad \
+      +step +proj=hgridshift +grids=$beta +step +proj=utm +zone=33 +ellps=GRS80 | awk '{ print "33U", $2, $1, $3 }')
+    [ "$got" = "$want" ] || fail "docs/gridshift.md example: got '$got', cct gives '$want'"
     "$tervala" gridshift --grid $beta -s '40 10' > out.txt 2> err.txt; status=$?
     [ $status = 1 ] && grep -q "line 1: latitude 40.0* longitude 10.0* is outside the grid" err.txt ||
       fail "a point outside BeTA2007: exit $status, $(cat err.txt)"

@@ -28,6 +28,9 @@ bool commonPointLayout(const std::string& model, std::size_t& sourceCount, std::
     } else if (model == "bursa-wolf" || model == "molodensky-badekas") {
         sourceCount = 3;
         targetCount = 3;
+    } else if (model == "helmert15") {
+        sourceCount = 3;
+        targetCount = 4;  // X' Y' Z' and the epoch
     } else {
         return false;
     }
@@ -57,6 +60,8 @@ bool parseCommonPoints(const std::string& text, const std::string& model, std::v
         names = {"x", "y", "x'", "y'"};
     else if (model == "height")
         names = {"x", "y", "h", "h'"};
+    else if (model == "helmert15")
+        names = {"X", "Y", "Z", "X'", "Y'", "Z'", "epoch"};
     else
         names = {layout.geodeticSource ? "latitude" : "X", layout.geodeticSource ? "longitude" : "Y",
                  layout.geodeticSource ? "h" : "Z",        layout.geodeticTarget ? "latitude'" : "X'",

@@ -6,6 +6,8 @@
 //   height               id x y h h'         [s]           (of the height difference)
 //   bursa-wolf, molodensky-badekas
 //                        id X Y Z X' Y' Z'   [s | s s' | sX sY sZ sX' sY' sZ']
+//   helmert15            id X Y Z X' Y' Z' epoch  [s | s s' | sX sY sZ sX' sY' sZ']
+//                        (the epoch of the target coordinates, decimal years)
 // One s applies to every observed coordinate of the point; "s s'" gives the
 // source and the target coordinates their own (s = 0: error-free source).
 // Either every point carries standard deviations, in the same layout, or none;
@@ -26,7 +28,7 @@ struct CommonPoint {
     std::string id;
     int line = 0;                // 1-based line number in the file
     std::vector<double> source;  // 2 or 3 values (height model: x, y, h; geodetic: lat, lon, h in degrees)
-    std::vector<double> target;  // 2 or 3 values (height model: h' only)
+    std::vector<double> target;  // 2 or 3 values (height model: h' only; helmert15: X' Y' Z' epoch)
     std::vector<double> sigma;   // empty, or the standard deviation columns as written
 };
 

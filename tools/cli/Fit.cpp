@@ -33,7 +33,7 @@ constexpr double kPi = 3.14159265358979323846;
 // A unit as the text report writes it.
 std::string unitLabel(const std::string& unit)
 {
-    return unit == "arc-second" ? "\"" : unit;
+    return unit == "arc-second" ? "\"" : unit == "arc-second/year" ? "\"/year" : unit;
 }
 
 // A fit as the front end presents it.
@@ -51,6 +51,8 @@ struct FitRun {
     // For each key of params, the index of its parameter in adj.parameters
     // (-1 for an origin, which is not estimated).
     std::vector<int> estimated;
+    std::string paramText;  // written by --write-params instead of params when not empty
+    double referenceEpoch = std::nan("");  // helmert15
     std::vector<PlotPoint> plot;
     std::string columns;  // the common-point file's columns
     // What the numbers refer to: conventions, ellipsoids, origin.
@@ -490,7 +492,7 @@ void printReport(const FitReport& r, const FitOptions& o, const std::string& sou
     if (a.message.rfind("data snooping stopped", 0) == 0)
         std::printf("Data snooping stopped with a w-test still failing: removing another point would leave no "
                     "redundancy or points that cannot carry the fit.\n");
-    if (!f.header.empty() && (f.model == "bursa-wolf" || f.model == "molodensky-badekas"))
+    if (!f.header.empty() && (f.model == "bursa-wolf" || f.model == "molodensky-badekas" || f.model == "helmert15"))
         std::printf("Converged:      %s (%d passes)\n", a.converged ? "yes" : "NO", a.passes);
     std::printf("Observations:   %d, free parameters: %d, redundancy: %d\n", a.observationsUsed,
                 a.observationsUsed - a.redundancy, a.redundancy);
@@ -636,7 +638,10 @@ nlohmann::ordered_json jsonReport(const FitReport& r, const FitOptions& o, const
         covariance.push_back(r);
     }
     j["covariance"] = covariance;
-    j["origin"] = {a.origin[0], a.origin[1], a.origin[2]};
+    if (std::isfinite(f.referenceEpoch))
+        j["reference_epoch"] = f.referenceEpoch;
+    else
+        j["origin"] = {a.origin[0], a.origin[1], a.origin[2]};
     j["sigma0"] = a.sigma0;
     j["redundancy"] = a.redundancy;
     if (f.apriori && a.global.tested)
@@ -1030,7 +1035,9 @@ int finish(FitRun& f, const FitOptions& o, const std::string& source)
     attachCovariance(f);
     if (!o.writeParams.empty()) {
         if (!writeFileAtomically(command, o.writeParams,
-                                 formatParamText(f.params, "written by tervala " + command + " from " + source)))
+                                 !f.paramText.empty()
+                                     ? f.paramText
+                                     : formatParamText(f.params, "written by tervala " + command + " from " + source)))
             status = 2;
         else
             std::printf("\nParameters written to %s\n", o.writeParams.c_str());
@@ -1194,6 +1201,47 @@ int readPoints(const std::string& command, const std::string& model, const FitOp
 
 // ---- seven parameters ---------------------------------------------------------
 
+// The plot of the geocentric fits: each point at its place on a tangent
+// plane about the centroid of the targets, its misclosure residual turned
+// into east and north on `frame`; with `table`, also a footer listing each
+// point's residual as east, north, up.
+void addLocalFrame(FitRun& f, const std::vector<CommonPoint>& points, const NamedEllipsoid& frame, bool table)
+{
+    const Adjustment& a = f.adj;
+    CTervala geo;
+    geo.Setup_Ellipsoid(frame.a, frame.inverseFlattening);
+    std::vector<double> lats, lons;
+    double latC = 0, lonC = 0;
+    for (const CommonPoint& p : points) {
+        double X = p.target[0], Y = p.target[1], Z = p.target[2];
+        geo.Geocentric_to_Geodetic(X, Y, Z);
+        lats.push_back(geo.GetGeodetic(0) * kPi / 180);
+        lons.push_back(geo.GetGeodetic(1) * kPi / 180);
+        latC += lats.back() / static_cast<double>(points.size());
+        lonC += lons.back() / static_cast<double>(points.size());
+    }
+    for (std::size_t k = 0; k < points.size(); ++k)
+        f.plot.push_back(PlotPoint{points[k].id, (lons[k] - lonC) * std::cos(latC) * frame.a, (lats[k] - latC) * frame.a,
+                                   0.0, 0.0, false});
+    for (std::size_t i = 0; i + 2 < a.observations.size(); i += 3) {
+        const std::size_t k = static_cast<std::size_t>(a.observations[i].point);
+        const double vx = a.observations[i].residual, vy = a.observations[i + 1].residual,
+                     vz = a.observations[i + 2].residual;
+        const double sl = std::sin(lats[k]), cl = std::cos(lats[k]), so = std::sin(lons[k]), co = std::cos(lons[k]);
+        f.plot[k].dEast = -so * vx + co * vy;
+        f.plot[k].dNorth = -sl * co * vx - sl * so * vy + cl * vz;
+        if (!table)
+            continue;
+        const double vu = cl * co * vx + cl * so * vy + sl * vz;
+        if (f.footer.empty())
+            f.footer = {"", "The same residuals in the local east, north, up frame of each point, metres",
+                        fmt::format("{:<12} {:>10} {:>10} {:>10}", "Point", "vE", "vN", "vU")};
+        f.footer.push_back(fmt::format("{:<12} {:10.4f} {:10.4f} {:10.4f}", points[k].id, f.plot[k].dEast,
+                                       f.plot[k].dNorth, vu));
+    }
+}
+
+
 int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, const FitOptions& o, const Context& ctx,
                    const NamedEllipsoid* sourceEllipsoid, const NamedEllipsoid* targetEllipsoid)
 {
@@ -1266,31 +1314,7 @@ int fitSevenPoints(const std::string& model, std::vector<CommonPoint> points, co
         f.params.values.push_back(p.value);
     }
 
-    // The plot: each point at its place on a tangent plane about the centroid
-    // of the targets, its misclosure residual turned into east and north.
-    CTervala geo;
-    geo.Setup_Ellipsoid(frame.a, frame.inverseFlattening);
-    std::vector<double> lats, lons;
-    double latC = 0, lonC = 0;
-    for (const CommonPoint& p : points) {
-        double X = p.target[0], Y = p.target[1], Z = p.target[2];
-        geo.Geocentric_to_Geodetic(X, Y, Z);
-        lats.push_back(geo.GetGeodetic(0) * kPi / 180);
-        lons.push_back(geo.GetGeodetic(1) * kPi / 180);
-        latC += lats.back() / static_cast<double>(points.size());
-        lonC += lons.back() / static_cast<double>(points.size());
-    }
-    for (std::size_t k = 0; k < points.size(); ++k)
-        f.plot.push_back(PlotPoint{points[k].id, (lons[k] - lonC) * std::cos(latC) * frame.a, (lats[k] - latC) * frame.a,
-                                   0.0, 0.0, false});
-    for (std::size_t i = 0; i + 2 < a.observations.size(); i += 3) {
-        const std::size_t k = static_cast<std::size_t>(a.observations[i].point);
-        const double vx = a.observations[i].residual, vy = a.observations[i + 1].residual,
-                     vz = a.observations[i + 2].residual;
-        const double sl = std::sin(lats[k]), cl = std::cos(lats[k]), so = std::sin(lons[k]), co = std::cos(lons[k]);
-        f.plot[k].dEast = -so * vx + co * vy;
-        f.plot[k].dNorth = -sl * co * vx - sl * so * vy + cl * vz;
-    }
+    addLocalFrame(f, points, frame, false);
     return finish(f, o, o.pointsFile);
 }
 
@@ -1315,6 +1339,104 @@ int fitSeven(const std::string& model, const FitOptions& o, const Context& ctx)
         return status;
     return fitSevenPoints(model, points, o, ctx, layout.geodeticSource ? &source : nullptr,
                           layout.geodeticTarget ? &target : nullptr);
+}
+
+// ---- time-dependent Helmert ----------------------------------------------------------
+
+struct Helmert15Options {
+    FitOptions fit;
+    double tRef = std::nan("");  // --t-ref; NaN: the mean epoch rounded to a tenth of a year
+    std::string convention = "position-vector";
+};
+
+// Epochs outside these years are taken for a misplaced column (a standard
+// deviation read as the epoch), not for a coordinate epoch.
+constexpr double kFirstEpoch = 1900, kLastEpoch = 2200;
+
+int fitHelmert15(const Helmert15Options& h, const Context& ctx)
+{
+    const FitOptions& o = h.fit;
+    const std::string command = "fit helmert15";
+    FitRun f;
+    f.model = "helmert15";
+    f.title = "time-dependent Helmert";
+    f.coordinate = {"X", "Y", "Z"};
+    f.axes = PlotAxes{"east", "north"};
+    if (o.confidence > 0) {
+        report(command, "--confidence: the time-dependent fit draws no error ellipses");
+        return 2;
+    }
+    if (const int status = readPoints(command, f.model, o, f.points))
+        return status;
+    std::vector<double> src, dst, epochs, sigmaTarget, sigmaSource;
+    for (const CommonPoint& p : f.points) {
+        const double t = p.target[3];
+        if (!(t >= kFirstEpoch && t <= kLastEpoch)) {
+            report(command, fmt::format("{}: line {}: epoch {:g} is not a decimal year between {:g} and {:g} (is a "
+                                        "standard deviation column read as the epoch? the epoch follows Z')",
+                                        o.pointsFile, p.line, t, kFirstEpoch, kLastEpoch));
+            return 1;
+        }
+        src.insert(src.end(), p.source.begin(), p.source.end());
+        dst.insert(dst.end(), p.target.begin(), p.target.begin() + 3);
+        epochs.push_back(t);
+    }
+    if (const int status = prepareSigmas(command, o, f.points, 3, sigmaTarget, &sigmaSource, f.apriori))
+        return status;
+    Convention convention = Convention::PositionVector;
+    parseConventionName(h.convention, convention);
+    const int n = static_cast<int>(f.points.size());
+    const bool given = !std::isnan(h.tRef);
+    f.referenceEpoch = given ? h.tRef : defaultReferenceEpoch(n, epochs.data());
+    f.adj = adjustFourteenParameters(n, src.data(), dst.data(), epochs.data(), f.referenceEpoch, sigmaSource.data(),
+                                     sigmaTarget.data(), settingsOf(o, f.points));
+    Adjustment& a = f.adj;
+    // The core estimates coordinate-frame rotations; position-vector ones are
+    // their negatives, and so are their correlations with the others.
+    if (convention == Convention::PositionVector && a.geometry == Geometry::Sound) {
+        auto sign = [](std::size_t i) { return (i >= 4 && i <= 6) || i >= 11 ? -1.0 : 1.0; };
+        for (std::size_t i = 0; i < a.parameters.size(); ++i) {
+            a.parameters[i].value *= sign(i);
+            for (std::size_t j = 0; j < a.parameters.size(); ++j) {
+                a.correlation[i][j] *= sign(i) * sign(j);
+                a.covariance[i][j] *= sign(i) * sign(j);
+            }
+        }
+    }
+    const auto range = std::minmax_element(epochs.begin(), epochs.end());
+    f.header.push_back("Model: X' = T(t) + (1 + s(t) 1e-6) R(t) X at the epoch t of each point, p(t) = p + dp (t - "
+                       "t_ref)");
+    f.commandLine = ctx.commandLine;
+    f.columns = "id X Y Z X' Y' Z' epoch [sigmas]";
+    f.conventions = {
+        {"Convention", convention == Convention::PositionVector
+                           ? "position-vector (as the published ITRF sets; coordinate-frame parameters have rx, ry, "
+                             "rz and their rates negated)"
+                           : "coordinate-frame (positive rotations turn the axes; position-vector parameters have "
+                             "rx, ry, rz and their rates negated)"},
+        {"Rotations", "small-angle R = [[1, rz, -ry], [-rz, 1, rx], [ry, -rx, 1]] (coordinate frame; PROJ's helmert "
+                      "without +exact)"},
+        {"Rates", "per year; the parameters at the epoch t (decimal years) are p + dp (t - t_ref)"},
+        {"Local frame", "east, north, up on " + std::string(ctx.ellipsoid.name) + " (the east/north/up residuals)"}};
+    f.header.push_back(fmt::format("Epochs: {:.4f} to {:.4f}; reference epoch t_ref {:.4f} ({})", *range.first,
+                                   *range.second, f.referenceEpoch,
+                                   given ? "--t-ref" : "the mean epoch rounded to a tenth of a year"));
+    if (a.geometry == Geometry::Sound) {
+        TimeDependentParameters t;
+        const std::vector<ParameterEstimate>& p = a.parameters;
+        t.values = HelmertValues{p[0].value, p[1].value, p[2].value, p[3].value, p[4].value, p[5].value, p[6].value};
+        t.rates = HelmertValues{p[7].value,  p[8].value,  p[9].value, p[10].value,
+                                p[11].value, p[12].value, p[13].value};
+        t.tRef = f.referenceEpoch;
+        t.hasEpoch = t.hasValues = true;
+        t.convention = convention;
+        t.rotations = Rotations::SmallAngle;
+        f.paramText = formatTimeDependentProjString(t);
+        f.params.convention = conventionName(convention);
+        f.params.rotations = "small-angle";
+        addLocalFrame(f, f.points, ctx.ellipsoid, true);
+    }
+    return finish(f, o, o.pointsFile);
 }
 
 // ---- 2D Helmert -----------------------------------------------------------------
@@ -1440,11 +1562,13 @@ const char* kColumnsHelp =
     "  bursa-wolf, molodensky-badekas\n"
     "              id X Y Z X' Y' Z'  [s | s s' | sX sY sZ sX' sY' sZ']\n"
     "              (one s for all six, source and target, or each; a source s of 0 is error-free).\n"
+    "  helmert15   id X Y Z X' Y' Z' epoch  [sigmas as bursa-wolf]  (epoch of X' Y' Z', decimal years)\n"
     "With --source-ellipsoid / --target-ellipsoid a seven-parameter file gives that set as latitude,\n"
     "longitude (any angle form) and ellipsoidal height; standard deviations still refer to X, Y, Z.\n"
     "Without standard deviations the fit uses equal weights and reports no global test, w-test or MDB.\n"
     "Parameter names for --fix: helmert2d t1 t2 rotation scale (scale only with rotation); height\n"
-    "slope1 slope2 shift; seven-parameter fits tx ty tz s rx ry rz.";
+    "slope1 slope2 shift; seven-parameter fits tx ty tz s rx ry rz; helmert15 also the rates\n"
+    "dtx dty dtz ds drx dry drz.";
 
 CLI::App* addFit(CLI::App* fit, const std::string& name, const std::string& description, FitOptions& o)
 {
@@ -1521,6 +1645,26 @@ void addFitCommands(CLI::App& app, Context& ctx, Registry& registry)
         const std::string name = model;
         registry.add(sub, [&ctx, o, name] { return fitSeven(name, *o, ctx); });
     }
+
+    auto h15 = std::make_shared<Helmert15Options>();
+    CLI::App* epochs = addFit(fit, "helmert15",
+                              "Time-dependent Helmert (seven parameters and their rates) from lines: id X Y Z X' Y' "
+                              "Z' epoch [sigmas]",
+                              h15->fit);
+    epochs->add_option("--t-ref", h15->tRef,
+                       "Reference epoch of the fitted values, decimal years (default: the mean epoch of the points "
+                       "rounded to a tenth of a year)")
+        ->check(finiteNumber());
+    epochs->add_option("--convention", h15->convention,
+                       "Rotation convention of the result: position-vector (default, as the ITRF sets) or "
+                       "coordinate-frame")
+        ->check(CLI::IsMember({"position-vector", "coordinate-frame"}));
+    epochs->add_option("--ellipsoid,-e", ctx.ellipsoidText,
+                       "Ellipsoid of the local east/north/up frame of the residuals (default WGS84)");
+    epochs->get_option("--write-params")
+        ->description("Write the parameters as a PROJ string (+proj=helmert ... +t_epoch) to this file, for "
+                      "tervala helmert15 --params FILE or cct");
+    registry.add(epochs, [&ctx, h15] { return fitHelmert15(*h15, ctx); });
 }
 
 } // namespace cli

@@ -893,5 +893,19 @@ std::string formatProjString(const SevenParameters& p, bool withOrigin)
     return out + (p.rotations == RotationForm::exact ? " +exact\n" : "\n");
 }
 
+std::string formatTimeDependentProjString(const TimeDependentParameters& p)
+{
+    const HelmertValues& v = p.values;
+    const HelmertValues& d = p.rates;
+    std::string out = fmt::format("+proj=helmert +x={:.17g} +y={:.17g} +z={:.17g} +s={:.17g} +rx={:.17g} "
+                                  "+ry={:.17g} +rz={:.17g}",
+                                  v.tx, v.ty, v.tz, v.s, v.rx, v.ry, v.rz);
+    out += fmt::format(" +dx={:.17g} +dy={:.17g} +dz={:.17g} +ds={:.17g} +drx={:.17g} +dry={:.17g} +drz={:.17g}",
+                       d.tx, d.ty, d.tz, d.s, d.rx, d.ry, d.rz);
+    out += fmt::format(" +t_epoch={:.17g}", p.tRef);
+    out += p.convention == Convention::PositionVector ? " +convention=position_vector" : " +convention=coordinate_frame";
+    return out + (p.rotations == Rotations::Exact ? " +exact\n" : "\n");
+}
+
 } // namespace cli
 } // namespace tervala

@@ -181,6 +181,11 @@ bool readProjSet(const std::string& setRef, std::string& text, std::string& erro
 // matrix as the tool) and without it when small-angle.
 std::string formatProjString(const SevenParameters& set, bool withOrigin);
 
+// The PROJ string of a time-dependent set (+proj=helmert with the rates and
+// +t_epoch), every number with 17 significant digits, +exact when the set is
+// exact; parseTimeDependentProjString and cct read it back.
+std::string formatTimeDependentProjString(const TimeDependentParameters& set);
+
 } // namespace cli
 } // namespace tervala
 

@@ -104,12 +104,14 @@ struct Solution {
 
 // Solves N x = U for the free unknowns with Slu and Inv (Numbra). With nothing
 // held this is Slu(N, U) and Inv(N) on the full matrix. The geometry verdict
-// is computed only when `judge` is set; the members do not ask for it.
+// (the eigenvalues of N scaled to a unit diagonal, by Eigen) is computed only
+// when `judge` is set; the members do not ask for it. With every unknown held
+// the verdict is Sound with a condition reciprocal of 1.
 Solution solveNormalEquations(const NormalEquations& ne, const HeldUnknowns& held, bool judge);
 
 // The inverse of a symmetric positive definite matrix of order 1 to 3 (a
-// group's weight or cofactor matrix), by cofactors; false when it is
-// singular or not finite.
+// group's weight or cofactor matrix), by Eigen's closed forms for these
+// orders; false when its determinant is 0 or not finite.
 bool invertSmall(int size, const double in[kMaxGroup][kMaxGroup], double out[kMaxGroup][kMaxGroup]);
 
 // v = A x - l for one group (computed less observed), and v' P v added to omega.

@@ -3,7 +3,8 @@
 // per point per pass. No peer library offers these estimators; beside the
 // members (fixed-size accumulation) run the weighted fits of the general
 // estimation core on the same inputs (Weighted*: 1 cm on every coordinate,
-// statistics included, no snooping), to 10^5 points. The inputs are
+// statistics included, no snooping), to 10^5 points, and the time-dependent
+// fit (WeightedHelmert15) on the seven-parameter inputs. The inputs are
 // realistic (centimetre noise), so the iterations run the passes real data
 // need.
 #include <benchmark/benchmark.h>
@@ -200,6 +201,32 @@ BENCHMARK(WeightedBursaWolf)->RangeMultiplier(10)->Range(100, 100000)->Unit(benc
 
 void WeightedMolodenskyBadekas(benchmark::State& state) { weightedSevenParameters(state, true); }
 BENCHMARK(WeightedMolodenskyBadekas)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
+
+// The time-dependent fit (fourteen unknowns) on the same points as
+// WeightedBursaWolf, each given one of the epochs 2005 to 2025 in turn: its
+// cost per point beside the seven-parameter fit's.
+void WeightedHelmert15(benchmark::State& state)
+{
+    const int points = static_cast<int>(state.range(0));
+    const Data& d = geocentricData(points);
+    const std::vector<double> sigma(3 * points, 0.01);
+    std::vector<double> epochs(static_cast<std::size_t>(points));
+    for (int k = 0; k < points; ++k)
+        epochs[static_cast<std::size_t>(k)] = 2005.0 + k % 21;
+    int passes = 1;
+    for (auto _ : state) {
+        const tervala::Adjustment a = tervala::adjustFourteenParameters(
+            points, d.source.data(), d.target.data(), epochs.data(), 2015.0, nullptr, sigma.data(), {});
+        passes = a.passes;
+        benchmark::DoNotOptimize(a.sigma0);
+    }
+    finish(state, points);
+    state.counters["passes"] = passes;
+    state.counters["per_point_pass"] = benchmark::Counter(static_cast<double>(points) * passes,
+                                                          benchmark::Counter::kIsIterationInvariantRate |
+                                                              benchmark::Counter::kInvert);
+}
+BENCHMARK(WeightedHelmert15)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -36,7 +36,16 @@ enum class Convention { PositionVector, CoordinateFrame };
 ///                 position vector): the matrix of EPSG methods 1032/1033
 ///                 and of PROJ without +exact, for which published
 ///                 parameter sets are meant.
-enum class RotationForm { exact, small_angle };
+/// Each form has two spellings of one value: exact and Exact, small_angle and
+/// SmallAngle (the spelling of Helmert15, whose Rotations is this type).
+enum class RotationForm {
+    exact,                     ///< R3(rz) R2(ry) R1(rx), no approximation
+    small_angle,               ///< the first-order matrix, as PROJ's helmert without +exact
+    Exact = exact,             ///< the same value as exact
+    SmallAngle = small_angle,  ///< the same value as small_angle
+};
+/// The time-dependent Helmert's name for RotationForm: the same type.
+using Rotations = RotationForm;
 
 /// The seven-parameter (Bursa-Wolf) similarity about the geocentre:
 /// X' = m R X + t.

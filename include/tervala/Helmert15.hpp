@@ -23,11 +23,8 @@
 
 namespace tervala {
 
-/// How a rotation matrix is formed from its three angles.
-enum class Rotations {
-    Exact,       ///< R3(rz) R2(ry) R1(rx), no approximation
-    SmallAngle,  ///< the first-order form, as PROJ's helmert without +exact
-};
+// The form of the rotation matrix is RotationForm (Datum.hpp), also named
+// Rotations.
 
 /// Seven values in the order of Helmert7: tx, ty, tz (m), s (ppm), rx, ry,
 /// rz (arc-seconds), or their rates per year.

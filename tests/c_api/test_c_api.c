@@ -322,10 +322,11 @@ static void geoid(const char* scratch, const char* egm96)
     near("needed size", (double)needed, (double)strlen(folder) + 1, 0);
     status("data folder into 2 bytes", tervala_get_data_folder(back, 2, &needed), TERVALA_ERROR_ARGUMENT, NULL);
     OK(tervala_load_grid(h, 14));
-    /* Row 3, column 4 of the fixture: 20 + 0.75 + 0.5; a node gives its
-     * stored value exactly. */
-    OK(tervala_grid_geoid_height(h, 36.5, 129, &v));
-    near("grid node in the dätä folder", v, 21.25, 0);
+    /* A node of the plane grid N = 10 + lat + lon / 2 (rows from 38.5 N,
+     * columns from 126 E, 0.25 degree): a node gives its stored value
+     * exactly. */
+    OK(tervala_grid_geoid_height(h, 37.5, 127.5, &v));
+    near("grid node in the dätä folder", v, 111.25, 0);
     status("grid latitude 95", tervala_grid_geoid_height(h, 95, 129, &v), TERVALA_ERROR_ARGUMENT, h);
 
     if (egm96 != NULL) {

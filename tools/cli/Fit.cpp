@@ -762,27 +762,12 @@ nlohmann::ordered_json jsonReport(const FitReport& r, const FitOptions& o, const
 // One self-contained file (styles and the plot inline, nothing fetched),
 // laid out for A4: the same report model as the text and the JSON.
 
-std::string htmlEscape(const std::string& s)
-{
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // A table row of cells; the first is a header cell of the row.
 std::string htmlRow(const std::vector<std::string>& cells, const std::string& cls = "")
 {
     std::string row = cls.empty() ? "<tr>" : "<tr class=\"" + cls + "\">";
     for (std::size_t k = 0; k < cells.size(); ++k)
-        row += (k == 0 ? "<th>" : "<td>") + htmlEscape(cells[k]) + (k == 0 ? "</th>" : "</td>");
+        row += (k == 0 ? "<th>" : "<td>") + xmlEscape(cells[k]) + (k == 0 ? "</th>" : "</td>");
     return row + "</tr>\n";
 }
 
@@ -790,7 +775,7 @@ std::string htmlHead(const std::vector<std::string>& cells)
 {
     std::string row = "<thead><tr>";
     for (const std::string& c : cells)
-        row += "<th>" + htmlEscape(c) + "</th>";
+        row += "<th>" + xmlEscape(c) + "</th>";
     return row + "</tr></thead>\n";
 }
 
@@ -812,7 +797,7 @@ std::string htmlMisfits(const FitRun& f, const Misfits& m)
     for (std::size_t c = 0; c < m.rms.size(); ++c)
         rms += fmt::format("{} {}  ", f.coordinate[c], fixedText(m.rms[c], 4));
     return t + "</table>\n<p>" +
-           htmlEscape(fmt::format("RMS over {} point{}: {}|v| {} m", m.points.size(), m.points.size() == 1 ? "" : "s",
+           xmlEscape(fmt::format("RMS over {} point{}: {}|v| {} m", m.points.size(), m.points.size() == 1 ? "" : "s",
                                   rms, fixedText(m.rmsLength, 4))) +
            "</p>\n";
 }
@@ -822,7 +807,7 @@ std::string htmlReport(const FitReport& r, const FitOptions& o, const std::strin
     const FitRun& f = *r.fit;
     const Adjustment& a = f.adj;
     std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                    htmlEscape("Fit of the " + f.title + " transformation: " + source) + "</title>\n" +
+                    xmlEscape("Fit of the " + f.title + " transformation: " + source) + "</title>\n" +
                     R"(<style>
 @page { size: A4; margin: 15mm 12mm; }
 body { font-family: sans-serif; font-size: 9.5pt; color: #111; max-width: 186mm; margin: 1em auto; }
@@ -844,17 +829,17 @@ code { font-size: 8.5pt; word-break: break-all; }
 </head>
 <body>
 )";
-    h += "<h1>" + htmlEscape("Fit of the " + f.title + " transformation from " + std::to_string(f.points.size()) +
+    h += "<h1>" + xmlEscape("Fit of the " + f.title + " transformation from " + std::to_string(f.points.size()) +
                              " common points") +
          "</h1>\n<table class=\"meta\">\n";
     for (const std::string& line : f.header)
-        h += "<tr><td colspan=\"2\">" + htmlEscape(line) + "</td></tr>\n";
+        h += "<tr><td colspan=\"2\">" + xmlEscape(line) + "</td></tr>\n";
     h += htmlRow({"Input", source + ", " + std::to_string(f.points.size()) + " common points (" + f.columns + ")"});
     for (const auto& c : f.conventions)
         h += htmlRow({c.first, c.second});
     h += htmlRow({"Date", r.date});
     h += htmlRow({"Software", "tervala " + r.version});
-    h += "<tr><th>Command</th><td><code>" + htmlEscape(r.commandLine) + "</code></td></tr>\n";
+    h += "<tr><th>Command</th><td><code>" + xmlEscape(r.commandLine) + "</code></td></tr>\n";
     h += htmlRow({"Observations", fmt::format("{}, free parameters {}, redundancy {}", a.observationsUsed,
                                               a.observationsUsed - a.redundancy, a.redundancy)});
     h += htmlRow({"Sigma0", f.apriori ? fmt::format("{:.4f} (a posteriori, a priori 1)", a.sigma0)
@@ -873,8 +858,8 @@ code { font-size: 8.5pt; word-break: break-all; }
     h += "</table>\n<h2>Tests</h2>\n<ul>\n";
     for (const ReportStatement& t : r.statements) {
         const bool bad = t.result.find("FAIL") != std::string::npos || t.result.find("REJECTED") != std::string::npos;
-        h += std::string(bad ? "<li class=\"failed\">" : "<li>") + htmlEscape(t.test + " (" + t.level + "): ") +
-             "<b>" + htmlEscape(t.result) + "</b>; " + htmlEscape(t.detail) + "</li>\n";
+        h += std::string(bad ? "<li class=\"failed\">" : "<li>") + xmlEscape(t.test + " (" + t.level + "): ") +
+             "<b>" + xmlEscape(t.result) + "</b>; " + xmlEscape(t.detail) + "</li>\n";
     }
     h += "</ul>\n<h2>Parameters</h2>\n<table>\n" +
          htmlHead({"Parameter", "unit", "value", "std. dev.", "also in", "value", "std. dev."});
@@ -901,7 +886,7 @@ code { font-size: 8.5pt; word-break: break-all; }
     }
     h += "</table>\n<h2>Observations</h2>\n<p>v: fitted minus observed (m); r: redundancy number; nv: normalised "
          "residual" +
-         (f.apriori ? htmlEscape(fmt::format("; w: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
+         (f.apriori ? xmlEscape(fmt::format("; w: w-test at alpha0 {}, critical value {:.3f}; MDB at power {}",
                                              percent(o.alpha0), a.wCritical, percent(o.power)))
                     : std::string()) +
          "; ext: largest shift of a transformed position by an error of one MDB here (m).</p>\n<table>\n" +
@@ -935,7 +920,7 @@ code { font-size: 8.5pt; word-break: break-all; }
     if (!a.ellipses.empty()) {
         const bool local = sevenParameter(f);
         h += "<h2>Error ellipses of the transformed points</h2>\n<p>" +
-             htmlEscape(fmt::format("{} ellipses, {:.2f} %; semi-axes in metres, azimuth of the major axis in degrees "
+             xmlEscape(fmt::format("{} ellipses, {:.2f} %; semi-axes in metres, azimuth of the major axis in degrees "
                                     "{}{}.",
                                     a.ellipseScale == 1 ? "Standard" : "Confidence", a.confidence * 100,
                                     local ? "from north towards east" : "from x' towards y'",

@@ -9,21 +9,6 @@ namespace tervala {
 namespace cli {
 namespace {
 
-std::string escape(const std::string& s)
-{
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-        }
-    }
-    return out;
-}
 
 // A length with a unit a surveyor reads at a glance.
 std::string lengthLabel(double metres)
@@ -114,7 +99,7 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
         "<path d=\"M0,0 L8,4 L0,8 z\" fill=\"#c0392b\"/></marker></defs>\n"
         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
         "<text x=\"{2}\" y=\"30\" font-size=\"16\">{3}</text>\n",
-        width, height, margin / 2, escape(title));
+        width, height, margin / 2, xmlEscape(title));
     for (const PlotPoint& p : points) {
         if (!std::isfinite(p.east) || !std::isfinite(p.north))
             continue;
@@ -136,7 +121,7 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
                 "marker-end=\"url(#{})\"/>\n",
                 x, y, x + dx, y + dy, colour, p.flagged ? 2.5 : 1.5, p.flagged ? "headFlag" : "head");
         svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" fill=\"{}\">{}{}</text>\n", x + 6, y - 6,
-                           p.flagged ? "#c0392b" : "#333", escape(p.id), p.flagged ? " (w-test failed)" : "");
+                           p.flagged ? "#c0392b" : "#333", xmlEscape(p.id), p.flagged ? " (w-test failed)" : "");
     }
     // Scale bars: residuals (exaggerated) and positions.
     const double barY = height - margin / 2;
@@ -153,10 +138,10 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
     // Axis names: the horizontal one under the points, the vertical one
     // turned along the left edge, each with the direction it grows in.
     svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"middle\">{} (m) &#8594;</text>\n", width / 2,
-                       height - margin / 2 - 24, escape(axes.horizontal));
+                       height - margin / 2 - 24, xmlEscape(axes.horizontal));
     svg += fmt::format("<text x=\"{0:.1f}\" y=\"{1:.1f}\" text-anchor=\"middle\" transform=\"rotate(-90 {0:.1f} {1:.1f})\">"
                        "{2} (m) &#8594;</text>\n",
-                       margin / 4, height / 2, escape(axes.vertical));
+                       margin / 4, height / 2, xmlEscape(axes.vertical));
     bool ellipses = false;
     for (const PlotPoint& p : points)
         ellipses = ellipses || std::isfinite(p.semiMajor);
@@ -166,6 +151,23 @@ std::string residualPlot(const std::vector<PlotPoint>& points, const std::string
                        ellipses ? "; green: error ellipses" : "");
     svg += "</svg>\n";
     return svg;
+}
+
+// Text for XML and HTML: markup characters as entities, control characters as '?'.
+std::string xmlEscape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+        }
+    }
+    return out;
 }
 
 } // namespace cli

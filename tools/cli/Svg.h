@@ -36,6 +36,9 @@ struct PlotAxes {
 };
 
 // An SVG document. `title` goes on top.
+// Text for XML and HTML: & < > " as entities, control characters as '?'.
+std::string xmlEscape(const std::string& s);
+
 std::string residualPlot(const std::vector<PlotPoint>& points, const std::string& title, const PlotAxes& axes);
 
 // The "nice" length (1, 2 or 5 times a power of ten) nearest below `value`.
